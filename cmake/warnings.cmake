@@ -1,0 +1,11 @@
+# One place for compiler flags. MSVC: /W4 /permissive-; GCC and Clang: -Wall -Wextra.
+function(project_warnings target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /permissive- /EHsc)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow)
+    if(VARDEX_WERROR)
+      target_compile_options(${target} PRIVATE -Werror)
+    endif()
+  endif()
+endfunction()

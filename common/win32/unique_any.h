@@ -1,0 +1,75 @@
+// One owner for every kind of Windows handle: a move-only wrapper that calls
+// the handle's close function exactly once. Modelled on wil::unique_any.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace win32 {
+
+// Traits: the handle type, its "none" value and how it is closed.
+template <typename T, typename Close, Close close_fn, T invalid = T()>
+class unique_any {
+ public:
+  using pointer = T;
+
+  unique_any() noexcept = default;
+  explicit unique_any(T value) noexcept : value_(value) {}
+  unique_any(const unique_any&) = delete;
+  unique_any& operator=(const unique_any&) = delete;
+  unique_any(unique_any&& other) noexcept : value_(other.release()) {}
+  unique_any& operator=(unique_any&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  ~unique_any() { reset(); }
+
+  T get() const noexcept { return value_; }
+  explicit operator bool() const noexcept { return value_ != invalid; }
+
+  void reset(T value = invalid) noexcept {
+    T old = value_;
+    value_ = value;
+    if (old != invalid) close_fn(old);
+  }
+  [[nodiscard]] T release() noexcept {
+    T old = value_;
+    value_ = invalid;
+    return old;
+  }
+  // Releases what is held and hands out the address for an out parameter.
+  T* put() noexcept {
+    reset();
+    return &value_;
+  }
+
+ private:
+  T value_ = invalid;
+};
+
+namespace detail {
+inline void close_handle(HANDLE h) noexcept { ::CloseHandle(h); }
+inline void destroy_window(HWND h) noexcept { ::DestroyWindow(h); }
+inline void unhook(HHOOK h) noexcept { ::UnhookWindowsHookEx(h); }
+inline void destroy_icon(HICON h) noexcept { ::DestroyIcon(h); }
+inline void free_library(HMODULE h) noexcept { ::FreeLibrary(h); }
+inline void unmap_view(void* p) noexcept { ::UnmapViewOfFile(p); }
+inline void sys_free_string(BSTR s) noexcept { ::SysFreeString(s); }
+inline void co_task_mem_free(void* p) noexcept { ::CoTaskMemFree(p); }
+}  // namespace detail
+
+// Kernel handles whose "none" is null (mappings, processes, threads, events).
+using unique_handle = unique_any<HANDLE, decltype(&detail::close_handle), &detail::close_handle>;
+// Kernel handles whose "none" is INVALID_HANDLE_VALUE (files, snapshots).
+using unique_hfile = unique_any<HANDLE, decltype(&detail::close_handle), &detail::close_handle,
+                                INVALID_HANDLE_VALUE>;
+using unique_hwnd = unique_any<HWND, decltype(&detail::destroy_window), &detail::destroy_window>;
+using unique_hhook = unique_any<HHOOK, decltype(&detail::unhook), &detail::unhook>;
+using unique_hicon = unique_any<HICON, decltype(&detail::destroy_icon), &detail::destroy_icon>;
+using unique_hmodule = unique_any<HMODULE, decltype(&detail::free_library), &detail::free_library>;
+using unique_mapview = unique_any<void*, decltype(&detail::unmap_view), &detail::unmap_view>;
+using unique_bstr = unique_any<BSTR, decltype(&detail::sys_free_string), &detail::sys_free_string>;
+using unique_cotaskmem = unique_any<void*, decltype(&detail::co_task_mem_free), &detail::co_task_mem_free>;
+
+}  // namespace win32

@@ -1,0 +1,34 @@
+// Vardex's view of the hook component "Hooks.MouseKeyboard": the one property
+// it sets, and the two events it receives.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vardex {
+
+// Receives the component's events (KeyEvent, MouseEvent) on the UI thread.
+class ActivityEvents {
+ public:
+  virtual ~ActivityEvents() = default;
+  virtual void oMKHook_KeyEvent(std::int32_t lKeyCode, std::int32_t bPressed) = 0;
+  virtual void oMKHook_MouseEvent(std::int32_t lEventCode, std::int32_t lX, std::int32_t lY) = 0;
+};
+
+class HookComponent {
+ public:
+  virtual ~HookComponent() = default;
+  // Puts MonitoredAppPath; false when the component reports a failure.
+  virtual bool MonitoredAppPath(const std::string& path) = 0;
+};
+
+class HookComponentFactory {
+ public:
+  virtual ~HookComponentFactory() = default;
+  // Creates the component and connects `events` to it; null when it cannot
+  // be created (for instance, not registered).
+  virtual std::unique_ptr<HookComponent> Create(ActivityEvents& events) = 0;
+};
+
+}  // namespace vardex

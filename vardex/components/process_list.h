@@ -1,0 +1,30 @@
+// The process list: a snapshot of the running processes with their paths and
+// identifiers, and ending a process. Every operation reports whether it
+// worked, so that callers can skip a failing step and go on.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vardex {
+
+class ProcessList {
+ public:
+  virtual ~ProcessList() = default;
+  // Takes a fresh snapshot. It and its 1-based indices stay valid until the
+  // next call, also after a process in it has ended.
+  virtual bool ListProcesses() = 0;
+  virtual std::optional<std::int32_t> ProcessCount() = 0;
+  // Selects the current entry, 1-based.
+  virtual bool ProcessIndex(std::int16_t index) = 0;
+  // Full executable path of the current entry in upper case; empty when the
+  // path cannot be read.
+  virtual std::optional<std::string> ProcessPath() = 0;
+  virtual std::optional<std::int32_t> ProcessID() = 0;
+  // The process that KillProcess ends.
+  virtual bool KillProcessID(std::int32_t process_id) = 0;
+  virtual bool KillProcess() = 0;
+};
+
+}  // namespace vardex

@@ -1,0 +1,25 @@
+// The notification-area icon: it stands for the window while the window is
+// hidden. Window handles are the 32-bit values of the main window's handle.
+// Events (restore request, icon re-creation) reach the form's
+// csSysTray1_RestoreEvent and csSysTray1_IconEvent through the host.
+#pragma once
+
+#include <cstdint>
+
+#include "window/controls.h"
+
+namespace vardex {
+
+class Tray {
+ public:
+  virtual ~Tray() = default;
+  virtual bool SetTrayOwner(std::int32_t window) = 0;
+  // Shows the icon; when it is shown already there is still one icon.
+  virtual bool AddTrayIcon() = 0;
+  virtual bool MinimizeToTray(std::int32_t window) = 0;
+  virtual bool RestoreFromTray(std::int32_t window) = 0;
+  // Changes the shown image at once.
+  virtual bool TrayIcon(const Picture& picture) = 0;
+};
+
+}  // namespace vardex

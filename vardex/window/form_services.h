@@ -1,0 +1,29 @@
+// What the form needs from the system besides its controls and components.
+#pragma once
+
+#include <string>
+
+namespace vardex {
+
+class FileDialog {
+ public:
+  virtual ~FileDialog() = default;
+  // Shows the open-file dialog; the chosen file's full path, or "" when the
+  // user cancelled. `filter` is in the "Description|pattern" form.
+  virtual std::string ShowOpen(const std::string& title, const std::string& filter) = 0;
+};
+
+class SystemServices {
+ public:
+  virtual ~SystemServices() = default;
+  // GetSystemDirectoryA into 260 bytes; "" when the call fails.
+  virtual std::string SystemDirectoryA() = 0;
+  // The user's decimal separator, for writing and reading fractions.
+  virtual char DecimalSeparator() const = 0;
+  // Upper case by the system's rules for the ANSI code page.
+  virtual std::string UpperCase(const std::string& text) const = 0;
+  // Tells the user that the settings file could not be written.
+  virtual void ShowSettingsError(const std::string& path, const std::string& reason) = 0;
+};
+
+}  // namespace vardex

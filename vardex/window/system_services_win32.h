@@ -1,0 +1,24 @@
+// SystemServices over the Win32 API.
+#pragma once
+
+#include <windows.h>
+
+#include "window/form_services.h"
+
+namespace vardex {
+
+class SystemServicesWin32 final : public SystemServices {
+ public:
+  // `owner` is the window that owns the error message box (may be null).
+  void SetOwner(HWND owner) { owner_ = owner; }
+
+  std::string SystemDirectoryA() override;
+  char DecimalSeparator() const override;
+  std::string UpperCase(const std::string& text) const override;
+  void ShowSettingsError(const std::string& path, const std::string& reason) override;
+
+ private:
+  HWND owner_ = nullptr;
+};
+
+}  // namespace vardex
