@@ -1,0 +1,24 @@
+// Finding the watched program: a walk over every running process (both
+// Windows families, and the 16-bit tasks of NTVDM on the NT family), and the
+// thread of the first top-level window of the process whose executable has a
+// given path. Nothing is cached between calls.
+#pragma once
+
+#include <windows.h>
+
+namespace tessik {
+
+// Called once per process (and per 16-bit task). `task` is 0 for an ordinary
+// process; `module_path` is ANSI and may be empty. Nonzero goes on, 0 stops.
+// The user value is pointer-sized so that a visitor can take a pointer.
+using ProcessVisitor = BOOL(CALLBACK*)(DWORD process_id, WORD task, LPCSTR module_path, LPARAM user);
+
+// TRUE when a walk was made (also when the visitor stopped it early).
+BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept;
+
+// Looks `path` up (ANSI, whole-path comparison without regard to case) and
+// returns the thread of the first top-level window of the first matching
+// process, hidden windows included.
+bool FindAppThread(LPCSTR path, DWORD* thread_id) noexcept;
+
+}  // namespace tessik
