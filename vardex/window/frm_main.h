@@ -56,7 +56,7 @@ struct FrmMainControls {
   const Picture& picTimerOff;
   const Picture& picTimerOn;
   // Picture1 .. Picture7: one to seven eighths of the dial filled.
-  std::array<const Picture*, 7> Picture;
+  std::array<const Picture*, 7> Pictures;
 };
 
 struct FrmMainComponents {
@@ -127,7 +127,7 @@ class FrmMain final : public ActivityEvents {
     TextBox& box;
     double last_valid;
   };
-  double ReadField(NumberField& field) const;
+  double ReadField(NumberField& field);
   void BoundField(NumberField& field, double lower, double upper);
 
   // The guard of both timers: a path of 7 characters or fewer.
@@ -138,6 +138,10 @@ class FrmMain final : public ActivityEvents {
   // Ends every listed process that matches the configured path, setting the
   // stopped icon once per ended process. Used by the countdown and "Show Task".
   void EndMatchingProcesses();
+
+  // Sets a timer's period from a field in seconds; a period the timer
+  // refuses leaves it at its design-time interval.
+  void StartTimer(Timer& timer, NumberField& seconds, std::int32_t design_interval);
 
   void LockScreen();
   void SaveSettings();

@@ -1,0 +1,83 @@
+#include "settings/settings_file.h"
+
+#include "monitor/number_text.h"
+#include "window/frm_main.h"
+
+namespace vardex {
+
+std::vector<std::string> SplitSettingsLines(std::string_view bytes) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] != '\n') continue;
+    std::size_t end = i;
+    if (end > start && bytes[end - 1] == '\r') --end;
+    lines.emplace_back(bytes.substr(start, end - start));
+    start = i + 1;
+  }
+  if (start < bytes.size()) lines.emplace_back(bytes.substr(start));
+  return lines;
+}
+
+std::string JoinSettingsLines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const auto& line : lines) out += line + "\r\n";
+  return out;
+}
+
+std::vector<std::string> DefaultSettingsLines() { return {"30", "", kPasswordSentinel}; }
+
+std::vector<std::string> PasswordLines(const std::string& typed, const std::string& stored, bool unlocked) {
+  const std::string sentinel = kPasswordSentinel;
+  const bool none_stored = stored == sentinel;
+  std::vector<std::string> lines;
+  if (typed.empty() && !none_stored) lines.push_back(stored);   // a: keep the password
+  if (!typed.empty() && none_stored) lines.push_back(typed);    // b: set a new one
+  if (typed.empty() && none_stored) lines.push_back(sentinel);  // c: still none
+  // d: the sentinel typed on an unlocked screen removes the password.
+  if (typed == sentinel && !none_stored && unlocked)
+    lines.push_back(sentinel);
+  else
+    lines.push_back(stored);
+  return lines;
+}
+
+std::string FrmMain::GetSystemPath() { return k_.system.SystemDirectoryA(); }
+
+void FrmMain::LoadSettings() {
+  const std::string path = SettingsPath();
+  const auto read = k_.settings.Read(path);
+  if (read.status == SettingsStorage::ReadStatus::kNotFound) {
+    // Nothing is read back: the defaults reach the window at the next load.
+    const auto written = k_.settings.Write(path, JoinSettingsLines(DefaultSettingsLines()));
+    if (!written.ok) k_.system.ShowSettingsError(path, written.reason);
+    return;
+  }
+  if (read.status != SettingsStorage::ReadStatus::kOk) return;
+
+  // A malformed file stops the read at the failing line; what was applied
+  // before it stays, and nothing is locked.
+  const auto lines = SplitSettingsLines(read.bytes);
+  if (lines.empty()) return;
+  const auto minutes = ParseNumber(lines[0], k_.system.DecimalSeparator());
+  if (!minutes) return;
+  const auto whole = RoundToInt16(*minutes);
+  if (!whole) return;
+  c_.intAppShutDownTime.SetText(FormatInteger(*whole));
+  if (lines.size() < 2) return;
+  c_.txtApplicationName.SetText(lines[1]);
+  if (lines.size() < 3) return;
+  vars_.sPassword = lines[2];
+  if (vars_.sPassword != kPasswordSentinel) LockScreen();
+}
+
+void FrmMain::SaveSettings() {
+  std::vector<std::string> lines{c_.intAppShutDownTime.Text(), c_.txtApplicationName.Text()};
+  for (auto& line : PasswordLines(c_.txtPassword.Text(), vars_.sPassword, c_.cmdBrowse.Enabled()))
+    lines.push_back(std::move(line));
+  const std::string path = SettingsPath();
+  const auto written = k_.settings.Write(path, JoinSettingsLines(lines));
+  if (!written.ok) k_.system.ShowSettingsError(path, written.reason);
+}
+
+}  // namespace vardex
