@@ -3,14 +3,26 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
 
+#include <cstdint>
+#include <type_traits>
 #include <utility>
 
 namespace win32 {
 
-// Traits: the handle type, its "none" value and how it is closed.
-template <typename T, typename Close, Close close_fn, T invalid = T()>
+// Traits: the handle type, how it is closed, and the bits of its "none" value
+// (an integer, since INVALID_HANDLE_VALUE cannot be a template argument).
+template <typename T, typename Close, Close close_fn, std::intptr_t invalid_bits = 0>
 class unique_any {
+  static T none() noexcept {
+    if constexpr (std::is_pointer_v<T>)
+      return reinterpret_cast<T>(invalid_bits);
+    else
+      return static_cast<T>(invalid_bits);
+  }
+
  public:
   using pointer = T;
 
@@ -26,16 +38,16 @@ class unique_any {
   ~unique_any() { reset(); }
 
   T get() const noexcept { return value_; }
-  explicit operator bool() const noexcept { return value_ != invalid; }
+  explicit operator bool() const noexcept { return value_ != none(); }
 
-  void reset(T value = invalid) noexcept {
+  void reset(T value = none()) noexcept {
     T old = value_;
     value_ = value;
-    if (old != invalid) close_fn(old);
+    if (old != none()) close_fn(old);
   }
   [[nodiscard]] T release() noexcept {
     T old = value_;
-    value_ = invalid;
+    value_ = none();
     return old;
   }
   // Releases what is held and hands out the address for an out parameter.
@@ -45,7 +57,7 @@ class unique_any {
   }
 
  private:
-  T value_ = invalid;
+  T value_ = none();
 };
 
 namespace detail {
@@ -62,8 +74,7 @@ inline void co_task_mem_free(void* p) noexcept { ::CoTaskMemFree(p); }
 // Kernel handles whose "none" is null (mappings, processes, threads, events).
 using unique_handle = unique_any<HANDLE, decltype(&detail::close_handle), &detail::close_handle>;
 // Kernel handles whose "none" is INVALID_HANDLE_VALUE (files, snapshots).
-using unique_hfile = unique_any<HANDLE, decltype(&detail::close_handle), &detail::close_handle,
-                                INVALID_HANDLE_VALUE>;
+using unique_hfile = unique_any<HANDLE, decltype(&detail::close_handle), &detail::close_handle, -1>;
 using unique_hwnd = unique_any<HWND, decltype(&detail::destroy_window), &detail::destroy_window>;
 using unique_hhook = unique_any<HHOOK, decltype(&detail::unhook), &detail::unhook>;
 using unique_hicon = unique_any<HICON, decltype(&detail::destroy_icon), &detail::destroy_icon>;
