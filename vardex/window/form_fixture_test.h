@@ -81,7 +81,7 @@ class FakeTimer final : public Timer {
 
 class FakePicture final : public Picture {
  public:
-  explicit FakePicture(std::string name) : name(std::move(name)) {}
+  explicit FakePicture(std::string picture_name) : name(std::move(picture_name)) {}
   std::string name;
 };
 

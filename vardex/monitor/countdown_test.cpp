@@ -1,0 +1,236 @@
+// The idle countdown: counting, the readouts, the icon bands and the shutdown.
+#include <map>
+
+#include "window/form_fixture_test.h"
+
+namespace vardex::testing {
+namespace {
+
+class Countdown : public FormFixture {
+ protected:
+  // Started, with the watched program running and found once.
+  void StartWatching(int instances = 1) {
+    ASSERT_TRUE(Load());
+    RunWatched(instances);
+    form->tmrAppCheck_Timer();
+    ASSERT_EQ(form->state().bAppLoaded, -1);
+  }
+  void Tick(int n = 1) {
+    for (int i = 0; i < n; ++i) form->tmrAppShotDown_Timer();
+  }
+  std::int16_t Count() const { return form->state().iElapsedTime; }
+};
+
+TEST_F(Countdown, WorkedRunWithStartUpValues) {
+  StartWatching();
+  std::map<std::string, int> first_seen;  // picture -> count at which it was first shown
+  std::map<int, std::string> ratio_at;
+  while (Count() < 1800) {
+    Tick();
+    first_seen.emplace(TrayPicture(), Count());
+    ratio_at[Count()] = lblCompletionRatio.Caption();
+    ASSERT_TRUE(processes.killed.empty()) << "ended at " << Count();
+  }
+  EXPECT_EQ(ratio_at[10], "0");
+  EXPECT_EQ(ratio_at[220], "0");
+  EXPECT_EQ(ratio_at[230], "0.127777777777778");
+  EXPECT_EQ(ratio_at[1800], "1");
+  EXPECT_EQ(LblElapsedTime.Caption(), "1800");
+  const std::map<std::string, int> expected{{"picTimerOn", 10},  {"Picture1", 230}, {"Picture2", 460},
+                                            {"Picture3", 680},   {"Picture4", 910}, {"Picture5", 1130},
+                                            {"Picture6", 1360},  {"Picture7", 1580}};
+  EXPECT_EQ(first_seen, expected);
+
+  Tick();
+  EXPECT_EQ(Count(), 1810);
+  EXPECT_EQ(lblCompletionRatio.Caption(), "1.00555555555556");
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100}));
+  EXPECT_EQ(TrayPicture(), "picTimerOff");
+}
+
+TEST_F(Countdown, BandEdgesAreExclusiveBelowInclusiveAbove) {
+  // An 8-minute limit (480 s) puts 10-second counts on the edges.
+  StartWatching();
+  intAppShutDownTime.SetText("8");
+  std::map<int, std::string> picture_at;
+  while (Count() < 480) {
+    Tick();
+    picture_at[Count()] = TrayPicture();
+  }
+  EXPECT_EQ(picture_at[60], "picTimerOn");  // r = 0.125: unchanged
+  EXPECT_EQ(picture_at[70], "Picture1");
+  EXPECT_EQ(picture_at[120], "Picture1");  // r = 0.25
+  EXPECT_EQ(picture_at[130], "Picture2");
+  EXPECT_EQ(picture_at[420], "Picture6");  // r = 0.875
+  EXPECT_EQ(picture_at[430], "Picture7");
+  EXPECT_EQ(picture_at[480], "Picture7");  // r = 1: the limit itself ends nothing
+  EXPECT_TRUE(processes.killed.empty());
+  Tick();
+  EXPECT_EQ(processes.killed.size(), 1u);
+}
+
+TEST_F(Countdown, RatioJustBelowAnEighthIsShownWithoutChangingTheIcon) {
+  // 83 minutes = 4980 s: 620 s is 0.1245, between the display threshold and 1/8.
+  StartWatching();
+  intAppShutDownTime.SetText("83");
+  Tick(61);
+  EXPECT_EQ(lblCompletionRatio.Caption(), "0");  // 610 s is 0.1225
+  Tick();
+  EXPECT_EQ(Count(), 620);
+  EXPECT_EQ(lblCompletionRatio.Caption(), "0.124497991967871");
+  EXPECT_EQ(TrayPicture(), "picTimerOn");
+}
+
+TEST_F(Countdown, GuardOnPathsOfSevenCharactersOrFewer) {
+  StartWatching();
+  form->oMKHook_KeyEvent(65, 1);
+  for (const char* path : {"", "C:\\A.EX", "C:\\FIN7"}) {
+    txtApplicationName.SetText(path);
+    Tick(3);
+    EXPECT_EQ(Count(), 0) << path;
+    EXPECT_EQ(LblElapsedTime.Caption(), "0");
+    EXPECT_EQ(form->state().lLastKeyCode, 65) << "the mark stays set";
+  }
+  txtApplicationName.SetText("C:\\A.EXE");  // 8 characters: counts
+  Tick();
+  EXPECT_EQ(Count(), 10);
+  EXPECT_EQ(form->state().lLastKeyCode, 0);
+}
+
+TEST_F(Countdown, ActivitySetsTheCountBackToOneTick) {
+  StartWatching();
+  Tick(30);
+  ASSERT_EQ(TrayPicture(), "Picture1");
+  form->oMKHook_KeyEvent(65, 0);  // a release counts as much as a press
+  Tick();
+  EXPECT_EQ(Count(), 10);
+  EXPECT_EQ(LblElapsedTime.Caption(), "10");
+  EXPECT_EQ(lblCompletionRatio.Caption(), "0");
+  EXPECT_EQ(TrayPicture(), "picTimerOn");
+  EXPECT_EQ(form->state().lLastKeyCode, 0);
+
+  Tick(10);
+  form->oMKHook_MouseEvent(513, 5, 5);
+  Tick();
+  EXPECT_EQ(Count(), 10);
+  EXPECT_EQ(form->state().lLastMouseEvent, 0);
+}
+
+TEST_F(Countdown, MouseMovesAreNoActivity) {
+  StartWatching();
+  Tick(5);
+  form->oMKHook_MouseEvent(512, 1, 1);
+  form->oMKHook_MouseEvent(160, 1, 1);
+  Tick();
+  EXPECT_EQ(Count(), 60);
+}
+
+TEST_F(Countdown, ResetWhileTheProgramIsNotLoadedLeavesTheIcon) {
+  ASSERT_TRUE(Load());  // nothing running; bAppLoaded is 0
+  form->oMKHook_KeyEvent(65, 1);
+  tray.icon = nullptr;
+  Tick();
+  EXPECT_EQ(Count(), 10);
+  EXPECT_EQ(tray.icon, nullptr);
+}
+
+TEST_F(Countdown, LongTicksWithAShortLimitEndTheProgramAtTheFirstTick) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  intAppUseTime.SetText("90");
+  form->oMKHook_KeyEvent(65, 1);
+  Tick();
+  EXPECT_EQ(Count(), 90);
+  EXPECT_EQ(processes.killed.size(), 1u);
+}
+
+TEST_F(Countdown, EveryMatchingProcessIsEndedAndOnlyThose) {
+  ASSERT_TRUE(Load());
+  RunWatched(2);                                                                        // ids 100, 101
+  processes.running.push_back({"C:\\program files\\navision financials\\fin.exe", 102});  // lower case
+  processes.running.push_back({"C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EX", 103});   // shorter
+  processes.running.push_back({"C:\\WINDOWS\\NOTEPAD.EXE", 104});
+  form->tmrAppCheck_Timer();
+  intAppShutDownTime.SetText("1");
+  Tick(6);
+  EXPECT_TRUE(processes.killed.empty());
+  log.clear();
+  Tick();
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101}));
+  EXPECT_EQ(tray.icon_sets > 0, true);
+  int off = 0;
+  for (const auto& call : log) off += call == "TrayIcon picTimerOff";
+  EXPECT_EQ(off, 2) << "the stopped icon once per ended process";
+}
+
+TEST_F(Countdown, ScanRepeatsWhileNothingMatches) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  processes.running.clear();  // the program went away before the limit
+  Tick(7);
+  const int snapshots = processes.snapshots;
+  Tick(3);
+  EXPECT_EQ(processes.snapshots, snapshots + 3);
+  EXPECT_TRUE(processes.killed.empty());
+}
+
+TEST_F(Countdown, FailuresOfTheProcessListDoNotStopTheScan) {
+  StartWatching(2);
+  intAppShutDownTime.SetText("1");
+  processes.fail_kill = true;  // both survive
+  Tick(7);
+  int attempts = 0;
+  for (const auto& call : log) attempts += call.rfind("KillProcess ", 0) == 0;
+  EXPECT_EQ(attempts, 2);
+  Tick();
+  for (const auto& call : log) attempts -= call.rfind("KillProcess ", 0) == 0;
+  EXPECT_EQ(attempts, -2) << "tried again at the next tick";
+}
+
+TEST_F(Countdown, NothingIsEndedWithoutAFreshSnapshot) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  processes.fail_list = true;
+  Tick(10);
+  EXPECT_TRUE(processes.killed.empty());
+}
+
+TEST_F(Countdown, CountStaysAtTheTopOfItsRange) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  intAppUseTime.SetText("90");
+  processes.fail_kill = true;  // the program never goes away
+  Tick(364);
+  EXPECT_EQ(Count(), 32760);
+  Tick();
+  EXPECT_EQ(Count(), 32767);
+  Tick();
+  EXPECT_EQ(Count(), 32767);
+  EXPECT_EQ(LblElapsedTime.Caption(), "32767");
+  EXPECT_EQ(TrayPicture(), "picTimerOff");
+}
+
+TEST_F(Countdown, FieldsBeingRetypedCountAsTheirLastNumber) {
+  StartWatching();
+  intAppShutDownTime.SetText("");  // the user cleared the limit to type a new one
+  intAppUseTime.SetText("x");
+  Tick(23);
+  EXPECT_EQ(Count(), 230);
+  EXPECT_EQ(lblCompletionRatio.Caption(), "0.127777777777778") << "30 minutes still in force";
+  EXPECT_EQ(intAppShutDownTime.Text(), "") << "what the user typed is left alone";
+  intAppShutDownTime.SetText("4");
+  Tick();
+  EXPECT_EQ(lblCompletionRatio.Caption(), "1");
+}
+
+TEST_F(Countdown, AFolderPathMatchesEveryProgramBelowIt) {
+  ASSERT_TRUE(Load());
+  txtApplicationName.SetText("C:\\Tools\\");
+  processes.running = {{"C:\\TOOLS\\A.EXE", 1}, {"C:\\TOOLS\\SUB\\B.EXE", 2}, {"C:\\TOOLSET\\C.EXE", 3}};
+  intAppShutDownTime.SetText("1");
+  Tick(7);
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{1, 2}));
+}
+
+}  // namespace
+}  // namespace vardex::testing

@@ -1,0 +1,154 @@
+// Start-up, the commands and the window's trips to the notification area.
+#include <algorithm>
+
+#include "window/form_fixture_test.h"
+
+namespace vardex::testing {
+namespace {
+
+class Form : public FormFixture {
+ protected:
+  static constexpr char kStored[] = "45\r\nC:\\Apps\\Watched.exe\r\nunset entry\r\n";
+  bool Logged(const std::string& call) const { return std::find(log.begin(), log.end(), call) != log.end(); }
+};
+
+TEST_F(Form, LoadRunsItsStepsInOrder) {
+  storage.files[kIniPath] = kStored;
+  ASSERT_TRUE(Load());
+  const CallLog expected{"CreateHookComponent", std::string("Read ") + kIniPath, "SetTrayOwner 4660",
+                         "TrayIcon picTimerOff"};
+  EXPECT_EQ(log, expected);
+  EXPECT_EQ(form->state().sSystemPath, "C:\\WINDOWS\\system32\\");
+  EXPECT_EQ(lblSystemPath.Caption(), "C:\\WINDOWS\\system32\\");
+  EXPECT_EQ(intAppShutDownTime.Text(), "45");
+  EXPECT_EQ(txtApplicationName.Text(), "C:\\Apps\\Watched.exe");
+  EXPECT_EQ(tmrAppCheck.Interval(), 5000);
+  EXPECT_EQ(tmrAppShotDown.Interval(), 10000);
+  EXPECT_TRUE(tmrAppCheck.Enabled());
+  EXPECT_TRUE(tmrAppShotDown.Enabled());
+  EXPECT_EQ(form->state().bAppLoaded, 0);
+  EXPECT_TRUE(form->HasHookComponent());
+}
+
+TEST_F(Form, LoadStopsAtOnceWithoutTheHookComponent) {
+  hooks.unavailable = true;
+  EXPECT_FALSE(Load());
+  EXPECT_EQ(log, CallLog{"CreateHookComponent"});
+  EXPECT_FALSE(tmrAppCheck.Enabled());
+  EXPECT_FALSE(tmrAppShotDown.Enabled());
+  EXPECT_EQ(storage.writes, 0);
+}
+
+TEST_F(Form, RefusedTimerIntervalsFallBackToTheDesignTimeOnes) {
+  tmrAppCheck.refuse = true;
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(tmrAppCheck.Interval(), kAppCheckDesignInterval);
+  EXPECT_TRUE(tmrAppCheck.Enabled());
+}
+
+TEST_F(Form, EmptySystemDirectoryGivesALoneBackslash) {
+  system.system_directory.clear();
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(form->state().sSystemPath, "\\");
+  EXPECT_TRUE(Logged("Read \\vardex.ini"));
+}
+
+TEST_F(Form, ActivateGoesToTheNotificationArea) {
+  ASSERT_TRUE(Load());
+  log.clear();
+  form->Form_Activate();
+  EXPECT_EQ(log, (CallLog{"AddTrayIcon", "MinimizeToTray 4660"}));
+}
+
+TEST_F(Form, DoneWhileTheProgramRunsShowsTheEmptyDial) {
+  ASSERT_TRUE(Load());
+  RunWatched();
+  form->tmrAppCheck_Timer();
+  for (int i = 0; i < 30; ++i) form->tmrAppShotDown_Timer();
+  log.clear();
+  form->Command2_Click();
+  EXPECT_EQ(log, (CallLog{"MinimizeToTray 4660", "AddTrayIcon", "TrayIcon picTimerOn",
+                          std::string("Write ") + kIniPath}));
+  EXPECT_EQ(form->state().iElapsedTime, 0);
+  EXPECT_EQ(lblCompletionRatio.Caption(), "0");
+  EXPECT_EQ(LblElapsedTime.Caption(), "300") << "left for the next tick";
+}
+
+TEST_F(Form, DoneWhileTheProgramIsAwayLeavesTheIcon) {
+  ASSERT_TRUE(Load());  // creates the default file
+  form->csSysTray1_RestoreEvent();
+  txtApplicationName.SetText(kDesignPath);
+  form->tmrAppCheck_Timer();
+  log.clear();
+  form->Command2_Click();
+  EXPECT_FALSE(std::any_of(log.begin(), log.end(), [](const std::string& c) { return c.rfind("TrayIcon", 0) == 0; }));
+  EXPECT_EQ(storage.files[kIniPath], std::string("30\r\n") + kDesignPath + "\r\nunset entry\r\nunset entry\r\n");
+}
+
+TEST_F(Form, FailedSaveIsReportedWithPathAndReason) {
+  ASSERT_TRUE(Load());
+  storage.files[kIniPath] = kStored;
+  storage.fail_write = "Access is denied.";
+  form->Command2_Click();
+  EXPECT_EQ(system.errors, (std::vector<std::string>{std::string(kIniPath) + "|Access is denied."}));
+  EXPECT_EQ(storage.files[kIniPath], kStored);
+}
+
+TEST_F(Form, RestoreReloadsAndEmptiesThePasswordBox) {
+  ASSERT_TRUE(Load());  // creates the default file
+  txtPassword.SetText("half");
+  log.clear();
+  form->csSysTray1_RestoreEvent();
+  EXPECT_EQ(log.front(), "RestoreFromTray 4660");
+  EXPECT_EQ(log.at(1), std::string("Read ") + kIniPath);
+  EXPECT_EQ(txtPassword.Text(), "");
+  EXPECT_EQ(intAppShutDownTime.Text(), "30");
+  EXPECT_EQ(txtApplicationName.Text(), "") << "the defaults arrive at the first restore";
+}
+
+TEST_F(Form, IconEventAddsTheIconAgain) {
+  form->csSysTray1_IconEvent();
+  EXPECT_EQ(tray.icons_added, 1);
+}
+
+TEST_F(Form, BrowseTakesTheChosenFileAndIgnoresACancel) {
+  form->cmdBrowse_Click();
+  EXPECT_EQ(dialog.title, "Select file to monitor");
+  EXPECT_EQ(dialog.filter, "All files (*.*)|*.*");
+  EXPECT_EQ(txtApplicationName.Text(), kDesignPath);
+  dialog.answer = "C:\\Tools\\App.exe";
+  form->cmdBrowse_Click();
+  EXPECT_EQ(txtApplicationName.Text(), "C:\\Tools\\App.exe");
+}
+
+TEST_F(Form, ShowTaskEndsEveryInstanceAtOnce) {
+  ASSERT_TRUE(Load());
+  RunWatched(2);
+  processes.running.push_back({"C:\\WINDOWS\\NOTEPAD.EXE", 7});
+  form->Command1_Click();
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101}));
+  EXPECT_EQ(TrayPicture(), "picTimerOff");
+  EXPECT_EQ(form->state().bAppLoaded, 0) << "the state waits for the next check";
+}
+
+TEST_F(Form, ShowTaskWithNothingRunningChangesNothing) {
+  ASSERT_TRUE(Load());
+  tray.icon = nullptr;
+  form->Command1_Click();
+  EXPECT_TRUE(processes.killed.empty());
+  EXPECT_EQ(tray.icon, nullptr);
+}
+
+TEST_F(Form, ShowTaskWithAShortPathEndsNothing) {
+  ASSERT_TRUE(Load());
+  processes.running = {{"C:\\A.EXE", 1}, {"C:\\WINDOWS\\EXPLORER.EXE", 2}};
+  for (const char* path : {"", "C:\\", "C:\\A.EX"}) {
+    txtApplicationName.SetText(path);
+    form->Command1_Click();
+  }
+  EXPECT_TRUE(processes.killed.empty());
+  EXPECT_EQ(processes.snapshots, 0);
+}
+
+}  // namespace
+}  // namespace vardex::testing
