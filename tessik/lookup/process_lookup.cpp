@@ -1,0 +1,211 @@
+#include "lookup/process_lookup.h"
+
+#include <tlhelp32.h>
+
+#include "lookup/process_walk.h"
+#include "win32/unique_any.h"
+
+namespace tessik {
+namespace detail {
+
+HeapBlock::~HeapBlock() { Free(); }
+
+bool HeapBlock::Allocate(DWORD size) noexcept {
+  Free();
+  block_ = ::HeapAlloc(::GetProcessHeap(), 0, size);
+  return block_ != nullptr;
+}
+
+void HeapBlock::Free() noexcept {
+  if (block_) ::HeapFree(::GetProcessHeap(), 0, block_);
+  block_ = nullptr;
+}
+
+BOOL ReadProcessIds(EnumProcessesFn enum_processes, HeapBlock& ids, DWORD* count) noexcept {
+  for (DWORD size = 1024;; size *= 2) {
+    if (!ids.Allocate(size)) return FALSE;
+    DWORD filled = 0;
+    if (!enum_processes(ids.ids(), size, &filled)) {
+      ids.Free();
+      return FALSE;
+    }
+    // A full buffer may have cut the list short.
+    if (filled != size) {
+      *count = filled / sizeof(DWORD);
+      return TRUE;
+    }
+    if (size > MAXDWORD / 2) {
+      ids.Free();
+      return FALSE;
+    }
+  }
+}
+
+namespace {
+
+using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed);
+using GetModuleFileNameExAFn = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
+using TaskEnumProcEx = BOOL(WINAPI*)(DWORD thread_id, WORD module16, WORD task16, LPSTR module_name,
+                                     LPSTR file_name, LPARAM user);
+using VdmEnumTaskWowExFn = INT(WINAPI*)(DWORD process_id, TaskEnumProcEx callback, LPARAM user);
+using CreateToolhelp32SnapshotFn = HANDLE(WINAPI*)(DWORD flags, DWORD process_id);
+// The ANSI entry (296 bytes on 32-bit Windows), whatever UNICODE says.
+using ProcessEntryA = tagPROCESSENTRY32;
+using Process32Fn = BOOL(WINAPI*)(HANDLE snapshot, ProcessEntryA* entry);
+
+constexpr DWORD kProcessQueryAndRead = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;  // 0x0410
+
+template <typename Fn>
+Fn Lookup(HMODULE library, LPCSTR name) noexcept {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(library, name)));
+}
+
+struct TaskWalk {
+  DWORD process_id;
+  ProcessVisitor visitor;
+  LPARAM user;
+  BOOL stop;
+};
+
+BOOL WINAPI VisitTask(DWORD, WORD, WORD task16, LPSTR, LPSTR file_name, LPARAM user) noexcept {
+  auto* walk = reinterpret_cast<TaskWalk*>(user);
+  if (walk->visitor(walk->process_id, task16, file_name, walk->user)) return FALSE;
+  walk->stop = TRUE;
+  return TRUE;
+}
+
+bool IsVdmHost(LPCSTR path) noexcept {
+  constexpr char kVdm[] = "NTVDM.EXE";
+  constexpr int kVdmLength = sizeof(kVdm) - 1;
+  const int length = ::lstrlenA(path);
+  return length >= kVdmLength && ::lstrcmpiA(path + length - kVdmLength, kVdm) == 0;
+}
+
+BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
+  win32::unique_hmodule psapi(::LoadLibraryA(libraries.psapi));
+  if (!psapi) return FALSE;
+  const auto enum_processes = Lookup<EnumProcessesFn>(psapi.get(), "EnumProcesses");
+  const auto enum_modules = Lookup<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules");
+  const auto module_file_name = Lookup<GetModuleFileNameExAFn>(psapi.get(), "GetModuleFileNameExA");
+  if (!enum_processes || !enum_modules || !module_file_name) return FALSE;
+
+  // Platforms without a virtual DOS machine may lack VDMDBG or its task walk;
+  // the ordinary processes are still walked, only the 16-bit tasks are not.
+  win32::unique_hmodule vdmdbg(::LoadLibraryA(libraries.vdmdbg));
+  const auto enum_tasks =
+      vdmdbg ? Lookup<VdmEnumTaskWowExFn>(vdmdbg.get(), "VDMEnumTaskWOWEx") : nullptr;
+
+  HeapBlock ids;
+  DWORD count = 0;
+  if (!ReadProcessIds(enum_processes, ids, &count)) return FALSE;
+
+  for (DWORD i = 0; i < count; ++i) {
+    const DWORD process_id = ids.ids()[i];
+    char path[MAX_PATH] = "";
+    if (win32::unique_handle process{::OpenProcess(kProcessQueryAndRead, FALSE, process_id)}) {
+      HMODULE first_module = nullptr;
+      DWORD needed = 0;
+      if (enum_modules(process.get(), &first_module, sizeof(first_module), &needed) &&
+          module_file_name(process.get(), first_module, path, MAX_PATH) == 0) {
+        path[0] = '\0';
+      }
+    }
+    if (!visitor(process_id, 0, path, user)) break;
+    if (enum_tasks && IsVdmHost(path)) {
+      TaskWalk walk{process_id, visitor, user, FALSE};
+      enum_tasks(process_id, VisitTask, reinterpret_cast<LPARAM>(&walk));
+      if (walk.stop) break;
+    }
+  }
+  return TRUE;
+}
+
+BOOL Walk95(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
+  win32::unique_hmodule kernel(::LoadLibraryA(libraries.toolhelp));
+  if (!kernel) return FALSE;
+  const auto snapshot_fn = Lookup<CreateToolhelp32SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
+  const auto first = Lookup<Process32Fn>(kernel.get(), "Process32First");
+  const auto next = Lookup<Process32Fn>(kernel.get(), "Process32Next");
+  if (!snapshot_fn || !first || !next) return FALSE;
+
+  const win32::unique_hfile snapshot(snapshot_fn(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return FALSE;
+  ProcessEntryA entry{};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = first(snapshot.get(), &entry); more; more = next(snapshot.get(), &entry)) {
+    if (!visitor(entry.th32ProcessID, 0, entry.szExeFile, user)) break;
+    entry.dwSize = sizeof(entry);
+  }
+  return TRUE;
+}
+
+struct LookupRecord {
+  char path[MAX_PATH];
+  DWORD process_id;
+};
+
+BOOL CALLBACK MatchModulePath(DWORD process_id, WORD, LPCSTR module_path, LPARAM user) noexcept {
+  auto* record = reinterpret_cast<LookupRecord*>(user);
+  if (::lstrcmpiA(record->path, module_path) != 0) return TRUE;
+  record->process_id = process_id;
+  return FALSE;
+}
+
+struct WindowSearch {
+  DWORD process_id;
+  DWORD thread_id;
+};
+
+BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
+  auto* search = reinterpret_cast<WindowSearch*>(user);
+  DWORD process_id = 0;
+  const DWORD thread_id = ::GetWindowThreadProcessId(window, &process_id);
+  if (process_id != search->process_id) return TRUE;
+  search->thread_id = thread_id;
+  return FALSE;
+}
+
+}  // namespace
+
+BOOL ForEachProcessOn(DWORD platform_id, const WalkLibraries& libraries, ProcessVisitor visitor,
+                      LPARAM user) noexcept {
+  switch (platform_id) {
+    case kPlatformNt:
+      return WalkNt(libraries, visitor, user);
+    case kPlatformWindows95:
+      return Walk95(libraries, visitor, user);
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace detail
+
+BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof(version);
+#if defined(_MSC_VER)
+#pragma warning(suppress : 4996)  // only the platform family is read, which the shims keep
+#endif
+  if (!::GetVersionExA(&version)) return FALSE;
+  return detail::ForEachProcessOn(version.dwPlatformId, detail::kSystemLibraries, visitor, user);
+}
+
+bool FindAppThread(LPCSTR path, DWORD* thread_id) noexcept {
+  *thread_id = 0;
+  detail::LookupRecord record{};
+  ::lstrcpynA(record.path, path, MAX_PATH);
+  // A path that had to be cut, or an empty one, would otherwise match a
+  // shorter program's path or a process whose path cannot be read.
+  if (record.path[0] == '\0' || ::lstrlenA(path) >= MAX_PATH) return false;
+  ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
+  if (record.process_id == 0) return false;
+
+  detail::WindowSearch search{record.process_id, 0};
+  ::EnumWindows(detail::MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
+  if (search.thread_id == 0) return false;
+  *thread_id = search.thread_id;
+  return true;
+}
+
+}  // namespace tessik

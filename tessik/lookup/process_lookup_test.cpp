@@ -1,0 +1,356 @@
+#include "lookup/process_lookup.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "lookup/process_walk.h"
+#include "win32/unique_any.h"
+
+namespace tessik {
+namespace {
+
+std::string ThisExePath() {
+  char path[MAX_PATH] = "";
+  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return path;
+}
+
+std::string DirectoryOf(const std::string& path) { return path.substr(0, path.find_last_of('\\')); }
+
+std::string TargetPath() { return DirectoryOf(ThisExePath()) + "\\tessik_target.exe"; }
+
+std::string Upper(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return s;
+}
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// A program started by the test and ended with it.
+class Program {
+ public:
+  // Starts the target at `exe` and waits (bounded) until it reports that its
+  // window exists.
+  void StartTarget(const std::string& exe, const std::string& options = "") {
+    const std::string event_name = "tessik-lookup-ready-" + std::to_string(::GetTickCount()) + "-" +
+                                   std::to_string(reinterpret_cast<UINT_PTR>(this));
+    const win32::unique_handle ready(::CreateEventA(nullptr, TRUE, FALSE, event_name.c_str()));
+    ASSERT_TRUE(ready);
+    Start(exe, "\"" + exe + "\" " + options + " --ready " + event_name);
+    ASSERT_EQ(::WaitForSingleObject(ready.get(), 15000), WAIT_OBJECT_0) << exe;
+  }
+
+  void Start(const std::string& exe, std::string command_line) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(::CreateProcessA(exe.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &info))
+        << exe;
+    process_.reset(info.hProcess);
+    const win32::unique_handle thread(info.hThread);
+    process_id_ = info.dwProcessId;
+    thread_id_ = info.dwThreadId;
+  }
+
+  ~Program() {
+    if (process_) {
+      ::TerminateProcess(process_.get(), 0);
+      ::WaitForSingleObject(process_.get(), 5000);
+    }
+  }
+
+  DWORD process_id() const { return process_id_; }
+  DWORD thread_id() const { return thread_id_; }
+
+ private:
+  win32::unique_handle process_;
+  DWORD process_id_ = 0;
+  DWORD thread_id_ = 0;
+};
+
+struct Visit {
+  DWORD process_id;
+  WORD task;
+  std::string path;
+};
+
+BOOL CALLBACK RecordVisit(DWORD process_id, WORD task, LPCSTR path, LPARAM user) noexcept {
+  reinterpret_cast<std::vector<Visit>*>(user)->push_back({process_id, task, path});
+  return TRUE;
+}
+
+BOOL CALLBACK StopAtOnce(DWORD process_id, WORD task, LPCSTR path, LPARAM user) noexcept {
+  reinterpret_cast<std::vector<Visit>*>(user)->push_back({process_id, task, path});
+  return FALSE;
+}
+
+const Visit* FindVisit(const std::vector<Visit>& visits, DWORD process_id) {
+  for (const Visit& v : visits)
+    if (v.process_id == process_id) return &v;
+  return nullptr;
+}
+
+BOOL CALLBACK RecordOwner(HWND window, LPARAM user) noexcept {
+  ::GetWindowThreadProcessId(window, reinterpret_cast<DWORD*>(user));
+  return FALSE;
+}
+
+DWORD Lookup(const std::string& path) {
+  DWORD thread = 0;
+  return FindAppThread(path.c_str(), &thread) ? thread : 0;
+}
+
+// ---- ForEachProcess ----
+
+TEST(ForEachProcess, VisitsThisProcessWithItsFullPath) {
+  std::vector<Visit> visits;
+  ASSERT_TRUE(ForEachProcess(RecordVisit, reinterpret_cast<LPARAM>(&visits)));
+  const Visit* self = FindVisit(visits, ::GetCurrentProcessId());
+  ASSERT_NE(self, nullptr);
+  EXPECT_EQ(Lower(self->path), Lower(ThisExePath()));
+  EXPECT_EQ(self->task, 0);
+}
+
+TEST(ForEachProcess, VisitorReturningZeroEndsTheWalkWhichStillCountsAsMade) {
+  std::vector<Visit> visits;
+  EXPECT_TRUE(ForEachProcess(StopAtOnce, reinterpret_cast<LPARAM>(&visits)));
+  EXPECT_EQ(visits.size(), 1u);
+}
+
+TEST(ForEachProcess, WalksWithoutTheTaskWalkWhenVdmdbgIsMissingOrIncomplete) {
+  // Neither library offers VDMEnumTaskWOWEx; the ordinary walk must still run.
+  for (const LPCSTR vdmdbg : {"tessik-no-such-library.dll", "KERNEL32.DLL"}) {
+    std::vector<Visit> visits;
+    const detail::WalkLibraries libraries{"PSAPI.DLL", vdmdbg, "Kernel32.DLL"};
+    EXPECT_TRUE(detail::ForEachProcessOn(detail::kPlatformNt, libraries, RecordVisit,
+                                         reinterpret_cast<LPARAM>(&visits)))
+        << vdmdbg;
+    const Visit* self = FindVisit(visits, ::GetCurrentProcessId());
+    ASSERT_NE(self, nullptr) << vdmdbg;
+    EXPECT_EQ(Lower(self->path), Lower(ThisExePath()));
+  }
+}
+
+TEST(ForEachProcess, FailsWithoutItsProcessFunctions) {
+  for (const LPCSTR psapi : {"tessik-no-such-library.dll", "KERNEL32.DLL"}) {
+    std::vector<Visit> visits;
+    const detail::WalkLibraries libraries{psapi, "VDMDBG.DLL", "Kernel32.DLL"};
+    EXPECT_FALSE(detail::ForEachProcessOn(detail::kPlatformNt, libraries, RecordVisit,
+                                          reinterpret_cast<LPARAM>(&visits)))
+        << psapi;
+    EXPECT_TRUE(visits.empty());
+  }
+}
+
+TEST(ForEachProcess, Windows95FamilyWalksTheToolhelpSnapshot) {
+  std::vector<Visit> visits;
+  ASSERT_TRUE(detail::ForEachProcessOn(detail::kPlatformWindows95, detail::kSystemLibraries, RecordVisit,
+                                       reinterpret_cast<LPARAM>(&visits)));
+  const Visit* self = FindVisit(visits, ::GetCurrentProcessId());
+  ASSERT_NE(self, nullptr);
+  // The NT family's snapshot gives the file name only; Windows 95 gives the path.
+  const std::string name = Lower(ThisExePath().substr(ThisExePath().find_last_of('\\') + 1));
+  const std::string seen = Lower(self->path);
+  ASSERT_GE(seen.size(), name.size());
+  EXPECT_EQ(seen.substr(seen.size() - name.size()), name);
+
+  std::vector<Visit> stopped;
+  EXPECT_TRUE(detail::ForEachProcessOn(detail::kPlatformWindows95, detail::kSystemLibraries, StopAtOnce,
+                                       reinterpret_cast<LPARAM>(&stopped)));
+  EXPECT_EQ(stopped.size(), 1u);
+}
+
+TEST(ForEachProcess, OtherPlatformFamiliesMakeNoWalk) {
+  for (const DWORD platform : {0ul, 3ul}) {
+    std::vector<Visit> visits;
+    EXPECT_FALSE(detail::ForEachProcessOn(platform, detail::kSystemLibraries, RecordVisit,
+                                          reinterpret_cast<LPARAM>(&visits)));
+    EXPECT_TRUE(visits.empty());
+  }
+}
+
+// ---- the identifier list ----
+
+DWORD g_fake_process_count = 0;
+bool g_fake_fails = false;
+std::vector<DWORD> g_sizes_asked;
+
+BOOL WINAPI FakeEnumProcesses(DWORD* ids, DWORD size, DWORD* filled) {
+  g_sizes_asked.push_back(size);
+  if (g_fake_fails) return FALSE;
+  const DWORD fits = std::min<DWORD>(g_fake_process_count, size / sizeof(DWORD));
+  for (DWORD i = 0; i < fits; ++i) ids[i] = 4 * (i + 1);
+  *filled = fits * sizeof(DWORD);
+  return TRUE;
+}
+
+struct ListCase {
+  DWORD processes;
+  std::vector<DWORD> sizes;
+};
+
+TEST(ReadProcessIds, DoublesTheBufferWhileAReadFillsIt) {
+  const ListCase cases[] = {
+      {0, {1024}},
+      {255, {1024}},
+      {256, {1024, 2048}},  // exactly full: the list may have been cut
+      {257, {1024, 2048}},
+      {600, {1024, 2048, 4096}},
+  };
+  for (const ListCase& c : cases) {
+    g_fake_process_count = c.processes;
+    g_fake_fails = false;
+    g_sizes_asked.clear();
+    detail::HeapBlock ids;
+    DWORD count = 12345;
+    ASSERT_TRUE(detail::ReadProcessIds(FakeEnumProcesses, ids, &count)) << c.processes;
+    EXPECT_EQ(count, c.processes);
+    EXPECT_EQ(g_sizes_asked, c.sizes) << c.processes;
+    if (c.processes > 0) {
+      EXPECT_EQ(ids.ids()[c.processes - 1], 4 * c.processes);
+    }
+  }
+}
+
+TEST(ReadProcessIds, AFailingCallFailsTheRead) {
+  g_fake_fails = true;
+  g_sizes_asked.clear();
+  detail::HeapBlock ids;
+  DWORD count = 0;
+  EXPECT_FALSE(detail::ReadProcessIds(FakeEnumProcesses, ids, &count));
+  EXPECT_EQ(ids.ids(), nullptr);
+  g_fake_fails = false;
+}
+
+// ---- FindAppThread on real processes ----
+
+TEST(FindAppThread, FindsOurProgramByItsFullPathInAnyLetterCase) {
+  Program target;
+  ASSERT_NO_FATAL_FAILURE(target.StartTarget(TargetPath()));
+  EXPECT_EQ(Lookup(TargetPath()), target.thread_id());
+  EXPECT_EQ(Lookup(Upper(TargetPath())), target.thread_id());
+  EXPECT_EQ(Lookup(Lower(TargetPath())), target.thread_id());
+}
+
+TEST(FindAppThread, FindsNotepadAProgramWeDidNotWrite) {
+  char system[MAX_PATH] = "";
+  ASSERT_GT(::GetSystemDirectoryA(system, MAX_PATH), 0u);
+  const std::string notepad = std::string(system) + "\\notepad.exe";
+  Program program;
+  ASSERT_NO_FATAL_FAILURE(program.Start(notepad, "notepad.exe"));
+  DWORD thread = 0;
+  for (int i = 0; i < 100 && thread == 0; ++i) {
+    thread = Lookup(notepad);
+    if (thread == 0) ::Sleep(100);
+  }
+  ASSERT_NE(thread, 0u) << notepad;
+  DWORD owner = 0;
+  ::EnumThreadWindows(thread, RecordOwner, reinterpret_cast<LPARAM>(&owner));
+  EXPECT_EQ(owner, program.process_id());
+  EXPECT_EQ(Lookup(Upper(notepad)), thread);
+}
+
+TEST(FindAppThread, OtherSpellingsOfTheSamePathDoNotMatch) {
+  Program target;
+  ASSERT_NO_FATAL_FAILURE(target.StartTarget(TargetPath()));
+  ASSERT_EQ(Lookup(TargetPath()), target.thread_id());
+
+  char short_path[MAX_PATH] = "";
+  ASSERT_GT(::GetShortPathNameA(TargetPath().c_str(), short_path, MAX_PATH), 0u);
+  ASSERT_NE(Lower(short_path), Lower(TargetPath())) << "the test needs a long name";
+  EXPECT_EQ(Lookup(short_path), 0u);
+
+  std::string slashes = TargetPath();
+  std::replace(slashes.begin(), slashes.end(), '\\', '/');
+  EXPECT_EQ(Lookup(slashes), 0u);
+
+  const std::string dir = DirectoryOf(TargetPath());
+  EXPECT_EQ(Lookup(dir + "\\.\\tessik_target.exe"), 0u);
+  EXPECT_EQ(Lookup(dir + "\\\\tessik_target.exe"), 0u);
+  EXPECT_EQ(Lookup(TargetPath() + " "), 0u);
+  EXPECT_EQ(Lookup(""), 0u);
+}
+
+TEST(FindAppThread, APathLongerThan259CharactersNeverMatches) {
+  // A copy of the target whose full path has exactly 259 characters: the
+  // longest a process path can be. The same path with more after it would
+  // equal it once cut to 259 characters.
+  char temp[MAX_PATH] = "";
+  ASSERT_GT(::GetTempPathA(MAX_PATH, temp), 0u);
+  std::string dir = std::string(temp) + "tessik-long-" + std::to_string(::GetCurrentProcessId());
+  ASSERT_TRUE(::CreateDirectoryA(dir.c_str(), nullptr));
+  const std::string base = dir;
+  const std::string exe_name = "\\t.exe";
+  while (dir.size() + exe_name.size() < 259) {
+    const size_t room = 259 - exe_name.size() - dir.size() - 1;
+    dir += "\\" + std::string(std::min<size_t>(room, 60), 'd');
+    ASSERT_TRUE(::CreateDirectoryA(dir.c_str(), nullptr)) << dir;
+  }
+  const std::string exe = dir + exe_name;
+  ASSERT_EQ(exe.size(), 259u);
+  ASSERT_TRUE(::CopyFileA(TargetPath().c_str(), exe.c_str(), FALSE));
+  {
+    Program target;
+    ASSERT_NO_FATAL_FAILURE(target.StartTarget(exe));
+    EXPECT_EQ(Lookup(exe), target.thread_id());
+    EXPECT_EQ(Lookup(exe + "x"), 0u);
+    EXPECT_EQ(Lookup(exe + std::string(300, 'x')), 0u);
+  }
+  ::DeleteFileA(exe.c_str());
+  while (dir.size() > base.size()) {
+    ::RemoveDirectoryA(dir.c_str());
+    dir.resize(dir.find_last_of('\\'));
+  }
+  ::RemoveDirectoryA(base.c_str());
+}
+
+TEST(FindAppThread, ARunningProgramWithoutATopLevelWindowIsNotFound) {
+  Program target;
+  ASSERT_NO_FATAL_FAILURE(target.StartTarget(TargetPath(), "--no-window"));
+  std::vector<Visit> visits;
+  ASSERT_TRUE(ForEachProcess(RecordVisit, reinterpret_cast<LPARAM>(&visits)));
+  const Visit* visit = FindVisit(visits, target.process_id());
+  ASSERT_NE(visit, nullptr);
+  ASSERT_EQ(Lower(visit->path), Lower(TargetPath()));
+  EXPECT_EQ(Lookup(TargetPath()), 0u);
+}
+
+TEST(FindAppThread, AHiddenWindowCounts) {
+  Program target;
+  ASSERT_NO_FATAL_FAILURE(target.StartTarget(TargetPath(), "--hidden"));
+  EXPECT_EQ(Lookup(TargetPath()), target.thread_id());
+}
+
+TEST(FindAppThread, OfTwoRunningCopiesTheFirstInWalkOrderIsChosen) {
+  Program first;
+  Program second;
+  ASSERT_NO_FATAL_FAILURE(first.StartTarget(TargetPath()));
+  ASSERT_NO_FATAL_FAILURE(second.StartTarget(TargetPath()));
+  std::vector<Visit> visits;
+  ASSERT_TRUE(ForEachProcess(RecordVisit, reinterpret_cast<LPARAM>(&visits)));
+  DWORD first_in_walk = 0;
+  for (const Visit& v : visits) {
+    if (v.process_id == first.process_id() || v.process_id == second.process_id()) {
+      first_in_walk = v.process_id;
+      break;
+    }
+  }
+  ASSERT_NE(first_in_walk, 0u);
+  EXPECT_EQ(Lookup(TargetPath()),
+            first_in_walk == first.process_id() ? first.thread_id() : second.thread_id());
+}
+
+TEST(FindAppThread, AProgramThatIsNotRunningIsNotFound) {
+  EXPECT_EQ(Lookup(DirectoryOf(TargetPath()) + "\\tessik_not_running.exe"), 0u);
+}
+
+}  // namespace
+}  // namespace tessik

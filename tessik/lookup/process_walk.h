@@ -1,0 +1,48 @@
+// Internals of the process walk, open to its tests: the libraries it loads by
+// name, the platform family it walks for, and the reading of the identifier
+// list.
+#pragma once
+
+#include <windows.h>
+
+#include "lookup/process_lookup.h"
+
+namespace tessik::detail {
+
+struct WalkLibraries {
+  LPCSTR psapi;     // NT family: EnumProcesses, EnumProcessModules, GetModuleFileNameExA
+  LPCSTR vdmdbg;    // NT family: VDMEnumTaskWOWEx, for 16-bit tasks
+  LPCSTR toolhelp;  // Windows 95 family: the process snapshot
+};
+inline constexpr WalkLibraries kSystemLibraries{"PSAPI.DLL", "VDMDBG.DLL", "Kernel32.DLL"};
+
+inline constexpr DWORD kPlatformWindows95 = VER_PLATFORM_WIN32_WINDOWS;  // 1
+inline constexpr DWORD kPlatformNt = VER_PLATFORM_WIN32_NT;              // 2
+
+// ForEachProcess for a given platform family and set of libraries.
+BOOL ForEachProcessOn(DWORD platform_id, const WalkLibraries& libraries, ProcessVisitor visitor,
+                      LPARAM user) noexcept;
+
+using EnumProcessesFn = BOOL(WINAPI*)(DWORD* ids, DWORD size, DWORD* filled);
+
+// A block from the process heap, freed by its owner.
+class HeapBlock {
+ public:
+  HeapBlock() noexcept = default;
+  ~HeapBlock();
+  HeapBlock(const HeapBlock&) = delete;
+  HeapBlock& operator=(const HeapBlock&) = delete;
+  bool Allocate(DWORD size) noexcept;
+  void Free() noexcept;
+  DWORD* ids() const noexcept { return static_cast<DWORD*>(block_); }
+
+ private:
+  void* block_ = nullptr;
+};
+
+// Fills `ids` with the process list, starting with 1024 bytes and doubling
+// while a read fills the buffer completely. FALSE when the buffer cannot be
+// had or the call fails.
+BOOL ReadProcessIds(EnumProcessesFn enum_processes, HeapBlock& ids, DWORD* count) noexcept;
+
+}  // namespace tessik::detail
