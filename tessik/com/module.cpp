@@ -1,4 +1,83 @@
-// Tessik.dll module entry. The COM server is added here by its own change.
-#include <windows.h>
+#include "module.h"
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#include "class_factory.h"
+#include "tessik.h"
+#include "win32/com_ptr.h"
+#include "win32/result.h"
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+namespace tessik {
+namespace {
+
+constexpr WORD kTypeLibMajor = 1;
+constexpr WORD kTypeLibMinor = 0;
+
+LONG g_lock_count = 0;
+
+SRWLOCK g_class_object_lock = SRWLOCK_INIT;
+win32::com_ptr<IClassFactory> g_class_object;
+
+SRWLOCK g_type_info_lock = SRWLOCK_INIT;
+win32::com_ptr<ITypeInfo> g_type_info;
+
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(SRWLOCK& lock) noexcept : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+  ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
+
+}  // namespace
+
+HINSTANCE ModuleInstance() noexcept { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+
+ULONG ModuleLock() noexcept { return static_cast<ULONG>(InterlockedIncrement(&g_lock_count)); }
+ULONG ModuleUnlock() noexcept { return static_cast<ULONG>(InterlockedDecrement(&g_lock_count)); }
+ULONG ModuleLockCount() noexcept {
+  return static_cast<ULONG>(InterlockedCompareExchange(&g_lock_count, 0, 0));
+}
+
+HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) noexcept {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (!IsEqualCLSID(clsid, CLSID_MouseKeyHookCtl)) return CLASS_E_CLASSNOTAVAILABLE;
+  ExclusiveLock lock(g_class_object_lock);
+  if (!g_class_object) {
+    IClassFactory* created = ClassFactory::Create();
+    if (!created) return E_OUTOFMEMORY;
+    g_class_object = win32::com_ptr<IClassFactory>::attach(created);
+  }
+  return g_class_object->QueryInterface(iid, object);
+}
+
+HRESULT CanUnloadNow() noexcept { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+
+HRESULT GetControlTypeInfo(LCID lcid, ITypeInfo** info) noexcept {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  ExclusiveLock lock(g_type_info_lock);
+  if (!g_type_info) {
+    win32::com_ptr<ITypeLib> library;
+    RETURN_IF_FAILED(LoadRegTypeLib(LIBID_TESSIKLib, kTypeLibMajor, kTypeLibMinor, lcid, library.put()));
+    RETURN_IF_FAILED(library->GetTypeInfoOfGuid(IID_IMouseKeyHookCtl, g_type_info.put()));
+  }
+  *info = win32::com_ptr<ITypeInfo>(g_type_info).detach();
+  return S_OK;
+}
+
+void ShutdownModule(bool process_exiting) noexcept {
+  if (process_exiting) {
+    static_cast<void>(g_class_object.detach());
+    static_cast<void>(g_type_info.detach());
+    return;
+  }
+  g_class_object.reset();
+  g_type_info.reset();
+}
+
+}  // namespace tessik

@@ -1,0 +1,130 @@
+#include "mouse_key_hook_ctl.h"
+
+#include <oleauto.h>
+
+#include "enumerator.h"
+#include "error_info.h"
+#include "module.h"
+#include "win32/result.h"
+#include "win32/unique_any.h"
+
+namespace tessik {
+namespace {
+
+VARIANTARG LongArg(LONG value) noexcept {
+  VARIANTARG v;
+  VariantInit(&v);
+  V_VT(&v) = VT_I4;
+  V_I4(&v) = value;
+  return v;
+}
+
+}  // namespace
+
+MouseKeyHookCtl::MouseKeyHookCtl() noexcept : events_(*this) {}
+
+MouseKeyHookCtl::~MouseKeyHookCtl() {
+  RemoveHooks();
+  events_.DisconnectAll();
+}
+
+STDMETHODIMP MouseKeyHookCtl::QueryInterface(REFIID iid, void** object) noexcept {
+  if (!object) return E_POINTER;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IMouseKeyHookCtl)) {
+    *object = static_cast<IMouseKeyHookCtl*>(this);
+  } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
+    *object = static_cast<ISupportErrorInfo*>(this);
+  } else if (IsEqualIID(iid, IID_IConnectionPointContainer)) {
+    *object = static_cast<IConnectionPointContainer*>(this);
+  } else {
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+STDMETHODIMP_(ULONG) MouseKeyHookCtl::AddRef() noexcept { return ModuleLock(); }
+STDMETHODIMP_(ULONG) MouseKeyHookCtl::Release() noexcept { return ModuleUnlock(); }
+
+STDMETHODIMP MouseKeyHookCtl::GetTypeInfoCount(UINT* count) noexcept {
+  if (!count) return E_POINTER;
+  *count = 1;
+  return S_OK;
+}
+
+STDMETHODIMP MouseKeyHookCtl::GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) noexcept {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  return GetControlTypeInfo(lcid, info);
+}
+
+STDMETHODIMP MouseKeyHookCtl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid,
+                                            DISPID* ids) noexcept {
+  if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  win32::com_ptr<ITypeInfo> info;
+  RETURN_IF_FAILED(GetControlTypeInfo(lcid, info.put()));
+  return info->GetIDsOfNames(names, count, ids);
+}
+
+STDMETHODIMP MouseKeyHookCtl::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* exception, UINT* arg_error) noexcept {
+  if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  win32::com_ptr<ITypeInfo> info;
+  RETURN_IF_FAILED(GetControlTypeInfo(lcid, info.put()));
+  return info->Invoke(static_cast<IMouseKeyHookCtl*>(this), dispid, flags, params, result, exception, arg_error);
+}
+
+STDMETHODIMP MouseKeyHookCtl::get_MonitoredAppPath(BSTR* pVal) noexcept {
+  if (!pVal) return E_POINTER;
+  *pVal = nullptr;
+  const int chars = MultiByteToWideChar(CP_ACP, 0, path_, -1, nullptr, 0);
+  if (chars <= 0) return last_error_hr();
+  win32::unique_bstr value(SysAllocStringLen(nullptr, static_cast<UINT>(chars - 1)));
+  if (!value) return E_OUTOFMEMORY;
+  if (MultiByteToWideChar(CP_ACP, 0, path_, -1, value.get(), chars) == 0) return last_error_hr();
+  *pVal = value.release();
+  return S_OK;
+}
+
+STDMETHODIMP MouseKeyHookCtl::put_MonitoredAppPath(BSTR path) noexcept {
+  if (!path) return E_INVALIDARG;
+  RemoveHooks();
+  if (SysStringLen(path) == 0) return S_OK;
+  return NotRunningError();
+}
+
+void MouseKeyHookCtl::RemoveHooks() noexcept { path_[0] = '\0'; }
+
+STDMETHODIMP MouseKeyHookCtl::InterfaceSupportsErrorInfo(REFIID iid) noexcept {
+  return IsEqualIID(iid, IID_IMouseKeyHookCtl) ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP MouseKeyHookCtl::EnumConnectionPoints(IEnumConnectionPoints** points) noexcept {
+  if (!points) return E_POINTER;
+  IConnectionPoint* only = &events_;
+  *points = ConnectionPointEnumerator::Create(&only, 1, 0);
+  return *points ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP MouseKeyHookCtl::FindConnectionPoint(REFIID iid, IConnectionPoint** point) noexcept {
+  if (!point) return E_POINTER;
+  *point = nullptr;
+  if (!IsEqualIID(iid, DIID__IMouseKeyHookCtlEvents)) return CONNECT_E_NOCONNECTION;
+  *point = &events_;
+  events_.AddRef();
+  return S_OK;
+}
+
+void MouseKeyHookCtl::FireKeyEvent(LONG lKeyCode, LONG bPressed) noexcept {
+  VARIANTARG args[] = {LongArg(bPressed), LongArg(lKeyCode)};
+  events_.Fire(DISPID_KEYEVENT, args, ARRAYSIZE(args));
+}
+
+void MouseKeyHookCtl::FireMouseEvent(LONG lEventCode, LONG lX, LONG lY) noexcept {
+  VARIANTARG args[] = {LongArg(lY), LongArg(lX), LongArg(lEventCode)};
+  events_.Fire(DISPID_MOUSEEVENT, args, ARRAYSIZE(args));
+}
+
+}  // namespace tessik

@@ -1,0 +1,66 @@
+// MouseKeyHookCtl, the component's one class. Its single instance per
+// process lives inside the class object; AddRef and Release only move the
+// module's lock count. Apartment-threaded: no locks of its own.
+#pragma once
+
+#include <windows.h>
+#include <ocidl.h>
+
+#include "event_source.h"
+#include "relay/relay.h"
+#include "tessik.h"
+
+namespace tessik {
+
+// Paths are ANSI inside, 259 characters and a terminator.
+inline constexpr int kPathBufferSize = 260;
+
+class MouseKeyHookCtl final : public IMouseKeyHookCtl,
+                              public ISupportErrorInfo,
+                              public IConnectionPointContainer,
+                              public RelayTarget {
+ public:
+  MouseKeyHookCtl() noexcept;
+  ~MouseKeyHookCtl();
+  MouseKeyHookCtl(const MouseKeyHookCtl&) = delete;
+  MouseKeyHookCtl& operator=(const MouseKeyHookCtl&) = delete;
+
+  // The identity pointer (IUnknown) of the instance.
+  IUnknown* Identity() noexcept { return static_cast<IMouseKeyHookCtl*>(this); }
+
+  // IUnknown
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override;
+  STDMETHODIMP_(ULONG) AddRef() noexcept override;
+  STDMETHODIMP_(ULONG) Release() noexcept override;
+
+  // IDispatch, through the registered type information
+  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override;
+  STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) noexcept override;
+  STDMETHODIMP GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) noexcept override;
+  STDMETHODIMP Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO* exception, UINT* arg_error) noexcept override;
+
+  // IMouseKeyHookCtl
+  STDMETHODIMP get_MonitoredAppPath(BSTR* pVal) noexcept override;
+  STDMETHODIMP put_MonitoredAppPath(BSTR path) noexcept override;
+
+  // ISupportErrorInfo
+  STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) noexcept override;
+
+  // IConnectionPointContainer
+  STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) noexcept override;
+  STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** point) noexcept override;
+
+  // RelayTarget: the events, delivered to every connected sink.
+  void FireKeyEvent(LONG lKeyCode, LONG bPressed) noexcept override;
+  void FireMouseEvent(LONG lEventCode, LONG lX, LONG lY) noexcept override;
+
+ private:
+  // Back to watching nothing.
+  void RemoveHooks() noexcept;
+
+  char path_[kPathBufferSize] = {};
+  EventSource events_;
+};
+
+}  // namespace tessik

@@ -1,0 +1,139 @@
+#include "registration.h"
+
+#include <oleauto.h>
+
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "module.h"
+#include "module_paths.h"
+#include "registrar.h"
+#include "registration_script.h"
+#include "resource.h"
+#include "tessik.h"
+#include "win32/com_ptr.h"
+#include "win32/result.h"
+#include "win32/unique_any.h"
+
+namespace tessik {
+namespace {
+
+using UnRegisterTypeLibFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+std::wstring ModuleFileName() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(ModuleInstance(), path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return std::wstring();
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                    nullptr);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  }
+  return out;
+}
+
+std::string GuidText(REFGUID guid) {
+  wchar_t text[39] = {};
+  StringFromGUID2(guid, text, ARRAYSIZE(text));
+  return Utf8(text);
+}
+
+// The script with the module's path and identities filled in.
+HRESULT LoadScript(script::Script& out) {
+  HRSRC found = FindResourceW(ModuleInstance(), MAKEINTRESOURCEW(IDR_REGISTRATION_SCRIPT), L"REGISTRY");
+  RETURN_LAST_ERROR_IF_NULL(found);
+  HGLOBAL loaded = LoadResource(ModuleInstance(), found);
+  RETURN_LAST_ERROR_IF_NULL(loaded);
+  const char* text = static_cast<const char*>(LockResource(loaded));
+  RETURN_LAST_ERROR_IF_NULL(text);
+  const std::wstring module = ModuleFileName();
+  RETURN_LAST_ERROR_IF(module.empty());
+
+  const script::ExpandResult expanded =
+      script::Expand(std::string(text, SizeofResource(ModuleInstance(), found)),
+                     {{"MODULE", Utf8(module)},
+                      {"CLSID", GuidText(CLSID_MouseKeyHookCtl)},
+                      {"LIBID", GuidText(LIBID_TESSIKLib)}});
+  if (!expanded.text) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+  script::ParseResult parsed = script::Parse(*expanded.text);
+  if (!parsed.script) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
+  out = std::move(*parsed.script);
+  return S_OK;
+}
+
+// The module's own type library, else the .tlb beside it; `path` receives
+// the file it came from.
+HRESULT LoadTypeLibrary(ITypeLib** library, std::wstring& path) {
+  path = ModuleFileName();
+  RETURN_LAST_ERROR_IF(path.empty());
+  if (SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, library))) return S_OK;
+  path = CompanionTypeLibraryPath(path);
+  return LoadTypeLibEx(path.c_str(), REGKIND_NONE, library);
+}
+
+HRESULT RegisterTypeLibrary() {
+  win32::com_ptr<ITypeLib> library;
+  std::wstring path;
+  RETURN_IF_FAILED(LoadTypeLibrary(library.put(), path));
+  std::wstring help_dir = DirectoryOf(path);
+  return RegisterTypeLib(library.get(), path.data(), help_dir.empty() ? nullptr : help_dir.data());
+}
+
+void UnregisterTypeLibrary() {
+  win32::com_ptr<ITypeLib> library;
+  std::wstring path;
+  if (FAILED(LoadTypeLibrary(library.put(), path))) return;
+  TLIBATTR* attr = nullptr;
+  if (FAILED(library->GetLibAttr(&attr))) return;
+  const TLIBATTR lib = *attr;
+  library->ReleaseTLibAttr(attr);
+  // Looked up by name when needed, as older systems lack it.
+  win32::unique_hmodule oleaut(LoadLibraryW(L"oleaut32.dll"));
+  if (!oleaut) return;
+  const FARPROC proc = GetProcAddress(oleaut.get(), "UnRegisterTypeLib");
+  if (!proc) return;
+  const auto unregister = reinterpret_cast<UnRegisterTypeLibFn>(reinterpret_cast<void (*)()>(proc));
+  unregister(lib.guid, lib.wMajorVerNum, lib.wMinorVerNum, lib.lcid, lib.syskind);
+}
+
+}  // namespace
+
+HRESULT RegisterServer() noexcept {
+  try {
+    script::Script script;
+    RETURN_IF_FAILED(LoadScript(script));
+    RETURN_IF_FAILED(RegisterKeys(HKEY_CLASSES_ROOT, script));
+    return RegisterTypeLibrary();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT UnregisterServer() noexcept {
+  try {
+    script::Script script;
+    if (SUCCEEDED(LoadScript(script))) UnregisterKeys(HKEY_CLASSES_ROOT, script);
+    UnregisterTypeLibrary();
+  } catch (...) {
+    // Unregistration reports success whatever its steps meet.
+  }
+  return S_OK;
+}
+
+}  // namespace tessik
