@@ -1,0 +1,97 @@
+// libFuzzer target: any bytes as "vardex.ini", read by LoadSettings into a
+// form with in-memory controls. Besides never crashing, a read must either
+// stop cleanly or leave the window in a state that a save writes back and a
+// second read reproduces.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "window/form_fixture_test.h"
+
+namespace {
+
+using namespace vardex;
+using namespace vardex::testing;
+
+constexpr char kIniPath[] = "C:\\WINDOWS\\system32\\vardex.ini";
+// Not a number: a read of line 1 always changes it, so the field's bounds
+// always apply (a loaded text equal to the field's text raises no change).
+constexpr char kUntouchedLimit[] = "none";
+constexpr char kUntouchedPath[] = "C:\\UNTOUCHED.EXE";
+
+struct Form {
+  // Starts the form (Form_Load reads the file) with `bytes` as the file.
+  Form(const std::string& bytes, char decimal_separator) {
+    storage.files[kIniPath] = bytes;
+    system.decimal_separator = decimal_separator;
+    intAppShutDownTime.on_change = [this] { form->intAppShutDownTime_Change(); };
+    intAppUseTime.on_change = [this] { form->intAppUseTime_Change(); };
+    intAppCheckTime.on_change = [this] { form->intAppCheckTime_Change(); };
+    txtPassword.on_change = [this] { form->txtPassword_Change(); };
+    form = std::make_unique<FrmMain>(
+        FrmMainControls{intAppShutDownTime, txtApplicationName, txtPassword, intAppUseTime, intAppCheckTime,
+                        cmdBrowse, labels[0], labels[1], labels[2], labels[3], labels[4], labels[5], labels[6],
+                        tmrAppCheck, tmrAppShotDown, picture, picture,
+                        {&picture, &picture, &picture, &picture, &picture, &picture, &picture}},
+        FrmMainComponents{processes, tray, dialog, hooks, storage, system});
+    if (!form->Form_Load()) std::abort();
+  }
+  bool Locked() const { return !cmdBrowse.Enabled(); }
+
+  CallLog log;
+  FakeTextBox intAppShutDownTime{kUntouchedLimit}, txtApplicationName{kUntouchedPath}, txtPassword,
+      intAppUseTime{"10"}, intAppCheckTime{"5"};
+  FakeButton cmdBrowse;
+  FakeLabel labels[7];
+  FakeTimer tmrAppCheck{kAppCheckDesignInterval}, tmrAppShotDown{kAppShotDownDesignInterval};
+  FakePicture picture{"picture"};
+  FakeProcessList processes{log};
+  FakeTray tray{log};
+  FakeFileDialog dialog;
+  FakeHookFactory hooks{log};
+  FakeSettingsStorage storage{log};
+  FakeSystem system;
+  std::unique_ptr<FrmMain> form;
+};
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+bool IsBoundedWholeNumber(const std::string& text) {
+  if (text.empty() || text.size() > 2 || text[0] == '0') return false;
+  for (char ch : text)
+    if (ch < '0' || ch > '9') return false;
+  const int n = std::atoi(text.c_str());
+  return n >= 1 && n <= 90;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const char separator = size % 2 ? ',' : '.';
+  Form first(std::string(reinterpret_cast<const char*>(data), size), separator);
+
+  const std::string& password = first.form->state().sPassword;
+  const std::string limit = first.intAppShutDownTime.Text();
+  Check(first.storage.writes == 0);
+  Check(limit == kUntouchedLimit || IsBoundedWholeNumber(limit));
+  // Locking happens only after line 3 was read, and only for a password.
+  if (first.Locked()) Check(password != kPasswordSentinel);
+  const bool read_all = first.Locked() || password == kPasswordSentinel;
+  if (!read_all) return 0;
+  Check(IsBoundedWholeNumber(limit));
+
+  // "&Done" with an empty box writes the window back; a second read of that
+  // file gives the same window.
+  first.form->Command2_Click();
+  const std::string saved = first.storage.files[kIniPath];
+  Check(saved.compare(0, limit.size() + 2, limit + "\r\n") == 0);
+
+  Form second(saved, separator);
+  Check(second.intAppShutDownTime.Text() == limit);
+  Check(second.txtApplicationName.Text() == first.txtApplicationName.Text());
+  Check(second.form->state().sPassword == password);
+  Check(second.Locked() == first.Locked());
+  return 0;
+}
