@@ -1,0 +1,312 @@
+#include "window/main_window.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+#include <utility>
+
+#include "window/main_window_ids.h"
+
+namespace vardex {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"FrmMain";
+// Fixed single frame with a title bar and a close box: not resizable.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+constexpr DWORD kExStyle = 0;
+
+constexpr int kIdCommand1 = ControlId(TabIndexOf("Command1"));
+constexpr int kIdCommand2 = ControlId(TabIndexOf("Command2"));
+constexpr int kIdCmdBrowse = ControlId(TabIndexOf("cmdBrowse"));
+
+int ScreenDpi() {
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
+  if (screen) ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+const wchar_t* ClassOf(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::kTextBox:
+    case ControlKind::kPasswordBox:
+      return L"EDIT";
+    case ControlKind::kCommandButton:
+      return L"BUTTON";
+    case ControlKind::kLabel:
+    case ControlKind::kPictureBox:
+      break;
+  }
+  return L"STATIC";
+}
+
+DWORD StyleOf(const ControlLayout& c) {
+  DWORD style = WS_CHILD | WS_VISIBLE;
+  const bool focusable = c.kind == ControlKind::kTextBox || c.kind == ControlKind::kPasswordBox ||
+                         c.kind == ControlKind::kCommandButton;
+  if (focusable && InVisibleArea(c)) style |= WS_TABSTOP;
+  switch (c.kind) {
+    case ControlKind::kLabel:
+      return style | SS_LEFT | SS_NOPREFIX;
+    case ControlKind::kTextBox:
+      return style | ES_LEFT | ES_AUTOHSCROLL;
+    case ControlKind::kPasswordBox:
+      return style | ES_LEFT | ES_AUTOHSCROLL | ES_PASSWORD;
+    case ControlKind::kCommandButton:
+      return style | BS_PUSHBUTTON;
+    case ControlKind::kPictureBox:
+      // Keeps the box's own size rather than the icon's.
+      return style | SS_ICON | SS_CENTERIMAGE | SS_REALSIZECONTROL;
+  }
+  return style;
+}
+
+DWORD ExStyleOf(ControlKind kind) {
+  return kind == ControlKind::kTextBox || kind == ControlKind::kPasswordBox ? WS_EX_CLIENTEDGE : 0;
+}
+
+}  // namespace
+
+MainWindow::MainWindow()
+    : tmrAppCheck_(kTimerAppCheck, kAppCheckDesignInterval),
+      tmrAppShotDown_(kTimerAppShotDown, kAppShotDownDesignInterval) {}
+
+// The window first: its messages during destruction still reach members.
+MainWindow::~MainWindow() { window_.reset(); }
+
+bool MainWindow::Create(HINSTANCE instance) {
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+  ::InitCommonControlsEx(&icc);
+
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &MainWindow::WndProc;
+  wc.hInstance = instance;
+  // Shared icons belong to the system; nothing to destroy.
+  wc.hIcon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_VARDEX), IMAGE_ICON,
+                                             ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON),
+                                             LR_SHARED));
+  wc.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_VARDEX), IMAGE_ICON,
+                                               ::GetSystemMetrics(SM_CXSMICON),
+                                               ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+  wc.hCursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  wc.lpszClassName = kClassName;
+  if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+
+  dpi_ = ScreenDpi();
+  RECT frame{0, 0, Px(kClientWidthTwips), Px(kClientHeightTwips)};
+  ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+  // WM_NCCREATE hands the window to window_.
+  if (!::CreateWindowExW(kExStyle, kClassName, AnsiToWide(kFrmMainCaption).c_str(), kStyle, 0, 0,
+                         frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
+                         this))
+    return false;
+  return CreateControls(instance);
+}
+
+bool MainWindow::CreateControls(HINSTANCE instance) {
+  LOGFONTW lf{};
+  lf.lfHeight = -::MulDiv(8, dpi_, 72);
+  lf.lfCharSet = DEFAULT_CHARSET;
+  std::wcsncpy(lf.lfFaceName, L"MS Shell Dlg", LF_FACESIZE - 1);
+  font_.reset(::CreateFontIndirectW(&lf));
+  const HGDIOBJ font = font_ ? static_cast<HGDIOBJ>(font_.get()) : ::GetStockObject(DEFAULT_GUI_FONT);
+
+  tooltip_.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                   WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, window_.get(), nullptr, instance, nullptr));
+  if (!tooltip_) return false;
+
+  for (std::size_t i = 0; i < kFrmMainLayout.size(); ++i) {
+    const ControlLayout& c = kFrmMainLayout[i];
+    const HWND child = ::CreateWindowExW(
+        ExStyleOf(c.kind), ClassOf(c.kind), AnsiToWide(std::string(c.content)).c_str(), StyleOf(c),
+        Px(c.left), Px(c.top), Px(c.width), Px(c.height), window_.get(),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c.tab_index))), instance, nullptr);
+    if (!child) return false;
+    children_[i] = child;
+    ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (c.kind == ControlKind::kPasswordBox) ::SendMessageW(child, EM_SETPASSWORDCHAR, L'*', 0);
+    if (!c.hint.empty() && !AddTooltip(child, c.hint)) return false;
+
+    if (c.kind == ControlKind::kPictureBox) {
+      win32::unique_hicon icon(static_cast<HICON>(
+          ::LoadImageW(instance, MAKEINTRESOURCEW(c.icon), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR)));
+      if (!icon) return false;
+      ::SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
+      auto picture = std::make_unique<IconPicture>(std::move(icon));
+      if (c.icon == IDI_TIMER_OFF)
+        picTimerOff_ = std::move(picture);
+      else if (c.icon == IDI_TIMER_ON)
+        picTimerOn_ = std::move(picture);
+      else
+        pictures_[static_cast<std::size_t>(c.icon - IDI_DIAL1)] = std::move(picture);
+    }
+  }
+
+  intAppShutDownTime_.Bind(Child("intAppShutDownTime"));
+  txtApplicationName_.Bind(Child("txtApplicationName"));
+  txtPassword_.Bind(Child("txtPassword"));
+  intAppUseTime_.Bind(Child("intAppUseTime"));
+  intAppCheckTime_.Bind(Child("intAppCheckTime"));
+  cmdBrowse_.Bind(Child("cmdBrowse"));
+  LblElapsedTime_.Bind(Child("LblElapsedTime"));
+  lblCompletionRatio_.Bind(Child("lblCompletionRatio"));
+  lblhKeyPressed_.Bind(Child("lblhKeyPressed"));
+  lblKeyReleased_.Bind(Child("lblKeyReleased"));
+  lblMouseEvent_.Bind(Child("lblMouseEvent"));
+  lblCourrentMouse_.Bind(Child("lblCourrentMouse"));
+  lblSystemPath_.Bind(Child("lblSystemPath"));
+  tmrAppCheck_.Bind(window_.get());
+  tmrAppShotDown_.Bind(window_.get());
+  return true;
+}
+
+bool MainWindow::AddTooltip(HWND control, std::string_view hint) {
+  std::wstring text = AnsiToWide(std::string(hint));
+  TTTOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = window_.get();
+  tool.uId = reinterpret_cast<UINT_PTR>(control);
+  tool.lpszText = text.data();  // copied by the tooltip
+  return ::SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) != FALSE;
+}
+
+HWND MainWindow::Child(std::string_view name) const {
+  for (std::size_t i = 0; i < kFrmMainLayout.size(); ++i)
+    if (kFrmMainLayout[i].name == name) return children_[i];
+  return nullptr;
+}
+
+FrmMainControls MainWindow::Controls() {
+  return FrmMainControls{intAppShutDownTime_, txtApplicationName_, txtPassword_, intAppUseTime_,
+                         intAppCheckTime_,   cmdBrowse_,          LblElapsedTime_, lblCompletionRatio_,
+                         lblhKeyPressed_,    lblKeyReleased_,     lblMouseEvent_,  lblCourrentMouse_,
+                         lblSystemPath_,     tmrAppCheck_,        tmrAppShotDown_, *picTimerOff_,
+                         *picTimerOn_,
+                         {pictures_[0].get(), pictures_[1].get(), pictures_[2].get(), pictures_[3].get(),
+                          pictures_[4].get(), pictures_[5].get(), pictures_[6].get()}};
+}
+
+void MainWindow::Attach(FrmMain& form) {
+  form_ = &form;
+  // Handles are 32-bit values on every Windows; the tray takes them so.
+  form.SetWindowHandle(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(window_.get())));
+  intAppShutDownTime_.SetOnChange([&form] { form.intAppShutDownTime_Change(); });
+  intAppUseTime_.SetOnChange([&form] { form.intAppUseTime_Change(); });
+  intAppCheckTime_.SetOnChange([&form] { form.intAppCheckTime_Change(); });
+  txtPassword_.SetOnChange([&form] { form.txtPassword_Change(); });
+}
+
+void MainWindow::Show() {
+  RECT r{};
+  ::GetWindowRect(window_.get(), &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  ::SetWindowPos(window_.get(), nullptr, (::GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+                 (::GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ::ShowWindow(window_.get(), SW_SHOWNORMAL);
+  ::UpdateWindow(window_.get());
+}
+
+bool MainWindow::PreTranslate(MSG& msg) {
+  return window_ && ::IsDialogMessageW(window_.get(), &msg) != FALSE;
+}
+
+LRESULT CALLBACK MainWindow::WndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->window_.reset(window);
+  }
+  auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return ::DefWindowProcW(window, message, wparam, lparam);
+  if (message == WM_NCDESTROY) {
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    (void)self->window_.release();  // the window is gone already
+    return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+  try {
+    return self->HandleMessage(message, wparam, lparam);
+  } catch (...) {
+    // A handler that fails loses its one event; the window and the
+    // monitoring go on with the next message.
+    return 0;
+  }
+}
+
+LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  const HWND window = window_.get();
+  switch (message) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wparam), HIWORD(wparam));
+      return 0;
+    case WM_TIMER:
+      OnTimer(wparam);
+      return 0;
+    case WM_ACTIVATE:
+      if (HIWORD(wparam) == 0) {  // not while minimised
+        OnActivate(LOWORD(wparam) != WA_INACTIVE);
+        return 0;
+      }
+      break;
+    case kMsgFirstActivation:
+      if (form_) form_->Form_Activate();
+      return 0;
+    case WM_DESTROY:
+      tooltip_.reset();
+      // Closing the window ends the application.
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+void MainWindow::OnCommand(int id, int code) {
+  if (code == EN_CHANGE) {
+    for (EditTextBox* box :
+         {&intAppShutDownTime_, &txtApplicationName_, &txtPassword_, &intAppUseTime_, &intAppCheckTime_})
+      if (box->hwnd() && ::GetDlgCtrlID(box->hwnd()) == id) box->OnEnChange();
+    return;
+  }
+  if (code != BN_CLICKED || !form_) return;
+  if (id == kIdCommand2)
+    form_->Command2_Click();
+  else if (id == kIdCmdBrowse)
+    form_->cmdBrowse_Click();
+  else if (id == kIdCommand1)
+    form_->Command1_Click();
+}
+
+void MainWindow::OnTimer(UINT_PTR id) {
+  if (!form_) return;
+  if (id == tmrAppCheck_.id())
+    form_->tmrAppCheck_Timer();
+  else if (id == tmrAppShotDown_.id())
+    form_->tmrAppShotDown_Timer();
+  else
+    return;
+  if (after_tick) after_tick();
+}
+
+void MainWindow::OnActivate(bool active) {
+  const HWND window = window_.get();
+  if (!active) {
+    const HWND focus = ::GetFocus();
+    if (focus && ::IsChild(window, focus)) focus_ = focus;
+    return;
+  }
+  // Give the focus back to the control that had it, or to the first tab stop.
+  if (!focus_ || !::IsWindowEnabled(focus_)) focus_ = ::GetNextDlgTabItem(window, nullptr, FALSE);
+  if (focus_) ::SetFocus(focus_);
+  if (!activated_) {
+    activated_ = true;
+    ::PostMessageW(window, kMsgFirstActivation, 0, 0);
+  }
+}
+
+}  // namespace vardex

@@ -1,0 +1,393 @@
+// The real window under Win32 (Wine in the cross build): its controls,
+// layout, tab order, hints, images and resources, and the routing of its
+// events to a FrmMain whose outside components are fakes.
+#include "window/main_window.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "window/form_fixture_test.h"
+#include "window/main_window_ids.h"
+
+namespace vardex {
+namespace {
+
+using testing::CallLog;
+
+void Pump() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+}
+
+std::wstring ClassName(HWND w) {
+  wchar_t name[64] = {};
+  ::GetClassNameW(w, name, 64);
+  return name;
+}
+
+const ControlLayout& Design(std::string_view name) {
+  for (const ControlLayout& c : kFrmMainLayout)
+    if (c.name == name) return c;
+  ADD_FAILURE() << "no control " << name;
+  return kFrmMainLayout[0];
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(window.Create(::GetModuleHandleW(nullptr))); }
+  void TearDown() override { Pump(); }
+
+  HWND Item(std::string_view name) const { return ::GetDlgItem(window.hwnd(), ControlId(Design(name).tab_index)); }
+  // A child's rectangle in the window's client coordinates.
+  RECT Rect(std::string_view name) const {
+    RECT r{};
+    ::GetWindowRect(Item(name), &r);
+    ::MapWindowPoints(nullptr, window.hwnd(), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  }
+  RECT Client() const {
+    RECT r{};
+    ::GetClientRect(window.hwnd(), &r);
+    return r;
+  }
+
+  MainWindow window;
+};
+
+TEST_F(MainWindowTest, IsAFixedFrameWindowWithItsCaption) {
+  EXPECT_EQ(WindowTextW(window.hwnd()), L"Vardex by Pellow");
+  const LONG style = ::GetWindowLongW(window.hwnd(), GWL_STYLE);
+  EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
+  EXPECT_EQ(style & WS_THICKFRAME, 0);
+  EXPECT_EQ(style & WS_MAXIMIZEBOX, 0);
+  EXPECT_FALSE(::IsWindowVisible(window.hwnd()));
+  EXPECT_NE(::GetClassLongPtrW(window.hwnd(), GCLP_HICON), 0u);
+}
+
+TEST_F(MainWindowTest, ClientAreaIs4404By996TwipsAtTheWindowsDpi) {
+  const RECT c = Client();
+  EXPECT_EQ(c.right, ::MulDiv(4404, window.dpi(), 1440));
+  EXPECT_EQ(c.bottom, ::MulDiv(996, window.dpi(), 1440));
+  if (window.dpi() == 96) {
+    EXPECT_EQ(c.right, 294);
+    EXPECT_EQ(c.bottom, 66);
+    const RECT browse = Rect("cmdBrowse");
+    EXPECT_EQ(browse.left, 229);
+    EXPECT_EQ(browse.top, 24);
+    EXPECT_EQ(browse.right - browse.left, 65);
+    EXPECT_EQ(browse.bottom - browse.top, 20);
+  }
+}
+
+TEST_F(MainWindowTest, EveryControlExistsWithItsKindPlaceAndContent) {
+  const int dpi = window.dpi();
+  for (const ControlLayout& c : kFrmMainLayout) {
+    SCOPED_TRACE(std::string(c.name));
+    const HWND w = Item(c.name);
+    ASSERT_NE(w, nullptr);
+    switch (c.kind) {
+      case ControlKind::kTextBox:
+      case ControlKind::kPasswordBox:
+        EXPECT_EQ(ClassName(w), L"Edit");
+        break;
+      case ControlKind::kCommandButton:
+        EXPECT_EQ(ClassName(w), L"Button");
+        break;
+      case ControlKind::kLabel:
+      case ControlKind::kPictureBox:
+        EXPECT_EQ(ClassName(w), L"Static");
+        break;
+    }
+    if (c.kind != ControlKind::kPictureBox) {
+      EXPECT_EQ(WideToAnsi(WindowTextW(w)), c.content);
+    }
+    const RECT r = Rect(c.name);
+    EXPECT_EQ(r.left, ::MulDiv(c.left, dpi, 1440));
+    EXPECT_EQ(r.top, ::MulDiv(c.top, dpi, 1440));
+    EXPECT_EQ(r.right - r.left, ::MulDiv(c.width, dpi, 1440));
+    EXPECT_EQ(r.bottom - r.top, ::MulDiv(c.height, dpi, 1440));
+    EXPECT_TRUE(::IsWindowEnabled(w));
+  }
+}
+
+TEST_F(MainWindowTest, TheRowsAreInViewAndTheRestBelowTheClientArea) {
+  const RECT client = Client();
+  const char* visible[] = {"Label4", "intAppShutDownTime", "Label5", "Label3", "txtApplicationName",
+                           "cmdBrowse", "Label9", "txtPassword", "Command2"};
+  for (const ControlLayout& c : kFrmMainLayout) {
+    SCOPED_TRACE(std::string(c.name));
+    const bool in_view = std::any_of(std::begin(visible), std::end(visible),
+                                     [&](const char* n) { return c.name == n; });
+    const RECT r = Rect(c.name);
+    if (in_view) {
+      EXPECT_LT(r.top, client.bottom);
+      EXPECT_LE(r.right, client.right);
+    } else {
+      EXPECT_GE(r.top, client.bottom);
+    }
+  }
+}
+
+TEST_F(MainWindowTest, PasswordBoxEchoesAsterisks) {
+  const HWND pw = Item("txtPassword");
+  EXPECT_NE(::GetWindowLongW(pw, GWL_STYLE) & ES_PASSWORD, 0);
+  EXPECT_EQ(::SendMessageW(pw, EM_GETPASSWORDCHAR, 0, 0), L'*');
+  EXPECT_EQ(::GetWindowLongW(Item("txtApplicationName"), GWL_STYLE) & ES_PASSWORD, 0);
+}
+
+TEST_F(MainWindowTest, TabCyclesThroughTheVisibleControlsInTabIndexOrder) {
+  const HWND w = window.hwnd();
+  const std::vector<std::string> expected = {"txtApplicationName", "intAppShutDownTime", "Command2",
+                                             "txtPassword", "cmdBrowse", "txtApplicationName"};
+  std::vector<std::string> seen;
+  HWND at = ::GetNextDlgTabItem(w, nullptr, FALSE);
+  for (int i = 0; i < 6 && at; ++i) {
+    const int id = ::GetDlgCtrlID(at);
+    std::string name = "?";
+    for (const ControlLayout& c : kFrmMainLayout)
+      if (ControlId(c.tab_index) == id) name = std::string(c.name);
+    seen.push_back(name);
+    at = ::GetNextDlgTabItem(w, at, FALSE);
+  }
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(::GetNextDlgTabItem(w, Item("txtApplicationName"), TRUE), Item("cmdBrowse"));
+}
+
+struct TooltipSearch {
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK FindTooltip(HWND w, LPARAM p) noexcept {
+  auto* search = reinterpret_cast<TooltipSearch*>(p);
+  if (::GetWindow(w, GW_OWNER) != search->owner || ClassName(w) != TOOLTIPS_CLASSW) return TRUE;
+  search->found = w;
+  return FALSE;
+}
+
+TEST_F(MainWindowTest, HintsAreTheTooltipsOfTheirControls) {
+  TooltipSearch search{window.hwnd(), nullptr};
+  ::EnumThreadWindows(::GetCurrentThreadId(), &FindTooltip, reinterpret_cast<LPARAM>(&search));
+  const HWND tooltip = search.found;
+  ASSERT_NE(tooltip, nullptr);
+  ASSERT_EQ(::SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0), 4);
+  for (const char* name : {"intAppShutDownTime", "cmdBrowse", "txtPassword", "Command2"}) {
+    SCOPED_TRACE(name);
+    wchar_t text[128] = {};
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = window.hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(Item(name));
+    tool.lpszText = text;
+    ::SendMessageW(tooltip, TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&tool));
+    EXPECT_EQ(WideToAnsi(text), Design(name).hint);
+  }
+}
+
+// The pixel at (x, y) of an icon (y = 0 at the top), or -1 where the mask
+// makes it transparent. Colours as 0xRRGGBB.
+long IconPixel(HICON icon, int x, int y) {
+  ICONINFO info{};
+  if (!::GetIconInfo(icon, &info)) return -2;
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = 32;
+  bi.bmiHeader.biHeight = -32;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  std::vector<DWORD> colour(32 * 32), mask(32 * 32);
+  const HDC dc = ::GetDC(nullptr);
+  ::GetDIBits(dc, info.hbmColor, 0, 32, colour.data(), &bi, DIB_RGB_COLORS);
+  BITMAPINFO mbi = bi;
+  ::GetDIBits(dc, info.hbmMask, 0, 32, mask.data(), &mbi, DIB_RGB_COLORS);
+  ::ReleaseDC(nullptr, dc);
+  ::DeleteObject(info.hbmColor);
+  ::DeleteObject(info.hbmMask);
+  if ((mask[y * 32 + x] & 0xFFFFFF) != 0) return -1;
+  return static_cast<long>(colour[y * 32 + x] & 0xFFFFFF);
+}
+
+HICON IconOf(const Picture& p) { return dynamic_cast<const IconPicture&>(p).icon(); }
+
+TEST_F(MainWindowTest, PicturesHoldTheirIconsWithTransparentCorners) {
+  const FrmMainControls c = window.Controls();
+  constexpr long kSilver = 0xC0C0C0, kRed = 0xFF0000, kBlack = 0;
+  EXPECT_EQ(IconPixel(IconOf(c.picTimerOff), 0, 0), -1);
+  EXPECT_EQ(IconPixel(IconOf(c.picTimerOff), 16, 0), kBlack);  // outline
+  EXPECT_EQ(IconPixel(IconOf(c.picTimerOff), 16, 17), kSilver);
+  EXPECT_EQ(IconPixel(IconOf(c.picTimerOn), 15, 6), kRed);  // the hand at 12 o'clock
+  EXPECT_EQ(IconPixel(IconOf(c.picTimerOn), 24, 16), kSilver);
+  for (int k = 1; k <= 7; ++k) {
+    SCOPED_TRACE(k);
+    const HICON icon = IconOf(*c.Pictures[static_cast<std::size_t>(k - 1)]);
+    EXPECT_EQ(IconPixel(icon, 31, 31), -1);
+    EXPECT_EQ(IconPixel(icon, 20, 4), kRed);  // just past 12 o'clock
+    EXPECT_EQ(IconPixel(icon, 24, 15), k >= 2 ? kRed : kSilver);   // just before 3 o'clock
+    EXPECT_EQ(IconPixel(icon, 16, 26), k >= 4 ? kRed : kSilver);   // just before 6 o'clock
+    EXPECT_EQ(IconPixel(icon, 7, 16), k >= 6 ? kRed : kSilver);    // just before 9 o'clock
+    EXPECT_EQ(IconPixel(icon, 12, 4), kSilver);                    // just before 12
+  }
+  const HICON smiley = static_cast<HICON>(
+      ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VARDEX), IMAGE_ICON, 32, 32, 0));
+  ASSERT_NE(smiley, nullptr);
+  EXPECT_EQ(IconPixel(smiley, 16, 16), 0xFFFF00);
+  EXPECT_EQ(IconPixel(smiley, 0, 31), -1);
+  ::DestroyIcon(smiley);
+}
+
+TEST(VardexResources, VersionBlockCarriesTheProductNameAndDescription) {
+  wchar_t path[MAX_PATH] = {};
+  ASSERT_GT(::GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path, &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> block(size);
+  ASSERT_TRUE(::GetFileVersionInfoW(path, 0, size, block.data()));
+  auto value = [&](const wchar_t* key) {
+    wchar_t* text = nullptr;
+    UINT len = 0;
+    const std::wstring sub = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
+    if (!::VerQueryValueW(block.data(), sub.c_str(), reinterpret_cast<void**>(&text), &len) || !text) return std::string();
+    return WideToAnsi(text);
+  };
+  EXPECT_EQ(value(L"ProductName"), "Vardex");
+  EXPECT_EQ(value(L"FileDescription"), "Closes selected  application after preset ammount of time");
+}
+
+TEST(VardexResources, ManifestAsksForDpiAwarenessAndVisualStylesButNoElevationLevel) {
+  const HMODULE self = ::GetModuleHandleW(nullptr);
+  const HRSRC res = ::FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(res, nullptr);
+  const char* data = static_cast<const char*>(::LockResource(::LoadResource(self, res)));
+  const std::string manifest(data, ::SizeofResource(self, res));
+  EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+  EXPECT_NE(manifest.find("<dpiAware>true</dpiAware>"), std::string::npos);
+  EXPECT_EQ(manifest.find("requestedExecutionLevel"), std::string::npos);
+  EXPECT_EQ(manifest.find("trustInfo"), std::string::npos);
+}
+
+// A FrmMain behind the real window, its outside components faked.
+class AttachedWindowTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    form = std::make_unique<FrmMain>(
+        window.Controls(), FrmMainComponents{processes, tray, dialog, hooks, storage, system});
+    window.Attach(*form);
+  }
+  int Count(const std::string& call) const { return static_cast<int>(std::count(log.begin(), log.end(), call)); }
+  // Sends a key through the message loop's filter, as the user's key would.
+  bool Key(UINT message, WPARAM key, HWND target) {
+    MSG msg{};
+    msg.hwnd = target;
+    msg.message = message;
+    msg.wParam = key;
+    msg.lParam = message == WM_SYSCHAR ? (1 | (1 << 29)) : 1;
+    const bool handled = window.PreTranslate(msg);
+    Pump();
+    return handled;
+  }
+
+  CallLog log;
+  testing::FakeProcessList processes{log};
+  testing::FakeTray tray{log};
+  testing::FakeFileDialog dialog;
+  testing::FakeHookFactory hooks{log};
+  testing::FakeSettingsStorage storage{log};
+  testing::FakeSystem system;
+  std::unique_ptr<FrmMain> form;
+};
+
+TEST_F(AttachedWindowTest, IntervalFieldsAreBoundedThroughTheRealEditControls) {
+  FrmMainControls c = window.Controls();
+  c.intAppUseTime.SetText("5");
+  EXPECT_EQ(c.intAppUseTime.Text(), "20");
+  EXPECT_EQ(c.tmrAppShotDown.Interval(), 20000);
+  c.intAppUseTime.SetText("45");
+  EXPECT_EQ(c.tmrAppShotDown.Interval(), 45000);
+  c.intAppShutDownTime.SetText("120");
+  EXPECT_EQ(WindowTextW(Item("intAppShutDownTime")), L"90");
+}
+
+TEST_F(AttachedWindowTest, TypingInAFieldRunsItsHandler) {
+  const HWND field = Item("intAppShutDownTime");
+  ::SendMessageW(field, EM_SETSEL, 0, -1);
+  ::SendMessageW(field, WM_CHAR, L'0', 1);
+  EXPECT_EQ(WindowTextW(field), L"1");
+}
+
+TEST_F(AttachedWindowTest, ButtonsReachTheirHandlers) {
+  dialog.answer = "C:\\Apps\\WATCHED.EXE";
+  ::SendMessageW(Item("cmdBrowse"), BM_CLICK, 0, 0);
+  EXPECT_EQ(dialog.title, "Select file to monitor");
+  EXPECT_EQ(WideToAnsi(WindowTextW(Item("txtApplicationName"))), "C:\\Apps\\WATCHED.EXE");
+  ::SendMessageW(Item("Command2"), BM_CLICK, 0, 0);
+  EXPECT_EQ(storage.writes, 1);
+}
+
+TEST_F(AttachedWindowTest, AccessKeysPressTheirButtons) {
+  window.Show();
+  Pump();
+  ::SetFocus(Item("txtPassword"));
+  dialog.answer = "C:\\Apps\\OTHER.EXE";
+  EXPECT_TRUE(Key(WM_SYSCHAR, L'b', Item("txtPassword")));
+  EXPECT_EQ(WideToAnsi(WindowTextW(Item("txtApplicationName"))), "C:\\Apps\\OTHER.EXE");
+  EXPECT_TRUE(Key(WM_SYSCHAR, L'd', Item("txtPassword")));
+  EXPECT_EQ(storage.writes, 1);
+}
+
+TEST_F(AttachedWindowTest, TabMovesTheFocusThroughThePreTranslateFilter) {
+  window.Show();
+  Pump();
+  ::SetFocus(Item("intAppShutDownTime"));
+  EXPECT_TRUE(Key(WM_KEYDOWN, VK_TAB, Item("intAppShutDownTime")));
+  EXPECT_EQ(::GetFocus(), Item("Command2"));
+}
+
+TEST_F(AttachedWindowTest, FormActivateRunsAtTheFirstActivationOnly) {
+  window.Show();
+  Pump();
+  EXPECT_EQ(Count("AddTrayIcon"), 1);
+  ::ShowWindow(window.hwnd(), SW_HIDE);
+  Pump();
+  ::ShowWindow(window.hwnd(), SW_SHOWNORMAL);
+  ::SetForegroundWindow(window.hwnd());
+  Pump();
+  EXPECT_EQ(Count("AddTrayIcon"), 1);
+}
+
+TEST_F(AttachedWindowTest, TimerTicksReachTheirHandlersAndThenAfterTick) {
+  int ticks = 0;
+  window.after_tick = [&] { ++ticks; };
+  FrmMainControls c = window.Controls();
+  ASSERT_TRUE(c.tmrAppCheck.SetInterval(10));
+  c.tmrAppCheck.SetEnabled(true);
+  const DWORD deadline = ::GetTickCount() + 5000;
+  while (ticks == 0 && static_cast<LONG>(deadline - ::GetTickCount()) > 0) {
+    Pump();
+    ::Sleep(5);
+  }
+  c.tmrAppCheck.SetEnabled(false);
+  EXPECT_GT(ticks, 0);
+  EXPECT_GT(Count("ListProcesses"), 0);  // the presence check ran
+}
+
+TEST_F(AttachedWindowTest, ClosingTheWindowEndsTheMessageLoop) {
+  ::SendMessageW(window.hwnd(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(window.hwnd(), nullptr);
+  MSG msg;
+  bool quit = false;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) quit = quit || msg.message == WM_QUIT;
+  EXPECT_TRUE(quit);
+}
+
+}  // namespace
+}  // namespace vardex
