@@ -1,0 +1,165 @@
+#include "components/hook_client_win32.h"
+
+#include <ocidl.h>
+
+#include <cstdint>
+#include <new>
+
+#include "tessik.h"
+#include "win32/result.h"
+#include "win32/unique_any.h"
+
+namespace vardex {
+namespace {
+
+HRESULT ToInt32(VARIANTARG& in, std::int32_t& out) noexcept {
+  VARIANT v;
+  ::VariantInit(&v);
+  const HRESULT hr = ::VariantChangeType(&v, &in, 0, VT_I4);
+  if (FAILED(hr)) return hr;
+  out = v.lVal;
+  return S_OK;
+}
+
+class HookClient final : public HookComponent {
+ public:
+  HookClient(win32::com_ptr<IMouseKeyHookCtl> control, win32::com_ptr<IConnectionPoint> point, DWORD cookie,
+             win32::com_ptr<ActivitySink> sink)
+      : control_(std::move(control)), point_(std::move(point)), cookie_(cookie), sink_(std::move(sink)) {}
+  HookClient(const HookClient&) = delete;
+  HookClient& operator=(const HookClient&) = delete;
+  ~HookClient() override {
+    sink_->Detach();
+    point_->Unadvise(cookie_);
+  }
+
+  bool MonitoredAppPath(const std::string& path) override {
+    // The component takes the path as a BSTR and keeps it in the ANSI code page.
+    const int size = path.empty() ? 0
+                                  : ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                                                          nullptr, 0);
+    if (!path.empty() && size <= 0) return false;
+    const win32::unique_bstr text(::SysAllocStringLen(nullptr, static_cast<UINT>(size)));
+    if (!text) return false;
+    if (size > 0)
+      ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), text.get(), size);
+    return SUCCEEDED(control_->put_MonitoredAppPath(text.get()));
+  }
+
+ private:
+  win32::com_ptr<IMouseKeyHookCtl> control_;
+  win32::com_ptr<IConnectionPoint> point_;
+  DWORD cookie_;
+  win32::com_ptr<ActivitySink> sink_;
+};
+
+}  // namespace
+
+win32::com_ptr<ActivitySink> ActivitySink::Create(ActivityEvents& events) noexcept {
+  return win32::com_ptr<ActivitySink>::attach(new (std::nothrow) ActivitySink(events));
+}
+
+HRESULT ActivitySink::QueryInterface(REFIID riid, void** out) noexcept {
+  RETURN_HR_IF_NULL(E_POINTER, out);
+  *out = nullptr;
+  if (!::IsEqualIID(riid, IID_IUnknown) && !::IsEqualIID(riid, IID_IDispatch) &&
+      !::IsEqualIID(riid, DIID__IMouseKeyHookCtlEvents))
+    return E_NOINTERFACE;
+  *out = static_cast<IDispatch*>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG ActivitySink::AddRef() noexcept { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
+
+ULONG ActivitySink::Release() noexcept {
+  const LONG left = ::InterlockedDecrement(&refs_);
+  if (left == 0) delete this;
+  return static_cast<ULONG>(left);
+}
+
+HRESULT ActivitySink::GetTypeInfoCount(UINT* count) noexcept {
+  RETURN_HR_IF_NULL(E_POINTER, count);
+  *count = 0;
+  return S_OK;
+}
+
+HRESULT ActivitySink::GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept {
+  RETURN_HR_IF_NULL(E_POINTER, info);
+  *info = nullptr;
+  return DISP_E_BADINDEX;
+}
+
+HRESULT ActivitySink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept {
+  return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT ActivitySink::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                             EXCEPINFO*, UINT* arg_error) noexcept {
+  if (result) ::VariantInit(result);
+  RETURN_HR_IF(DISP_E_UNKNOWNINTERFACE, !::IsEqualIID(riid, IID_NULL));
+  RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, (flags & DISPATCH_METHOD) == 0);
+  RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, id != DISPID_KEYEVENT && id != DISPID_MOUSEEVENT);
+  RETURN_HR_IF_NULL(E_INVALIDARG, params);
+  RETURN_HR_IF(DISP_E_NONAMEDARGS, params->cNamedArgs != 0);
+  const UINT expected = id == DISPID_KEYEVENT ? 2u : 3u;
+  RETURN_HR_IF(DISP_E_BADPARAMCOUNT, params->cArgs != expected || !params->rgvarg);
+
+  // The arguments come in reverse order of the declared parameters.
+  std::int32_t args[3] = {};
+  for (UINT i = 0; i < expected; ++i) {
+    const UINT from = expected - 1 - i;
+    if (FAILED(ToInt32(params->rgvarg[from], args[i]))) {
+      if (arg_error) *arg_error = from;
+      return DISP_E_TYPEMISMATCH;
+    }
+  }
+  if (!events_) return S_OK;
+  try {
+    if (id == DISPID_KEYEVENT)
+      events_->oMKHook_KeyEvent(args[0], args[1]);
+    else
+      events_->oMKHook_MouseEvent(args[0], args[1], args[2]);
+  } catch (...) {
+    // The form reports nothing; an exception must not cross into the component.
+    return E_UNEXPECTED;
+  }
+  return S_OK;
+}
+
+std::unique_ptr<HookComponent> HookComponentFactoryWin32::Create(ActivityEvents& events) {
+  const auto fail = [this](HRESULT hr) -> std::unique_ptr<HookComponent> {
+    last_error_ = hr;
+    return nullptr;
+  };
+  CLSID clsid{};
+  if (const HRESULT hr = ::CLSIDFromProgID(prog_id_.c_str(), &clsid); FAILED(hr)) return fail(hr);
+  win32::com_ptr<IMouseKeyHookCtl> control;
+  if (const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMouseKeyHookCtl,
+                                            control.put_void());
+      FAILED(hr))
+    return fail(hr);
+  win32::com_ptr<IConnectionPointContainer> container;
+  if (const HRESULT hr = control.query(IID_IConnectionPointContainer, container.put_void()); FAILED(hr))
+    return fail(hr);
+  win32::com_ptr<IConnectionPoint> point;
+  if (const HRESULT hr = container->FindConnectionPoint(DIID__IMouseKeyHookCtlEvents, point.put()); FAILED(hr))
+    return fail(hr);
+  win32::com_ptr<ActivitySink> sink = ActivitySink::Create(events);
+  if (!sink) return fail(E_OUTOFMEMORY);
+  DWORD cookie = 0;
+  if (const HRESULT hr = point->Advise(sink.get(), &cookie); FAILED(hr)) {
+    sink->Detach();
+    return fail(hr);
+  }
+  std::unique_ptr<HookComponent> client(new (std::nothrow) HookClient(control, point, cookie, sink));
+  if (!client) {
+    sink->Detach();
+    point->Unadvise(cookie);
+    return fail(E_OUTOFMEMORY);
+  }
+  last_error_ = S_OK;
+  return client;
+}
+
+}  // namespace vardex

@@ -1,0 +1,142 @@
+// The process list against real processes: a notepad started by the test is
+// listed with its upper-case path and ended by its identifier; identifiers
+// the snapshot does not vouch for are refused.
+#include "components/process_list_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "win32/unique_any.h"
+
+namespace vardex {
+namespace {
+
+std::string Upper(std::string text) {
+  ::CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+std::string NotepadPath() {
+  char dir[MAX_PATH] = {};
+  const UINT n = ::GetSystemDirectoryA(dir, MAX_PATH);
+  return std::string(dir, n) + "\\notepad.exe";
+}
+
+// A program of ours to end: notepad, hidden.
+class Child {
+ public:
+  Child() {
+    std::string command = "\"" + NotepadPath() + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
+    ::CloseHandle(pi.hThread);
+    process_.reset(pi.hProcess);
+    id_ = pi.dwProcessId;
+    ::WaitForInputIdle(pi.hProcess, 10000);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() {
+    if (Running()) ::TerminateProcess(process_.get(), 0);
+  }
+
+  bool started() const { return static_cast<bool>(process_); }
+  HANDLE handle() const { return process_.get(); }
+  DWORD id() const { return id_; }
+  bool Running() const { return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT; }
+
+ private:
+  win32::unique_handle process_;
+  DWORD id_ = 0;
+};
+
+// Selects the entry with `id`; its 1-based index, or 0.
+std::int16_t Find(ProcessListWin32& list, DWORD id) {
+  const auto count = list.ProcessCount();
+  for (std::int32_t i = 1; count && i <= *count; ++i) {
+    if (list.ProcessIndex(static_cast<std::int16_t>(i)) && list.ProcessID() == static_cast<std::int32_t>(id))
+      return static_cast<std::int16_t>(i);
+  }
+  return 0;
+}
+
+TEST(ProcessListWin32, ListsAStartedProcessWithItsUpperCaseFullPath) {
+  Child notepad;
+  ASSERT_TRUE(notepad.started());
+  ProcessListWin32 list;
+  ASSERT_TRUE(list.ListProcesses());
+  ASSERT_NE(Find(list, notepad.id()), 0);
+  EXPECT_EQ(list.ProcessPath(), Upper(NotepadPath()));
+
+  char own[MAX_PATH] = {};
+  const DWORD n = ::GetModuleFileNameA(nullptr, own, MAX_PATH);
+  ASSERT_NE(Find(list, ::GetCurrentProcessId()), 0);
+  EXPECT_EQ(list.ProcessPath(), Upper(std::string(own, n)));
+}
+
+TEST(ProcessListWin32, EndsTheNamedProcessAndKeepsTheSnapshot) {
+  Child notepad;
+  ASSERT_TRUE(notepad.started());
+  ProcessListWin32 list;
+  ASSERT_TRUE(list.ListProcesses());
+  const std::int16_t index = Find(list, notepad.id());
+  ASSERT_NE(index, 0);
+  const auto count = list.ProcessCount();
+
+  ASSERT_TRUE(list.KillProcessID(static_cast<std::int32_t>(notepad.id())));
+  EXPECT_TRUE(list.KillProcess());
+  EXPECT_EQ(::WaitForSingleObject(notepad.handle(), 10000), WAIT_OBJECT_0);
+
+  // The loop that ended it goes on over the same entries.
+  EXPECT_EQ(list.ProcessCount(), count);
+  ASSERT_TRUE(list.ProcessIndex(index));
+  EXPECT_EQ(list.ProcessID(), static_cast<std::int32_t>(notepad.id()));
+  EXPECT_EQ(list.ProcessPath(), Upper(NotepadPath()));
+  // Ended already: there is nothing left to end.
+  EXPECT_FALSE(list.KillProcess());
+}
+
+TEST(ProcessListWin32, RefusesAnIdentifierTheSnapshotDoesNotHold) {
+  ProcessListWin32 list;
+  ASSERT_TRUE(list.ListProcesses());
+  // Started after the snapshot: its identifier may be one that an ended
+  // process of the snapshot had, and must not be ended on its word.
+  Child later;
+  ASSERT_TRUE(later.started());
+  ASSERT_EQ(Find(list, later.id()), 0);
+  ASSERT_TRUE(list.KillProcessID(static_cast<std::int32_t>(later.id())));
+  EXPECT_FALSE(list.KillProcess());
+  EXPECT_TRUE(later.Running());
+}
+
+TEST(ProcessListWin32, NothingIsEndedWithoutAnIdentifier) {
+  Child notepad;
+  ASSERT_TRUE(notepad.started());
+  ProcessListWin32 list;
+  ASSERT_TRUE(list.ListProcesses());
+  EXPECT_FALSE(list.KillProcess());
+  EXPECT_TRUE(notepad.Running());
+}
+
+TEST(ProcessListWin32, IndicesOutsideTheSnapshotSelectNothing) {
+  ProcessListWin32 list;
+  EXPECT_EQ(list.ProcessCount(), 0);
+  EXPECT_FALSE(list.ProcessIndex(1));
+  ASSERT_TRUE(list.ListProcesses());
+  const auto count = list.ProcessCount();
+  ASSERT_TRUE(count && *count >= 1);
+  ASSERT_TRUE(list.ProcessIndex(1));
+  EXPECT_FALSE(list.ProcessIndex(0));
+  EXPECT_EQ(list.ProcessPath(), std::nullopt);
+  EXPECT_EQ(list.ProcessID(), std::nullopt);
+  EXPECT_FALSE(list.ProcessIndex(static_cast<std::int16_t>(*count + 1)));
+  EXPECT_FALSE(list.ProcessIndex(-1));
+}
+
+}  // namespace
+}  // namespace vardex

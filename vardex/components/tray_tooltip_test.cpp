@@ -1,0 +1,31 @@
+#include "components/tray_tooltip.h"
+
+#include <gtest/gtest.h>
+
+namespace vardex {
+namespace {
+
+constexpr char kFin[] = "C:\\Program Files\\Navision Financials\\FIN.EXE";
+
+TEST(TrayTooltip, PlainWhileTheProgramIsNotRunning) {
+  EXPECT_EQ(TrayTooltip(false, kFin, 700, "30"), "Vardex");
+}
+
+TEST(TrayTooltip, NamesTheProgramAndTheWholeIdleMinutesOfTheLimit) {
+  EXPECT_EQ(TrayTooltip(true, kFin, 720, "30"), "Vardex: FIN.EXE idle 12 of 30 min");
+  EXPECT_EQ(TrayTooltip(true, kFin, 59, "30"), "Vardex: FIN.EXE idle 0 of 30 min");
+  EXPECT_EQ(TrayTooltip(true, "relative.exe", 120, "1"), "Vardex: relative.exe idle 2 of 1 min");
+  EXPECT_EQ(TrayTooltip(true, kFin, -20, "30"), "Vardex: FIN.EXE idle 0 of 30 min");
+}
+
+TEST(TrayTooltip, LongTextsAreCutToWhatTheShellShows) {
+  const std::string name(200, 'N');
+  const std::string tip = TrayTooltip(true, "C:\\" + name, 60, "30");
+  EXPECT_EQ(tip.size(), kTrayTooltipMax);
+  EXPECT_EQ(tip.substr(0, 9), "Vardex: N");
+  EXPECT_EQ(tip.substr(tip.size() - 20), "... idle 1 of 30 min");
+  EXPECT_EQ(TrayTooltip(true, kFin, 60, std::string(200, '9')), "Vardex");
+}
+
+}  // namespace
+}  // namespace vardex

@@ -1,0 +1,175 @@
+#include "components/tray_win32.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "window/icon_picture.h"
+
+namespace vardex {
+namespace {
+
+constexpr wchar_t kClassName[] = L"VardexTrayOwner";
+constexpr wchar_t kDefaultTip[] = L"Vardex";
+
+// Window handles cross the tray interface as their 32-bit values.
+HWND ToHwnd(std::int32_t window) {
+  return reinterpret_cast<HWND>(static_cast<INT_PTR>(window));
+}
+
+}  // namespace
+
+TrayWin32::~TrayWin32() {
+  if (shown_) ::Shell_NotifyIconW(NIM_DELETE, &data_);
+}
+
+bool TrayWin32::Create(HINSTANCE instance, std::function<void()> restore_event,
+                       std::function<void()> icon_event) {
+  restore_event_ = std::move(restore_event);
+  icon_event_ = std::move(icon_event);
+  taskbar_created_ = ::RegisterWindowMessageW(L"TaskbarCreated");
+
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = &TrayWin32::WndProc;
+  wc.hInstance = instance;
+  wc.lpszClassName = kClassName;
+  if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+  window_.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Vardex", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                  nullptr, instance, this));
+  if (!window_) return false;
+
+  data_.cbSize = sizeof(data_);
+  data_.hWnd = window_.get();
+  data_.uID = kTrayIconId;
+  data_.uCallbackMessage = kWmTrayCallback;
+  std::copy(std::begin(kDefaultTip), std::end(kDefaultTip), data_.szTip);
+  return true;
+}
+
+bool TrayWin32::SetTrayOwner(std::int32_t window) {
+  const HWND owner = ToHwnd(window);
+  if (!::IsWindow(owner)) return false;
+  owner_ = owner;
+  return true;
+}
+
+bool TrayWin32::AddTrayIcon() {
+  if (!window_) return false;
+  data_.uFlags = NIF_MESSAGE | NIF_TIP | (icon_ ? NIF_ICON : 0);
+  data_.hIcon = icon_.get();
+  // Shown already: refresh it. If the shell lost it without telling us, the
+  // modify fails and the icon is added again.
+  if (shown_ && ::Shell_NotifyIconW(NIM_MODIFY, &data_)) return true;
+  if (::Shell_NotifyIconW(NIM_ADD, &data_)) {
+    shown_ = true;
+    return true;
+  }
+  // The shell still has it from an earlier life of ours.
+  shown_ = ::Shell_NotifyIconW(NIM_MODIFY, &data_) != FALSE;
+  return shown_;
+}
+
+bool TrayWin32::MinimizeToTray(std::int32_t window) {
+  const HWND hwnd = ToHwnd(window);
+  if (!::IsWindow(hwnd)) return false;
+  ::ShowWindow(hwnd, SW_HIDE);
+  return true;
+}
+
+bool TrayWin32::RestoreFromTray(std::int32_t window) {
+  const HWND hwnd = ToHwnd(window);
+  if (!::IsWindow(hwnd)) return false;
+  ::ShowWindow(hwnd, ::IsIconic(hwnd) ? SW_RESTORE : SW_SHOW);
+  ::SetForegroundWindow(hwnd);
+  return true;
+}
+
+bool TrayWin32::TrayIcon(const Picture& picture) {
+  const auto* icon = dynamic_cast<const IconPicture*>(&picture);
+  if (!icon || !icon->icon()) return false;
+  win32::unique_hicon copy(::CopyIcon(icon->icon()));
+  if (!copy) return false;
+  icon_ = std::move(copy);
+  data_.hIcon = icon_.get();
+  return !shown_ || Modify(NIF_ICON);
+}
+
+bool TrayWin32::SetTooltip(const std::string& text) {
+  wchar_t tip[ARRAYSIZE(data_.szTip)] = {};
+  if (!text.empty()) {
+    // MultiByteToWideChar refuses a too small buffer; convert whole, then cut.
+    const int needed = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (needed <= 0) return false;
+    std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), needed);
+    wide.resize(std::min(wide.size(), ARRAYSIZE(tip) - 1));
+    std::copy(wide.begin(), wide.end(), tip);
+  }
+  if (std::equal(std::begin(tip), std::end(tip), std::begin(data_.szTip))) return true;
+  std::copy(std::begin(tip), std::end(tip), data_.szTip);
+  return !shown_ || Modify(NIF_TIP);
+}
+
+bool TrayWin32::Modify(UINT flags) {
+  data_.uFlags = flags;
+  return ::Shell_NotifyIconW(NIM_MODIFY, &data_) != FALSE;
+}
+
+void TrayWin32::ShowMenu() {
+  HMENU menu = ::CreatePopupMenu();
+  if (!menu) return;
+  ::AppendMenuW(menu, MF_STRING, kTrayCmdRestore, L"Restore");
+  ::SetMenuDefaultItem(menu, kTrayCmdRestore, FALSE);
+  POINT at{};
+  ::GetCursorPos(&at);
+  // Without the foreground the menu would not close when the user clicks away.
+  ::SetForegroundWindow(window_.get());
+  const UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
+                                                         at.x, at.y, 0, window_.get(), nullptr));
+  ::PostMessageW(window_.get(), WM_NULL, 0, 0);
+  ::DestroyMenu(menu);
+  if (chosen == kTrayCmdRestore && restore_event_) restore_event_();
+}
+
+LRESULT TrayWin32::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
+  if (msg == kWmTrayCallback && wparam == kTrayIconId) {
+    switch (static_cast<UINT>(lparam)) {
+      case WM_LBUTTONDBLCLK:
+        if (restore_event_) restore_event_();
+        break;
+      case WM_RBUTTONUP:
+        ShowMenu();
+        break;
+      default:
+        break;
+    }
+    return 0;
+  }
+  if (taskbar_created_ != 0 && msg == taskbar_created_) {
+    // The new shell has no icon of ours; the form's icon event adds it again.
+    shown_ = false;
+    if (icon_event_) icon_event_();
+    return 0;
+  }
+  return ::DefWindowProcW(window_.get(), msg, wparam, lparam);
+}
+
+LRESULT CALLBACK TrayWin32::WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
+  if (msg == WM_NCCREATE) {
+    const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<TrayWin32*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (msg == WM_NCDESTROY) ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+  // During creation window_ is not yet set.
+  if (!self || self->window_.get() != hwnd) return ::DefWindowProcW(hwnd, msg, wparam, lparam);
+  try {
+    return self->HandleMessage(msg, wparam, lparam);
+  } catch (...) {
+    // The form's handlers report nothing; a failure there must not unwind
+    // through the system's dispatcher.
+    return 0;
+  }
+}
+
+}  // namespace vardex

@@ -1,0 +1,65 @@
+// Tray over Shell_NotifyIconW. The icon belongs to a hidden top-level window
+// of its own: "TaskbarCreated" is broadcast to top-level windows only, and
+// the kept NOTIFYICONDATAW lets the icon be added again after the shell
+// restarts. A double click on the icon, or its menu item "Restore", raises
+// the restore request (event 13); "TaskbarCreated" raises the icon event (9).
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "components/tray.h"
+#include "win32/unique_any.h"
+
+namespace vardex {
+
+// Messages and commands of the tray's own window.
+inline constexpr UINT kWmTrayCallback = WM_APP + 1;
+inline constexpr UINT kTrayCmdRestore = 1;
+inline constexpr UINT kTrayIconId = 1;
+
+class TrayWin32 final : public Tray {
+ public:
+  TrayWin32() = default;
+  TrayWin32(const TrayWin32&) = delete;
+  TrayWin32& operator=(const TrayWin32&) = delete;
+  ~TrayWin32() override;
+
+  // Creates the owner window; the callbacks run on this thread from its
+  // message loop.
+  bool Create(HINSTANCE instance, std::function<void()> restore_event, std::function<void()> icon_event);
+
+  bool SetTrayOwner(std::int32_t window) override;
+  bool AddTrayIcon() override;
+  bool MinimizeToTray(std::int32_t window) override;
+  bool RestoreFromTray(std::int32_t window) override;
+  // Takes an IconPicture; any other picture is refused.
+  bool TrayIcon(const Picture& picture) override;
+
+  // The icon's tooltip, in the ANSI code page; cut to what the shell shows.
+  bool SetTooltip(const std::string& text);
+
+  HWND hwnd() const noexcept { return window_.get(); }
+  bool shown() const noexcept { return shown_; }
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) noexcept;
+  LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam);
+  void ShowMenu();
+  bool Modify(UINT flags);
+
+  win32::unique_hwnd window_;
+  win32::unique_hicon icon_;  // our own copy: the shell may need it again
+  NOTIFYICONDATAW data_{};
+  bool shown_ = false;
+  HWND owner_ = nullptr;
+  UINT taskbar_created_ = 0;
+  std::function<void()> restore_event_;
+  std::function<void()> icon_event_;
+};
+
+}  // namespace vardex
