@@ -1,0 +1,219 @@
+// The settings file on a real disk: the form with SettingsStorageWin32 and
+// the real system directory, and the storage alone in a scratch directory.
+//
+// Wine runs as root here, so neither a read-only directory nor permissions
+// stop a write. The failures are made real instead by a directory that does
+// not exist, a path under a regular file, a directory standing where the file
+// should be, and a read-only attribute on the file itself.
+#include "settings/settings_storage_win32.h"
+
+#include <windows.h>
+
+#include "window/form_fixture_test.h"
+#include "window/system_services_win32.h"
+#include "win32/unique_any.h"
+
+namespace vardex::testing {
+namespace {
+
+// The real system directory, with the settings message recorded rather than
+// shown.
+class DiskSystem final : public SystemServices {
+  SystemServicesWin32 real;
+
+ public:
+  std::string directory = real.SystemDirectoryA();
+  std::vector<std::string> errors;
+
+  std::string SystemDirectoryA() override { return directory; }
+  char DecimalSeparator() const override { return real.DecimalSeparator(); }
+  std::string UpperCase(const std::string& text) const override { return real.UpperCase(text); }
+  void ShowSettingsError(const std::string& path, const std::string& reason) override {
+    errors.push_back(path + "|" + reason);
+  }
+};
+
+bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string RawBytes(const std::string& path) {
+  win32::unique_hfile file(
+      ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return "<cannot open>";
+  std::string bytes;
+  char buffer[256];
+  DWORD got = 0;
+  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  return bytes;
+}
+
+void PutRawBytes(const std::string& path, const std::string& bytes) {
+  win32::unique_hfile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(file) << path;
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+}
+
+// Names of the temporary files a save may leave behind.
+int TempFiles(const std::string& directory) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = ::FindFirstFileA((directory + "\\vdx*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  int n = 1;
+  while (::FindNextFileA(search, &found)) ++n;
+  ::FindClose(search);
+  return n;
+}
+
+class SettingsOnDisk : public FormFixture {
+ protected:
+  SettingsOnDisk() {
+    form = std::make_unique<FrmMain>(
+        FrmMainControls{intAppShutDownTime, txtApplicationName, txtPassword, intAppUseTime, intAppCheckTime,
+                        cmdBrowse, LblElapsedTime, lblCompletionRatio, lblhKeyPressed, lblKeyReleased,
+                        lblMouseEvent, lblCourrentMouse, lblSystemPath, tmrAppCheck, tmrAppShotDown,
+                        picTimerOff, picTimerOn,
+                        {&pictures[0], &pictures[1], &pictures[2], &pictures[3], &pictures[4], &pictures[5],
+                         &pictures[6]}},
+        FrmMainComponents{processes, tray, dialog, hooks, disk, disk_system});
+    form->SetWindowHandle(kWindowHandle);
+  }
+  // Other tests in this prefix may own a settings file: keep it aside.
+  void SetUp() override {
+    ASSERT_FALSE(disk_system.directory.empty());
+    had_file = Exists(ini);
+    if (had_file) saved = RawBytes(ini);
+    ::DeleteFileA(ini.c_str());
+  }
+  void TearDown() override {
+    ::SetFileAttributesA(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(ini.c_str());
+    if (had_file) PutRawBytes(ini, saved);
+  }
+
+  SettingsStorageWin32 disk;
+  DiskSystem disk_system;
+  const std::string ini = disk_system.directory + "\\vardex.ini";
+  bool had_file = false;
+  std::string saved;
+};
+
+TEST_F(SettingsOnDisk, TheDefaultFileLandsInTheSystemDirectory) {
+  const int temps = TempFiles(disk_system.directory);
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(form->state().sSystemPath, disk_system.directory + "\\");
+  EXPECT_EQ(RawBytes(ini), "30\r\n\r\nunset entry\r\n");
+  EXPECT_EQ(TempFiles(disk_system.directory), temps);
+  EXPECT_TRUE(disk_system.errors.empty());
+}
+
+TEST_F(SettingsOnDisk, DoneWritesTheExactBytesAndTheNextReadTakesThem) {
+  ASSERT_TRUE(Load());
+  form->csSysTray1_RestoreEvent();
+  txtApplicationName.SetText("C:\\Program Files\\App\\APP.EXE");
+  intAppShutDownTime.SetText("45");
+  txtPassword.SetText("Secret");
+  form->Command2_Click();
+  EXPECT_EQ(RawBytes(ini), "45\r\nC:\\Program Files\\App\\APP.EXE\r\nSecret\r\nunset entry\r\n");
+  EXPECT_TRUE(disk_system.errors.empty());
+
+  form->csSysTray1_RestoreEvent();
+  EXPECT_EQ(form->state().sPassword, "Secret");
+  EXPECT_FALSE(cmdBrowse.Enabled());
+
+  // Nothing keeps the file open after a read: it can be opened exclusively.
+  win32::unique_hfile exclusive(
+      ::CreateFileA(ini.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_TRUE(exclusive);
+}
+
+TEST_F(SettingsOnDisk, AMissingDirectoryStopsTheReadSilentlyAndFailsTheSaveLoudly) {
+  disk_system.directory = "C:\\vardex no such directory";
+  const std::string path = disk_system.directory + "\\vardex.ini";
+  ASSERT_TRUE(Load());
+  EXPECT_TRUE(disk_system.errors.empty()) << "a read that fails shows nothing";
+  EXPECT_EQ(intAppShutDownTime.Text(), "30");
+
+  form->Command2_Click();
+  ASSERT_EQ(disk_system.errors.size(), 1u);
+  const std::string& error = disk_system.errors[0];
+  EXPECT_EQ(error.rfind(path + "|", 0), 0u) << error;
+  EXPECT_GT(error.size(), path.size() + 1) << "the system's reason";
+  EXPECT_FALSE(Exists(disk_system.directory));
+}
+
+// The storage alone, in a scratch directory of its own.
+class StorageWin32 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH] = {};
+    ASSERT_NE(::GetTempPathA(MAX_PATH, temp), 0u);
+    dir = std::string(temp) + "vardex_settings_" + std::to_string(::GetCurrentProcessId());
+    ASSERT_TRUE(::CreateDirectoryA(dir.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    file = dir + "\\vardex.ini";
+  }
+  void TearDown() override {
+    ::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(file.c_str());
+    ::RemoveDirectoryA(file.c_str());
+    ::DeleteFileA((dir + "\\plain.txt").c_str());
+    ::RemoveDirectoryA(dir.c_str());
+  }
+  // A failed write reports the system's reason and leaves no trace.
+  void ExpectCleanFailure(const SettingsStorage::WriteResult& result) {
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.reason.empty());
+    if (!result.reason.empty()) {
+      EXPECT_NE(result.reason.back(), '\n');
+    }
+    EXPECT_EQ(TempFiles(dir), 0);
+  }
+
+  SettingsStorageWin32 disk;
+  std::string dir, file;
+};
+
+TEST_F(StorageWin32, ReadTellsAMissingFileFromOtherFailures) {
+  EXPECT_EQ(disk.Read(file).status, SettingsStorage::ReadStatus::kNotFound);
+  EXPECT_EQ(disk.Read(dir + "\\missing\\vardex.ini").status, SettingsStorage::ReadStatus::kFailed);
+  ASSERT_TRUE(::CreateDirectoryA(file.c_str(), nullptr));
+  EXPECT_EQ(disk.Read(file).status, SettingsStorage::ReadStatus::kFailed) << "a directory is no settings file";
+}
+
+TEST_F(StorageWin32, BytesGoAndComeUnchanged) {
+  const std::string bytes("45\nC:\\A\rB.EXE\r\n\0pw\xE9\r\n", 22);
+  ASSERT_TRUE(disk.Write(file, bytes).ok);
+  EXPECT_EQ(RawBytes(file), bytes);
+  const auto read = disk.Read(file);
+  EXPECT_EQ(read.status, SettingsStorage::ReadStatus::kOk);
+  EXPECT_EQ(read.bytes, bytes);
+
+  // A shorter file replaces a longer one whole: no old tail survives.
+  ASSERT_TRUE(disk.Write(file, "30\r\n").ok);
+  EXPECT_EQ(RawBytes(file), "30\r\n");
+  ASSERT_TRUE(disk.Write(file, "").ok);
+  EXPECT_EQ(disk.Read(file).status, SettingsStorage::ReadStatus::kOk);
+  EXPECT_EQ(TempFiles(dir), 0);
+}
+
+TEST_F(StorageWin32, AFailedWriteLeavesTheOldFileAlone) {
+  ExpectCleanFailure(disk.Write(dir + "\\missing\\vardex.ini", "30\r\n"));
+
+  PutRawBytes(dir + "\\plain.txt", "plain");
+  ExpectCleanFailure(disk.Write(dir + "\\plain.txt\\vardex.ini", "30\r\n"));
+  EXPECT_EQ(RawBytes(dir + "\\plain.txt"), "plain");
+
+  // The temporary file is written, and the replace fails.
+  ASSERT_TRUE(::CreateDirectoryA(file.c_str(), nullptr));
+  ExpectCleanFailure(disk.Write(file, "30\r\n"));
+  EXPECT_EQ(::GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+}
+
+TEST_F(StorageWin32, AReadOnlyFileIsNotReplaced) {
+  PutRawBytes(file, "45\r\nC:\\A.EXE\r\nSecret\r\n");
+  ASSERT_TRUE(::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
+  ExpectCleanFailure(disk.Write(file, "30\r\n"));
+  EXPECT_EQ(RawBytes(file), "45\r\nC:\\A.EXE\r\nSecret\r\n");
+}
+
+}  // namespace
+}  // namespace vardex::testing
