@@ -4,6 +4,7 @@
 
 #include "enumerator.h"
 #include "error_info.h"
+#include "lookup/process_lookup.h"
 #include "module.h"
 #include "win32/result.h"
 #include "win32/unique_any.h"
@@ -21,7 +22,7 @@ VARIANTARG LongArg(LONG value) noexcept {
 
 }  // namespace
 
-MouseKeyHookCtl::MouseKeyHookCtl() noexcept : events_(*this) {}
+MouseKeyHookCtl::MouseKeyHookCtl() noexcept : events_(*this), relay_(*this) {}
 
 MouseKeyHookCtl::~MouseKeyHookCtl() {
   RemoveHooks();
@@ -91,11 +92,26 @@ STDMETHODIMP MouseKeyHookCtl::get_MonitoredAppPath(BSTR* pVal) noexcept {
 STDMETHODIMP MouseKeyHookCtl::put_MonitoredAppPath(BSTR path) noexcept {
   if (!path) return E_INVALIDARG;
   RemoveHooks();
-  if (SysStringLen(path) == 0) return S_OK;
-  return NotRunningError();
+  const UINT length = SysStringLen(path);
+  if (length == 0) return S_OK;
+  // A path too long for the buffer, or with a null character inside, names
+  // no program that can run.
+  char wanted[kPathBufferSize];
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, path, static_cast<int>(length), wanted, kPathBufferSize - 1,
+                                        nullptr, nullptr);
+  if (bytes <= 0 || lstrlenW(path) != static_cast<int>(length)) return NotRunningError();
+  wanted[bytes] = '\0';
+  DWORD thread_id = 0;
+  if (!FindAppThread(wanted, &thread_id)) return NotRunningError();
+  // A failed installation leaves the component watching nothing, and is not reported.
+  if (relay_.InstallHooks(thread_id)) lstrcpynA(path_, wanted, kPathBufferSize);
+  return S_OK;
 }
 
-void MouseKeyHookCtl::RemoveHooks() noexcept { path_[0] = '\0'; }
+void MouseKeyHookCtl::RemoveHooks() noexcept {
+  relay_.RemoveHooks();
+  path_[0] = '\0';
+}
 
 STDMETHODIMP MouseKeyHookCtl::InterfaceSupportsErrorInfo(REFIID iid) noexcept {
   return IsEqualIID(iid, IID_IMouseKeyHookCtl) ? S_OK : S_FALSE;

@@ -59,8 +59,11 @@ class MouseKeyHookCtl final : public IMouseKeyHookCtl,
   // Back to watching nothing.
   void RemoveHooks() noexcept;
 
+  // The path being watched: set only once the hooks are in place, so that it
+  // is empty whenever the component watches nothing.
   char path_[kPathBufferSize] = {};
   EventSource events_;
+  Relay relay_;
 };
 
 }  // namespace tessik

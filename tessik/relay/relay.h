@@ -1,8 +1,12 @@
 // The relay: keyboard and mouse hooks on one thread of the watched program,
 // and the hidden window in the monitoring process that their messages reach.
+// The hook procedures run inside the watched program and share nothing with
+// the monitoring process but the relay block and posted messages.
 #pragma once
 
 #include <windows.h>
+
+#include "win32/unique_any.h"
 
 namespace tessik {
 
@@ -23,7 +27,8 @@ class RelayTarget {
 };
 
 // The relay window and relay block of the one instance. The hook handles are
-// module-level (one pair per process).
+// module-level (one pair per process). Used on one thread only: the one that
+// installs, which also receives the events.
 class Relay {
  public:
   explicit Relay(RelayTarget& target) noexcept;
@@ -40,8 +45,16 @@ class Relay {
   void RemoveHooks() noexcept;
 
  private:
-  struct Impl;
-  Impl* impl_;
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  static bool RegisterRelayClass(HINSTANCE module) noexcept;
+  bool Publish(HWND window) noexcept;
+
+  RelayTarget& target_;
+  win32::unique_hwnd window_;
+  // Made by the first installation and kept until the instance goes, so that
+  // repeated installations reuse one handle and one view.
+  win32::unique_handle block_;
+  win32::unique_mapview block_view_;
 };
 
 // The hook procedures (they run inside the watched program).

@@ -1,0 +1,256 @@
+#include "relay/relay.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace tessik {
+namespace {
+
+struct Event {
+  LONG code;
+  LONG a;
+  LONG b;  // -1 for key events
+  bool operator==(const Event& o) const { return code == o.code && a == o.a && b == o.b; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Event& e) {
+  return out << "{" << e.code << ", " << e.a << ", " << e.b << "}";
+}
+
+class RecordingTarget : public RelayTarget {
+ public:
+  void FireKeyEvent(LONG lKeyCode, LONG bPressed) noexcept override { events.push_back({lKeyCode, bPressed, -1}); }
+  void FireMouseEvent(LONG lEventCode, LONG lX, LONG lY) noexcept override {
+    events.push_back({lEventCode, lX, lY});
+  }
+  std::vector<Event> events;
+};
+
+void PumpMessages() {
+  MSG message;
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&message);
+}
+
+// The relay window's handle as the relay block holds it; null without a block.
+HWND PublishedWindow() {
+  const win32::unique_handle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kRelayBlockName));
+  if (!block) return nullptr;
+  const win32::unique_mapview view(::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, sizeof(DWORD)));
+  if (!view) return nullptr;
+  return reinterpret_cast<HWND>(static_cast<LONG_PTR>(*static_cast<const LONG*>(view.get())));
+}
+
+bool BlockExists() { return win32::unique_handle(::OpenFileMappingA(FILE_MAP_READ, FALSE, kRelayBlockName)).operator bool(); }
+
+constexpr DWORD kRelayStyle = 0x80880000;  // WS_POPUP | WS_BORDER | WS_SYSMENU
+
+// The platform adds windows of its own to a thread (input method windows):
+// only windows styled as the relay window count.
+BOOL CALLBACK CountWindow(HWND window, LPARAM user) noexcept {
+  if ((static_cast<DWORD>(::GetWindowLongA(window, GWL_STYLE)) & ~WS_CLIPSIBLINGS) == kRelayStyle)
+    ++*reinterpret_cast<int*>(user);
+  return TRUE;
+}
+
+int RelayWindowCount() {
+  int count = 0;
+  ::EnumThreadWindows(::GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+LRESULT Key(WPARAM key, bool up) {
+  // Repeat count 1, scan code 0x1E; bits 30 and 31 set when the key comes up.
+  const DWORD flags = 0x001E0001u | (up ? 0xC0000000u : 0u);
+  return KeyboardHookProc(HC_ACTION, key, static_cast<LPARAM>(static_cast<LONG>(flags)));
+}
+
+LRESULT Mouse(int code, WPARAM message, LONG x, LONG y) {
+  MOUSEHOOKSTRUCT record{};
+  record.pt = {x, y};
+  return MouseHookProc(code, message, reinterpret_cast<LPARAM>(&record));
+}
+
+class RelayTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(BlockExists()) << "another relay is running"; }
+  void TearDown() override { PumpMessages(); }
+  RecordingTarget target_;
+};
+
+// ---- the relay window and block ----
+
+TEST_F(RelayTest, InstallingCreatesAHiddenRelayWindowAndPublishesIt) {
+  Relay relay(target_);
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  const HWND window = PublishedWindow();
+  ASSERT_TRUE(::IsWindow(window));
+  DWORD process = 0;
+  EXPECT_EQ(::GetWindowThreadProcessId(window, &process), ::GetCurrentThreadId());
+  EXPECT_EQ(static_cast<DWORD>(::GetWindowLongA(window, GWL_STYLE)) & ~WS_CLIPSIBLINGS, kRelayStyle);
+  EXPECT_EQ(::GetWindowLongA(window, GWL_EXSTYLE), 0);
+  EXPECT_FALSE(::IsWindowVisible(window));
+  EXPECT_EQ(::GetWindow(window, GW_OWNER), nullptr);
+  EXPECT_EQ(::GetWindowTextLengthA(window), 0);
+  EXPECT_EQ(static_cast<UINT>(::GetClassLongA(window, GCL_STYLE)), UINT{CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS});
+
+  relay.RemoveHooks();
+  EXPECT_FALSE(::IsWindow(window));
+  // The block outlives the window and still names it until the next installation.
+  EXPECT_EQ(PublishedWindow(), window);
+}
+
+TEST_F(RelayTest, AReinstallationPublishesTheNewWindow) {
+  Relay relay(target_);
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  const HWND first = PublishedWindow();
+  relay.RemoveHooks();
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  const HWND second = PublishedWindow();
+  EXPECT_TRUE(::IsWindow(second));
+  EXPECT_FALSE(::IsWindow(first));
+  EXPECT_EQ(RelayWindowCount(), 1);
+}
+
+// Address space reserved outside images: every view takes at least a page.
+SIZE_T ReservedBytes() {
+  SIZE_T total = 0;
+  MEMORY_BASIC_INFORMATION info;
+  SYSTEM_INFO system{};
+  ::GetSystemInfo(&system);
+  for (auto address = static_cast<const char*>(system.lpMinimumApplicationAddress);
+       ::VirtualQuery(address, &info, sizeof(info)) == sizeof(info) && address + info.RegionSize > address;
+       address = static_cast<const char*>(info.BaseAddress) + info.RegionSize) {
+    if (info.State != MEM_FREE && info.Type != MEM_IMAGE) total += info.RegionSize;
+  }
+  return total;
+}
+
+TEST_F(RelayTest, ThousandsOfInstallationsReuseOneBlockHandleAndView) {
+  Relay relay(target_);
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  DWORD handles_before = 0;
+  ASSERT_TRUE(::GetProcessHandleCount(::GetCurrentProcess(), &handles_before));
+  const SIZE_T reserved_before = ReservedBytes();
+  for (int i = 0; i < 2000; ++i) {
+    relay.RemoveHooks();
+    ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId())) << i;
+  }
+  DWORD handles_after = 0;
+  ASSERT_TRUE(::GetProcessHandleCount(::GetCurrentProcess(), &handles_after));
+  EXPECT_LE(handles_after, handles_before + 5);
+  EXPECT_LT(ReservedBytes(), reserved_before + 2 * 1024 * 1024);  // 2000 views take at least 8 MiB
+  EXPECT_EQ(RelayWindowCount(), 1);
+}
+
+TEST_F(RelayTest, WhenTheBlockCannotBeMadeInstallationFailsAndLeavesNothing) {
+  // Another kind of object holding the block's name makes the mapping fail.
+  {
+    const win32::unique_handle squatter(::CreateEventA(nullptr, TRUE, FALSE, kRelayBlockName));
+    ASSERT_TRUE(squatter);
+    Relay relay(target_);
+    EXPECT_FALSE(relay.InstallHooks(::GetCurrentThreadId()));
+    EXPECT_EQ(RelayWindowCount(), 0);
+    // No hook is left behind either: a hooked thread would relay this key.
+    Key('Q', false);
+    PumpMessages();
+    EXPECT_TRUE(target_.events.empty());
+  }
+  Relay relay(target_);
+  EXPECT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+}
+
+DWORD WINAPI ReturnAtOnce(void*) { return 0; }
+
+TEST_F(RelayTest, HooksOnAThreadThatHasEndedFailAndLeaveNothing) {
+  DWORD ended = 0;
+  const win32::unique_handle thread(::CreateThread(nullptr, 0, ReturnAtOnce, nullptr, 0, &ended));
+  ASSERT_TRUE(thread);
+  ASSERT_EQ(::WaitForSingleObject(thread.get(), 5000), WAIT_OBJECT_0);
+  Relay relay(target_);
+  EXPECT_FALSE(relay.InstallHooks(ended));
+  EXPECT_EQ(RelayWindowCount(), 0);
+}
+
+TEST_F(RelayTest, ThreadZeroIsRefusedRatherThanHookingEveryThread) {
+  Relay relay(target_);
+  EXPECT_FALSE(relay.InstallHooks(0));
+  EXPECT_EQ(RelayWindowCount(), 0);
+}
+
+// ---- the hook procedures and the relay messages ----
+
+TEST_F(RelayTest, KeysAreRelayedWithTheirDirection) {
+  Relay relay(target_);
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  Key('A', false);
+  Key('A', false);  // auto-repeat: one more press
+  Key('A', true);
+  Key(VK_SHIFT, true);
+  PumpMessages();
+  const std::vector<Event> expected = {{65, 1, -1}, {65, 1, -1}, {65, 0, -1}, {VK_SHIFT, 0, -1}};
+  EXPECT_EQ(target_.events, expected);
+}
+
+TEST_F(RelayTest, MouseEventsCarryScreenCoordinatesAsUnsignedWords) {
+  Relay relay(target_);
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  Mouse(HC_ACTION, WM_MOUSEMOVE, 100, 200);
+  Mouse(HC_NOREMOVE, WM_LBUTTONDOWN, -5, -1);
+  Mouse(HC_ACTION, WM_NCMOUSEMOVE, 70000, 65535);
+  PumpMessages();
+  const std::vector<Event> expected = {{512, 100, 200}, {513, 65531, 65535}, {160, 70000 - 65536, 65535}};
+  EXPECT_EQ(target_.events, expected);
+}
+
+TEST_F(RelayTest, NegativeCodesAreOnlyPassedOn) {
+  Relay relay(target_);
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  Key('A', false);
+  KeyboardHookProc(-1, 'B', 0);
+  Mouse(-1, WM_MOUSEMOVE, 1, 2);
+  Key('C', false);
+  PumpMessages();
+  const std::vector<Event> expected = {{'A', 1, -1}, {'C', 1, -1}};
+  EXPECT_EQ(target_.events, expected);
+}
+
+TEST_F(RelayTest, AfterRemovalNothingIsRelayed) {
+  Relay relay(target_);
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  relay.RemoveHooks();
+  Key('A', false);
+  Mouse(HC_ACTION, WM_MOUSEMOVE, 1, 2);
+  PumpMessages();
+  EXPECT_TRUE(target_.events.empty());
+}
+
+TEST_F(RelayTest, OtherMessagesToTheRelayWindowGoToTheDefaultProcedure) {
+  Relay relay(target_);
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  const HWND window = PublishedWindow();
+  EXPECT_EQ(::SendMessageA(window, WM_KEYRELAY, 'A', 1), 1);
+  EXPECT_EQ(::SendMessageA(window, WM_MOUSERELAY, WM_MOUSEMOVE, MAKELPARAM(3, 4)), 1);
+  EXPECT_EQ(::SendMessageA(window, WM_USER + 999, 1, 2), 0);
+  const std::vector<Event> expected = {{'A', 1, -1}, {512, 3, 4}};
+  EXPECT_EQ(target_.events, expected);
+}
+
+// ---- inside a watched program while no monitoring process runs ----
+
+TEST(HookProcedures, WithoutARelayBlockPostNothingAndPassEveryMessageOn) {
+  ASSERT_FALSE(BlockExists());
+  // The next hook in the chain sees every call, and the thread still gets its input.
+  const HWND window = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(window, nullptr);
+  const win32::unique_hwnd owner(window);
+  MSG message;
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  EXPECT_EQ(Key('A', false), 0);
+  EXPECT_EQ(Mouse(HC_ACTION, WM_MOUSEMOVE, 5, 5), 0);
+  EXPECT_FALSE(::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) << message.message;
+}
+
+}  // namespace
+}  // namespace tessik
