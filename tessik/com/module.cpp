@@ -12,6 +12,8 @@ namespace {
 
 constexpr WORD kTypeLibMajor = 1;
 constexpr WORD kTypeLibMinor = 0;
+// The locale the type library is registered under (lcid in tessik.idl).
+constexpr LCID kTypeLibLcid = 0x0409;
 
 LONG g_lock_count = 0;
 
@@ -63,7 +65,14 @@ HRESULT GetControlTypeInfo(LCID lcid, ITypeInfo** info) noexcept {
   ExclusiveLock lock(g_type_info_lock);
   if (!g_type_info) {
     win32::com_ptr<ITypeLib> library;
-    RETURN_IF_FAILED(LoadRegTypeLib(LIBID_TESSIKLib, kTypeLibMajor, kTypeLibMinor, lcid, library.put()));
+    const HRESULT hr = LoadRegTypeLib(LIBID_TESSIKLib, kTypeLibMajor, kTypeLibMinor, lcid, library.put());
+    // The library is registered for its own locale only, and the lookup falls
+    // back from the caller's locale to neutral but not to that one: callers
+    // asking with the user's default locale or 0 would never reach it.
+    if (FAILED(hr) &&
+        FAILED(LoadRegTypeLib(LIBID_TESSIKLib, kTypeLibMajor, kTypeLibMinor, kTypeLibLcid, library.put()))) {
+      return hr;
+    }
     RETURN_IF_FAILED(library->GetTypeInfoOfGuid(IID_IMouseKeyHookCtl, g_type_info.put()));
   }
   *info = win32::com_ptr<ITypeInfo>(g_type_info).detach();

@@ -105,9 +105,11 @@ class MouseKeyHookCtlTest : public ::testing::Test {
     return out;
   }
 
+  std::vector<Call> log_;
+  // Declared before the instance, so that they outlive its connection list.
+  RecordingSink one{1, log_}, two{2, log_}, three{3, log_}, four{4, log_};
   MouseKeyHookCtl ctl_;
   com_ptr<IConnectionPoint> point_;
-  std::vector<Call> log_;
 };
 
 // --- Identity and lifetime ---------------------------------------------------
@@ -222,7 +224,6 @@ TEST_F(MouseKeyHookCtlTest, CookieIsTheSinkPointerAndUnadviseReleasesTheSink) {
 }
 
 TEST_F(MouseKeyHookCtlTest, EnumConnectionsListsOccupiedSlotsWithTheirCookies) {
-  RecordingSink one(1, log_), two(2, log_), three(3, log_);
   Connect(one);
   const DWORD second = Connect(two);
   Connect(three);
@@ -269,8 +270,7 @@ TEST_F(MouseKeyHookCtlTest, LiveEnumeratorsHoldTheModule) {
 // --- Event delivery -------------------------------------------------------------
 
 TEST_F(MouseKeyHookCtlTest, EventsCarryTheirArgumentsInReverseOrderAsLongs) {
-  RecordingSink sink(1, log_);
-  Connect(sink);
+  Connect(one);
   ctl_.FireKeyEvent(65, 1);
   ctl_.FireMouseEvent(512, 100, 65531);
   ASSERT_EQ(log_.size(), 2u);
@@ -278,11 +278,10 @@ TEST_F(MouseKeyHookCtlTest, EventsCarryTheirArgumentsInReverseOrderAsLongs) {
   EXPECT_EQ(log_[0].args, (std::vector<LONG>{1, 65}));
   EXPECT_EQ(log_[1].dispid, DISPID_MOUSEEVENT);
   EXPECT_EQ(log_[1].args, (std::vector<LONG>{65531, 100, 512}));
-  EXPECT_EQ(sink.refs(), 2);
+  EXPECT_EQ(one.refs(), 2);
 }
 
 TEST_F(MouseKeyHookCtlTest, EventsGoToSinksInSlotOrderAndAFreedSlotIsReused) {
-  RecordingSink one(1, log_), two(2, log_), three(3, log_), four(4, log_);
   Connect(one);
   const DWORD second = Connect(two);
   Connect(three);
@@ -305,7 +304,6 @@ TEST_F(MouseKeyHookCtlTest, NoSinksNoDelivery) {
 }
 
 TEST_F(MouseKeyHookCtlTest, AFailingSinkDoesNotStopDelivery) {
-  RecordingSink one(1, log_), two(2, log_);
   one.invoke_result = E_FAIL;
   Connect(one);
   Connect(two);
@@ -314,7 +312,6 @@ TEST_F(MouseKeyHookCtlTest, AFailingSinkDoesNotStopDelivery) {
 }
 
 TEST_F(MouseKeyHookCtlTest, SinkThatDisconnectsItselfInItsHandler) {
-  RecordingSink one(1, log_), two(2, log_), three(3, log_);
   const DWORD cookie = Connect(one);
   one.on_invoke = [&] { EXPECT_EQ(point_->Unadvise(cookie), S_OK); };
   // Held directly: the list becomes empty while the sink is being called.
@@ -335,7 +332,6 @@ TEST_F(MouseKeyHookCtlTest, SinkThatDisconnectsItselfInItsHandler) {
 }
 
 TEST_F(MouseKeyHookCtlTest, SinkConnectedDuringDeliveryWaitsForTheNextEvent) {
-  RecordingSink one(1, log_), two(2, log_);
   one.on_invoke = [&] {
     one.on_invoke = nullptr;
     Connect(two);
