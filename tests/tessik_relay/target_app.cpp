@@ -5,9 +5,11 @@
 //   --no-window     no window at all, only a running process
 //   --ready NAME    sets the named event once the window exists
 //   --title TEXT    the window's caption (default "Tessik Target")
+//   --at X Y        the window's position (default 100 100)
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "win32/unique_any.h"
@@ -41,6 +43,8 @@ int main(int argc, char** argv) {
   bool no_window = false;
   const char* ready = nullptr;
   const char* title = "Tessik Target";
+  int x = 100;
+  int y = 100;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--hidden") == 0) {
       hidden = true;
@@ -50,8 +54,11 @@ int main(int argc, char** argv) {
       ready = argv[++i];
     } else if (std::strcmp(argv[i], "--title") == 0 && i + 1 < argc) {
       title = argv[++i];
+    } else if (std::strcmp(argv[i], "--at") == 0 && i + 2 < argc) {
+      x = std::atoi(argv[++i]);
+      y = std::atoi(argv[++i]);
     } else {
-      std::fprintf(stderr, "usage: tessik_target [--hidden] [--no-window] [--ready NAME] [--title TEXT]\n");
+      std::fprintf(stderr, "usage: tessik_target [--hidden] [--no-window] [--ready NAME] [--title TEXT] [--at X Y]\n");
       return 2;
     }
   }
@@ -67,7 +74,7 @@ int main(int argc, char** argv) {
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     window_class.lpszClassName = kClassName;
     if (!::RegisterClassExA(&window_class)) return 1;
-    window = ::CreateWindowExA(0, kClassName, title, WS_OVERLAPPEDWINDOW, 100, 100, 320, 240, nullptr, nullptr,
+    window = ::CreateWindowExA(0, kClassName, title, WS_OVERLAPPEDWINDOW, x, y, 320, 240, nullptr, nullptr,
                                instance, nullptr);
     if (!window) return 1;
     if (!hidden) {

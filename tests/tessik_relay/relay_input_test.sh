@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# Real keyboard and mouse input (xdotool, XTEST) into a watched program under
+# Wine reaches a client of the component as KeyEvent and MouseEvent; input
+# elsewhere does not; the property's sets move the hooks as they should.
+#   relay_input_test.sh WINE BIN_DIR
+# Needs DISPLAY (an X server running Wine) and the component registered.
+set -u
+wine=$1 bin=$2
+work=$(mktemp -d)
+pids=()
+sink_pid=""
+
+cleanup() {
+  exec 3>&- 2>/dev/null
+  local p
+  for p in "${pids[@]}" $sink_pid; do kill "$p" 2>/dev/null; done
+  for p in "${pids[@]}" $sink_pid; do wait "$p" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAILED: $*"
+  local f
+  for f in "$work"/*.out; do echo "--- $(basename "$f")"; tr -d '\r' <"$f"; done
+  exit 1
+}
+
+# Waits (at most 10 s) until FILE holds at least N lines matching PATTERN.
+wait_count() {
+  local file=$1 pattern=$2 n=$3 i
+  for i in $(seq 1 100); do
+    [ "$(tr -d '\r' <"$file" 2>/dev/null | grep -cxE "$pattern")" -ge "$n" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+count() { tr -d '\r' <"$1" | grep -cxE "$2"; }
+
+# Starts a fresh target with the given caption; sets target_pid and
+# target_window (its X window).
+start_target() {  # TITLE X Y
+  local title=$1 out="$work/$1.out" i
+  "$wine" "$bin/tessik_target.exe" --title "$title" --at "$2" "$3" >"$out" 2>/dev/null </dev/null &
+  target_pid=$!
+  pids+=("$target_pid")
+  wait_count "$out" 'ready [0-9]+' 1 || fail "target $title did not start"
+  for i in $(seq 1 50); do
+    target_window=$(xdotool search --name "^$title\$" 2>/dev/null | head -1)
+    [ -n "$target_window" ] && return 0
+    sleep 0.1
+  done
+  fail "no X window for $title"
+}
+
+# Sends one command to the sink and prints its answer line.
+answer_pattern='(set|get|pong|unknown) ?.*'
+command() {
+  local n=$(( $(count "$work/sink.out" "$answer_pattern") + 1 ))
+  echo "$1" >&3
+  wait_count "$work/sink.out" "$answer_pattern" "$n" || { echo "no answer"; return; }
+  tr -d '\r' <"$work/sink.out" | grep -xE "$answer_pattern" | sed -n "${n}p"
+}
+expect_answer() {
+  local got
+  got=$(command "$1")
+  [ "$got" = "$2" ] || fail "$1: answered '$got', expected '$2'"
+}
+
+type_key() {  # WINDOW KEY
+  # Without a window manager, Wine takes a window back into the foreground on
+  # a click, not on a focus change alone.
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+  sleep 0.2
+  xdotool key "$2"
+}
+
+target_win=$(winepath -w "$bin/tessik_target.exe")
+start_target TargetA 100 100
+win_a=$target_window pid_a=$target_pid
+
+mkfifo "$work/sink.in"
+"$wine" "$bin/tessik_sink.exe" <"$work/sink.in" >"$work/sink.out" 2>&1 &
+sink_pid=$!
+exec 3>"$work/sink.in"
+wait_count "$work/sink.out" 'ready' 1 || fail "the sink did not start"
+
+echo "== watching: keys and the mouse"
+expect_answer "set $target_win" "set 0x00000000"
+expect_answer "get" "get 0x00000000 $target_win"
+type_key "$win_a" a
+wait_count "$work/sink.out" 'KeyEvent 65 0' 1 || fail "no KeyEvent for A"
+keys=$(tr -d '\r' <"$work/sink.out" | grep -E '^KeyEvent' | tr '\n' ';')
+[ "$keys" = "KeyEvent 65 1;KeyEvent 65 0;" ] || fail "key events for A: $keys"
+wait_count "$work/TargetA.out" 'key 65' 1 || fail "the target did not get its key"
+
+eval "$(xdotool getwindowgeometry --shell "$win_a")"
+mx=$((X + 40)) my=$((Y + 50))
+# From elsewhere first: a move to where the pointer already is moves nothing.
+moved=""
+for attempt in 1 2 3; do
+  xdotool mousemove $((mx - 20)) $((my - 20))
+  sleep 0.2
+  xdotool mousemove "$mx" "$my"
+  wait_count "$work/sink.out" "MouseEvent 512 $mx $my" 1 && { moved=1; break; }
+done
+[ -n "$moved" ] || fail "no MouseEvent 512 at $mx $my"
+xdotool click 1
+wait_count "$work/sink.out" "MouseEvent 514 $mx $my" 1 || fail "no button-up event"
+[ "$(count "$work/sink.out" "MouseEvent 513 $mx $my")" -ge 1 ] || fail "no button-down event"
+wait_count "$work/TargetA.out" 'click' 1 || fail "the target did not get its click"
+
+echo "== input into another program gives no events"
+start_target OtherB 600 100
+win_b=$target_window pid_b=$target_pid
+type_key "$win_b" x
+wait_count "$work/OtherB.out" 'key 88' 1 || fail "the other program did not get its key"
+type_key "$win_a" b
+wait_count "$work/sink.out" 'KeyEvent 66 0' 1 || fail "no KeyEvent for B"
+[ "$(count "$work/sink.out" 'KeyEvent 88 .*')" -eq 0 ] || fail "input into another program was relayed"
+kill "$pid_b"; wait "$pid_b" 2>/dev/null
+
+echo "== a null string changes nothing"
+expect_answer "set-null" "set 0x80070057"
+type_key "$win_a" c
+wait_count "$work/sink.out" 'KeyEvent 67 0' 1 || fail "hooks gone after a null set"
+
+echo "== the empty string removes the hooks"
+expect_answer "set-empty" "set 0x00000000"
+expect_answer "get" "get 0x00000000 "
+type_key "$win_a" d
+wait_count "$work/TargetA.out" 'key 68' 1 || fail "the target did not get its key"
+expect_answer "set $target_win" "set 0x00000000"
+type_key "$win_a" e
+wait_count "$work/sink.out" 'KeyEvent 69 0' 1 || fail "no events after watching again"
+[ "$(count "$work/sink.out" 'KeyEvent 68 .*')" -eq 0 ] || fail "events while watching nothing"
+
+echo "== a set while watching installs anew, once"
+expect_answer "set $target_win" "set 0x00000000"
+type_key "$win_a" f
+wait_count "$work/sink.out" 'KeyEvent 70 0' 1 || fail "no events after a second set"
+sleep 0.3
+[ "$(count "$work/sink.out" 'KeyEvent 69 1')" -eq 1 ] || fail "KeyEvent 69 arrived more than once"
+[ "$(count "$work/sink.out" 'KeyEvent 70 1')" -eq 1 ] || fail "KeyEvent 70 arrived more than once"
+
+echo "== the watched program ends"
+kill "$pid_a"; wait "$pid_a" 2>/dev/null
+expect_answer "ping" "pong"
+expect_answer "set $target_win" "set 0x80042710"
+expect_answer "get" "get 0x00000000 "
+
+echo "== a new copy is watched on its own thread"
+start_target TargetC 100 500
+win_c=$target_window
+expect_answer "set $target_win" "set 0x00000000"
+type_key "$win_c" g
+wait_count "$work/sink.out" 'KeyEvent 71 0' 1 || fail "no events from the new copy"
+
+echo "== the monitoring process goes; the watched program keeps its input"
+# Wine keeps the hooks of an ended process; the relay block goes with its last handle.
+echo quit >&3
+exec 3>&-
+wait "$sink_pid" 2>/dev/null; sink_pid=""
+type_key "$win_c" h
+wait_count "$work/TargetC.out" 'key 72' 1 || fail "the watched program lost its input"
+
+echo "relay input ok"

@@ -1,0 +1,172 @@
+// A client of the component for the relay's system test: creates it by
+// ProgID, connects a sink that prints every event it receives, and runs the
+// commands it reads from standard input, one a line:
+//   set PATH | set-empty | set-null | get | ping | quit
+// Each command answers with one line; events arrive as
+//   KeyEvent CODE PRESSED / MouseEvent CODE X Y
+#include <windows.h>
+#include <ocidl.h>
+#include <olectl.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "tessik.h"
+#include "win32/com_ptr.h"
+#include "win32/unique_any.h"
+
+namespace {
+
+constexpr UINT WM_COMMAND_LINE = WM_APP + 1;  // lParam: std::string* to adopt
+constexpr UINT WM_INPUT_ENDED = WM_APP + 2;
+
+void Print(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+  std::fflush(stdout);
+}
+
+class PrintingSink final : public IDispatch {
+ public:
+  STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override {
+    if (!object) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
+        IsEqualIID(iid, DIID__IMouseKeyHookCtlEvents)) {
+      *object = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() noexcept override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  STDMETHODIMP_(ULONG) Release() noexcept override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
+  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
+    *count = 0;
+    return S_OK;
+  }
+  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
+  STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                      UINT*) noexcept override {
+    if (dispid == DISPID_KEYEVENT && params->cArgs == 2) {
+      Print("KeyEvent %ld %ld\n", V_I4(&params->rgvarg[1]), V_I4(&params->rgvarg[0]));
+    } else if (dispid == DISPID_MOUSEEVENT && params->cArgs == 3) {
+      Print("MouseEvent %ld %ld %ld\n", V_I4(&params->rgvarg[2]), V_I4(&params->rgvarg[1]),
+            V_I4(&params->rgvarg[0]));
+    } else {
+      Print("unexpected event %ld\n", dispid);
+    }
+    return S_OK;
+  }
+
+ private:
+  LONG refs_ = 1;
+};
+
+// Reads standard input on its own thread and hands each line to the main one.
+DWORD WINAPI ReadCommands(void* main_thread) noexcept {
+  const DWORD target = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(main_thread));
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  std::string pending;
+  char buffer[512];
+  DWORD read = 0;
+  while (ReadFile(input, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    pending.append(buffer, read);
+    for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+      std::string line = pending.substr(0, end);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      auto owned = std::make_unique<std::string>(std::move(line));
+      if (PostThreadMessageA(target, WM_COMMAND_LINE, 0, reinterpret_cast<LPARAM>(owned.get()))) {
+        static_cast<void>(owned.release());
+      }
+    }
+  }
+  PostThreadMessageA(target, WM_INPUT_ENDED, 0, 0);
+  return 0;
+}
+
+std::wstring Widen(const std::string& s) {
+  const int chars = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(chars > 0 ? chars : 1), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, &wide[0], chars);
+  wide.resize(wide.size() - 1);
+  return wide;
+}
+
+// Runs one command; false to quit.
+bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
+  if (line.rfind("set ", 0) == 0 || line == "set-empty") {
+    const std::wstring path = line == "set-empty" ? std::wstring() : Widen(line.substr(4));
+    const win32::unique_bstr value(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
+    Print("set 0x%08lX\n", static_cast<unsigned long>(hook->put_MonitoredAppPath(value.get())));
+  } else if (line == "set-null") {
+    Print("set 0x%08lX\n", static_cast<unsigned long>(hook->put_MonitoredAppPath(nullptr)));
+  } else if (line == "get") {
+    win32::unique_bstr value;
+    const HRESULT hr = hook->get_MonitoredAppPath(value.put());
+    char path[MAX_PATH * 2] = "";
+    if (value) WideCharToMultiByte(CP_ACP, 0, value.get(), -1, path, sizeof(path), nullptr, nullptr);
+    Print("get 0x%08lX %s\n", static_cast<unsigned long>(hr), path);
+  } else if (line == "ping") {
+    Print("pong\n");
+  } else if (line == "quit") {
+    return false;
+  } else {
+    Print("unknown command: %s\n", line.c_str());
+  }
+  return true;
+}
+
+}  // namespace
+
+int main() {
+  if (FAILED(CoInitialize(nullptr))) return 1;
+  int result = 1;
+  {
+    win32::com_ptr<IMouseKeyHookCtl> hook;
+    CLSID clsid;
+    HRESULT hr = CLSIDFromProgID(L"Hooks.MouseKeyboard", &clsid);
+    if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMouseKeyHookCtl, hook.put_void());
+    win32::com_ptr<IConnectionPoint> point;
+    if (SUCCEEDED(hr)) {
+      win32::com_ptr<IConnectionPointContainer> container;
+      hr = hook.query(container);
+      if (SUCCEEDED(hr)) hr = container->FindConnectionPoint(DIID__IMouseKeyHookCtlEvents, point.put());
+    }
+    PrintingSink sink;
+    DWORD cookie = 0;
+    if (SUCCEEDED(hr)) hr = point->Advise(&sink, &cookie);
+    if (FAILED(hr)) {
+      Print("failed 0x%08lX\n", static_cast<unsigned long>(hr));
+    } else {
+      MSG message;
+      PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, before the reader posts
+      // The reader blocks in ReadFile until its input ends; it is not joined.
+      const win32::unique_handle reader(CreateThread(
+          nullptr, 0, ReadCommands, reinterpret_cast<void*>(static_cast<UINT_PTR>(GetCurrentThreadId())), 0, nullptr));
+      Print("ready\n");
+      bool running = reader.operator bool();
+      while (running && GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_COMMAND_LINE) {
+          const std::unique_ptr<std::string> line(reinterpret_cast<std::string*>(message.lParam));
+          running = Run(hook.get(), *line);
+        } else if (message.message == WM_INPUT_ENDED) {
+          running = false;
+        } else {
+          DispatchMessageA(&message);
+        }
+      }
+      point->Unadvise(cookie);
+      result = 0;
+    }
+  }
+  CoUninitialize();
+  std::fflush(stdout);
+  // The reader thread may still block on its input.
+  ExitProcess(static_cast<UINT>(result));
+}
