@@ -1,0 +1,129 @@
+// MonitoredAppPath through the COM runtime against real processes: what a
+// set finds, and what the getter then tells.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tessik.h"
+#include "win32/com_ptr.h"
+#include "win32/unique_any.h"
+
+namespace {
+
+constexpr HRESULT kNotRunning = static_cast<HRESULT>(0x80042710);
+
+std::wstring TargetPath() {
+  wchar_t path[MAX_PATH] = L"";
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring dir(path);
+  return dir.substr(0, dir.find_last_of(L'\\')) + L"\\tessik_target.exe";
+}
+
+class Target {
+ public:
+  explicit Target(const std::wstring& options) {
+    const std::wstring event_name = L"tessik-property-ready-" + std::to_wstring(GetCurrentProcessId());
+    const win32::unique_handle ready(CreateEventW(nullptr, TRUE, FALSE, event_name.c_str()));
+    std::wstring command = L"\"" + TargetPath() + L"\" " + options + L" --ready " + event_name;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(TargetPath().c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &info))
+      return;
+    process_.reset(info.hProcess);
+    const win32::unique_handle thread(info.hThread);
+    started_ = WaitForSingleObject(ready.get(), 15000) == WAIT_OBJECT_0;
+  }
+  ~Target() {
+    if (process_) {
+      TerminateProcess(process_.get(), 0);
+      WaitForSingleObject(process_.get(), 5000);
+    }
+  }
+  bool started() const { return started_; }
+
+ private:
+  win32::unique_handle process_;
+  bool started_ = false;
+};
+
+class PropertyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_HRESULT_SUCCEEDED(CoInitialize(nullptr));
+    CLSID clsid;
+    ASSERT_EQ(CLSIDFromProgID(L"Hooks.MouseKeyboard", &clsid), S_OK);
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMouseKeyHookCtl, hook_.put_void()), S_OK);
+  }
+  void TearDown() override {
+    // Wine keeps hooks whose owner has ended: leave none behind.
+    if (hook_) {
+      const win32::unique_bstr empty(SysAllocString(L""));
+      hook_->put_MonitoredAppPath(empty.get());
+    }
+    hook_.reset();
+    CoUninitialize();
+  }
+  HRESULT Set(const std::wstring& path) {
+    const win32::unique_bstr value(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
+    return hook_->put_MonitoredAppPath(value.get());
+  }
+  std::wstring Get() {
+    win32::unique_bstr value;
+    EXPECT_EQ(hook_->get_MonitoredAppPath(value.put()), S_OK);
+    return value ? std::wstring(value.get(), SysStringLen(value.get())) : L"<null>";
+  }
+  win32::com_ptr<IMouseKeyHookCtl> hook_;
+};
+
+TEST_F(PropertyTest, AFoundProgramIsWatchedAndTheGetterTellsItsPath) {
+  Target target(L"");
+  ASSERT_TRUE(target.started());
+  std::wstring upper = TargetPath();
+  CharUpperW(&upper[0]);
+  EXPECT_EQ(Set(upper), S_OK);
+  EXPECT_EQ(Get(), upper);
+  EXPECT_EQ(Set(TargetPath()), S_OK);
+  EXPECT_EQ(Get(), TargetPath());
+
+  EXPECT_EQ(hook_->put_MonitoredAppPath(nullptr), E_INVALIDARG);
+  EXPECT_EQ(Get(), TargetPath());
+
+  EXPECT_EQ(Set(L""), S_OK);
+  EXPECT_EQ(Get(), L"");
+}
+
+TEST_F(PropertyTest, ANotRunningSetEndsTheWatchAndEmptiesThePath) {
+  Target target(L"");
+  ASSERT_TRUE(target.started());
+  ASSERT_EQ(Set(TargetPath()), S_OK);
+  EXPECT_EQ(Set(TargetPath() + L".old"), kNotRunning);
+  EXPECT_EQ(Get(), L"");
+}
+
+TEST_F(PropertyTest, PathsThatNameNoRunnableProgramAreNotRunning) {
+  Target target(L"");
+  ASSERT_TRUE(target.started());
+  // Longer than the 259 characters a path can have, though it begins with the target's.
+  EXPECT_EQ(Set(TargetPath() + std::wstring(300, L'x')), kNotRunning);
+  // A null character inside: the part before it must not be taken for the whole.
+  EXPECT_EQ(Set(TargetPath() + std::wstring(1, L'\0') + L"x"), kNotRunning);
+  EXPECT_EQ(Get(), L"");
+}
+
+TEST_F(PropertyTest, AProgramWithoutAWindowIsNotRunningButAHiddenWindowIsWatched) {
+  {
+    Target target(L"--no-window");
+    ASSERT_TRUE(target.started());
+    EXPECT_EQ(Set(TargetPath()), kNotRunning);
+  }
+  Target hidden(L"--hidden");
+  ASSERT_TRUE(hidden.started());
+  EXPECT_EQ(Set(TargetPath()), S_OK);
+  EXPECT_EQ(Get(), TargetPath());
+}
+
+}  // namespace
