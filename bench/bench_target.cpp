@@ -1,0 +1,107 @@
+// bench_target.exe [driver window]: the watched program's stand-in. A plain
+// window that, on the driver's request, injects keyboard or mouse input into
+// itself with SendInput and times how long each message takes to come back
+// through its own message loop (the input path the hooks sit on).
+#include <windows.h>
+
+#include <cwchar>
+
+#include "bench_common.h"
+
+namespace {
+
+HWND g_driver = nullptr;
+bool g_ack = false;
+LONG g_keys = 0;
+LONG g_moves = 0;
+
+void RunMessages(LONG& counter, LONG wanted) {
+  MSG msg;
+  while (counter < wanted) {
+    if (::MsgWaitForMultipleObjects(0, nullptr, FALSE, 2000, QS_ALLINPUT) == WAIT_TIMEOUT) return;
+    while (counter < wanted && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+}
+
+// Alternating 'A' down/up, or alternating absolute moves between two pixels
+// inside the window; one input, then the loop runs until its message has been
+// handled.
+void Measure(HWND window, WPARAM kind, LONG count) {
+  RECT r;
+  ::GetWindowRect(window, &r);
+  const int cx = (r.left + r.right) / 2, cy = (r.top + r.bottom) / 2;
+  const double sx = 65535.0 / (::GetSystemMetrics(SM_CXSCREEN) - 1);
+  const double sy = 65535.0 / (::GetSystemMetrics(SM_CYSCREEN) - 1);
+  constexpr LONG kWarmUp = 200;
+  LONG& counter = kind == bench::kKindKey ? g_keys : g_moves;
+  double start = 0;
+  for (LONG i = 0; i < kWarmUp + count; ++i) {
+    if (i == kWarmUp) start = bench::NowUs();
+    INPUT in{};
+    if (kind == bench::kKindKey) {
+      in.type = INPUT_KEYBOARD;
+      in.ki.wVk = 'A';
+      in.ki.dwFlags = (i % 2) ? KEYEVENTF_KEYUP : 0;
+    } else {
+      in.type = INPUT_MOUSE;
+      in.mi.dx = static_cast<LONG>((cx + i % 2) * sx + 0.5);
+      in.mi.dy = static_cast<LONG>(cy * sy + 0.5);
+      in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    }
+    if (i == kWarmUp) counter = 0;
+    const LONG before = counter;
+    ::SendInput(1, &in, sizeof in);
+    RunMessages(counter, before + 1);
+  }
+  const double elapsed_us = bench::NowUs() - start;
+  ::PostMessageW(g_driver, bench::kMsgResult, static_cast<WPARAM>(counter),
+                 static_cast<LPARAM>(elapsed_us * 10.0));
+}
+
+LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+  switch (message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+      ++g_keys;
+      if (g_ack) ::PostMessageW(g_driver, bench::kMsgAck, wparam, message == WM_KEYDOWN);
+      return 0;
+    case WM_MOUSEMOVE:
+      ++g_moves;
+      return 0;
+    case bench::kMsgMeasure:
+      Measure(window, wparam, static_cast<LONG>(lparam));
+      return 0;
+    case bench::kMsgAckMode:
+      g_ack = wparam != 0;
+      return 0;
+    case WM_DESTROY:
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
+  g_driver = reinterpret_cast<HWND>(static_cast<INT_PTR>(std::wcstoll(command_line, nullptr, 10)));
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = &WndProc;
+  wc.hInstance = instance;
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = bench::kTargetClass;
+  if (!::RegisterClassW(&wc)) return 1;
+  const win32::unique_hwnd window(::CreateWindowExW(0, bench::kTargetClass, L"Vardex bench target",
+                                                    WS_OVERLAPPEDWINDOW, 100, 100, 400, 300, nullptr, nullptr,
+                                                    instance, nullptr));
+  if (!window) return 1;
+  ::ShowWindow(window.get(), SW_SHOWNORMAL);
+  ::SetForegroundWindow(window.get());
+  ::SetFocus(window.get());
+  if (g_driver) ::PostMessageW(g_driver, bench::kMsgReady, 0, reinterpret_cast<LPARAM>(window.get()));
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
+  return 0;
+}

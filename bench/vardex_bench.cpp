@@ -1,0 +1,574 @@
+// vardex_bench.exe hooks|presence|footprint [options]: the Windows side of
+// tools/bench. Each subcommand measures a figure next to its baseline in the
+// same run and prints table rows: figure | baseline | measured | note, every
+// cell "median (min..max)" over the runs.
+#include <windows.h>
+#include <objbase.h>
+#include <psapi.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench_common.h"
+#include "components/file_dialog_win32.h"
+#include "components/hook_client_win32.h"
+#include "components/process_list_win32.h"
+#include "components/tray_win32.h"
+#include "settings/settings_storage_win32.h"
+#include "window/frm_main.h"
+#include "window/main_window.h"
+#include "window/main_window_ids.h"
+#include "window/system_services_win32.h"
+
+namespace {
+
+using bench::Cell;
+using bench::NowUs;
+using bench::Row;
+using bench::Summarize;
+
+constexpr UINT kWmKeyRelay = WM_USER + 1000;
+constexpr UINT kWmMouseRelay = WM_USER + 1001;
+constexpr char kRelayBlockName[] = "FILEMAPPING:7925-4ef2-9d13-0d9d7eab4dca";
+constexpr char kMissingProgram[] = "C:\\NOWHERE\\NOT_RUNNING.EXE";
+
+std::string Ansi(const std::wstring& text) {
+  const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n - 1 : 0, '\0');
+  if (n > 1) ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::string Fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+// Counts the component's events as FrmMain's handlers would receive them,
+// and checks that key events keep their order (down, up, down, ...).
+class Recorder final : public vardex::ActivityEvents {
+ public:
+  void oMKHook_KeyEvent(std::int32_t lKeyCode, std::int32_t bPressed) override {
+    last_key_us = NowUs();
+    ++keys;
+    if (lKeyCode != 'A' || bPressed != expect_pressed) in_order = false;
+    expect_pressed = bPressed ? 0 : 1;
+  }
+  void oMKHook_MouseEvent(std::int32_t, std::int32_t, std::int32_t) override { ++mice; }
+  void Reset() {
+    keys = mice = 0;
+    expect_pressed = 1;
+  }
+
+  long keys = 0;
+  long mice = 0;
+  bool in_order = true;
+  double last_key_us = 0;
+
+ private:
+  std::int32_t expect_pressed = 1;
+};
+
+std::wstring TargetExe() { return bench::OwnDirectory() + L"bench_target.exe"; }
+
+// Benchmarks 1 and 2, on a fresh target process per round (Wine keeps calling
+// hooks whose installer has gone, so targets are never reused).
+int RunHooks(int rounds, long messages, int samples) {
+  Recorder recorder;
+  vardex::HookComponentFactoryWin32 factory;
+  const std::unique_ptr<vardex::HookComponent> hook = factory.Create(recorder);
+  if (!hook) {
+    std::fprintf(stderr, "cannot create Hooks.MouseKeyboard: 0x%08lX\n", static_cast<unsigned long>(factory.last_error()));
+    return 1;
+  }
+  struct {
+    HWND target = nullptr;
+    bool result = false;
+    long handled = 0;
+    double total_us = 0;
+    long acks = 0;
+    double ack_us = 0;
+  } st;
+  auto on_message = [&st](UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == bench::kMsgReady) st.target = reinterpret_cast<HWND>(lparam);
+    if (message == bench::kMsgResult) {
+      st.result = true;
+      st.handled = static_cast<long>(wparam);
+      st.total_us = static_cast<double>(lparam) / 10.0;
+    }
+    if (message == bench::kMsgAck) {
+      ++st.acks;
+      st.ack_us = NowUs();
+    }
+  };
+  bench::MessageWindow<decltype(on_message)> driver(on_message);
+  const std::wstring target_exe = TargetExe();
+  const std::string target_path = Ansi(target_exe);
+
+  std::vector<double> base_key, hook_key, add_key, base_mouse, hook_mouse, add_mouse;
+  std::vector<double> ack_median, ack_p99, event_median, event_p99;
+  long expected_events = 0, received_events = 0;
+  for (int round = 0; round < rounds; ++round) {
+    bench::Child target;
+    st.target = nullptr;
+    if (!target.Start(target_exe, std::to_wstring(reinterpret_cast<INT_PTR>(driver.hwnd()))) ||
+        !bench::PumpUntil([&] { return st.target != nullptr; }, 30000)) {
+      std::fprintf(stderr, "bench_target.exe did not start\n");
+      return 1;
+    }
+    auto measure = [&](WPARAM kind) {
+      st.result = false;
+      ::PostMessageW(st.target, bench::kMsgMeasure, kind, messages);
+      if (!bench::PumpUntil([&] { return st.result; }, 300000) || st.handled == 0) return -1.0;
+      return st.total_us / static_cast<double>(st.handled);
+    };
+    const double bk = measure(bench::kKindKey);
+    const double bm = measure(bench::kKindMouse);
+    if (!hook->MonitoredAppPath(target_path)) {
+      std::fprintf(stderr, "MonitoredAppPath did not find bench_target.exe\n");
+      target.Stop(st.target);
+      return 1;
+    }
+    recorder.Reset();
+    const double hk = measure(bench::kKindKey);
+    const long wanted = messages + 200;  // the target's warm-up is relayed too
+    bench::PumpUntil([&] { return recorder.keys >= wanted; }, 30000);
+    expected_events += wanted;
+    received_events += recorder.keys;
+    const double hm = measure(bench::kKindMouse);
+    if (bk < 0 || bm < 0 || hk < 0 || hm < 0) {
+      std::fprintf(stderr, "input did not reach bench_target.exe (is it the foreground window?)\n");
+      target.Stop(st.target);
+      return 1;
+    }
+    base_key.push_back(bk);
+    hook_key.push_back(hk);
+    add_key.push_back(hk - bk);
+    base_mouse.push_back(bm);
+    hook_mouse.push_back(hm);
+    add_mouse.push_back(hm - bm);
+
+    // Latency: the driver types into the target. The baseline is the same key
+    // reaching the target's window procedure, which posts it straight back.
+    ::PostMessageW(st.target, bench::kMsgAckMode, 1, 0);
+    bench::PumpUntil([] { return false; }, 200);
+    recorder.Reset();
+    std::vector<double> ack, event;
+    for (int i = 0; i < 2 * samples; ++i) {
+      const long acks = st.acks, keys = recorder.keys;
+      INPUT in{};
+      in.type = INPUT_KEYBOARD;
+      in.ki.wVk = 'A';
+      in.ki.dwFlags = (i % 2) ? KEYEVENTF_KEYUP : 0;
+      const double t0 = NowUs();
+      ::SendInput(1, &in, sizeof in);
+      if (!bench::PumpUntil([&] { return st.acks > acks && recorder.keys > keys; }, 5000)) continue;
+      if (i % 2 == 0) {
+        ack.push_back(st.ack_us - t0);
+        event.push_back(recorder.last_key_us - t0);
+      }
+    }
+    ::PostMessageW(st.target, bench::kMsgAckMode, 0, 0);
+    const bench::Summary a = Summarize(ack), e = Summarize(event);
+    ack_median.push_back(a.median);
+    ack_p99.push_back(a.p99);
+    event_median.push_back(e.median);
+    event_p99.push_back(e.p99);
+
+    hook->MonitoredAppPath("");
+    bench::PumpUntil([] { return false; }, 100);
+    target.Stop(st.target);
+  }
+
+  const std::string runs = std::to_string(rounds) + " runs";
+  Row("1. key message, us per message", Cell(Summarize(base_key), 2), Cell(Summarize(hook_key), 2),
+      "added " + Cell(Summarize(add_key), 2) + " us; " + std::to_string(messages) + " messages x " + runs);
+  Row("1. mouse message, us per message", Cell(Summarize(base_mouse), 2), Cell(Summarize(hook_mouse), 2),
+      "added " + Cell(Summarize(add_mouse), 2) + " us; " + std::to_string(messages) + " messages x " + runs);
+  Row("1. key events relayed in bursts", std::to_string(expected_events) + " sent",
+      std::to_string(received_events) + " received", recorder.in_order ? "in order" : "OUT OF ORDER");
+  Row("2. key down to handler, median us", Cell(Summarize(ack_median)), Cell(Summarize(event_median)),
+      "baseline: the key reaching the target's window procedure and posted back; " +
+          std::to_string(samples) + " keys x " + runs);
+  Row("2. key down to handler, p99 us", Cell(Summarize(ack_p99)), Cell(Summarize(event_p99)), "");
+  return 0;
+}
+
+// The form's real presence check (FrmMain::tmrAppCheck_Timer over the real
+// window, ProcessListWin32 and the component), and its two halves timed on
+// their own.
+int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) {
+  vardex::MainWindow window;
+  if (!window.Create(instance)) return 1;
+  const vardex::FrmMainControls controls = window.Controls();
+  vardex::ProcessListWin32 processes;
+  vardex::TrayWin32 tray;
+  vardex::FileDialogWin32 dialog;
+  vardex::HookComponentFactoryWin32 hooks;
+  vardex::SettingsStorageWin32 settings;
+  vardex::SystemServicesWin32 system;
+  vardex::FrmMain form(controls, {processes, tray, dialog, hooks, settings, system});
+  if (!tray.Create(instance, [] {}, [] {})) return 1;
+  window.Attach(form);
+  if (!form.Form_Load()) {
+    std::fprintf(stderr, "Form_Load failed: 0x%08lX\n", static_cast<unsigned long>(hooks.last_error()));
+    return 1;
+  }
+  // Only the checks timed here run.
+  controls.tmrAppCheck.SetEnabled(false);
+  controls.tmrAppShotDown.SetEnabled(false);
+
+  Recorder recorder;
+  vardex::HookComponentFactoryWin32 factory;
+  const std::unique_ptr<vardex::HookComponent> hook = factory.Create(recorder);
+  if (!hook) return 1;
+
+  std::vector<bench::Child> children;
+  struct Cleanup {
+    std::vector<bench::Child>& c;
+    ~Cleanup() {
+      for (bench::Child& child : c) child.Stop(nullptr);
+    }
+  } cleanup{children};
+
+  bench::Child& target = children.emplace_back();
+  if (!target.Start(TargetExe(), L"0")) return 1;
+  ::WaitForInputIdle(target.process.get(), 30000);
+  const std::string path = Ansi(TargetExe());
+  std::string upper = path;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  controls.txtApplicationName.SetText(path);
+
+  vardex::ProcessListWin32 list;
+  auto count_processes = [&list] {
+    return list.ListProcesses() ? list.ProcessCount().value_or(0) : 0;
+  };
+  const std::wstring idle_exe = bench::OwnDirectory() + L"bench_idle.exe";
+  bool first = true;
+  std::vector<int> all_levels{0};
+  all_levels.insert(all_levels.end(), levels.begin(), levels.end());
+  for (const int level : all_levels) {
+    while (count_processes() < level) {
+      const int missing = level - count_processes();
+      for (int i = 0; i < missing; ++i) {
+        bench::Child& idle = children.emplace_back();
+        if (!idle.Start(idle_exe, L"")) {
+          std::fprintf(stderr, "cannot start bench_idle.exe\n");
+          return 1;
+        }
+      }
+      bench::PumpUntil([&] { return count_processes() >= level; }, 60000);
+    }
+    const int n = count_processes();
+    std::vector<double> full, scan, set, miss;
+    int found = 0;
+    for (int k = 0; k < checks; ++k) {
+      double t = NowUs();
+      form.tmrAppCheck_Timer();
+      full.push_back((NowUs() - t) / 1000.0);
+      bench::PumpUntil([] { return false; }, 20);
+
+      t = NowUs();
+      list.ListProcesses();
+      const int count = list.ProcessCount().value_or(0);
+      bool hit = false;
+      for (int i = 1; i <= count; ++i) {
+        list.ProcessIndex(static_cast<std::int16_t>(i));
+        const std::string reported = list.ProcessPath().value_or(std::string());
+        if (reported.compare(0, upper.size(), upper) == 0) hit = true;
+      }
+      scan.push_back((NowUs() - t) / 1000.0);
+      found += hit;
+
+      t = NowUs();
+      hook->MonitoredAppPath(path);
+      set.push_back((NowUs() - t) / 1000.0);
+      t = NowUs();
+      hook->MonitoredAppPath(kMissingProgram);
+      miss.push_back((NowUs() - t) / 1000.0);
+    }
+    const bench::Summary f = Summarize(full);
+    if (first) {
+      std::printf("| 3. processes | tmrAppCheck_Timer, ms | share of one core at 5 s | snapshot+scan, ms | "
+                  "MonitoredAppPath set (found), ms | lookup of a program not running, ms |\n");
+      std::printf("|---|---|---|---|---|---|\n");
+      first = false;
+    }
+    std::printf("| %d%s | %s | %s%% | %s | %s | %s |\n", n, level == 0 ? " (Wine's own)" : "",
+                Cell(f, 2).c_str(), Fixed(f.median / 5000.0 * 100.0, 3).c_str(), Cell(Summarize(scan), 2).c_str(),
+                Cell(Summarize(set), 2).c_str(), Cell(Summarize(miss), 2).c_str());
+    std::fflush(stdout);
+    if (found != checks) std::fprintf(stderr, "the scan missed the watched program %d times\n", checks - found);
+  }
+  hook->MonitoredAppPath("");
+  return 0;
+}
+
+struct Memory {
+  double private_mb = 0, working_set_mb = 0;
+};
+
+Memory MemoryOf(HANDLE process) {
+  PROCESS_MEMORY_COUNTERS_EX pmc{};
+  pmc.cb = sizeof pmc;
+  Memory m;
+  if (::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof pmc)) {
+    m.private_mb = static_cast<double>(pmc.PrivateUsage) / (1024.0 * 1024.0);
+    m.working_set_mb = static_cast<double>(pmc.WorkingSetSize) / (1024.0 * 1024.0);
+  }
+  return m;
+}
+
+// Wine's explorer shows its own notification area, "Wine System Tray", while
+// it holds at least one icon and no other tray manager runs on the display.
+bool TrayShown() {
+  const HWND tray = ::FindWindowW(nullptr, L"Wine System Tray");
+  return tray && ::IsWindowVisible(tray);
+}
+
+// Launch to the icon in the notification area, in milliseconds; < 0 when it
+// never appeared.
+double StartAndWaitForIcon(bench::Child& child, const std::wstring& exe) {
+  bench::PumpUntil([] { return !TrayShown(); }, 10000);
+  const double t0 = NowUs();
+  if (!child.Start(exe, L"")) return -1;
+  while (!TrayShown()) {
+    if (NowUs() - t0 > 60e6) return -1;
+    ::Sleep(1);
+  }
+  return (NowUs() - t0) / 1000.0;
+}
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[256] = {};
+  DWORD_PTR ignored = 0;
+  if (!::SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 10000, &ignored))
+    return std::wstring();
+  return text;
+}
+
+// The label that shows the last mouse event, found by the text it shows.
+struct LabelSearch {
+  const std::wstring* text;
+  HWND found;
+};
+
+BOOL CALLBACK MatchLabel(HWND child, LPARAM p) noexcept {
+  auto* s = reinterpret_cast<LabelSearch*>(p);
+  try {
+    if (WindowText(child) != *s->text) return TRUE;
+  } catch (...) {
+    return TRUE;
+  }
+  s->found = child;
+  return FALSE;
+}
+
+HWND FindLabel(HWND frm, const std::wstring& text) {
+  LabelSearch search{&text, nullptr};
+  ::EnumChildWindows(frm, &MatchLabel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// 10 000 iterations of: key down and up and a click relayed to the relay
+// window as Tessik's hooks post them, then one idle tick (WM_TIMER of
+// tmrAppShotDown). Every 250 iterations it waits until Vardex has handled
+// them (the mouse label shows the batch's mark). False when Vardex stopped
+// answering.
+bool Simulate(HWND frm, DWORD vardex_pid, long iterations, long& lost) {
+  const win32::unique_handle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kRelayBlockName));
+  if (!block) return false;
+  const win32::unique_mapview view(::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, sizeof(DWORD)));
+  if (!view) return false;
+  const volatile DWORD* relay = static_cast<const volatile DWORD*>(view.get());
+  auto post = [&](UINT message, WPARAM wparam, LPARAM lparam) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const HWND target = reinterpret_cast<HWND>(static_cast<UINT_PTR>(*relay));
+      DWORD pid = 0;
+      ::GetWindowThreadProcessId(target, &pid);
+      if (pid == vardex_pid && ::PostMessageW(target, message, wparam, lparam)) return;
+      ::Sleep(50);  // the relay window is being replaced by a presence check
+    }
+    ++lost;
+  };
+  static LPARAM mark = 0;
+  HWND label = nullptr;
+  for (long i = 0; i < iterations; ++i) {
+    post(kWmKeyRelay, 'A', 1);
+    post(kWmKeyRelay, 'A', 0);
+    const bool last_of_batch = i % 250 == 249 || i + 1 == iterations;
+    const LPARAM x = last_of_batch ? (++mark % 60000) + 1000 : 10;
+    post(kWmMouseRelay, WM_LBUTTONDOWN, MAKELPARAM(x, 7));
+    ::PostMessageW(frm, WM_TIMER, vardex::kTimerAppShotDown, 0);
+    if (!last_of_batch) continue;
+    const std::wstring want = L"Mouse Event 513 at " + std::to_wstring(x) + L" 7";
+    const ULONGLONG end = ::GetTickCount64() + 60000;
+    for (;;) {
+      if (!label) label = FindLabel(frm, want);
+      if (label && WindowText(label) == want) break;
+      if (::GetTickCount64() > end) return false;
+      ::Sleep(5);
+    }
+  }
+  return true;
+}
+
+bool WriteSettings(const std::string& watched) {
+  char dir[MAX_PATH];
+  const UINT n = ::GetSystemDirectoryA(dir, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  const std::string file = std::string(dir) + "\\vardex.ini";
+  const std::string text = "30\r\n" + watched + "\r\nunset entry\r\n";
+  const win32::unique_hfile out(
+      ::CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return out && ::WriteFile(out.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
+}
+
+// Benchmark 4 on the real Vardex.exe, with bench_tray.exe as the baseline.
+int RunFootprint(int rounds, long iterations) {
+  const std::wstring vardex_exe = bench::OwnDirectory() + L"Vardex.exe";
+  const std::wstring tray_exe = bench::OwnDirectory() + L"bench_tray.exe";
+  if (!WriteSettings(Ansi(TargetExe()))) {
+    std::fprintf(stderr, "cannot write vardex.ini\n");
+    return 1;
+  }
+  bench::Child target;
+  if (!target.Start(TargetExe(), L"0")) return 1;
+  ::WaitForInputIdle(target.process.get(), 30000);
+
+  std::vector<double> base_start, base_private, base_ws;
+  std::vector<double> start, private0, ws0, private1, ws1, private2, ws2;
+  long lost = 0;
+  for (int round = 0; round < rounds; ++round) {
+    {
+      bench::Child tray;
+      const double ms = StartAndWaitForIcon(tray, tray_exe);
+      if (ms < 0) {
+        std::fprintf(stderr, "bench_tray.exe: no icon appeared\n");
+        return 1;
+      }
+      base_start.push_back(ms);
+      ::Sleep(1000);
+      const Memory m = MemoryOf(tray.process.get());
+      base_private.push_back(m.private_mb);
+      base_ws.push_back(m.working_set_mb);
+      tray.Stop(::FindWindowW(bench::kTrayClass, nullptr));
+    }
+    bench::Child vardex;
+    const double ms = StartAndWaitForIcon(vardex, vardex_exe);
+    const HWND frm = ::FindWindowW(L"FrmMain", nullptr);
+    if (ms < 0 || !frm) {
+      std::fprintf(stderr, "Vardex.exe: no icon appeared\n");
+      vardex.Stop(frm);
+      return 1;
+    }
+    start.push_back(ms);
+    ::Sleep(1000);
+    Memory m = MemoryOf(vardex.process.get());
+    private0.push_back(m.private_mb);
+    ws0.push_back(m.working_set_mb);
+    // The first presence check (5 s) installs the hooks and the relay window.
+    ::Sleep(6000);
+    bool ok = Simulate(frm, vardex.id, iterations, lost);
+    m = MemoryOf(vardex.process.get());
+    private1.push_back(m.private_mb);
+    ws1.push_back(m.working_set_mb);
+    ok = ok && Simulate(frm, vardex.id, iterations, lost);
+    m = MemoryOf(vardex.process.get());
+    private2.push_back(m.private_mb);
+    ws2.push_back(m.working_set_mb);
+    DWORD_PTR ignored = 0;
+    const bool answers = ::SendMessageTimeoutW(frm, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored) != 0;
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(target.process.get(), &code);
+    vardex.Stop(frm, 10000);
+    if (!ok || !answers) {
+      std::fprintf(stderr, "Vardex.exe stopped handling the simulated events\n");
+      return 1;
+    }
+    if (code != STILL_ACTIVE) {
+      std::fprintf(stderr, "the watched program was ended although activity arrived at every tick\n");
+      return 1;
+    }
+  }
+  std::vector<double> growth;
+  for (size_t i = 0; i < private1.size(); ++i) growth.push_back((private2[i] - private1[i]) * 1024.0);
+  const std::string runs = std::to_string(rounds) + " runs";
+  Row("4. start-up to icon in the notification area, ms", Cell(Summarize(base_start), 0), Cell(Summarize(start), 0),
+      "baseline: bench_tray.exe (a window and Shell_NotifyIconW); " + runs);
+  Row("4. private bytes after start-up, MB", Cell(Summarize(base_private), 2), Cell(Summarize(private0), 2),
+      "GetProcessMemoryInfo PrivateUsage");
+  Row("4. working set after start-up, MB", Cell(Summarize(base_ws), 2), Cell(Summarize(ws0), 2), "");
+  const std::string n = std::to_string(iterations);
+  Row(("4. private bytes after " + n + " ticks + " + std::to_string(3 * iterations) + " events, MB").c_str(),
+      Cell(Summarize(private0), 2), Cell(Summarize(private1), 2), "baseline: Vardex after start-up");
+  Row(("4. working set after " + n + " ticks + events, MB").c_str(), Cell(Summarize(ws0), 2),
+      Cell(Summarize(ws1), 2), "");
+  Row(("4. private bytes after a second " + n + ", MB").c_str(), Cell(Summarize(private1), 2),
+      Cell(Summarize(private2), 2), "growth " + Cell(Summarize(growth), 0) + " KB per further " + n);
+  Row(("4. working set after a second " + n + ", MB").c_str(), Cell(Summarize(ws1), 2), Cell(Summarize(ws2), 2),
+      "relay posts lost while the relay window was replaced: " + std::to_string(lost));
+  target.Stop(::FindWindowW(bench::kTargetClass, nullptr));
+  return 0;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: vardex_bench hooks [rounds] [messages] [latency samples]\n"
+               "       vardex_bench presence [checks] [process counts...]\n"
+               "       vardex_bench footprint [rounds] [iterations]\n");
+  return 2;
+}
+
+class ComApartment {
+ public:
+  ComApartment() noexcept : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  ~ComApartment() {
+    if (SUCCEEDED(hr_)) ::CoUninitialize();
+  }
+
+ private:
+  HRESULT hr_;
+};
+
+int Run(HINSTANCE instance, int argc, wchar_t** argv) {
+  if (argc < 2) return Usage();
+  const std::wstring command = argv[1];
+  auto arg = [&](int i, long fallback) { return argc > i ? std::wcstol(argv[i], nullptr, 10) : fallback; };
+  const ComApartment com;
+  if (command == L"hooks") return RunHooks(arg(2, 5), arg(3, 10000), arg(4, 1000));
+  if (command == L"presence") {
+    std::vector<int> levels;
+    for (int i = 3; i < argc; ++i) levels.push_back(std::wcstol(argv[i], nullptr, 10));
+    if (levels.empty()) levels = {25, 100, 250};
+    return RunPresence(instance, levels, arg(2, 15));
+  }
+  if (command == L"footprint") return RunFootprint(arg(2, 3), arg(3, 10000));
+  return Usage();
+}
+
+}  // namespace
+
+int main() {
+  int argc = 0;
+  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  if (!argv) return 1;
+  int rc = 1;
+  try {
+    rc = Run(::GetModuleHandleW(nullptr), argc, argv);
+  } catch (...) {
+    std::fprintf(stderr, "vardex_bench: unexpected failure\n");
+  }
+  ::LocalFree(argv);
+  return rc;
+}
