@@ -34,7 +34,7 @@ bool TrayWin32::Create(HINSTANCE instance, std::function<void()> restore_event,
   wc.hInstance = instance;
   wc.lpszClassName = kClassName;
   if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
-  window_.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Vardex", WS_POPUP, 0, 0, 0, 0, nullptr,
+  window_.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Vardex notification icon", WS_POPUP, 0, 0, 0, 0, nullptr,
                                   nullptr, instance, this));
   if (!window_) return false;
 

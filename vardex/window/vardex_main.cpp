@@ -1,4 +1,101 @@
-// Vardex.exe entry point. The window is added here by its own change.
+// Vardex.exe: wires the window, the components and the form together, runs
+// Form_Load, shows the window and runs the message loop until it closes.
 #include <windows.h>
+#include <objbase.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include <cwchar>
+#include <string>
+
+#include "components/file_dialog_win32.h"
+#include "components/hook_client_win32.h"
+#include "components/process_list_win32.h"
+#include "components/tray_tooltip.h"
+#include "components/tray_win32.h"
+#include "settings/settings_storage_win32.h"
+#include "window/frm_main.h"
+#include "window/main_window.h"
+#include "window/system_services_win32.h"
+
+namespace {
+
+constexpr int kExitNoHookComponent = 1;
+constexpr int kExitNoWindow = 2;
+constexpr int kExitFailed = 3;
+
+class ComApartment {
+ public:
+  ComApartment() noexcept : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  ~ComApartment() {
+    if (SUCCEEDED(hr_)) ::CoUninitialize();
+  }
+  bool ok() const noexcept { return SUCCEEDED(hr_); }
+
+ private:
+  HRESULT hr_;
+};
+
+// Without the component no activity is seen, and the countdown would end the
+// watched program while the user works in it: tell the user and stop.
+void ReportMissingHookComponent(HRESULT why) {
+  wchar_t text[512];
+  std::swprintf(text, sizeof text / sizeof text[0],
+                L"Vardex cannot start: the hook component \"%ls\" cannot be created (error 0x%08lX).\n\n"
+                L"Register Tessik.dll, for instance with:\n\n    regsvr32 Tessik.dll",
+                vardex::kHookProgId, static_cast<unsigned long>(why));
+  ::MessageBoxW(nullptr, text, L"Vardex", MB_OK | MB_ICONERROR);
+}
+
+int Run(HINSTANCE instance) {
+  const ComApartment com;
+  if (!com.ok()) return kExitFailed;
+
+  vardex::MainWindow window;
+  if (!window.Create(instance)) return kExitNoWindow;
+  const vardex::FrmMainControls controls = window.Controls();
+
+  vardex::ProcessListWin32 processes;
+  vardex::TrayWin32 tray;
+  vardex::FileDialogWin32 dialog;
+  dialog.SetOwner(window.hwnd());
+  vardex::HookComponentFactoryWin32 hooks;
+  vardex::SettingsStorageWin32 settings;
+  vardex::SystemServicesWin32 system;
+  system.SetOwner(window.hwnd());
+  vardex::FrmMain form(controls, {processes, tray, dialog, hooks, settings, system});
+
+  if (!tray.Create(instance, [&form] { form.csSysTray1_RestoreEvent(); },
+                   [&form] { form.csSysTray1_IconEvent(); }))
+    return kExitNoWindow;
+  window.Attach(form);
+  window.after_tick = [&] {
+    const vardex::FrmMainState& s = form.state();
+    tray.SetTooltip(vardex::TrayTooltip(s.bAppLoaded != 0, controls.txtApplicationName.Text(), s.iElapsedTime,
+                                        controls.intAppShutDownTime.Text()));
+  };
+
+  if (!form.Form_Load()) {
+    ReportMissingHookComponent(hooks.last_error());
+    return kExitNoHookComponent;
+  }
+  window.Show();
+
+  MSG msg{};
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (window.PreTranslate(msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  return static_cast<int>(msg.wParam);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  try {
+    return Run(instance);
+  } catch (...) {
+    return kExitFailed;
+  }
+}

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Vardex end to end under Wine (DISPLAY and WINEPREFIX come from tools/test;
+# Tessik.dll is registered by the fixture). Settings: limit 1 minute,
+# notepad's full path, no password. Keystrokes typed into notepad keep it
+# alive well past the limit; once they stop, notepad is ended within the
+# limit plus two idle ticks. The readouts are read from outside all along.
+set -u
+wine=$1 vardex=$2 read_labels=$3
+
+limit=60          # seconds: the settings file's 1 minute
+tick=10           # the idle timer's period
+typing_for=90     # half as long again as the limit
+notepad_win='C:\windows\system32\notepad.exe'
+
+sysdir=$(winepath -u 'C:\windows\system32' 2>/dev/null)
+ini="$sysdir/vardex.ini"
+[ -f "$sysdir/notepad.exe" ] || { echo "FAIL: no notepad.exe in $sysdir"; exit 1; }
+
+np_pid="" vx_pid="" saved=""
+cleanup() {
+  [ -n "$vx_pid" ] && kill "$vx_pid" 2>/dev/null
+  [ -n "$np_pid" ] && kill "$np_pid" 2>/dev/null
+  wait 2>/dev/null
+  if [ -n "$saved" ]; then mv -f "$saved" "$ini"; else rm -f "$ini"; fi
+}
+trap cleanup EXIT
+if [ -f "$ini" ]; then saved="$ini.e2e-saved"; cp -f "$ini" "$saved"; fi
+printf '1\r\n%s\r\nunset entry\r\n' "$notepad_win" >"$ini"
+
+labels() { "$wine" "$read_labels" </dev/null 2>/dev/null | tr -d '\r'; }
+notepad_running() { kill -0 "$np_pid" 2>/dev/null; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+"$wine" "$notepad_win" </dev/null >/dev/null 2>&1 &
+np_pid=$!
+np_window=$(timeout 30 xdotool search --sync --onlyvisible --name 'Notepad' | head -1)
+[ -n "$np_window" ] || fail "notepad's window did not appear"
+
+"$wine" "$vardex" </dev/null >/dev/null 2>&1 &
+vx_pid=$!
+for _ in $(seq 1 60); do
+  labels >/dev/null && break
+  kill -0 "$vx_pid" 2>/dev/null || fail "Vardex exited at start-up"
+  sleep 0.5
+done
+labels >/dev/null || fail "Vardex's window did not appear"
+# Vardex hides its window at once and its icon shows up in Wine's tray
+# window. Wine without a window manager then hands the activation to no
+# other program: a click into notepad gives it back, as the user's would.
+# The click is long forgotten by the end of the typing.
+for _ in $(seq 1 40); do
+  [ -z "$(xdotool search --onlyvisible --name 'Vardex by Pellow')" ] &&
+    [ -n "$(xdotool search --onlyvisible --name 'Wine System Tray')" ] && break
+  sleep 0.25
+done
+sleep 1
+xdotool mousemove --window "$np_window" 300 300 click 1
+echo "Vardex runs; typing into notepad for ${typing_for}s"
+
+# While typing: after the first presence check has hooked notepad, every
+# tick sees activity, so the count never passes one tick's worth.
+start=$(date +%s)
+max_typing=0 readings="" keys=""
+while [ $(( $(date +%s) - start )) -lt "$typing_for" ]; do
+  xdotool windowfocus --sync "$np_window" 2>/dev/null
+  xdotool type --delay 40 'ab'
+  sleep 3
+  read -r elapsed ratio key <<<"$(labels)"
+  readings+=" $elapsed"
+  keys=$key
+  if [ $(( $(date +%s) - start )) -gt $(( 2 * tick )) ] && [ "${elapsed:-0}" -gt "$max_typing" ]; then
+    max_typing=$elapsed
+  fi
+  notepad_running || fail "notepad was ended while the user typed (readings:$readings)"
+done
+echo "while typing, LblElapsedTime read:$readings"
+[ "$max_typing" -le $(( 2 * tick )) ] || fail "the idle count reached $max_typing while typing"
+# The keystrokes themselves came through the hooks: "a" is 65, "b" 66.
+case "$keys" in
+  "Key Code: 65 Pressed" | "Key Code: 66 Pressed") echo "lblhKeyPressed: $keys" ;;
+  *) fail "lblhKeyPressed shows '$keys', not a typed key" ;;
+esac
+
+# Typing stops: the count grows past the limit and notepad is ended.
+stopped=$(date +%s)
+readings="" ratios="" max_idle=0
+while notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * tick )) ]; do
+  sleep 2
+  read -r elapsed ratio _ <<<"$(labels)"
+  readings+=" $elapsed" ratios+=" $ratio"
+  [ "${elapsed:-0}" -gt "$max_idle" ] && max_idle=$elapsed
+done
+ended_after=$(( $(date +%s) - stopped ))
+read -r elapsed ratio _ <<<"$(labels)"
+echo "after typing, LblElapsedTime read:$readings, then $elapsed"
+echo "after typing, lblCompletionRatio read:$ratios"
+notepad_running && fail "notepad still runs ${ended_after}s after the typing stopped"
+# Polling adds up to a few seconds to the limit plus two ticks.
+[ "$ended_after" -le $(( limit + 2 * tick + 5 )) ] || fail "notepad was ended only after ${ended_after}s"
+[ "${elapsed:-0}" -gt "$limit" ] || fail "LblElapsedTime shows ${elapsed:-nothing}, not past the limit"
+[ "$max_idle" -gt $(( 2 * tick )) ] || fail "the idle count never grew after the typing stopped"
+kill -0 "$vx_pid" 2>/dev/null || fail "Vardex did not keep running"
+echo "PASS: notepad ended ${ended_after}s after the last keystroke"
