@@ -160,7 +160,8 @@ type_key "$win_c" g
 wait_count "$work/sink.out" 'KeyEvent 71 0' 1 || fail "no events from the new copy"
 
 echo "== the monitoring process goes; the watched program keeps its input"
-# Wine keeps the hooks of an ended process; the relay block goes with its last handle.
+# The sink quits without removing its hooks: the relay block goes with its
+# last handle, and whatever hooks remain must find nothing to post to.
 echo quit >&3
 exec 3>&-
 wait "$sink_pid" 2>/dev/null; sink_pid=""
