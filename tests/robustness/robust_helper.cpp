@@ -1,0 +1,256 @@
+// The outside hands of the robustness tests, one command per run:
+//   target [--title T] [--exit-after MS]  a program to watch: one edit control
+//                                          that takes the typed text; prints
+//                                          "ready <pid>"
+//   storm PID COUNT       posts COUNT relay messages, key and mouse in turn,
+//                         to the relay window of process PID, then asks that
+//                         window's thread for an answer
+//   wait-relay PID        waits until process PID has a relay window
+//   suspend PID / resume PID   every thread of process PID
+//   text PID              prints the text of process PID's edit control
+//   pid-of CAPTION        prints the process of the top-level window CAPTION
+//   labels                prints Vardex's four event labels, one a line
+// Exit code 0 on success; each failure has its own code and a line on stdout.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "relay/relay.h"
+#include "win32/unique_any.h"
+#include "window/main_window_ids.h"
+#include "window/main_window_layout.h"
+
+namespace {
+
+// The relay window's class name is the module's own; tests find the window by it.
+constexpr wchar_t kRelayClass[] = L"TessikRelayWindow";
+constexpr wchar_t kTargetClass[] = L"RobustTarget";
+constexpr int kEditId = 100;
+constexpr UINT_PTR kExitTimer = 1;
+// Long enough for a loaded Wine, short enough to keep every step bounded.
+constexpr DWORD kAnswerTimeoutMs = 10000;
+constexpr DWORD kWaitMs = 10000;
+
+int Fail(int code, const char* what) {
+  std::printf("%s (error %lu)\n", what, GetLastError());
+  std::fflush(stdout);
+  return code;
+}
+
+// --- target -------------------------------------------------------------------
+
+LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  switch (message) {
+    case WM_CREATE:
+      CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 400, 200, window,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kEditId)), nullptr, nullptr);
+      return 0;
+    case WM_SETFOCUS:
+      SetFocus(GetDlgItem(window, kEditId));
+      return 0;
+    case WM_TIMER:
+      if (wParam == kExitTimer) DestroyWindow(window);
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+int RunTarget(const std::wstring& title, int exit_after_ms) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = TargetProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = kTargetClass;
+  if (!RegisterClassExW(&wc)) return Fail(2, "cannot register the window class");
+  // Owned by the message loop below: WM_DESTROY ends it.
+  const HWND window = CreateWindowExW(0, kTargetClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+                                      420, 240, nullptr, nullptr, wc.hInstance, nullptr);
+  if (!window) return Fail(2, "cannot create the window");
+  if (exit_after_ms >= 0) SetTimer(window, kExitTimer, static_cast<UINT>(exit_after_ms), nullptr);
+  std::printf("ready %lu\n", GetCurrentProcessId());
+  std::fflush(stdout);
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return 0;
+}
+
+// --- windows and threads of another process ----------------------------------------
+
+struct WindowQuery {
+  DWORD pid;
+  const wchar_t* class_name;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) noexcept {
+  auto& query = *reinterpret_cast<WindowQuery*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, ARRAYSIZE(name));
+  if (pid == query.pid && lstrcmpW(name, query.class_name) == 0) {
+    query.found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindProcessWindow(DWORD pid, const wchar_t* class_name) {
+  WindowQuery query{pid, class_name, nullptr};
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&query));
+  return query.found;
+}
+
+std::vector<DWORD> ThreadsOf(DWORD pid) {
+  std::vector<DWORD> threads;
+  win32::unique_handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return threads;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+    if (entry.th32OwnerProcessID == pid) threads.push_back(entry.th32ThreadID);
+  }
+  return threads;
+}
+
+int SuspendOrResume(DWORD pid, bool suspend) {
+  const std::vector<DWORD> threads = ThreadsOf(pid);
+  if (threads.empty()) return Fail(2, "no threads in that process");
+  for (DWORD id : threads) {
+    win32::unique_handle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, id));
+    if (!thread) return Fail(3, "cannot open a thread");
+    const DWORD previous = suspend ? SuspendThread(thread.get()) : ResumeThread(thread.get());
+    if (previous == static_cast<DWORD>(-1)) return Fail(3, "cannot suspend or resume a thread");
+  }
+  std::printf("%s %zu threads\n", suspend ? "suspended" : "resumed", threads.size());
+  return 0;
+}
+
+// --- storm ----------------------------------------------------------------------------
+
+// Event i of the burst: even i a key (code i, pressed when i/2 is odd), odd i
+// a mouse event 513 at (i, 65535 - i); the receiver can check every one.
+bool PostEvent(HWND window, unsigned i) {
+  const bool key = i % 2 == 0;
+  const UINT message = key ? tessik::WM_KEYRELAY : tessik::WM_MOUSERELAY;
+  const WPARAM wParam = key ? i : 513;
+  const LPARAM lParam = key ? static_cast<LPARAM>((i / 2) % 2) : MAKELPARAM(i & 0xFFFF, (65535 - i) & 0xFFFF);
+  // The posted-message quota of a queue is the platform's; wait for the
+  // receiver to make room rather than lose an event.
+  const DWORD start = GetTickCount();
+  while (!PostMessageW(window, message, wParam, lParam)) {
+    if (GetLastError() != ERROR_NOT_ENOUGH_QUOTA || GetTickCount() - start > kWaitMs) return false;
+    Sleep(1);
+  }
+  return true;
+}
+
+int Storm(DWORD pid, unsigned count) {
+  const HWND relay = FindProcessWindow(pid, kRelayClass);
+  if (!relay) return Fail(2, "no relay window");
+  for (unsigned i = 0; i < count; ++i) {
+    if (!PostEvent(relay, i)) {
+      std::printf("posted %u\n", i);
+      return Fail(3, "a post failed");
+    }
+  }
+  std::printf("posted %u\n", count);
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(relay, WM_NULL, 0, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &answer)) {
+    return Fail(4, "the receiving thread did not answer");
+  }
+  std::puts("answered");
+  return 0;
+}
+
+int WaitRelay(DWORD pid) {
+  const DWORD start = GetTickCount();
+  while (!FindProcessWindow(pid, kRelayClass)) {
+    if (GetTickCount() - start > kWaitMs) return Fail(2, "no relay window");
+    Sleep(50);
+  }
+  std::puts("relay");
+  return 0;
+}
+
+// --- reading texts --------------------------------------------------------------
+
+std::string TextOf(HWND control) {
+  char text[1024] = {};
+  DWORD_PTR copied = 0;
+  // WM_GETTEXT across processes: the system copies the text for us.
+  if (!SendMessageTimeoutA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK,
+                           kAnswerTimeoutMs, &copied)) {
+    return "<no answer>";
+  }
+  return text;
+}
+
+int PrintText(DWORD pid) {
+  const HWND window = FindProcessWindow(pid, kTargetClass);
+  const HWND edit = window ? GetDlgItem(window, kEditId) : nullptr;
+  if (!edit) return Fail(2, "no edit control");
+  std::printf("%s\n", TextOf(edit).c_str());
+  return 0;
+}
+
+int PrintPidOf(const wchar_t* caption) {
+  const HWND window = FindWindowW(nullptr, caption);
+  if (!window) return Fail(2, "no such window");
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  std::printf("%lu\n", pid);
+  return 0;
+}
+
+int PrintLabels() {
+  const HWND window = FindWindowA(nullptr, vardex::kFrmMainCaption);
+  if (!window) return Fail(2, "no Vardex window");
+  for (const char* name : {"lblhKeyPressed", "lblKeyReleased", "lblCourrentMouse", "lblMouseEvent"}) {
+    const HWND label = GetDlgItem(window, vardex::ControlId(vardex::TabIndexOf(name)));
+    if (!label) return Fail(3, "no such label");
+    std::printf("%s=%s\n", name, TextOf(label).c_str());
+  }
+  return 0;
+}
+
+DWORD ParsePid(const wchar_t* text) { return static_cast<DWORD>(std::wcstoul(text, nullptr, 10)); }
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  if (command == L"target") {
+    std::wstring title = L"Robust Target";
+    int exit_after = -1;
+    for (int i = 2; i + 1 < argc; i += 2) {
+      if (lstrcmpW(argv[i], L"--title") == 0) title = argv[i + 1];
+      if (lstrcmpW(argv[i], L"--exit-after") == 0) exit_after = static_cast<int>(std::wcstol(argv[i + 1], nullptr, 10));
+    }
+    return RunTarget(title, exit_after);
+  }
+  if (command == L"storm" && argc == 4) {
+    return Storm(ParsePid(argv[2]), static_cast<unsigned>(std::wcstoul(argv[3], nullptr, 10)));
+  }
+  if (command == L"wait-relay" && argc == 3) return WaitRelay(ParsePid(argv[2]));
+  if (command == L"suspend" && argc == 3) return SuspendOrResume(ParsePid(argv[2]), true);
+  if (command == L"resume" && argc == 3) return SuspendOrResume(ParsePid(argv[2]), false);
+  if (command == L"text" && argc == 3) return PrintText(ParsePid(argv[2]));
+  if (command == L"pid-of" && argc == 3) return PrintPidOf(argv[2]);
+  if (command == L"labels") return PrintLabels();
+  std::puts("usage: robust_helper target|storm|wait-relay|suspend|resume|text|pid-of|labels ...");
+  return 1;
+}
