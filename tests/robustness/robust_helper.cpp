@@ -7,6 +7,8 @@
 //                         window's thread for an answer
 //   wait-relay PID        waits until process PID has a relay window
 //   suspend PID / resume PID   every thread of process PID
+//   answers PID           prints "answered" when the thread of PID's relay
+//                         window answers a message within a second, else "silent"
 //   text PID              prints the text of process PID's edit control
 //   pid-of CAPTION        prints the process of the top-level window CAPTION
 //   labels                prints Vardex's four event labels, one a line
@@ -176,6 +178,16 @@ int Storm(DWORD pid, unsigned count) {
   return 0;
 }
 
+int Answers(DWORD pid) {
+  const HWND relay = FindProcessWindow(pid, kRelayClass);
+  if (!relay) return Fail(2, "no relay window");
+  DWORD_PTR answer = 0;
+  // A suspended thread never answers; a second tells it from a running one.
+  const bool answered = SendMessageTimeoutW(relay, WM_NULL, 0, 0, SMTO_BLOCK, 1000, &answer) != 0;
+  std::puts(answered ? "answered" : "silent");
+  return 0;
+}
+
 int WaitRelay(DWORD pid) {
   const DWORD start = GetTickCount();
   while (!FindProcessWindow(pid, kRelayClass)) {
@@ -246,11 +258,12 @@ int wmain(int argc, wchar_t** argv) {
     return Storm(ParsePid(argv[2]), static_cast<unsigned>(std::wcstoul(argv[3], nullptr, 10)));
   }
   if (command == L"wait-relay" && argc == 3) return WaitRelay(ParsePid(argv[2]));
+  if (command == L"answers" && argc == 3) return Answers(ParsePid(argv[2]));
   if (command == L"suspend" && argc == 3) return SuspendOrResume(ParsePid(argv[2]), true);
   if (command == L"resume" && argc == 3) return SuspendOrResume(ParsePid(argv[2]), false);
   if (command == L"text" && argc == 3) return PrintText(ParsePid(argv[2]));
   if (command == L"pid-of" && argc == 3) return PrintPidOf(argv[2]);
   if (command == L"labels") return PrintLabels();
-  std::puts("usage: robust_helper target|storm|wait-relay|suspend|resume|text|pid-of|labels ...");
+  std::puts("usage: robust_helper target|storm|wait-relay|answers|suspend|resume|text|pid-of|labels ...");
   return 1;
 }
