@@ -2,7 +2,8 @@
 
 #include <commctrl.h>
 
-#include <cwchar>
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "window/main_window_ids.h"
@@ -110,7 +111,8 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
   LOGFONTW lf{};
   lf.lfHeight = -::MulDiv(8, dpi_, 72);
   lf.lfCharSet = DEFAULT_CHARSET;
-  std::wcsncpy(lf.lfFaceName, L"MS Shell Dlg", LF_FACESIZE - 1);
+  constexpr wchar_t kFace[] = L"MS Shell Dlg";
+  std::copy(std::begin(kFace), std::end(kFace), lf.lfFaceName);
   font_.reset(::CreateFontIndirectW(&lf));
   const HGDIOBJ font = font_ ? static_cast<HGDIOBJ>(font_.get()) : ::GetStockObject(DEFAULT_GUI_FONT);
 

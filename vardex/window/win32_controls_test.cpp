@@ -31,7 +31,7 @@ class EditHost : public ::testing::Test {
                                     nullptr, wc.hInstance, this));
     ASSERT_TRUE(parent_);
     const HWND edit = ::CreateWindowExW(0, L"EDIT", L"30", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 100,
-                                        20, parent_.get(), reinterpret_cast<HMENU>(kEditId), wc.hInstance,
+                                        20, parent_.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kEditId)), wc.hInstance,
                                         nullptr);
     ASSERT_NE(edit, nullptr);
     box.Bind(edit);
