@@ -10,6 +10,7 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"VardexTrayOwner";
 constexpr wchar_t kDefaultTip[] = L"Vardex";
+constexpr std::size_t kTipChars = sizeof(NOTIFYICONDATAW::szTip) / sizeof(wchar_t);
 
 // Window handles cross the tray interface as their 32-bit values.
 HWND ToHwnd(std::int32_t window) {
@@ -95,14 +96,14 @@ bool TrayWin32::TrayIcon(const Picture& picture) {
 }
 
 bool TrayWin32::SetTooltip(const std::string& text) {
-  wchar_t tip[ARRAYSIZE(data_.szTip)] = {};
+  wchar_t tip[kTipChars] = {};
   if (!text.empty()) {
     // MultiByteToWideChar refuses a too small buffer; convert whole, then cut.
     const int needed = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     if (needed <= 0) return false;
     std::wstring wide(static_cast<std::size_t>(needed), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), needed);
-    wide.resize(std::min(wide.size(), ARRAYSIZE(tip) - 1));
+    wide.resize(std::min(wide.size(), kTipChars - 1));
     std::copy(wide.begin(), wide.end(), tip);
   }
   if (std::equal(std::begin(tip), std::end(tip), std::begin(data_.szTip))) return true;
