@@ -94,7 +94,7 @@ struct Child {
     PROCESS_INFORMATION pi{};
     if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
       return false;
-    ::CloseHandle(pi.hThread);
+    const win32::unique_handle thread(pi.hThread);
     process.reset(pi.hProcess);
     id = pi.dwProcessId;
     return true;

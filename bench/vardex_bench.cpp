@@ -20,6 +20,7 @@
 #include "components/hook_client_win32.h"
 #include "components/process_list_win32.h"
 #include "components/tray_win32.h"
+#include "relay/relay.h"
 #include "settings/settings_storage_win32.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
@@ -33,9 +34,9 @@ using bench::NowUs;
 using bench::Row;
 using bench::Summarize;
 
-constexpr UINT kWmKeyRelay = WM_USER + 1000;
-constexpr UINT kWmMouseRelay = WM_USER + 1001;
-constexpr char kRelayBlockName[] = "FILEMAPPING:7925-4ef2-9d13-0d9d7eab4dca";
+using tessik::kRelayBlockName;
+using tessik::WM_KEYRELAY;
+using tessik::WM_MOUSERELAY;
 constexpr char kMissingProgram[] = "C:\\NOWHERE\\NOT_RUNNING.EXE";
 
 std::string Ansi(const std::wstring& text) {
@@ -112,7 +113,19 @@ int RunHooks(int rounds, long messages, int samples) {
   const std::wstring target_exe = TargetExe();
   const std::string target_path = Ansi(target_exe);
 
-  std::vector<double> base_key, hook_key, add_key, base_mouse, hook_mouse, add_mouse;
+  // A hook that only passes the call on, hooked the same way: the platform's
+  // share of the added cost.
+  const win32::unique_hmodule pass_on_module(::LoadLibraryW((bench::OwnDirectory() + L"bench_nullhook.dll").c_str()));
+  using GetHook = HOOKPROC (*)();
+  const FARPROC export_address = pass_on_module ? ::GetProcAddress(pass_on_module.get(), "BenchPassOnHook") : nullptr;
+  // Through void (*)(), the one function type every compiler lets any cast go through.
+  const auto get_hook = reinterpret_cast<GetHook>(reinterpret_cast<void (*)()>(export_address));
+  const HOOKPROC pass_on = get_hook ? get_hook() : nullptr;
+  if (!pass_on) {
+    std::fprintf(stderr, "cannot load bench_nullhook.dll\n");
+    return 1;
+  }
+  std::vector<double> base_key, hook_key, add_key, base_mouse, hook_mouse, add_mouse, pass_key, pass_mouse;
   std::vector<double> ack_median, ack_p99, event_median, event_p99;
   long expected_events = 0, received_events = 0;
   for (int round = 0; round < rounds; ++round) {
@@ -123,37 +136,65 @@ int RunHooks(int rounds, long messages, int samples) {
       std::fprintf(stderr, "bench_target.exe did not start\n");
       return 1;
     }
-    auto measure = [&](WPARAM kind) {
+    // Sum of time and messages per configuration (none, pass-through hook,
+    // Tessik's hooks) and kind of input.
+    double total_us[3][2] = {}, handled[3][2] = {};
+    auto measure = [&](int config, WPARAM kind, long count) {
       st.result = false;
-      ::PostMessageW(st.target, bench::kMsgMeasure, kind, messages);
-      if (!bench::PumpUntil([&] { return st.result; }, 300000) || st.handled == 0) return -1.0;
-      return st.total_us / static_cast<double>(st.handled);
+      ::PostMessageW(st.target, bench::kMsgMeasure, kind, count);
+      if (!bench::PumpUntil([&] { return st.result; }, 300000) || st.handled == 0) return false;
+      const int k = kind == bench::kKindKey ? 0 : 1;
+      total_us[config][k] += st.total_us;
+      handled[config][k] += static_cast<double>(st.handled);
+      return true;
     };
-    const double bk = measure(bench::kKindKey);
-    const double bm = measure(bench::kKindMouse);
-    if (!hook->MonitoredAppPath(target_path)) {
-      std::fprintf(stderr, "MonitoredAppPath did not find bench_target.exe\n");
+    DWORD pid = 0;
+    const DWORD thread = ::GetWindowThreadProcessId(st.target, &pid);
+    // Blocks in the order none, pass-through, Tessik and back again, so that
+    // warming up and drifting load weigh on all three alike.
+    constexpr int kBlocks = 4;
+    const long block = messages / kBlocks;
+    bool ok = true;
+    for (int b = 0; b < kBlocks && ok; ++b) {
+      for (int step = 0; step < 3 && ok; ++step) {
+        const int config = b % 2 ? 2 - step : step;
+        win32::unique_hhook keyboard, mouse;
+        if (config == 1) {
+          keyboard.reset(::SetWindowsHookExW(WH_KEYBOARD, pass_on, pass_on_module.get(), thread));
+          mouse.reset(::SetWindowsHookExW(WH_MOUSE, pass_on, pass_on_module.get(), thread));
+          ok = keyboard && mouse;
+        }
+        if (config == 2) {
+          ok = hook->MonitoredAppPath(target_path);
+          recorder.Reset();
+        }
+        ok = ok && measure(config, bench::kKindKey, block);
+        if (ok && config == 2) {
+          const long wanted = block + 200;  // the target's warm-up is relayed too
+          bench::PumpUntil([&] { return recorder.keys >= wanted; }, 30000);
+          expected_events += wanted;
+          received_events += recorder.keys;
+        }
+        ok = ok && measure(config, bench::kKindMouse, block);
+        if (config == 2) hook->MonitoredAppPath("");
+      }
+    }
+    if (!ok || !hook->MonitoredAppPath(target_path)) {
+      std::fprintf(stderr, "input did not reach bench_target.exe, or its hooks could not be set\n");
       target.Stop(st.target);
       return 1;
     }
-    recorder.Reset();
-    const double hk = measure(bench::kKindKey);
-    const long wanted = messages + 200;  // the target's warm-up is relayed too
-    bench::PumpUntil([&] { return recorder.keys >= wanted; }, 30000);
-    expected_events += wanted;
-    received_events += recorder.keys;
-    const double hm = measure(bench::kKindMouse);
-    if (bk < 0 || bm < 0 || hk < 0 || hm < 0) {
-      std::fprintf(stderr, "input did not reach bench_target.exe (is it the foreground window?)\n");
-      target.Stop(st.target);
-      return 1;
-    }
+    const double bk = total_us[0][0] / handled[0][0], bm = total_us[0][1] / handled[0][1];
+    const double pk = total_us[1][0] / handled[1][0], pm = total_us[1][1] / handled[1][1];
+    const double hk = total_us[2][0] / handled[2][0], hm = total_us[2][1] / handled[2][1];
     base_key.push_back(bk);
     hook_key.push_back(hk);
     add_key.push_back(hk - bk);
     base_mouse.push_back(bm);
     hook_mouse.push_back(hm);
     add_mouse.push_back(hm - bm);
+    pass_key.push_back(pk - bk);
+    pass_mouse.push_back(pm - bm);
 
     // Latency: the driver types into the target. The baseline is the same key
     // reaching the target's window procedure, which posts it straight back.
@@ -189,9 +230,11 @@ int RunHooks(int rounds, long messages, int samples) {
 
   const std::string runs = std::to_string(rounds) + " runs";
   Row("1. key message, us per message", Cell(Summarize(base_key), 2), Cell(Summarize(hook_key), 2),
-      "added " + Cell(Summarize(add_key), 2) + " us; " + std::to_string(messages) + " messages x " + runs);
+      "added " + Cell(Summarize(add_key), 2) + " us, of which a pass-through hook adds " +
+          Cell(Summarize(pass_key), 2) + "; " + std::to_string(messages) + " messages x " + runs);
   Row("1. mouse message, us per message", Cell(Summarize(base_mouse), 2), Cell(Summarize(hook_mouse), 2),
-      "added " + Cell(Summarize(add_mouse), 2) + " us; " + std::to_string(messages) + " messages x " + runs);
+      "added " + Cell(Summarize(add_mouse), 2) + " us, of which a pass-through hook adds " +
+          Cell(Summarize(pass_mouse), 2) + "; " + std::to_string(messages) + " messages x " + runs);
   Row("1. key events relayed in bursts", std::to_string(expected_events) + " sent",
       std::to_string(received_events) + " received", recorder.in_order ? "in order" : "OUT OF ORDER");
   Row("2. key down to handler, median us", Cell(Summarize(ack_median)), Cell(Summarize(event_median)),
@@ -328,6 +371,9 @@ std::string ReadSmallFile(const std::wstring& path) {
   return text;
 }
 
+void CloseFind(HANDLE h) noexcept { ::FindClose(h); }
+using unique_hfind = win32::unique_any<HANDLE, decltype(&CloseFind), &CloseFind, -1>;
+
 // Wine reports no private bytes for another process (PrivateUsage is 0), so
 // they are read from Linux: the Wine process whose command line names `exe`
 // and whose environment has this run's WINEPREFIX. Its /proc/<pid>/status
@@ -337,8 +383,8 @@ std::wstring ProcStatusOf(const char* exe) {
   if (!::GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH)) return std::wstring();
   const std::string wanted_env = "WINEPREFIX=" + Ansi(prefix) + std::string(1, '\0');
   WIN32_FIND_DATAW found;
-  const HANDLE search = ::FindFirstFileW(L"Z:\\proc\\*", &found);
-  if (search == INVALID_HANDLE_VALUE) return std::wstring();
+  const unique_hfind search(::FindFirstFileW(L"Z:\\proc\\*", &found));
+  if (!search) return std::wstring();
   std::wstring result;
   do {
     const std::wstring name = found.cFileName;
@@ -348,8 +394,7 @@ std::wstring ProcStatusOf(const char* exe) {
     if ((ReadSmallFile(dir + L"environ") + std::string(1, '\0')).find(wanted_env) == std::string::npos) continue;
     result = dir + L"status";
     break;
-  } while (::FindNextFileW(search, &found));
-  ::FindClose(search);
+  } while (::FindNextFileW(search.get(), &found));
   return result;
 }
 
@@ -429,7 +474,7 @@ HWND FindLabel(HWND frm, const std::wstring& text) {
 // tmrAppShotDown). Every 250 iterations it waits until Vardex has handled
 // them (the mouse label shows the batch's mark). False when Vardex stopped
 // answering.
-bool Simulate(HWND frm, DWORD vardex_pid, long iterations, long& lost) {
+bool Simulate(HWND frm, DWORD vardex_pid, long iterations, long& mark, long& lost) {
   const win32::unique_handle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kRelayBlockName));
   if (!block) return false;
   const win32::unique_mapview view(::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, sizeof(DWORD)));
@@ -445,14 +490,13 @@ bool Simulate(HWND frm, DWORD vardex_pid, long iterations, long& lost) {
     }
     ++lost;
   };
-  static LPARAM mark = 0;
   HWND label = nullptr;
   for (long i = 0; i < iterations; ++i) {
-    post(kWmKeyRelay, 'A', 1);
-    post(kWmKeyRelay, 'A', 0);
+    post(WM_KEYRELAY, 'A', 1);
+    post(WM_KEYRELAY, 'A', 0);
     const bool last_of_batch = i % 250 == 249 || i + 1 == iterations;
     const LPARAM x = last_of_batch ? (++mark % 60000) + 1000 : 10;
-    post(kWmMouseRelay, WM_LBUTTONDOWN, MAKELPARAM(x, 7));
+    post(WM_MOUSERELAY, WM_LBUTTONDOWN, MAKELPARAM(x, 7));
     ::PostMessageW(frm, WM_TIMER, vardex::kTimerAppShotDown, 0);
     if (!last_of_batch) continue;
     const std::wstring want = L"Mouse Event 513 at " + std::to_wstring(x) + L" 7";
@@ -494,7 +538,7 @@ int RunFootprint(int rounds, long iterations) {
 
   std::vector<double> base_start, base_private, base_ws, base_rss;
   std::vector<double> start, private0, ws0, private1, ws1, private2, ws2, rss0, rss1, rss2;
-  long lost = 0;
+  long lost = 0, mark = 0;
   for (int round = 0; round < rounds; ++round) {
     {
       bench::Child tray;
@@ -527,12 +571,12 @@ int RunFootprint(int rounds, long iterations) {
     rss0.push_back(m.rss_mb);
     // The first presence check (5 s) installs the hooks and the relay window.
     ::Sleep(6000);
-    bool ok = Simulate(frm, vardex.id, iterations, lost);
+    bool ok = Simulate(frm, vardex.id, iterations, mark, lost);
     m = MemoryOf(vardex.process.get(), "Vardex.exe");
     private1.push_back(m.private_mb);
     ws1.push_back(m.working_set_mb);
     rss1.push_back(m.rss_mb);
-    ok = ok && Simulate(frm, vardex.id, iterations, lost);
+    ok = ok && Simulate(frm, vardex.id, iterations, mark, lost);
     m = MemoryOf(vardex.process.get(), "Vardex.exe");
     private2.push_back(m.private_mb);
     ws2.push_back(m.working_set_mb);
