@@ -95,8 +95,8 @@ bool WindowTimer::SetInterval(std::int32_t milliseconds) {
 
 void WindowTimer::SetEnabled(bool enabled) {
   if (enabled) {
-    // Enabling a running timer must not restart its period: the presence
-    // check enables the idle timer at every tick while the program runs.
+    // Enabling a running timer leaves its period running: a tick that is
+    // due stays due.
     if (enabled_) return;
     enabled_ = ::SetTimer(owner_, id_, static_cast<UINT>(interval_), nullptr) != 0;
   } else {
