@@ -22,6 +22,7 @@
 #include "components/tray_win32.h"
 #include "relay/relay.h"
 #include "settings/settings_storage_win32.h"
+#include "win32/com_apartment.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
 #include "window/main_window_ids.h"
@@ -625,24 +626,11 @@ int Usage() {
   return 2;
 }
 
-class ComApartment {
- public:
-  ComApartment() noexcept : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  ~ComApartment() {
-    if (SUCCEEDED(hr_)) ::CoUninitialize();
-  }
-
- private:
-  HRESULT hr_;
-};
-
 int Run(HINSTANCE instance, int argc, wchar_t** argv) {
   if (argc < 2) return Usage();
   const std::wstring command = argv[1];
   auto arg = [&](int i, long fallback) { return argc > i ? std::wcstol(argv[i], nullptr, 10) : fallback; };
-  const ComApartment com;
+  const win32::com_apartment com;
   if (command == L"hooks") return RunHooks(arg(2, 5), arg(3, 10000), arg(4, 1000));
   if (command == L"presence") {
     std::vector<int> levels;

@@ -12,6 +12,7 @@
 #include "components/tray_tooltip.h"
 #include "components/tray_win32.h"
 #include "settings/settings_storage_win32.h"
+#include "win32/com_apartment.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
 #include "window/system_services_win32.h"
@@ -21,20 +22,6 @@ namespace {
 constexpr int kExitNoHookComponent = 1;
 constexpr int kExitNoWindow = 2;
 constexpr int kExitFailed = 3;
-
-class ComApartment {
- public:
-  ComApartment() noexcept : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  ~ComApartment() {
-    if (SUCCEEDED(hr_)) ::CoUninitialize();
-  }
-  bool ok() const noexcept { return SUCCEEDED(hr_); }
-
- private:
-  HRESULT hr_;
-};
 
 // Without the component no activity is seen, and the countdown would end the
 // watched program while the user works in it: tell the user and stop.
@@ -48,7 +35,7 @@ void ReportMissingHookComponent(HRESULT why) {
 }
 
 int Run(HINSTANCE instance) {
-  const ComApartment com;
+  const win32::com_apartment com;
   if (!com.ok()) return kExitFailed;
 
   vardex::MainWindow window;
