@@ -21,7 +21,7 @@ function(vardex_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} gtest_main gtest)
-  project_warnings(${name})
+  target_link_libraries(${name} PRIVATE vardex_warnings)
   if(CMAKE_CROSSCOMPILING)
     # Under Wine every process start costs a fraction of a second: run each
     # test executable once rather than once per case.
