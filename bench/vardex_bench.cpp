@@ -251,7 +251,7 @@ int RunHooks(int rounds, long messages, int samples) {
 int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) {
   vardex::MainWindow window;
   if (!window.Create(instance)) return 1;
-  const vardex::FrmMainControls controls = window.Controls();
+  vardex::FrmMainControls& controls = window.Controls();
   vardex::ProcessListWin32 processes;
   vardex::TrayWin32 tray;
   vardex::FileDialogWin32 dialog;
@@ -266,8 +266,8 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
     return 1;
   }
   // Only the checks timed here run.
-  controls.tmrAppCheck.SetEnabled(false);
-  controls.tmrAppShotDown.SetEnabled(false);
+  controls.tmrAppCheck().SetEnabled(false);
+  controls.tmrAppShotDown().SetEnabled(false);
 
   Recorder recorder;
   vardex::HookComponentFactoryWin32 factory;
@@ -288,7 +288,7 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
   const std::string path = Ansi(TargetExe());
   std::string upper = path;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  controls.txtApplicationName.SetText(path);
+  controls.txtApplicationName().SetText(path);
 
   vardex::ProcessListWin32 list;
   auto count_processes = [&list] {

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "show_window: the window could not be created (%lu)\n", ::GetLastError());
     return 1;
   }
-  window.Controls().txtPassword.SetText("secret");
+  window.txtPassword().SetText("secret");
   window.Show();
 
   RECT frame{}, client{};

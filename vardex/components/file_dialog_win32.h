@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "window/form_services.h"
+#include "components/form_services.h"
 
 namespace vardex {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "window/controls.h"
+#include "components/controls.h"
 
 namespace vardex {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "window/icon_picture.h"
+#include "components/icon_picture.h"
 
 namespace vardex {
 namespace {

@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "window/icon_picture.h"
+#include "components/icon_picture.h"
 
 namespace vardex {
 namespace {

@@ -1,7 +1,6 @@
-// The hook component's events: activity marks for the countdown and the
-// diagnostic labels.
+#include "monitor/activity.h"
+
 #include "monitor/number_text.h"
-#include "window/frm_main.h"
 
 namespace vardex {
 namespace {
@@ -10,22 +9,29 @@ constexpr std::int32_t kWmNcMouseMove = 160;
 constexpr std::int32_t kWmMouseMove = 512;
 }  // namespace
 
-void FrmMain::oMKHook_KeyEvent(std::int32_t lKeyCode, std::int32_t bPressed) {
-  vars_.lLastKeyCode = lKeyCode;
+void ActivityMarks::Key(std::int32_t lKeyCode, std::int32_t bPressed) {
+  lLastKeyCode_ = lKeyCode;
   const std::string text = "Key Code: " + FormatInteger(lKeyCode);
   if (bPressed != 0)
-    c_.lblhKeyPressed.SetCaption(text + " Pressed");
+    c_.lblhKeyPressed().SetCaption(text + " Pressed");
   else
-    c_.lblKeyReleased.SetCaption(text + " Released");
+    c_.lblKeyReleased().SetCaption(text + " Released");
 }
 
-void FrmMain::oMKHook_MouseEvent(std::int32_t lEventCode, std::int32_t lX, std::int32_t lY) {
+void ActivityMarks::Mouse(std::int32_t lEventCode, std::int32_t lX, std::int32_t lY) {
   if (lEventCode != kWmNcMouseMove && lEventCode != kWmMouseMove) {
-    vars_.lLastMouseEvent = lEventCode;
-    c_.lblCourrentMouse.SetCaption(FormatInteger(lEventCode));
+    lLastMouseEvent_ = lEventCode;
+    c_.lblCourrentMouse().SetCaption(FormatInteger(lEventCode));
   }
-  c_.lblMouseEvent.SetCaption("Mouse Event " + FormatInteger(lEventCode) + " at " + FormatInteger(lX) + " " +
+  c_.lblMouseEvent().SetCaption("Mouse Event " + FormatInteger(lEventCode) + " at " + FormatInteger(lX) + " " +
                               FormatInteger(lY));
+}
+
+bool ActivityMarks::Take() {
+  if (lLastKeyCode_ == 0 && lLastMouseEvent_ == 0) return false;
+  lLastKeyCode_ = 0;
+  lLastMouseEvent_ = 0;
+  return true;
 }
 
 }  // namespace vardex

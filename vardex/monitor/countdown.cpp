@@ -1,9 +1,10 @@
-// The idle countdown: one tick of tmrAppShotDown, and the shutdown scan that
-// "Show Task" shares.
+#include "monitor/countdown.h"
+
+#include <array>
 #include <limits>
 
+#include "monitor/match_rule.h"
 #include "monitor/number_text.h"
-#include "window/frm_main.h"
 
 namespace vardex {
 namespace {
@@ -22,62 +23,54 @@ const Picture* BandPicture(double r, const std::array<const Picture*, 7>& pictur
 
 }  // namespace
 
-bool FrmMain::PathTooShort() const { return c_.txtApplicationName.Text().size() <= 7; }
-
-bool FrmMain::Matches(const std::string& reported, const std::string& upper_path) {
-  return reported.size() >= upper_path.size() && reported.compare(0, upper_path.size(), upper_path) == 0;
+void Countdown::Restart() {
+  iElapsedTime_ = 0;
+  c_.lblCompletionRatio().SetCaption("0");
+  if (rooms_.presence.bAppLoaded() != 0) tray_.TrayIcon(c_.picTimerOn());
 }
 
-void FrmMain::tmrAppShotDown_Timer() {
-  if (PathTooShort()) return;
-
-  if (vars_.lLastKeyCode != 0 || vars_.lLastMouseEvent != 0) {
-    vars_.lLastKeyCode = 0;
-    vars_.lLastMouseEvent = 0;
-    vars_.iElapsedTime = 0;
-    c_.lblCompletionRatio.SetCaption("0");
-    if (vars_.bAppLoaded != 0) k_.csSysTray1.TrayIcon(c_.picTimerOn);
-  }
+void Countdown::Tick() {
+  if (PathTooShort(c_.txtApplicationName().Text())) return;
+  if (rooms_.marks.Take()) Restart();
 
   // The 16-bit count stays at its ends rather than overflow: past 32767 it
   // only grows while a shutdown fails to end the program, and it keeps
   // counting as "above the limit" there.
-  const double sum = ReadField(use_time_) + vars_.iElapsedTime;
+  const double sum = rooms_.fields.intAppUseTime.Read() + iElapsedTime_;
   if (const auto count = RoundToInt16(sum))
-    vars_.iElapsedTime = *count;
+    iElapsedTime_ = *count;
   else
-    vars_.iElapsedTime = sum > 0 ? std::numeric_limits<std::int16_t>::max()
-                                 : std::numeric_limits<std::int16_t>::min();
-  c_.LblElapsedTime.SetCaption(FormatInteger(vars_.iElapsedTime));
+    iElapsedTime_ = sum > 0 ? std::numeric_limits<std::int16_t>::max() : std::numeric_limits<std::int16_t>::min();
+  c_.LblElapsedTime().SetCaption(FormatInteger(iElapsedTime_));
 
-  const double limit = ReadField(shut_down_time_) * 60;
+  const double limit = rooms_.fields.intAppShutDownTime.Read() * 60;
   if (!(limit > 0)) return;  // the field's bounds keep it at 60 or more
-  double r = vars_.iElapsedTime / limit;
+  double r = iElapsedTime_ / limit;
   if (r < kDisplayThreshold) r = 0;
-  c_.lblCompletionRatio.SetCaption(r == 0 ? "0" : FormatGeneral(r, k_.system.DecimalSeparator()));
-  if (const Picture* band = BandPicture(r, c_.Pictures)) k_.csSysTray1.TrayIcon(*band);
+  c_.lblCompletionRatio().SetCaption(r == 0 ? "0" : FormatGeneral(r, system_.DecimalSeparator()));
+  if (const Picture* band = BandPicture(r, DialPictures(c_))) tray_.TrayIcon(*band);
 
-  if (ReadField(shut_down_time_) * 60 < vars_.iElapsedTime) EndMatchingProcesses();
+  if (rooms_.fields.intAppShutDownTime.Read() * 60 < iElapsedTime_) EndMatchingProcesses();
 }
 
-void FrmMain::EndMatchingProcesses() {
-  if (PathTooShort()) return;
-  const std::string upper = k_.system.UpperCase(c_.txtApplicationName.Text());
-  ProcessList& list = k_.ListKillProcess1;
+void Countdown::EndMatchingProcesses() {
+  const std::string configured = c_.txtApplicationName().Text();
+  if (PathTooShort(configured)) return;
+  const std::string upper = system_.UpperCase(configured);
 
   // Without a fresh snapshot there is nothing safe to end: an old one may
   // name identifiers that now belong to other processes.
-  if (!list.ListProcesses()) return;
-  const auto count = list.ProcessCount();
+  if (!list_.ListProcesses()) return;
+  const auto count = list_.ProcessCount();
   if (!count || *count > std::numeric_limits<std::int16_t>::max()) return;
   for (std::int32_t i = 1; i <= *count; ++i) {
-    if (!list.ProcessIndex(static_cast<std::int16_t>(i))) continue;
-    const auto path = list.ProcessPath();
+    if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
+    const auto path = list_.ProcessPath();
     if (!path || !Matches(*path, upper)) continue;
-    const auto id = list.ProcessID();
+    const auto id = list_.ProcessID();
     if (!id) continue;
-    if (list.KillProcessID(*id)) list.KillProcess();
-    k_.csSysTray1.TrayIcon(c_.picTimerOff);
+    if (list_.KillProcessID(*id)) list_.KillProcess();
+    tray_.TrayIcon(c_.picTimerOff());
   }
 }
 

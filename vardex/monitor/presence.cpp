@@ -1,41 +1,41 @@
-// The presence check: one tick of tmrAppCheck.
+#include "monitor/presence.h"
+
 #include <limits>
 
-#include "window/frm_main.h"
+#include "monitor/match_rule.h"
 
 namespace vardex {
 
-void FrmMain::tmrAppCheck_Timer() {
-  if (PathTooShort()) return;
-  const std::string path = c_.txtApplicationName.Text();
-  const std::string upper = k_.system.UpperCase(path);
-  ProcessList& list = k_.ListKillProcess1;
+void PresenceCheck::Tick(HookComponent* hooks) {
+  const std::string path = c_.txtApplicationName().Text();
+  if (PathTooShort(path)) return;
+  const std::string upper = system_.UpperCase(path);
 
   // Each step is on its own: a failed snapshot still scans what the list
   // reports, and an entry that cannot be read does not count as found.
-  list.ListProcesses();
+  list_.ListProcesses();
   bool found = false;
-  const auto count = list.ProcessCount();
+  const auto count = list_.ProcessCount();
   // Without a count the check cannot tell either way; it leaves every state
   // as it is, like the guard above.
   if (!count || *count > std::numeric_limits<std::int16_t>::max()) return;
   for (std::int32_t i = 1; i <= *count; ++i) {
-    if (!list.ProcessIndex(static_cast<std::int16_t>(i))) continue;
-    const auto reported = list.ProcessPath();
+    if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
+    const auto reported = list_.ProcessPath();
     if (reported && Matches(*reported, upper)) found = true;
   }
 
   // A failure of the component to watch the program is not ours to report.
-  if (found && oMKHook) oMKHook->MonitoredAppPath(path);
-  if (found && vars_.bAppLoaded == 0) {
-    vars_.bAppLoaded = -1;
-    k_.csSysTray1.TrayIcon(c_.picTimerOn);
-    c_.tmrAppShotDown.SetEnabled(true);
+  if (found && hooks) hooks->MonitoredAppPath(path);
+  if (found && bAppLoaded_ == 0) {
+    bAppLoaded_ = -1;
+    tray_.TrayIcon(c_.picTimerOn());
+    c_.tmrAppShotDown().SetEnabled(true);
   }
   if (!found) {
-    vars_.bAppLoaded = 0;
-    k_.csSysTray1.TrayIcon(c_.picTimerOff);
-    c_.tmrAppShotDown.SetEnabled(false);
+    bAppLoaded_ = 0;
+    tray_.TrayIcon(c_.picTimerOff());
+    c_.tmrAppShotDown().SetEnabled(false);
   }
 }
 

@@ -1,7 +1,6 @@
 #include "settings/settings_file.h"
 
 #include "monitor/number_text.h"
-#include "window/frm_main.h"
 
 namespace vardex {
 
@@ -42,15 +41,18 @@ std::vector<std::string> PasswordLines(const std::string& typed, const std::stri
   return lines;
 }
 
-std::string FrmMain::GetSystemPath() { return k_.system.SystemDirectoryA(); }
+void SettingsFile::Locate() {
+  sSystemPath_ = GetSystemPath() + "\\";
+  c_.lblSystemPath().SetCaption(sSystemPath_);
+}
 
-void FrmMain::LoadSettings() {
-  const std::string path = SettingsPath();
-  const auto read = k_.settings.Read(path);
+void SettingsFile::Load() {
+  const std::string path = Path();
+  const auto read = storage_.Read(path);
   if (read.status == SettingsStorage::ReadStatus::kNotFound) {
     // Nothing is read back: the defaults reach the window at the next load.
-    const auto written = k_.settings.Write(path, JoinSettingsLines(DefaultSettingsLines()));
-    if (!written.ok) k_.system.ShowSettingsError(path, written.reason);
+    const auto written = storage_.Write(path, JoinSettingsLines(DefaultSettingsLines()));
+    if (!written.ok) system_.ShowSettingsError(path, written.reason);
     return;
   }
   if (read.status != SettingsStorage::ReadStatus::kOk) return;
@@ -59,25 +61,24 @@ void FrmMain::LoadSettings() {
   // before it stays, and nothing is locked.
   const auto lines = SplitSettingsLines(read.bytes);
   if (lines.empty()) return;
-  const auto minutes = ParseNumber(lines[0], k_.system.DecimalSeparator());
+  const auto minutes = ParseNumber(lines[0], system_.DecimalSeparator());
   if (!minutes) return;
   const auto whole = RoundToInt16(*minutes);
   if (!whole) return;
-  c_.intAppShutDownTime.SetText(FormatInteger(*whole));
+  c_.intAppShutDownTime().SetText(FormatInteger(*whole));
   if (lines.size() < 2) return;
-  c_.txtApplicationName.SetText(lines[1]);
+  c_.txtApplicationName().SetText(lines[1]);
   if (lines.size() < 3) return;
-  vars_.sPassword = lines[2];
-  if (vars_.sPassword != kPasswordSentinel) LockScreen();
+  lock_.SetPassword(lines[2]);
 }
 
-void FrmMain::SaveSettings() {
-  std::vector<std::string> lines{c_.intAppShutDownTime.Text(), c_.txtApplicationName.Text()};
-  for (auto& line : PasswordLines(c_.txtPassword.Text(), vars_.sPassword, c_.cmdBrowse.Enabled()))
+void SettingsFile::Save() {
+  std::vector<std::string> lines{c_.intAppShutDownTime().Text(), c_.txtApplicationName().Text()};
+  for (auto& line : PasswordLines(c_.txtPassword().Text(), lock_.sPassword(), lock_.Unlocked()))
     lines.push_back(std::move(line));
-  const std::string path = SettingsPath();
-  const auto written = k_.settings.Write(path, JoinSettingsLines(lines));
-  if (!written.ok) k_.system.ShowSettingsError(path, written.reason);
+  const std::string path = Path();
+  const auto written = storage_.Write(path, JoinSettingsLines(lines));
+  if (!written.ok) system_.ShowSettingsError(path, written.reason);
 }
 
 }  // namespace vardex

@@ -8,7 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "components/controls.h"
+#include "components/form_services.h"
+#include "settings/screen_lock.h"
+#include "settings/settings_storage.h"
+
 namespace vardex {
+
+inline constexpr char kSettingsFileName[] = "vardex.ini";
 
 // Splits a file into its lines. CR LF ends a line, and so does a lone LF;
 // a last line without an end counts when it is not empty.
@@ -23,5 +30,33 @@ std::vector<std::string> DefaultSettingsLines();
 // The password lines of a save (line 3 and, sometimes, line 4), from the
 // password box's text, the stored password and whether the screen is unlocked.
 std::vector<std::string> PasswordLines(const std::string& typed, const std::string& stored, bool unlocked);
+
+// The file in the system directory, read into the window and written from
+// it. It owns sSystemPath.
+class SettingsFile {
+ public:
+  SettingsFile(FrmMainControls& c, SettingsStorage& storage, SystemServices& system, ScreenLock& lock)
+      : c_(c), storage_(storage), system_(system), lock_(lock) {}
+
+  // GetSystemDirectoryA's answer.
+  std::string GetSystemPath() { return system_.SystemDirectoryA(); }
+  // Finds the system directory and shows it.
+  void Locate();
+  // Reads the file into the window; a missing file is written with the
+  // defaults, which reach the window at the next load.
+  void Load();
+  void Save();
+
+  const std::string& sSystemPath() const { return sSystemPath_; }
+
+ private:
+  std::string Path() const { return sSystemPath_ + kSettingsFileName; }
+
+  FrmMainControls& c_;
+  SettingsStorage& storage_;
+  SystemServices& system_;
+  ScreenLock& lock_;
+  std::string sSystemPath_;
+};
 
 }  // namespace vardex

@@ -13,45 +13,29 @@ namespace {
 using namespace vardex;
 using namespace vardex::testing;
 
-constexpr char kIniPath[] = "C:\\WINDOWS\\system32\\vardex.ini";
 // Not a number: a read of line 1 always changes it, so the field's bounds
 // always apply (a loaded text equal to the field's text raises no change).
 constexpr char kUntouchedLimit[] = "none";
 constexpr char kUntouchedPath[] = "C:\\UNTOUCHED.EXE";
 
-struct Form {
-  // Starts the form (Form_Load reads the file) with `bytes` as the file.
+// The tests' form, started (Form_Load reads the file) with `bytes` as the file.
+class Form : public FormFixture {
+ public:
   Form(const std::string& bytes, char decimal_separator) {
+    intAppShutDownTime.SetText(kUntouchedLimit);
+    txtApplicationName.SetText(kUntouchedPath);
     storage.files[kIniPath] = bytes;
     system.decimal_separator = decimal_separator;
-    intAppShutDownTime.on_change = [this] { form->intAppShutDownTime_Change(); };
-    intAppUseTime.on_change = [this] { form->intAppUseTime_Change(); };
-    intAppCheckTime.on_change = [this] { form->intAppCheckTime_Change(); };
-    txtPassword.on_change = [this] { form->txtPassword_Change(); };
-    form = std::make_unique<FrmMain>(
-        FrmMainControls{intAppShutDownTime, txtApplicationName, txtPassword, intAppUseTime, intAppCheckTime,
-                        cmdBrowse, labels[0], labels[1], labels[2], labels[3], labels[4], labels[5], labels[6],
-                        tmrAppCheck, tmrAppShotDown, picture, picture,
-                        {&picture, &picture, &picture, &picture, &picture, &picture, &picture}},
-        FrmMainComponents{processes, tray, dialog, hooks, storage, system});
-    if (!form->Form_Load()) std::abort();
+    if (!Load()) std::abort();
   }
+  void TestBody() override {}
   bool Locked() const { return !cmdBrowse.Enabled(); }
+  std::string Saved() { return storage.files[kIniPath]; }
 
-  CallLog log;
-  FakeTextBox intAppShutDownTime{kUntouchedLimit}, txtApplicationName{kUntouchedPath}, txtPassword,
-      intAppUseTime{"10"}, intAppCheckTime{"5"};
-  FakeButton cmdBrowse;
-  FakeLabel labels[7];
-  FakeTimer tmrAppCheck{kAppCheckDesignInterval}, tmrAppShotDown{kAppShotDownDesignInterval};
-  FakePicture picture{"picture"};
-  FakeProcessList processes{log};
-  FakeTray tray{log};
-  FakeFileDialog dialog;
-  FakeHookFactory hooks{log};
-  FakeSettingsStorage storage{log};
-  FakeSystem system;
-  std::unique_ptr<FrmMain> form;
+  using FormFixture::form;
+  using FormFixture::intAppShutDownTime;
+  using FormFixture::storage;
+  using FormFixture::txtApplicationName;
 };
 
 void Check(bool condition) {
@@ -72,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char separator = size % 2 ? ',' : '.';
   Form first(std::string(reinterpret_cast<const char*>(data), size), separator);
 
-  const std::string& password = first.form->state().sPassword;
+  const std::string password = first.form->state().sPassword;
   const std::string limit = first.intAppShutDownTime.Text();
   Check(first.storage.writes == 0);
   Check(limit == kUntouchedLimit || IsBoundedWholeNumber(limit));
@@ -85,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // "&Done" with an empty box writes the window back; a second read of that
   // file gives the same window.
   first.form->Command2_Click();
-  const std::string saved = first.storage.files[kIniPath];
+  const std::string saved = first.Saved();
   Check(saved.compare(0, limit.size() + 2, limit + "\r\n") == 0);
 
   Form second(saved, separator);

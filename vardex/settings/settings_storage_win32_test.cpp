@@ -66,17 +66,7 @@ int TempFiles(const std::string& directory) {
 
 class SettingsOnDisk : public FormFixture {
  protected:
-  SettingsOnDisk() {
-    form = std::make_unique<FrmMain>(
-        FrmMainControls{intAppShutDownTime, txtApplicationName, txtPassword, intAppUseTime, intAppCheckTime,
-                        cmdBrowse, LblElapsedTime, lblCompletionRatio, lblhKeyPressed, lblKeyReleased,
-                        lblMouseEvent, lblCourrentMouse, lblSystemPath, tmrAppCheck, tmrAppShotDown,
-                        picTimerOff, picTimerOn,
-                        {&pictures[0], &pictures[1], &pictures[2], &pictures[3], &pictures[4], &pictures[5],
-                         &pictures[6]}},
-        FrmMainComponents{processes, tray, dialog, hooks, disk, disk_system});
-    form->SetWindowHandle(kWindowHandle);
-  }
+  SettingsOnDisk() { MakeForm(disk, disk_system); }
   // Other tests in this prefix may own a settings file: keep it aside.
   void SetUp() override {
     ASSERT_FALSE(disk_system.directory.empty());

@@ -1,41 +1,42 @@
 #include "window/frm_main.h"
 
-#include "monitor/number_text.h"
-
 namespace vardex {
 
-FrmMain::FrmMain(const FrmMainControls& controls, const FrmMainComponents& components)
+FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components)
     : c_(controls),
       k_(components),
-      // The fields' design-time texts are numbers; they seed the last number
-      // each field is known to hold.
-      use_time_{controls.intAppUseTime, ParseNumber(controls.intAppUseTime.Text()).value_or(10)},
-      shut_down_time_{controls.intAppShutDownTime,
-                      ParseNumber(controls.intAppShutDownTime.Text()).value_or(30)},
-      check_time_{controls.intAppCheckTime, ParseNumber(controls.intAppCheckTime.Text()).value_or(5)} {}
+      fields_(controls, components.system),
+      marks_(controls),
+      presence_(controls, components.ListKillProcess1, components.csSysTray1, components.system),
+      countdown_(controls, components.ListKillProcess1, components.csSysTray1, components.system,
+                 {marks_, presence_, fields_}),
+      lock_(controls),
+      settings_(controls, components.settings, components.system, lock_) {}
+
+FrmMainState FrmMain::state() const {
+  FrmMainState s;
+  s.bAppLoaded = presence_.bAppLoaded();
+  s.iElapsedTime = countdown_.iElapsedTime();
+  s.sPassword = lock_.sPassword();
+  s.lLastKeyCode = marks_.lLastKeyCode();
+  s.lLastMouseEvent = marks_.lLastMouseEvent();
+  s.sSystemPath = settings_.sSystemPath();
+  return s;
+}
 
 bool FrmMain::Form_Load() {
   oMKHook = k_.hooks.Create(*this);
   if (!oMKHook) return false;
-
-  vars_.sSystemPath = GetSystemPath() + "\\";
-  c_.lblSystemPath.SetCaption(vars_.sSystemPath);
+  settings_.Locate();
   LoadSettings();
   k_.csSysTray1.SetTrayOwner(hwnd_);
-
-  StartTimer(c_.tmrAppCheck, check_time_, kAppCheckDesignInterval);
-  c_.tmrAppCheck.SetEnabled(true);
-  StartTimer(c_.tmrAppShotDown, use_time_, kAppShotDownDesignInterval);
-  c_.tmrAppShotDown.SetEnabled(true);
-
-  vars_.bAppLoaded = 0;
-  k_.csSysTray1.TrayIcon(c_.picTimerOff);
+  fields_.intAppCheckTime.StartTimer(c_.tmrAppCheck(), kAppCheckDesignInterval);
+  c_.tmrAppCheck().SetEnabled(true);
+  fields_.intAppUseTime.StartTimer(c_.tmrAppShotDown(), kAppShotDownDesignInterval);
+  c_.tmrAppShotDown().SetEnabled(true);
+  presence_.Reset();
+  k_.csSysTray1.TrayIcon(c_.picTimerOff());
   return true;
-}
-
-void FrmMain::StartTimer(Timer& timer, NumberField& seconds, std::int32_t design_interval) {
-  const auto ms = RoundToInt32(ReadField(seconds) * 1000);
-  if (!ms || !timer.SetInterval(*ms)) timer.SetInterval(design_interval);
 }
 
 void FrmMain::Form_Activate() {
@@ -46,7 +47,7 @@ void FrmMain::Form_Activate() {
 void FrmMain::csSysTray1_RestoreEvent() {
   k_.csSysTray1.RestoreFromTray(hwnd_);
   LoadSettings();
-  c_.txtPassword.SetText("");
+  c_.txtPassword().SetText("");
 }
 
 void FrmMain::csSysTray1_IconEvent() { k_.csSysTray1.AddTrayIcon(); }
@@ -54,19 +55,40 @@ void FrmMain::csSysTray1_IconEvent() { k_.csSysTray1.AddTrayIcon(); }
 void FrmMain::Command2_Click() {
   k_.csSysTray1.MinimizeToTray(hwnd_);
   k_.csSysTray1.AddTrayIcon();
-  vars_.iElapsedTime = 0;
-  c_.lblCompletionRatio.SetCaption("0");
-  if (vars_.bAppLoaded != 0) k_.csSysTray1.TrayIcon(c_.picTimerOn);
-  SaveSettings();
+  countdown_.Restart();
+  settings_.Save();
 }
 
 void FrmMain::cmdBrowse_Click() {
   const std::string chosen = k_.CommonDialog1.ShowOpen(kBrowseTitle, kBrowseFilter);
-  if (!chosen.empty()) c_.txtApplicationName.SetText(chosen);
+  if (!chosen.empty()) c_.txtApplicationName().SetText(chosen);
 }
 
-// "Show Task" has the timers' guard too: an empty path would match every
-// process, and a very short one a whole drive.
-void FrmMain::Command1_Click() { EndMatchingProcesses(); }
+void FrmMain::Command1_Click() { countdown_.EndMatchingProcesses(); }
+
+void FrmMain::tmrAppShotDown_Timer() { countdown_.Tick(); }
+
+void FrmMain::tmrAppCheck_Timer() { presence_.Tick(oMKHook.get()); }
+
+void FrmMain::oMKHook_KeyEvent(std::int32_t lKeyCode, std::int32_t bPressed) { marks_.Key(lKeyCode, bPressed); }
+
+void FrmMain::oMKHook_MouseEvent(std::int32_t lEventCode, std::int32_t lX, std::int32_t lY) {
+  marks_.Mouse(lEventCode, lX, lY);
+}
+
+void FrmMain::intAppCheckTime_Change() { fields_.intAppCheckTime.Bound(); }
+
+void FrmMain::intAppShutDownTime_Change() { fields_.intAppShutDownTime.Bound(); }
+
+void FrmMain::intAppUseTime_Change() {
+  fields_.intAppUseTime.Bound();
+  fields_.intAppUseTime.CopyPeriodTo(c_.tmrAppShotDown());
+}
+
+void FrmMain::txtPassword_Change() { lock_.PasswordTyped(); }
+
+std::string FrmMain::GetSystemPath() { return settings_.GetSystemPath(); }
+
+void FrmMain::LoadSettings() { settings_.Load(); }
 
 }  // namespace vardex

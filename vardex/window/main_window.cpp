@@ -17,6 +17,8 @@ constexpr wchar_t kClassName[] = L"FrmMain";
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
 
+static_assert(TabIndexOf("Command1") >= 0 && TabIndexOf("Command2") >= 0 && TabIndexOf("cmdBrowse") >= 0,
+              "the buttons are in the layout");
 constexpr int kIdCommand1 = ControlId(TabIndexOf("Command1"));
 constexpr int kIdCommand2 = ControlId(TabIndexOf("Command2"));
 constexpr int kIdCmdBrowse = ControlId(TabIndexOf("cmdBrowse"));
@@ -144,23 +146,24 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
       else if (c.icon == IDI_TIMER_ON)
         picTimerOn_ = std::move(picture);
       else
-        pictures_[static_cast<std::size_t>(c.icon - IDI_DIAL1)] = std::move(picture);
+        dial_[static_cast<std::size_t>(c.icon - IDI_DIAL1)] = std::move(picture);
     }
   }
 
-  intAppShutDownTime_.Bind(Child("intAppShutDownTime"));
-  txtApplicationName_.Bind(Child("txtApplicationName"));
-  txtPassword_.Bind(Child("txtPassword"));
-  intAppUseTime_.Bind(Child("intAppUseTime"));
-  intAppCheckTime_.Bind(Child("intAppCheckTime"));
-  cmdBrowse_.Bind(Child("cmdBrowse"));
-  LblElapsedTime_.Bind(Child("LblElapsedTime"));
-  lblCompletionRatio_.Bind(Child("lblCompletionRatio"));
-  lblhKeyPressed_.Bind(Child("lblhKeyPressed"));
-  lblKeyReleased_.Bind(Child("lblKeyReleased"));
-  lblMouseEvent_.Bind(Child("lblMouseEvent"));
-  lblCourrentMouse_.Bind(Child("lblCourrentMouse"));
-  lblSystemPath_.Bind(Child("lblSystemPath"));
+  // Each control binds to its own row of the layout, whose kind must fit.
+  BindRow<LayoutRow("intAppShutDownTime")>(intAppShutDownTime_);
+  BindRow<LayoutRow("txtApplicationName")>(txtApplicationName_);
+  BindRow<LayoutRow("txtPassword")>(txtPassword_);
+  BindRow<LayoutRow("intAppUseTime")>(intAppUseTime_);
+  BindRow<LayoutRow("intAppCheckTime")>(intAppCheckTime_);
+  BindRow<LayoutRow("cmdBrowse")>(cmdBrowse_);
+  BindRow<LayoutRow("LblElapsedTime")>(LblElapsedTime_);
+  BindRow<LayoutRow("lblCompletionRatio")>(lblCompletionRatio_);
+  BindRow<LayoutRow("lblhKeyPressed")>(lblhKeyPressed_);
+  BindRow<LayoutRow("lblKeyReleased")>(lblKeyReleased_);
+  BindRow<LayoutRow("lblMouseEvent")>(lblMouseEvent_);
+  BindRow<LayoutRow("lblCourrentMouse")>(lblCourrentMouse_);
+  BindRow<LayoutRow("lblSystemPath")>(lblSystemPath_);
   tmrAppCheck_.Bind(window_.get());
   tmrAppShotDown_.Bind(window_.get());
   return true;
@@ -175,22 +178,6 @@ bool MainWindow::AddTooltip(HWND control, std::string_view hint) {
   tool.uId = reinterpret_cast<UINT_PTR>(control);
   tool.lpszText = text.data();  // copied by the tooltip
   return ::SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) != FALSE;
-}
-
-HWND MainWindow::Child(std::string_view name) const {
-  for (std::size_t i = 0; i < kFrmMainLayout.size(); ++i)
-    if (kFrmMainLayout[i].name == name) return children_[i];
-  return nullptr;
-}
-
-FrmMainControls MainWindow::Controls() {
-  return FrmMainControls{intAppShutDownTime_, txtApplicationName_, txtPassword_, intAppUseTime_,
-                         intAppCheckTime_,   cmdBrowse_,          LblElapsedTime_, lblCompletionRatio_,
-                         lblhKeyPressed_,    lblKeyReleased_,     lblMouseEvent_,  lblCourrentMouse_,
-                         lblSystemPath_,     tmrAppCheck_,        tmrAppShotDown_, *picTimerOff_,
-                         *picTimerOn_,
-                         {pictures_[0].get(), pictures_[1].get(), pictures_[2].get(), pictures_[3].get(),
-                          pictures_[4].get(), pictures_[5].get(), pictures_[6].get()}};
 }
 
 void MainWindow::Attach(FrmMain& form) {

@@ -13,7 +13,7 @@
 
 #include "win32/unique_any.h"
 #include "window/frm_main.h"
-#include "window/icon_picture.h"
+#include "components/icon_picture.h"
 #include "window/main_window_layout.h"
 #include "window/win32_controls.h"
 
@@ -24,7 +24,7 @@ inline void delete_font(HFONT f) noexcept { ::DeleteObject(f); }
 }  // namespace detail
 using unique_hfont = win32::unique_any<HFONT, decltype(&detail::delete_font), &detail::delete_font>;
 
-class MainWindow {
+class MainWindow final : public FrmMainControls {
  public:
   MainWindow();
   MainWindow(const MainWindow&) = delete;
@@ -39,7 +39,31 @@ class MainWindow {
   int dpi() const { return dpi_; }
 
   // Valid after Create; the references live as long as this object.
-  FrmMainControls Controls();
+  FrmMainControls& Controls() { return *this; }
+  TextBox& intAppShutDownTime() override { return intAppShutDownTime_; }
+  TextBox& txtApplicationName() override { return txtApplicationName_; }
+  TextBox& txtPassword() override { return txtPassword_; }
+  TextBox& intAppUseTime() override { return intAppUseTime_; }
+  TextBox& intAppCheckTime() override { return intAppCheckTime_; }
+  CommandButton& cmdBrowse() override { return cmdBrowse_; }
+  Label& LblElapsedTime() override { return LblElapsedTime_; }
+  Label& lblCompletionRatio() override { return lblCompletionRatio_; }
+  Label& lblhKeyPressed() override { return lblhKeyPressed_; }
+  Label& lblKeyReleased() override { return lblKeyReleased_; }
+  Label& lblMouseEvent() override { return lblMouseEvent_; }
+  Label& lblCourrentMouse() override { return lblCourrentMouse_; }
+  Label& lblSystemPath() override { return lblSystemPath_; }
+  Timer& tmrAppCheck() override { return tmrAppCheck_; }
+  Timer& tmrAppShotDown() override { return tmrAppShotDown_; }
+  const Picture& picTimerOff() override { return *picTimerOff_; }
+  const Picture& picTimerOn() override { return *picTimerOn_; }
+  const Picture& Picture1() override { return *dial_[0]; }
+  const Picture& Picture2() override { return *dial_[1]; }
+  const Picture& Picture3() override { return *dial_[2]; }
+  const Picture& Picture4() override { return *dial_[3]; }
+  const Picture& Picture5() override { return *dial_[4]; }
+  const Picture& Picture6() override { return *dial_[5]; }
+  const Picture& Picture7() override { return *dial_[6]; }
   // Routes the change, click, tick and first-activation events to `form`
   // and gives it the window handle.
   void Attach(FrmMain& form);
@@ -61,7 +85,20 @@ class MainWindow {
 
   bool CreateControls(HINSTANCE instance);
   bool AddTooltip(HWND control, std::string_view hint);
-  HWND Child(std::string_view name) const;
+  static constexpr bool Fits(const EditTextBox*, ControlKind k) {
+    return k == ControlKind::kTextBox || k == ControlKind::kPasswordBox;
+  }
+  static constexpr bool Fits(const StaticLabel*, ControlKind k) { return k == ControlKind::kLabel; }
+  static constexpr bool Fits(const PushButton*, ControlKind k) { return k == ControlKind::kCommandButton; }
+  // Binds `control` to the child window of layout row `row`: a row that does
+  // not exist, or whose kind is not the control's, fails the build.
+  template <std::size_t row, class Control>
+  void BindRow(Control& control) {
+    static_assert(row < kFrmMainLayout.size(), "no such control in the layout");
+    static_assert(Fits(static_cast<const Control*>(nullptr), kFrmMainLayout[row].kind),
+                  "the control does not fit its layout row");
+    control.Bind(children_[row]);
+  }
   int Px(int twips) const { return ::MulDiv(twips, dpi_, 1440); }
 
   win32::unique_hwnd window_;
@@ -79,7 +116,7 @@ class MainWindow {
       lblCourrentMouse_, lblSystemPath_;
   WindowTimer tmrAppCheck_, tmrAppShotDown_;
   std::unique_ptr<IconPicture> picTimerOff_, picTimerOn_;
-  std::array<std::unique_ptr<IconPicture>, 7> pictures_;
+  std::array<std::unique_ptr<IconPicture>, 7> dial_;  // Picture1 .. Picture7
 };
 
 }  // namespace vardex

@@ -66,6 +66,13 @@ inline constexpr std::array<ControlLayout, 34> kFrmMainLayout = {{
      "Find the file you want to control", 33},
 }};
 
+// The row of the control named `name`; kFrmMainLayout.size() for none.
+constexpr std::size_t LayoutRow(std::string_view name) {
+  for (std::size_t i = 0; i < kFrmMainLayout.size(); ++i)
+    if (kFrmMainLayout[i].name == name) return i;
+  return kFrmMainLayout.size();
+}
+
 // The tab index of the control named `name`; -1 for none.
 constexpr int TabIndexOf(std::string_view name) {
   for (const ControlLayout& c : kFrmMainLayout)

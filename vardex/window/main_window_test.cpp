@@ -223,16 +223,16 @@ long IconPixel(HICON icon, int x, int y) {
 HICON IconOf(const Picture& p) { return dynamic_cast<const IconPicture&>(p).icon(); }
 
 TEST_F(MainWindowTest, PicturesHoldTheirIconsWithTransparentCorners) {
-  const FrmMainControls c = window.Controls();
+  FrmMainControls& c = window.Controls();
   constexpr long kSilver = 0xC0C0C0, kRed = 0xFF0000, kBlack = 0;
-  EXPECT_EQ(IconPixel(IconOf(c.picTimerOff), 0, 0), -1);
-  EXPECT_EQ(IconPixel(IconOf(c.picTimerOff), 16, 0), kBlack);  // outline
-  EXPECT_EQ(IconPixel(IconOf(c.picTimerOff), 16, 17), kSilver);
-  EXPECT_EQ(IconPixel(IconOf(c.picTimerOn), 15, 6), kRed);  // the hand at 12 o'clock
-  EXPECT_EQ(IconPixel(IconOf(c.picTimerOn), 24, 16), kSilver);
+  EXPECT_EQ(IconPixel(IconOf(c.picTimerOff()), 0, 0), -1);
+  EXPECT_EQ(IconPixel(IconOf(c.picTimerOff()), 16, 0), kBlack);  // outline
+  EXPECT_EQ(IconPixel(IconOf(c.picTimerOff()), 16, 17), kSilver);
+  EXPECT_EQ(IconPixel(IconOf(c.picTimerOn()), 15, 6), kRed);  // the hand at 12 o'clock
+  EXPECT_EQ(IconPixel(IconOf(c.picTimerOn()), 24, 16), kSilver);
   for (int k = 1; k <= 7; ++k) {
     SCOPED_TRACE(k);
-    const HICON icon = IconOf(*c.Pictures[static_cast<std::size_t>(k - 1)]);
+    const HICON icon = IconOf(*DialPictures(c)[static_cast<std::size_t>(k - 1)]);
     EXPECT_EQ(IconPixel(icon, 31, 31), -1);
     EXPECT_EQ(IconPixel(icon, 20, 4), kRed);  // just past 12 o'clock
     EXPECT_EQ(IconPixel(icon, 24, 15), k >= 2 ? kRed : kSilver);   // just before 3 o'clock
@@ -312,13 +312,13 @@ class AttachedWindowTest : public MainWindowTest {
 };
 
 TEST_F(AttachedWindowTest, IntervalFieldsAreBoundedThroughTheRealEditControls) {
-  FrmMainControls c = window.Controls();
-  c.intAppUseTime.SetText("5");
-  EXPECT_EQ(c.intAppUseTime.Text(), "20");
-  EXPECT_EQ(c.tmrAppShotDown.Interval(), 20000);
-  c.intAppUseTime.SetText("45");
-  EXPECT_EQ(c.tmrAppShotDown.Interval(), 45000);
-  c.intAppShutDownTime.SetText("120");
+  FrmMainControls& c = window.Controls();
+  c.intAppUseTime().SetText("5");
+  EXPECT_EQ(c.intAppUseTime().Text(), "20");
+  EXPECT_EQ(c.tmrAppShotDown().Interval(), 20000);
+  c.intAppUseTime().SetText("45");
+  EXPECT_EQ(c.tmrAppShotDown().Interval(), 45000);
+  c.intAppShutDownTime().SetText("120");
   EXPECT_EQ(WindowTextW(Item("intAppShutDownTime")), L"90");
 }
 
@@ -372,15 +372,15 @@ TEST_F(AttachedWindowTest, FormActivateRunsAtTheFirstActivationOnly) {
 TEST_F(AttachedWindowTest, TimerTicksReachTheirHandlersAndThenAfterTick) {
   int ticks = 0;
   window.after_tick = [&] { ++ticks; };
-  FrmMainControls c = window.Controls();
-  ASSERT_TRUE(c.tmrAppCheck.SetInterval(10));
-  c.tmrAppCheck.SetEnabled(true);
+  FrmMainControls& c = window.Controls();
+  ASSERT_TRUE(c.tmrAppCheck().SetInterval(10));
+  c.tmrAppCheck().SetEnabled(true);
   const DWORD deadline = ::GetTickCount() + 5000;
   while (ticks == 0 && static_cast<LONG>(deadline - ::GetTickCount()) > 0) {
     Pump();
     ::Sleep(5);
   }
-  c.tmrAppCheck.SetEnabled(false);
+  c.tmrAppCheck().SetEnabled(false);
   EXPECT_GT(ticks, 0);
   EXPECT_GT(Count("ListProcesses"), 0);  // the presence check ran
 }

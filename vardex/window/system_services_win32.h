@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "window/form_services.h"
+#include "components/form_services.h"
 
 namespace vardex {
 

@@ -40,7 +40,7 @@ int Run(HINSTANCE instance) {
 
   vardex::MainWindow window;
   if (!window.Create(instance)) return kExitNoWindow;
-  const vardex::FrmMainControls controls = window.Controls();
+  vardex::FrmMainControls& controls = window.Controls();
 
   vardex::ProcessListWin32 processes;
   vardex::TrayWin32 tray;
@@ -57,9 +57,9 @@ int Run(HINSTANCE instance) {
     return kExitNoWindow;
   window.Attach(form);
   window.after_tick = [&] {
-    const vardex::FrmMainState& s = form.state();
-    tray.SetTooltip(vardex::TrayTooltip(s.bAppLoaded != 0, controls.txtApplicationName.Text(), s.iElapsedTime,
-                                        controls.intAppShutDownTime.Text()));
+    const vardex::FrmMainState s = form.state();
+    tray.SetTooltip(vardex::TrayTooltip(s.bAppLoaded != 0, controls.txtApplicationName().Text(), s.iElapsedTime,
+                                        controls.intAppShutDownTime().Text()));
   };
 
   if (!form.Form_Load()) {

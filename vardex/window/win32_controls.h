@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "window/controls.h"
+#include "components/controls.h"
 
 namespace vardex {
 

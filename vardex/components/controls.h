@@ -3,6 +3,7 @@
 // Strings are in the system's ANSI code page, as the window shows them.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -50,5 +51,44 @@ class Picture {
  public:
   virtual ~Picture() = default;
 };
+
+// FrmMain's controls by name, one typed accessor each: an implementation
+// that leaves one out cannot be instantiated, and one that misnames or
+// mistypes one does not compile.
+class FrmMainControls {
+ public:
+  virtual ~FrmMainControls() = default;
+  virtual TextBox& intAppShutDownTime() = 0;
+  virtual TextBox& txtApplicationName() = 0;
+  virtual TextBox& txtPassword() = 0;
+  virtual TextBox& intAppUseTime() = 0;
+  virtual TextBox& intAppCheckTime() = 0;
+  virtual CommandButton& cmdBrowse() = 0;
+  virtual Label& LblElapsedTime() = 0;
+  virtual Label& lblCompletionRatio() = 0;
+  virtual Label& lblhKeyPressed() = 0;
+  virtual Label& lblKeyReleased() = 0;
+  virtual Label& lblMouseEvent() = 0;
+  virtual Label& lblCourrentMouse() = 0;
+  virtual Label& lblSystemPath() = 0;
+  virtual Timer& tmrAppCheck() = 0;
+  virtual Timer& tmrAppShotDown() = 0;
+  virtual const Picture& picTimerOff() = 0;
+  virtual const Picture& picTimerOn() = 0;
+  // One to seven eighths of the dial filled.
+  virtual const Picture& Picture1() = 0;
+  virtual const Picture& Picture2() = 0;
+  virtual const Picture& Picture3() = 0;
+  virtual const Picture& Picture4() = 0;
+  virtual const Picture& Picture5() = 0;
+  virtual const Picture& Picture6() = 0;
+  virtual const Picture& Picture7() = 0;
+};
+
+// Picture1 .. Picture7 in order.
+inline std::array<const Picture*, 7> DialPictures(FrmMainControls& c) {
+  return {&c.Picture1(), &c.Picture2(), &c.Picture3(), &c.Picture4(), &c.Picture5(), &c.Picture6(),
+          &c.Picture7()};
+}
 
 }  // namespace vardex

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "win32/unique_any.h"
-#include "window/controls.h"
+#include "components/controls.h"
 
 namespace vardex {
 

@@ -1,0 +1,324 @@
+// In-memory controls, components and services for the rooms' and the form's
+// tests. Calls on the components are recorded in one shared log so that
+// tests can check their order.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "components/controls.h"
+#include "components/form_services.h"
+#include "components/hook_component.h"
+#include "components/process_list.h"
+#include "components/tray.h"
+#include "settings/settings_storage.h"
+
+namespace vardex::testing {
+
+using CallLog = std::vector<std::string>;
+
+class FakeTextBox final : public TextBox {
+ public:
+  explicit FakeTextBox(std::string text = {}) : text_(std::move(text)) {}
+  std::function<void()> on_change;
+  int changes = 0;
+
+  std::string Text() const override { return text_; }
+  void SetText(const std::string& text) override {
+    if (text == text_) return;
+    text_ = text;
+    ++changes;
+    if (on_change) on_change();
+  }
+  bool Enabled() const override { return enabled_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+
+ private:
+  std::string text_;
+  bool enabled_ = true;
+};
+
+class FakeLabel final : public Label {
+ public:
+  explicit FakeLabel(std::string caption = {}) : caption_(std::move(caption)) {}
+  std::string Caption() const override { return caption_; }
+  void SetCaption(const std::string& caption) override { caption_ = caption; }
+
+ private:
+  std::string caption_;
+};
+
+class FakeButton final : public CommandButton {
+ public:
+  bool Enabled() const override { return enabled_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+
+ private:
+  bool enabled_ = true;
+};
+
+class FakeTimer final : public Timer {
+ public:
+  explicit FakeTimer(std::int32_t interval) : interval_(interval) {}
+  bool refuse = false;  // the platform refuses every interval
+  int interval_sets = 0;
+
+  bool SetInterval(std::int32_t ms) override {
+    ++interval_sets;
+    if (refuse || ms <= 0) return false;
+    interval_ = ms;
+    return true;
+  }
+  std::int32_t Interval() const override { return interval_; }
+  bool Enabled() const override { return enabled_; }
+  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+
+ private:
+  std::int32_t interval_;
+  bool enabled_ = false;
+};
+
+class FakePicture final : public Picture {
+ public:
+  explicit FakePicture(std::string picture_name) : name(std::move(picture_name)) {}
+  std::string name;
+};
+
+struct FakeProcess {
+  std::string path;  // as the list reports it
+  std::int32_t id = 0;
+};
+
+class FakeProcessList final : public ProcessList {
+ public:
+  explicit FakeProcessList(CallLog& log) : log_(log) {}
+
+  std::vector<FakeProcess> running;  // what a snapshot sees
+  std::vector<std::int32_t> killed;
+  // Failure switches, one per operation.
+  bool fail_list = false, fail_count = false, fail_index = false, fail_path = false,
+       fail_id = false, fail_kill = false;
+  int snapshots = 0;
+
+  bool ListProcesses() override {
+    log_.push_back("ListProcesses");
+    if (fail_list) return false;
+    ++snapshots;
+    snapshot_ = running;
+    return true;
+  }
+  std::optional<std::int32_t> ProcessCount() override {
+    if (fail_count) return std::nullopt;
+    return static_cast<std::int32_t>(snapshot_.size());
+  }
+  bool ProcessIndex(std::int16_t index) override {
+    if (fail_index || index < 1 || static_cast<std::size_t>(index) > snapshot_.size()) return false;
+    index_ = index;
+    return true;
+  }
+  std::optional<std::string> ProcessPath() override {
+    if (fail_path || index_ == 0) return std::nullopt;
+    return snapshot_[index_ - 1].path;
+  }
+  std::optional<std::int32_t> ProcessID() override {
+    if (fail_id || index_ == 0) return std::nullopt;
+    return snapshot_[index_ - 1].id;
+  }
+  bool KillProcessID(std::int32_t id) override {
+    kill_id_ = id;
+    return true;
+  }
+  bool KillProcess() override {
+    log_.push_back("KillProcess " + std::to_string(kill_id_));
+    if (fail_kill) return false;
+    killed.push_back(kill_id_);
+    for (auto it = running.begin(); it != running.end(); ++it)
+      if (it->id == kill_id_) {
+        running.erase(it);
+        break;
+      }
+    return true;
+  }
+
+ private:
+  CallLog& log_;
+  std::vector<FakeProcess> snapshot_;
+  std::int16_t index_ = 0;
+  std::int32_t kill_id_ = 0;
+};
+
+class FakeTray final : public Tray {
+ public:
+  explicit FakeTray(CallLog& log) : log_(log) {}
+  const Picture* icon = nullptr;  // the shown image
+  int icon_sets = 0;
+  int icons_added = 0;  // AddTrayIcon calls
+  bool fail = false;
+
+  bool SetTrayOwner(std::int32_t window) override { return Log("SetTrayOwner " + std::to_string(window)); }
+  bool AddTrayIcon() override {
+    ++icons_added;
+    return Log("AddTrayIcon");
+  }
+  bool MinimizeToTray(std::int32_t window) override { return Log("MinimizeToTray " + std::to_string(window)); }
+  bool RestoreFromTray(std::int32_t window) override { return Log("RestoreFromTray " + std::to_string(window)); }
+  bool TrayIcon(const Picture& picture) override {
+    const auto* named = dynamic_cast<const FakePicture*>(&picture);
+    Log("TrayIcon " + (named ? named->name : std::string("?")));
+    if (fail) return false;
+    icon = &picture;
+    ++icon_sets;
+    return true;
+  }
+
+ private:
+  bool Log(std::string call) {
+    log_.push_back(std::move(call));
+    return !fail;
+  }
+  CallLog& log_;
+};
+
+class FakeFileDialog final : public FileDialog {
+ public:
+  std::string answer;  // "" = cancelled
+  std::string title, filter;
+  std::string ShowOpen(const std::string& t, const std::string& f) override {
+    title = t;
+    filter = f;
+    return answer;
+  }
+};
+
+class FakeHookComponent final : public HookComponent {
+ public:
+  explicit FakeHookComponent(CallLog& log, bool& fail) : log_(log), fail_(fail) {}
+  bool MonitoredAppPath(const std::string& path) override {
+    log_.push_back("MonitoredAppPath " + path);
+    return !fail_;
+  }
+
+ private:
+  CallLog& log_;
+  bool& fail_;
+};
+
+class FakeHookFactory final : public HookComponentFactory {
+ public:
+  explicit FakeHookFactory(CallLog& log) : log_(log) {}
+  bool unavailable = false;  // not registered
+  bool fail_set = false;     // every MonitoredAppPath put fails
+  ActivityEvents* events = nullptr;
+
+  std::unique_ptr<HookComponent> Create(ActivityEvents& e) override {
+    log_.push_back("CreateHookComponent");
+    if (unavailable) return nullptr;
+    events = &e;
+    return std::make_unique<FakeHookComponent>(log_, fail_set);
+  }
+
+ private:
+  CallLog& log_;
+};
+
+class FakeSettingsStorage final : public SettingsStorage {
+ public:
+  explicit FakeSettingsStorage(CallLog& log) : log_(log) {}
+  std::map<std::string, std::string> files;
+  bool fail_read = false;
+  std::string fail_write;  // non-empty: every write fails with this reason
+  int reads = 0, writes = 0;
+
+  ReadResult Read(const std::string& path) override {
+    ++reads;
+    log_.push_back("Read " + path);
+    if (fail_read) return {ReadStatus::kFailed, {}};
+    auto it = files.find(path);
+    if (it == files.end()) return {ReadStatus::kNotFound, {}};
+    return {ReadStatus::kOk, it->second};
+  }
+  WriteResult Write(const std::string& path, const std::string& bytes) override {
+    ++writes;
+    log_.push_back("Write " + path);
+    if (!fail_write.empty()) return {false, fail_write};
+    files[path] = bytes;
+    return {true, {}};
+  }
+
+ private:
+  CallLog& log_;
+};
+
+class FakeSystem final : public SystemServices {
+ public:
+  std::string system_directory = "C:\\WINDOWS\\system32";
+  char decimal_separator = '.';
+  std::vector<std::string> errors;  // "path|reason" per message shown
+
+  std::string SystemDirectoryA() override { return system_directory; }
+  char DecimalSeparator() const override { return decimal_separator; }
+  std::string UpperCase(const std::string& text) const override {
+    std::string s = text;
+    for (char& ch : s)
+      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+    return s;
+  }
+  void ShowSettingsError(const std::string& path, const std::string& reason) override {
+    errors.push_back(path + "|" + reason);
+  }
+};
+
+// Every control of the form, named as in the design, at its design-time
+// value (the timers' intervals are the caller's).
+class FakeControls final : public FrmMainControls {
+ public:
+  FakeControls(std::int32_t app_check_interval, std::int32_t app_shot_down_interval)
+      : tmrAppCheck_(app_check_interval), tmrAppShotDown_(app_shot_down_interval) {}
+
+  TextBox& intAppShutDownTime() override { return intAppShutDownTime_; }
+  TextBox& txtApplicationName() override { return txtApplicationName_; }
+  TextBox& txtPassword() override { return txtPassword_; }
+  TextBox& intAppUseTime() override { return intAppUseTime_; }
+  TextBox& intAppCheckTime() override { return intAppCheckTime_; }
+  CommandButton& cmdBrowse() override { return cmdBrowse_; }
+  Label& LblElapsedTime() override { return LblElapsedTime_; }
+  Label& lblCompletionRatio() override { return lblCompletionRatio_; }
+  Label& lblhKeyPressed() override { return lblhKeyPressed_; }
+  Label& lblKeyReleased() override { return lblKeyReleased_; }
+  Label& lblMouseEvent() override { return lblMouseEvent_; }
+  Label& lblCourrentMouse() override { return lblCourrentMouse_; }
+  Label& lblSystemPath() override { return lblSystemPath_; }
+  Timer& tmrAppCheck() override { return tmrAppCheck_; }
+  Timer& tmrAppShotDown() override { return tmrAppShotDown_; }
+  const Picture& picTimerOff() override { return picTimerOff_; }
+  const Picture& picTimerOn() override { return picTimerOn_; }
+  const Picture& Picture1() override { return dial_[0]; }
+  const Picture& Picture2() override { return dial_[1]; }
+  const Picture& Picture3() override { return dial_[2]; }
+  const Picture& Picture4() override { return dial_[3]; }
+  const Picture& Picture5() override { return dial_[4]; }
+  const Picture& Picture6() override { return dial_[5]; }
+  const Picture& Picture7() override { return dial_[6]; }
+
+  FakeTextBox intAppShutDownTime_{"30"};
+  FakeTextBox txtApplicationName_{"C:\\Program Files\\Navision Financials\\FIN.EXE"};
+  FakeTextBox txtPassword_;
+  FakeTextBox intAppUseTime_{"10"};
+  FakeTextBox intAppCheckTime_{"5"};
+  FakeButton cmdBrowse_;
+  FakeLabel LblElapsedTime_{"0"}, lblCompletionRatio_{"0"}, lblhKeyPressed_, lblKeyReleased_, lblMouseEvent_,
+      lblCourrentMouse_, lblSystemPath_;
+  FakeTimer tmrAppCheck_, tmrAppShotDown_;
+  FakePicture picTimerOff_{"picTimerOff"}, picTimerOn_{"picTimerOn"};
+  std::array<FakePicture, 7> dial_{FakePicture{"Picture1"}, FakePicture{"Picture2"}, FakePicture{"Picture3"},
+                                   FakePicture{"Picture4"}, FakePicture{"Picture5"}, FakePicture{"Picture6"},
+                                   FakePicture{"Picture7"}};
+};
+
+}  // namespace vardex::testing

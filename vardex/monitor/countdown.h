@@ -1,0 +1,47 @@
+// The idle countdown, one tick of tmrAppShotDown: it owns iElapsedTime, shows
+// the count, the completion ratio and the dial's eighths, and ends the
+// watched program past the limit. The shutdown scan is shared with "Show
+// Task".
+#pragma once
+
+#include <cstdint>
+
+#include "components/controls.h"
+#include "components/form_services.h"
+#include "components/process_list.h"
+#include "components/tray.h"
+#include "monitor/activity.h"
+#include "monitor/interval_field.h"
+#include "monitor/presence.h"
+
+namespace vardex {
+
+class Countdown {
+ public:
+  struct Rooms {
+    ActivityMarks& marks;
+    const PresenceCheck& presence;
+    IntervalFields& fields;
+  };
+  Countdown(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms)
+      : c_(c), list_(list), tray_(tray), system_(system), rooms_(rooms) {}
+
+  void Tick();
+  // Back to a count of 0; the running icon when the program is loaded.
+  void Restart();
+  // Ends every listed process that matches the configured path, setting the
+  // stopped icon once per ended process.
+  void EndMatchingProcesses();
+
+  std::int16_t iElapsedTime() const { return iElapsedTime_; }
+
+ private:
+  FrmMainControls& c_;
+  ProcessList& list_;
+  Tray& tray_;
+  const SystemServices& system_;
+  Rooms rooms_;
+  std::int16_t iElapsedTime_ = 0;  // idle seconds
+};
+
+}  // namespace vardex

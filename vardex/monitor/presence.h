@@ -1,0 +1,35 @@
+// The presence check, one tick of tmrAppCheck: is the watched program
+// running? It owns bAppLoaded, turns the idle timer on and off with it and
+// points the hook component at the program.
+#pragma once
+
+#include <cstdint>
+
+#include "components/controls.h"
+#include "components/form_services.h"
+#include "components/hook_component.h"
+#include "components/process_list.h"
+#include "components/tray.h"
+
+namespace vardex {
+
+class PresenceCheck {
+ public:
+  PresenceCheck(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system)
+      : c_(c), list_(list), tray_(tray), system_(system) {}
+
+  // `hooks` may be null: then the program is only looked for.
+  void Tick(HookComponent* hooks);
+  void Reset() { bAppLoaded_ = 0; }
+  // 0 false, -1 true.
+  std::int16_t bAppLoaded() const { return bAppLoaded_; }
+
+ private:
+  FrmMainControls& c_;
+  ProcessList& list_;
+  Tray& tray_;
+  const SystemServices& system_;
+  std::int16_t bAppLoaded_ = 0;
+};
+
+}  // namespace vardex
