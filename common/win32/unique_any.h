@@ -69,6 +69,10 @@ inline void free_library(HMODULE h) noexcept { ::FreeLibrary(h); }
 inline void unmap_view(void* p) noexcept { ::UnmapViewOfFile(p); }
 inline void sys_free_string(BSTR s) noexcept { ::SysFreeString(s); }
 inline void co_task_mem_free(void* p) noexcept { ::CoTaskMemFree(p); }
+inline void delete_font(HFONT f) noexcept { ::DeleteObject(f); }
+inline void close_key(HKEY k) noexcept { ::RegCloseKey(k); }
+inline void destroy_menu(HMENU m) noexcept { ::DestroyMenu(m); }
+inline void release_screen_dc(HDC dc) noexcept { ::ReleaseDC(nullptr, dc); }
 }  // namespace detail
 
 // Kernel handles whose "none" is null (mappings, processes, threads, events).
@@ -82,5 +86,22 @@ using unique_hmodule = unique_any<HMODULE, decltype(&detail::free_library), &det
 using unique_mapview = unique_any<void*, decltype(&detail::unmap_view), &detail::unmap_view>;
 using unique_bstr = unique_any<BSTR, decltype(&detail::sys_free_string), &detail::sys_free_string>;
 using unique_cotaskmem = unique_any<void*, decltype(&detail::co_task_mem_free), &detail::co_task_mem_free>;
+using unique_hfont = unique_any<HFONT, decltype(&detail::delete_font), &detail::delete_font>;
+using unique_hkey = unique_any<HKEY, decltype(&detail::close_key), &detail::close_key>;
+using unique_hmenu = unique_any<HMENU, decltype(&detail::destroy_menu), &detail::destroy_menu>;
+// The screen's device context, from GetDC(nullptr).
+using unique_screen_dc = unique_any<HDC, decltype(&detail::release_screen_dc), &detail::release_screen_dc>;
+
+// Holds an SRW lock exclusively for the scope.
+class exclusive_lock {
+ public:
+  explicit exclusive_lock(SRWLOCK& lock) noexcept : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
+  ~exclusive_lock() { ::ReleaseSRWLockExclusive(&lock_); }
+  exclusive_lock(const exclusive_lock&) = delete;
+  exclusive_lock& operator=(const exclusive_lock&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
 
 }  // namespace win32

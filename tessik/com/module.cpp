@@ -4,6 +4,7 @@
 #include "tessik.h"
 #include "win32/com_ptr.h"
 #include "win32/result.h"
+#include "win32/unique_any.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -23,17 +24,6 @@ win32::com_ptr<IClassFactory> g_class_object;
 SRWLOCK g_type_info_lock = SRWLOCK_INIT;
 win32::com_ptr<ITypeInfo> g_type_info;
 
-class ExclusiveLock {
- public:
-  explicit ExclusiveLock(SRWLOCK& lock) noexcept : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
-  ~ExclusiveLock() { ReleaseSRWLockExclusive(&lock_); }
-  ExclusiveLock(const ExclusiveLock&) = delete;
-  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
- private:
-  SRWLOCK& lock_;
-};
-
 }  // namespace
 
 HINSTANCE ModuleInstance() noexcept { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
@@ -48,7 +38,7 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) noexcept {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (!IsEqualCLSID(clsid, CLSID_MouseKeyHookCtl)) return CLASS_E_CLASSNOTAVAILABLE;
-  ExclusiveLock lock(g_class_object_lock);
+  win32::exclusive_lock lock(g_class_object_lock);
   if (!g_class_object) {
     IClassFactory* created = ClassFactory::Create();
     if (!created) return E_OUTOFMEMORY;
@@ -62,7 +52,7 @@ HRESULT CanUnloadNow() noexcept { return ModuleLockCount() == 0 ? S_OK : S_FALSE
 HRESULT GetControlTypeInfo(LCID lcid, ITypeInfo** info) noexcept {
   if (!info) return E_POINTER;
   *info = nullptr;
-  ExclusiveLock lock(g_type_info_lock);
+  win32::exclusive_lock lock(g_type_info_lock);
   if (!g_type_info) {
     win32::com_ptr<ITypeLib> library;
     const HRESULT hr = LoadRegTypeLib(LIBID_TESSIKLib, kTypeLibMajor, kTypeLibMinor, lcid, library.put());
@@ -73,7 +63,7 @@ HRESULT GetControlTypeInfo(LCID lcid, ITypeInfo** info) noexcept {
         FAILED(LoadRegTypeLib(LIBID_TESSIKLib, kTypeLibMajor, kTypeLibMinor, kTypeLibLcid, library.put()))) {
       return hr;
     }
-    RETURN_IF_FAILED(library->GetTypeInfoOfGuid(IID_IMouseKeyHookCtl, g_type_info.put()));
+    VDX_RETURN_IF_FAILED(library->GetTypeInfoOfGuid(IID_IMouseKeyHookCtl, g_type_info.put()));
   }
   *info = win32::com_ptr<ITypeInfo>(g_type_info).detach();
   return S_OK;

@@ -65,7 +65,7 @@ STDMETHODIMP MouseKeyHookCtl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT co
                                             DISPID* ids) noexcept {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   win32::com_ptr<ITypeInfo> info;
-  RETURN_IF_FAILED(GetControlTypeInfo(lcid, info.put()));
+  VDX_RETURN_IF_FAILED(GetControlTypeInfo(lcid, info.put()));
   return info->GetIDsOfNames(names, count, ids);
 }
 
@@ -73,7 +73,7 @@ STDMETHODIMP MouseKeyHookCtl::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD 
                                      VARIANT* result, EXCEPINFO* exception, UINT* arg_error) noexcept {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   win32::com_ptr<ITypeInfo> info;
-  RETURN_IF_FAILED(GetControlTypeInfo(lcid, info.put()));
+  VDX_RETURN_IF_FAILED(GetControlTypeInfo(lcid, info.put()));
   return info->Invoke(static_cast<IMouseKeyHookCtl*>(this), dispid, flags, params, result, exception, arg_error);
 }
 
@@ -81,10 +81,10 @@ STDMETHODIMP MouseKeyHookCtl::get_MonitoredAppPath(BSTR* pVal) noexcept {
   if (!pVal) return E_POINTER;
   *pVal = nullptr;
   const int chars = MultiByteToWideChar(CP_ACP, 0, path_, -1, nullptr, 0);
-  if (chars <= 0) return last_error_hr();
+  if (chars <= 0) return win32::last_error_hr();
   win32::unique_bstr value(SysAllocStringLen(nullptr, static_cast<UINT>(chars - 1)));
   if (!value) return E_OUTOFMEMORY;
-  if (MultiByteToWideChar(CP_ACP, 0, path_, -1, value.get(), chars) == 0) return last_error_hr();
+  if (MultiByteToWideChar(CP_ACP, 0, path_, -1, value.get(), chars) == 0) return win32::last_error_hr();
   *pVal = value.release();
   return S_OK;
 }

@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "win32/result.h"
 #include "win32/unique_any.h"
 
 namespace tessik {
 namespace {
 
-void CloseKey(HKEY key) noexcept { RegCloseKey(key); }
-using unique_hkey = win32::unique_any<HKEY, decltype(&CloseKey), &CloseKey>;
+using win32::unique_hkey;
 
 // The script is UTF-8; the registry is written through the wide functions.
 bool Widen(const std::string& text, std::wstring& out) noexcept {
@@ -20,6 +20,7 @@ bool Widen(const std::string& text, std::wstring& out) noexcept {
   try {
     out.resize(static_cast<std::size_t>(n));
   } catch (...) {
+    win32::report_exception("the registrar's conversion to UTF-16");
     return false;
   }
   return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), out.data(),

@@ -55,13 +55,13 @@ std::string GuidText(REFGUID guid) {
 // The script with the module's path and identities filled in.
 HRESULT LoadScript(script::Script& out) {
   HRSRC found = FindResourceW(ModuleInstance(), MAKEINTRESOURCEW(IDR_REGISTRATION_SCRIPT), L"REGISTRY");
-  RETURN_LAST_ERROR_IF_NULL(found);
+  VDX_RETURN_LAST_ERROR_IF_NULL(found);
   HGLOBAL loaded = LoadResource(ModuleInstance(), found);
-  RETURN_LAST_ERROR_IF_NULL(loaded);
+  VDX_RETURN_LAST_ERROR_IF_NULL(loaded);
   const char* text = static_cast<const char*>(LockResource(loaded));
-  RETURN_LAST_ERROR_IF_NULL(text);
+  VDX_RETURN_LAST_ERROR_IF_NULL(text);
   const std::wstring module = ModuleFileName();
-  RETURN_LAST_ERROR_IF(module.empty());
+  VDX_RETURN_LAST_ERROR_IF(module.empty());
 
   const script::ExpandResult expanded =
       script::Expand(std::string(text, SizeofResource(ModuleInstance(), found)),
@@ -79,7 +79,7 @@ HRESULT LoadScript(script::Script& out) {
 // the file it came from.
 HRESULT LoadTypeLibrary(ITypeLib** library, std::wstring& path) {
   path = ModuleFileName();
-  RETURN_LAST_ERROR_IF(path.empty());
+  VDX_RETURN_LAST_ERROR_IF(path.empty());
   if (SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, library))) return S_OK;
   path = CompanionTypeLibraryPath(path);
   return LoadTypeLibEx(path.c_str(), REGKIND_NONE, library);
@@ -88,7 +88,7 @@ HRESULT LoadTypeLibrary(ITypeLib** library, std::wstring& path) {
 HRESULT RegisterTypeLibrary() {
   win32::com_ptr<ITypeLib> library;
   std::wstring path;
-  RETURN_IF_FAILED(LoadTypeLibrary(library.put(), path));
+  VDX_RETURN_IF_FAILED(LoadTypeLibrary(library.put(), path));
   std::wstring help_dir = DirectoryOf(path);
   return RegisterTypeLib(library.get(), path.data(), help_dir.empty() ? nullptr : help_dir.data());
 }
@@ -115,12 +115,13 @@ void UnregisterTypeLibrary() {
 HRESULT RegisterServer() noexcept {
   try {
     script::Script script;
-    RETURN_IF_FAILED(LoadScript(script));
-    RETURN_IF_FAILED(RegisterKeys(HKEY_CLASSES_ROOT, script));
+    VDX_RETURN_IF_FAILED(LoadScript(script));
+    VDX_RETURN_IF_FAILED(RegisterKeys(HKEY_CLASSES_ROOT, script));
     return RegisterTypeLibrary();
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
+    win32::report_exception("DllRegisterServer");
     return E_UNEXPECTED;
   }
 }
@@ -132,6 +133,7 @@ HRESULT UnregisterServer() noexcept {
     UnregisterTypeLibrary();
   } catch (...) {
     // Unregistration reports success whatever its steps meet.
+    win32::report_exception("DllUnregisterServer");
   }
   return S_OK;
 }

@@ -40,9 +40,9 @@ BOOL Relay::InstallHooks(DWORD thread_id) noexcept {
     RemoveHooks();
     return FALSE;
   }
-  window_.reset(::CreateWindowExA(0, kRelayWindowClass, nullptr, kRelayWindowStyle, 0, 0, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, nullptr, nullptr, module, this));
-  if (!window_ || !Publish(window_.get())) {
+  if (!::CreateWindowExA(0, kRelayWindowClass, nullptr, kRelayWindowStyle, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                         nullptr, nullptr, module, this) ||
+      !Publish(hwnd())) {
     RemoveHooks();
     return FALSE;
   }
@@ -54,7 +54,7 @@ BOOL Relay::InstallHooks(DWORD thread_id) noexcept {
 }
 
 void Relay::RemoveHooks() noexcept {
-  window_.reset();
+  DestroyWindow();
   g_keyboard_hook.reset();
   g_mouse_hook.reset();
 }
@@ -93,28 +93,20 @@ bool Relay::Publish(HWND window) noexcept {
   return true;
 }
 
-LRESULT CALLBACK Relay::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+LRESULT Relay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  switch (message) {
+    case WM_KEYRELAY:
+      target_.FireKeyEvent(static_cast<LONG>(wParam), static_cast<LONG>(lParam));
+      return 1;
+    case WM_MOUSERELAY:
+      // Both words unsigned: a negative coordinate arrives as 65536 - |x|.
+      target_.FireMouseEvent(static_cast<LONG>(wParam), static_cast<LONG>(LOWORD(lParam)),
+                             static_cast<LONG>(HIWORD(lParam)));
+      return 1;
+    default:
+      break;
   }
-  auto* relay = reinterpret_cast<Relay*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (message == WM_NCDESTROY) ::SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-  if (relay) {
-    switch (message) {
-      case WM_KEYRELAY:
-        relay->target_.FireKeyEvent(static_cast<LONG>(wParam), static_cast<LONG>(lParam));
-        return 1;
-      case WM_MOUSERELAY:
-        // Both words unsigned: a negative coordinate arrives as 65536 - |x|.
-        relay->target_.FireMouseEvent(static_cast<LONG>(wParam), static_cast<LONG>(LOWORD(lParam)),
-                                      static_cast<LONG>(HIWORD(lParam)));
-        return 1;
-      default:
-        break;
-    }
-  }
-  return ::DefWindowProcA(window, message, wParam, lParam);
+  return DefaultProc(hwnd(), message, wParam, lParam);
 }
 
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "win32/unique_any.h"
+#include "win32/window_base.h"
 
 namespace tessik {
 
@@ -29,7 +30,7 @@ class RelayTarget {
 // The relay window and relay block of the one instance. The hook handles are
 // module-level (one pair per process). Used on one thread only: the one that
 // installs, which also receives the events.
-class Relay {
+class Relay : public win32::window_base<Relay, win32::window_charset::kAnsi> {
  public:
   explicit Relay(RelayTarget& target) noexcept;
   ~Relay();
@@ -45,12 +46,12 @@ class Relay {
   void RemoveHooks() noexcept;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  friend class win32::window_base<Relay, win32::window_charset::kAnsi>;
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   static bool RegisterRelayClass(HINSTANCE module) noexcept;
   bool Publish(HWND window) noexcept;
 
   RelayTarget& target_;
-  win32::unique_hwnd window_;
   // Made by the first installation and kept until the instance goes, so that
   // repeated installations reuse one handle and one view.
   win32::unique_handle block_;

@@ -60,7 +60,7 @@ win32::com_ptr<ActivitySink> ActivitySink::Create(ActivityEvents& events) noexce
 }
 
 HRESULT ActivitySink::QueryInterface(REFIID riid, void** out) noexcept {
-  RETURN_HR_IF_NULL(E_POINTER, out);
+  VDX_RETURN_HR_IF_NULL(E_POINTER, out);
   *out = nullptr;
   if (!::IsEqualIID(riid, IID_IUnknown) && !::IsEqualIID(riid, IID_IDispatch) &&
       !::IsEqualIID(riid, DIID__IMouseKeyHookCtlEvents))
@@ -79,13 +79,13 @@ ULONG ActivitySink::Release() noexcept {
 }
 
 HRESULT ActivitySink::GetTypeInfoCount(UINT* count) noexcept {
-  RETURN_HR_IF_NULL(E_POINTER, count);
+  VDX_RETURN_HR_IF_NULL(E_POINTER, count);
   *count = 0;
   return S_OK;
 }
 
 HRESULT ActivitySink::GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept {
-  RETURN_HR_IF_NULL(E_POINTER, info);
+  VDX_RETURN_HR_IF_NULL(E_POINTER, info);
   *info = nullptr;
   return DISP_E_BADINDEX;
 }
@@ -97,13 +97,13 @@ HRESULT ActivitySink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noex
 HRESULT ActivitySink::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                              EXCEPINFO*, UINT* arg_error) noexcept {
   if (result) ::VariantInit(result);
-  RETURN_HR_IF(DISP_E_UNKNOWNINTERFACE, !::IsEqualIID(riid, IID_NULL));
-  RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, (flags & DISPATCH_METHOD) == 0);
-  RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, id != DISPID_KEYEVENT && id != DISPID_MOUSEEVENT);
-  RETURN_HR_IF_NULL(E_INVALIDARG, params);
-  RETURN_HR_IF(DISP_E_NONAMEDARGS, params->cNamedArgs != 0);
+  VDX_RETURN_HR_IF(DISP_E_UNKNOWNINTERFACE, !::IsEqualIID(riid, IID_NULL));
+  VDX_RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, (flags & DISPATCH_METHOD) == 0);
+  VDX_RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, id != DISPID_KEYEVENT && id != DISPID_MOUSEEVENT);
+  VDX_RETURN_HR_IF_NULL(E_INVALIDARG, params);
+  VDX_RETURN_HR_IF(DISP_E_NONAMEDARGS, params->cNamedArgs != 0);
   const UINT expected = id == DISPID_KEYEVENT ? 2u : 3u;
-  RETURN_HR_IF(DISP_E_BADPARAMCOUNT, params->cArgs != expected || !params->rgvarg);
+  VDX_RETURN_HR_IF(DISP_E_BADPARAMCOUNT, params->cArgs != expected || !params->rgvarg);
 
   // The arguments come in reverse order of the declared parameters.
   std::int32_t args[3] = {};
@@ -121,7 +121,8 @@ HRESULT ActivitySink::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAM
     else
       events_->oMKHook_MouseEvent(args[0], args[1], args[2]);
   } catch (...) {
-    // The form reports nothing; an exception must not cross into the component.
+    // An exception must not cross into the component.
+    win32::report_exception("the hook component's event sink (Invoke)");
     return E_UNEXPECTED;
   }
   return S_OK;

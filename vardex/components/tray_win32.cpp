@@ -21,6 +21,7 @@ HWND ToHwnd(std::int32_t window) {
 
 TrayWin32::~TrayWin32() {
   if (shown_) ::Shell_NotifyIconW(NIM_DELETE, &data_);
+  DestroyWindow();
 }
 
 bool TrayWin32::Create(HINSTANCE instance, std::function<void()> restore_event,
@@ -31,16 +32,16 @@ bool TrayWin32::Create(HINSTANCE instance, std::function<void()> restore_event,
 
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = &TrayWin32::WndProc;
+  wc.lpfnWndProc = &TrayWin32::WindowProc;
   wc.hInstance = instance;
   wc.lpszClassName = kClassName;
   if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
-  window_.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Vardex notification icon", WS_POPUP, 0, 0, 0, 0, nullptr,
-                                  nullptr, instance, this));
-  if (!window_) return false;
+  if (!::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Vardex notification icon", WS_POPUP, 0, 0, 0, 0, nullptr,
+                         nullptr, instance, this))
+    return false;
 
   data_.cbSize = sizeof(data_);
-  data_.hWnd = window_.get();
+  data_.hWnd = hwnd();
   data_.uID = kTrayIconId;
   data_.uCallbackMessage = kWmTrayCallback;
   std::copy(std::begin(kDefaultTip), std::end(kDefaultTip), data_.szTip);
@@ -55,7 +56,7 @@ bool TrayWin32::SetTrayOwner(std::int32_t window) {
 }
 
 bool TrayWin32::AddTrayIcon() {
-  if (!window_) return false;
+  if (!hwnd()) return false;
   data_.uFlags = NIF_MESSAGE | NIF_TIP | (icon_ ? NIF_ICON : 0);
   data_.hIcon = icon_.get();
   // Shown already: refresh it. If the shell lost it without telling us, the
@@ -117,18 +118,17 @@ bool TrayWin32::Modify(UINT flags) {
 }
 
 void TrayWin32::ShowMenu() {
-  HMENU menu = ::CreatePopupMenu();
+  const win32::unique_hmenu menu(::CreatePopupMenu());
   if (!menu) return;
-  ::AppendMenuW(menu, MF_STRING, kTrayCmdRestore, L"Restore");
-  ::SetMenuDefaultItem(menu, kTrayCmdRestore, FALSE);
+  ::AppendMenuW(menu.get(), MF_STRING, kTrayCmdRestore, L"Restore");
+  ::SetMenuDefaultItem(menu.get(), kTrayCmdRestore, FALSE);
   POINT at{};
   ::GetCursorPos(&at);
   // Without the foreground the menu would not close when the user clicks away.
-  ::SetForegroundWindow(window_.get());
-  const UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
-                                                         at.x, at.y, 0, window_.get(), nullptr));
-  ::PostMessageW(window_.get(), WM_NULL, 0, 0);
-  ::DestroyMenu(menu);
+  ::SetForegroundWindow(hwnd());
+  const UINT chosen = static_cast<UINT>(::TrackPopupMenu(menu.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
+                                                         at.x, at.y, 0, hwnd(), nullptr));
+  ::PostMessageW(hwnd(), WM_NULL, 0, 0);
   if (chosen == kTrayCmdRestore && restore_event_) restore_event_();
 }
 
@@ -152,25 +152,7 @@ LRESULT TrayWin32::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
     if (icon_event_) icon_event_();
     return 0;
   }
-  return ::DefWindowProcW(window_.get(), msg, wparam, lparam);
-}
-
-LRESULT CALLBACK TrayWin32::WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) noexcept {
-  if (msg == WM_NCCREATE) {
-    const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lparam);
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TrayWin32*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (msg == WM_NCDESTROY) ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-  // During creation window_ is not yet set.
-  if (!self || self->window_.get() != hwnd) return ::DefWindowProcW(hwnd, msg, wparam, lparam);
-  try {
-    return self->HandleMessage(msg, wparam, lparam);
-  } catch (...) {
-    // The form's handlers report nothing; a failure there must not unwind
-    // through the system's dispatcher.
-    return 0;
-  }
+  return ::DefWindowProcW(hwnd(), msg, wparam, lparam);
 }
 
 }  // namespace vardex

@@ -14,6 +14,7 @@
 
 #include "components/tray.h"
 #include "win32/unique_any.h"
+#include "win32/window_base.h"
 
 namespace vardex {
 
@@ -22,7 +23,7 @@ inline constexpr UINT kWmTrayCallback = WM_APP + 1;
 inline constexpr UINT kTrayCmdRestore = 1;
 inline constexpr UINT kTrayIconId = 1;
 
-class TrayWin32 final : public Tray {
+class TrayWin32 final : public Tray, public win32::window_base<TrayWin32> {
  public:
   TrayWin32() = default;
   TrayWin32(const TrayWin32&) = delete;
@@ -43,16 +44,14 @@ class TrayWin32 final : public Tray {
   // The icon's tooltip, in the ANSI code page; cut to what the shell shows.
   bool SetTooltip(const std::string& text);
 
-  HWND hwnd() const noexcept { return window_.get(); }
   bool shown() const noexcept { return shown_; }
 
  private:
-  static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) noexcept;
+  friend class win32::window_base<TrayWin32>;
   LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam);
   void ShowMenu();
   bool Modify(UINT flags);
 
-  win32::unique_hwnd window_;
   win32::unique_hicon icon_;  // our own copy: the shell may need it again
   NOTIFYICONDATAW data_{};
   bool shown_ = false;

@@ -24,9 +24,8 @@ constexpr int kIdCommand2 = ControlId(TabIndexOf("Command2"));
 constexpr int kIdCmdBrowse = ControlId(TabIndexOf("cmdBrowse"));
 
 int ScreenDpi() {
-  const HDC screen = ::GetDC(nullptr);
-  const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 0;
-  if (screen) ::ReleaseDC(nullptr, screen);
+  const win32::unique_screen_dc screen(::GetDC(nullptr));
+  const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
   return dpi > 0 ? dpi : 96;
 }
 
@@ -76,7 +75,7 @@ MainWindow::MainWindow()
       tmrAppShotDown_(kTimerAppShotDown, kAppShotDownDesignInterval) {}
 
 // The window first: its messages during destruction still reach members.
-MainWindow::~MainWindow() { window_.reset(); }
+MainWindow::~MainWindow() { DestroyWindow(); }
 
 bool MainWindow::Create(HINSTANCE instance) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
@@ -84,7 +83,7 @@ bool MainWindow::Create(HINSTANCE instance) {
 
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &MainWindow::WndProc;
+  wc.lpfnWndProc = &MainWindow::WindowProc;
   wc.hInstance = instance;
   // Shared icons belong to the system; nothing to destroy.
   wc.hIcon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_VARDEX), IMAGE_ICON,
@@ -101,7 +100,7 @@ bool MainWindow::Create(HINSTANCE instance) {
   dpi_ = ScreenDpi();
   RECT frame{0, 0, Px(kClientWidthTwips), Px(kClientHeightTwips)};
   ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-  // WM_NCCREATE hands the window to window_.
+  // The window is ours from WM_NCCREATE.
   if (!::CreateWindowExW(kExStyle, kClassName, AnsiToWide(kFrmMainCaption).c_str(), kStyle, 0, 0,
                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
                          this))
@@ -120,14 +119,14 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
 
   tooltip_.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                    WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, window_.get(), nullptr, instance, nullptr));
+                                   CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance, nullptr));
   if (!tooltip_) return false;
 
   for (std::size_t i = 0; i < kFrmMainLayout.size(); ++i) {
     const ControlLayout& c = kFrmMainLayout[i];
     const HWND child = ::CreateWindowExW(
         ExStyleOf(c.kind), ClassOf(c.kind), AnsiToWide(std::string(c.content)).c_str(), StyleOf(c),
-        Px(c.left), Px(c.top), Px(c.width), Px(c.height), window_.get(),
+        Px(c.left), Px(c.top), Px(c.width), Px(c.height), hwnd(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c.tab_index))), instance, nullptr);
     if (!child) return false;
     children_[i] = child;
@@ -164,8 +163,8 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
   BindRow<LayoutRow("lblMouseEvent")>(lblMouseEvent_);
   BindRow<LayoutRow("lblCourrentMouse")>(lblCourrentMouse_);
   BindRow<LayoutRow("lblSystemPath")>(lblSystemPath_);
-  tmrAppCheck_.Bind(window_.get());
-  tmrAppShotDown_.Bind(window_.get());
+  tmrAppCheck_.Bind(hwnd());
+  tmrAppShotDown_.Bind(hwnd());
   return true;
 }
 
@@ -174,7 +173,7 @@ bool MainWindow::AddTooltip(HWND control, std::string_view hint) {
   TTTOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-  tool.hwnd = window_.get();
+  tool.hwnd = hwnd();
   tool.uId = reinterpret_cast<UINT_PTR>(control);
   tool.lpszText = text.data();  // copied by the tooltip
   return ::SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool)) != FALSE;
@@ -183,7 +182,7 @@ bool MainWindow::AddTooltip(HWND control, std::string_view hint) {
 void MainWindow::Attach(FrmMain& form) {
   form_ = &form;
   // Handles are 32-bit values on every Windows; the tray takes them so.
-  form.SetWindowHandle(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(window_.get())));
+  form.SetWindowHandle(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(hwnd())));
   intAppShutDownTime_.SetOnChange([&form] { form.intAppShutDownTime_Change(); });
   intAppUseTime_.SetOnChange([&form] { form.intAppUseTime_Change(); });
   intAppCheckTime_.SetOnChange([&form] { form.intAppCheckTime_Change(); });
@@ -192,42 +191,20 @@ void MainWindow::Attach(FrmMain& form) {
 
 void MainWindow::Show() {
   RECT r{};
-  ::GetWindowRect(window_.get(), &r);
+  ::GetWindowRect(hwnd(), &r);
   const int w = r.right - r.left, h = r.bottom - r.top;
-  ::SetWindowPos(window_.get(), nullptr, (::GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+  ::SetWindowPos(hwnd(), nullptr, (::GetSystemMetrics(SM_CXSCREEN) - w) / 2,
                  (::GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  ::ShowWindow(window_.get(), SW_SHOWNORMAL);
-  ::UpdateWindow(window_.get());
+  ::ShowWindow(hwnd(), SW_SHOWNORMAL);
+  ::UpdateWindow(hwnd());
 }
 
 bool MainWindow::PreTranslate(MSG& msg) {
-  return window_ && ::IsDialogMessageW(window_.get(), &msg) != FALSE;
-}
-
-LRESULT CALLBACK MainWindow::WndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->window_.reset(window);
-  }
-  auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self) return ::DefWindowProcW(window, message, wparam, lparam);
-  if (message == WM_NCDESTROY) {
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    (void)self->window_.release();  // the window is gone already
-    return ::DefWindowProcW(window, message, wparam, lparam);
-  }
-  try {
-    return self->HandleMessage(message, wparam, lparam);
-  } catch (...) {
-    // A handler that fails loses its one event; the window and the
-    // monitoring go on with the next message.
-    return 0;
-  }
+  return hwnd() && ::IsDialogMessageW(hwnd(), &msg) != FALSE;
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
-  const HWND window = window_.get();
+  const HWND window = hwnd();
   switch (message) {
     case WM_COMMAND:
       OnCommand(LOWORD(wparam), HIWORD(wparam));
@@ -283,7 +260,7 @@ void MainWindow::OnTimer(UINT_PTR id) {
 }
 
 void MainWindow::OnActivate(bool active) {
-  const HWND window = window_.get();
+  const HWND window = hwnd();
   if (!active) {
     const HWND focus = ::GetFocus();
     if (focus && ::IsChild(window, focus)) focus_ = focus;

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "win32/unique_any.h"
+#include "win32/window_base.h"
 #include "window/frm_main.h"
 #include "components/icon_picture.h"
 #include "window/main_window_layout.h"
@@ -19,12 +20,7 @@
 
 namespace vardex {
 
-namespace detail {
-inline void delete_font(HFONT f) noexcept { ::DeleteObject(f); }
-}  // namespace detail
-using unique_hfont = win32::unique_any<HFONT, decltype(&detail::delete_font), &detail::delete_font>;
-
-class MainWindow final : public FrmMainControls {
+class MainWindow final : public win32::window_base<MainWindow>, public FrmMainControls {
  public:
   MainWindow();
   MainWindow(const MainWindow&) = delete;
@@ -34,7 +30,6 @@ class MainWindow final : public FrmMainControls {
   // Creates the window, hidden and centred, with every control at its
   // design-time content. False when a window or an image cannot be made.
   bool Create(HINSTANCE instance);
-  HWND hwnd() const { return window_.get(); }
   // The DPI the layout was made for.
   int dpi() const { return dpi_; }
 
@@ -77,7 +72,7 @@ class MainWindow final : public FrmMainControls {
   std::function<void()> after_tick;
 
  private:
-  static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept;
+  friend class win32::window_base<MainWindow>;
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void OnCommand(int id, int code);
   void OnTimer(UINT_PTR id);
@@ -101,9 +96,8 @@ class MainWindow final : public FrmMainControls {
   }
   int Px(int twips) const { return ::MulDiv(twips, dpi_, 1440); }
 
-  win32::unique_hwnd window_;
   win32::unique_hwnd tooltip_;
-  unique_hfont font_;
+  win32::unique_hfont font_;
   int dpi_ = 96;
   std::array<HWND, kFrmMainLayout.size()> children_{};
   HWND focus_ = nullptr;  // the control that had the focus at deactivation

@@ -13,6 +13,7 @@
 #include "components/tray_win32.h"
 #include "settings/settings_storage_win32.h"
 #include "win32/com_apartment.h"
+#include "win32/result.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
 #include "window/system_services_win32.h"
@@ -83,6 +84,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     return Run(instance);
   } catch (...) {
+    win32::report_exception("wWinMain");
     return kExitFailed;
   }
 }

@@ -1,0 +1,80 @@
+// One base for the project's windows, after the samples' BaseWindow<T>: the
+// object travels in CreateWindowEx's last argument, sits in GWLP_USERDATA
+// from WM_NCCREATE to WM_NCDESTROY, and owns the window meanwhile. Every
+// message in between goes to Derived::HandleMessage (a friend of the base); an exception that
+// escapes it is reported (what, which class, which message) and the message
+// answered with 0, because it must not unwind through the system's
+// dispatcher.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "win32/result.h"
+#include "win32/unique_any.h"
+
+namespace win32 {
+
+// ANSI windows (whose DefWindowProc is the A one) pass kAnsi.
+enum class window_charset { kUnicode, kAnsi };
+
+template <typename Derived, window_charset charset = window_charset::kUnicode>
+class window_base {
+ public:
+  HWND hwnd() const noexcept { return window_.get(); }
+
+ protected:
+  window_base() noexcept = default;
+  ~window_base() = default;
+  window_base(const window_base&) = delete;
+  window_base& operator=(const window_base&) = delete;
+
+  // The window class's procedure; pass `this` of the Derived object as
+  // CreateWindowEx's lpParam.
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+    if (message == WM_NCCREATE) {
+      // lpCreateParams is the first member of both CREATESTRUCTA and W.
+      auto* created = static_cast<Derived*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+      ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(created));
+      // A window the object held before is destroyed now that its
+      // successor exists.
+      created->window_.reset(window);
+    }
+    auto* self = reinterpret_cast<Derived*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return DefaultProc(window, message, wparam, lparam);
+    if (message == WM_NCDESTROY) {
+      ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      if (self->window_.get() == window) (void)self->window_.release();  // gone already
+      return DefaultProc(window, message, wparam, lparam);
+    }
+    // A predecessor on its way out: HandleMessage only ever sees hwnd().
+    if (self->window_.get() != window) return DefaultProc(window, message, wparam, lparam);
+    try {
+      return self->HandleMessage(message, wparam, lparam);
+    } catch (...) {
+      char where[128];
+      char name[64] = "?";
+      ::GetClassNameA(window, name, sizeof name);
+      std::snprintf(where, sizeof where, "the window procedure of class %s, message 0x%04X", name, message);
+      report_exception(where);
+      return 0;
+    }
+  }
+
+  static LRESULT DefaultProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+    if constexpr (charset == window_charset::kAnsi)
+      return ::DefWindowProcA(window, message, wparam, lparam);
+    else
+      return ::DefWindowProcW(window, message, wparam, lparam);
+  }
+
+  // Destroys the window now. Derived destructors call it first, so that the
+  // messages of the destruction still find their members alive.
+  void DestroyWindow() noexcept { window_.reset(); }
+
+ private:
+  unique_hwnd window_;
+};
+
+}  // namespace win32
