@@ -5,6 +5,7 @@
 #include <new>
 
 #include "module.h"
+#include "win32/qi_table.h"
 
 namespace tessik {
 
@@ -17,14 +18,11 @@ ClassFactory::~ClassFactory() {
 }
 
 STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** object) noexcept {
-  if (!object) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  static const win32::qi_entry<ClassFactory> table[] = {
+      win32::qi_row<ClassFactory, IClassFactory>(IID_IUnknown),
+      win32::qi_row<ClassFactory, IClassFactory>(IID_IClassFactory),
+  };
+  return win32::qi_search(this, table, iid, object);
 }
 
 STDMETHODIMP_(ULONG) ClassFactory::AddRef() noexcept {

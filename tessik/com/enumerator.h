@@ -10,6 +10,7 @@
 #include <new>
 
 #include "module.h"
+#include "win32/qi_table.h"
 
 namespace tessik {
 
@@ -39,14 +40,11 @@ class Enumerator final : public IEnum {
   }
 
   STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(IEnum))) {
-      *object = static_cast<IEnum*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    static const win32::qi_entry<Enumerator> table[] = {
+        win32::qi_row<Enumerator, IEnum>(IID_IUnknown),
+        win32::qi_row<Enumerator, IEnum>(__uuidof(IEnum)),
+    };
+    return win32::qi_search(this, table, iid, object);
   }
   STDMETHODIMP_(ULONG) AddRef() noexcept override {
     return static_cast<ULONG>(InterlockedIncrement(&refs_));

@@ -5,6 +5,7 @@
 
 #include "enumerator.h"
 #include "module.h"
+#include "win32/qi_table.h"
 #include "tessik.h"
 
 namespace tessik {
@@ -19,14 +20,11 @@ DWORD CookieOf(const IDispatch* sink) noexcept {
 }  // namespace
 
 STDMETHODIMP EventSource::QueryInterface(REFIID iid, void** object) noexcept {
-  if (!object) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
-    *object = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  static const win32::qi_entry<EventSource> table[] = {
+      win32::qi_row<EventSource, IConnectionPoint>(IID_IUnknown),
+      win32::qi_row<EventSource, IConnectionPoint>(IID_IConnectionPoint),
+  };
+  return win32::qi_search(this, table, iid, object);
 }
 
 STDMETHODIMP_(ULONG) EventSource::AddRef() noexcept { return ModuleLock(); }

@@ -6,6 +6,7 @@
 #include "error_info.h"
 #include "lookup/process_lookup.h"
 #include "module.h"
+#include "win32/qi_table.h"
 #include "win32/result.h"
 #include "win32/unique_any.h"
 
@@ -30,19 +31,14 @@ MouseKeyHookCtl::~MouseKeyHookCtl() {
 }
 
 STDMETHODIMP MouseKeyHookCtl::QueryInterface(REFIID iid, void** object) noexcept {
-  if (!object) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IMouseKeyHookCtl)) {
-    *object = static_cast<IMouseKeyHookCtl*>(this);
-  } else if (IsEqualIID(iid, IID_ISupportErrorInfo)) {
-    *object = static_cast<ISupportErrorInfo*>(this);
-  } else if (IsEqualIID(iid, IID_IConnectionPointContainer)) {
-    *object = static_cast<IConnectionPointContainer*>(this);
-  } else {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
+  static const win32::qi_entry<MouseKeyHookCtl> table[] = {
+      win32::qi_row<MouseKeyHookCtl, IMouseKeyHookCtl>(IID_IUnknown),
+      win32::qi_row<MouseKeyHookCtl, IMouseKeyHookCtl>(IID_IDispatch),
+      win32::qi_row<MouseKeyHookCtl, IMouseKeyHookCtl>(IID_IMouseKeyHookCtl),
+      win32::qi_row<MouseKeyHookCtl, ISupportErrorInfo>(IID_ISupportErrorInfo),
+      win32::qi_row<MouseKeyHookCtl, IConnectionPointContainer>(IID_IConnectionPointContainer),
+  };
+  return win32::qi_search(this, table, iid, object);
 }
 
 STDMETHODIMP_(ULONG) MouseKeyHookCtl::AddRef() noexcept { return ModuleLock(); }

@@ -11,6 +11,7 @@
 
 #include "error_info.h"
 #include "module.h"
+#include "recording_sink_test.h"
 #include "win32/com_ptr.h"
 #include "win32/unique_any.h"
 
@@ -19,64 +20,8 @@ namespace {
 
 using win32::com_ptr;
 
-struct Call {
-  int sink;
-  DISPID dispid;
-  std::vector<LONG> args;  // as delivered: reverse of the declared order
-};
-
-// A sink that records every Invoke into a shared log.
-class RecordingSink final : public IDispatch {
- public:
-  RecordingSink(int id, std::vector<Call>& log, bool answers_events = true)
-      : id_(id), log_(log), answers_events_(answers_events) {}
-
-  std::function<void()> on_invoke;
-  HRESULT invoke_result = S_OK;
-  HRESULT query_result = E_NOINTERFACE;
-  LONG refs() const { return refs_; }
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override {
-    *object = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        (answers_events_ && IsEqualIID(iid, DIID__IMouseKeyHookCtlEvents))) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return query_result;
-  }
-  STDMETHODIMP_(ULONG) AddRef() noexcept override { return static_cast<ULONG>(++refs_); }
-  STDMETHODIMP_(ULONG) Release() noexcept override { return static_cast<ULONG>(--refs_); }
-  STDMETHODIMP GetTypeInfoCount(UINT*) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO* exception, UINT* arg_error) noexcept override {
-    EXPECT_TRUE(IsEqualIID(iid, IID_NULL));
-    EXPECT_EQ(lcid, 0x0400u);
-    EXPECT_EQ(flags, DISPATCH_METHOD);
-    EXPECT_EQ(result, nullptr);
-    EXPECT_EQ(exception, nullptr);
-    EXPECT_EQ(arg_error, nullptr);
-    EXPECT_EQ(params->cNamedArgs, 0u);
-    EXPECT_EQ(params->rgdispidNamedArgs, nullptr);
-    Call call{id_, dispid, {}};
-    for (UINT i = 0; i < params->cArgs; ++i) {
-      EXPECT_EQ(V_VT(&params->rgvarg[i]), VT_I4);
-      call.args.push_back(V_I4(&params->rgvarg[i]));
-    }
-    log_.push_back(call);
-    if (on_invoke) on_invoke();
-    return invoke_result;
-  }
-
- private:
-  int id_;
-  std::vector<Call>& log_;
-  bool answers_events_;
-  LONG refs_ = 1;
-};
+using testing::RecordingSink;
+using testing::SinkCall;
 
 DWORD CookieOf(RecordingSink& sink) {
   return static_cast<DWORD>(reinterpret_cast<UINT_PTR>(static_cast<IDispatch*>(&sink)));
@@ -89,6 +34,7 @@ class MouseKeyHookCtlTest : public ::testing::Test {
     ASSERT_EQ(ctl_.FindConnectionPoint(DIID__IMouseKeyHookCtlEvents, point_.put()), S_OK);
   }
   void TearDown() override {
+    for (const SinkCall& c : log_) EXPECT_TRUE(c.as_raised) << "event " << c.dispid;
     point_.reset();
     CoUninitialize();
   }
@@ -101,13 +47,13 @@ class MouseKeyHookCtlTest : public ::testing::Test {
 
   std::vector<int> Receivers() const {
     std::vector<int> out;
-    for (const Call& c : log_) out.push_back(c.sink);
+    for (const SinkCall& c : log_) out.push_back(c.sink);
     return out;
   }
 
-  std::vector<Call> log_;
+  std::vector<SinkCall> log_;
   // Declared before the instance, so that they outlive its connection list.
-  RecordingSink one{1, log_}, two{2, log_}, three{3, log_}, four{4, log_};
+  RecordingSink one{1, &log_}, two{2, &log_}, three{3, &log_}, four{4, &log_};
   MouseKeyHookCtl ctl_;
   com_ptr<IConnectionPoint> point_;
 };
@@ -193,7 +139,7 @@ TEST_F(MouseKeyHookCtlTest, OneConnectionPointForTheEventInterface) {
 // --- Advise and Unadvise --------------------------------------------------------
 
 TEST_F(MouseKeyHookCtlTest, AdviseRejectsNullsAndSinksWithoutTheEventInterface) {
-  RecordingSink plain(1, log_, /*answers_events=*/false);
+  RecordingSink plain(1, &log_, /*answers_events=*/false);
   DWORD cookie = 99;
   EXPECT_EQ(point_->Advise(&plain, &cookie), CONNECT_E_CANNOTCONNECT);
   EXPECT_EQ(cookie, 0u);
@@ -212,7 +158,7 @@ TEST_F(MouseKeyHookCtlTest, AdviseRejectsNullsAndSinksWithoutTheEventInterface) 
 }
 
 TEST_F(MouseKeyHookCtlTest, CookieIsTheSinkPointerAndUnadviseReleasesTheSink) {
-  RecordingSink sink(1, log_);
+  RecordingSink sink(1, &log_);
   const DWORD cookie = Connect(sink);
   EXPECT_EQ(cookie, CookieOf(sink));
   EXPECT_EQ(sink.refs(), 2);
@@ -275,9 +221,9 @@ TEST_F(MouseKeyHookCtlTest, EventsCarryTheirArgumentsInReverseOrderAsLongs) {
   ctl_.FireMouseEvent(512, 100, 65531);
   ASSERT_EQ(log_.size(), 2u);
   EXPECT_EQ(log_[0].dispid, DISPID_KEYEVENT);
-  EXPECT_EQ(log_[0].args, (std::vector<LONG>{1, 65}));
+  EXPECT_EQ(log_[0].args, (std::vector<LONG>{65, 1}));
   EXPECT_EQ(log_[1].dispid, DISPID_MOUSEEVENT);
-  EXPECT_EQ(log_[1].args, (std::vector<LONG>{65531, 100, 512}));
+  EXPECT_EQ(log_[1].args, (std::vector<LONG>{512, 100, 65531}));
   EXPECT_EQ(one.refs(), 2);
 }
 
@@ -297,7 +243,7 @@ TEST_F(MouseKeyHookCtlTest, EventsGoToSinksInSlotOrderAndAFreedSlotIsReused) {
 
 TEST_F(MouseKeyHookCtlTest, NoSinksNoDelivery) {
   ctl_.FireKeyEvent(65, 0);
-  RecordingSink sink(1, log_);
+  RecordingSink sink(1, &log_);
   point_->Unadvise(Connect(sink));
   ctl_.FireKeyEvent(65, 0);
   EXPECT_TRUE(log_.empty());
@@ -313,14 +259,14 @@ TEST_F(MouseKeyHookCtlTest, AFailingSinkDoesNotStopDelivery) {
 
 TEST_F(MouseKeyHookCtlTest, SinkThatDisconnectsItselfInItsHandler) {
   const DWORD cookie = Connect(one);
-  one.on_invoke = [&] { EXPECT_EQ(point_->Unadvise(cookie), S_OK); };
+  one.on_invoke = [&](const SinkCall&) { EXPECT_EQ(point_->Unadvise(cookie), S_OK); };
   // Held directly: the list becomes empty while the sink is being called.
   ctl_.FireKeyEvent(1, 1);
   EXPECT_EQ(one.refs(), 1);
 
   log_.clear();
   const DWORD again = Connect(one);
-  one.on_invoke = [&] { EXPECT_EQ(point_->Unadvise(again), S_OK); };
+  one.on_invoke = [&](const SinkCall&) { EXPECT_EQ(point_->Unadvise(again), S_OK); };
   Connect(two);
   Connect(three);
   ctl_.FireKeyEvent(2, 1);
@@ -332,7 +278,7 @@ TEST_F(MouseKeyHookCtlTest, SinkThatDisconnectsItselfInItsHandler) {
 }
 
 TEST_F(MouseKeyHookCtlTest, SinkConnectedDuringDeliveryWaitsForTheNextEvent) {
-  one.on_invoke = [&] {
+  one.on_invoke = [&](const SinkCall&) {
     one.on_invoke = nullptr;
     Connect(two);
   };
@@ -344,8 +290,7 @@ TEST_F(MouseKeyHookCtlTest, SinkConnectedDuringDeliveryWaitsForTheNextEvent) {
 }
 
 TEST(MouseKeyHookCtlTeardown, ReleasesEverySinkStillConnected) {
-  std::vector<Call> log;
-  RecordingSink one(1, log), two(2, log);
+  RecordingSink one(1), two(2);
   {
     MouseKeyHookCtl ctl;
     com_ptr<IConnectionPoint> point;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "com/recording_sink_test.h"
 #include "relay/relay.h"
 #include "tessik.h"
 #include "win32/com_ptr.h"
@@ -93,48 +94,8 @@ void PumpFor(DWORD ms) {
   }
 }
 
-struct Event {
-  DISPID dispid;
-  std::vector<LONG> args;  // declared order
-};
-
-// Records every event it receives.
-class RecordingSink final : public IDispatch {
- public:
-  std::vector<Event> events;
-  LONG refs() const { return refs_; }
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, DIID__IMouseKeyHookCtlEvents)) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() noexcept override { return static_cast<ULONG>(++refs_); }
-  STDMETHODIMP_(ULONG) Release() noexcept override { return static_cast<ULONG>(--refs_); }
-  STDMETHODIMP GetTypeInfoCount(UINT*) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                      UINT*) noexcept override {
-    try {
-      Event event{dispid, {}};
-      for (UINT i = params->cArgs; i-- > 0;) event.args.push_back(V_I4(&params->rgvarg[i]));
-      events.push_back(std::move(event));
-    } catch (...) {
-      return E_OUTOFMEMORY;
-    }
-    return S_OK;
-  }
-
- private:
-  LONG refs_ = 1;
-};
+using tessik::testing::RecordingSink;
+using tessik::testing::SinkCall;
 
 // A sink whose QueryInterface fails with something other than "no such interface".
 class FailingSink final : public IUnknown {
@@ -422,9 +383,9 @@ TEST_F(TessikRobustness, BurstOfRelayedEventsArrivesInOrderAndTheReceiverStillAn
   PumpFor(100);
   EXPECT_EQ(point_->Unadvise(cookie), S_OK);
 
-  ASSERT_EQ(sink.events.size(), kStormEvents);
+  ASSERT_EQ(sink.calls.size(), kStormEvents);
   for (unsigned i = 0; i < kStormEvents; ++i) {
-    const Event& e = sink.events[i];
+    const SinkCall& e = sink.calls[i];
     if (i % 2 == 0) {
       ASSERT_EQ(e.dispid, DISPID_KEYEVENT) << "event " << i;
       ASSERT_EQ(e.args, (std::vector<LONG>{static_cast<LONG>(i), static_cast<LONG>((i / 2) % 2)})) << "event " << i;
@@ -473,8 +434,8 @@ TEST_F(TessikRobustness, ProgramEndingAroundTheLookupNeverBreaksTheNextSet) {
   ASSERT_TRUE(PostMessageW(relay, tessik::WM_KEYRELAY, 65, 1));
   PumpFor(200);
   EXPECT_EQ(point_->Unadvise(cookie), S_OK);
-  ASSERT_EQ(sink.events.size(), 1u);
-  EXPECT_EQ(sink.events[0].args, (std::vector<LONG>{65, 1}));
+  ASSERT_EQ(sink.calls.size(), 1u);
+  EXPECT_EQ(sink.calls[0].args, (std::vector<LONG>{65, 1}));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "com/recording_sink_test.h"
 #include "tessik.h"
 #include "win32/com_ptr.h"
 
@@ -20,28 +21,7 @@ std::wstring TessikPath() {
   return path.substr(0, path.find_last_of(L'\\') + 1) + L"Tessik.dll";
 }
 
-class CountingSink final : public IDispatch {
- public:
-  LONG refs = 1;
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override {
-    *object = nullptr;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, DIID__IMouseKeyHookCtlEvents)) {
-      *object = this;
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() noexcept override { return static_cast<ULONG>(++refs); }
-  STDMETHODIMP_(ULONG) Release() noexcept override { return static_cast<ULONG>(--refs); }
-  STDMETHODIMP GetTypeInfoCount(UINT*) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) noexcept override {
-    return S_OK;
-  }
-};
+using tessik::testing::RecordingSink;
 
 TEST(Unload, ReleasingEveryReferenceKeepsTheSinksAndUnloadingReleasesThem) {
   ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
@@ -56,7 +36,7 @@ TEST(Unload, ReleasingEveryReferenceKeepsTheSinksAndUnloadingReleasesThem) {
       reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void (*)()>(GetProcAddress(module, "DllCanUnloadNow")));
   ASSERT_TRUE(get_class_object && can_unload_now);
 
-  CountingSink first, second;
+  RecordingSink first, second;
   {
     win32::com_ptr<IClassFactory> factory;
     ASSERT_EQ(get_class_object(CLSID_MouseKeyHookCtl, IID_IClassFactory, factory.put_void()), S_OK);
@@ -70,13 +50,13 @@ TEST(Unload, ReleasingEveryReferenceKeepsTheSinksAndUnloadingReleasesThem) {
   }
   // No references left: the module may go, but the sinks stay connected.
   EXPECT_EQ(can_unload_now(), S_OK);
-  EXPECT_EQ(first.refs, 2);
-  EXPECT_EQ(second.refs, 2);
+  EXPECT_EQ(first.refs(), 2);
+  EXPECT_EQ(second.refs(), 2);
 
   ASSERT_TRUE(FreeLibrary(module));
   ASSERT_EQ(GetModuleHandleW(path.c_str()), nullptr) << "the module is still loaded";
-  EXPECT_EQ(first.refs, 1);
-  EXPECT_EQ(second.refs, 1);
+  EXPECT_EQ(first.refs(), 1);
+  EXPECT_EQ(second.refs(), 1);
   CoUninitialize();
 }
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "com/recording_sink_test.h"
 #include "tessik.h"
 #include "win32/com_ptr.h"
 #include "win32/unique_any.h"
@@ -30,43 +31,15 @@ void Print(const char* format, ...) {
   std::fflush(stdout);
 }
 
-class PrintingSink final : public IDispatch {
- public:
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override {
-    if (!object) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, DIID__IMouseKeyHookCtlEvents)) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+void PrintEvent(const tessik::testing::SinkCall& call) {
+  if (call.dispid == DISPID_KEYEVENT && call.args.size() == 2) {
+    Print("KeyEvent %ld %ld\n", call.args[0], call.args[1]);
+  } else if (call.dispid == DISPID_MOUSEEVENT && call.args.size() == 3) {
+    Print("MouseEvent %ld %ld %ld\n", call.args[0], call.args[1], call.args[2]);
+  } else {
+    Print("unexpected event %ld\n", call.dispid);
   }
-  STDMETHODIMP_(ULONG) AddRef() noexcept override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  STDMETHODIMP_(ULONG) Release() noexcept override { return static_cast<ULONG>(InterlockedDecrement(&refs_)); }
-  STDMETHODIMP GetTypeInfoCount(UINT* count) noexcept override {
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                      UINT*) noexcept override {
-    if (dispid == DISPID_KEYEVENT && params->cArgs == 2) {
-      Print("KeyEvent %ld %ld\n", V_I4(&params->rgvarg[1]), V_I4(&params->rgvarg[0]));
-    } else if (dispid == DISPID_MOUSEEVENT && params->cArgs == 3) {
-      Print("MouseEvent %ld %ld %ld\n", V_I4(&params->rgvarg[2]), V_I4(&params->rgvarg[1]),
-            V_I4(&params->rgvarg[0]));
-    } else {
-      Print("unexpected event %ld\n", dispid);
-    }
-    return S_OK;
-  }
-
- private:
-  LONG refs_ = 1;
-};
+}
 
 // Reads standard input on its own thread and hands each line to the main one.
 DWORD WINAPI ReadCommands(void* main_thread) noexcept {
@@ -138,7 +111,12 @@ int main() {
       hr = hook.query(container);
       if (SUCCEEDED(hr)) hr = container->FindConnectionPoint(DIID__IMouseKeyHookCtlEvents, point.put());
     }
-    PrintingSink sink;
+    tessik::testing::RecordingSink sink;
+    // Each event is printed as it arrives and not kept.
+    sink.on_invoke = [&sink](const tessik::testing::SinkCall& call) {
+      PrintEvent(call);
+      sink.calls.clear();
+    };
     DWORD cookie = 0;
     if (SUCCEEDED(hr)) hr = point->Advise(&sink, &cookie);
     if (FAILED(hr)) {

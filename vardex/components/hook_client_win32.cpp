@@ -6,6 +6,7 @@
 #include <new>
 
 #include "tessik.h"
+#include "win32/qi_table.h"
 #include "win32/result.h"
 #include "win32/unique_any.h"
 
@@ -60,14 +61,12 @@ win32::com_ptr<ActivitySink> ActivitySink::Create(ActivityEvents& events) noexce
 }
 
 HRESULT ActivitySink::QueryInterface(REFIID riid, void** out) noexcept {
-  VDX_RETURN_HR_IF_NULL(E_POINTER, out);
-  *out = nullptr;
-  if (!::IsEqualIID(riid, IID_IUnknown) && !::IsEqualIID(riid, IID_IDispatch) &&
-      !::IsEqualIID(riid, DIID__IMouseKeyHookCtlEvents))
-    return E_NOINTERFACE;
-  *out = static_cast<IDispatch*>(this);
-  AddRef();
-  return S_OK;
+  static const win32::qi_entry<ActivitySink> table[] = {
+      win32::qi_row<ActivitySink, IDispatch>(IID_IUnknown),
+      win32::qi_row<ActivitySink, IDispatch>(IID_IDispatch),
+      win32::qi_row<ActivitySink, IDispatch>(DIID__IMouseKeyHookCtlEvents),
+  };
+  return win32::qi_search(this, table, riid, out);
 }
 
 ULONG ActivitySink::AddRef() noexcept { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
