@@ -73,6 +73,7 @@ inline void delete_font(HFONT f) noexcept { ::DeleteObject(f); }
 inline void close_key(HKEY k) noexcept { ::RegCloseKey(k); }
 inline void destroy_menu(HMENU m) noexcept { ::DestroyMenu(m); }
 inline void release_screen_dc(HDC dc) noexcept { ::ReleaseDC(nullptr, dc); }
+inline void process_heap_free(void* p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
 }  // namespace detail
 
 // Kernel handles whose "none" is null (mappings, processes, threads, events).
@@ -89,6 +90,9 @@ using unique_cotaskmem = unique_any<void*, decltype(&detail::co_task_mem_free), 
 using unique_hfont = unique_any<HFONT, decltype(&detail::delete_font), &detail::delete_font>;
 using unique_hkey = unique_any<HKEY, decltype(&detail::close_key), &detail::close_key>;
 using unique_hmenu = unique_any<HMENU, decltype(&detail::destroy_menu), &detail::destroy_menu>;
+// A block from HeapAlloc(GetProcessHeap(), ...).
+using unique_process_heap_block =
+    unique_any<void*, decltype(&detail::process_heap_free), &detail::process_heap_free>;
 // The screen's device context, from GetDC(nullptr).
 using unique_screen_dc = unique_any<HDC, decltype(&detail::release_screen_dc), &detail::release_screen_dc>;
 

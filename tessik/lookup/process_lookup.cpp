@@ -8,25 +8,13 @@
 namespace tessik {
 namespace detail {
 
-HeapBlock::~HeapBlock() { Free(); }
-
-bool HeapBlock::Allocate(DWORD size) noexcept {
-  Free();
-  block_ = ::HeapAlloc(::GetProcessHeap(), 0, size);
-  return block_ != nullptr;
-}
-
-void HeapBlock::Free() noexcept {
-  if (block_) ::HeapFree(::GetProcessHeap(), 0, block_);
-  block_ = nullptr;
-}
-
 BOOL ReadProcessIds(EnumProcessesFn enum_processes, HeapBlock& ids, DWORD* count) noexcept {
   for (DWORD size = 1024;; size *= 2) {
-    if (!ids.Allocate(size)) return FALSE;
+    ids.reset(::HeapAlloc(::GetProcessHeap(), 0, size));
+    if (!ids) return FALSE;
     DWORD filled = 0;
-    if (!enum_processes(ids.ids(), size, &filled)) {
-      ids.Free();
+    if (!enum_processes(static_cast<DWORD*>(ids.get()), size, &filled)) {
+      ids.reset();
       return FALSE;
     }
     // A full buffer may have cut the list short.
@@ -35,7 +23,7 @@ BOOL ReadProcessIds(EnumProcessesFn enum_processes, HeapBlock& ids, DWORD* count
       return TRUE;
     }
     if (size > MAXDWORD / 2) {
-      ids.Free();
+      ids.reset();
       return FALSE;
     }
   }
@@ -100,7 +88,7 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
   if (!ReadProcessIds(enum_processes, ids, &count)) return FALSE;
 
   for (DWORD i = 0; i < count; ++i) {
-    const DWORD process_id = ids.ids()[i];
+    const DWORD process_id = static_cast<const DWORD*>(ids.get())[i];
     char path[MAX_PATH] = "";
     if (win32::unique_handle process{::OpenProcess(kProcessQueryAndRead, FALSE, process_id)}) {
       HMODULE first_module = nullptr;

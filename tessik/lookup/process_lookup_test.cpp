@@ -215,7 +215,7 @@ TEST(ReadProcessIds, DoublesTheBufferWhileAReadFillsIt) {
     EXPECT_EQ(count, c.processes);
     EXPECT_EQ(g_sizes_asked, c.sizes) << c.processes;
     if (c.processes > 0) {
-      EXPECT_EQ(ids.ids()[c.processes - 1], 4 * c.processes);
+      EXPECT_EQ(static_cast<const DWORD*>(ids.get())[c.processes - 1], 4 * c.processes);
     }
   }
 }
@@ -226,7 +226,7 @@ TEST(ReadProcessIds, AFailingCallFailsTheRead) {
   detail::HeapBlock ids;
   DWORD count = 0;
   EXPECT_FALSE(detail::ReadProcessIds(FakeEnumProcesses, ids, &count));
-  EXPECT_EQ(ids.ids(), nullptr);
+  EXPECT_EQ(ids.get(), nullptr);
   g_fake_fails = false;
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "lookup/process_lookup.h"
+#include "win32/unique_any.h"
 
 namespace tessik::detail {
 
@@ -25,20 +26,8 @@ BOOL ForEachProcessOn(DWORD platform_id, const WalkLibraries& libraries, Process
 
 using EnumProcessesFn = BOOL(WINAPI*)(DWORD* ids, DWORD size, DWORD* filled);
 
-// A block from the process heap, freed by its owner.
-class HeapBlock {
- public:
-  HeapBlock() noexcept = default;
-  ~HeapBlock();
-  HeapBlock(const HeapBlock&) = delete;
-  HeapBlock& operator=(const HeapBlock&) = delete;
-  bool Allocate(DWORD size) noexcept;
-  void Free() noexcept;
-  DWORD* ids() const noexcept { return static_cast<DWORD*>(block_); }
-
- private:
-  void* block_ = nullptr;
-};
+// The process list's buffer.
+using HeapBlock = win32::unique_process_heap_block;
 
 // Fills `ids` with the process list, starting with 1024 bytes and doubling
 // while a read fills the buffer completely. FALSE when the buffer cannot be
