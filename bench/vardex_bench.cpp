@@ -23,6 +23,7 @@
 #include "relay/relay.h"
 #include "settings/settings_storage_win32.h"
 #include "win32/com_apartment.h"
+#include "win32/result.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
 #include "window/main_window_ids.h"
@@ -458,6 +459,7 @@ BOOL CALLBACK MatchLabel(HWND child, LPARAM p) noexcept {
   try {
     if (WindowText(child) != *s->text) return TRUE;
   } catch (...) {
+    win32::report_exception("the label search (EnumChildWindows)");
     return TRUE;
   }
   s->found = child;
@@ -652,6 +654,7 @@ int main() {
   try {
     rc = Run(::GetModuleHandleW(nullptr), argc, argv);
   } catch (...) {
+    win32::report_exception("vardex_bench's wmain");
     std::fprintf(stderr, "vardex_bench: unexpected failure\n");
   }
   ::LocalFree(argv);
