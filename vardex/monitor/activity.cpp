@@ -9,28 +9,28 @@ constexpr std::int32_t kWmNcMouseMove = 160;
 constexpr std::int32_t kWmMouseMove = 512;
 }  // namespace
 
-void ActivityMarks::Key(std::int32_t lKeyCode, std::int32_t bPressed) {
-  lLastKeyCode_ = lKeyCode;
-  const std::string text = "Key Code: " + FormatInteger(lKeyCode);
-  if (bPressed != 0)
+void ActivityMarks::Key(std::int32_t key_code, std::int32_t pressed) {
+  last_key_code_ = key_code;
+  const std::string text = "Key Code: " + FormatInteger(key_code);
+  if (pressed != 0)
     c_.lblhKeyPressed().SetCaption(text + " Pressed");
   else
     c_.lblKeyReleased().SetCaption(text + " Released");
 }
 
-void ActivityMarks::Mouse(std::int32_t lEventCode, std::int32_t lX, std::int32_t lY) {
-  if (lEventCode != kWmNcMouseMove && lEventCode != kWmMouseMove) {
-    lLastMouseEvent_ = lEventCode;
-    c_.lblCourrentMouse().SetCaption(FormatInteger(lEventCode));
+void ActivityMarks::Mouse(std::int32_t event_code, std::int32_t x, std::int32_t y) {
+  if (event_code != kWmNcMouseMove && event_code != kWmMouseMove) {
+    last_mouse_event_ = event_code;
+    c_.lblCourrentMouse().SetCaption(FormatInteger(event_code));
   }
-  c_.lblMouseEvent().SetCaption("Mouse Event " + FormatInteger(lEventCode) + " at " + FormatInteger(lX) + " " +
-                              FormatInteger(lY));
+  c_.lblMouseEvent().SetCaption("Mouse Event " + FormatInteger(event_code) + " at " + FormatInteger(x) + " " +
+                              FormatInteger(y));
 }
 
 bool ActivityMarks::Take() {
-  if (lLastKeyCode_ == 0 && lLastMouseEvent_ == 0) return false;
-  lLastKeyCode_ = 0;
-  lLastMouseEvent_ = 0;
+  if (last_key_code_ == 0 && last_mouse_event_ == 0) return false;
+  last_key_code_ = 0;
+  last_mouse_event_ = 0;
   return true;
 }
 

@@ -12,19 +12,19 @@ class ActivityMarks {
  public:
   explicit ActivityMarks(FrmMainControls& c) : c_(c) {}
 
-  void Key(std::int32_t lKeyCode, std::int32_t bPressed);
-  void Mouse(std::int32_t lEventCode, std::int32_t lX, std::int32_t lY);
+  void Key(std::int32_t key_code, std::int32_t pressed);
+  void Mouse(std::int32_t event_code, std::int32_t x, std::int32_t y);
   // True when a mark is set; clears both marks. A code of 0 clears its mark,
   // so it cancels an earlier event of its kind.
   bool Take();
 
-  std::int32_t lLastKeyCode() const { return lLastKeyCode_; }
-  std::int32_t lLastMouseEvent() const { return lLastMouseEvent_; }
+  std::int32_t last_key_code() const { return last_key_code_; }
+  std::int32_t last_mouse_event() const { return last_mouse_event_; }
 
  private:
   FrmMainControls& c_;
-  std::int32_t lLastKeyCode_ = 0;
-  std::int32_t lLastMouseEvent_ = 0;
+  std::int32_t last_key_code_ = 0;
+  std::int32_t last_mouse_event_ = 0;
 };
 
 }  // namespace vardex

@@ -24,9 +24,9 @@ const Picture* BandPicture(double r, const std::array<const Picture*, 7>& pictur
 }  // namespace
 
 void Countdown::Restart() {
-  iElapsedTime_ = 0;
+  elapsed_seconds_ = 0;
   c_.lblCompletionRatio().SetCaption("0");
-  if (rooms_.presence.bAppLoaded() != 0) tray_.TrayIcon(c_.picTimerOn());
+  if (rooms_.presence.loaded() != 0) tray_.TrayIcon(c_.picTimerOn());
 }
 
 void Countdown::Tick() {
@@ -36,21 +36,21 @@ void Countdown::Tick() {
   // The 16-bit count stays at its ends rather than overflow: past 32767 it
   // only grows while a shutdown fails to end the program, and it keeps
   // counting as "above the limit" there.
-  const double sum = rooms_.fields.intAppUseTime.Read() + iElapsedTime_;
+  const double sum = rooms_.fields.intAppUseTime.Read() + elapsed_seconds_;
   if (const auto count = RoundToInt16(sum))
-    iElapsedTime_ = *count;
+    elapsed_seconds_ = *count;
   else
-    iElapsedTime_ = sum > 0 ? std::numeric_limits<std::int16_t>::max() : std::numeric_limits<std::int16_t>::min();
-  c_.LblElapsedTime().SetCaption(FormatInteger(iElapsedTime_));
+    elapsed_seconds_ = sum > 0 ? std::numeric_limits<std::int16_t>::max() : std::numeric_limits<std::int16_t>::min();
+  c_.LblElapsedTime().SetCaption(FormatInteger(elapsed_seconds_));
 
   const double limit = rooms_.fields.intAppShutDownTime.Read() * 60;
   if (!(limit > 0)) return;  // the field's bounds keep it at 60 or more
-  double r = iElapsedTime_ / limit;
+  double r = elapsed_seconds_ / limit;
   if (r < kDisplayThreshold) r = 0;
   c_.lblCompletionRatio().SetCaption(r == 0 ? "0" : FormatGeneral(r, system_.DecimalSeparator()));
   if (const Picture* band = BandPicture(r, DialPictures(c_))) tray_.TrayIcon(*band);
 
-  if (rooms_.fields.intAppShutDownTime.Read() * 60 < iElapsedTime_) EndMatchingProcesses();
+  if (rooms_.fields.intAppShutDownTime.Read() * 60 < elapsed_seconds_) EndMatchingProcesses();
 }
 
 void Countdown::EndMatchingProcesses() {

@@ -33,7 +33,7 @@ class Countdown {
   // stopped icon once per ended process.
   void EndMatchingProcesses();
 
-  std::int16_t iElapsedTime() const { return iElapsedTime_; }
+  std::int16_t elapsed_seconds() const { return elapsed_seconds_; }
 
  private:
   FrmMainControls& c_;
@@ -41,7 +41,7 @@ class Countdown {
   Tray& tray_;
   const SystemServices& system_;
   Rooms rooms_;
-  std::int16_t iElapsedTime_ = 0;  // idle seconds
+  std::int16_t elapsed_seconds_ = 0;  // idle seconds
 };
 
 }  // namespace vardex

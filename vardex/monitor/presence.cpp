@@ -27,13 +27,13 @@ void PresenceCheck::Tick(HookComponent* hooks) {
 
   // A failure of the component to watch the program is not ours to report.
   if (found && hooks) hooks->MonitoredAppPath(path);
-  if (found && bAppLoaded_ == 0) {
-    bAppLoaded_ = -1;
+  if (found && loaded_ == 0) {
+    loaded_ = -1;
     tray_.TrayIcon(c_.picTimerOn());
     c_.tmrAppShotDown().SetEnabled(true);
   }
   if (!found) {
-    bAppLoaded_ = 0;
+    loaded_ = 0;
     tray_.TrayIcon(c_.picTimerOff());
     c_.tmrAppShotDown().SetEnabled(false);
   }

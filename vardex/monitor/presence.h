@@ -20,16 +20,16 @@ class PresenceCheck {
 
   // `hooks` may be null: then the program is only looked for.
   void Tick(HookComponent* hooks);
-  void Reset() { bAppLoaded_ = 0; }
+  void Reset() { loaded_ = 0; }
   // 0 false, -1 true.
-  std::int16_t bAppLoaded() const { return bAppLoaded_; }
+  std::int16_t loaded() const { return loaded_; }
 
  private:
   FrmMainControls& c_;
   ProcessList& list_;
   Tray& tray_;
   const SystemServices& system_;
-  std::int16_t bAppLoaded_ = 0;
+  std::int16_t loaded_ = 0;
 };
 
 }  // namespace vardex

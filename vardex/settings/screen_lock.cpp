@@ -3,8 +3,8 @@
 namespace vardex {
 
 void ScreenLock::SetPassword(const std::string& password) {
-  sPassword_ = password;
-  if (sPassword_ != kPasswordSentinel) Lock();
+  password_ = password;
+  if (password_ != kPasswordSentinel) Lock();
 }
 
 void ScreenLock::Lock() {
@@ -14,7 +14,7 @@ void ScreenLock::Lock() {
 }
 
 void ScreenLock::PasswordTyped() {
-  if (c_.txtPassword().Text() != sPassword_) return;
+  if (c_.txtPassword().Text() != password_) return;
   c_.intAppShutDownTime().SetEnabled(true);
   c_.txtApplicationName().SetEnabled(true);
   c_.cmdBrowse().SetEnabled(true);

@@ -22,13 +22,13 @@ class ScreenLock {
   // Unlocked: "&Browse..." is enabled.
   bool Unlocked() const { return c_.cmdBrowse().Enabled(); }
 
-  const std::string& sPassword() const { return sPassword_; }
+  const std::string& password() const { return password_; }
 
  private:
   void Lock();
 
   FrmMainControls& c_;
-  std::string sPassword_;
+  std::string password_;
 };
 
 }  // namespace vardex

@@ -42,8 +42,8 @@ std::vector<std::string> PasswordLines(const std::string& typed, const std::stri
 }
 
 void SettingsFile::Locate() {
-  sSystemPath_ = GetSystemPath() + "\\";
-  c_.lblSystemPath().SetCaption(sSystemPath_);
+  system_path_ = GetSystemPath() + "\\";
+  c_.lblSystemPath().SetCaption(system_path_);
 }
 
 void SettingsFile::Load() {
@@ -74,7 +74,7 @@ void SettingsFile::Load() {
 
 void SettingsFile::Save() {
   std::vector<std::string> lines{c_.intAppShutDownTime().Text(), c_.txtApplicationName().Text()};
-  for (auto& line : PasswordLines(c_.txtPassword().Text(), lock_.sPassword(), lock_.Unlocked()))
+  for (auto& line : PasswordLines(c_.txtPassword().Text(), lock_.password(), lock_.Unlocked()))
     lines.push_back(std::move(line));
   const std::string path = Path();
   const auto written = storage_.Write(path, JoinSettingsLines(lines));

@@ -47,16 +47,16 @@ class SettingsFile {
   void Load();
   void Save();
 
-  const std::string& sSystemPath() const { return sSystemPath_; }
+  const std::string& system_path() const { return system_path_; }
 
  private:
-  std::string Path() const { return sSystemPath_ + kSettingsFileName; }
+  std::string Path() const { return system_path_ + kSettingsFileName; }
 
   FrmMainControls& c_;
   SettingsStorage& storage_;
   SystemServices& system_;
   ScreenLock& lock_;
-  std::string sSystemPath_;
+  std::string system_path_;
 };
 
 }  // namespace vardex

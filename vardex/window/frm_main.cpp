@@ -15,12 +15,12 @@ FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components)
 
 FrmMainState FrmMain::state() const {
   FrmMainState s;
-  s.bAppLoaded = presence_.bAppLoaded();
-  s.iElapsedTime = countdown_.iElapsedTime();
-  s.sPassword = lock_.sPassword();
-  s.lLastKeyCode = marks_.lLastKeyCode();
-  s.lLastMouseEvent = marks_.lLastMouseEvent();
-  s.sSystemPath = settings_.sSystemPath();
+  s.bAppLoaded = presence_.loaded();
+  s.iElapsedTime = countdown_.elapsed_seconds();
+  s.sPassword = lock_.password();
+  s.lLastKeyCode = marks_.last_key_code();
+  s.lLastMouseEvent = marks_.last_mouse_event();
+  s.sSystemPath = settings_.system_path();
   return s;
 }
 
