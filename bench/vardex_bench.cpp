@@ -27,7 +27,7 @@
 #include "window/frm_main.h"
 #include "window/main_window.h"
 #include "window/main_window_ids.h"
-#include "window/system_services_win32.h"
+#include "components/system_services_win32.h"
 
 namespace {
 

@@ -321,4 +321,46 @@ class FakeControls final : public FrmMainControls {
                                    FakePicture{"Picture7"}};
 };
 
+// The controls at their design-time values and the fakes every room's tests
+// share, with the controls under their design names.
+class ControlsFixture : public ::testing::Test {
+ protected:
+  static constexpr char kDesignPath[] = "C:\\Program Files\\Navision Financials\\FIN.EXE";
+
+  ControlsFixture(std::int32_t app_check_interval, std::int32_t app_shot_down_interval)
+      : controls{app_check_interval, app_shot_down_interval} {}
+
+  // Name of the picture the tray shows ("" for none).
+  std::string TrayPicture() const {
+    const auto* p = dynamic_cast<const FakePicture*>(tray.icon);
+    return p ? p->name : std::string();
+  }
+  // The configured program runs as `count` processes with ids 100, 101, ...
+  void RunWatched(int count = 1, const std::string& reported = "C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EXE") {
+    for (int i = 0; i < count; ++i)
+      processes.running.push_back({reported, 100 + static_cast<std::int32_t>(processes.running.size())});
+  }
+
+  CallLog log;
+  FakeControls controls;
+  FakeTextBox& intAppShutDownTime = controls.intAppShutDownTime_;
+  FakeTextBox& txtApplicationName = controls.txtApplicationName_;
+  FakeTextBox& txtPassword = controls.txtPassword_;
+  FakeTextBox& intAppUseTime = controls.intAppUseTime_;
+  FakeTextBox& intAppCheckTime = controls.intAppCheckTime_;
+  FakeButton& cmdBrowse = controls.cmdBrowse_;
+  FakeLabel& LblElapsedTime = controls.LblElapsedTime_;
+  FakeLabel& lblCompletionRatio = controls.lblCompletionRatio_;
+  FakeLabel& lblhKeyPressed = controls.lblhKeyPressed_;
+  FakeLabel& lblKeyReleased = controls.lblKeyReleased_;
+  FakeLabel& lblMouseEvent = controls.lblMouseEvent_;
+  FakeLabel& lblCourrentMouse = controls.lblCourrentMouse_;
+  FakeLabel& lblSystemPath = controls.lblSystemPath_;
+  FakeTimer& tmrAppCheck = controls.tmrAppCheck_;
+  FakeTimer& tmrAppShotDown = controls.tmrAppShotDown_;
+  FakeProcessList processes{log};
+  FakeTray tray{log};
+  FakeSystem system;
+};
+
 }  // namespace vardex::testing

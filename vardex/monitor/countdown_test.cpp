@@ -1,24 +1,24 @@
 // The idle countdown: counting, the readouts, the icon bands and the shutdown.
 #include <map>
 
-#include "window/form_fixture_test.h"
+#include "monitor/monitor_fixture_test.h"
 
 namespace vardex::testing {
 namespace {
 
-class Countdown : public FormFixture {
+class Countdown : public MonitorFixture {
  protected:
   // Started, with the watched program running and found once.
   void StartWatching(int instances = 1) {
-    ASSERT_TRUE(Load());
+    Start();
     RunWatched(instances);
-    form->tmrAppCheck_Timer();
-    ASSERT_EQ(form->state().bAppLoaded, -1);
+    presence.Tick(&hook);
+    ASSERT_EQ(presence.loaded(), -1);
   }
   void Tick(int n = 1) {
-    for (int i = 0; i < n; ++i) form->tmrAppShotDown_Timer();
+    for (int i = 0; i < n; ++i) countdown.Tick();
   }
-  std::int16_t Count() const { return form->state().iElapsedTime; }
+  std::int16_t Count() const { return countdown.elapsed_seconds(); }
 };
 
 TEST_F(Countdown, WorkedRunWithStartUpValues) {
@@ -83,51 +83,51 @@ TEST_F(Countdown, RatioJustBelowAnEighthIsShownWithoutChangingTheIcon) {
 
 TEST_F(Countdown, GuardOnPathsOfSevenCharactersOrFewer) {
   StartWatching();
-  form->oMKHook_KeyEvent(65, 1);
+  marks.Key(65, 1);
   for (const char* path : {"", "C:\\A.EX", "C:\\FIN7"}) {
     txtApplicationName.SetText(path);
     Tick(3);
     EXPECT_EQ(Count(), 0) << path;
     EXPECT_EQ(LblElapsedTime.Caption(), "0");
-    EXPECT_EQ(form->state().lLastKeyCode, 65) << "the mark stays set";
+    EXPECT_EQ(marks.last_key_code(), 65) << "the mark stays set";
   }
   txtApplicationName.SetText("C:\\A.EXE");  // 8 characters: counts
   Tick();
   EXPECT_EQ(Count(), 10);
-  EXPECT_EQ(form->state().lLastKeyCode, 0);
+  EXPECT_EQ(marks.last_key_code(), 0);
 }
 
 TEST_F(Countdown, ActivitySetsTheCountBackToOneTick) {
   StartWatching();
   Tick(30);
   ASSERT_EQ(TrayPicture(), "Picture1");
-  form->oMKHook_KeyEvent(65, 0);  // a release counts as much as a press
+  marks.Key(65, 0);  // a release counts as much as a press
   Tick();
   EXPECT_EQ(Count(), 10);
   EXPECT_EQ(LblElapsedTime.Caption(), "10");
   EXPECT_EQ(lblCompletionRatio.Caption(), "0");
   EXPECT_EQ(TrayPicture(), "picTimerOn");
-  EXPECT_EQ(form->state().lLastKeyCode, 0);
+  EXPECT_EQ(marks.last_key_code(), 0);
 
   Tick(10);
-  form->oMKHook_MouseEvent(513, 5, 5);
+  marks.Mouse(513, 5, 5);
   Tick();
   EXPECT_EQ(Count(), 10);
-  EXPECT_EQ(form->state().lLastMouseEvent, 0);
+  EXPECT_EQ(marks.last_mouse_event(), 0);
 }
 
 TEST_F(Countdown, MouseMovesAreNoActivity) {
   StartWatching();
   Tick(5);
-  form->oMKHook_MouseEvent(512, 1, 1);
-  form->oMKHook_MouseEvent(160, 1, 1);
+  marks.Mouse(512, 1, 1);
+  marks.Mouse(160, 1, 1);
   Tick();
   EXPECT_EQ(Count(), 60);
 }
 
 TEST_F(Countdown, ResetWhileTheProgramIsNotLoadedLeavesTheIcon) {
-  ASSERT_TRUE(Load());  // nothing running; bAppLoaded is 0
-  form->oMKHook_KeyEvent(65, 1);
+  Start();  // nothing running; bAppLoaded is 0
+  marks.Key(65, 1);
   tray.icon = nullptr;
   Tick();
   EXPECT_EQ(Count(), 10);
@@ -138,19 +138,19 @@ TEST_F(Countdown, LongTicksWithAShortLimitEndTheProgramAtTheFirstTick) {
   StartWatching();
   intAppShutDownTime.SetText("1");
   intAppUseTime.SetText("90");
-  form->oMKHook_KeyEvent(65, 1);
+  marks.Key(65, 1);
   Tick();
   EXPECT_EQ(Count(), 90);
   EXPECT_EQ(processes.killed.size(), 1u);
 }
 
 TEST_F(Countdown, EveryMatchingProcessIsEndedAndOnlyThose) {
-  ASSERT_TRUE(Load());
+  Start();
   RunWatched(2);                                                                        // ids 100, 101
   processes.running.push_back({"C:\\program files\\navision financials\\fin.exe", 102});  // lower case
   processes.running.push_back({"C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EX", 103});   // shorter
   processes.running.push_back({"C:\\WINDOWS\\NOTEPAD.EXE", 104});
-  form->tmrAppCheck_Timer();
+  presence.Tick(&hook);
   intAppShutDownTime.SetText("1");
   Tick(6);
   EXPECT_TRUE(processes.killed.empty());
@@ -224,7 +224,7 @@ TEST_F(Countdown, FieldsBeingRetypedCountAsTheirLastNumber) {
 }
 
 TEST_F(Countdown, AFolderPathMatchesEveryProgramBelowIt) {
-  ASSERT_TRUE(Load());
+  Start();
   txtApplicationName.SetText("C:\\Tools\\");
   processes.running = {{"C:\\TOOLS\\A.EXE", 1}, {"C:\\TOOLS\\SUB\\B.EXE", 2}, {"C:\\TOOLSET\\C.EXE", 3}};
   intAppShutDownTime.SetText("1");

@@ -13,6 +13,10 @@
 
 namespace vardex {
 
+// The timers' design-time intervals, which a refused period falls back on.
+inline constexpr std::int32_t kAppCheckDesignInterval = 1000;
+inline constexpr std::int32_t kAppShotDownDesignInterval = 10000;
+
 class IntervalField {
  public:
   // `design_value` stands in when the box's text is not a number at start.

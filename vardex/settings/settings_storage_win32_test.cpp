@@ -1,4 +1,4 @@
-// The settings file on a real disk: the form with SettingsStorageWin32 and
+// The settings file on a real disk: the settings room with SettingsStorageWin32 and
 // the real system directory, and the storage alone in a scratch directory.
 //
 // Wine runs as root here, so neither a read-only directory nor permissions
@@ -9,8 +9,8 @@
 
 #include <windows.h>
 
-#include "window/form_fixture_test.h"
-#include "window/system_services_win32.h"
+#include "settings/settings_fixture_test.h"
+#include "components/system_services_win32.h"
 #include "win32/unique_any.h"
 
 namespace vardex::testing {
@@ -64,9 +64,9 @@ int TempFiles(const std::string& directory) {
   return n;
 }
 
-class SettingsOnDisk : public FormFixture {
+class SettingsOnDisk : public SettingsFixture {
  protected:
-  SettingsOnDisk() { MakeForm(disk, disk_system); }
+  SettingsOnDisk() { UseStorage(disk, disk_system); }
   // Other tests in this prefix may own a settings file: keep it aside.
   void SetUp() override {
     ASSERT_FALSE(disk_system.directory.empty());
@@ -89,25 +89,25 @@ class SettingsOnDisk : public FormFixture {
 
 TEST_F(SettingsOnDisk, TheDefaultFileLandsInTheSystemDirectory) {
   const int temps = TempFiles(disk_system.directory);
-  ASSERT_TRUE(Load());
-  EXPECT_EQ(form->state().sSystemPath, disk_system.directory + "\\");
+  Load();
+  EXPECT_EQ(settings->system_path(), disk_system.directory + "\\");
   EXPECT_EQ(RawBytes(ini), "30\r\n\r\nunset entry\r\n");
   EXPECT_EQ(TempFiles(disk_system.directory), temps);
   EXPECT_TRUE(disk_system.errors.empty());
 }
 
 TEST_F(SettingsOnDisk, DoneWritesTheExactBytesAndTheNextReadTakesThem) {
-  ASSERT_TRUE(Load());
-  form->csSysTray1_RestoreEvent();
+  Load();
+  settings->Load();
   txtApplicationName.SetText("C:\\Program Files\\App\\APP.EXE");
   intAppShutDownTime.SetText("45");
   txtPassword.SetText("Secret");
-  form->Command2_Click();
+  settings->Save();
   EXPECT_EQ(RawBytes(ini), "45\r\nC:\\Program Files\\App\\APP.EXE\r\nSecret\r\nunset entry\r\n");
   EXPECT_TRUE(disk_system.errors.empty());
 
-  form->csSysTray1_RestoreEvent();
-  EXPECT_EQ(form->state().sPassword, "Secret");
+  settings->Load();
+  EXPECT_EQ(lock.password(), "Secret");
   EXPECT_FALSE(cmdBrowse.Enabled());
 
   // Nothing keeps the file open after a read: it can be opened exclusively.
@@ -119,11 +119,11 @@ TEST_F(SettingsOnDisk, DoneWritesTheExactBytesAndTheNextReadTakesThem) {
 TEST_F(SettingsOnDisk, AMissingDirectoryStopsTheReadSilentlyAndFailsTheSaveLoudly) {
   disk_system.directory = "C:\\vardex no such directory";
   const std::string path = disk_system.directory + "\\vardex.ini";
-  ASSERT_TRUE(Load());
+  Load();
   EXPECT_TRUE(disk_system.errors.empty()) << "a read that fails shows nothing";
   EXPECT_EQ(intAppShutDownTime.Text(), "30");
 
-  form->Command2_Click();
+  settings->Save();
   ASSERT_EQ(disk_system.errors.size(), 1u);
   const std::string& error = disk_system.errors[0];
   EXPECT_EQ(error.rfind(path + "|", 0), 0u) << error;

@@ -29,9 +29,7 @@
 
 namespace vardex {
 
-// Design-time values that the handlers fall back on.
-inline constexpr std::int32_t kAppCheckDesignInterval = 1000;
-inline constexpr std::int32_t kAppShotDownDesignInterval = 10000;
+// The file dialog's title and filter.
 inline constexpr char kBrowseTitle[] = "Select file to monitor";
 inline constexpr char kBrowseFilter[] = "All files (*.*)|*.*";
 

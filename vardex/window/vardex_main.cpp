@@ -16,7 +16,7 @@
 #include "win32/result.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
-#include "window/system_services_win32.h"
+#include "components/system_services_win32.h"
 
 namespace {
 

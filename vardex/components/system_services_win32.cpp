@@ -1,4 +1,4 @@
-#include "window/system_services_win32.h"
+#include "components/system_services_win32.h"
 
 #include <vector>
 

@@ -1,0 +1,41 @@
+// The monitor's rooms over the shared fakes, wired to the interval fields'
+// change handlers the way the form wires them. Start() leaves the timers as
+// start-up does.
+#pragma once
+
+#include "components/fakes_test.h"
+#include "monitor/activity.h"
+#include "monitor/countdown.h"
+#include "monitor/interval_field.h"
+#include "monitor/presence.h"
+
+namespace vardex::testing {
+
+class MonitorFixture : public ControlsFixture {
+ protected:
+  MonitorFixture() : ControlsFixture(kAppCheckDesignInterval, kAppShotDownDesignInterval) {
+    intAppShutDownTime.on_change = [this] { fields.intAppShutDownTime.Bound(); };
+    intAppUseTime.on_change = [this] {
+      fields.intAppUseTime.Bound();
+      fields.intAppUseTime.CopyPeriodTo(tmrAppShotDown);
+    };
+    intAppCheckTime.on_change = [this] { fields.intAppCheckTime.Bound(); };
+  }
+
+  // Both timers running at their fields' periods.
+  void Start() {
+    fields.intAppCheckTime.StartTimer(tmrAppCheck, kAppCheckDesignInterval);
+    tmrAppCheck.SetEnabled(true);
+    fields.intAppUseTime.StartTimer(tmrAppShotDown, kAppShotDownDesignInterval);
+    tmrAppShotDown.SetEnabled(true);
+  }
+
+  bool fail_set = false;  // every MonitoredAppPath put fails
+  FakeHookComponent hook{log, fail_set};
+  IntervalFields fields{controls, system};
+  ActivityMarks marks{controls};
+  PresenceCheck presence{controls, processes, tray, system};
+  Countdown countdown{controls, processes, tray, system, {marks, presence, fields}};
+};
+
+}  // namespace vardex::testing

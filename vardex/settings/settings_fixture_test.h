@@ -1,0 +1,43 @@
+// The settings room over the shared fakes: the file, the screen lock and the
+// interval fields the file's first line goes through, wired to the change
+// handlers the way the form wires them.
+#pragma once
+
+#include <memory>
+
+#include "components/fakes_test.h"
+#include "monitor/interval_field.h"
+#include "settings/screen_lock.h"
+#include "settings/settings_file.h"
+
+namespace vardex::testing {
+
+class SettingsFixture : public ControlsFixture {
+ protected:
+  static constexpr char kIniPath[] = "C:\\WINDOWS\\system32\\vardex.ini";
+
+  SettingsFixture() : ControlsFixture(kAppCheckDesignInterval, kAppShotDownDesignInterval) {
+    intAppShutDownTime.on_change = [this] { fields.intAppShutDownTime.Bound(); };
+    intAppUseTime.on_change = [this] { fields.intAppUseTime.Bound(); };
+    intAppCheckTime.on_change = [this] { fields.intAppCheckTime.Bound(); };
+    txtPassword.on_change = [this] { lock.PasswordTyped(); };
+    UseStorage(storage, system);
+  }
+
+  // The file kept by other storage and services.
+  void UseStorage(SettingsStorage& where, SystemServices& services) {
+    settings = std::make_unique<SettingsFile>(controls, where, services, lock);
+  }
+  // As at start-up: the system directory found and the file read.
+  void Load() {
+    settings->Locate();
+    settings->Load();
+  }
+
+  FakeSettingsStorage storage{log};
+  IntervalFields fields{controls, system};
+  ScreenLock lock{controls};
+  std::unique_ptr<SettingsFile> settings;
+};
+
+}  // namespace vardex::testing
