@@ -7,7 +7,6 @@
 
 #include <array>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,7 +16,6 @@
 #include "components/hook_component.h"
 #include "components/process_list.h"
 #include "components/tray.h"
-#include "settings/settings_storage.h"
 
 namespace vardex::testing {
 
@@ -221,34 +219,6 @@ class FakeHookFactory final : public HookComponentFactory {
     if (unavailable) return nullptr;
     events = &e;
     return std::make_unique<FakeHookComponent>(log_, fail_set);
-  }
-
- private:
-  CallLog& log_;
-};
-
-class FakeSettingsStorage final : public SettingsStorage {
- public:
-  explicit FakeSettingsStorage(CallLog& log) : log_(log) {}
-  std::map<std::string, std::string> files;
-  bool fail_read = false;
-  std::string fail_write;  // non-empty: every write fails with this reason
-  int reads = 0, writes = 0;
-
-  ReadResult Read(const std::string& path) override {
-    ++reads;
-    log_.push_back("Read " + path);
-    if (fail_read) return {ReadStatus::kFailed, {}};
-    auto it = files.find(path);
-    if (it == files.end()) return {ReadStatus::kNotFound, {}};
-    return {ReadStatus::kOk, it->second};
-  }
-  WriteResult Write(const std::string& path, const std::string& bytes) override {
-    ++writes;
-    log_.push_back("Write " + path);
-    if (!fail_write.empty()) return {false, fail_write};
-    files[path] = bytes;
-    return {true, {}};
   }
 
  private:

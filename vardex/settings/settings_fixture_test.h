@@ -3,14 +3,45 @@
 // handlers the way the form wires them.
 #pragma once
 
+#include <map>
 #include <memory>
+#include <string>
 
 #include "components/fakes_test.h"
 #include "monitor/interval_field.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_file.h"
+#include "settings/settings_storage.h"
 
 namespace vardex::testing {
+
+class FakeSettingsStorage final : public SettingsStorage {
+ public:
+  explicit FakeSettingsStorage(CallLog& log) : log_(log) {}
+  std::map<std::string, std::string> files;
+  bool fail_read = false;
+  std::string fail_write;  // non-empty: every write fails with this reason
+  int reads = 0, writes = 0;
+
+  ReadResult Read(const std::string& path) override {
+    ++reads;
+    log_.push_back("Read " + path);
+    if (fail_read) return {ReadStatus::kFailed, {}};
+    auto it = files.find(path);
+    if (it == files.end()) return {ReadStatus::kNotFound, {}};
+    return {ReadStatus::kOk, it->second};
+  }
+  WriteResult Write(const std::string& path, const std::string& bytes) override {
+    ++writes;
+    log_.push_back("Write " + path);
+    if (!fail_write.empty()) return {false, fail_write};
+    files[path] = bytes;
+    return {true, {}};
+  }
+
+ private:
+  CallLog& log_;
+};
 
 class SettingsFixture : public ControlsFixture {
  protected:

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "components/fakes_test.h"
+#include "settings/settings_fixture_test.h"
 #include "window/frm_main.h"
 
 namespace vardex::testing {
