@@ -19,6 +19,7 @@
 #include "components/file_dialog_win32.h"
 #include "components/hook_client_win32.h"
 #include "components/process_list_win32.h"
+#include "components/system_services_win32.h"
 #include "components/tray_win32.h"
 #include "relay/relay.h"
 #include "settings/settings_storage_win32.h"
@@ -27,7 +28,6 @@
 #include "window/frm_main.h"
 #include "window/main_window.h"
 #include "window/main_window_ids.h"
-#include "components/system_services_win32.h"
 
 namespace {
 

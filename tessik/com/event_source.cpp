@@ -5,8 +5,8 @@
 
 #include "enumerator.h"
 #include "module.h"
-#include "win32/qi_table.h"
 #include "tessik.h"
+#include "win32/qi_table.h"
 
 namespace tessik {
 namespace {

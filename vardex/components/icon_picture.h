@@ -6,8 +6,8 @@
 
 #include <utility>
 
-#include "win32/unique_any.h"
 #include "components/controls.h"
+#include "win32/unique_any.h"
 
 namespace vardex {
 

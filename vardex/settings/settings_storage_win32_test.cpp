@@ -9,8 +9,8 @@
 
 #include <windows.h>
 
-#include "settings/settings_fixture_test.h"
 #include "components/system_services_win32.h"
+#include "settings/settings_fixture_test.h"
 #include "win32/unique_any.h"
 
 namespace vardex::testing {

@@ -11,10 +11,10 @@
 #include <memory>
 #include <string_view>
 
+#include "components/icon_picture.h"
 #include "win32/unique_any.h"
 #include "win32/window_base.h"
 #include "window/frm_main.h"
-#include "components/icon_picture.h"
 #include "window/main_window_layout.h"
 #include "window/win32_controls.h"
 

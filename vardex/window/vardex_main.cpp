@@ -9,6 +9,7 @@
 #include "components/file_dialog_win32.h"
 #include "components/hook_client_win32.h"
 #include "components/process_list_win32.h"
+#include "components/system_services_win32.h"
 #include "components/tray_tooltip.h"
 #include "components/tray_win32.h"
 #include "settings/settings_storage_win32.h"
@@ -16,7 +17,6 @@
 #include "win32/result.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
-#include "components/system_services_win32.h"
 
 namespace {
 
