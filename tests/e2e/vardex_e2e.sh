@@ -4,15 +4,20 @@
 # notepad's full path, no password. Keystrokes typed into notepad keep it
 # alive well past the limit; once they stop, notepad is ended within the
 # limit plus two idle ticks. The readouts are read from outside all along.
+# In a 64-bit prefix (tests/wow64):
+#   E2E_NOTEPAD         the notepad to watch, as Vardex sees its path
+#   E2E_NOTEPAD_LOADER  the Wine loader that starts it (wine64 for a 64-bit one)
+#   E2E_SYSDIR          Vardex's system directory, where vardex.ini goes
 set -u
 wine=$1 vardex=$2 read_labels=$3
 
 limit=60          # seconds: the settings file's 1 minute
 tick=10           # the idle timer's period
 typing_for=90     # half as long again as the limit
-notepad_win='C:\windows\system32\notepad.exe'
+notepad_win=${E2E_NOTEPAD:-'C:\windows\system32\notepad.exe'}
+notepad_loader=${E2E_NOTEPAD_LOADER:-$wine}
 
-sysdir=$(winepath -u 'C:\windows\system32' 2>/dev/null)
+sysdir=$(winepath -u "${E2E_SYSDIR:-C:\windows\system32}" 2>/dev/null)
 ini="$sysdir/vardex.ini"
 [ -f "$sysdir/notepad.exe" ] || { echo "FAIL: no notepad.exe in $sysdir"; exit 1; }
 
@@ -31,7 +36,7 @@ labels() { "$wine" "$read_labels" </dev/null 2>/dev/null | tr -d '\r'; }
 notepad_running() { kill -0 "$np_pid" 2>/dev/null; }
 fail() { echo "FAIL: $*"; exit 1; }
 
-"$wine" "$notepad_win" </dev/null >/dev/null 2>&1 &
+"$notepad_loader" "$notepad_win" </dev/null >/dev/null 2>&1 &
 np_pid=$!
 np_window=$(timeout 30 xdotool search --sync --onlyvisible --name 'Notepad' | head -1)
 [ -n "$np_window" ] || fail "notepad's window did not appear"

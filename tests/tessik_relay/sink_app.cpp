@@ -2,6 +2,8 @@
 // ProgID, connects a sink that prints every event it receives, and runs the
 // commands it reads from standard input, one a line:
 //   set PATH | set-empty | set-null | get | ping | quit
+//   sets N PATH   N sets in a row; answers with the failures and this
+//                 process's handle count before and after
 // Each command answers with one line; events arrive as
 //   KeyEvent CODE PRESSED / MouseEvent CODE X Y
 #include <windows.h>
@@ -10,6 +12,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -104,6 +107,21 @@ bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
     const std::wstring path = line == "set-empty" ? std::wstring() : Widen(line.substr(4));
     const win32::unique_bstr value(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
     Print("set 0x%08lX\n", static_cast<unsigned long>(hook->put_MonitoredAppPath(value.get())));
+  } else if (line.rfind("sets ", 0) == 0) {
+    char* rest = nullptr;
+    const unsigned long n = std::strtoul(line.c_str() + 5, &rest, 10);
+    const std::wstring path = Widen(std::string(rest + (*rest == ' ' ? 1 : 0)));
+    const win32::unique_bstr value(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
+    DWORD before = 0;
+    DWORD after = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &before);
+    unsigned long failed = 0;
+    for (unsigned long i = 0; i < n; ++i) {
+      if (FAILED(hook->put_MonitoredAppPath(value.get()))) ++failed;
+    }
+    GetProcessHandleCount(GetCurrentProcess(), &after);
+    Print("sets %lu failed, handles %lu %lu\n", failed, static_cast<unsigned long>(before),
+          static_cast<unsigned long>(after));
   } else if (line == "set-null") {
     Print("set 0x%08lX\n", static_cast<unsigned long>(hook->put_MonitoredAppPath(nullptr)));
   } else if (line == "get") {
