@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tessik.h"
 #include "win32/com_ptr.h"
@@ -101,6 +102,42 @@ std::wstring Widen(const std::string& s) {
   return wide;
 }
 
+// This process's handles, from the system's handle list: Wine's
+// GetProcessHandleCount always answers 0.
+unsigned long HandleCount() {
+  struct Entry {
+    ULONG process_id;
+    BYTE type;
+    BYTE flags;
+    USHORT value;
+    void* object;
+    ULONG access;
+  };
+  struct List {
+    ULONG count;
+    Entry entries[1];
+  };
+  using QueryFn = LONG(WINAPI*)(ULONG info_class, void* info, ULONG size, ULONG* needed);
+  constexpr ULONG kSystemHandleInformation = 16;
+  constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+  const auto query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return 0;
+  std::vector<char> buffer(1 << 16);
+  ULONG needed = 0;
+  LONG status;
+  while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+         kInfoLengthMismatch)
+    buffer.resize(buffer.size() * 2);
+  if (status != 0) return 0;
+  const auto* list = reinterpret_cast<const List*>(buffer.data());
+  unsigned long count = 0;
+  for (ULONG i = 0; i < list->count; ++i) {
+    if (list->entries[i].process_id == GetCurrentProcessId()) ++count;
+  }
+  return count;
+}
+
 // Runs one command; false to quit.
 bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
   if (line.rfind("set ", 0) == 0 || line == "set-empty") {
@@ -112,16 +149,12 @@ bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
     const unsigned long n = std::strtoul(line.c_str() + 5, &rest, 10);
     const std::wstring path = Widen(std::string(rest + (*rest == ' ' ? 1 : 0)));
     const win32::unique_bstr value(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
-    DWORD before = 0;
-    DWORD after = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &before);
+    const unsigned long before = HandleCount();
     unsigned long failed = 0;
     for (unsigned long i = 0; i < n; ++i) {
       if (FAILED(hook->put_MonitoredAppPath(value.get()))) ++failed;
     }
-    GetProcessHandleCount(GetCurrentProcess(), &after);
-    Print("sets %lu failed, handles %lu %lu\n", failed, static_cast<unsigned long>(before),
-          static_cast<unsigned long>(after));
+    Print("sets %lu failed, handles %lu %lu\n", failed, before, HandleCount());
   } else if (line == "set-null") {
     Print("set 0x%08lX\n", static_cast<unsigned long>(hook->put_MonitoredAppPath(nullptr)));
   } else if (line == "get") {

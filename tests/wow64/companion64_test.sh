@@ -118,8 +118,9 @@ command "sets 20 $notepad" 600 >/dev/null
 rss_before=$(rss "$helper")
 got=$(command "sets 2000 $notepad" 3000)
 echo "$got; helper VmRSS ${rss_before} kB -> $(rss "$helper") kB"
-read -r _ failed _ _ before after <<<"$got"
+read -r _ failed _ _ before after <<<"${got//,/}"
 [ "$failed" = 0 ] || fail "sets failed: $got"
+[ "$before" -gt 0 ] || fail "no handle count: $got"
 [ "$after" -le $((before + 2)) ] || fail "the client's handles grew: $got"
 [ "$(helpers)" = "$helper " ] || fail "helpers after 2000 sets: $(helpers), expected $helper"
 [ "$(rss "$helper")" -le $((rss_before + 512)) ] || fail "the helper's memory grew"
