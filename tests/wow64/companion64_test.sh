@@ -8,7 +8,9 @@
 #   - a 32-bit program with a hidden helper window first in the window order
 #     is hooked on its visible window's thread;
 #   - when the client is killed, the helper unhooks and ends: keys typed into
-#     notepad afterwards reach no later client.
+#     notepad afterwards reach no later client;
+#   - a Tessik.dll without its companion beside it watches nothing: the set
+#     finds the program but the path reads back empty.
 #   companion64_test.sh WINE BIN_DIR
 set -u
 wine=$1 bin=$2
@@ -161,4 +163,15 @@ click_into "$target_window"
 xdotool key f
 wait_count "$sink_out" 'KeyEvent 70 0' 1 || fail "no KeyEvent from the 32-bit target"
 [ "$(count "$sink_out" 'KeyEvent 69 .*')" -eq 0 ] || fail "notepad's key was relayed after its client was killed"
+echo "== without the companion's files, the 64-bit program is not watched"
+kill "$sink_pid"; wait "$sink_pid" 2>/dev/null; sink_pid=""
+exec 3>&-
+mkdir "$work/alone"
+cp "$bin/Tessik.dll" "$work/alone/"
+reregister() { "$wine" regsvr32 /s "$(winepath -w "$1")" </dev/null; }
+reregister "$work/alone/Tessik.dll" || fail "cannot register the lone Tessik.dll"
+trap 'reregister "$bin/Tessik.dll"; cleanup' EXIT
+start_sink alone
+expect_answer "set $notepad" "set 0x00000000"
+expect_answer "get" "get 0x00000000 "
 echo "companion64 ok"
