@@ -25,8 +25,9 @@ void PresenceCheck::Tick(HookComponent* hooks) {
     if (reported && Matches(*reported, upper)) found = true;
   }
 
-  // A failure of the component to watch the program is not ours to report.
-  if (found && hooks) hooks->MonitoredAppPath(path);
+  // A failure of the component to watch the program stops nothing here; the
+  // tooltip shows it, so that it is seen before it ends a program in use.
+  activity_unseen_ = found && hooks && !hooks->MonitoredAppPath(path);
   if (found && loaded_ == 0) {
     loaded_ = -1;
     tray_.TrayIcon(c_.picTimerOn());

@@ -1,6 +1,6 @@
 // The presence check, one tick of tmrAppCheck: is the watched program
-// running? It owns bAppLoaded, turns the idle timer on and off with it and
-// points the hook component at the program.
+// running? It owns bAppLoaded and bActivityUnseen, turns the idle timer on
+// and off with the first and points the hook component at the program.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +23,8 @@ class PresenceCheck {
   void Reset() { loaded_ = 0; }
   // 0 false, -1 true.
   std::int16_t loaded() const { return loaded_; }
+  // Found, but the last MonitoredAppPath set failed.
+  bool activity_unseen() const { return activity_unseen_; }
 
  private:
   FrmMainControls& c_;
@@ -30,6 +32,7 @@ class PresenceCheck {
   Tray& tray_;
   const SystemServices& system_;
   std::int16_t loaded_ = 0;
+  bool activity_unseen_ = false;
 };
 
 }  // namespace vardex

@@ -109,6 +109,23 @@ TEST_F(Presence, AComponentThatCannotWatchDoesNotStopTheCheck) {
   EXPECT_TRUE(tmrAppShotDown.Enabled());
 }
 
+TEST_F(Presence, AFailedSetIsShownUntilASetSucceedsOrTheProgramIsGone) {
+  RunWatched();
+  Check();
+  EXPECT_FALSE(presence.activity_unseen());
+  fail_set = true;
+  Check();
+  EXPECT_TRUE(presence.activity_unseen());
+  fail_set = false;
+  Check();
+  EXPECT_FALSE(presence.activity_unseen());
+  fail_set = true;
+  Check();
+  processes.running.clear();
+  Check();
+  EXPECT_FALSE(presence.activity_unseen()) << "nothing to watch is not a failure to watch";
+}
+
 TEST_F(Presence, FailingStepsAreSkipped) {
   RunWatched();
   // A failed snapshot still scans what the list reports (here: nothing yet).

@@ -17,6 +17,7 @@ FrmMainState FrmMain::state() const {
   FrmMainState s;
   s.bAppLoaded = presence_.loaded();
   s.iElapsedTime = countdown_.elapsed_seconds();
+  s.bActivityUnseen = presence_.activity_unseen();
   s.sPassword = lock_.password();
   s.lLastKeyCode = marks_.last_key_code();
   s.lLastMouseEvent = marks_.last_mouse_event();
