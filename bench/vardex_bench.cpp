@@ -80,9 +80,11 @@ class Recorder final : public vardex::ActivityEvents {
 
 std::wstring TargetExe() { return bench::OwnDirectory() + L"bench_target.exe"; }
 
-// Benchmarks 1 and 2, on a fresh target process per round (Wine keeps calling
-// hooks whose installer has gone, so targets are never reused).
-int RunHooks(int rounds, long messages, int samples) {
+// Benchmark 1 (`cost`: the added cost of a hooked message) and benchmark 2
+// (`latency`: key down to the handler), on a fresh target process per round
+// (Wine keeps calling hooks whose installer has gone, so targets are never
+// reused).
+int RunHooks(int rounds, long messages, int samples, bool cost, bool latency) {
   Recorder recorder;
   vardex::HookComponentFactoryWin32 factory;
   const std::unique_ptr<vardex::HookComponent> hook = factory.Create(recorder);
@@ -156,7 +158,7 @@ int RunHooks(int rounds, long messages, int samples) {
     constexpr int kBlocks = 4;
     const long block = messages / kBlocks;
     bool ok = true;
-    for (int b = 0; b < kBlocks && ok; ++b) {
+    for (int b = 0; b < kBlocks && ok && cost; ++b) {
       for (int step = 0; step < 3 && ok; ++step) {
         const int config = b % 2 ? 2 - step : step;
         win32::unique_hhook keyboard, mouse;
@@ -185,17 +187,25 @@ int RunHooks(int rounds, long messages, int samples) {
       target.Stop(st.target);
       return 1;
     }
-    const double bk = total_us[0][0] / handled[0][0], bm = total_us[0][1] / handled[0][1];
-    const double pk = total_us[1][0] / handled[1][0], pm = total_us[1][1] / handled[1][1];
-    const double hk = total_us[2][0] / handled[2][0], hm = total_us[2][1] / handled[2][1];
-    base_key.push_back(bk);
-    hook_key.push_back(hk);
-    add_key.push_back(hk - bk);
-    base_mouse.push_back(bm);
-    hook_mouse.push_back(hm);
-    add_mouse.push_back(hm - bm);
-    pass_key.push_back(pk - bk);
-    pass_mouse.push_back(pm - bm);
+    if (cost) {
+      const double bk = total_us[0][0] / handled[0][0], bm = total_us[0][1] / handled[0][1];
+      const double pk = total_us[1][0] / handled[1][0], pm = total_us[1][1] / handled[1][1];
+      const double hk = total_us[2][0] / handled[2][0], hm = total_us[2][1] / handled[2][1];
+      base_key.push_back(bk);
+      hook_key.push_back(hk);
+      add_key.push_back(hk - bk);
+      base_mouse.push_back(bm);
+      hook_mouse.push_back(hm);
+      add_mouse.push_back(hm - bm);
+      pass_key.push_back(pk - bk);
+      pass_mouse.push_back(pm - bm);
+    }
+    if (!latency) {
+      hook->MonitoredAppPath("");
+      bench::PumpUntil([] { return false; }, 100);
+      target.Stop(st.target);
+      continue;
+    }
 
     // Latency: the driver types into the target. The baseline is the same key
     // reaching the target's window procedure, which posts it straight back.
@@ -230,18 +240,22 @@ int RunHooks(int rounds, long messages, int samples) {
   }
 
   const std::string runs = std::to_string(rounds) + " runs";
-  Row("1. key message, us per message", Cell(Summarize(base_key), 2), Cell(Summarize(hook_key), 2),
-      "added " + Cell(Summarize(add_key), 2) + " us, of which a pass-through hook adds " +
-          Cell(Summarize(pass_key), 2) + "; " + std::to_string(messages) + " messages x " + runs);
-  Row("1. mouse message, us per message", Cell(Summarize(base_mouse), 2), Cell(Summarize(hook_mouse), 2),
-      "added " + Cell(Summarize(add_mouse), 2) + " us, of which a pass-through hook adds " +
-          Cell(Summarize(pass_mouse), 2) + "; " + std::to_string(messages) + " messages x " + runs);
-  Row("1. key events relayed in bursts", std::to_string(expected_events) + " sent",
-      std::to_string(received_events) + " received", recorder.in_order ? "in order" : "OUT OF ORDER");
-  Row("2. key down to handler, median us", Cell(Summarize(ack_median)), Cell(Summarize(event_median)),
-      "baseline: the key reaching the target's window procedure and posted back; " +
-          std::to_string(samples) + " keys x " + runs);
-  Row("2. key down to handler, p99 us", Cell(Summarize(ack_p99)), Cell(Summarize(event_p99)), "");
+  if (cost) {
+    Row("1. key message, us per message", Cell(Summarize(base_key), 2), Cell(Summarize(hook_key), 2),
+        "added " + Cell(Summarize(add_key), 2) + " us, of which a pass-through hook adds " +
+            Cell(Summarize(pass_key), 2) + "; " + std::to_string(messages) + " messages x " + runs);
+    Row("1. mouse message, us per message", Cell(Summarize(base_mouse), 2), Cell(Summarize(hook_mouse), 2),
+        "added " + Cell(Summarize(add_mouse), 2) + " us, of which a pass-through hook adds " +
+            Cell(Summarize(pass_mouse), 2) + "; " + std::to_string(messages) + " messages x " + runs);
+    Row("1. key events relayed in bursts", std::to_string(expected_events) + " sent",
+        std::to_string(received_events) + " received", recorder.in_order ? "in order" : "OUT OF ORDER");
+  }
+  if (latency) {
+    Row("2. key down to handler, median us", Cell(Summarize(ack_median)), Cell(Summarize(event_median)),
+        "baseline: the key reaching the target's window procedure and posted back; " +
+            std::to_string(samples) + " keys x " + runs);
+    Row("2. key down to handler, p99 us", Cell(Summarize(ack_p99)), Cell(Summarize(event_p99)), "");
+  }
   return 0;
 }
 
@@ -471,43 +485,50 @@ HWND FindLabel(HWND frm, const std::wstring& text) {
 }
 
 // 10 000 iterations of: key down and up and a click relayed to the relay
-// window as Tessik's hooks post them, then one idle tick (WM_TIMER of
-// tmrAppShotDown). Every 250 iterations it waits until Vardex has handled
-// them (the mouse label shows the batch's mark). False when Vardex stopped
-// answering.
-bool Simulate(HWND frm, DWORD vardex_pid, long iterations, long& mark, long& lost) {
+// window, then one idle tick (WM_TIMER of tmrAppShotDown). Each message is
+// sent, not posted, and in that order: a presence check may replace the relay
+// window at any time, and a post to the old window would be dropped with it
+// while the ticks after it still arrive, so that one lost batch of activity
+// could span enough ticks to end the watched program. A send to a window that
+// is gone fails and is repeated to the window the relay block names next.
+// Every 250 iterations it checks that the events reached FrmMain (the mouse
+// label shows the batch's mark). False when Vardex stopped answering or the
+// relay window did not come back.
+bool Simulate(HWND frm, DWORD vardex_pid, long iterations, long& mark, long& resent) {
   const win32::unique_handle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kRelayBlockName));
   if (!block) return false;
   const win32::unique_mapview view(::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, sizeof(DWORD)));
   if (!view) return false;
   const volatile DWORD* relay = static_cast<const volatile DWORD*>(view.get());
-  auto post = [&](UINT message, WPARAM wparam, LPARAM lparam) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+  constexpr UINT kAnswerMs = 10000;
+  auto send = [](HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    DWORD_PTR ignored = 0;
+    return ::SendMessageTimeoutW(window, message, wparam, lparam, SMTO_NORMAL, kAnswerMs, &ignored) != 0;
+  };
+  auto relay_send = [&](UINT message, WPARAM wparam, LPARAM lparam) {
+    const ULONGLONG end = ::GetTickCount64() + 30000;
+    for (;;) {
       const HWND target = reinterpret_cast<HWND>(static_cast<UINT_PTR>(*relay));
       DWORD pid = 0;
       ::GetWindowThreadProcessId(target, &pid);
-      if (pid == vardex_pid && ::PostMessageW(target, message, wparam, lparam)) return;
-      ::Sleep(50);  // the relay window is being replaced by a presence check
+      if (pid == vardex_pid && send(target, message, wparam, lparam)) return true;
+      if (::GetTickCount64() > end) return false;
+      ++resent;
+      ::Sleep(20);
     }
-    ++lost;
   };
   HWND label = nullptr;
   for (long i = 0; i < iterations; ++i) {
-    post(WM_KEYRELAY, 'A', 1);
-    post(WM_KEYRELAY, 'A', 0);
     const bool last_of_batch = i % 250 == 249 || i + 1 == iterations;
     const LPARAM x = last_of_batch ? (++mark % 60000) + 1000 : 10;
-    post(WM_MOUSERELAY, WM_LBUTTONDOWN, MAKELPARAM(x, 7));
-    ::PostMessageW(frm, WM_TIMER, vardex::kTimerAppShotDown, 0);
+    if (!relay_send(WM_KEYRELAY, 'A', 1) || !relay_send(WM_KEYRELAY, 'A', 0) ||
+        !relay_send(WM_MOUSERELAY, WM_LBUTTONDOWN, MAKELPARAM(x, 7)) ||
+        !send(frm, WM_TIMER, vardex::kTimerAppShotDown, 0))
+      return false;
     if (!last_of_batch) continue;
     const std::wstring want = L"Mouse Event 513 at " + std::to_wstring(x) + L" 7";
-    const ULONGLONG end = ::GetTickCount64() + 60000;
-    for (;;) {
-      if (!label) label = FindLabel(frm, want);
-      if (label && WindowText(label) == want) break;
-      if (::GetTickCount64() > end) return false;
-      ::Sleep(5);
-    }
+    if (!label) label = FindLabel(frm, want);
+    if (!label || WindowText(label) != want) return false;
   }
   return true;
 }
@@ -539,7 +560,7 @@ int RunFootprint(int rounds, long iterations) {
 
   std::vector<double> base_start, base_private, base_ws, base_rss;
   std::vector<double> start, private0, ws0, private1, ws1, private2, ws2, rss0, rss1, rss2;
-  long lost = 0, mark = 0;
+  long resent = 0, mark = 0;
   for (int round = 0; round < rounds; ++round) {
     {
       bench::Child tray;
@@ -572,12 +593,12 @@ int RunFootprint(int rounds, long iterations) {
     rss0.push_back(m.rss_mb);
     // The first presence check (5 s) installs the hooks and the relay window.
     ::Sleep(6000);
-    bool ok = Simulate(frm, vardex.id, iterations, mark, lost);
+    bool ok = Simulate(frm, vardex.id, iterations, mark, resent);
     m = MemoryOf(vardex.process.get(), "Vardex.exe");
     private1.push_back(m.private_mb);
     ws1.push_back(m.working_set_mb);
     rss1.push_back(m.rss_mb);
-    ok = ok && Simulate(frm, vardex.id, iterations, mark, lost);
+    ok = ok && Simulate(frm, vardex.id, iterations, mark, resent);
     m = MemoryOf(vardex.process.get(), "Vardex.exe");
     private2.push_back(m.private_mb);
     ws2.push_back(m.working_set_mb);
@@ -613,14 +634,15 @@ int RunFootprint(int rounds, long iterations) {
   Row(("4. private bytes after a second " + n + ", MB").c_str(), Cell(Summarize(private1), 2),
       Cell(Summarize(private2), 2), "growth " + Cell(Summarize(growth), 0) + " KB per further " + n);
   Row(("4. working set after a second " + n + ", MB").c_str(), Cell(Summarize(ws1), 2), Cell(Summarize(ws2), 2),
-      "relay posts lost while the relay window was replaced: " + std::to_string(lost));
+      "relay messages sent again after a presence check replaced the relay window: " + std::to_string(resent));
   target.Stop(::FindWindowW(bench::kTargetClass, nullptr));
   return 0;
 }
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: vardex_bench hooks [rounds] [messages] [latency samples]\n"
+               "usage: vardex_bench hooks [rounds] [messages]\n"
+               "       vardex_bench latency [rounds] [samples]\n"
                "       vardex_bench presence [checks] [process counts...]\n"
                "       vardex_bench footprint [rounds] [iterations]\n");
   return 2;
@@ -631,7 +653,8 @@ int Run(HINSTANCE instance, int argc, wchar_t** argv) {
   const std::wstring command = argv[1];
   auto arg = [&](int i, long fallback) { return argc > i ? std::wcstol(argv[i], nullptr, 10) : fallback; };
   const win32::com_apartment com;
-  if (command == L"hooks") return RunHooks(arg(2, 5), arg(3, 10000), arg(4, 1000));
+  if (command == L"hooks") return RunHooks(arg(2, 5), arg(3, 10000), 0, true, false);
+  if (command == L"latency") return RunHooks(arg(2, 5), 0, arg(3, 1000), false, true);
   if (command == L"presence") {
     std::vector<int> levels;
     for (int i = 3; i < argc; ++i) levels.push_back(std::wcstol(argv[i], nullptr, 10));
