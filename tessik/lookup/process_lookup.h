@@ -1,7 +1,8 @@
 // Finding the watched program: a walk over every running process (both
 // Windows families, and the 16-bit tasks of NTVDM on the NT family), and the
 // thread of the first top-level window of the process whose executable has a
-// given path. Nothing is cached between calls.
+// given path. On the NT family each process's path is read once in its life
+// and kept while it runs (see process_walk.h); nothing else is kept.
 #pragma once
 
 #include <windows.h>
