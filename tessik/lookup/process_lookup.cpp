@@ -52,6 +52,7 @@ using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE process, HMODULE* modules, DWO
 using GetModuleFileNameExAFn = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
 using TaskEnumProcEx = BOOL(WINAPI*)(DWORD thread_id, WORD module16, WORD task16, LPSTR module_name,
                                      LPSTR file_name, LPARAM user);
+using QueryFullProcessImageNameAFn = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name, DWORD* size);
 using VdmEnumTaskWowExFn = INT(WINAPI*)(DWORD process_id, TaskEnumProcEx callback, LPARAM user);
 using CreateToolhelp32SnapshotFn = HANDLE(WINAPI*)(DWORD flags, DWORD process_id);
 // The ANSI entry (296 bytes on 32-bit Windows), whatever UNICODE says.
@@ -89,6 +90,7 @@ bool IsVdmHost(LPCSTR path) noexcept {
 struct ModulePathReader {
   EnumProcessModulesFn enum_modules;
   GetModuleFileNameExAFn module_file_name;
+  QueryFullProcessImageNameAFn image_name;  // null before Vista
 
   // The executable's path of one process into `path`, empty when it cannot
   // be read. True when that holds for the process's life: the path was read,
@@ -96,14 +98,25 @@ struct ModulePathReader {
   // not have mapped its executable yet, and is read again at the next walk.
   bool Read(DWORD process_id, char (&path)[MAX_PATH]) const noexcept {
     path[0] = '\0';
-    const win32::unique_handle process{::OpenProcess(kProcessQueryAndRead, FALSE, process_id)};
-    if (!process) return ::GetLastError() == ERROR_ACCESS_DENIED;
-    HMODULE first_module = nullptr;
-    DWORD needed = 0;
-    if (enum_modules(process.get(), &first_module, sizeof(first_module), &needed) &&
-        module_file_name(process.get(), first_module, path, MAX_PATH) != 0) {
-      return true;
+    bool refused = false;
+    if (const win32::unique_handle process{::OpenProcess(kProcessQueryAndRead, FALSE, process_id)}) {
+      HMODULE first_module = nullptr;
+      DWORD needed = 0;
+      if (enum_modules(process.get(), &first_module, sizeof(first_module), &needed) &&
+          module_file_name(process.get(), first_module, path, MAX_PATH) != 0) {
+        return true;
+      }
+      path[0] = '\0';
+    } else {
+      refused = ::GetLastError() == ERROR_ACCESS_DENIED;
     }
+    // A 32-bit process cannot walk a 64-bit one's modules; the image name it
+    // can read (Vista and later).
+    if (!image_name) return refused;
+    const win32::unique_handle limited{::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id)};
+    if (!limited) return refused && ::GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD size = MAX_PATH;
+    if (image_name(limited.get(), 0, path, &size)) return true;
     path[0] = '\0';
     return false;
   }
@@ -181,8 +194,11 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
   win32::unique_hmodule psapi(::LoadLibraryA(libraries.psapi));
   if (!psapi) return FALSE;
   const auto enum_processes = Lookup<EnumProcessesFn>(psapi.get(), "EnumProcesses");
-  const ModulePathReader reader{Lookup<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules"),
-                                Lookup<GetModuleFileNameExAFn>(psapi.get(), "GetModuleFileNameExA")};
+  const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
+  const ModulePathReader reader{
+      Lookup<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules"),
+      Lookup<GetModuleFileNameExAFn>(psapi.get(), "GetModuleFileNameExA"),
+      kernel32 ? Lookup<QueryFullProcessImageNameAFn>(kernel32, "QueryFullProcessImageNameA") : nullptr};
   if (!enum_processes || !reader.enum_modules || !reader.module_file_name) return FALSE;
 
   // Platforms without a virtual DOS machine may lack VDMDBG or its task walk;
@@ -238,16 +254,22 @@ BOOL CALLBACK MatchModulePath(DWORD process_id, WORD, LPCSTR module_path, LPARAM
 
 struct WindowSearch {
   DWORD process_id;
-  DWORD thread_id;
+  DWORD thread_id;  // of the first visible window, else of the first window
 };
 
+// Hidden helper windows on background threads (GDI+, .NET) see no input:
+// the first visible window's thread is the one the user types into.
 BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
   auto* search = reinterpret_cast<WindowSearch*>(user);
   DWORD process_id = 0;
   const DWORD thread_id = ::GetWindowThreadProcessId(window, &process_id);
   if (process_id != search->process_id) return TRUE;
-  search->thread_id = thread_id;
-  return FALSE;
+  if (::IsWindowVisible(window)) {
+    search->thread_id = thread_id;
+    return FALSE;
+  }
+  if (search->thread_id == 0) search->thread_id = thread_id;
+  return TRUE;
 }
 
 }  // namespace

@@ -3,19 +3,27 @@
 # started here.
 #   VARDEX_DISPLAY     use this X display instead of starting an Xvfb
 #   VARDEX_WINEPREFIX  use this prefix instead of a fresh one under the build root
+#   VARDEX_WINEPREFIX64  the same for the 64-bit (WoW64) prefix of wine_env_prefix64
 # Callers set BUILD_ROOT first.
 
 _started_xvfb_pid=""
 _started_prefix=""
 _keepalive_pid=""
+_started_prefix64=""
+_keepalive64_pid=""
 
 wine_env_cleanup() {
   if [ -n "$_started_prefix" ]; then
     WINEPREFIX="$_started_prefix" wineserver -k >/dev/null 2>&1 || true
   fi
-  if [ -n "$_keepalive_pid" ]; then
-    kill -- "-$_keepalive_pid" >/dev/null 2>&1 || kill "$_keepalive_pid" >/dev/null 2>&1 || true
+  if [ -n "$_started_prefix64" ]; then
+    WINEPREFIX="$_started_prefix64" wineserver -k >/dev/null 2>&1 || true
   fi
+  local p
+  for p in "$_keepalive_pid" "$_keepalive64_pid"; do
+    [ -n "$p" ] || continue
+    kill -- "-$p" >/dev/null 2>&1 || kill "$p" >/dev/null 2>&1 || true
+  done
   if [ -n "$_started_xvfb_pid" ]; then
     kill "$_started_xvfb_pid" >/dev/null 2>&1 || true
     wait "$_started_xvfb_pid" 2>/dev/null || true
@@ -83,4 +91,31 @@ wine_env_prefix() {
   # cmd waits on a pipe that nobody writes: a Wine process for the run's length.
   setsid bash -c 'sleep infinity | wine cmd' </dev/null >/dev/null 2>&1 &
   _keepalive_pid=$!
+}
+
+# Makes a fresh 64-bit (WoW64) prefix at $BUILD_ROOT/wineprefix64 (unless
+# VARDEX_WINEPREFIX64 is given) with its helper processes and keep-alive, as
+# wine_env_prefix does, and exports VARDEX_WINEPREFIX64. WINEPREFIX stays the
+# 32-bit prefix's: tests of the 64-bit prefix set it themselves.
+wine_env_prefix64() {
+  local prefix
+  if [ -n "${VARDEX_WINEPREFIX64:-}" ]; then
+    prefix=$VARDEX_WINEPREFIX64
+  else
+    prefix="$BUILD_ROOT/wineprefix64"
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    _started_prefix64="$prefix"
+  fi
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+  if [ ! -f "$prefix/system.reg" ]; then
+    WINEARCH=win64 WINEPREFIX="$prefix" wineboot -i </dev/null >/dev/null 2>&1
+    WINEPREFIX="$prefix" wineserver -w
+  fi
+  WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1 || true
+  WINEARCH=win64 WINEPREFIX="$prefix" wine cmd /c exit </dev/null >/dev/null 2>&1
+  WINEARCH=win64 WINEPREFIX="$prefix" setsid bash -c 'sleep infinity | wine cmd' </dev/null >/dev/null 2>&1 &
+  _keepalive64_pid=$!
+  export VARDEX_WINEPREFIX64="$prefix"
 }
