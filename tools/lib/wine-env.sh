@@ -3,13 +3,25 @@
 # started here.
 #   VARDEX_DISPLAY     use this X display instead of starting an Xvfb
 #   VARDEX_WINEPREFIX  use this prefix instead of a fresh one under the build root
+#   VARDEX_WINEPREFIX64  the same for the 64-bit (WoW64) prefix
 # Callers set BUILD_ROOT first.
 
 _started_xvfb_pid=""
 _started_prefix=""
 _keepalive_pid=""
+_started_prefix64=""
+_keepalive64_pid=""
+
+# Wine's 64-bit loader; plain `wine` is the 32-bit one.
+WINE64=${WINE64:-/usr/lib/wine/wine64}
 
 wine_env_cleanup() {
+  if [ -n "$_started_prefix64" ]; then
+    WINEPREFIX="$_started_prefix64" wineserver -k >/dev/null 2>&1 || true
+  fi
+  if [ -n "$_keepalive64_pid" ]; then
+    kill -- "-$_keepalive64_pid" >/dev/null 2>&1 || kill "$_keepalive64_pid" >/dev/null 2>&1 || true
+  fi
   if [ -n "$_started_prefix" ]; then
     WINEPREFIX="$_started_prefix" wineserver -k >/dev/null 2>&1 || true
   fi
@@ -83,4 +95,31 @@ wine_env_prefix() {
   # cmd waits on a pipe that nobody writes: a Wine process for the run's length.
   setsid bash -c 'sleep infinity | wine cmd' </dev/null >/dev/null 2>&1 &
   _keepalive_pid=$!
+}
+
+# Makes a fresh 64-bit (WoW64) prefix at $BUILD_ROOT/wineprefix64 (unless
+# VARDEX_WINEPREFIX64 is given), starts its helpers detached and keeps one of
+# its programs alive, as wine_env_prefix does, and exports
+# VARDEX_WINEPREFIX64. WINEPREFIX and WINEARCH stay those of the 32-bit
+# prefix: tests set WINEPREFIX="$VARDEX_WINEPREFIX64" themselves.
+wine_env_prefix64() {
+  export WINEDEBUG=${WINEDEBUG:--all}
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+  if [ -z "${VARDEX_WINEPREFIX64:-}" ]; then
+    VARDEX_WINEPREFIX64="$BUILD_ROOT/wineprefix64"
+    rm -rf "$VARDEX_WINEPREFIX64"
+    mkdir -p "$VARDEX_WINEPREFIX64"
+    _started_prefix64="$VARDEX_WINEPREFIX64"
+  fi
+  export VARDEX_WINEPREFIX64
+  local p=$VARDEX_WINEPREFIX64
+  if [ ! -f "$p/system.reg" ]; then
+    WINEPREFIX="$p" WINEARCH=win64 wineboot -i </dev/null >/dev/null 2>&1
+    WINEPREFIX="$p" wineserver -w
+  fi
+  WINEPREFIX="$p" wineserver -p </dev/null >/dev/null 2>&1 || true
+  WINEPREFIX="$p" WINEARCH=win64 "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1
+  WINEPREFIX="$p" WINEARCH=win64 setsid bash -c 'sleep infinity | "$0" cmd' "$WINE64" \
+    </dev/null >/dev/null 2>&1 &
+  _keepalive64_pid=$!
 }
