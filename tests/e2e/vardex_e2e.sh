@@ -10,7 +10,9 @@ wine=$1 vardex=$2 read_labels=$3
 limit=60          # seconds: the settings file's 1 minute
 tick=10           # the idle timer's period
 typing_for=90     # half as long again as the limit
-notepad_win='C:\windows\system32\notepad.exe'
+# The path as the process list reports it: in a 64-bit prefix the 32-bit
+# notepad is C:\windows\syswow64\notepad.exe.
+notepad_win=${VARDEX_E2E_NOTEPAD:-'C:\windows\system32\notepad.exe'}
 
 sysdir=$(winepath -u 'C:\windows\system32' 2>/dev/null)
 ini="$sysdir/vardex.ini"
