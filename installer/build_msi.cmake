@@ -1,8 +1,9 @@
 # cmake -P: wixl builds the package from vardex.wxs next to the stripped
-# binaries, then Tessik's registry rows join the Registry table and the major
+# binaries, then Tessik's registry rows join the Registry table, its
+# RemoveRegistry table (keys replaced whole at install) is added, and the major
 # upgrade also replaces an installed package of the same version (wixl's
 # MajorUpgrade cannot say so). Variables: WIXL MSIBUILD MSIINFO WXS RELEASE
-# ROWS COMPANION64 VERSION OUT.
+# ROWS REMOVE_ROWS COMPANION64 VERSION OUT.
 get_filename_component(work ${OUT} DIRECTORY)
 get_filename_component(stem ${OUT} NAME_WE)
 set(work ${work}/${stem}.tables)
@@ -25,6 +26,7 @@ endif()
 file(READ ${ROWS} rows)
 file(WRITE ${work}/Registry.idt "${registry}${rows}")
 run(${MSIBUILD} ${OUT} -i ${work}/Registry.idt)
+run(${MSIBUILD} ${OUT} -i ${REMOVE_ROWS})
 
 # Attributes 513: migrate features, and the maximum version is included.
 execute_process(COMMAND ${MSIINFO} export ${OUT} Upgrade OUTPUT_VARIABLE upgrade RESULT_VARIABLE rc)

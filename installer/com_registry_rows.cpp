@@ -1,10 +1,13 @@
 // Writes Tessik's COM registration as rows of the package's Registry table
 // (.idt lines, no header): the keys of the registration script, and the keys
 // that registering the type library adds (TypeLib and Interface), so that
-// msiexec writes what regsvr32 writes and removes all of it again.
+// msiexec writes what regsvr32 writes and removes all of it again. The
+// script's ForceRemove keys, which registration deletes before writing them,
+// become a RemoveRegistry table (.idt with its header).
 //
 //   com_registry_rows <script.rgs> <library.idl> <library.tlb> <component>
-//                     <module reference> <directory reference> <out.idt>
+//                     <module reference> <directory reference>
+//                     <Registry rows.idt> <RemoveRegistry.idt>
 //
 // The module and directory references are Formatted text of the package
 // ("[#File]", "[DIR]"); every other value is written as literal text.
@@ -190,12 +193,14 @@ std::string HexLcid(const std::string& lcid) {
 
 // The script's keys: a key that unregistration removes (not NoRemove) and
 // whose parent is not removed with it is removed whole at uninstall ("*");
-// a key with no value of its own is created ("+") so that it exists.
+// a key with no value of its own is created ("+") so that it exists. A
+// ForceRemove key goes into `force_removed`.
 void ScriptRows(const std::vector<Key>& keys, const std::string& parent, bool parent_removed,
-                std::vector<Row>& rows) {
+                std::vector<Row>& rows, std::vector<std::string>& force_removed) {
   for (const Key& k : keys) {
     const std::string path = parent.empty() ? k.name : parent + "\\" + k.name;
     const bool removed = k.flag != KeyFlag::kNoRemove;
+    if (k.flag == KeyFlag::kForceRemove) force_removed.push_back(path);
     if (removed && !parent_removed) {
       rows.push_back({path, "*", ""});
     } else if (!k.default_value && k.values.empty() && k.subkeys.empty()) {
@@ -203,7 +208,7 @@ void ScriptRows(const std::vector<Key>& keys, const std::string& parent, bool pa
     }
     if (k.default_value) rows.push_back({path, "", *k.default_value});
     for (const auto& v : k.values) rows.push_back({path, v.name, v.data});
-    ScriptRows(k.subkeys, path, removed || parent_removed, rows);
+    ScriptRows(k.subkeys, path, removed || parent_removed, rows, force_removed);
   }
 }
 
@@ -256,9 +261,10 @@ std::string ReplaceAll(std::string s, const std::string& from, const std::string
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 8) {
+  if (argc != 9) {
     std::fprintf(stderr,
-                 "usage: %s script.rgs library.idl library.tlb component module-ref dir-ref out.idt\n",
+                 "usage: %s script.rgs library.idl library.tlb component module-ref dir-ref"
+                 " registry-rows.idt remove-registry.idt\n",
                  argv[0]);
     return 2;
   }
@@ -297,7 +303,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<Row> rows;
-  ScriptRows(parsed.script->keys, "", false, rows);
+  std::vector<std::string> force_removed;
+  ScriptRows(parsed.script->keys, "", false, rows, force_removed);
   TypeLibRows(lib, flags, rows);
 
   std::ofstream out(argv[7], std::ios::binary);
@@ -311,8 +318,20 @@ int main(int argc, char** argv) {
     // Root 0: HKEY_CLASSES_ROOT.
     out << id << "\t0\t" << r.key << "\t" << r.name << "\t" << value << "\t" << argv[4] << "\r\n";
   }
-  if (!out) {
-    std::fprintf(stderr, "cannot write %s\n", argv[7]);
+  // Name "-": the key and everything under it, deleted when the component is
+  // installed, before the Registry rows are written.
+  std::ofstream remove(argv[8], std::ios::binary);
+  remove << "RemoveRegistry\tRoot\tKey\tName\tComponent_\r\n"
+            "s72\ti2\tl255\tL255\ts72\r\n"
+            "RemoveRegistry\tRemoveRegistry\r\n";
+  n = 0;
+  for (const std::string& key : force_removed) {
+    char id[32];
+    std::snprintf(id, sizeof id, "TessikForceRemove%02d", ++n);
+    remove << id << "\t0\t" << key << "\t-\t" << argv[4] << "\r\n";
+  }
+  if (!out || !remove) {
+    std::fprintf(stderr, "cannot write the outputs\n");
     return 1;
   }
   return 0;

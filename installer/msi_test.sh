@@ -101,9 +101,11 @@ echo "== the installed Vardex ends an idle notepad"
 VARDEX_E2E_NOTEPAD='C:\windows\syswow64\notepad.exe' \
   bash "$e2e" "$wine" "$installed/Vardex.exe" "$read_labels" || fail "end to end with the installed Vardex"
 
-echo "== repair after Tessik.dll and its InprocServer32 key were deleted"
+echo "== repair after Tessik.dll and its InprocServer32 key were deleted and a stale key added"
+clsid_key='HKCR\CLSID\{54B9618F-0001-4EF4-9580-1E76F22402CA}'
 rm -f "$installed/Tessik.dll"
-"$wine" reg delete 'HKCR\CLSID\{54B9618F-0001-4EF4-9580-1E76F22402CA}\InprocServer32' /f >/dev/null 2>&1
+"$wine" reg delete "$clsid_key\InprocServer32" /f >/dev/null 2>&1
+"$wine" reg add "$clsid_key\Stale" /f >/dev/null 2>&1   # the class key is replaced whole
 # Wine's msiexec takes no package path after /f (it returns 69); these
 # properties are the same repair.
 msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=amus || fail "repair returned $?"
