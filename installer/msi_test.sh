@@ -57,11 +57,14 @@ expect_one() {  # what, version
   [ "$n" = 1 ] || fail "$1: $n installations of Vardex, not one"
   [ "$(installed_version)" = "$2" ] || fail "$1: installed version '$(installed_version)', not $2"
 }
+# Every release binary (the 64-bit hook companion too, when built).
+binaries() { (cd "$release" && ls -- *.exe *.dll 2>/dev/null); }
 expect_installed() {  # what
   local f
-  for f in Vardex.exe Tessik.dll; do
+  for f in $(binaries); do
     cmp -s "$installed/$f" "$release/$f" || fail "$1: $f is not the stripped release copy"
   done
+  [ "$(ls "$installed" | sort)" = "$(binaries | sort)" ] || fail "$1: installed $(ls "$installed" | tr '\n' ' ')"
   [ -n "$(shortcut)" ] || fail "$1: no Start-menu shortcut"
   [ "$(run_value)" = '"C:\Program Files (x86)\Vardex\Vardex.exe"' ] || fail "$1: Run entry is '$(run_value)'"
 }
@@ -86,7 +89,7 @@ msiexec /i "$msi" || fail "msiexec /i returned $?"
 expect_one install "$version"
 expect_installed install
 [ ! -e "$drive_c/Program Files/Vardex" ] || fail "installed into the 64-bit Program Files"
-for f in Vardex.exe Tessik.dll; do
+for f in $(binaries); do
   ! grep -aq '\.debug_info' "$installed/$f" || fail "$f carries debug sections"
   [ -s "$release/$f.debug" ] || fail "no $f.debug beside the release binaries"
 done
