@@ -15,6 +15,7 @@ build_msi=("$@")   # cmake with the package's -D variables but VERSION and OUT
 
 [ -n "${VARDEX_WINEPREFIX64:-}" ] || { echo "FAIL: no 64-bit prefix (VARDEX_WINEPREFIX64; tools/test makes it)"; exit 1; }
 export WINEPREFIX=$VARDEX_WINEPREFIX64
+unset WINEARCH   # the 32-bit prefix's win32 would refuse this prefix
 wine64=${WINE64:-/usr/lib/wine/wine64}
 release=$(dirname "$msi")/release
 drive_c=$WINEPREFIX/drive_c
