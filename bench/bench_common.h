@@ -25,6 +25,10 @@ inline constexpr UINT kMsgResult = WM_APP + 12;
 // wParam: 1 to post kMsgAck to the driver for every key message, 0 to stop.
 inline constexpr UINT kMsgAckMode = WM_APP + 13;
 inline constexpr UINT kMsgAck = WM_APP + 14;
+// Sent, wParam 1: the target sets the pass-through hook of the bench_nullhook
+// module beside it on its own thread (for a 64-bit target, which a 32-bit
+// driver cannot hook); result 1 when set. wParam 0 removes it.
+inline constexpr UINT kMsgPassOnHook = WM_APP + 15;
 
 inline constexpr WPARAM kKindKey = 1;
 inline constexpr WPARAM kKindMouse = 2;

@@ -58,6 +58,27 @@ void Measure(HWND window, WPARAM kind, LONG count) {
                  static_cast<LPARAM>(elapsed_us * 10.0));
 }
 
+// The pass-through hook of bench_nullhook (bench_nullhook64 in a 64-bit
+// build) on this thread, or removed.
+bool SetPassOnHook(bool set) noexcept {
+  static win32::unique_hmodule module;
+  static win32::unique_hhook keyboard, mouse;
+  keyboard.reset();
+  mouse.reset();
+  if (!set) return true;
+  if (!module) {
+    const wchar_t* name = sizeof(void*) == 8 ? L"bench_nullhook64.dll" : L"bench_nullhook.dll";
+    module.reset(::LoadLibraryW((bench::OwnDirectory() + name).c_str()));
+  }
+  const FARPROC address = module ? ::GetProcAddress(module.get(), "BenchPassOnHook") : nullptr;
+  if (!address) return false;
+  using GetHook = HOOKPROC (*)();
+  const HOOKPROC pass_on = reinterpret_cast<GetHook>(reinterpret_cast<void (*)()>(address))();
+  keyboard.reset(::SetWindowsHookExW(WH_KEYBOARD, pass_on, module.get(), ::GetCurrentThreadId()));
+  mouse.reset(::SetWindowsHookExW(WH_MOUSE, pass_on, module.get(), ::GetCurrentThreadId()));
+  return keyboard && mouse;
+}
+
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
   switch (message) {
     case WM_KEYDOWN:
@@ -74,6 +95,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam
     case bench::kMsgAckMode:
       g_ack = wparam != 0;
       return 0;
+    case bench::kMsgPassOnHook:
+      return SetPassOnHook(wparam != 0) ? 1 : 0;
     case WM_DESTROY:
       ::PostQuitMessage(0);
       return 0;

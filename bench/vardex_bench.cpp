@@ -78,11 +78,16 @@ class Recorder final : public vardex::ActivityEvents {
   std::int32_t expect_pressed = 1;
 };
 
-std::wstring TargetExe() { return bench::OwnDirectory() + L"bench_target.exe"; }
+// The watched program's stand-in: 32-bit, or 64-bit (hooked through Tessik's
+// companion).
+std::wstring TargetExe(bool wide = false) {
+  return bench::OwnDirectory() + (wide ? L"bench_target64.exe" : L"bench_target.exe");
+}
 
 // Benchmarks 1 and 2, on a fresh target process per round (Wine keeps calling
-// hooks whose installer has gone, so targets are never reused).
-int RunHooks(int rounds, long messages, int samples) {
+// hooks whose installer has gone, so targets are never reused). `wide`: on a
+// 64-bit target, whose pass-through hook the target sets itself.
+int RunHooks(int rounds, long messages, int samples, bool wide) {
   Recorder recorder;
   vardex::HookComponentFactoryWin32 factory;
   const std::unique_ptr<vardex::HookComponent> hook = factory.Create(recorder);
@@ -111,7 +116,7 @@ int RunHooks(int rounds, long messages, int samples) {
     }
   };
   bench::MessageWindow<decltype(on_message)> driver(on_message);
-  const std::wstring target_exe = TargetExe();
+  const std::wstring target_exe = TargetExe(wide);
   const std::string target_path = Ansi(target_exe);
 
   // A hook that only passes the call on, hooked the same way: the platform's
@@ -160,7 +165,10 @@ int RunHooks(int rounds, long messages, int samples) {
       for (int step = 0; step < 3 && ok; ++step) {
         const int config = b % 2 ? 2 - step : step;
         win32::unique_hhook keyboard, mouse;
-        if (config == 1) {
+        if (config == 1 && wide) {
+          DWORD_PTR set = 0;
+          ok = ::SendMessageTimeoutW(st.target, bench::kMsgPassOnHook, 1, 0, SMTO_ABORTIFHUNG, 10000, &set) && set;
+        } else if (config == 1) {
           keyboard.reset(::SetWindowsHookExW(WH_KEYBOARD, pass_on, pass_on_module.get(), thread));
           mouse.reset(::SetWindowsHookExW(WH_MOUSE, pass_on, pass_on_module.get(), thread));
           ok = keyboard && mouse;
@@ -177,6 +185,8 @@ int RunHooks(int rounds, long messages, int samples) {
           received_events += recorder.keys;
         }
         ok = ok && measure(config, bench::kKindMouse, block);
+        if (config == 1 && wide)
+          ::SendMessageTimeoutW(st.target, bench::kMsgPassOnHook, 0, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
         if (config == 2) hook->MonitoredAppPath("");
       }
     }
@@ -230,18 +240,19 @@ int RunHooks(int rounds, long messages, int samples) {
   }
 
   const std::string runs = std::to_string(rounds) + " runs";
-  Row("1. key message, us per message", Cell(Summarize(base_key), 2), Cell(Summarize(hook_key), 2),
+  const std::string program = wide ? " (64-bit program)" : "";
+  Row(("1. key message" + program + ", us per message").c_str(), Cell(Summarize(base_key), 2), Cell(Summarize(hook_key), 2),
       "added " + Cell(Summarize(add_key), 2) + " us, of which a pass-through hook adds " +
           Cell(Summarize(pass_key), 2) + "; " + std::to_string(messages) + " messages x " + runs);
-  Row("1. mouse message, us per message", Cell(Summarize(base_mouse), 2), Cell(Summarize(hook_mouse), 2),
+  Row(("1. mouse message" + program + ", us per message").c_str(), Cell(Summarize(base_mouse), 2), Cell(Summarize(hook_mouse), 2),
       "added " + Cell(Summarize(add_mouse), 2) + " us, of which a pass-through hook adds " +
           Cell(Summarize(pass_mouse), 2) + "; " + std::to_string(messages) + " messages x " + runs);
-  Row("1. key events relayed in bursts", std::to_string(expected_events) + " sent",
+  Row(("1. key events relayed in bursts" + program).c_str(), std::to_string(expected_events) + " sent",
       std::to_string(received_events) + " received", recorder.in_order ? "in order" : "OUT OF ORDER");
-  Row("2. key down to handler, median us", Cell(Summarize(ack_median)), Cell(Summarize(event_median)),
+  Row(("2. key down to handler" + program + ", median us").c_str(), Cell(Summarize(ack_median)), Cell(Summarize(event_median)),
       "baseline: the key reaching the target's window procedure and posted back; " +
           std::to_string(samples) + " keys x " + runs);
-  Row("2. key down to handler, p99 us", Cell(Summarize(ack_p99)), Cell(Summarize(event_p99)), "");
+  Row(("2. key down to handler" + program + ", p99 us").c_str(), Cell(Summarize(ack_p99)), Cell(Summarize(event_p99)), "");
   return 0;
 }
 
@@ -620,7 +631,7 @@ int RunFootprint(int rounds, long iterations) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: vardex_bench hooks [rounds] [messages] [latency samples]\n"
+               "usage: vardex_bench hooks|hooks64 [rounds] [messages] [latency samples]\n"
                "       vardex_bench presence [checks] [process counts...]\n"
                "       vardex_bench footprint [rounds] [iterations]\n");
   return 2;
@@ -631,7 +642,8 @@ int Run(HINSTANCE instance, int argc, wchar_t** argv) {
   const std::wstring command = argv[1];
   auto arg = [&](int i, long fallback) { return argc > i ? std::wcstol(argv[i], nullptr, 10) : fallback; };
   const win32::com_apartment com;
-  if (command == L"hooks") return RunHooks(arg(2, 5), arg(3, 10000), arg(4, 1000));
+  if (command == L"hooks" || command == L"hooks64")
+    return RunHooks(arg(2, 5), arg(3, 10000), arg(4, 1000), command == L"hooks64");
   if (command == L"presence") {
     std::vector<int> levels;
     for (int i = 3; i < argc; ++i) levels.push_back(std::wcstol(argv[i], nullptr, 10));

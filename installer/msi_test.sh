@@ -83,7 +83,17 @@ build_package() {  # version, output
 }
 
 version=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')
+# Other tests may have registered a Tessik.dll in this prefix: the package
+# starts from none, and that registration comes back at the end.
+clsid_key='HKCR\CLSID\{54B9618F-0001-4EF4-9580-1E76F22402CA}'
+registered=$("$wine" reg query "$clsid_key\InprocServer32" /ve 2>/dev/null | tr -d '\r' |
+  sed -n 's/^    (Default)    REG_SZ    //p')
+if [ -n "$registered" ]; then
+  trap '"$wine" regsvr32 /s "$registered" </dev/null; rm -rf "$tmp"' EXIT
+  "$wine" regsvr32 /s /u "$registered" </dev/null
+fi
 snapshot "$tmp/before"
+grep -q 'Hooks.MouseKeyboard\|54B9618F' "$tmp/before" && fail "Tessik is registered before the install"
 
 echo "== install $version"
 msiexec /i "$msi" || fail "msiexec /i returned $?"
@@ -101,12 +111,18 @@ added "$tmp/before" "$tmp/installed" >"$tmp/msi_rows"
 grep -q 'InprocServer32|@="C:\\\\Program Files (x86)\\\\Vardex\\\\Tessik.dll"' "$tmp/msi_rows" ||
   fail "no InprocServer32 pointing into the install folder"
 
-echo "== the installed Vardex ends an idle notepad"
-VARDEX_E2E_NOTEPAD='C:\windows\syswow64\notepad.exe' \
+# With the 64-bit companion installed, the watched notepad is the 64-bit one,
+# hooked through the installed helper; without it, the 32-bit one.
+if [ -e "$installed/TessikHost64.exe" ]; then
+  notepad='C:\windows\system32\notepad.exe' loader=$wine64 helpers=1
+else
+  notepad='C:\windows\syswow64\notepad.exe' loader=$wine helpers=0
+fi
+echo "== the installed Vardex ends an idle $notepad"
+E2E_NOTEPAD=$notepad E2E_NOTEPAD_LOADER=$loader E2E_HELPERS=$helpers E2E_SYSDIR='C:\windows\syswow64' \
   bash "$e2e" "$wine" "$installed/Vardex.exe" "$read_labels" || fail "end to end with the installed Vardex"
 
 echo "== repair after Tessik.dll and its InprocServer32 key were deleted and a stale key added"
-clsid_key='HKCR\CLSID\{54B9618F-0001-4EF4-9580-1E76F22402CA}'
 rm -f "$installed/Tessik.dll"
 "$wine" reg delete "$clsid_key\InprocServer32" /f >/dev/null 2>&1
 "$wine" reg add "$clsid_key\Stale" /f >/dev/null 2>&1   # the class key is replaced whole

@@ -4,6 +4,7 @@
 
 #include "module.h"
 #include "registration.h"
+#include "relay/hooks.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) noexcept {
   if (reason == DLL_PROCESS_ATTACH) {
@@ -11,6 +12,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) noexcept 
   } else if (reason == DLL_PROCESS_DETACH) {
     // A non-null `reserved` means the process is exiting.
     tessik::ShutdownModule(reserved != nullptr);
+    // Unloaded from a watched program whose hooks went: its view of the
+    // relay block goes too. At exit it goes with the process.
+    if (reserved == nullptr) tessik::ReleaseRelayView();
   }
   return TRUE;
 }

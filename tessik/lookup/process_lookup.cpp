@@ -47,6 +47,7 @@ using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE process, HMODULE* modules, DWO
 using GetModuleFileNameExAFn = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
 using TaskEnumProcEx = BOOL(WINAPI*)(DWORD thread_id, WORD module16, WORD task16, LPSTR module_name,
                                      LPSTR file_name, LPARAM user);
+using QueryFullProcessImageNameAFn = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name, DWORD* size);
 using VdmEnumTaskWowExFn = INT(WINAPI*)(DWORD process_id, TaskEnumProcEx callback, LPARAM user);
 using CreateToolhelp32SnapshotFn = HANDLE(WINAPI*)(DWORD flags, DWORD process_id);
 // The ANSI entry (296 bytes on 32-bit Windows), whatever UNICODE says.
@@ -95,6 +96,12 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
   const auto enum_tasks =
       vdmdbg ? Lookup<VdmEnumTaskWowExFn>(vdmdbg.get(), "VDMEnumTaskWOWEx") : nullptr;
 
+  // A 32-bit process cannot walk a 64-bit one's modules; the image name it
+  // can read (Vista and later).
+  const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
+  const auto image_name =
+      kernel32 ? Lookup<QueryFullProcessImageNameAFn>(kernel32, "QueryFullProcessImageNameA") : nullptr;
+
   HeapBlock ids;
   DWORD count = 0;
   if (!ReadProcessIds(enum_processes, ids, &count)) return FALSE;
@@ -108,6 +115,12 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
       if (enum_modules(process.get(), &first_module, sizeof(first_module), &needed) &&
           module_file_name(process.get(), first_module, path, MAX_PATH) == 0) {
         path[0] = '\0';
+      }
+    }
+    if (path[0] == '\0' && image_name) {
+      if (const win32::unique_handle limited{::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id)}) {
+        DWORD size = MAX_PATH;
+        if (!image_name(limited.get(), 0, path, &size)) path[0] = '\0';
       }
     }
     if (!visitor(process_id, 0, path, user)) break;
@@ -153,16 +166,22 @@ BOOL CALLBACK MatchModulePath(DWORD process_id, WORD, LPCSTR module_path, LPARAM
 
 struct WindowSearch {
   DWORD process_id;
-  DWORD thread_id;
+  DWORD thread_id;  // of the first visible window, else of the first window
 };
 
+// Hidden helper windows on background threads (GDI+, .NET) see no input:
+// the first visible window's thread is the one the user types into.
 BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
   auto* search = reinterpret_cast<WindowSearch*>(user);
   DWORD process_id = 0;
   const DWORD thread_id = ::GetWindowThreadProcessId(window, &process_id);
   if (process_id != search->process_id) return TRUE;
-  search->thread_id = thread_id;
-  return FALSE;
+  if (::IsWindowVisible(window)) {
+    search->thread_id = thread_id;
+    return FALSE;
+  }
+  if (search->thread_id == 0) search->thread_id = thread_id;
+  return TRUE;
 }
 
 }  // namespace

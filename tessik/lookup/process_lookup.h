@@ -1,7 +1,9 @@
 // Finding the watched program: a walk over every running process (both
 // Windows families, and the 16-bit tasks of NTVDM on the NT family), and the
 // thread of the first top-level window of the process whose executable has a
-// given path. Nothing is cached between calls.
+// given path. Where a process's modules cannot be read (a 64-bit process
+// seen from a 32-bit one), its image name is taken. Nothing is cached
+// between calls.
 #pragma once
 
 #include <windows.h>
@@ -17,8 +19,8 @@ using ProcessVisitor = BOOL(CALLBACK*)(DWORD process_id, WORD task, LPCSTR modul
 BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept;
 
 // Looks `path` up (ANSI, whole-path comparison without regard to case) and
-// returns the thread of the first top-level window of the first matching
-// process, hidden windows included.
+// returns the thread of the first visible top-level window of the first
+// matching process, or of its first top-level window when none is visible.
 bool FindAppThread(LPCSTR path, DWORD* thread_id) noexcept;
 
 }  // namespace tessik

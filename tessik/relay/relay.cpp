@@ -7,30 +7,32 @@ namespace {
 
 constexpr char kRelayWindowClass[] = "TessikRelayWindow";
 constexpr DWORD kRelayWindowStyle = WS_POPUP | WS_BORDER | WS_SYSMENU;  // 0x80880000, never shown
-constexpr DWORD kRelayBlockSize = sizeof(DWORD);
 
-// One pair per process. In the watched process they stay null, and passing
-// the call on with a null handle is what the platform expects there.
-win32::unique_hhook g_keyboard_hook;
-win32::unique_hhook g_mouse_hook;
+using ChangeWindowMessageFilterExFn = BOOL(WINAPI*)(HWND window, UINT message, DWORD action, void* status);
+constexpr DWORD kMessageFilterAllow = 1;  // MSGFLT_ALLOW
 
-// The relay window named by the relay block, or null. Runs in the watched
-// program on every input message: no allocation, no waiting.
-HWND ReadRelayWindow() noexcept {
-  const win32::unique_handle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kRelayBlockName));
-  if (!block) return nullptr;
-  const win32::unique_mapview view(::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, kRelayBlockSize));
-  if (!view) return nullptr;
-  // Window handles are 32-bit values, sign-extended where pointers are wider.
-  const LONG value = *static_cast<const volatile LONG*>(view.get());
-  return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
+// An elevated monitoring process must still take the relay messages from a
+// program at a lower integrity level. Before Windows 7 there is nothing to do.
+void AllowRelayMessages(HWND window) noexcept {
+  const HMODULE user32 = ::GetModuleHandleA("user32.dll");
+  const auto allow = user32 ? reinterpret_cast<ChangeWindowMessageFilterExFn>(reinterpret_cast<void*>(
+                                  ::GetProcAddress(user32, "ChangeWindowMessageFilterEx")))
+                            : nullptr;
+  if (!allow) return;
+  allow(window, WM_KEYRELAY, kMessageFilterAllow, nullptr);
+  allow(window, WM_MOUSERELAY, kMessageFilterAllow, nullptr);
 }
 
 }  // namespace
 
 Relay::Relay(RelayTarget& target) noexcept : target_(target) {}
 
-Relay::~Relay() { RemoveHooks(); }
+Relay::~Relay() {
+  RemoveHooks();
+  // Hooks on this process's own threads keep a view of the block; the block
+  // goes with the relay.
+  ReleaseRelayView();
+}
 
 BOOL Relay::InstallHooks(DWORD thread_id) noexcept {
   // The hook procedures live in this module, which the platform maps into the watched process.
@@ -46,17 +48,20 @@ BOOL Relay::InstallHooks(DWORD thread_id) noexcept {
     RemoveHooks();
     return FALSE;
   }
-  g_keyboard_hook.reset(::SetWindowsHookExA(WH_KEYBOARD, KeyboardHookProc, module, thread_id));
-  g_mouse_hook.reset(::SetWindowsHookExA(WH_MOUSE, MouseHookProc, module, thread_id));
-  if (g_keyboard_hook && g_mouse_hook) return TRUE;
+  AllowRelayMessages(window_.get());
+  // A 32-bit module cannot run in a 64-bit process (the platform may even
+  // return hooks that never fire), so such threads go to the companion.
+  const bool hooked = Companion::IsNeededFor(thread_id) ? companion_.SetHooks(thread_id)
+                                                         : SetRelayHooks(module, thread_id);
+  if (hooked) return TRUE;
   RemoveHooks();
   return FALSE;
 }
 
 void Relay::RemoveHooks() noexcept {
   window_.reset();
-  g_keyboard_hook.reset();
-  g_mouse_hook.reset();
+  RemoveRelayHooks();
+  companion_.RemoveHooks();
 }
 
 // Once per process; the class stays registered for the module's life.
@@ -115,28 +120,6 @@ LRESULT CALLBACK Relay::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     }
   }
   return ::DefWindowProcA(window, message, wParam, lParam);
-}
-
-LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept {
-  if (code >= 0) {
-    if (const HWND relay_window = ReadRelayWindow()) {
-      // Bit 31 of the keystroke flags is the transition: set when the key comes up.
-      const bool going_up = (static_cast<ULONG_PTR>(lParam) & 0x80000000u) != 0;
-      ::PostMessageA(relay_window, WM_KEYRELAY, wParam, going_up ? 0 : 1);
-    }
-  }
-  return ::CallNextHookEx(g_keyboard_hook.get(), code, wParam, lParam);
-}
-
-LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept {
-  const auto* mouse = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
-  if (code >= 0 && mouse) {
-    if (const HWND relay_window = ReadRelayWindow()) {
-      const DWORD packed = (static_cast<DWORD>(mouse->pt.y & 0xFFFF) << 16) | static_cast<DWORD>(mouse->pt.x & 0xFFFF);
-      ::PostMessageA(relay_window, WM_MOUSERELAY, wParam, static_cast<LPARAM>(packed));
-    }
-  }
-  return ::CallNextHookEx(g_mouse_hook.get(), code, wParam, lParam);
 }
 
 }  // namespace tessik

@@ -6,15 +6,11 @@
 
 #include <windows.h>
 
+#include "relay/companion.h"
+#include "relay/hooks.h"
 #include "win32/unique_any.h"
 
 namespace tessik {
-
-// Message numbers and the relay block's name are fixed: every copy of the
-// module on the machine, in every process, uses them.
-inline constexpr UINT WM_KEYRELAY = WM_USER + 1000;    // 2024
-inline constexpr UINT WM_MOUSERELAY = WM_USER + 1001;  // 2025
-inline constexpr char kRelayBlockName[] = "FILEMAPPING:7925-4ef2-9d13-0d9d7eab4dca";
 
 // Where relayed activity goes: the instance's event source.
 class RelayTarget {
@@ -37,11 +33,12 @@ class Relay {
   Relay& operator=(const Relay&) = delete;
 
   // Creates the relay window on the calling thread, publishes its handle in
-  // the relay block and sets both hooks on `thread_id`. TRUE when both hooks
-  // are set; otherwise everything is removed again.
+  // the relay block and sets both hooks on `thread_id`: from this module, or
+  // through the 64-bit companion when the thread's process is 64-bit. TRUE
+  // when both hooks are set; otherwise everything is removed again.
   BOOL InstallHooks(DWORD thread_id) noexcept;
-  // Destroys the relay window and removes both hooks. The caller empties the
-  // stored path.
+  // Destroys the relay window and removes both hooks, the companion's too.
+  // The caller empties the stored path.
   void RemoveHooks() noexcept;
 
  private:
@@ -55,10 +52,8 @@ class Relay {
   // repeated installations reuse one handle and one view.
   win32::unique_handle block_;
   win32::unique_mapview block_view_;
+  // Started at the first 64-bit program and kept for later ones.
+  Companion companion_;
 };
-
-// The hook procedures (they run inside the watched program).
-LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept;
-LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept;
 
 }  // namespace tessik

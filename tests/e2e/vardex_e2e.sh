@@ -4,17 +4,23 @@
 # notepad's full path, no password. Keystrokes typed into notepad keep it
 # alive well past the limit; once they stop, notepad is ended within the
 # limit plus two idle ticks. The readouts are read from outside all along.
+# In a 64-bit prefix (tests/wow64):
+#   E2E_NOTEPAD         the notepad to watch, as Vardex sees its path
+#   E2E_NOTEPAD_LOADER  the Wine loader that starts it (wine64 for a 64-bit one)
+#   E2E_SYSDIR          Vardex's system directory, where vardex.ini goes
+#   E2E_HELPERS         how many 64-bit helpers run while notepad is watched
+#                       (1 or 0); at the end Vardex is killed and no helper
+#                       may remain
 set -u
 wine=$1 vardex=$2 read_labels=$3
 
 limit=60          # seconds: the settings file's 1 minute
 tick=10           # the idle timer's period
 typing_for=90     # half as long again as the limit
-# The path as the process list reports it: in a 64-bit prefix the 32-bit
-# notepad is C:\windows\syswow64\notepad.exe.
-notepad_win=${VARDEX_E2E_NOTEPAD:-'C:\windows\system32\notepad.exe'}
+notepad_win=${E2E_NOTEPAD:-'C:\windows\system32\notepad.exe'}
+notepad_loader=${E2E_NOTEPAD_LOADER:-$wine}
 
-sysdir=$(winepath -u 'C:\windows\system32' 2>/dev/null)
+sysdir=$(winepath -u "${E2E_SYSDIR:-C:\windows\system32}" 2>/dev/null)
 ini="$sysdir/vardex.ini"
 [ -f "$sysdir/notepad.exe" ] || { echo "FAIL: no notepad.exe in $sysdir"; exit 1; }
 
@@ -33,7 +39,7 @@ labels() { "$wine" "$read_labels" </dev/null 2>/dev/null | tr -d '\r'; }
 notepad_running() { kill -0 "$np_pid" 2>/dev/null; }
 fail() { echo "FAIL: $*"; exit 1; }
 
-"$wine" "$notepad_win" </dev/null >/dev/null 2>&1 &
+"$notepad_loader" "$notepad_win" </dev/null >/dev/null 2>&1 &
 np_pid=$!
 np_window=$(timeout 30 xdotool search --sync --onlyvisible --name 'Notepad' | head -1)
 [ -n "$np_window" ] || fail "notepad's window did not appear"
@@ -76,6 +82,10 @@ while [ $(( $(date +%s) - start )) -lt "$typing_for" ]; do
   notepad_running || fail "notepad was ended while the user typed (readings:$readings)"
 done
 echo "while typing, LblElapsedTime read:$readings"
+helpers() { ps -eo args= | grep -F -- "$(winepath -w "$(dirname "$vardex")")\TessikHost64.exe" | grep -vc grep; }
+if [ -n "${E2E_HELPERS:-}" ]; then
+  [ "$(helpers)" -eq "$E2E_HELPERS" ] || fail "$(helpers) helpers run, expected $E2E_HELPERS"
+fi
 [ "$max_typing" -le $(( 2 * tick )) ] || fail "the idle count reached $max_typing while typing"
 # The keystrokes themselves came through the hooks: "a" is 65, "b" 66.
 case "$keys" in
@@ -102,4 +112,9 @@ notepad_running && fail "notepad still runs ${ended_after}s after the typing sto
 [ "${elapsed:-0}" -gt "$limit" ] || fail "LblElapsedTime shows ${elapsed:-nothing}, not past the limit"
 [ "$max_idle" -gt $(( 2 * tick )) ] || fail "the idle count never grew after the typing stopped"
 kill -0 "$vx_pid" 2>/dev/null || fail "Vardex did not keep running"
+if [ -n "${E2E_HELPERS:-}" ]; then
+  kill -9 "$vx_pid"; wait "$vx_pid" 2>/dev/null; vx_pid=""
+  for _ in $(seq 1 50); do [ "$(helpers)" -eq 0 ] && break; sleep 0.1; done
+  [ "$(helpers)" -eq 0 ] || fail "a helper outlived the killed Vardex"
+fi
 echo "PASS: notepad ended ${ended_after}s after the last keystroke"

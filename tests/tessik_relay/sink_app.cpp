@@ -2,6 +2,8 @@
 // ProgID, connects a sink that prints every event it receives, and runs the
 // commands it reads from standard input, one a line:
 //   set PATH | set-empty | set-null | get | ping | quit
+//   sets N PATH   N sets in a row; answers with the failures and this
+//                 process's handle count before and after
 // Each command answers with one line; events arrive as
 //   KeyEvent CODE PRESSED / MouseEvent CODE X Y
 #include <windows.h>
@@ -10,8 +12,10 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tessik.h"
 #include "win32/com_ptr.h"
@@ -98,12 +102,59 @@ std::wstring Widen(const std::string& s) {
   return wide;
 }
 
+// This process's handles, from the system's handle list: Wine's
+// GetProcessHandleCount always answers 0.
+unsigned long HandleCount() {
+  struct Entry {
+    ULONG process_id;
+    BYTE type;
+    BYTE flags;
+    USHORT value;
+    void* object;
+    ULONG access;
+  };
+  struct List {
+    ULONG count;
+    Entry entries[1];
+  };
+  using QueryFn = LONG(WINAPI*)(ULONG info_class, void* info, ULONG size, ULONG* needed);
+  constexpr ULONG kSystemHandleInformation = 16;
+  constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+  const auto query = reinterpret_cast<QueryFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+  if (!query) return 0;
+  std::vector<char> buffer(1 << 16);
+  ULONG needed = 0;
+  LONG status;
+  while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+         kInfoLengthMismatch)
+    buffer.resize(buffer.size() * 2);
+  if (status != 0) return 0;
+  const auto* list = reinterpret_cast<const List*>(buffer.data());
+  unsigned long count = 0;
+  for (ULONG i = 0; i < list->count; ++i) {
+    if (list->entries[i].process_id == GetCurrentProcessId()) ++count;
+  }
+  return count;
+}
+
 // Runs one command; false to quit.
 bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
   if (line.rfind("set ", 0) == 0 || line == "set-empty") {
     const std::wstring path = line == "set-empty" ? std::wstring() : Widen(line.substr(4));
     const win32::unique_bstr value(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
     Print("set 0x%08lX\n", static_cast<unsigned long>(hook->put_MonitoredAppPath(value.get())));
+  } else if (line.rfind("sets ", 0) == 0) {
+    char* rest = nullptr;
+    const unsigned long n = std::strtoul(line.c_str() + 5, &rest, 10);
+    const std::wstring path = Widen(std::string(rest + (*rest == ' ' ? 1 : 0)));
+    const win32::unique_bstr value(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
+    const unsigned long before = HandleCount();
+    unsigned long failed = 0;
+    for (unsigned long i = 0; i < n; ++i) {
+      if (FAILED(hook->put_MonitoredAppPath(value.get()))) ++failed;
+    }
+    Print("sets %lu failed, handles %lu %lu\n", failed, before, HandleCount());
   } else if (line == "set-null") {
     Print("set 0x%08lX\n", static_cast<unsigned long>(hook->put_MonitoredAppPath(nullptr)));
   } else if (line == "get") {

@@ -6,6 +6,11 @@
 //   --ready NAME    sets the named event once the window exists
 //   --title TEXT    the window's caption (default "Tessik Target")
 //   --at X Y        the window's position (default 100 100)
+//   --helper-window also a hidden top-level window on a background thread,
+//                   made before the main window and put ahead of it in the
+//                   window order, as GDI+ and .NET helper windows are; prints
+//                   "helper TID" and "first TID", the thread of the process's
+//                   first window in EnumWindows order
 #include <windows.h>
 
 #include <cstdio>
@@ -17,6 +22,37 @@
 namespace {
 
 constexpr char kClassName[] = "TessikTarget";
+constexpr char kHelperClassName[] = "TessikTargetHelper";
+
+struct Helper {
+  win32::unique_handle created{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  HWND window = nullptr;
+  DWORD thread_id = 0;
+};
+
+DWORD WINAPI RunHelperWindow(void* parameter) noexcept {
+  auto* helper = static_cast<Helper*>(parameter);
+  WNDCLASSEXA window_class{};
+  window_class.cbSize = sizeof(window_class);
+  window_class.lpfnWndProc = ::DefWindowProcA;
+  window_class.hInstance = ::GetModuleHandleA(nullptr);
+  window_class.lpszClassName = kHelperClassName;
+  ::RegisterClassExA(&window_class);
+  helper->window = ::CreateWindowExA(0, kHelperClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                     window_class.hInstance, nullptr);
+  ::SetEvent(helper->created.get());
+  MSG message;
+  while (::GetMessageA(&message, nullptr, 0, 0) > 0) ::DispatchMessageA(&message);
+  return 0;
+}
+
+BOOL CALLBACK FirstOwnWindow(HWND window, LPARAM user) noexcept {
+  DWORD process_id = 0;
+  const DWORD thread_id = ::GetWindowThreadProcessId(window, &process_id);
+  if (process_id != ::GetCurrentProcessId()) return TRUE;
+  *reinterpret_cast<DWORD*>(user) = thread_id;
+  return FALSE;
+}
 
 LRESULT CALLBACK TargetWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   switch (message) {
@@ -41,6 +77,7 @@ LRESULT CALLBACK TargetWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
 int main(int argc, char** argv) {
   bool hidden = false;
   bool no_window = false;
+  bool helper_window = false;
   const char* ready = nullptr;
   const char* title = "Tessik Target";
   int x = 100;
@@ -48,6 +85,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--hidden") == 0) {
       hidden = true;
+    } else if (std::strcmp(argv[i], "--helper-window") == 0) {
+      helper_window = true;
     } else if (std::strcmp(argv[i], "--no-window") == 0) {
       no_window = true;
     } else if (std::strcmp(argv[i], "--ready") == 0 && i + 1 < argc) {
@@ -58,12 +97,19 @@ int main(int argc, char** argv) {
       x = std::atoi(argv[++i]);
       y = std::atoi(argv[++i]);
     } else {
-      std::fprintf(stderr, "usage: tessik_target [--hidden] [--no-window] [--ready NAME] [--title TEXT] [--at X Y]\n");
+      std::fprintf(stderr, "usage: tessik_target [--hidden] [--no-window] [--ready NAME] [--title TEXT] [--at X Y] [--helper-window]\n");
       return 2;
     }
   }
 
   const HINSTANCE instance = ::GetModuleHandleA(nullptr);
+  Helper helper;
+  win32::unique_handle helper_thread;
+  if (helper_window) {
+    helper_thread.reset(::CreateThread(nullptr, 0, RunHelperWindow, &helper, 0, &helper.thread_id));
+    if (!helper_thread || ::WaitForSingleObject(helper.created.get(), 10000) != WAIT_OBJECT_0 || !helper.window)
+      return 1;
+  }
   HWND window = nullptr;
   if (!no_window) {
     WNDCLASSEXA window_class{};
@@ -81,6 +127,12 @@ int main(int argc, char** argv) {
       ::ShowWindow(window, SW_SHOWNORMAL);
       ::UpdateWindow(window);
     }
+  }
+  if (helper_window) {
+    ::SetWindowPos(helper.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    DWORD first = 0;
+    ::EnumWindows(FirstOwnWindow, reinterpret_cast<LPARAM>(&first));
+    std::printf("helper %lu\nfirst %lu\n", helper.thread_id, first);
   }
   std::printf("ready %lu\n", ::GetCurrentThreadId());
   std::fflush(stdout);

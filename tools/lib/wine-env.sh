@@ -3,7 +3,7 @@
 # started here.
 #   VARDEX_DISPLAY     use this X display instead of starting an Xvfb
 #   VARDEX_WINEPREFIX  use this prefix instead of a fresh one under the build root
-#   VARDEX_WINEPREFIX64  the same for the 64-bit (WoW64) prefix
+#   VARDEX_WINEPREFIX64  the same for the 64-bit (WoW64) prefix of wine_env_prefix64
 # Callers set BUILD_ROOT first.
 
 _started_xvfb_pid=""
@@ -12,22 +12,18 @@ _keepalive_pid=""
 _started_prefix64=""
 _keepalive64_pid=""
 
-# Wine's 64-bit loader; plain `wine` is the 32-bit one.
-WINE64=${WINE64:-/usr/lib/wine/wine64}
-
 wine_env_cleanup() {
-  if [ -n "$_started_prefix64" ]; then
-    WINEPREFIX="$_started_prefix64" wineserver -k >/dev/null 2>&1 || true
-  fi
-  if [ -n "$_keepalive64_pid" ]; then
-    kill -- "-$_keepalive64_pid" >/dev/null 2>&1 || kill "$_keepalive64_pid" >/dev/null 2>&1 || true
-  fi
   if [ -n "$_started_prefix" ]; then
     WINEPREFIX="$_started_prefix" wineserver -k >/dev/null 2>&1 || true
   fi
-  if [ -n "$_keepalive_pid" ]; then
-    kill -- "-$_keepalive_pid" >/dev/null 2>&1 || kill "$_keepalive_pid" >/dev/null 2>&1 || true
+  if [ -n "$_started_prefix64" ]; then
+    WINEPREFIX="$_started_prefix64" wineserver -k >/dev/null 2>&1 || true
   fi
+  local p
+  for p in "$_keepalive_pid" "$_keepalive64_pid"; do
+    [ -n "$p" ] || continue
+    kill -- "-$p" >/dev/null 2>&1 || kill "$p" >/dev/null 2>&1 || true
+  done
   if [ -n "$_started_xvfb_pid" ]; then
     kill "$_started_xvfb_pid" >/dev/null 2>&1 || true
     wait "$_started_xvfb_pid" 2>/dev/null || true
@@ -98,28 +94,28 @@ wine_env_prefix() {
 }
 
 # Makes a fresh 64-bit (WoW64) prefix at $BUILD_ROOT/wineprefix64 (unless
-# VARDEX_WINEPREFIX64 is given), starts its helpers detached and keeps one of
-# its programs alive, as wine_env_prefix does, and exports
-# VARDEX_WINEPREFIX64. WINEPREFIX and WINEARCH stay those of the 32-bit
-# prefix: tests set WINEPREFIX="$VARDEX_WINEPREFIX64" themselves.
+# VARDEX_WINEPREFIX64 is given) with its helper processes and keep-alive, as
+# wine_env_prefix does, and exports VARDEX_WINEPREFIX64. WINEPREFIX stays the
+# 32-bit prefix's: tests of the 64-bit prefix set it themselves.
 wine_env_prefix64() {
+  local prefix
+  if [ -n "${VARDEX_WINEPREFIX64:-}" ]; then
+    prefix=$VARDEX_WINEPREFIX64
+  else
+    prefix="$BUILD_ROOT/wineprefix64"
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    _started_prefix64="$prefix"
+  fi
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
-  if [ -z "${VARDEX_WINEPREFIX64:-}" ]; then
-    VARDEX_WINEPREFIX64="$BUILD_ROOT/wineprefix64"
-    rm -rf "$VARDEX_WINEPREFIX64"
-    mkdir -p "$VARDEX_WINEPREFIX64"
-    _started_prefix64="$VARDEX_WINEPREFIX64"
+  if [ ! -f "$prefix/system.reg" ]; then
+    WINEARCH=win64 WINEPREFIX="$prefix" wineboot -i </dev/null >/dev/null 2>&1
+    WINEPREFIX="$prefix" wineserver -w
   fi
-  export VARDEX_WINEPREFIX64
-  local p=$VARDEX_WINEPREFIX64
-  if [ ! -f "$p/system.reg" ]; then
-    WINEPREFIX="$p" WINEARCH=win64 wineboot -i </dev/null >/dev/null 2>&1
-    WINEPREFIX="$p" wineserver -w
-  fi
-  WINEPREFIX="$p" wineserver -p </dev/null >/dev/null 2>&1 || true
-  WINEPREFIX="$p" WINEARCH=win64 "$WINE64" cmd /c exit </dev/null >/dev/null 2>&1
-  WINEPREFIX="$p" WINEARCH=win64 setsid bash -c 'sleep infinity | "$0" cmd' "$WINE64" \
-    </dev/null >/dev/null 2>&1 &
+  WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1 || true
+  WINEARCH=win64 WINEPREFIX="$prefix" wine cmd /c exit </dev/null >/dev/null 2>&1
+  WINEARCH=win64 WINEPREFIX="$prefix" setsid bash -c 'sleep infinity | wine cmd' </dev/null >/dev/null 2>&1 &
   _keepalive64_pid=$!
+  export VARDEX_WINEPREFIX64="$prefix"
 }

@@ -43,7 +43,10 @@ class HookClient final : public HookComponent {
     if (!text) return false;
     if (size > 0)
       ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), text.get(), size);
-    return SUCCEEDED(control_->put_MonitoredAppPath(text.get()));
+    if (FAILED(control_->put_MonitoredAppPath(text.get()))) return false;
+    if (path.empty()) return true;
+    win32::unique_bstr watched;
+    return SUCCEEDED(control_->get_MonitoredAppPath(watched.put())) && ::SysStringLen(watched.get()) != 0;
   }
 
  private:

@@ -19,7 +19,9 @@ class ActivityEvents {
 class HookComponent {
  public:
   virtual ~HookComponent() = default;
-  // Puts MonitoredAppPath; false when the component reports a failure.
+  // Puts MonitoredAppPath; false when the component reports a failure or
+  // does not watch the path afterwards (it reports a failed installation of
+  // its hooks only by watching nothing).
   virtual bool MonitoredAppPath(const std::string& path) = 0;
 };
 

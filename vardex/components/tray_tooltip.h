@@ -14,7 +14,9 @@ inline constexpr std::size_t kTrayTooltipMax = 127;
 
 // `path` is the configured path, `elapsed_seconds` the idle count and
 // `limit_minutes` the limit field's text; `loaded` the presence check's result.
+// `activity_unseen`: the hook component could not watch the running program,
+// so its idle count runs blind; the tooltip ends with " (activity not seen)".
 std::string TrayTooltip(bool loaded, const std::string& path, std::int16_t elapsed_seconds,
-                        const std::string& limit_minutes);
+                        const std::string& limit_minutes, bool activity_unseen = false);
 
 }  // namespace vardex

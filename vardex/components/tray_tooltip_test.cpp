@@ -27,5 +27,13 @@ TEST(TrayTooltip, LongTextsAreCutToWhatTheShellShows) {
   EXPECT_EQ(TrayTooltip(true, kFin, 60, std::string(200, '9')), "Vardex");
 }
 
+TEST(TrayTooltip, SaysWhenTheProgramsActivityCannotBeSeen) {
+  EXPECT_EQ(TrayTooltip(true, kFin, 720, "30", true), "Vardex: FIN.EXE idle 12 of 30 min (activity not seen)");
+  EXPECT_EQ(TrayTooltip(false, kFin, 720, "30", true), "Vardex");
+  const std::string tip = TrayTooltip(true, "C:\\" + std::string(200, 'N'), 60, "30", true);
+  EXPECT_EQ(tip.size(), kTrayTooltipMax);
+  EXPECT_EQ(tip.substr(tip.size() - 40), "... idle 1 of 30 min (activity not seen)");
+}
+
 }  // namespace
 }  // namespace vardex

@@ -25,8 +25,9 @@ void FrmMain::tmrAppCheck_Timer() {
     if (reported && Matches(*reported, upper)) found = true;
   }
 
-  // A failure of the component to watch the program is not ours to report.
-  if (found && oMKHook) oMKHook->MonitoredAppPath(path);
+  // A failure of the component to watch the program stops nothing here; the
+  // tooltip shows it, so that it is seen before it ends a program in use.
+  vars_.bActivityUnseen = found && oMKHook && !oMKHook->MonitoredAppPath(path);
   if (found && vars_.bAppLoaded == 0) {
     vars_.bAppLoaded = -1;
     k_.csSysTray1.TrayIcon(c_.picTimerOn);

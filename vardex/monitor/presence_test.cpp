@@ -109,6 +109,23 @@ TEST_F(Presence, AComponentThatCannotWatchDoesNotStopTheCheck) {
   EXPECT_TRUE(tmrAppShotDown.Enabled());
 }
 
+TEST_F(Presence, AFailedSetIsShownUntilASetSucceedsOrTheProgramIsGone) {
+  RunWatched();
+  Check();
+  EXPECT_FALSE(form->state().bActivityUnseen);
+  hooks.fail_set = true;
+  Check();
+  EXPECT_TRUE(form->state().bActivityUnseen);
+  hooks.fail_set = false;
+  Check();
+  EXPECT_FALSE(form->state().bActivityUnseen);
+  hooks.fail_set = true;
+  Check();
+  processes.running.clear();
+  Check();
+  EXPECT_FALSE(form->state().bActivityUnseen) << "nothing to watch is not a failure to watch";
+}
+
 TEST_F(Presence, FailingStepsAreSkipped) {
   RunWatched();
   // A failed snapshot still scans what the list reports (here: nothing yet).

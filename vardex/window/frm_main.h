@@ -74,6 +74,7 @@ struct FrmMainComponents {
 struct FrmMainState {
   std::int16_t bAppLoaded = 0;    // 0 false, -1 true
   std::int16_t iElapsedTime = 0;  // idle seconds
+  bool bActivityUnseen = false;   // found, but the last MonitoredAppPath set failed
   std::string sPassword;
   std::int32_t lLastKeyCode = 0;
   std::int32_t lLastMouseEvent = 0;

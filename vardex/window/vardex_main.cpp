@@ -59,7 +59,7 @@ int Run(HINSTANCE instance) {
   window.after_tick = [&] {
     const vardex::FrmMainState& s = form.state();
     tray.SetTooltip(vardex::TrayTooltip(s.bAppLoaded != 0, controls.txtApplicationName.Text(), s.iElapsedTime,
-                                        controls.intAppShutDownTime.Text()));
+                                        controls.intAppShutDownTime.Text(), s.bActivityUnseen));
   };
 
   if (!form.Form_Load()) {

@@ -1,0 +1,106 @@
+#include "relay/hooks.h"
+
+#include "win32/unique_any.h"
+
+namespace tessik {
+namespace {
+
+// One pair per process. In the watched process they stay null, and passing
+// the call on with a null handle is what the platform expects there.
+win32::unique_hhook g_keyboard_hook;
+win32::unique_hhook g_mouse_hook;
+
+// The view of the relay block, mapped by the first hook call that finds the
+// block and kept until the module unloads: opening the block by name on
+// every message costs several times the hook itself. Hooks on several
+// threads of one process share it, hence the lock.
+SRWLOCK g_view_lock = SRWLOCK_INIT;
+void* g_relay_view = nullptr;
+
+class SharedViewLock {
+ public:
+  SharedViewLock() noexcept { ::AcquireSRWLockShared(&g_view_lock); }
+  ~SharedViewLock() { ::ReleaseSRWLockShared(&g_view_lock); }
+  SharedViewLock(const SharedViewLock&) = delete;
+  SharedViewLock& operator=(const SharedViewLock&) = delete;
+};
+
+class ExclusiveViewLock {
+ public:
+  ExclusiveViewLock() noexcept { ::AcquireSRWLockExclusive(&g_view_lock); }
+  ~ExclusiveViewLock() { ::ReleaseSRWLockExclusive(&g_view_lock); }
+  ExclusiveViewLock(const ExclusiveViewLock&) = delete;
+  ExclusiveViewLock& operator=(const ExclusiveViewLock&) = delete;
+};
+
+// Window handles are 32-bit values, sign-extended where pointers are wider.
+HWND LoadRelayWindow(const void* view) noexcept {
+  const LONG value = *static_cast<const volatile LONG*>(view);
+  return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
+}
+
+// The relay window named by the relay block, or null. Runs in the watched
+// program on every input message: no allocation, no waiting but the lock.
+HWND ReadRelayWindow() noexcept {
+  {
+    const SharedViewLock lock;
+    if (g_relay_view) return LoadRelayWindow(g_relay_view);
+  }
+  const ExclusiveViewLock lock;
+  if (!g_relay_view) {
+    // No block yet means no monitoring process yet: look again next message.
+    const win32::unique_handle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kRelayBlockName));
+    if (!block) return nullptr;
+    g_relay_view = ::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, kRelayBlockSize);
+    if (!g_relay_view) return nullptr;
+  }
+  return LoadRelayWindow(g_relay_view);
+}
+
+// A kept view can outlive its block's name: once the monitoring process
+// closes the block, a new one makes a new block under the same name. A
+// handle that names no window sends the next message back to the name.
+void PostOrForget(HWND relay_window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (!relay_window || !::PostMessageA(relay_window, message, wParam, lParam)) ReleaseRelayView();
+}
+
+}  // namespace
+
+bool SetRelayHooks(HINSTANCE module, DWORD thread_id) noexcept {
+  g_keyboard_hook.reset(::SetWindowsHookExA(WH_KEYBOARD, KeyboardHookProc, module, thread_id));
+  g_mouse_hook.reset(::SetWindowsHookExA(WH_MOUSE, MouseHookProc, module, thread_id));
+  if (g_keyboard_hook && g_mouse_hook) return true;
+  RemoveRelayHooks();
+  return false;
+}
+
+void RemoveRelayHooks() noexcept {
+  g_keyboard_hook.reset();
+  g_mouse_hook.reset();
+}
+
+void ReleaseRelayView() noexcept {
+  const ExclusiveViewLock lock;
+  win32::unique_mapview view(g_relay_view);
+  g_relay_view = nullptr;
+}
+
+LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept {
+  if (code >= 0) {
+    // Bit 31 of the keystroke flags is the transition: set when the key comes up.
+    const bool going_up = (static_cast<ULONG_PTR>(lParam) & 0x80000000u) != 0;
+    PostOrForget(ReadRelayWindow(), WM_KEYRELAY, wParam, going_up ? 0 : 1);
+  }
+  return ::CallNextHookEx(g_keyboard_hook.get(), code, wParam, lParam);
+}
+
+LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept {
+  const auto* mouse = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
+  if (code >= 0 && mouse) {
+    const DWORD packed = (static_cast<DWORD>(mouse->pt.y & 0xFFFF) << 16) | static_cast<DWORD>(mouse->pt.x & 0xFFFF);
+    PostOrForget(ReadRelayWindow(), WM_MOUSERELAY, wParam, static_cast<LPARAM>(packed));
+  }
+  return ::CallNextHookEx(g_mouse_hook.get(), code, wParam, lParam);
+}
+
+}  // namespace tessik

@@ -1,0 +1,34 @@
+// The two hook procedures and this module's pair of hook handles. The same
+// source is built into Tessik.dll (32-bit programs) and into the 64-bit hook
+// module of the companion (64-bit programs), so both relay alike: same relay
+// block, same messages, same packing.
+#pragma once
+
+#include <windows.h>
+
+namespace tessik {
+
+// Message numbers and the relay block's name are fixed: every copy of the
+// module on the machine, in every process, uses them.
+inline constexpr UINT WM_KEYRELAY = WM_USER + 1000;    // 2024
+inline constexpr UINT WM_MOUSERELAY = WM_USER + 1001;  // 2025
+inline constexpr char kRelayBlockName[] = "FILEMAPPING:7925-4ef2-9d13-0d9d7eab4dca";
+// The block holds the relay window's handle as a 32-bit value.
+inline constexpr DWORD kRelayBlockSize = sizeof(DWORD);
+
+// Sets the keyboard and then the mouse hook of `module` on `thread_id`.
+// True when both are set; otherwise neither stays.
+bool SetRelayHooks(HINSTANCE module, DWORD thread_id) noexcept;
+// Removes both hooks of this module, if set.
+void RemoveRelayHooks() noexcept;
+
+// The hook procedures keep the relay block's view open in the process they
+// run in; this releases it. For the module's unload, and for the monitoring
+// process when its relay goes (the block must not outlive it there).
+void ReleaseRelayView() noexcept;
+
+// The hook procedures (they run inside the watched program).
+LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept;
+LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept;
+
+}  // namespace tessik

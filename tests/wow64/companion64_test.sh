@@ -1,0 +1,185 @@
+#!/usr/bin/env bash
+# The 64-bit companion under Wine in a 64-bit prefix (run through
+# in_prefix64.sh; Tessik.dll registered there by the fixture). A 32-bit
+# client of the component watches Wine's 64-bit notepad:
+#   - real keys and clicks in notepad arrive as KeyEvent and MouseEvent;
+#   - one helper process serves every set, and 2000 sets leak no handle, no
+#     process and no memory of the helper;
+#   - a 32-bit program with a hidden helper window first in the window order
+#     is hooked on its visible window's thread;
+#   - when the client is killed, the helper unhooks and ends: keys typed into
+#     notepad afterwards reach no later client, until that client watches
+#     notepad itself, and then each key once;
+#   - a Tessik.dll without its companion beside it watches nothing: the set
+#     finds the program but the path reads back empty.
+#   companion64_test.sh WINE BIN_DIR
+set -u
+wine=$1 bin=$2
+wine64=/usr/lib/wine/wine64
+notepad='C:\windows\system32\notepad.exe'
+work=$(mktemp -d)
+pids=()
+sink_pid=""
+
+cleanup() {
+  exec 3>&- 2>/dev/null
+  local p
+  for p in $sink_pid "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  for p in $sink_pid "${pids[@]}"; do wait "$p" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAILED: $*"
+  local f
+  for f in "$work"/*.out; do echo "--- $(basename "$f")"; tr -d '\r' <"$f"; done
+  exit 1
+}
+
+# Waits (at most 10 s, or $4 tenths of a second) until FILE holds at least N
+# lines matching PATTERN.
+wait_count() {
+  local file=$1 pattern=$2 n=$3 i
+  for i in $(seq 1 "${4:-100}"); do
+    [ "$(tr -d '\r' <"$file" 2>/dev/null | grep -cxE "$pattern")" -ge "$n" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+count() { tr -d '\r' <"$1" | grep -cxE "$2"; }
+# This build's helpers only: other builds on the machine may run theirs.
+host_win="$(winepath -w "$bin")\\TessikHost64.exe"
+helpers() { ps -eo pid=,args= | grep -F -- "$host_win" | grep -v grep | awk '{print $1}' | tr '\n' ' '; }
+
+# Starts a client of the component on fd 3; its output goes to $work/$1.out.
+start_sink() {
+  rm -f "$work/sink.in"
+  mkfifo "$work/sink.in"
+  "$wine" "$bin/tessik_sink.exe" <"$work/sink.in" >"$work/$1.out" 2>&1 &
+  sink_pid=$! sink_out="$work/$1.out"
+  exec 3>"$work/sink.in"
+  wait_count "$sink_out" 'ready' 1 || fail "the client $1 did not start"
+}
+answer_pattern='(set|sets|get|pong|unknown) ?.*'
+command() {  # COMMAND [TIMEOUT_TENTHS]: prints the answer line
+  local n=$(( $(count "$sink_out" "$answer_pattern") + 1 ))
+  echo "$1" >&3
+  wait_count "$sink_out" "$answer_pattern" "$n" "${2:-100}" || { echo "no answer"; return; }
+  tr -d '\r' <"$sink_out" | grep -xE "$answer_pattern" | sed -n "${n}p"
+}
+expect_answer() {
+  local got
+  got=$(command "$1")
+  [ "$got" = "$2" ] || fail "$1: answered '$got', expected '$2'"
+}
+
+click_into() {  # WINDOW: a click brings a Wine window to the foreground without a window manager
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+  sleep 0.3
+}
+window_of() {  # PID NAME
+  local i w
+  for i in $(seq 1 100); do
+    w=$(xdotool search --all --pid "$1" --name "$2" 2>/dev/null | head -1)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+[ -z "$(helpers)" ] || fail "a helper runs before the test: $(helpers)"
+"$wine64" "$notepad" </dev/null >/dev/null 2>&1 &
+np_pid=$!
+pids+=("$np_pid")
+np_window=$(window_of "$np_pid" Notepad) || fail "64-bit notepad's window did not appear"
+
+echo "== a 64-bit program: keys and clicks through the companion"
+start_sink first
+expect_answer "set $notepad" "set 0x00000000"
+expect_answer "get" "get 0x00000000 $notepad"
+[ "$(helpers | wc -w)" -eq 1 ] || fail "expected one helper, found: $(helpers)"
+click_into "$np_window"
+xdotool key a b
+wait_count "$sink_out" 'KeyEvent 66 0' 1 || fail "no KeyEvent for B"
+keys=$(tr -d '\r' <"$sink_out" | grep -E '^KeyEvent' | tr '\n' ';')
+[ "$keys" = "KeyEvent 65 1;KeyEvent 65 0;KeyEvent 66 1;KeyEvent 66 0;" ] || fail "key events: $keys"
+eval "$(xdotool getwindowgeometry --shell "$np_window")"
+mx=$((X + 60)) my=$((Y + 80))
+xdotool mousemove "$mx" "$my" click 1
+wait_count "$sink_out" "MouseEvent 514 $mx $my" 1 || fail "no MouseEvent 514 at $mx $my"
+[ "$(count "$sink_out" "MouseEvent 513 $mx $my")" -ge 1 ] || fail "no MouseEvent 513 at $mx $my"
+
+echo "== 2000 sets: one helper, no handle, process or memory growth"
+helper=$(helpers | awk '{print $1}')
+rss() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
+# A few first: what is made once (caches, the first view) is not a leak.
+command "sets 20 $notepad" 600 >/dev/null
+rss_before=$(rss "$helper")
+got=$(command "sets 2000 $notepad" 3000)
+echo "$got; helper VmRSS ${rss_before} kB -> $(rss "$helper") kB"
+read -r _ failed _ _ before after <<<"${got//,/}"
+[ "$failed" = 0 ] || fail "sets failed: $got"
+[ "$before" -gt 0 ] || fail "no handle count: $got"
+[ "$after" -le $((before + 2)) ] || fail "the client's handles grew: $got"
+[ "$(helpers)" = "$helper " ] || fail "helpers after 2000 sets: $(helpers), expected $helper"
+[ "$(rss "$helper")" -le $((rss_before + 512)) ] || fail "the helper's memory grew"
+click_into "$np_window"
+xdotool key c
+wait_count "$sink_out" 'KeyEvent 67 0' 1 || fail "no KeyEvent after 2000 sets"
+[ "$(count "$sink_out" 'KeyEvent 67 1')" -eq 1 ] || fail "KeyEvent 67 arrived more than once"
+
+echo "== a 32-bit program with a hidden helper window first: its visible window's thread"
+target_win=$(winepath -w "$bin/tessik_target.exe")
+"$wine" "$bin/tessik_target.exe" --title Helped --at 500 100 --helper-window >"$work/target.out" 2>/dev/null </dev/null &
+pids+=("$!")
+wait_count "$work/target.out" 'ready [0-9]+' 1 || fail "the target did not start"
+helper_tid=$(tr -d '\r' <"$work/target.out" | awk '/^helper/ {print $2}')
+first_tid=$(tr -d '\r' <"$work/target.out" | awk '/^first/ {print $2}')
+[ "$first_tid" = "$helper_tid" ] || fail "the hidden window is not first in the window order"
+expect_answer "set $target_win" "set 0x00000000"
+[ -z "$(helpers)" ] || [ "$(helpers)" = "$helper " ] || fail "a second helper: $(helpers)"
+target_window=$(xdotool search --name '^Helped$' | head -1)
+click_into "$target_window"
+xdotool key d
+wait_count "$work/target.out" 'key 68' 1 || fail "the target did not get its key"
+wait_count "$sink_out" 'KeyEvent 68 0' 1 || fail "no KeyEvent from the visible window's thread"
+
+echo "== the client is killed: the helper unhooks and ends"
+expect_answer "set $notepad" "set 0x00000000"
+kill -9 "$sink_pid"; wait "$sink_pid" 2>/dev/null; sink_pid=""
+exec 3>&-
+for _ in $(seq 1 50); do [ -z "$(helpers)" ] && break; sleep 0.1; done
+[ -z "$(helpers)" ] || fail "the helper outlived its client: $(helpers)"
+# A new client makes the relay block name its window: a hook left in
+# notepad would post there.
+start_sink second
+expect_answer "set $target_win" "set 0x00000000"
+click_into "$np_window"
+xdotool key e
+click_into "$target_window"
+xdotool key f
+wait_count "$sink_out" 'KeyEvent 70 0' 1 || fail "no KeyEvent from the 32-bit target"
+[ "$(count "$sink_out" 'KeyEvent 69 .*')" -eq 0 ] || fail "notepad's key was relayed after its client was killed"
+# Notepad may still hold its view of the first client's relay block.
+expect_answer "set $notepad" "set 0x00000000"
+click_into "$np_window"
+xdotool key g
+wait_count "$sink_out" 'KeyEvent 71 0' 1 || fail "no KeyEvent from notepad for a new client"
+sleep 0.3
+[ "$(count "$sink_out" 'KeyEvent 71 1')" -eq 1 ] || fail "KeyEvent 71 arrived more than once"
+echo "== without the companion's files, the 64-bit program is not watched"
+kill "$sink_pid"; wait "$sink_pid" 2>/dev/null; sink_pid=""
+exec 3>&-
+mkdir "$work/alone"
+cp "$bin/Tessik.dll" "$work/alone/"
+reregister() { "$wine" regsvr32 /s "$(winepath -w "$1")" </dev/null; }
+reregister "$work/alone/Tessik.dll" || fail "cannot register the lone Tessik.dll"
+trap 'reregister "$bin/Tessik.dll"; cleanup' EXIT
+start_sink alone
+expect_answer "set $notepad" "set 0x00000000"
+expect_answer "get" "get 0x00000000 "
+echo "companion64 ok"
