@@ -24,6 +24,7 @@
 #include "relay/relay.h"
 #include "settings/settings_storage_win32.h"
 #include "win32/com_apartment.h"
+#include "win32/process_query.h"
 #include "win32/result.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
@@ -40,6 +41,8 @@ using tessik::kRelayBlockName;
 using tessik::WM_KEYRELAY;
 using tessik::WM_MOUSERELAY;
 constexpr char kMissingProgram[] = "C:\\NOWHERE\\NOT_RUNNING.EXE";
+// A library that does not exist: the process list without its system-wide query.
+constexpr char kNoLibrary[] = "vardex-bench-no-such-library.dll";
 
 std::string Ansi(const std::wstring& text) {
   const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -85,10 +88,12 @@ std::wstring TargetExe(bool wide = false) {
   return bench::OwnDirectory() + (wide ? L"bench_target64.exe" : L"bench_target.exe");
 }
 
-// Benchmarks 1 and 2, on a fresh target process per round (Wine keeps calling
-// hooks whose installer has gone, so targets are never reused). `wide`: on a
-// 64-bit target, whose pass-through hook the target sets itself.
-int RunHooks(int rounds, long messages, int samples, bool wide) {
+// Benchmark 1 (`cost`: the added cost of a hooked message) and benchmark 2
+// (`latency`: key down to the handler), on a fresh target process per round
+// (Wine keeps calling hooks whose installer has gone, so targets are never
+// reused). `wide`: on a 64-bit target, whose pass-through hook the target sets
+// itself.
+int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool latency) {
   Recorder recorder;
   vardex::HookComponentFactoryWin32 factory;
   const std::unique_ptr<vardex::HookComponent> hook = factory.Create(recorder);
@@ -162,7 +167,7 @@ int RunHooks(int rounds, long messages, int samples, bool wide) {
     constexpr int kBlocks = 4;
     const long block = messages / kBlocks;
     bool ok = true;
-    for (int b = 0; b < kBlocks && ok; ++b) {
+    for (int b = 0; b < kBlocks && ok && cost; ++b) {
       for (int step = 0; step < 3 && ok; ++step) {
         const int config = b % 2 ? 2 - step : step;
         win32::unique_hhook keyboard, mouse;
@@ -196,17 +201,25 @@ int RunHooks(int rounds, long messages, int samples, bool wide) {
       target.Stop(st.target);
       return 1;
     }
-    const double bk = total_us[0][0] / handled[0][0], bm = total_us[0][1] / handled[0][1];
-    const double pk = total_us[1][0] / handled[1][0], pm = total_us[1][1] / handled[1][1];
-    const double hk = total_us[2][0] / handled[2][0], hm = total_us[2][1] / handled[2][1];
-    base_key.push_back(bk);
-    hook_key.push_back(hk);
-    add_key.push_back(hk - bk);
-    base_mouse.push_back(bm);
-    hook_mouse.push_back(hm);
-    add_mouse.push_back(hm - bm);
-    pass_key.push_back(pk - bk);
-    pass_mouse.push_back(pm - bm);
+    if (cost) {
+      const double bk = total_us[0][0] / handled[0][0], bm = total_us[0][1] / handled[0][1];
+      const double pk = total_us[1][0] / handled[1][0], pm = total_us[1][1] / handled[1][1];
+      const double hk = total_us[2][0] / handled[2][0], hm = total_us[2][1] / handled[2][1];
+      base_key.push_back(bk);
+      hook_key.push_back(hk);
+      add_key.push_back(hk - bk);
+      base_mouse.push_back(bm);
+      hook_mouse.push_back(hm);
+      add_mouse.push_back(hm - bm);
+      pass_key.push_back(pk - bk);
+      pass_mouse.push_back(pm - bm);
+    }
+    if (!latency) {
+      hook->MonitoredAppPath("");
+      bench::PumpUntil([] { return false; }, 100);
+      target.Stop(st.target);
+      continue;
+    }
 
     // Latency: the driver types into the target. The baseline is the same key
     // reaching the target's window procedure, which posts it straight back.
@@ -242,18 +255,26 @@ int RunHooks(int rounds, long messages, int samples, bool wide) {
 
   const std::string runs = std::to_string(rounds) + " runs";
   const std::string program = wide ? " (64-bit program)" : "";
-  Row(("1. key message" + program + ", us per message").c_str(), Cell(Summarize(base_key), 2), Cell(Summarize(hook_key), 2),
-      "added " + Cell(Summarize(add_key), 2) + " us, of which a pass-through hook adds " +
-          Cell(Summarize(pass_key), 2) + "; " + std::to_string(messages) + " messages x " + runs);
-  Row(("1. mouse message" + program + ", us per message").c_str(), Cell(Summarize(base_mouse), 2), Cell(Summarize(hook_mouse), 2),
-      "added " + Cell(Summarize(add_mouse), 2) + " us, of which a pass-through hook adds " +
-          Cell(Summarize(pass_mouse), 2) + "; " + std::to_string(messages) + " messages x " + runs);
-  Row(("1. key events relayed in bursts" + program).c_str(), std::to_string(expected_events) + " sent",
-      std::to_string(received_events) + " received", recorder.in_order ? "in order" : "OUT OF ORDER");
-  Row(("2. key down to handler" + program + ", median us").c_str(), Cell(Summarize(ack_median)), Cell(Summarize(event_median)),
-      "baseline: the key reaching the target's window procedure and posted back; " +
-          std::to_string(samples) + " keys x " + runs);
-  Row(("2. key down to handler" + program + ", p99 us").c_str(), Cell(Summarize(ack_p99)), Cell(Summarize(event_p99)), "");
+  if (cost) {
+    Row(("1. key message" + program + ", us per message").c_str(), Cell(Summarize(base_key), 2),
+        Cell(Summarize(hook_key), 2),
+        "added " + Cell(Summarize(add_key), 2) + " us, of which a pass-through hook adds " +
+            Cell(Summarize(pass_key), 2) + "; " + std::to_string(messages) + " messages x " + runs);
+    Row(("1. mouse message" + program + ", us per message").c_str(), Cell(Summarize(base_mouse), 2),
+        Cell(Summarize(hook_mouse), 2),
+        "added " + Cell(Summarize(add_mouse), 2) + " us, of which a pass-through hook adds " +
+            Cell(Summarize(pass_mouse), 2) + "; " + std::to_string(messages) + " messages x " + runs);
+    Row(("1. key events relayed in bursts" + program).c_str(), std::to_string(expected_events) + " sent",
+        std::to_string(received_events) + " received", recorder.in_order ? "in order" : "OUT OF ORDER");
+  }
+  if (latency) {
+    Row(("2. key down to handler" + program + ", median us").c_str(), Cell(Summarize(ack_median)),
+        Cell(Summarize(event_median)),
+        "baseline: the key reaching the target's window procedure and posted back; " +
+            std::to_string(samples) + " keys x " + runs);
+    Row(("2. key down to handler" + program + ", p99 us").c_str(), Cell(Summarize(ack_p99)),
+        Cell(Summarize(event_p99)), "");
+  }
   return 0;
 }
 
@@ -307,6 +328,8 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
     return list.ListProcesses() ? list.ProcessCount().value_or(0) : 0;
   };
   const std::wstring idle_exe = bench::OwnDirectory() + L"bench_idle.exe";
+  win32::SystemProcessQuery system_query;
+  std::vector<win32::ProcessRecord> records;
   bool first = true;
   std::vector<int> all_levels{0};
   all_levels.insert(all_levels.end(), levels.begin(), levels.end());
@@ -323,25 +346,46 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
       bench::PumpUntil([&] { return count_processes() >= level; }, 60000);
     }
     const int n = count_processes();
-    std::vector<double> full, scan, set, miss;
+    std::vector<double> full, scan, uncached, query_only, set, miss;
+    double first_check = 0;
     int found = 0;
+    // The caller's loop over the list; true when it met the watched program.
+    auto scan_list = [&upper](vardex::ProcessList& scanned) {
+      scanned.ListProcesses();
+      const int count = scanned.ProcessCount().value_or(0);
+      bool hit = false;
+      for (int i = 1; i <= count; ++i) {
+        scanned.ProcessIndex(static_cast<std::int16_t>(i));
+        const std::string reported = scanned.ProcessPath().value_or(std::string());
+        if (reported.compare(0, upper.size(), upper) == 0) hit = true;
+      }
+      return hit;
+    };
     for (int k = 0; k < checks; ++k) {
       double t = NowUs();
       form.tmrAppCheck_Timer();
-      full.push_back((NowUs() - t) / 1000.0);
+      // The first check at a new count reads the paths of the processes
+      // started since the last one; the others are reported apart from it.
+      const double ms = (NowUs() - t) / 1000.0;
+      if (k == 0) {
+        first_check = ms;
+      } else {
+        full.push_back(ms);
+      }
       bench::PumpUntil([] { return false; }, 20);
 
       t = NowUs();
-      list.ListProcesses();
-      const int count = list.ProcessCount().value_or(0);
-      bool hit = false;
-      for (int i = 1; i <= count; ++i) {
-        list.ProcessIndex(static_cast<std::int16_t>(i));
-        const std::string reported = list.ProcessPath().value_or(std::string());
-        if (reported.compare(0, upper.size(), upper) == 0) hit = true;
-      }
+      found += scan_list(list);
       scan.push_back((NowUs() - t) / 1000.0);
-      found += hit;
+
+      t = NowUs();
+      system_query.Read(win32::kNtdll, records);
+      query_only.push_back((NowUs() - t) / 1000.0);
+
+      vardex::ProcessListWin32 without_query(kNoLibrary);
+      t = NowUs();
+      found += scan_list(without_query);
+      uncached.push_back((NowUs() - t) / 1000.0);
 
       t = NowUs();
       hook->MonitoredAppPath(path);
@@ -352,16 +396,19 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
     }
     const bench::Summary f = Summarize(full);
     if (first) {
-      std::printf("| 3. processes | tmrAppCheck_Timer, ms | share of one core at 5 s | snapshot+scan, ms | "
+      std::printf("| 3. processes | tmrAppCheck_Timer, ms | share of one core at 5 s | first check after they "
+                  "started, ms | the system-wide query alone, ms | snapshot+scan, ms | the same without the query (toolhelp, every path read), ms | "
                   "MonitoredAppPath set (found), ms | lookup of a program not running, ms |\n");
-      std::printf("|---|---|---|---|---|---|\n");
+      std::printf("|---|---|---|---|---|---|---|---|---|\n");
       first = false;
     }
-    std::printf("| %d%s | %s | %s%% | %s | %s | %s |\n", n, level == 0 ? " (Wine's own)" : "",
-                Cell(f, 2).c_str(), Fixed(f.median / 5000.0 * 100.0, 3).c_str(), Cell(Summarize(scan), 2).c_str(),
+    std::printf("| %d%s | %s | %s%% | %s | %s | %s | %s | %s | %s |\n", n, level == 0 ? " (Wine's own)" : "",
+                Cell(f, 2).c_str(), Fixed(f.median / 5000.0 * 100.0, 3).c_str(), Fixed(first_check, 2).c_str(),
+                Cell(Summarize(query_only), 2).c_str(),
+                Cell(Summarize(scan), 2).c_str(), Cell(Summarize(uncached), 2).c_str(),
                 Cell(Summarize(set), 2).c_str(), Cell(Summarize(miss), 2).c_str());
     std::fflush(stdout);
-    if (found != checks) std::fprintf(stderr, "the scan missed the watched program %d times\n", checks - found);
+    if (found != 2 * checks) std::fprintf(stderr, "the scans missed the watched program %d times\n", 2 * checks - found);
   }
   hook->MonitoredAppPath("");
   return 0;
@@ -484,43 +531,50 @@ HWND FindLabel(HWND frm, const std::wstring& text) {
 }
 
 // 10 000 iterations of: key down and up and a click relayed to the relay
-// window as Tessik's hooks post them, then one idle tick (WM_TIMER of
-// tmrAppShotDown). Every 250 iterations it waits until Vardex has handled
-// them (the mouse label shows the batch's mark). False when Vardex stopped
-// answering.
-bool Simulate(HWND frm, DWORD vardex_pid, long iterations, long& mark, long& lost) {
+// window, then one idle tick (WM_TIMER of tmrAppShotDown). Each message is
+// sent, not posted, and in that order: a presence check may replace the relay
+// window at any time, and a post to the old window would be dropped with it
+// while the ticks after it still arrive, so that one lost batch of activity
+// could span enough ticks to end the watched program. A send to a window that
+// is gone fails and is repeated to the window the relay block names next.
+// Every 250 iterations it checks that the events reached FrmMain (the mouse
+// label shows the batch's mark). False when Vardex stopped answering or the
+// relay window did not come back.
+bool Simulate(HWND frm, DWORD vardex_pid, long iterations, long& mark, long& resent) {
   const win32::unique_handle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kRelayBlockName));
   if (!block) return false;
   const win32::unique_mapview view(::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, sizeof(DWORD)));
   if (!view) return false;
   const volatile DWORD* relay = static_cast<const volatile DWORD*>(view.get());
-  auto post = [&](UINT message, WPARAM wparam, LPARAM lparam) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+  constexpr UINT kAnswerMs = 10000;
+  auto send = [](HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    DWORD_PTR ignored = 0;
+    return ::SendMessageTimeoutW(window, message, wparam, lparam, SMTO_NORMAL, kAnswerMs, &ignored) != 0;
+  };
+  auto relay_send = [&](UINT message, WPARAM wparam, LPARAM lparam) {
+    const ULONGLONG end = ::GetTickCount64() + 30000;
+    for (;;) {
       const HWND target = reinterpret_cast<HWND>(static_cast<UINT_PTR>(*relay));
       DWORD pid = 0;
       ::GetWindowThreadProcessId(target, &pid);
-      if (pid == vardex_pid && ::PostMessageW(target, message, wparam, lparam)) return;
-      ::Sleep(50);  // the relay window is being replaced by a presence check
+      if (pid == vardex_pid && send(target, message, wparam, lparam)) return true;
+      if (::GetTickCount64() > end) return false;
+      ++resent;
+      ::Sleep(20);
     }
-    ++lost;
   };
   HWND label = nullptr;
   for (long i = 0; i < iterations; ++i) {
-    post(WM_KEYRELAY, 'A', 1);
-    post(WM_KEYRELAY, 'A', 0);
     const bool last_of_batch = i % 250 == 249 || i + 1 == iterations;
     const LPARAM x = last_of_batch ? (++mark % 60000) + 1000 : 10;
-    post(WM_MOUSERELAY, WM_LBUTTONDOWN, MAKELPARAM(x, 7));
-    ::PostMessageW(frm, WM_TIMER, vardex::kTimerAppShotDown, 0);
+    if (!relay_send(WM_KEYRELAY, 'A', 1) || !relay_send(WM_KEYRELAY, 'A', 0) ||
+        !relay_send(WM_MOUSERELAY, WM_LBUTTONDOWN, MAKELPARAM(x, 7)) ||
+        !send(frm, WM_TIMER, vardex::kTimerAppShotDown, 0))
+      return false;
     if (!last_of_batch) continue;
     const std::wstring want = L"Mouse Event 513 at " + std::to_wstring(x) + L" 7";
-    const ULONGLONG end = ::GetTickCount64() + 60000;
-    for (;;) {
-      if (!label) label = FindLabel(frm, want);
-      if (label && WindowText(label) == want) break;
-      if (::GetTickCount64() > end) return false;
-      ::Sleep(5);
-    }
+    if (!label) label = FindLabel(frm, want);
+    if (!label || WindowText(label) != want) return false;
   }
   return true;
 }
@@ -552,7 +606,7 @@ int RunFootprint(int rounds, long iterations) {
 
   std::vector<double> base_start, base_private, base_ws, base_rss;
   std::vector<double> start, private0, ws0, private1, ws1, private2, ws2, rss0, rss1, rss2;
-  long lost = 0, mark = 0;
+  long resent = 0, mark = 0;
   for (int round = 0; round < rounds; ++round) {
     {
       bench::Child tray;
@@ -585,12 +639,12 @@ int RunFootprint(int rounds, long iterations) {
     rss0.push_back(m.rss_mb);
     // The first presence check (5 s) installs the hooks and the relay window.
     ::Sleep(6000);
-    bool ok = Simulate(frm, vardex.id, iterations, mark, lost);
+    bool ok = Simulate(frm, vardex.id, iterations, mark, resent);
     m = MemoryOf(vardex.process.get(), "Vardex.exe");
     private1.push_back(m.private_mb);
     ws1.push_back(m.working_set_mb);
     rss1.push_back(m.rss_mb);
-    ok = ok && Simulate(frm, vardex.id, iterations, mark, lost);
+    ok = ok && Simulate(frm, vardex.id, iterations, mark, resent);
     m = MemoryOf(vardex.process.get(), "Vardex.exe");
     private2.push_back(m.private_mb);
     ws2.push_back(m.working_set_mb);
@@ -626,14 +680,15 @@ int RunFootprint(int rounds, long iterations) {
   Row(("4. private bytes after a second " + n + ", MB").c_str(), Cell(Summarize(private1), 2),
       Cell(Summarize(private2), 2), "growth " + Cell(Summarize(growth), 0) + " KB per further " + n);
   Row(("4. working set after a second " + n + ", MB").c_str(), Cell(Summarize(ws1), 2), Cell(Summarize(ws2), 2),
-      "relay posts lost while the relay window was replaced: " + std::to_string(lost));
+      "relay messages sent again after a presence check replaced the relay window: " + std::to_string(resent));
   target.Stop(::FindWindowW(bench::kTargetClass, nullptr));
   return 0;
 }
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: vardex_bench hooks|hooks64 [rounds] [messages] [latency samples]\n"
+               "usage: vardex_bench hooks|hooks64 [rounds] [messages]\n"
+               "       vardex_bench latency|latency64 [rounds] [samples]\n"
                "       vardex_bench presence [checks] [process counts...]\n"
                "       vardex_bench footprint [rounds] [iterations]\n");
   return 2;
@@ -645,7 +700,9 @@ int Run(HINSTANCE instance, int argc, wchar_t** argv) {
   auto arg = [&](int i, long fallback) { return argc > i ? std::wcstol(argv[i], nullptr, 10) : fallback; };
   const win32::com_apartment com;
   if (command == L"hooks" || command == L"hooks64")
-    return RunHooks(arg(2, 5), arg(3, 10000), arg(4, 1000), command == L"hooks64");
+    return RunHooks(arg(2, 5), arg(3, 10000), 0, command == L"hooks64", true, false);
+  if (command == L"latency" || command == L"latency64")
+    return RunHooks(arg(2, 5), 0, arg(3, 1000), command == L"latency64", false, true);
   if (command == L"presence") {
     std::vector<int> levels;
     for (int i = 3; i < argc; ++i) levels.push_back(std::wcstol(argv[i], nullptr, 10));

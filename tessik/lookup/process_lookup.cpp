@@ -2,7 +2,12 @@
 
 #include <tlhelp32.h>
 
+#include <new>
+#include <string>
+#include <vector>
+
 #include "lookup/process_walk.h"
+#include "win32/process_query.h"
 #include "win32/unique_any.h"
 
 namespace tessik {
@@ -70,13 +75,120 @@ bool IsVdmHost(LPCSTR path) noexcept {
   return length >= kVdmLength && ::lstrcmpiA(path + length - kVdmLength, kVdm) == 0;
 }
 
+struct ModulePathReader {
+  EnumProcessModulesFn enum_modules;
+  GetModuleFileNameExAFn module_file_name;
+  QueryFullProcessImageNameAFn image_name;  // null before Vista
+
+  // The executable's path of one process into `path`, empty when it cannot
+  // be read. True when that holds for the process's life: the path was read,
+  // or access was refused. A process that could be opened but not read may
+  // not have mapped its executable yet, and is read again at the next walk.
+  bool Read(DWORD process_id, char (&path)[MAX_PATH]) const noexcept {
+    path[0] = '\0';
+    bool refused = false;
+    if (const win32::unique_handle process{::OpenProcess(kProcessQueryAndRead, FALSE, process_id)}) {
+      HMODULE first_module = nullptr;
+      DWORD needed = 0;
+      if (enum_modules(process.get(), &first_module, sizeof(first_module), &needed) &&
+          module_file_name(process.get(), first_module, path, MAX_PATH) != 0) {
+        return true;
+      }
+      path[0] = '\0';
+    } else {
+      refused = ::GetLastError() == ERROR_ACCESS_DENIED;
+    }
+    // A 32-bit process cannot walk a 64-bit one's modules; the image name it
+    // can read (Vista and later).
+    if (!image_name) return refused;
+    const win32::unique_handle limited{::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id)};
+    if (!limited) return refused && ::GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD size = MAX_PATH;
+    if (image_name(limited.get(), 0, path, &size)) return true;
+    path[0] = '\0';
+    return false;
+  }
+};
+
+struct ProcessPath {
+  DWORD process_id;
+  std::string path;
+};
+
+// The paths read so far by any walk of this module, and the query's buffers.
+// Walks on different threads take turns through the lock; visitors are
+// called outside it.
+struct WalkCache {
+  SRWLOCK lock = SRWLOCK_INIT;
+  win32::SystemProcessQuery query;
+  std::vector<win32::ProcessRecord> records;
+  win32::ProcessPathCache paths;
+};
+
+WalkCache& SharedWalkCache() {
+  static WalkCache cache;
+  return cache;
+}
+
+class ExclusiveLock {
+ public:
+  explicit ExclusiveLock(SRWLOCK& lock) noexcept : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
+  ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&lock_); }
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
+
+// Every process in the system's order with its path: from the query and the
+// cache where the query answers, else from EnumProcesses with every path read.
+BOOL ListProcessPaths(LPCSTR ntdll, EnumProcessesFn enum_processes, const ModulePathReader& reader,
+                      std::vector<ProcessPath>& list) noexcept {
+  try {
+    char path[MAX_PATH];
+    {
+      WalkCache& cache = SharedWalkCache();
+      const ExclusiveLock hold(cache.lock);
+      if (cache.query.Read(ntdll, cache.records)) {
+        cache.paths.Retain(cache.records);
+        list.reserve(cache.records.size());
+        for (const win32::ProcessRecord& record : cache.records) {
+          if (const std::string* known = cache.paths.Find(record)) {
+            list.push_back(ProcessPath{record.id, *known});
+            continue;
+          }
+          if (reader.Read(record.id, path)) cache.paths.Store(record, path);
+          list.push_back(ProcessPath{record.id, path});
+        }
+        return TRUE;
+      }
+    }
+    HeapBlock ids;
+    DWORD count = 0;
+    if (!ReadProcessIds(enum_processes, ids, &count)) return FALSE;
+    list.reserve(count);
+    const DWORD* const process_ids = static_cast<const DWORD*>(ids.get());
+    for (DWORD i = 0; i < count; ++i) {
+      reader.Read(process_ids[i], path);
+      list.push_back(ProcessPath{process_ids[i], path});
+    }
+    return TRUE;
+  } catch (const std::bad_alloc&) {
+    return FALSE;
+  }
+}
+
 BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
   win32::unique_hmodule psapi(::LoadLibraryA(libraries.psapi));
   if (!psapi) return FALSE;
   const auto enum_processes = Lookup<EnumProcessesFn>(psapi.get(), "EnumProcesses");
-  const auto enum_modules = Lookup<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules");
-  const auto module_file_name = Lookup<GetModuleFileNameExAFn>(psapi.get(), "GetModuleFileNameExA");
-  if (!enum_processes || !enum_modules || !module_file_name) return FALSE;
+  const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
+  const ModulePathReader reader{
+      Lookup<EnumProcessModulesFn>(psapi.get(), "EnumProcessModules"),
+      Lookup<GetModuleFileNameExAFn>(psapi.get(), "GetModuleFileNameExA"),
+      kernel32 ? Lookup<QueryFullProcessImageNameAFn>(kernel32, "QueryFullProcessImageNameA") : nullptr};
+  if (!enum_processes || !reader.enum_modules || !reader.module_file_name) return FALSE;
 
   // Platforms without a virtual DOS machine may lack VDMDBG or its task walk;
   // the ordinary processes are still walked, only the 16-bit tasks are not.
@@ -84,37 +196,14 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
   const auto enum_tasks =
       vdmdbg ? Lookup<VdmEnumTaskWowExFn>(vdmdbg.get(), "VDMEnumTaskWOWEx") : nullptr;
 
-  // A 32-bit process cannot walk a 64-bit one's modules; the image name it
-  // can read (Vista and later).
-  const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
-  const auto image_name =
-      kernel32 ? Lookup<QueryFullProcessImageNameAFn>(kernel32, "QueryFullProcessImageNameA") : nullptr;
+  std::vector<ProcessPath> list;
+  if (!ListProcessPaths(libraries.ntdll, enum_processes, reader, list)) return FALSE;
 
-  HeapBlock ids;
-  DWORD count = 0;
-  if (!ReadProcessIds(enum_processes, ids, &count)) return FALSE;
-
-  for (DWORD i = 0; i < count; ++i) {
-    const DWORD process_id = static_cast<const DWORD*>(ids.get())[i];
-    char path[MAX_PATH] = "";
-    if (win32::unique_handle process{::OpenProcess(kProcessQueryAndRead, FALSE, process_id)}) {
-      HMODULE first_module = nullptr;
-      DWORD needed = 0;
-      if (enum_modules(process.get(), &first_module, sizeof(first_module), &needed) &&
-          module_file_name(process.get(), first_module, path, MAX_PATH) == 0) {
-        path[0] = '\0';
-      }
-    }
-    if (path[0] == '\0' && image_name) {
-      if (const win32::unique_handle limited{::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id)}) {
-        DWORD size = MAX_PATH;
-        if (!image_name(limited.get(), 0, path, &size)) path[0] = '\0';
-      }
-    }
-    if (!visitor(process_id, 0, path, user)) break;
-    if (enum_tasks && IsVdmHost(path)) {
-      TaskWalk walk{process_id, visitor, user, FALSE};
-      enum_tasks(process_id, VisitTask, reinterpret_cast<LPARAM>(&walk));
+  for (const ProcessPath& process : list) {
+    if (!visitor(process.process_id, 0, process.path.c_str(), user)) break;
+    if (enum_tasks && IsVdmHost(process.path.c_str())) {
+      TaskWalk walk{process.process_id, visitor, user, FALSE};
+      enum_tasks(process.process_id, VisitTask, reinterpret_cast<LPARAM>(&walk));
       if (walk.stop) break;
     }
   }

@@ -2,8 +2,9 @@
 // Windows families, and the 16-bit tasks of NTVDM on the NT family), and the
 // thread of the first top-level window of the process whose executable has a
 // given path. Where a process's modules cannot be read (a 64-bit process
-// seen from a 32-bit one), its image name is taken. Nothing is cached
-// between calls.
+// seen from a 32-bit one), its image name is taken. On the NT family each
+// process's path is read once in its life and kept while it runs (see
+// process_walk.h); nothing else is kept between calls.
 #pragma once
 
 #include <windows.h>

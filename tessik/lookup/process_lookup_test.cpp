@@ -139,6 +139,31 @@ TEST(ForEachProcess, WalksWithoutTheTaskWalkWhenVdmdbgIsMissingOrIncomplete) {
   }
 }
 
+TEST(ForEachProcess, KeptPathsWalkWhatThePsapiListWithFreshPathsWalks) {
+  Program target;
+  ASSERT_NO_FATAL_FAILURE(target.StartTarget(TargetPath()));
+  const detail::WalkLibraries without_query{"PSAPI.DLL", "VDMDBG.DLL", "Kernel32.DLL",
+                                            "tessik-no-such-library.dll"};
+  std::vector<Visit> fresh, first, kept;
+  ASSERT_TRUE(detail::ForEachProcessOn(detail::kPlatformNt, without_query, RecordVisit,
+                                       reinterpret_cast<LPARAM>(&fresh)));
+  ASSERT_TRUE(detail::ForEachProcessOn(detail::kPlatformNt, detail::kSystemLibraries, RecordVisit,
+                                       reinterpret_cast<LPARAM>(&first)));
+  ASSERT_TRUE(detail::ForEachProcessOn(detail::kPlatformNt, detail::kSystemLibraries, RecordVisit,
+                                       reinterpret_cast<LPARAM>(&kept)));
+  ASSERT_EQ(first.size(), fresh.size());
+  ASSERT_EQ(kept.size(), fresh.size());
+  for (size_t i = 0; i < fresh.size(); ++i) {
+    EXPECT_EQ(first[i].process_id, fresh[i].process_id) << i;
+    EXPECT_EQ(first[i].path, fresh[i].path) << i;
+    EXPECT_EQ(kept[i].process_id, fresh[i].process_id) << i;
+    EXPECT_EQ(kept[i].path, fresh[i].path) << i;
+  }
+  const Visit* visit = FindVisit(kept, target.process_id());
+  ASSERT_NE(visit, nullptr);
+  EXPECT_EQ(Lower(visit->path), Lower(TargetPath()));
+}
+
 TEST(ForEachProcess, FailsWithoutItsProcessFunctions) {
   for (const LPCSTR psapi : {"tessik-no-such-library.dll", "KERNEL32.DLL"}) {
     std::vector<Visit> visits;

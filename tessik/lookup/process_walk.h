@@ -1,6 +1,12 @@
 // Internals of the process walk, open to its tests: the libraries it loads by
 // name, the platform family it walks for, and the reading of the identifier
 // list.
+//
+// On the NT family the list comes from one system-wide query in ntdll, which
+// also gives each process's creation time, and each process's path is read
+// through PSAPI once in its life and kept (per module, for all callers) while
+// the process runs. Where the query is absent, EnumProcesses gives the list
+// and every path is read at every walk.
 #pragma once
 
 #include <windows.h>
@@ -14,8 +20,9 @@ struct WalkLibraries {
   LPCSTR psapi;     // NT family: EnumProcesses, EnumProcessModules, GetModuleFileNameExA
   LPCSTR vdmdbg;    // NT family: VDMEnumTaskWOWEx, for 16-bit tasks
   LPCSTR toolhelp;  // Windows 95 family: the process snapshot
+  LPCSTR ntdll = "ntdll.dll";  // NT family: NtQuerySystemInformation, the list with creation times
 };
-inline constexpr WalkLibraries kSystemLibraries{"PSAPI.DLL", "VDMDBG.DLL", "Kernel32.DLL"};
+inline constexpr WalkLibraries kSystemLibraries{"PSAPI.DLL", "VDMDBG.DLL", "Kernel32.DLL", "ntdll.dll"};
 
 inline constexpr DWORD kPlatformWindows95 = VER_PLATFORM_WIN32_WINDOWS;  // 1
 inline constexpr DWORD kPlatformNt = VER_PLATFORM_WIN32_NT;              // 2

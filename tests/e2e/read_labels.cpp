@@ -2,11 +2,17 @@
 // label lblhKeyPressed of a running Vardex, found by its window caption, as
 // "<elapsed> <ratio> <key pressed>"; exit code 1
 // when no Vardex window exists. With "--message", prints the text of the
-// message box that Vardex shows instead.
+// message box that Vardex shows instead; with "--tooltip", the text of
+// Vardex's notification-area tooltip as the shell holds it.
 #include <windows.h>
 
-#include <cstdio>
+#include <commctrl.h>
 
+#include <cstdio>
+#include <cwchar>
+#include <vector>
+
+#include "win32/unique_any.h"
 #include "window/main_window_ids.h"
 #include "window/main_window_layout.h"
 
@@ -38,8 +44,61 @@ int PrintMessageBox() {
   return 0;
 }
 
+BOOL CALLBACK CollectTooltipWindow(HWND window, LPARAM found) noexcept {
+  wchar_t name[32] = {};
+  ::GetClassNameW(window, name, ARRAYSIZE(name));
+  if (::lstrcmpiW(name, TOOLTIPS_CLASSW) == 0) reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+  return TRUE;
+}
+
+// The shell's tray keeps the icons' tips as tools of its tooltip controls.
+// Tooltip messages carry pointers into the caller's memory and are not copied
+// between processes, so the tool record and its text buffer are placed in the
+// shell's own process. Prints the first tip that begins with "Vardex".
+int PrintTooltip() {
+  std::vector<HWND> tooltips;
+  ::EnumWindows(CollectTooltipWindow, reinterpret_cast<LPARAM>(&tooltips));
+  constexpr SIZE_T kTextChars = 1024;
+  for (const HWND tooltip : tooltips) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(tooltip, &pid);
+    const win32::unique_handle owner(
+        ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+    if (!owner) continue;
+    const HANDLE process = owner.get();
+    const SIZE_T size = sizeof(TTTOOLINFOW) + kTextChars * sizeof(wchar_t);
+    char* remote = static_cast<char*>(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+    bool printed = false;
+    if (remote) {
+      const auto count = static_cast<int>(::SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0));
+      for (int i = 0; i < count && !printed; ++i) {
+        TTTOOLINFOW info{};
+        info.cbSize = sizeof info;
+        info.lpszText = reinterpret_cast<wchar_t*>(remote + sizeof info);
+        std::vector<wchar_t> text(kTextChars, L'\0');
+        if (!::WriteProcessMemory(process, remote, &info, sizeof info, nullptr) ||
+            !::WriteProcessMemory(process, remote + sizeof info, text.data(), kTextChars * sizeof(wchar_t), nullptr) ||
+            !::SendMessageW(tooltip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote)) ||
+            !::ReadProcessMemory(process, remote + sizeof info, text.data(), kTextChars * sizeof(wchar_t), nullptr)) {
+          continue;
+        }
+        text.back() = L'\0';
+        if (std::wcsncmp(text.data(), L"Vardex", 6) == 0) {
+          std::printf("%ls\n", text.data());
+          printed = true;
+        }
+      }
+      ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    if (printed) return 0;
+  }
+  std::puts("no tooltip");
+  return 1;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc > 1 && ::lstrcmpW(argv[1], L"--message") == 0) return PrintMessageBox();
+  if (argc > 1 && ::lstrcmpW(argv[1], L"--tooltip") == 0) return PrintTooltip();
   const HWND window = ::FindWindowA(nullptr, vardex::kFrmMainCaption);
   if (!window) {
     std::puts("no window");

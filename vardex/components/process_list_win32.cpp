@@ -32,6 +32,29 @@ bool InSession(DWORD process_id, DWORD session) {
   return ::ProcessIdToSessionId(process_id, &theirs) && theirs == session;
 }
 
+// The path of a process that this list has not seen before. A process that
+// refuses even limited access keeps refusing for its whole life, so its empty
+// path is worth keeping; one that could be opened but not read (it may not
+// have mapped its executable yet) is read again next time.
+struct FirstRead {
+  std::string path;
+  bool lasting;
+};
+
+FirstRead ReadNew(DWORD process_id) {
+  const win32::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
+  if (!process) return {std::string(), ::GetLastError() == ERROR_ACCESS_DENIED};
+  std::string path = UpperImagePath(process.get());
+  const bool lasting = !path.empty();
+  return {std::move(path), lasting};
+}
+
+ULONGLONG CreationTime(HANDLE process) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
 }  // namespace
 
 bool ProcessListWin32::ListProcesses() {
@@ -42,6 +65,23 @@ bool ProcessListWin32::ListProcesses() {
   DWORD session = 0;
   if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return false;
 
+  if (!query_.Read(ntdll_, records_)) return ListFromSnapshot(session);
+  paths_.Retain(records_);
+  for (const win32::ProcessRecord& record : records_) {
+    // Other users' processes are never listed, so never ended.
+    if (record.session != session) continue;
+    if (const std::string* known = paths_.Find(record)) {
+      entries_.push_back(Entry{record.id, *known, record.created});
+      continue;
+    }
+    FirstRead first = ReadNew(record.id);
+    if (first.lasting) paths_.Store(record, first.path);
+    entries_.push_back(Entry{record.id, std::move(first.path), record.created});
+  }
+  return true;
+}
+
+bool ProcessListWin32::ListFromSnapshot(DWORD session) {
   const win32::unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return false;
 
@@ -57,7 +97,7 @@ bool ProcessListWin32::ListProcesses() {
         process) {
       path = UpperImagePath(process.get());
     }
-    entries_.push_back(Entry{entry.th32ProcessID, std::move(path)});
+    entries_.push_back(Entry{entry.th32ProcessID, std::move(path), 0});
   }
   return ::GetLastError() == ERROR_NO_MORE_FILES || !entries_.empty();
 }
@@ -110,6 +150,7 @@ bool ProcessListWin32::KillProcess() {
   if (::WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT) return false;
   DWORD session = 0;
   if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session) || !InSession(id, session)) return false;
+  if (listed->created != 0 && CreationTime(process.get()) != listed->created) return false;
   if (UpperImagePath(process.get()) != listed->path) return false;
   return ::TerminateProcess(process.get(), kEndedExitCode) != FALSE;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "win32/unique_any.h"
 
@@ -77,6 +78,51 @@ TEST(ProcessListWin32, ListsAStartedProcessWithItsUpperCaseFullPath) {
   const DWORD n = ::GetModuleFileNameA(nullptr, own, MAX_PATH);
   ASSERT_NE(Find(list, ::GetCurrentProcessId()), 0);
   EXPECT_EQ(list.ProcessPath(), Upper(std::string(own, n)));
+}
+
+struct Listed {
+  std::int32_t id;
+  std::string path;
+  bool operator==(const Listed& o) const { return id == o.id && path == o.path; }
+};
+
+std::vector<Listed> Entries(ProcessListWin32& list) {
+  std::vector<Listed> out;
+  const auto count = list.ProcessCount();
+  for (std::int32_t i = 1; count && i <= *count; ++i) {
+    list.ProcessIndex(static_cast<std::int16_t>(i));
+    out.push_back({list.ProcessID().value_or(0), list.ProcessPath().value_or("?")});
+  }
+  return out;
+}
+
+TEST(ProcessListWin32, KeptPathsListWhatTheSnapshotWithFreshPathsLists) {
+  Child notepad;
+  ASSERT_TRUE(notepad.started());
+  ProcessListWin32 list;
+  ProcessListWin32 snapshot("vardex-no-such-library.dll");
+  ASSERT_TRUE(list.ListProcesses());
+  const std::vector<Listed> first = Entries(list);
+  ASSERT_TRUE(snapshot.ListProcesses());
+  EXPECT_EQ(Entries(snapshot), first);
+  // The second list takes the paths it kept; the process ended by it is the
+  // one listed.
+  ASSERT_TRUE(list.ListProcesses());
+  EXPECT_EQ(Entries(list), first);
+  ASSERT_NE(Find(list, notepad.id()), 0);
+  EXPECT_EQ(list.ProcessPath(), Upper(NotepadPath()));
+  ASSERT_TRUE(list.KillProcessID(static_cast<std::int32_t>(notepad.id())));
+  EXPECT_TRUE(list.KillProcess());
+  EXPECT_EQ(::WaitForSingleObject(notepad.handle(), 10000), WAIT_OBJECT_0);
+
+  // Gone from the next list, and a new notepad is read as new.
+  Child next;
+  ASSERT_TRUE(next.started());
+  ASSERT_TRUE(list.ListProcesses());
+  const std::vector<Listed> after = Entries(list);
+  for (const Listed& e : after) EXPECT_NE(e.id, static_cast<std::int32_t>(notepad.id()));
+  ASSERT_NE(Find(list, next.id()), 0);
+  EXPECT_EQ(list.ProcessPath(), Upper(NotepadPath()));
 }
 
 TEST(ProcessListWin32, EndsTheNamedProcessAndKeepsTheSnapshot) {

@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# Vardex.msi under Wine, in the 64-bit (WoW64) prefix that tools/test makes:
+# a silent install puts the stripped binaries into Program Files (x86) and
+# writes Tessik's registration, the Run entry and the shortcut; the installed
+# Vardex ends an idle notepad (tests/e2e/vardex_e2e.sh); a repair, a rebuilt
+# package of the same version and an upgrade from an older one each leave one
+# installation, and an older package does not replace a newer one; uninstalls
+# leave nothing but vardex.ini. Tessik's registry entries are compared with
+# what regsvr32 writes for the same file in the same place.
+#   msi_test.sh wine Vardex.msi vardex_e2e.sh read_labels.exe build_msi.cmake cmake -D...
+set -u
+wine=$1 msi=$2 e2e=$3 read_labels=$4 build_script=$5
+shift 5
+build_msi=("$@")   # cmake with the package's -D variables but VERSION and OUT
+
+[ -n "${VARDEX_WINEPREFIX64:-}" ] || { echo "FAIL: no 64-bit prefix (VARDEX_WINEPREFIX64; tools/test makes it)"; exit 1; }
+export WINEPREFIX=$VARDEX_WINEPREFIX64
+unset WINEARCH   # the 32-bit prefix's win32 would refuse this prefix
+wine64=${WINE64:-/usr/lib/wine/wine64}
+release=$(dirname "$msi")/release
+drive_c=$WINEPREFIX/drive_c
+installed=$drive_c/'Program Files (x86)/Vardex'
+sysdir=$(winepath -u 'C:\windows\system32' 2>/dev/null)   # a 32-bit program's: syswow64
+run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+msiexec() {  # option, package, properties...
+  local option=$1 package; package=$(winepath -w "$2"); shift 2
+  "$wine64" msiexec "$option" "$package" "$@" /qn </dev/null >/dev/null 2>&1
+}
+
+# HKLM\Software\Classes (both views) as sorted "key" and "key|value" lines.
+snapshot() {
+  "$wine" reg export 'HKLM\Software\Classes' "$(winepath -w "$tmp/export.reg")" /y </dev/null >/dev/null 2>&1
+  iconv -f UTF-16 -t UTF-8 "$tmp/export.reg" | tr -d '\r' |
+    awk '/^\[/ { key = substr($0, 2, length($0) - 2); print key; next } NF { print key "|" $0 }' | sort >"$1"
+}
+# What $2 adds to $1, without the installer's own bookkeeping.
+added() { comm -13 "$1" "$2" | grep -v '^HKEY_LOCAL_MACHINE\\Software\\Classes\\Installer' || true; }
+
+installations() {
+  local v
+  for v in 32 64; do
+    "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:$v 2>/dev/null
+  done | tr -d '\r' | grep -c '^    DisplayName    REG_SZ    Vardex$'
+}
+installed_version() {
+  "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 2>/dev/null | tr -d '\r' |
+    awk '/DisplayName    REG_SZ    Vardex$/ { found = 1 } found && /DisplayVersion/ { print $3; exit }'
+}
+run_value() { "$wine" reg query "$run_key" /v Vardex /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/^    Vardex    REG_SZ    //p'; }
+shortcut() { find "$drive_c" -path '*/Start Menu/Programs/Vardex.lnk' 2>/dev/null | head -1; }
+expect_one() {  # what, version
+  local n; n=$(installations)
+  [ "$n" = 1 ] || fail "$1: $n installations of Vardex, not one"
+  [ "$(installed_version)" = "$2" ] || fail "$1: installed version '$(installed_version)', not $2"
+}
+# Every release binary (the 64-bit hook companion too, when built).
+binaries() { (cd "$release" && ls -- *.exe *.dll 2>/dev/null); }
+expect_installed() {  # what
+  local f
+  for f in $(binaries); do
+    cmp -s "$installed/$f" "$release/$f" || fail "$1: $f is not the stripped release copy"
+  done
+  [ "$(ls "$installed" | sort)" = "$(binaries | sort)" ] || fail "$1: installed $(ls "$installed" | tr '\n' ' ')"
+  [ -n "$(shortcut)" ] || fail "$1: no Start-menu shortcut"
+  [ "$(run_value)" = '"C:\Program Files (x86)\Vardex\Vardex.exe"' ] || fail "$1: Run entry is '$(run_value)'"
+}
+expect_removed() {  # what, snapshot before any install
+  [ ! -e "$installed" ] || fail "$1: $(ls "$installed" | tr '\n' ' ') left in Program Files (x86)\\Vardex"
+  [ -z "$(shortcut)" ] || fail "$1: the shortcut $(shortcut) is left"
+  [ -z "$(run_value)" ] || fail "$1: the Run entry is left"
+  [ "$(installations)" = 0 ] || fail "$1: Vardex is still listed as installed"
+  snapshot "$tmp/now"
+  local left; left=$(added "$2" "$tmp/now")
+  [ -z "$left" ] || fail "$1: registry entries left: $(echo "$left" | cut -d'|' -f1 | sort -u | head -5)"
+}
+build_package() {  # version, output
+  "${build_msi[@]}" -DVERSION="$1" -DOUT="$2" -P "$build_script" >/dev/null || fail "building a $1 package"
+}
+
+version=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')
+# Other tests may have registered a Tessik.dll in this prefix: the package
+# starts from none, and that registration comes back at the end.
+clsid_key='HKCR\CLSID\{54B9618F-0001-4EF4-9580-1E76F22402CA}'
+registered=$("$wine" reg query "$clsid_key\InprocServer32" /ve 2>/dev/null | tr -d '\r' |
+  sed -n 's/^    (Default)    REG_SZ    //p')
+if [ -n "$registered" ]; then
+  trap '"$wine" regsvr32 /s "$registered" </dev/null; rm -rf "$tmp"' EXIT
+  "$wine" regsvr32 /s /u "$registered" </dev/null
+fi
+snapshot "$tmp/before"
+grep -q 'Hooks.MouseKeyboard\|54B9618F' "$tmp/before" && fail "Tessik is registered before the install"
+
+echo "== install $version"
+msiexec /i "$msi" || fail "msiexec /i returned $?"
+expect_one install "$version"
+expect_installed install
+[ ! -e "$drive_c/Program Files/Vardex" ] || fail "installed into the 64-bit Program Files"
+for f in $(binaries); do
+  ! grep -aq '\.debug_info' "$installed/$f" || fail "$f carries debug sections"
+  [ -s "$release/$f.debug" ] || fail "no $f.debug beside the release binaries"
+done
+file_version=$(strings -el "$installed/Vardex.exe" | sed -n '/^FileVersion$/{n;p;q}')
+case "$file_version" in "$version".*) ;; *) fail "Vardex.exe's FileVersion $file_version is not the package's $version" ;; esac
+snapshot "$tmp/installed"
+added "$tmp/before" "$tmp/installed" >"$tmp/msi_rows"
+grep -q 'InprocServer32|@="C:\\\\Program Files (x86)\\\\Vardex\\\\Tessik.dll"' "$tmp/msi_rows" ||
+  fail "no InprocServer32 pointing into the install folder"
+
+# With the 64-bit companion installed, the watched notepad is the 64-bit one,
+# hooked through the installed helper; without it, the 32-bit one.
+if [ -e "$installed/TessikHost64.exe" ]; then
+  notepad='C:\windows\system32\notepad.exe' loader=$wine64 helpers=1
+else
+  notepad='C:\windows\syswow64\notepad.exe' loader=$wine helpers=0
+fi
+echo "== the installed Vardex ends an idle $notepad"
+E2E_NOTEPAD=$notepad E2E_NOTEPAD_LOADER=$loader E2E_HELPERS=$helpers E2E_SYSDIR='C:\windows\syswow64' \
+  bash "$e2e" "$wine" "$installed/Vardex.exe" "$read_labels" || fail "end to end with the installed Vardex"
+
+echo "== repair after Tessik.dll and its InprocServer32 key were deleted and a stale key added"
+rm -f "$installed/Tessik.dll"
+"$wine" reg delete "$clsid_key\InprocServer32" /f >/dev/null 2>&1
+"$wine" reg add "$clsid_key\Stale" /f >/dev/null 2>&1   # the class key is replaced whole
+# Wine's msiexec takes no package path after /f (it returns 69); these
+# properties are the same repair.
+msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=amus || fail "repair returned $?"
+expect_one repair "$version"
+expect_installed repair
+snapshot "$tmp/repaired"
+added "$tmp/before" "$tmp/repaired" | cmp -s - "$tmp/msi_rows" || fail "repair: registry differs from the install's"
+
+echo "== a rebuilt package of the same version replaces the installed one"
+build_package "$version" "$tmp/same/Vardex.msi"
+msiexec /i "$tmp/same/Vardex.msi" || fail "msiexec /i (same version, rebuilt) returned $?"
+expect_one "same version" "$version"
+expect_installed "same version"
+
+echo "== uninstall, keeping vardex.ini"
+printf '7\r\n\r\nunset entry\r\n' >"$sysdir/vardex.ini"
+msiexec /x "$tmp/same/Vardex.msi" || fail "msiexec /x returned $?"
+expect_removed uninstall "$tmp/before"
+[ "$(cat "$sysdir/vardex.ini" 2>/dev/null)" = $'7\r\n\r\nunset entry\r' ] || fail "uninstall touched vardex.ini"
+
+echo "== upgrade from 0.9.0, and no downgrade"
+build_package 0.9.0 "$tmp/old/Vardex.msi"
+msiexec /i "$tmp/old/Vardex.msi" || fail "msiexec /i 0.9.0 returned $?"
+expect_one "old package" 0.9.0
+msiexec /i "$msi" || fail "msiexec /i (upgrade) returned $?"
+expect_one upgrade "$version"
+expect_installed upgrade
+msiexec /i "$tmp/old/Vardex.msi" && fail "the older package installed over the newer one"
+expect_one "downgrade refused" "$version"
+msiexec /x "$msi" || fail "msiexec /x after the upgrade returned $?"
+expect_removed "uninstall after upgrade" "$tmp/before"
+rm -f "$sysdir/vardex.ini"
+
+echo "== the package's registry entries are those regsvr32 writes"
+mkdir -p "$installed"
+cp "$release/Tessik.dll" "$installed/"
+"$wine" regsvr32 /s 'C:\Program Files (x86)\Vardex\Tessik.dll' </dev/null || fail "regsvr32 returned $?"
+snapshot "$tmp/registered"
+"$wine" regsvr32 /s /u 'C:\Program Files (x86)\Vardex\Tessik.dll' </dev/null
+rm -rf "$installed"
+added "$tmp/before" "$tmp/registered" >"$tmp/reg_rows"
+# Wine's msi puts a 32-bit package's HKCR keys under Wow6432Node even where
+# regsvr32's 32-bit view shares them (the ProgIDs), and a package can only
+# name a folder with its trailing backslash (HELPDIR): both are set aside.
+normal() {
+  sed -e 's/\\Wow6432Node\\/\\/' -e '/\\HELPDIR|/s/\\\\"$/"/' "$1" | sort -u
+}
+if ! diff <(normal "$tmp/reg_rows") <(normal "$tmp/msi_rows") >"$tmp/rows.diff"; then
+  fail "registry rows differ from regsvr32's (< regsvr32, > package):"
+  cat "$tmp/rows.diff"
+fi
+[ "$(normal "$tmp/reg_rows" | wc -l)" -gt 30 ] || fail "regsvr32 wrote only $(wc -l <"$tmp/reg_rows") lines"
+
+[ $failures -eq 0 ] && echo "PASS: install, end to end, repair, upgrades and uninstall"
+exit $((failures > 0))
