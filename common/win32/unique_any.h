@@ -108,4 +108,16 @@ class exclusive_lock {
   SRWLOCK& lock_;
 };
 
+// Holds an SRW lock shared for the scope.
+class shared_lock {
+ public:
+  explicit shared_lock(SRWLOCK& lock) noexcept : lock_(lock) { ::AcquireSRWLockShared(&lock_); }
+  ~shared_lock() { ::ReleaseSRWLockShared(&lock_); }
+  shared_lock(const shared_lock&) = delete;
+  shared_lock& operator=(const shared_lock&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
+
 }  // namespace win32

@@ -130,17 +130,6 @@ WalkCache& SharedWalkCache() {
   return cache;
 }
 
-class ExclusiveLock {
- public:
-  explicit ExclusiveLock(SRWLOCK& lock) noexcept : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
-  ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&lock_); }
-  ExclusiveLock(const ExclusiveLock&) = delete;
-  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
-
- private:
-  SRWLOCK& lock_;
-};
-
 // Every process in the system's order with its path: from the query and the
 // cache where the query answers, else from EnumProcesses with every path read.
 BOOL ListProcessPaths(LPCSTR ntdll, EnumProcessesFn enum_processes, const ModulePathReader& reader,
@@ -149,7 +138,7 @@ BOOL ListProcessPaths(LPCSTR ntdll, EnumProcessesFn enum_processes, const Module
     char path[MAX_PATH];
     {
       WalkCache& cache = SharedWalkCache();
-      const ExclusiveLock hold(cache.lock);
+      const win32::exclusive_lock hold(cache.lock);
       if (cache.query.Read(ntdll, cache.records)) {
         cache.paths.Retain(cache.records);
         list.reserve(cache.records.size());

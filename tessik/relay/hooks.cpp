@@ -17,22 +17,6 @@ win32::unique_hhook g_mouse_hook;
 SRWLOCK g_view_lock = SRWLOCK_INIT;
 void* g_relay_view = nullptr;
 
-class SharedViewLock {
- public:
-  SharedViewLock() noexcept { ::AcquireSRWLockShared(&g_view_lock); }
-  ~SharedViewLock() { ::ReleaseSRWLockShared(&g_view_lock); }
-  SharedViewLock(const SharedViewLock&) = delete;
-  SharedViewLock& operator=(const SharedViewLock&) = delete;
-};
-
-class ExclusiveViewLock {
- public:
-  ExclusiveViewLock() noexcept { ::AcquireSRWLockExclusive(&g_view_lock); }
-  ~ExclusiveViewLock() { ::ReleaseSRWLockExclusive(&g_view_lock); }
-  ExclusiveViewLock(const ExclusiveViewLock&) = delete;
-  ExclusiveViewLock& operator=(const ExclusiveViewLock&) = delete;
-};
-
 // Window handles are 32-bit values, sign-extended where pointers are wider.
 HWND LoadRelayWindow(const void* view) noexcept {
   const LONG value = *static_cast<const volatile LONG*>(view);
@@ -43,10 +27,10 @@ HWND LoadRelayWindow(const void* view) noexcept {
 // program on every input message: no allocation, no waiting but the lock.
 HWND ReadRelayWindow() noexcept {
   {
-    const SharedViewLock lock;
+    const win32::shared_lock lock(g_view_lock);
     if (g_relay_view) return LoadRelayWindow(g_relay_view);
   }
-  const ExclusiveViewLock lock;
+  const win32::exclusive_lock lock(g_view_lock);
   if (!g_relay_view) {
     // No block yet means no monitoring process yet: look again next message.
     const win32::unique_handle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kRelayBlockName));
@@ -80,7 +64,7 @@ void RemoveRelayHooks() noexcept {
 }
 
 void ReleaseRelayView() noexcept {
-  const ExclusiveViewLock lock;
+  const win32::exclusive_lock lock(g_view_lock);
   win32::unique_mapview view(g_relay_view);
   g_relay_view = nullptr;
 }
