@@ -4,6 +4,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lookup/process_walk.h"
@@ -115,14 +116,24 @@ struct ProcessPath {
   std::string path;
 };
 
-// The paths read so far by any walk of this module, and the query's buffers.
-// Walks on different threads take turns through the lock; visitors are
-// called outside it.
+// The process that the last lookup found, with the path it was looked up by.
+// The handle keeps the process's identifier from being taken by another
+// process while it is kept, and tells when the process has ended.
+struct KnownMatch {
+  char path[MAX_PATH] = "";
+  DWORD process_id = 0;
+  win32::unique_handle process;
+};
+
+// The paths read so far by any walk of this module, the query's buffers and
+// the last match. Walks on different threads take turns through the lock;
+// visitors are called outside it.
 struct WalkCache {
   SRWLOCK lock = SRWLOCK_INIT;
   win32::SystemProcessQuery query;
   std::vector<win32::ProcessRecord> records;
   win32::ProcessPathCache paths;
+  KnownMatch match;
 };
 
 WalkCache& SharedWalkCache() {
@@ -230,6 +241,53 @@ BOOL CALLBACK MatchModulePath(DWORD process_id, WORD, LPCSTR module_path, LPARAM
   return FALSE;
 }
 
+// The process found by the last lookup of `path`, while it still runs, or 0.
+// Anything else forgets the last match.
+DWORD RecallMatch(LPCSTR path) noexcept {
+  WalkCache& cache = SharedWalkCache();
+  const win32::exclusive_lock hold(cache.lock);
+  KnownMatch& match = cache.match;
+  if (match.process && ::lstrcmpiA(match.path, path) == 0 &&
+      ::WaitForSingleObject(match.process.get(), 0) == WAIT_TIMEOUT) {
+    return match.process_id;
+  }
+  match.process.reset();
+  return 0;
+}
+
+// Keeps `process_id` as the match of `path` when no later walk could find
+// another one while it runs. The system lists processes in the order they
+// were created, and a process's path never changes: so when every process
+// listed before the match has a path known for its life that is not the
+// wanted one, and none of them is a virtual DOS machine (whose 16-bit tasks
+// come and go), the match stays the first in the walk's order for as long as
+// it runs. Checked against the latest list, which may be newer than the walk.
+void RememberMatch(LPCSTR path, DWORD process_id) noexcept {
+  WalkCache& cache = SharedWalkCache();
+  const win32::exclusive_lock hold(cache.lock);
+  cache.match.process.reset();
+  for (const win32::ProcessRecord& record : cache.records) {
+    const std::string* known = cache.paths.Find(record);
+    if (!known || IsVdmHost(known->c_str())) return;
+    if (::lstrcmpiA(known->c_str(), path) != 0) continue;
+    if (record.id != process_id) return;
+    // Limited access is all a waiting handle needs (Vista and later; before,
+    // nothing is kept and every lookup walks). The creation time tells that
+    // the identifier still names the listed process.
+    win32::unique_handle process(
+        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user) ||
+        (static_cast<ULONGLONG>(created.dwHighDateTime) << 32 | created.dwLowDateTime) != record.created) {
+      return;
+    }
+    ::lstrcpynA(cache.match.path, path, MAX_PATH);
+    cache.match.process_id = process_id;
+    cache.match.process = std::move(process);
+    return;
+  }
+}
+
 struct WindowSearch {
   DWORD process_id;
   DWORD thread_id;  // of the first visible window, else of the first window
@@ -283,8 +341,14 @@ bool FindAppThread(LPCSTR path, DWORD* thread_id) noexcept {
   // A path that had to be cut, or an empty one, would otherwise match a
   // shorter program's path or a process whose path cannot be read.
   if (record.path[0] == '\0' || ::lstrlenA(path) >= MAX_PATH) return false;
-  ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
-  if (record.process_id == 0) return false;
+  // The monitoring process looks the same program up every few seconds:
+  // while the process it found last runs, the walk would find it again.
+  record.process_id = detail::RecallMatch(record.path);
+  if (record.process_id == 0) {
+    ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
+    if (record.process_id == 0) return false;
+    detail::RememberMatch(record.path, record.process_id);
+  }
 
   detail::WindowSearch search{record.process_id, 0};
   ::EnumWindows(detail::MatchWindowProcess, reinterpret_cast<LPARAM>(&search));

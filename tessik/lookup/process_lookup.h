@@ -4,7 +4,8 @@
 // given path. Where a process's modules cannot be read (a 64-bit process
 // seen from a 32-bit one), its image name is taken. On the NT family each
 // process's path is read once in its life and kept while it runs (see
-// process_walk.h); nothing else is kept between calls.
+// process_walk.h), and the process a lookup found answers the next lookup of
+// the same path while it runs, where no walk could find another one.
 #pragma once
 
 #include <windows.h>
