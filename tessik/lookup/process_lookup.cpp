@@ -241,16 +241,17 @@ BOOL CALLBACK MatchModulePath(DWORD process_id, WORD, LPCSTR module_path, LPARAM
   return FALSE;
 }
 
-// The process found by the last lookup of `path`, while it still runs, or 0.
-// Anything else forgets the last match.
+// The process that the last match names, when it was found for `path` and
+// still runs; else 0. A match found ended is let go. Lookups of other paths
+// (a program that is not running, say) leave it alone: the handle it holds
+// costs a process that has ended no more than its identifier's reuse, until
+// a lookup of its path or a new match lets it go.
 DWORD RecallMatch(LPCSTR path) noexcept {
   WalkCache& cache = SharedWalkCache();
   const win32::exclusive_lock hold(cache.lock);
   KnownMatch& match = cache.match;
-  if (match.process && ::lstrcmpiA(match.path, path) == 0 &&
-      ::WaitForSingleObject(match.process.get(), 0) == WAIT_TIMEOUT) {
-    return match.process_id;
-  }
+  if (!match.process || ::lstrcmpiA(match.path, path) != 0) return 0;
+  if (::WaitForSingleObject(match.process.get(), 0) == WAIT_TIMEOUT) return match.process_id;
   match.process.reset();
   return 0;
 }
@@ -265,7 +266,6 @@ DWORD RecallMatch(LPCSTR path) noexcept {
 void RememberMatch(LPCSTR path, DWORD process_id) noexcept {
   WalkCache& cache = SharedWalkCache();
   const win32::exclusive_lock hold(cache.lock);
-  cache.match.process.reset();
   for (const win32::ProcessRecord& record : cache.records) {
     const std::string* known = cache.paths.Find(record);
     if (!known || IsVdmHost(known->c_str())) return;
