@@ -355,34 +355,38 @@ TEST(FindAppThread, AHiddenWindowCounts) {
   EXPECT_EQ(Lookup(TargetPath()), target.thread_id());
 }
 
-// Also the lookup's memory of its last match: it answers only while that
-// process runs, and only for its own path.
 TEST(FindAppThread, OfTwoRunningCopiesTheFirstInWalkOrderIsChosen) {
-  auto first = std::make_unique<Program>();
-  auto second = std::make_unique<Program>();
-  ASSERT_NO_FATAL_FAILURE(first->StartTarget(TargetPath()));
-  ASSERT_EQ(Lookup(TargetPath()), first->thread_id());
-  ASSERT_NO_FATAL_FAILURE(second->StartTarget(TargetPath()));
+  Program first;
+  Program second;
+  ASSERT_NO_FATAL_FAILURE(first.StartTarget(TargetPath()));
+  ASSERT_NO_FATAL_FAILURE(second.StartTarget(TargetPath()));
   std::vector<Visit> visits;
   ASSERT_TRUE(ForEachProcess(RecordVisit, reinterpret_cast<LPARAM>(&visits)));
   DWORD first_in_walk = 0;
   for (const Visit& v : visits) {
-    if (v.process_id == first->process_id() || v.process_id == second->process_id()) {
+    if (v.process_id == first.process_id() || v.process_id == second.process_id()) {
       first_in_walk = v.process_id;
       break;
     }
   }
   ASSERT_NE(first_in_walk, 0u);
   EXPECT_EQ(Lookup(TargetPath()),
-            first_in_walk == first->process_id() ? first->thread_id() : second->thread_id());
-  EXPECT_EQ(Lookup(DirectoryOf(TargetPath()) + "\\tessik_not_running.exe"), 0u);
+            first_in_walk == first.process_id() ? first.thread_id() : second.thread_id());
+}
 
-  // The copy found ends: the other one is found, whichever was first.
-  Program* const found = first_in_walk == first->process_id() ? first.get() : second.get();
-  const DWORD other_thread = found == first.get() ? second->thread_id() : first->thread_id();
-  ASSERT_EQ(Lookup(TargetPath()), found->thread_id());
-  (found == first.get() ? first : second).reset();
-  EXPECT_EQ(Lookup(TargetPath()), other_thread);
+// The lookup answers from the process it found last while that process runs:
+// a later copy, or a lookup of another program in between, changes nothing,
+// and once the process has ended the walk finds the other copy.
+TEST(FindAppThread, TheLastMatchAnswersWhileItRunsAndNotAfter) {
+  auto first = std::make_unique<Program>();
+  ASSERT_NO_FATAL_FAILURE(first->StartTarget(TargetPath()));
+  ASSERT_EQ(Lookup(TargetPath()), first->thread_id());
+  Program second;
+  ASSERT_NO_FATAL_FAILURE(second.StartTarget(TargetPath()));
+  EXPECT_EQ(Lookup(DirectoryOf(TargetPath()) + "\\tessik_not_running.exe"), 0u);
+  EXPECT_EQ(Lookup(TargetPath()), first->thread_id());
+  first.reset();
+  EXPECT_EQ(Lookup(TargetPath()), second.thread_id());
 }
 
 TEST(FindAppThread, AProgramThatIsNotRunningIsNotFound) {
