@@ -25,10 +25,14 @@ inline constexpr UINT kMsgResult = WM_APP + 12;
 // wParam: 1 to post kMsgAck to the driver for every key message, 0 to stop.
 inline constexpr UINT kMsgAckMode = WM_APP + 13;
 inline constexpr UINT kMsgAck = WM_APP + 14;
-// Sent, wParam 1: the target sets the pass-through hook of the bench_nullhook
-// module beside it on its own thread (for a 64-bit target, which a 32-bit
-// driver cannot hook); result 1 when set. wParam 0 removes it.
-inline constexpr UINT kMsgPassOnHook = WM_APP + 15;
+// Sent: the target sets hooks of the bench_nullhook module beside it on its
+// own thread (a 32-bit driver cannot hook a 64-bit target), wParam:
+// kPassOn, the pass-through pair; kPostToDriver, the pair that also posts the
+// relay messages to the driver's window; kNoHook removes them. Result 1 when set.
+inline constexpr UINT kMsgBenchHook = WM_APP + 15;
+inline constexpr WPARAM kNoHook = 0;
+inline constexpr WPARAM kPassOn = 1;
+inline constexpr WPARAM kPostToDriver = 2;
 
 inline constexpr WPARAM kKindKey = 1;
 inline constexpr WPARAM kKindMouse = 2;

@@ -58,24 +58,35 @@ void Measure(HWND window, WPARAM kind, LONG count) {
                  static_cast<LPARAM>(elapsed_us * 10.0));
 }
 
-// The pass-through hook of bench_nullhook (bench_nullhook64 in a 64-bit
-// build) on this thread, or removed.
-bool SetPassOnHook(bool set) noexcept {
+// The hooks of bench_nullhook (bench_nullhook64 in a 64-bit build) on this
+// thread: kPassOn or kPostToDriver, or none.
+bool SetBenchHook(WPARAM kind) noexcept {
   static win32::unique_hmodule module;
   static win32::unique_hhook keyboard, mouse;
   keyboard.reset();
   mouse.reset();
-  if (!set) return true;
+  if (kind == bench::kNoHook) return true;
   if (!module) {
     const wchar_t* name = sizeof(void*) == 8 ? L"bench_nullhook64.dll" : L"bench_nullhook.dll";
     module.reset(::LoadLibraryW((bench::OwnDirectory() + name).c_str()));
   }
-  const FARPROC address = module ? ::GetProcAddress(module.get(), "BenchPassOnHook") : nullptr;
-  if (!address) return false;
-  using GetHook = HOOKPROC (*)();
-  const HOOKPROC pass_on = reinterpret_cast<GetHook>(reinterpret_cast<void (*)()>(address))();
-  keyboard.reset(::SetWindowsHookExW(WH_KEYBOARD, pass_on, module.get(), ::GetCurrentThreadId()));
-  mouse.reset(::SetWindowsHookExW(WH_MOUSE, pass_on, module.get(), ::GetCurrentThreadId()));
+  // Through void (*)(), the one function type every compiler lets any cast go through.
+  const auto address = [](HMODULE m, const char* name) {
+    return reinterpret_cast<void (*)()>(m ? ::GetProcAddress(m, name) : nullptr);
+  };
+  HOOKPROC on_key = nullptr, on_mouse = nullptr;
+  if (kind == bench::kPassOn) {
+    using GetHook = HOOKPROC (*)();
+    if (const auto get = reinterpret_cast<GetHook>(address(module.get(), "BenchPassOnHook")))
+      on_key = on_mouse = get();
+  } else {
+    using GetPosting = void (*)(HWND, HOOKPROC*, HOOKPROC*);
+    if (const auto get = reinterpret_cast<GetPosting>(address(module.get(), "BenchPostingHooks")))
+      get(g_driver, &on_key, &on_mouse);
+  }
+  if (!on_key || !on_mouse) return false;
+  keyboard.reset(::SetWindowsHookExW(WH_KEYBOARD, on_key, module.get(), ::GetCurrentThreadId()));
+  mouse.reset(::SetWindowsHookExW(WH_MOUSE, on_mouse, module.get(), ::GetCurrentThreadId()));
   return keyboard && mouse;
 }
 
@@ -95,8 +106,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam
     case bench::kMsgAckMode:
       g_ack = wparam != 0;
       return 0;
-    case bench::kMsgPassOnHook:
-      return SetPassOnHook(wparam != 0) ? 1 : 0;
+    case bench::kMsgBenchHook:
+      return SetBenchHook(wparam) ? 1 : 0;
     case WM_DESTROY:
       ::PostQuitMessage(0);
       return 0;

@@ -138,6 +138,7 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
     return 1;
   }
   std::vector<double> base_key, hook_key, add_key, base_mouse, hook_mouse, add_mouse, pass_key, pass_mouse;
+  std::vector<double> post_key, post_mouse;
   std::vector<double> ack_median, ack_p99, event_median, event_p99;
   long expected_events = 0, received_events = 0;
   for (int round = 0; round < rounds; ++round) {
@@ -149,8 +150,10 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
       return 1;
     }
     // Sum of time and messages per configuration (none, pass-through hook,
-    // Tessik's hooks) and kind of input.
-    double total_us[3][2] = {}, handled[3][2] = {};
+    // Tessik's hooks, a hook that posts the relay messages and passes on)
+    // and kind of input.
+    constexpr int kConfigs = 4;
+    double total_us[kConfigs][2] = {}, handled[kConfigs][2] = {};
     auto measure = [&](int config, WPARAM kind, long count) {
       st.result = false;
       ::PostMessageW(st.target, bench::kMsgMeasure, kind, count);
@@ -162,18 +165,23 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
     };
     DWORD pid = 0;
     const DWORD thread = ::GetWindowThreadProcessId(st.target, &pid);
-    // Blocks in the order none, pass-through, Tessik and back again, so that
-    // warming up and drifting load weigh on all three alike.
+    // Blocks in the order none, pass-through, Tessik, posting and back again,
+    // so that warming up and drifting load weigh on all alike.
     constexpr int kBlocks = 4;
     const long block = messages / kBlocks;
     bool ok = true;
     for (int b = 0; b < kBlocks && ok && cost; ++b) {
-      for (int step = 0; step < 3 && ok; ++step) {
-        const int config = b % 2 ? 2 - step : step;
+      for (int step = 0; step < kConfigs && ok; ++step) {
+        const int config = b % 2 ? kConfigs - 1 - step : step;
+        // The target sets the posting pair itself (it posts to this process's
+        // driver window), and the pass-through pair on a 64-bit target.
+        const bool set_by_target = config == 3 || (config == 1 && wide);
         win32::unique_hhook keyboard, mouse;
-        if (config == 1 && wide) {
+        if (set_by_target) {
           DWORD_PTR set = 0;
-          ok = ::SendMessageTimeoutW(st.target, bench::kMsgPassOnHook, 1, 0, SMTO_ABORTIFHUNG, 10000, &set) && set;
+          ok = ::SendMessageTimeoutW(st.target, bench::kMsgBenchHook, config == 3 ? bench::kPostToDriver : bench::kPassOn,
+                                     0, SMTO_ABORTIFHUNG, 10000, &set) &&
+               set;
         } else if (config == 1) {
           keyboard.reset(::SetWindowsHookExW(WH_KEYBOARD, pass_on, pass_on_module.get(), thread));
           mouse.reset(::SetWindowsHookExW(WH_MOUSE, pass_on, pass_on_module.get(), thread));
@@ -191,8 +199,8 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
           received_events += recorder.keys;
         }
         ok = ok && measure(config, bench::kKindMouse, block);
-        if (config == 1 && wide)
-          ::SendMessageTimeoutW(st.target, bench::kMsgPassOnHook, 0, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
+        if (set_by_target)
+          ::SendMessageTimeoutW(st.target, bench::kMsgBenchHook, bench::kNoHook, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
         if (config == 2) hook->MonitoredAppPath("");
       }
     }
@@ -205,6 +213,7 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
       const double bk = total_us[0][0] / handled[0][0], bm = total_us[0][1] / handled[0][1];
       const double pk = total_us[1][0] / handled[1][0], pm = total_us[1][1] / handled[1][1];
       const double hk = total_us[2][0] / handled[2][0], hm = total_us[2][1] / handled[2][1];
+      const double qk = total_us[3][0] / handled[3][0], qm = total_us[3][1] / handled[3][1];
       base_key.push_back(bk);
       hook_key.push_back(hk);
       add_key.push_back(hk - bk);
@@ -213,6 +222,8 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
       add_mouse.push_back(hm - bm);
       pass_key.push_back(pk - bk);
       pass_mouse.push_back(pm - bm);
+      post_key.push_back(qk - bk);
+      post_mouse.push_back(qm - bm);
     }
     if (!latency) {
       hook->MonitoredAppPath("");
@@ -256,14 +267,20 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
   const std::string runs = std::to_string(rounds) + " runs";
   const std::string program = wide ? " (64-bit program)" : "";
   if (cost) {
-    Row(("1. key message" + program + ", us per message").c_str(), Cell(Summarize(base_key), 2),
-        Cell(Summarize(hook_key), 2),
-        "added " + Cell(Summarize(add_key), 2) + " us, of which a pass-through hook adds " +
-            Cell(Summarize(pass_key), 2) + "; " + std::to_string(messages) + " messages x " + runs);
-    Row(("1. mouse message" + program + ", us per message").c_str(), Cell(Summarize(base_mouse), 2),
-        Cell(Summarize(hook_mouse), 2),
-        "added " + Cell(Summarize(add_mouse), 2) + " us, of which a pass-through hook adds " +
-            Cell(Summarize(pass_mouse), 2) + "; " + std::to_string(messages) + " messages x " + runs);
+    // Added costs beside the two floors; the ratios are of the medians.
+    const auto added = [&](const char* kind, const std::vector<double>& base, const std::vector<double>& hooked,
+                           const std::vector<double>& tessik, const std::vector<double>& pass,
+                           const std::vector<double>& post) {
+      const bench::Summary t = Summarize(tessik), p = Summarize(pass), q = Summarize(post);
+      Row(("1. " + std::string(kind) + " message" + program + ", us per message").c_str(), Cell(Summarize(base), 2),
+          Cell(Summarize(hooked), 2),
+          "added " + Cell(t, 2) + " us; a pass-through hook adds " + Cell(p, 2) +
+              ", a hook that also posts the relay message " + Cell(q, 2) + "; Tessik's added cost is " +
+              Fixed(t.median / p.median, 2) + "x the pass-through's, " + Fixed(t.median / q.median, 2) +
+              "x the posting hook's; " + std::to_string(messages) + " messages x " + runs);
+    };
+    added("key", base_key, hook_key, add_key, pass_key, post_key);
+    added("mouse", base_mouse, hook_mouse, add_mouse, pass_mouse, post_mouse);
     Row(("1. key events relayed in bursts" + program).c_str(), std::to_string(expected_events) + " sent",
         std::to_string(received_events) + " received", recorder.in_order ? "in order" : "OUT OF ORDER");
   }
