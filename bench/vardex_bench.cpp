@@ -734,7 +734,8 @@ int Run(HINSTANCE instance, int argc, wchar_t** argv) {
 
 int main() {
   int argc = 0;
-  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  wchar_t** const argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  const win32::unique_hlocal argv_block(argv);
   if (!argv) return 1;
   int rc = 1;
   try {
@@ -743,6 +744,5 @@ int main() {
     win32::report_exception("vardex_bench's wmain");
     std::fprintf(stderr, "vardex_bench: unexpected failure\n");
   }
-  ::LocalFree(argv);
   return rc;
 }

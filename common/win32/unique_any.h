@@ -74,6 +74,7 @@ inline void close_key(HKEY k) noexcept { ::RegCloseKey(k); }
 inline void destroy_menu(HMENU m) noexcept { ::DestroyMenu(m); }
 inline void release_screen_dc(HDC dc) noexcept { ::ReleaseDC(nullptr, dc); }
 inline void process_heap_free(void* p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
+inline void local_free(HLOCAL p) noexcept { ::LocalFree(p); }
 }  // namespace detail
 
 // Kernel handles whose "none" is null (mappings, processes, threads, events).
@@ -93,6 +94,8 @@ using unique_hmenu = unique_any<HMENU, decltype(&detail::destroy_menu), &detail:
 // A block from HeapAlloc(GetProcessHeap(), ...).
 using unique_process_heap_block =
     unique_any<void*, decltype(&detail::process_heap_free), &detail::process_heap_free>;
+// Blocks that the system hands out to be freed with LocalFree (CommandLineToArgvW).
+using unique_hlocal = unique_any<HLOCAL, decltype(&detail::local_free), &detail::local_free>;
 // The screen's device context, from GetDC(nullptr).
 using unique_screen_dc = unique_any<HDC, decltype(&detail::release_screen_dc), &detail::release_screen_dc>;
 

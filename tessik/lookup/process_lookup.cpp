@@ -278,7 +278,7 @@ void RememberMatch(LPCSTR path, DWORD process_id) noexcept {
         ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
     FILETIME created{}, exited{}, kernel{}, user{};
     if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user) ||
-        (static_cast<ULONGLONG>(created.dwHighDateTime) << 32 | created.dwLowDateTime) != record.created) {
+        ((static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime) != record.created) {
       return;
     }
     ::lstrcpynA(cache.match.path, path, MAX_PATH);
