@@ -6,36 +6,7 @@
 # Needs DISPLAY (an X server running Wine) and the component registered.
 set -u
 wine=$1 bin=$2
-work=$(mktemp -d)
-pids=()
-sink_pid=""
-
-cleanup() {
-  exec 3>&- 2>/dev/null
-  local p
-  for p in "${pids[@]}" $sink_pid; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}" $sink_pid; do wait "$p" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "FAILED: $*"
-  local f
-  for f in "$work"/*.out; do echo "--- $(basename "$f")"; tr -d '\r' <"$f"; done
-  exit 1
-}
-
-# Waits (at most 10 s) until FILE holds at least N lines matching PATTERN.
-wait_count() {
-  local file=$1 pattern=$2 n=$3 i
-  for i in $(seq 1 100); do
-    [ "$(tr -d '\r' <"$file" 2>/dev/null | grep -cxE "$pattern")" -ge "$n" ] && return 0
-    sleep 0.1
-  done
-  return 1
-}
-count() { tr -d '\r' <"$1" | grep -cxE "$2"; }
+. "$(dirname "$0")/../lib/sink_client.sh"
 
 # Starts a fresh target with the given caption; sets target_pid and
 # target_window (its X window).
@@ -53,28 +24,8 @@ start_target() {  # TITLE X Y
   fail "no X window for $title"
 }
 
-# Sends one command to the sink and prints its answer line.
-answer_pattern='(set|get|pong|unknown) ?.*'
-command() {
-  local n=$(( $(count "$work/sink.out" "$answer_pattern") + 1 ))
-  echo "$1" >&3
-  wait_count "$work/sink.out" "$answer_pattern" "$n" || { echo "no answer"; return; }
-  tr -d '\r' <"$work/sink.out" | grep -xE "$answer_pattern" | sed -n "${n}p"
-}
-expect_answer() {
-  local got
-  got=$(command "$1")
-  [ "$got" = "$2" ] || fail "$1: answered '$got', expected '$2'"
-}
-
 type_key() {  # WINDOW KEY
-  # Without a window manager, Wine takes a window back into the foreground on
-  # a click, not on a focus change alone.
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
-  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
-  sleep 0.2
+  click_into "$1"
   xdotool key "$2"
 }
 
@@ -82,11 +33,7 @@ target_win=$(winepath -w "$bin/tessik_target.exe")
 start_target TargetA 100 100
 win_a=$target_window pid_a=$target_pid
 
-mkfifo "$work/sink.in"
-"$wine" "$bin/tessik_sink.exe" <"$work/sink.in" >"$work/sink.out" 2>&1 &
-sink_pid=$!
-exec 3>"$work/sink.in"
-wait_count "$work/sink.out" 'ready' 1 || fail "the sink did not start"
+start_sink sink
 
 echo "== watching: keys and the mouse"
 expect_answer "set $target_win" "set 0x00000000"

@@ -1,0 +1,68 @@
+# What the shell tests that drive tessik_sink.exe (a client of the component
+# that takes commands on standard input) share: a work folder, the processes
+# that end with the test, failing with every output shown, waiting for lines,
+# the client's commands and bringing a Wine window to the foreground.
+#   . tests/lib/sink_client.sh    with $wine and $bin set
+work=$(mktemp -d)
+pids=()
+sink_pid="" sink_out=""
+
+cleanup() {
+  exec 3>&- 2>/dev/null
+  local p
+  for p in $sink_pid "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  for p in $sink_pid "${pids[@]}"; do wait "$p" 2>/dev/null; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAILED: $*"
+  local f
+  for f in "$work"/*.out; do echo "--- $(basename "$f")"; tr -d '\r' <"$f"; done
+  exit 1
+}
+
+# Waits (at most 10 s, or $4 tenths of a second) until FILE holds at least N
+# lines matching PATTERN.
+wait_count() {
+  local file=$1 pattern=$2 n=$3 i
+  for i in $(seq 1 "${4:-100}"); do
+    [ "$(tr -d '\r' <"$file" 2>/dev/null | grep -cxE "$pattern")" -ge "$n" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+count() { tr -d '\r' <"$1" | grep -cxE "$2"; }
+
+# Starts a client on fd 3; its output goes to $work/NAME.out ($sink_out).
+start_sink() {  # NAME
+  rm -f "$work/sink.in"
+  mkfifo "$work/sink.in"
+  "$wine" "$bin/tessik_sink.exe" <"$work/sink.in" >"$work/$1.out" 2>&1 &
+  sink_pid=$! sink_out="$work/$1.out"
+  exec 3>"$work/sink.in"
+  wait_count "$sink_out" 'ready' 1 || fail "the client $1 did not start"
+}
+answer_pattern='(set|sets|get|pong|unknown) ?.*'
+command() {  # COMMAND [TIMEOUT_TENTHS]: prints the answer line
+  local n=$(( $(count "$sink_out" "$answer_pattern") + 1 ))
+  echo "$1" >&3
+  wait_count "$sink_out" "$answer_pattern" "$n" "${2:-100}" || { echo "no answer"; return; }
+  tr -d '\r' <"$sink_out" | grep -xE "$answer_pattern" | sed -n "${n}p"
+}
+expect_answer() {
+  local got
+  got=$(command "$1")
+  [ "$got" = "$2" ] || fail "$1: answered '$got', expected '$2'"
+}
+
+# Without a window manager, Wine takes a window back into the foreground on
+# a click, not on a focus change alone.
+click_into() {  # WINDOW
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+  sleep 0.3
+}
