@@ -10,7 +10,7 @@
 namespace tessik {
 
 // The module this code is linked into (Tessik.dll, or a test program), for
-// resources and SetWindowsHookExA.
+// its resources and its path.
 HINSTANCE ModuleInstance() noexcept;
 
 // Raise and lower the module's lock count; both return the new count.

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "companion/protocol.h"
-#include "module.h"
+#include "relay/hooks.h"
 
 namespace tessik {
 namespace {
@@ -73,7 +73,7 @@ bool Companion::Start() noexcept {
 
   // The helper sits beside this module.
   wchar_t path[MAX_PATH + ARRAYSIZE(companion::kHostFileName)] = L"";
-  const DWORD length = ::GetModuleFileNameW(ModuleInstance(), path, MAX_PATH);
+  const DWORD length = ::GetModuleFileNameW(HookModule(), path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
   wchar_t* name = path + length;
   while (name > path && name[-1] != L'\\' && name[-1] != L'/') --name;

@@ -50,6 +50,14 @@ void PostOrForget(HWND relay_window, UINT message, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
+HINSTANCE HookModule() noexcept {
+  HMODULE module = nullptr;
+  // The address of a hook procedure names this module; no reference is taken.
+  ::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&KeyboardHookProc), &module);
+  return module;
+}
+
 bool SetRelayHooks(HINSTANCE module, DWORD thread_id) noexcept {
   g_keyboard_hook.reset(::SetWindowsHookExA(WH_KEYBOARD, KeyboardHookProc, module, thread_id));
   g_mouse_hook.reset(::SetWindowsHookExA(WH_MOUSE, MouseHookProc, module, thread_id));

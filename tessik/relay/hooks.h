@@ -16,6 +16,10 @@ inline constexpr char kRelayBlockName[] = "FILEMAPPING:7925-4ef2-9d13-0d9d7eab4d
 // The block holds the relay window's handle as a 32-bit value.
 inline constexpr DWORD kRelayBlockSize = sizeof(DWORD);
 
+// The module that holds the hook procedures (Tessik.dll, or a program that
+// links the relay in): the one the platform maps into the watched program.
+HINSTANCE HookModule() noexcept;
+
 // Sets the keyboard and then the mouse hook of `module` on `thread_id`.
 // True when both are set; otherwise neither stays.
 bool SetRelayHooks(HINSTANCE module, DWORD thread_id) noexcept;

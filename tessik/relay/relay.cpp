@@ -1,7 +1,5 @@
 #include "relay/relay.h"
 
-#include "module.h"
-
 namespace tessik {
 namespace {
 
@@ -36,7 +34,7 @@ Relay::~Relay() {
 
 BOOL Relay::InstallHooks(DWORD thread_id) noexcept {
   // The hook procedures live in this module, which the platform maps into the watched process.
-  const HINSTANCE module = ModuleInstance();
+  const HINSTANCE module = HookModule();
   // Thread 0 would make both hooks system-wide.
   if (thread_id == 0 || !RegisterRelayClass(module)) {
     RemoveHooks();
