@@ -82,12 +82,16 @@ struct ModulePathReader {
   QueryFullProcessImageNameAFn image_name;  // null before Vista
 
   // The executable's path of one process into `path`, empty when it cannot
-  // be read. True when that holds for the process's life: the path was read,
-  // or access was refused. A process that could be opened but not read may
-  // not have mapped its executable yet, and is read again at the next walk.
+  // be read. True when that holds for the process's life: the path was read;
+  // access was refused; no open can reach the process (the idle process, id
+  // 0, or one that has ended since the list was taken); or, from Vista on,
+  // the process has no image name, which the system gives a process when it
+  // makes it (System, Registry, Memory Compression never have one). Before
+  // Vista, a process that could be opened but not read may not have mapped
+  // its executable yet, and is read again at the next walk.
   bool Read(DWORD process_id, char (&path)[MAX_PATH]) const noexcept {
     path[0] = '\0';
-    bool refused = false;
+    bool unreachable = false;
     if (const win32::unique_handle process{::OpenProcess(kProcessQueryAndRead, FALSE, process_id)}) {
       HMODULE first_module = nullptr;
       DWORD needed = 0;
@@ -97,17 +101,20 @@ struct ModulePathReader {
       }
       path[0] = '\0';
     } else {
-      refused = ::GetLastError() == ERROR_ACCESS_DENIED;
+      unreachable = IsPermanentOpenFailure(::GetLastError());
     }
     // A 32-bit process cannot walk a 64-bit one's modules; the image name it
     // can read (Vista and later).
-    if (!image_name) return refused;
+    if (!image_name) return unreachable;
     const win32::unique_handle limited{::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id)};
-    if (!limited) return refused && ::GetLastError() == ERROR_ACCESS_DENIED;
+    if (!limited) return IsPermanentOpenFailure(::GetLastError());
     DWORD size = MAX_PATH;
-    if (image_name(limited.get(), 0, path, &size)) return true;
-    path[0] = '\0';
-    return false;
+    if (!image_name(limited.get(), 0, path, &size)) path[0] = '\0';
+    return true;
+  }
+
+  static bool IsPermanentOpenFailure(DWORD error) noexcept {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_PARAMETER;
   }
 };
 
