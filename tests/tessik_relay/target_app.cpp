@@ -14,7 +14,7 @@
 //   --palette       also a visible topmost window, "TITLE Palette", on a thread
 //                   of its own, right of the main window (first in the window
 //                   order, as a tool palette is); its keys print as "palette
-//                   key CODE", and "palette TID" names its thread
+//                   key CODE"; prints "palette TID" and "first TID"
 #include <windows.h>
 
 #include <cstdio>
@@ -176,9 +176,7 @@ int main(int argc, char** argv) {
   }
   if (helper_window) {
     ::SetWindowPos(helper.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    DWORD first = 0;
-    ::EnumWindows(FirstOwnWindow, reinterpret_cast<LPARAM>(&first));
-    std::printf("helper %lu\nfirst %lu\n", helper.thread_id, first);
+    std::printf("helper %lu\n", helper.thread_id);
   }
   Palette palette;
   win32::unique_handle palette_thread;
@@ -191,6 +189,11 @@ int main(int argc, char** argv) {
     if (!palette_thread || ::WaitForSingleObject(palette.created.get(), 10000) != WAIT_OBJECT_0 || !palette.window)
       return 1;
     std::printf("palette %lu\n", palette_id);
+  }
+  if (helper_window || palette_window) {
+    DWORD first = 0;
+    ::EnumWindows(FirstOwnWindow, reinterpret_cast<LPARAM>(&first));
+    std::printf("first %lu\n", first);
   }
   std::printf("ready %lu\n", ::GetCurrentThreadId());
   std::fflush(stdout);

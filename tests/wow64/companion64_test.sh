@@ -22,16 +22,6 @@ notepad='C:\windows\system32\notepad.exe'
 host_win="$(winepath -w "$bin")\\TessikHost64.exe"
 helpers() { ps -eo pid=,args= | grep -F -- "$host_win" | grep -v grep | awk '{print $1}' | tr '\n' ' '; }
 
-window_of() {  # PID NAME
-  local i w
-  for i in $(seq 1 100); do
-    w=$(xdotool search --all --pid "$1" --name "$2" 2>/dev/null | head -1)
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-
 [ -z "$(helpers)" ] || fail "a helper runs before the test: $(helpers)"
 "$wine64" "$notepad" </dev/null >/dev/null 2>&1 &
 np_pid=$!
