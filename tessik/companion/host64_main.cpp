@@ -45,7 +45,8 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
             (request->cbData != 0 && !request->lpData)) {
           return 0;
         }
-        return hooks_.set(static_cast<const DWORD*>(request->lpData), request->cbData / sizeof(DWORD));
+        return hooks_.set(static_cast<const DWORD*>(request->lpData),
+                          static_cast<DWORD>(request->cbData / sizeof(DWORD)));
       }
       case kWmRemoveHooks:
         hooks_.remove();
