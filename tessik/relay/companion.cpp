@@ -139,6 +139,8 @@ bool Companion::Launch() noexcept {
                                                   &startup.StartupInfo, &info);
   ::DeleteProcThreadAttributeList(list);
   if (!started) return false;
+  // Processes started later with inheritance do not get it.
+  ::SetHandleInformation(ready.get(), HANDLE_FLAG_INHERIT, 0);
   const win32::unique_handle thread(info.hThread);
   process_.reset(info.hProcess);
   ready_ = std::move(ready);
