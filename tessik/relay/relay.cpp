@@ -43,7 +43,7 @@ win32::unique_hlocal BlockSecurity(const Identity& who) noexcept {
   if (!user) return win32::unique_hlocal();
   const win32::unique_hlocal logon = SidString(win32::token_logon_sid(who.groups));
   const win32::unique_hlocal label = SidString(win32::token_label_sid(who.label));
-  // Three SIDs of at most 184 characters each: within wsprintf's 1024.
+  // Its SIDs have at most 184 characters each: within wsprintf's 1024.
   wchar_t sddl[1024];
   int length = ::wsprintfW(sddl, L"O:%sD:P(A;;GA;;;%s)(A;;GA;;;SY)", Text(user), Text(user));
   if (logon) length += ::wsprintfW(sddl + length, L"(A;;GR;;;%s)", Text(logon));
@@ -55,23 +55,25 @@ win32::unique_hlocal BlockSecurity(const Identity& who) noexcept {
   return win32::unique_hlocal(descriptor);
 }
 
-// The integrity level of `object`'s label; false when it has none.
-bool ObjectLevel(HANDLE object, DWORD* level) noexcept {
+// The integrity level of `object`'s label. An object without one counts
+// as medium.
+DWORD ObjectLevel(HANDLE object) noexcept {
   PACL sacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD level = SECURITY_MANDATORY_MEDIUM_RID;
   if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, &sacl,
                         &descriptor) != ERROR_SUCCESS) {
-    return false;
+    return level;
   }
   const win32::unique_hlocal owner(descriptor);
   for (DWORD i = 0; sacl && i < sacl->AceCount; ++i) {
     void* ace = nullptr;
     if (::GetAce(sacl, i, &ace) && static_cast<const ACE_HEADER*>(ace)->AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE) {
-      *level = win32::integrity_rid(&static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace)->SidStart);
-      return true;
+      level = win32::integrity_rid(&static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace)->SidStart);
+      break;
     }
   }
-  return false;
+  return level;
 }
 
 // A block that exists already is used only when this user owns it and its
@@ -91,10 +93,7 @@ bool MayUseExisting(HANDLE block, const Identity& who) noexcept {
   if (!owner || !::EqualSid(owner, win32::token_user_sid(who.user))) return false;
   const PSID own_label = win32::token_label_sid(who.label);
   if (!own_label) return true;  // no integrity levels on this system
-  // An object without a label counts as medium.
-  DWORD level = SECURITY_MANDATORY_MEDIUM_RID;
-  ObjectLevel(block, &level);
-  return level >= win32::integrity_rid(own_label);
+  return ObjectLevel(block) >= win32::integrity_rid(own_label);
 }
 
 }  // namespace
