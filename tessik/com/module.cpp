@@ -1,6 +1,7 @@
 #include "module.h"
 
 #include "class_factory.h"
+#include "relay/companion.h"
 #include "tessik.h"
 #include "win32/com_ptr.h"
 #include "win32/result.h"
@@ -75,6 +76,9 @@ void ShutdownModule(bool process_exiting) noexcept {
     static_cast<void>(g_type_info.detach());
     return;
   }
+  // Under the loader lock: the helper is asked to go with a posted message,
+  // not a request that waits for its answer.
+  Companion::PrepareForUnload();
   g_class_object.reset();
   g_type_info.reset();
 }

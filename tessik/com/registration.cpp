@@ -15,6 +15,7 @@
 #include "tessik.h"
 #include "win32/com_ptr.h"
 #include "win32/result.h"
+#include "win32/system_library.h"
 #include "win32/unique_any.h"
 
 namespace tessik {
@@ -102,7 +103,7 @@ void UnregisterTypeLibrary() {
   const TLIBATTR lib = *attr;
   library->ReleaseTLibAttr(attr);
   // Looked up by name when needed, as older systems lack it.
-  win32::unique_hmodule oleaut(LoadLibraryW(L"oleaut32.dll"));
+  win32::unique_hmodule oleaut(win32::load_system_library("oleaut32.dll"));
   if (!oleaut) return;
   const FARPROC proc = GetProcAddress(oleaut.get(), "UnRegisterTypeLib");
   if (!proc) return;

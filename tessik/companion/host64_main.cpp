@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "companion/protocol.h"
+#include "win32/system_library.h"
 #include "win32/unique_any.h"
 #include "win32/window_base.h"
 
@@ -62,15 +63,15 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
   HookModule hooks_;
 };
 
-// The hook module beside this program.
+// The hook module beside this program, wherever that is installed.
 win32::unique_hmodule LoadHookModule() noexcept {
-  char path[MAX_PATH + sizeof(kHooksFileName)] = "";
-  const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  wchar_t path[MAX_PATH + ARRAYSIZE(kHooksFileName)] = L"";
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return win32::unique_hmodule();
-  char* name = path + length;
-  while (name > path && name[-1] != '\\' && name[-1] != '/') --name;
-  ::lstrcpyA(name, kHooksFileName);
-  return win32::unique_hmodule(::LoadLibraryA(path));
+  wchar_t* name = path + length;
+  while (name > path && name[-1] != L'\\' && name[-1] != L'/') --name;
+  ::lstrcpyW(name, kHooksFileName);
+  return win32::unique_hmodule(::LoadLibraryW(path));
 }
 
 // Serves the window's messages until WM_CLOSE or until `parent` ends.
@@ -86,10 +87,12 @@ void Serve(HANDLE parent) noexcept {
 }
 
 int Run(HINSTANCE instance, LPSTR command_line) noexcept {
+  win32::restrict_library_search();
   char* rest = nullptr;
   const DWORD parent_id = static_cast<DWORD>(std::strtoul(command_line, &rest, 10));
-  while (*rest == ' ') ++rest;
-  if (parent_id == 0 || *rest == '\0') return 1;
+  const win32::unique_handle ready(
+      reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::strtoul(rest, &rest, 10))));
+  if (parent_id == 0 || !ready) return 1;
   const win32::unique_handle parent(::OpenProcess(SYNCHRONIZE, FALSE, parent_id));
   if (!parent) return 1;
 
@@ -103,10 +106,7 @@ int Run(HINSTANCE instance, LPSTR command_line) noexcept {
 
   HostWindow window(module);
   if (!window.Create(instance)) return 1;
-  {
-    const win32::unique_handle ready(::OpenEventA(EVENT_MODIFY_STATE, FALSE, rest));
-    if (!ready || !::SetEvent(ready.get())) return 1;
-  }
+  if (!::SetEvent(ready.get())) return 1;
   Serve(parent.get());
   // Before the hook module goes: a hook left behind would outlive us under Wine.
   module.remove();

@@ -4,9 +4,10 @@
 // sit beside Tessik.dll.
 //
 // Tessik starts the helper with the command line
-//   "<path>" <monitoring process id> <ready event name>
-// The helper makes a message-only window of kHostWindowClass, sets the named
-// event, and serves the messages below until it gets WM_CLOSE or the
+//   "<path>" <monitoring process id> <ready event handle>
+// The ready event is inherited, unnamed (its handle value in decimal). The
+// helper makes a message-only window of kHostWindowClass, sets the event,
+// and serves the messages below until it gets WM_CLOSE or the
 // monitoring process ends; either way it removes its hooks before it exits.
 #pragma once
 
@@ -15,7 +16,7 @@
 namespace tessik::companion {
 
 inline constexpr wchar_t kHostFileName[] = L"TessikHost64.exe";
-inline constexpr char kHooksFileName[] = "TessikHooks64.dll";
+inline constexpr wchar_t kHooksFileName[] = L"TessikHooks64.dll";
 inline constexpr char kHostWindowClass[] = "TessikHost64Window";
 
 // Sent as WM_COPYDATA with this dwData; the data: the threads, an array of

@@ -9,6 +9,7 @@
 
 #include "lookup/process_walk.h"
 #include "win32/process_query.h"
+#include "win32/system_library.h"
 #include "win32/unique_any.h"
 
 namespace tessik {
@@ -177,7 +178,7 @@ BOOL ListProcessPaths(LPCSTR ntdll, EnumProcessesFn enum_processes, const Module
 }
 
 BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
-  win32::unique_hmodule psapi(::LoadLibraryA(libraries.psapi));
+  win32::unique_hmodule psapi(win32::load_system_library(libraries.psapi));
   if (!psapi) return FALSE;
   const auto enum_processes = Lookup<EnumProcessesFn>(psapi.get(), "EnumProcesses");
   const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
@@ -189,7 +190,7 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
 
   // Platforms without a virtual DOS machine may lack VDMDBG or its task walk;
   // the ordinary processes are still walked, only the 16-bit tasks are not.
-  win32::unique_hmodule vdmdbg(::LoadLibraryA(libraries.vdmdbg));
+  win32::unique_hmodule vdmdbg(win32::load_system_library(libraries.vdmdbg));
   const auto enum_tasks =
       vdmdbg ? Lookup<VdmEnumTaskWowExFn>(vdmdbg.get(), "VDMEnumTaskWOWEx") : nullptr;
 
@@ -208,7 +209,7 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
 }
 
 BOOL Walk95(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
-  win32::unique_hmodule kernel(::LoadLibraryA(libraries.toolhelp));
+  win32::unique_hmodule kernel(win32::load_system_library(libraries.toolhelp));
   if (!kernel) return FALSE;
   const auto snapshot_fn = Lookup<CreateToolhelp32SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
   const auto first = Lookup<Process32Fn>(kernel.get(), "Process32First");

@@ -8,9 +8,19 @@
 namespace tessik {
 namespace {
 
-// How long the helper may take to start, and to answer one request.
-constexpr DWORD kStartTimeoutMs = 15000;
-constexpr UINT kReplyTimeoutMs = 5000;
+// The longest a set waits for the helper to come up: it runs on the
+// client's UI thread, which pumps no messages meanwhile. A helper still
+// coming up is looked at again by later sets, and given up (ended) once
+// kStartDeadlineMs have passed since its start. After a failed start the
+// next one comes kRetryAfterMs later, not at every set.
+constexpr DWORD kReadyWaitMs = 1000;
+constexpr DWORD kStartDeadlineMs = 10000;
+constexpr DWORD kRetryAfterMs = 60000;
+// How long one request may take.
+constexpr UINT kReplyTimeoutMs = 1000;
+
+// Set at the module's unload: nothing is sent to the helper under the loader lock.
+LONG g_unloading = 0;
 
 bool IsWow64(HANDLE process) noexcept {
   BOOL wow64 = FALSE;
@@ -31,8 +41,15 @@ HWND FindHostWindow(DWORD process_id) noexcept {
 }  // namespace
 
 Companion::~Companion() {
-  if (IsRunning()) ::PostMessageA(window_, WM_CLOSE, 0, 0);
+  if (ready_) {
+    // Our own helper that never came up: nothing else would end it.
+    ::TerminateProcess(process_.get(), 1);
+  } else if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT && ::IsWindow(window_)) {
+    ::PostMessageA(window_, WM_CLOSE, 0, 0);
+  }
 }
+
+void Companion::PrepareForUnload() noexcept { ::InterlockedExchange(&g_unloading, 1); }
 
 bool Companion::IsNeededFor(DWORD thread_id) noexcept {
   // A 32-bit system, or a 64-bit build of this module, hooks every program itself.
@@ -64,7 +81,8 @@ void Companion::RemoveHooks() noexcept {
 }
 
 bool Companion::IsRunning() const noexcept {
-  return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT && ::IsWindow(window_);
+  return process_ && !ready_ && ::InterlockedCompareExchange(&g_unloading, 0, 0) == 0 &&
+         ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT && ::IsWindow(window_);
 }
 
 bool Companion::Ask(UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result) noexcept {
@@ -73,7 +91,19 @@ bool Companion::Ask(UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* resul
 }
 
 bool Companion::Start() noexcept {
+  if (ready_) return AwaitReady(0);
+  if (backing_off_ && static_cast<LONG>(::GetTickCount() - retry_at_) < 0) return false;
+  backing_off_ = false;
+  if (!Launch()) {
+    GiveUp();
+    return false;
+  }
+  return AwaitReady(kReadyWaitMs);
+}
+
+bool Companion::Launch() noexcept {
   process_.reset();
+  ready_.reset();
   window_ = nullptr;
   hooked_ = false;
 
@@ -85,31 +115,69 @@ bool Companion::Start() noexcept {
   while (name > path && name[-1] != L'\\' && name[-1] != L'/') --name;
   ::lstrcpyW(name, companion::kHostFileName);
 
-  char event_name[64];
-  ::wsprintfA(event_name, "TessikHost64Ready-%lu-%lu", ::GetCurrentProcessId(), ::GetTickCount());
-  const win32::unique_handle ready(::CreateEventA(nullptr, TRUE, FALSE, event_name));
+  // The ready signal has no name: only the helper gets it, by inheritance,
+  // so nobody else can set it before the helper does.
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  win32::unique_handle ready(::CreateEventW(&inheritable, TRUE, FALSE, nullptr));
   if (!ready) return false;
+  // ... and the helper inherits nothing else.
+  SIZE_T list_size = 0;
+  ::InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+  const win32::unique_process_heap_block list_block(::HeapAlloc(::GetProcessHeap(), 0, list_size));
+  const auto list = static_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_block.get());
+  if (!list || !::InitializeProcThreadAttributeList(list, 1, 0, &list_size)) return false;
+  HANDLE inherited = ready.get();
+  const bool listed = ::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &inherited,
+                                                  sizeof(inherited), nullptr, nullptr) != FALSE;
 
-  wchar_t command_line[ARRAYSIZE(path) + 96];
-  ::wsprintfW(command_line, L"\"%s\" %lu %S", path, ::GetCurrentProcessId(), event_name);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
+  // Handle values are 32 bits wide in both bitnesses.
+  wchar_t command_line[ARRAYSIZE(path) + 32];
+  ::wsprintfW(command_line, L"\"%s\" %lu %lu", path, ::GetCurrentProcessId(),
+              static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(ready.get())));
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof(startup);
+  startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+  startup.StartupInfo.wShowWindow = SW_HIDE;
+  startup.lpAttributeList = list;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(path, command_line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+  const BOOL started = listed && ::CreateProcessW(path, command_line, nullptr, nullptr, TRUE,
+                                                  EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                                  &startup.StartupInfo, &info);
+  ::DeleteProcThreadAttributeList(list);
+  if (!started) return false;
+  // Processes started later with inheritance do not get it.
+  ::SetHandleInformation(ready.get(), HANDLE_FLAG_INHERIT, 0);
+  const win32::unique_handle thread(info.hThread);
+  process_.reset(info.hProcess);
+  ready_ = std::move(ready);
+  started_at_ = ::GetTickCount();
+  return true;
+}
+
+// Ready with its window: running. Ended, or past its deadline: given up.
+// Otherwise still pending.
+bool Companion::AwaitReady(DWORD wait_ms) noexcept {
+  const HANDLE waits[] = {ready_.get(), process_.get()};
+  const DWORD result = ::WaitForMultipleObjects(ARRAYSIZE(waits), waits, FALSE, wait_ms);
+  if (result == WAIT_OBJECT_0) {
+    ready_.reset();
+    window_ = FindHostWindow(::GetProcessId(process_.get()));
+    if (window_) return true;
+  } else if (result == WAIT_TIMEOUT && ::GetTickCount() - started_at_ < kStartDeadlineMs) {
     return false;
   }
-  win32::unique_handle process(info.hProcess);
-  const win32::unique_handle thread(info.hThread);
+  GiveUp();
+  return false;
+}
 
-  // Ready, or ended before it was.
-  const HANDLE waits[] = {ready.get(), process.get()};
-  if (::WaitForMultipleObjects(ARRAYSIZE(waits), waits, FALSE, kStartTimeoutMs) != WAIT_OBJECT_0) return false;
-  window_ = FindHostWindow(info.dwProcessId);
-  if (!window_) return false;
-  process_ = std::move(process);
-  return true;
+void Companion::GiveUp() noexcept {
+  // Our own helper, which did not come up: nothing else would end it.
+  if (process_) ::TerminateProcess(process_.get(), 1);
+  process_.reset();
+  ready_.reset();
+  window_ = nullptr;
+  backing_off_ = true;
+  retry_at_ = ::GetTickCount() + kRetryAfterMs;
 }
 
 }  // namespace tessik

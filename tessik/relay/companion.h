@@ -12,7 +12,8 @@ namespace tessik {
 class Companion {
  public:
   Companion() noexcept = default;
-  // Asks the helper to remove its hooks and end; nothing waits for it.
+  // Asks a running helper to remove its hooks and end, with a posted
+  // message, and ends one that never came up; nothing waits for either.
   ~Companion();
   Companion(const Companion&) = delete;
   Companion& operator=(const Companion&) = delete;
@@ -24,16 +25,31 @@ class Companion {
   // Starts the helper if it is not running, then has it set both hooks on
   // each of `thread_ids`, in one request, in place of those it set before.
   // Returns how many threads got both; 0 when the helper cannot be started.
+  // A helper slow to come up leaves its start pending, for a later call to
+  // finish; no call waits more than about a second.
   DWORD SetHooks(const DWORD* thread_ids, DWORD count) noexcept;
   // Has the helper remove the hooks it set, if any.
   void RemoveHooks() noexcept;
 
+  // For the module's unload, under the loader lock: from now on no request
+  // is sent; the helper removes its hooks as it goes.
+  static void PrepareForUnload() noexcept;
+
  private:
   bool IsRunning() const noexcept;
   bool Start() noexcept;
+  bool Launch() noexcept;
+  bool AwaitReady(DWORD wait_ms) noexcept;
+  void GiveUp() noexcept;
   bool Ask(UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result) noexcept;
 
   win32::unique_handle process_;
+  // Set while a start is pending: the event the helper sets when it is ready.
+  win32::unique_handle ready_;
+  DWORD started_at_ = 0;
+  // After a failed start no other is tried before this tick count.
+  bool backing_off_ = false;
+  DWORD retry_at_ = 0;
   // The helper's message-only window; owned by the helper.
   HWND window_ = nullptr;
   bool hooked_ = false;

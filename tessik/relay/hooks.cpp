@@ -23,10 +23,22 @@ DWORD g_hook_count = 0;
 SRWLOCK g_view_lock = SRWLOCK_INIT;
 void* g_relay_view = nullptr;
 
+// The value last read from the block, and whether it names a relay window.
+// The block may name any window; its class is asked once per new value,
+// not on every message.
+LONG g_checked_value = 0;
+bool g_checked_is_relay = false;
+
 // Window handles are 32-bit values, sign-extended where pointers are wider.
-HWND LoadRelayWindow(const void* view) noexcept {
-  const LONG value = *static_cast<const volatile LONG*>(view);
-  return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
+HWND ToWindow(LONG value) noexcept { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value)); }
+LONG LoadValue(const void* view) noexcept { return *static_cast<const volatile LONG*>(view); }
+
+// Under the exclusive lock.
+void ForgetView() noexcept {
+  win32::unique_mapview view(g_relay_view);
+  g_relay_view = nullptr;
+  g_checked_value = 0;
+  g_checked_is_relay = false;
 }
 
 // The relay window named by the relay block, or null. Runs in the watched
@@ -34,7 +46,10 @@ HWND LoadRelayWindow(const void* view) noexcept {
 HWND ReadRelayWindow() noexcept {
   {
     const win32::shared_lock lock(g_view_lock);
-    if (g_relay_view) return LoadRelayWindow(g_relay_view);
+    if (g_relay_view) {
+      const LONG value = LoadValue(g_relay_view);
+      if (value != 0 && value == g_checked_value) return g_checked_is_relay ? ToWindow(value) : nullptr;
+    }
   }
   const win32::exclusive_lock lock(g_view_lock);
   if (!g_relay_view) {
@@ -44,14 +59,27 @@ HWND ReadRelayWindow() noexcept {
     g_relay_view = ::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, kRelayBlockSize);
     if (!g_relay_view) return nullptr;
   }
-  return LoadRelayWindow(g_relay_view);
+  const LONG value = LoadValue(g_relay_view);
+  if (value != g_checked_value || value == 0) {
+    // A kept view can outlive its block's name: once the monitoring process
+    // closes the block, a new one makes a new block under the same name. A
+    // value that names no window sends the next message back to the name.
+    char name[ARRAYSIZE(kRelayWindowClass) + 1];
+    const int length = value ? ::GetClassNameA(ToWindow(value), name, ARRAYSIZE(name)) : 0;
+    if (length == 0) {
+      ForgetView();
+      return nullptr;
+    }
+    g_checked_value = value;
+    g_checked_is_relay = length == ARRAYSIZE(kRelayWindowClass) - 1 && ::lstrcmpiA(name, kRelayWindowClass) == 0;
+  }
+  return g_checked_is_relay ? ToWindow(value) : nullptr;
 }
 
-// A kept view can outlive its block's name: once the monitoring process
-// closes the block, a new one makes a new block under the same name. A
-// handle that names no window sends the next message back to the name.
+// A relay window that has gone since it was checked also sends the next
+// message back to the name.
 void PostOrForget(HWND relay_window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
-  if (!relay_window || !::PostMessageA(relay_window, message, wParam, lParam)) ReleaseRelayView();
+  if (relay_window && !::PostMessageA(relay_window, message, wParam, lParam)) ReleaseRelayView();
 }
 
 }  // namespace
@@ -91,8 +119,7 @@ void RemoveRelayHooks() noexcept {
 
 void ReleaseRelayView() noexcept {
   const win32::exclusive_lock lock(g_view_lock);
-  win32::unique_mapview view(g_relay_view);
-  g_relay_view = nullptr;
+  ForgetView();
 }
 
 LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept {

@@ -13,6 +13,8 @@ namespace tessik {
 inline constexpr UINT WM_KEYRELAY = WM_USER + 1000;    // 2024
 inline constexpr UINT WM_MOUSERELAY = WM_USER + 1001;  // 2025
 inline constexpr char kRelayBlockName[] = "FILEMAPPING:7925-4ef2-9d13-0d9d7eab4dca";
+// The relay window's class: the hooks post only to a window of this class.
+inline constexpr char kRelayWindowClass[] = "TessikRelayWindow";
 // The block holds the relay window's handle as a 32-bit value.
 inline constexpr DWORD kRelayBlockSize = sizeof(DWORD);
 

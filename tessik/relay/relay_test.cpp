@@ -1,8 +1,14 @@
 #include "relay/relay.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
+
+#include "win32/token.h"
 
 namespace tessik {
 namespace {
@@ -160,6 +166,140 @@ TEST_F(RelayTest, WhenTheBlockCannotBeMadeInstallationFailsAndLeavesNothing) {
   }
   Relay relay(target_);
   EXPECT_TRUE(Install(relay, ::GetCurrentThreadId()));
+}
+
+// ---- the relay block's security ----
+
+std::wstring SidText(PSID sid) {
+  LPWSTR text = nullptr;
+  if (!sid || !::ConvertSidToStringSidW(sid, &text)) return L"<none>";
+  const win32::unique_hlocal owner(text);
+  return text;
+}
+
+ACCESS_MASK SectionRights(ACCESS_MASK mask) {
+  GENERIC_MAPPING mapping{STANDARD_RIGHTS_READ | SECTION_QUERY | SECTION_MAP_READ,
+                          STANDARD_RIGHTS_WRITE | SECTION_MAP_WRITE,
+                          STANDARD_RIGHTS_EXECUTE | SECTION_MAP_EXECUTE, SECTION_ALL_ACCESS};
+  ::MapGenericMask(&mask, &mapping);
+  return mask;
+}
+
+// A block of the relay's name made first, with the security in `sddl`.
+win32::unique_handle MakeBlockFirst(const std::wstring& sddl) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+    return win32::unique_handle();
+  const win32::unique_hlocal owner(descriptor);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  return win32::unique_handle(
+      ::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, kRelayBlockSize, kRelayBlockName));
+}
+
+TEST_F(RelayTest, TheBlockIsOwnedByTheUserAndOnlyTheLogonSessionMayReadIt) {
+  Relay relay(target_);
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  const win32::unique_handle block(::OpenFileMappingA(READ_CONTROL, FALSE, kRelayBlockName));
+  ASSERT_TRUE(block);
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(::GetSecurityInfo(block.get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                              &owner, nullptr, &dacl, nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  const win32::unique_hlocal keep(descriptor);
+  const auto user = win32::query_process_token(TokenUser);
+  const auto groups = win32::query_process_token(TokenGroups);
+  EXPECT_EQ(SidText(owner), SidText(win32::token_user_sid(user)));
+
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_NE(control & SE_DACL_PROTECTED, 0) << "inherited entries would widen the access";
+  ASSERT_NE(dacl, nullptr);
+  std::vector<std::wstring> entries;
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    ASSERT_TRUE(::GetAce(dacl, i, &ace));
+    ASSERT_EQ(static_cast<const ACE_HEADER*>(ace)->AceType, ACCESS_ALLOWED_ACE_TYPE);
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    entries.push_back(SidText(const_cast<DWORD*>(&allowed->SidStart)) + L" " +
+                      std::to_wstring(SectionRights(allowed->Mask)));
+  }
+  const std::wstring all = std::to_wstring(SectionRights(SECTION_ALL_ACCESS));
+  const std::wstring read = std::to_wstring(SectionRights(GENERIC_READ));
+  const std::vector<std::wstring> expected = {SidText(win32::token_user_sid(user)) + L" " + all,
+                                              L"S-1-5-18 " + all,
+                                              SidText(win32::token_logon_sid(groups)) + L" " + read};
+  EXPECT_EQ(entries, expected);
+
+  // The label, asked for alone (Wine returns none when it comes with the owner):
+  // this process's level, with no-write-up only.
+  PACL sacl = nullptr;
+  PSECURITY_DESCRIPTOR labelled = nullptr;
+  ASSERT_EQ(::GetSecurityInfo(block.get(), SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                              &sacl, &labelled),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  const win32::unique_hlocal keep_label(labelled);
+  ASSERT_NE(sacl, nullptr);
+  ASSERT_EQ(sacl->AceCount, 1);
+  void* ace = nullptr;
+  ASSERT_TRUE(::GetAce(sacl, 0, &ace));
+  ASSERT_EQ(static_cast<const ACE_HEADER*>(ace)->AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
+  const auto* label = static_cast<const SYSTEM_MANDATORY_LABEL_ACE*>(ace);
+  EXPECT_EQ(SidText(const_cast<DWORD*>(&label->SidStart)),
+            SidText(win32::token_label_sid(win32::query_process_token(TokenIntegrityLevel))));
+  EXPECT_EQ(label->Mask, static_cast<ACCESS_MASK>(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
+}
+
+TEST_F(RelayTest, ABlockMadeFirstReadOnlyByAnotherOwnerOrBelowOurLevelIsRefusedAndNothingIsHooked) {
+  const std::wstring user = SidText(win32::token_user_sid(win32::query_process_token(TokenUser)));
+  const std::wstring ours = L"O:" + user + L"D:P(A;;GA;;;" + user + L")";
+  const std::wstring level = SidText(win32::token_label_sid(win32::query_process_token(TokenIntegrityLevel)));
+  // Under Wine every process runs at high: low is below it, as the default (medium) is.
+  for (const std::wstring& sddl : {std::wstring(L"D:P(A;;GR;;;WD)"), std::wstring(L"O:SYD:P(A;;GA;;;WD)"),
+                                   L"O:S-1-5-21-1-2-3-1001D:P(A;;GA;;;" + user + L")", ours + L"S:(ML;;NW;;;LW)"}) {
+    const win32::unique_handle squatter = MakeBlockFirst(sddl);
+    ASSERT_TRUE(squatter) << sddl;
+    Relay relay(target_);
+    EXPECT_FALSE(relay.InstallHooks(::GetCurrentThreadId())) << sddl;
+    EXPECT_EQ(RelayWindowCount(), 0) << sddl;
+    Key('Q', false);
+    PumpMessages();
+    EXPECT_TRUE(target_.events.empty()) << sddl;
+  }
+  // Another client of the same user at the same level: its block is used,
+  // and the last writer's window wins.
+  const win32::unique_handle other_client = MakeBlockFirst(ours + L"S:(ML;;NW;;;" + level + L")");
+  ASSERT_TRUE(other_client);
+  Relay relay(target_);
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  EXPECT_TRUE(::IsWindow(PublishedWindow()));
+}
+
+TEST_F(RelayTest, AWindowInTheBlockThatIsNoRelayWindowGetsNothing) {
+  Relay relay(target_);
+  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  const HWND relay_window = PublishedWindow();
+  const win32::unique_hwnd decoy(
+      ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
+  ASSERT_TRUE(decoy);
+  const win32::unique_handle block(::OpenFileMappingA(FILE_MAP_WRITE, FALSE, kRelayBlockName));
+  ASSERT_TRUE(block);
+  const win32::unique_mapview view(::MapViewOfFile(block.get(), FILE_MAP_WRITE, 0, 0, kRelayBlockSize));
+  ASSERT_TRUE(view);
+  auto* const value = static_cast<volatile LONG*>(view.get());
+  Key('A', false);
+  *value = static_cast<LONG>(reinterpret_cast<LONG_PTR>(decoy.get()));
+  Key('B', false);
+  Mouse(HC_ACTION, WM_MOUSEMOVE, 1, 2);
+  MSG message;
+  EXPECT_FALSE(::PeekMessageA(&message, decoy.get(), WM_KEYRELAY, WM_MOUSERELAY, PM_REMOVE)) << message.message;
+  *value = static_cast<LONG>(reinterpret_cast<LONG_PTR>(relay_window));
+  Key('C', false);
+  PumpMessages();
+  const std::vector<Event> expected = {{'A', 1, -1}, {'C', 1, -1}};
+  EXPECT_EQ(target_.events, expected);
 }
 
 DWORD WINAPI ReturnAtOnce(void*) { return 0; }

@@ -12,11 +12,16 @@
 //   text PID              prints the text of process PID's edit control
 //   pid-of CAPTION        prints the process of the top-level window CAPTION
 //   labels                prints Vardex's four event labels, one a line
+//   PID HANDLE            started by Tessik as its companion (a copy named
+//                         TessikHost64.exe): never comes up; appends to
+//                         starts.txt beside itself whether HANDLE is an
+//                         unset event it inherited, then waits for ever
 // Exit code 0 on success; each failure has its own code and a line on stdout.
 #include <windows.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -241,6 +246,26 @@ int PrintLabels() {
 
 DWORD ParsePid(const wchar_t* text) { return static_cast<DWORD>(std::wcstoul(text, nullptr, 10)); }
 
+// --- a companion that never comes up -------------------------------------------
+
+int NeverComeUp(const wchar_t* ready_text) {
+  const HANDLE ready = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::wcstoul(ready_text, nullptr, 10)));
+  const DWORD state = WaitForSingleObject(ready, 0);
+  wchar_t path[MAX_PATH] = L"";
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring log(path);
+  log = log.substr(0, log.find_last_of(L'\\') + 1) + L"starts.txt";
+  const win32::unique_hfile file(
+      CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+  const char* const line = state == WAIT_TIMEOUT ? "started, ready event unset\n"
+                           : state == WAIT_OBJECT_0 ? "started, ready event set\n"
+                                                    : "started, no ready event\n";
+  DWORD written = 0;
+  if (file) WriteFile(file.get(), line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+  Sleep(INFINITE);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -264,6 +289,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"text" && argc == 3) return PrintText(ParsePid(argv[2]));
   if (command == L"pid-of" && argc == 3) return PrintPidOf(argv[2]);
   if (command == L"labels") return PrintLabels();
+  if (argc == 3 && ParsePid(argv[1]) != 0) return NeverComeUp(argv[2]);
   std::puts("usage: robust_helper target|storm|wait-relay|answers|suspend|resume|text|pid-of|labels ...");
   return 1;
 }

@@ -1,11 +1,13 @@
 // MonitoredAppPath through the COM runtime against real processes: what a
 // set finds, and what the getter then tells.
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "relay/hooks.h"
 #include "tessik.h"
 #include "win32/com_ptr.h"
 #include "win32/unique_any.h"
@@ -122,6 +124,27 @@ TEST_F(PropertyTest, AProgramWithoutAWindowIsNotRunningButAHiddenWindowIsWatched
   }
   Target hidden(L"--hidden");
   ASSERT_TRUE(hidden.started());
+  EXPECT_EQ(Set(TargetPath()), S_OK);
+  EXPECT_EQ(Get(), TargetPath());
+}
+
+// A relay block that someone else made first carries nothing: the set
+// behaves as any failed installation, and the path reads back empty.
+TEST_F(PropertyTest, ARelayBlockMadeFirstByAnotherOwnerLeavesTheSetWatchingNothing) {
+  Target target(L"");
+  ASSERT_TRUE(target.started());
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:SYD:P(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                                   &descriptor, nullptr));
+  const win32::unique_hlocal owner(descriptor);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  win32::unique_handle squatter(
+      CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, 4, tessik::kRelayBlockName));
+  ASSERT_TRUE(squatter);
+  ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "another relay is running";
+  EXPECT_EQ(Set(TargetPath()), S_OK);
+  EXPECT_EQ(Get(), L"");
+  squatter.reset();
   EXPECT_EQ(Set(TargetPath()), S_OK);
   EXPECT_EQ(Get(), TargetPath());
 }

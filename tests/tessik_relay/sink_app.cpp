@@ -2,6 +2,9 @@
 // ProgID, connects a sink that prints every event it receives, and runs the
 // commands it reads from standard input, one a line:
 //   set PATH | set-empty | set-null | get | ping | quit
+//   unload        lets the component go and unloads it, answers
+//                 "unloaded yes|no" (whether the module is gone) and stays
+//                 until its input ends
 //   sets N PATH   N sets in a row; answers with the failures and this
 //                 process's handle count before and after
 // Each command answers with one line; events arrive as
@@ -111,6 +114,8 @@ unsigned long HandleCount() {
   return count;
 }
 
+bool g_unload = false;
+
 // Runs one command; false to quit.
 bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
   if (line.rfind("set ", 0) == 0 || line == "set-empty") {
@@ -139,6 +144,9 @@ bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
   } else if (line == "ping") {
     Print("pong\n");
   } else if (line == "quit") {
+    return false;
+  } else if (line == "unload") {
+    g_unload = true;
     return false;
   } else {
     Print("unknown command: %s\n", line.c_str());
@@ -195,6 +203,13 @@ int main() {
     }
   }
   CoUninitialize();
+  if (g_unload) {
+    Print("unloaded %s\n", GetModuleHandleW(L"Tessik.dll") ? "no" : "yes");
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0 && message.message != WM_INPUT_ENDED) {
+      if (message.message == WM_COMMAND_LINE) delete reinterpret_cast<std::string*>(message.lParam);
+    }
+  }
   std::fflush(stdout);
   // The reader thread may still block on its input.
   ExitProcess(static_cast<UINT>(result));

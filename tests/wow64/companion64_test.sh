@@ -11,8 +11,11 @@
 #   - when the client is killed, the helper unhooks and ends: keys typed into
 #     notepad afterwards reach no later client, until that client watches
 #     notepad itself, and then each key once;
+#   - unloading Tessik.dll lets the helper go, while the client runs on;
 #   - a Tessik.dll without its companion beside it watches nothing: the set
-#     finds the program but the path reads back empty.
+#     finds the program but the path reads back empty;
+#   - a helper that never comes up is ended, and no other is started
+#     during the back-off; the ready event it got is inherited and unset.
 #   companion64_test.sh WINE BIN_DIR
 set -u
 wine=$1 bin=$2
@@ -23,13 +26,24 @@ notepad='C:\windows\system32\notepad.exe'
 host_win="$(winepath -w "$bin")\\TessikHost64.exe"
 helpers() { ps -eo pid=,args= | grep -F -- "$host_win" | grep -v grep | awk '{print $1}' | tr '\n' ' '; }
 
+# A start of the helper may still be pending after one set (a set waits
+# about a second for it): sets until the path reads back.
+watch() {  # PATH
+  local i
+  for i in $(seq 1 20); do
+    expect_answer "set $1" "set 0x00000000"
+    [ "$(command get)" = "get 0x00000000 $1" ] && return 0
+    sleep 0.5
+  done
+  fail "$1 is not watched after 20 sets"
+}
+
 [ -z "$(helpers)" ] || fail "a helper runs before the test: $(helpers)"
 start_notepad "$wine64" 20 20 || fail "64-bit notepad's window did not appear"
 
 echo "== a 64-bit program: keys and clicks through the companion"
 start_sink first
-expect_answer "set $notepad" "set 0x00000000"
-expect_answer "get" "get 0x00000000 $notepad"
+watch "$notepad"
 [ "$(helpers | wc -w)" -eq 1 ] || fail "expected one helper, found: $(helpers)"
 click_into "$np_window"
 xdotool key a b
@@ -112,15 +126,23 @@ xdotool key f
 wait_count "$sink_out" 'KeyEvent 70 0' 1 || fail "no KeyEvent from the 32-bit target"
 [ "$(count "$sink_out" 'KeyEvent 69 .*')" -eq 0 ] || fail "notepad's key was relayed after its client was killed"
 # Notepad may still hold its view of the first client's relay block.
-expect_answer "set $notepad" "set 0x00000000"
+watch "$notepad"
 click_into "$np_window"
 xdotool key g
 wait_count "$sink_out" 'KeyEvent 71 0' 1 || fail "no KeyEvent from notepad for a new client"
 sleep 0.3
 [ "$(count "$sink_out" 'KeyEvent 71 1')" -eq 1 ] || fail "KeyEvent 71 arrived more than once"
-echo "== without the companion's files, the 64-bit program is not watched"
-kill "$sink_pid"; wait "$sink_pid" 2>/dev/null; sink_pid=""
+echo "== unloading Tessik.dll lets the helper go"
+[ -n "$(helpers)" ] || fail "no helper before the unload"
+echo unload >&3
+wait_count "$sink_out" 'unloaded yes' 1 || fail "Tessik.dll did not unload"
+for _ in $(seq 1 50); do [ -z "$(helpers)" ] && break; sleep 0.1; done
+[ -z "$(helpers)" ] || fail "a helper outlived the unload: $(helpers)"
+kill -0 "$sink_pid" 2>/dev/null || fail "the client ended with the unload"
 exec 3>&-
+wait "$sink_pid" 2>/dev/null; sink_pid=""
+
+echo "== without the companion's files, the 64-bit program is not watched"
 mkdir "$work/alone"
 cp "$bin/Tessik.dll" "$work/alone/"
 reregister() { "$wine" regsvr32 /s "$(winepath -w "$1")" </dev/null; }
@@ -129,4 +151,27 @@ trap 'reregister "$bin/Tessik.dll"; cleanup' EXIT
 start_sink alone
 expect_answer "set $notepad" "set 0x00000000"
 expect_answer "get" "get 0x00000000 "
+
+echo "== a helper that never comes up is ended; none is started during the back-off"
+kill "$sink_pid"; wait "$sink_pid" 2>/dev/null; sink_pid=""
+exec 3>&-
+cp "$bin/robust_helper.exe" "$work/alone/TessikHost64.exe"
+silent_win="$(winepath -w "$work/alone")\\TessikHost64.exe"
+silent() { ps -eo pid=,args= | grep -F -- "$silent_win" | grep -v grep | awk '{print $1}' | tr '\n' ' '; }
+starts="$work/alone/starts.txt"
+start_sink silent
+expect_answer "set $notepad" "set 0x00000000"
+expect_answer "get" "get 0x00000000 "
+wait_count "$starts" 'started.*' 1 || fail "the helper was not started"
+[ "$(count "$starts" 'started, ready event unset')" -eq 1 ] || fail "the helper's ready event: $(cat "$starts")"
+[ "$(silent | wc -w)" -eq 1 ] || fail "expected the silent helper running, found: $(silent)"
+# Past the start's deadline (10 s) the next set gives it up.
+sleep 10.5
+expect_answer "set $notepad" "set 0x00000000"
+for _ in $(seq 1 50); do [ -z "$(silent)" ] && break; sleep 0.1; done
+[ -z "$(silent)" ] || fail "the helper that never came up was left running: $(silent)"
+expect_answer "set $notepad" "set 0x00000000"
+expect_answer "get" "get 0x00000000 "
+sleep 1
+[ -z "$(silent)" ] && [ "$(count "$starts" 'started.*')" -eq 1 ] || fail "a helper started during the back-off"
 echo "companion64 ok"

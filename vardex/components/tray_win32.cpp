@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "components/icon_picture.h"
+#include "win32/message_filter.h"
 
 namespace vardex {
 namespace {
@@ -39,6 +40,9 @@ bool TrayWin32::Create(HINSTANCE instance, std::function<void()> restore_event,
   if (!::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Vardex notification icon", WS_POPUP, 0, 0, 0, 0, nullptr,
                          nullptr, instance, this))
     return false;
+  // The shell runs at medium integrity: an elevated Vardex would not hear
+  // that it restarted, and its icon would never come back.
+  win32::allow_message_from_lower_integrity(hwnd(), taskbar_created_);
 
   data_.cbSize = sizeof(data_);
   data_.hWnd = hwnd();

@@ -15,6 +15,7 @@
 #include "settings/settings_storage_win32.h"
 #include "win32/com_apartment.h"
 #include "win32/result.h"
+#include "win32/system_library.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
 
@@ -81,6 +82,9 @@ int Run(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // First of all: no later load may find a DLL planted in the current
+  // directory or on PATH.
+  win32::restrict_library_search();
   try {
     return Run(instance);
   } catch (...) {
