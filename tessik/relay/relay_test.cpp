@@ -198,7 +198,7 @@ win32::unique_handle MakeBlockFirst(const std::wstring& sddl) {
 
 TEST_F(RelayTest, TheBlockIsOwnedByTheUserAndOnlyTheLogonSessionMayReadIt) {
   Relay relay(target_);
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   const win32::unique_handle block(::OpenFileMappingA(READ_CONTROL, FALSE, kRelayBlockName));
   ASSERT_TRUE(block);
   PSID owner = nullptr;
@@ -262,7 +262,7 @@ TEST_F(RelayTest, ABlockMadeFirstReadOnlyByAnotherOwnerOrBelowOurLevelIsRefusedA
     const win32::unique_handle squatter = MakeBlockFirst(sddl);
     ASSERT_TRUE(squatter) << sddl;
     Relay relay(target_);
-    EXPECT_FALSE(relay.InstallHooks(::GetCurrentThreadId())) << sddl;
+    EXPECT_FALSE(Install(relay, ::GetCurrentThreadId())) << sddl;
     EXPECT_EQ(RelayWindowCount(), 0) << sddl;
     Key('Q', false);
     PumpMessages();
@@ -273,13 +273,13 @@ TEST_F(RelayTest, ABlockMadeFirstReadOnlyByAnotherOwnerOrBelowOurLevelIsRefusedA
   const win32::unique_handle other_client = MakeBlockFirst(ours + L"S:(ML;;NW;;;" + level + L")");
   ASSERT_TRUE(other_client);
   Relay relay(target_);
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   EXPECT_TRUE(::IsWindow(PublishedWindow()));
 }
 
 TEST_F(RelayTest, AWindowInTheBlockThatIsNoRelayWindowGetsNothing) {
   Relay relay(target_);
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   const HWND relay_window = PublishedWindow();
   const win32::unique_hwnd decoy(
       ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
