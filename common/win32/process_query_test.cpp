@@ -133,8 +133,8 @@ class FakeSource final : public ProcessSource {
   }
   PathRead ReadPath(DWORD id, char (&path)[MAX_PATH]) noexcept override {
     const std::vector<Answer>& script = answers[id];
-    const int n = reads[id]++;
-    const Answer& answer = script[std::min<std::size_t>(n, script.size() - 1)];
+    const std::size_t n = static_cast<std::size_t>(reads[id]++);
+    const Answer& answer = script[(std::min)(n, script.size() - 1)];
     ::lstrcpynA(path, answer.path.c_str(), MAX_PATH);
     return answer.read;
   }
