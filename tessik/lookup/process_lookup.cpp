@@ -98,7 +98,8 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
 BOOL Walk95(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
   win32::unique_hmodule kernel(::LoadLibraryA(libraries.toolhelp));
   if (!kernel) return FALSE;
-  const auto snapshot_fn = win32::ProcAddress<CreateToolhelp32SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
+  const auto snapshot_fn =
+      win32::ProcAddress<CreateToolhelp32SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
   const auto first = win32::ProcAddress<Process32Fn>(kernel.get(), "Process32First");
   const auto next = win32::ProcAddress<Process32Fn>(kernel.get(), "Process32Next");
   if (!snapshot_fn || !first || !next) return FALSE;
