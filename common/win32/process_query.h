@@ -63,7 +63,7 @@ inline constexpr std::size_t kMaxQueryBytes = 64u << 20;
 
 // The libraries the process readers load by name.
 inline constexpr char kNtdll[] = "ntdll.dll";        // NtQuerySystemInformation
-inline constexpr char kPsapi[] = "PSAPI.DLL";        // EnumProcesses, EnumProcessModules, GetModuleFileNameExA
+inline constexpr char kPsapi[] = "PSAPI.DLL";        // EnumProcesses, GetModuleFileNameExA
 inline constexpr char kVdmdbg[] = "VDMDBG.DLL";      // VDMEnumTaskWOWEx: the 16-bit tasks of NTVDM
 inline constexpr char kKernel32[] = "Kernel32.DLL";  // QueryFullProcessImageNameA; the Windows 95 family's snapshot
 

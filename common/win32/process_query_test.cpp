@@ -52,7 +52,8 @@ TEST(SystemProcessQuery, ListsProcessesWithTheirSessionAndCreationTimeAndDropsEn
 
   // The module walk reads a running process's path; the idle process is
   // known to give none.
-  SystemProcessSource source(query, ProcessLibraries{});
+  const unique_hmodule psapi(::LoadLibraryA(kPsapi));
+  SystemProcessSource source(query, ProcessLibraries{kNtdll, psapi.get()});
   ASSERT_TRUE(source);
   char path[MAX_PATH];
   ASSERT_EQ(::WaitForInputIdle(child.get(), 10000), 0u);

@@ -2,10 +2,10 @@
 // from the system-wide query (PSAPI's identifier list where the query is
 // absent), each process's executable path read once in its life and kept
 // while it runs, and the one rule for which failures to read a path last.
-// Paths come from the module walk (the first module's file name), and from
-// the image name where the walk cannot read them. The reader reads through a
-// ProcessSource, so that its rules can be tested against what Windows does
-// and Wine does not.
+// Paths come from the module walk (the executable module's file name), and
+// from the image name where the walk cannot read them. The reader reads
+// through a ProcessSource, so that its rules can be tested against what
+// Windows does and Wine does not.
 #pragma once
 
 #include <windows.h>
@@ -65,29 +65,30 @@ class ProcessSource {
   ~ProcessSource() = default;
 };
 
+// Where the system's processes are read from: `ntdll` by name (the query
+// loads it for each read), `psapi` loaded by the caller, who keeps it for as
+// long as it reads (a module's static reader then never frees a library at
+// unload).
 struct ProcessLibraries {
-  LPCSTR ntdll = kNtdll;
-  LPCSTR psapi = kPsapi;
+  LPCSTR ntdll;
+  HMODULE psapi;
 };
 
-// The system's processes. Holds PSAPI loaded for its own life, so make one
-// per read: a module's static reader then never frees a library at unload.
+// The system's processes, for one read.
 class SystemProcessSource final : public ProcessSource {
  public:
   SystemProcessSource(SystemProcessQuery& query, const ProcessLibraries& libraries) noexcept
-      : query_(query), ntdll_(libraries.ntdll), psapi_(::LoadLibraryA(libraries.psapi)) {
-    if (psapi_) {
-      enum_processes_ = ProcAddress<EnumProcessesFn>(psapi_.get(), "EnumProcesses");
-      enum_modules_ = ProcAddress<EnumProcessModulesFn>(psapi_.get(), "EnumProcessModules");
-      module_file_name_ = ProcAddress<GetModuleFileNameExAFn>(psapi_.get(), "GetModuleFileNameExA");
+      : query_(query), ntdll_(libraries.ntdll) {
+    if (libraries.psapi) {
+      enum_processes_ = ProcAddress<EnumProcessesFn>(libraries.psapi, "EnumProcesses");
+      module_file_name_ = ProcAddress<GetModuleFileNameExAFn>(libraries.psapi, "GetModuleFileNameExA");
     }
     if (const HMODULE kernel32 = ::GetModuleHandleA(kKernel32))
       image_name_ = ProcAddress<QueryFullProcessImageNameAFn>(kernel32, "QueryFullProcessImageNameA");
-    self_wow64_ = IsWow64(::GetCurrentProcess());
   }
 
   // False when PSAPI or one of its functions is missing.
-  explicit operator bool() const noexcept { return enum_processes_ && enum_modules_ && module_file_name_; }
+  explicit operator bool() const noexcept { return enum_processes_ && module_file_name_; }
 
   bool Query(std::vector<ProcessRecord>& out) override { return query_.Read(ntdll_, out); }
 
@@ -112,16 +113,12 @@ class SystemProcessSource final : public ProcessSource {
     unique_handle process{::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id)};
     if (process) {
       // A 32-bit process cannot walk a 64-bit one's modules, ever.
-      walk_never = self_wow64_ && !IsWow64(process.get());
-      if (!walk_never) {
-        HMODULE first_module = nullptr;
-        DWORD needed = 0;
-        if (enum_modules_(process.get(), &first_module, sizeof(first_module), &needed) &&
-            module_file_name_(process.get(), first_module, path, MAX_PATH) != 0) {
-          return PathRead::kModules;
-        }
-        path[0] = '\0';
-      }
+      static const bool self_wow64 = IsWow64(::GetCurrentProcess());
+      walk_never = self_wow64 && !IsWow64(process.get());
+      // A null module handle names the executable's module, the first that
+      // EnumProcessModules would give, without listing every module.
+      if (!walk_never && module_file_name_(process.get(), nullptr, path, MAX_PATH) != 0) return PathRead::kModules;
+      path[0] = '\0';
     } else {
       const DWORD error = ::GetLastError();
       if (error == ERROR_INVALID_PARAMETER) return PathRead::kGone;
@@ -144,7 +141,6 @@ class SystemProcessSource final : public ProcessSource {
   }
 
  private:
-  using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed);
   using GetModuleFileNameExAFn = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
   using QueryFullProcessImageNameAFn = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name, DWORD* size);
 
@@ -155,12 +151,9 @@ class SystemProcessSource final : public ProcessSource {
 
   SystemProcessQuery& query_;
   LPCSTR ntdll_;
-  unique_hmodule psapi_;
   EnumProcessesFn enum_processes_ = nullptr;
-  EnumProcessModulesFn enum_modules_ = nullptr;
   GetModuleFileNameExAFn module_file_name_ = nullptr;
   QueryFullProcessImageNameAFn image_name_ = nullptr;  // null before Vista
-  bool self_wow64_ = false;
 };
 
 // Executable paths keyed by process identifier and creation time: an

@@ -68,15 +68,17 @@ WalkCache& SharedWalkCache() {
 }
 
 // Every process in the system's order with its path.
-BOOL ListProcessPaths(const WalkLibraries& libraries, std::vector<win32::ProcessEntry>& list) noexcept {
+BOOL ListProcessPaths(const win32::ProcessLibraries& libraries, std::vector<win32::ProcessEntry>& list) noexcept {
   WalkCache& cache = SharedWalkCache();
   const win32::exclusive_lock hold(cache.lock);
-  return cache.reader.Read(win32::ProcessLibraries{libraries.ntdll, libraries.psapi}, std::nullopt, list);
+  return cache.reader.Read(libraries, std::nullopt, list);
 }
 
 BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
+  win32::unique_hmodule psapi(::LoadLibraryA(libraries.psapi));
+  if (!psapi) return FALSE;
   std::vector<win32::ProcessEntry> list;
-  if (!ListProcessPaths(libraries, list)) return FALSE;
+  if (!ListProcessPaths({libraries.ntdll, psapi.get()}, list)) return FALSE;
 
   // Platforms without a virtual DOS machine may lack VDMDBG or its task walk;
   // the ordinary processes are still walked, only the 16-bit tasks are not.

@@ -16,7 +16,7 @@
 namespace tessik::detail {
 
 struct WalkLibraries {
-  LPCSTR psapi;     // NT family: EnumProcesses, EnumProcessModules, GetModuleFileNameExA
+  LPCSTR psapi;     // NT family: EnumProcesses, GetModuleFileNameExA
   LPCSTR vdmdbg;    // NT family: VDMEnumTaskWOWEx, for 16-bit tasks
   LPCSTR toolhelp;  // Windows 95 family: the process snapshot
   LPCSTR ntdll = win32::kNtdll;  // NT family: NtQuerySystemInformation, the list with creation times

@@ -15,6 +15,8 @@ bool InSession(DWORD process_id, DWORD session) {
 
 }  // namespace
 
+ProcessListWin32::ProcessListWin32(const char* ntdll) : ntdll_(ntdll), psapi_(::LoadLibraryA(win32::kPsapi)) {}
+
 bool ProcessListWin32::ListProcesses() {
   // A failed snapshot leaves an empty list: an old one could name
   // identifiers that now belong to other processes.
@@ -23,7 +25,7 @@ bool ProcessListWin32::ListProcesses() {
   DWORD session = 0;
   if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return false;
   // Other users' processes are never listed, so never ended.
-  return reader_.Read(libraries_, session, entries_);
+  return reader_.Read({ntdll_, psapi_.get()}, session, entries_);
 }
 
 std::optional<std::int32_t> ProcessListWin32::ProcessCount() {
@@ -76,7 +78,7 @@ bool ProcessListWin32::KillProcess() {
   DWORD session = 0;
   if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session) || !InSession(id, session)) return false;
   if (listed->created != 0 && win32::ProcessCreationTime(process.get()) != listed->created) return false;
-  if (reader_.ReadPathNow(libraries_, id) != listed->path) return false;
+  if (reader_.ReadPathNow({ntdll_, psapi_.get()}, id) != listed->path) return false;
   return ::TerminateProcess(process.get(), kEndedExitCode) != FALSE;
 }
 

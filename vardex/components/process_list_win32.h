@@ -22,7 +22,7 @@ namespace vardex {
 class ProcessListWin32 final : public ProcessList {
  public:
   // `ntdll`: the library that holds the system-wide query.
-  explicit ProcessListWin32(const char* ntdll = win32::kNtdll) : libraries_{ntdll, win32::kPsapi} {}
+  explicit ProcessListWin32(const char* ntdll = win32::kNtdll);
 
   bool ListProcesses() override;
   std::optional<std::int32_t> ProcessCount() override;
@@ -37,7 +37,8 @@ class ProcessListWin32 final : public ProcessList {
   bool KillProcess() override;
 
  private:
-  win32::ProcessLibraries libraries_;
+  const char* ntdll_;
+  win32::unique_hmodule psapi_;  // loaded once: Vardex lists every few seconds
   win32::ProcessReader reader_{win32::PathForm::kUpper};
   std::vector<win32::ProcessEntry> entries_;
   std::optional<std::size_t> current_;
