@@ -414,7 +414,7 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
     const bench::Summary f = Summarize(full);
     if (first) {
       std::printf("| 3. processes | tmrAppCheck_Timer, ms | share of one core at 5 s | first check after they "
-                  "started, ms | the system-wide query alone, ms | snapshot+scan, ms | the same without the query (toolhelp, every path read), ms | "
+                  "started, ms | the system-wide query alone, ms | snapshot+scan, ms | the same without the query (EnumProcesses, every path read), ms | "
                   "MonitoredAppPath set (found), ms | lookup of a program not running, ms |\n");
       std::printf("|---|---|---|---|---|---|---|---|---|\n");
       first = false;

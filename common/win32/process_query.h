@@ -1,8 +1,8 @@
 // The running processes from one system-wide query (NtQuerySystemInformation
 // with SystemProcessInformation, from ntdll loaded by name): each one's
-// identifier, session and creation time, in the system's order. And a cache of
-// executable paths keyed by identifier and creation time, so that a process's
-// path is read once in its life instead of at every walk.
+// identifier, session and creation time, in the system's order. PSAPI's
+// identifier list where the query is absent, the libraries both come from,
+// and the one conversion of creation times.
 #pragma once
 
 #include <windows.h>
@@ -10,12 +10,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <new>
-#include <string>
-#include <unordered_map>
 #include <vector>
 
+#include "win32/system_library.h"
 #include "win32/unique_any.h"
 
 namespace win32 {
@@ -64,7 +62,28 @@ inline constexpr std::size_t kMaxQueryBytes = 64u << 20;
 
 }  // namespace detail
 
-inline constexpr char kNtdll[] = "ntdll.dll";
+// The libraries the process readers load by name.
+inline constexpr char kNtdll[] = "ntdll.dll";        // NtQuerySystemInformation
+inline constexpr char kPsapi[] = "PSAPI.DLL";        // EnumProcesses, GetModuleFileNameExA
+inline constexpr char kVdmdbg[] = "VDMDBG.DLL";      // VDMEnumTaskWOWEx: the 16-bit tasks of NTVDM
+inline constexpr char kKernel32[] = "Kernel32.DLL";  // QueryFullProcessImageNameA; the Windows 95 family's snapshot
+
+template <typename Fn>
+Fn ProcAddress(HMODULE library, LPCSTR name) noexcept {
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(library, name)));
+}
+
+// A creation time as the query and ProcessRecord carry it.
+inline ULONGLONG FileTimeValue(const FILETIME& time) noexcept {
+  return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The creation time of an open process; 0 when it cannot be read.
+inline ULONGLONG ProcessCreationTime(HANDLE process) noexcept {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return FileTimeValue(created);
+}
 
 // Keeps its buffer between reads, so that a read allocates nothing once the
 // list has been read at its largest.
@@ -75,10 +94,9 @@ class SystemProcessQuery {
   // the processes the older way.
   bool Read(LPCSTR ntdll, std::vector<ProcessRecord>& out) noexcept {
     out.clear();
-    const unique_hmodule library(::LoadLibraryA(ntdll));
+    const unique_hmodule library(load_system_library(ntdll));
     if (!library) return false;
-    const auto query = reinterpret_cast<detail::NtQuerySystemInformationFn>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(library.get(), "NtQuerySystemInformation")));
+    const auto query = ProcAddress<detail::NtQuerySystemInformationFn>(library.get(), "NtQuerySystemInformation");
     if (!query) return false;
     try {
       if (buffer_.empty()) buffer_.resize(64 * 1024 / sizeof(ULONGLONG));
@@ -111,43 +129,30 @@ class SystemProcessQuery {
   std::vector<ULONGLONG> buffer_;  // 8-byte aligned, as the records need
 };
 
-// Executable paths by process identifier, each valid only for the creation
-// time it was read for: an identifier that a new process has taken again
-// never gets the old process's path.
-class ProcessPathCache {
- public:
-  // The stored path of `process`, or null when it has none (never read, read
-  // for an earlier process with the same identifier, or creation time unknown).
-  const std::string* Find(const ProcessRecord& process) const {
-    const auto found = paths_.find(process.id);
-    if (found == paths_.end() || process.created == 0 || found->second.created != process.created) return nullptr;
-    return &found->second.path;
-  }
-  // Keeps `path` for `process`; without a creation time nothing is kept.
-  void Store(const ProcessRecord& process, std::string path) {
-    if (process.created == 0) return;
-    paths_[process.id] = Entry{process.created, std::move(path), generation_};
-  }
-  // Drops the paths of every process not in `live` (the latest query).
-  void Retain(const std::vector<ProcessRecord>& live) {
-    ++generation_;
-    for (const ProcessRecord& process : live) {
-      const auto found = paths_.find(process.id);
-      if (found != paths_.end() && found->second.created == process.created) found->second.seen = generation_;
-    }
-    for (auto it = paths_.begin(); it != paths_.end();)
-      it = it->second.seen == generation_ ? std::next(it) : paths_.erase(it);
-  }
-  std::size_t size() const noexcept { return paths_.size(); }
+using EnumProcessesFn = BOOL(WINAPI*)(DWORD* ids, DWORD size, DWORD* filled);
 
- private:
-  struct Entry {
-    ULONGLONG created;
-    std::string path;
-    unsigned seen;
-  };
-  std::unordered_map<DWORD, Entry> paths_;
-  unsigned generation_ = 0;
-};
+// The older list where the query is absent: fills `ids` from EnumProcesses,
+// starting with 1024 bytes and doubling while a read fills the buffer
+// completely. FALSE when the buffer cannot be had or the call fails.
+inline BOOL ReadProcessIds(EnumProcessesFn enum_processes, unique_process_heap_block& ids, DWORD* count) noexcept {
+  for (DWORD size = 1024;; size *= 2) {
+    ids.reset(::HeapAlloc(::GetProcessHeap(), 0, size));
+    if (!ids) return FALSE;
+    DWORD filled = 0;
+    if (!enum_processes(static_cast<DWORD*>(ids.get()), size, &filled)) {
+      ids.reset();
+      return FALSE;
+    }
+    // A full buffer may have cut the list short.
+    if (filled != size) {
+      *count = filled / sizeof(DWORD);
+      return TRUE;
+    }
+    if (size > MAXDWORD / 2) {
+      ids.reset();
+      return FALSE;
+    }
+  }
+}
 
 }  // namespace win32

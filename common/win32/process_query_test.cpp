@@ -1,20 +1,19 @@
-// The system-wide process query against real processes, and the path cache's
-// rule that a path belongs to one identifier and creation time.
+// The system-wide process query and the path reads against real processes;
+// the reader's rules (the path cache, which failures last, the idle process,
+// reused identifiers, the older list) against a fake of what Windows lists.
 #include "win32/process_query.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "win32/process_reader.h"
+
 namespace win32 {
 namespace {
-
-ULONGLONG CreationTime(HANDLE process) {
-  FILETIME created{}, exited{}, kernel{}, user{};
-  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-  return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-}
 
 const ProcessRecord* FindRecord(const std::vector<ProcessRecord>& records, DWORD id) {
   for (const ProcessRecord& r : records)
@@ -32,7 +31,7 @@ TEST(SystemProcessQuery, ListsProcessesWithTheirSessionAndCreationTimeAndDropsEn
   ASSERT_TRUE(::ProcessIdToSessionId(::GetCurrentProcessId(), &session));
   EXPECT_EQ(self->session, session);
   EXPECT_NE(self->created, 0u);
-  EXPECT_EQ(self->created, CreationTime(::GetCurrentProcess()));
+  EXPECT_EQ(self->created, ProcessCreationTime(::GetCurrentProcess()));
 
   char system[MAX_PATH] = "";
   ASSERT_GT(::GetSystemDirectoryA(system, MAX_PATH), 0u);
@@ -49,7 +48,19 @@ TEST(SystemProcessQuery, ListsProcessesWithTheirSessionAndCreationTimeAndDropsEn
   const ProcessRecord* started = FindRecord(records, pi.dwProcessId);
   ASSERT_NE(started, nullptr);
   const ProcessRecord listed = *started;
-  EXPECT_EQ(listed.created, CreationTime(child.get()));
+  EXPECT_EQ(listed.created, ProcessCreationTime(child.get()));
+
+  // The module walk reads a running process's path; the idle process is
+  // known to give none.
+  const unique_hmodule psapi(::LoadLibraryA(kPsapi));
+  SystemProcessSource source(query, ProcessLibraries{kNtdll, psapi.get()});
+  ASSERT_TRUE(source);
+  char path[MAX_PATH];
+  ASSERT_EQ(::WaitForInputIdle(child.get(), 10000), 0u);
+  EXPECT_EQ(source.ReadPath(pi.dwProcessId, path), PathRead::kModules);
+  EXPECT_EQ(::lstrcmpiA(path, (std::string(system) + "\\notepad.exe").c_str()), 0) << path;
+  EXPECT_EQ(source.ReadPath(0, path), PathRead::kGone);
+  EXPECT_STREQ(path, "");
 
   ::TerminateProcess(child.get(), 0);
   ASSERT_EQ(::WaitForSingleObject(child.get(), 10000), WAIT_OBJECT_0);
@@ -80,15 +91,238 @@ TEST(ProcessPathCache, APathServesOnlyItsOwnProcessAndGoesWhenItEnds) {
   const ProcessRecord unknown{300, 1, 0};
   cache.Store(unknown, "C:\\C.EXE");
   EXPECT_EQ(cache.Find(unknown), nullptr);
+  // ...except the idle process: id 0 is never another process's.
+  const ProcessRecord idle{0, 0, 0};
+  cache.Store(idle, "");
+  ASSERT_NE(cache.Find(idle), nullptr);
 
   // The identifier 100 now names the later process: the old path goes.
-  cache.Retain({reused, other});
-  EXPECT_EQ(cache.size(), 1u);
+  cache.Retain({reused, other, idle});
+  EXPECT_EQ(cache.size(), 2u);
   EXPECT_EQ(cache.Find(first), nullptr);
   cache.Store(reused, "C:\\B.EXE");
   EXPECT_EQ(*cache.Find(reused), "C:\\B.EXE");
   cache.Retain({});
   EXPECT_EQ(cache.size(), 0u);
+}
+
+// ---- the reader over a fake of the system ----
+
+// What Windows lists and answers, scripted per process: each read of a path
+// takes the next answer (the last one repeats), and is counted.
+class FakeSource final : public ProcessSource {
+ public:
+  struct Answer {
+    PathRead read;
+    std::string path;
+  };
+  bool query_works = true;
+  std::vector<ProcessRecord> processes;
+  std::map<DWORD, std::vector<Answer>> answers;
+  std::map<DWORD, int> reads;
+
+  bool Query(std::vector<ProcessRecord>& out) override {
+    out.clear();
+    if (!query_works) return false;
+    out = processes;
+    return true;
+  }
+  bool ListIds(std::vector<ProcessRecord>& out) override {
+    out = processes;
+    for (ProcessRecord& record : out) record.created = 0;
+    return true;
+  }
+  PathRead ReadPath(DWORD id, char (&path)[MAX_PATH]) noexcept override {
+    const std::vector<Answer>& script = answers[id];
+    const std::size_t n = static_cast<std::size_t>(reads[id]++);
+    const Answer& answer = script[(std::min)(n, script.size() - 1)];
+    ::lstrcpynA(path, answer.path.c_str(), MAX_PATH);
+    return answer.read;
+  }
+};
+
+std::vector<std::string> Paths(const std::vector<ProcessEntry>& entries) {
+  std::vector<std::string> paths;
+  for (const ProcessEntry& e : entries) paths.push_back(e.path);
+  return paths;
+}
+
+constexpr ULONGLONG kBoot = 133000000000000000ull;
+
+// Windows lists the idle process (id 0, creation time 0) and System first,
+// then Registry and Memory Compression: none gives a path, ever, and each is
+// read once. Wine lists none of them.
+TEST(ProcessReader, TheIdleAndSystemRecordsFirstAreReadOnceAndListedWithoutAPath) {
+  FakeSource windows;
+  windows.processes = {{0, 0, 0}, {4, 0, kBoot}, {92, 0, kBoot + 1}, {1800, 0, kBoot + 5}, {5000, 1, kBoot + 90}};
+  windows.answers[0] = {{PathRead::kGone, ""}};
+  windows.answers[4] = {{PathRead::kNoImage, ""}};
+  windows.answers[92] = {{PathRead::kNoImage, ""}};
+  windows.answers[1800] = {{PathRead::kRefused, ""}};
+  windows.answers[5000] = {{PathRead::kModules, "C:\\Windows\\notepad.exe"}};
+  ProcessReader reader;
+  std::vector<ProcessEntry> list;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+    EXPECT_EQ(Paths(list), (std::vector<std::string>{"", "", "", "", "C:\\Windows\\notepad.exe"}));
+    EXPECT_EQ(list.front().id, 0u);
+  }
+  for (const ProcessRecord& p : windows.processes) EXPECT_EQ(windows.reads[p.id], 1) << p.id;
+  for (const ProcessRecord& p : windows.processes) EXPECT_NE(reader.Known(p), nullptr) << p.id;
+}
+
+// Which failures last: a path read by the image name is kept only where the
+// module walk can never read it; a process the walk may still read later, or
+// that could be opened but not read, is read again at every list.
+TEST(ProcessReader, OnlyFailuresThatHoldForTheProcesssLifeAreKept) {
+  const struct {
+    PathRead read;
+    bool kept;
+  } cases[] = {
+      {PathRead::kModules, true},       {PathRead::kImageNameOnly, true}, {PathRead::kRefused, true},
+      {PathRead::kGone, true},          {PathRead::kNoImage, true},       {PathRead::kImageName, false},
+      {PathRead::kUnread, false},
+  };
+  for (const auto& c : cases) {
+    FakeSource windows;
+    windows.processes = {{700, 1, kBoot + 7}};
+    windows.answers[700] = {{c.read, c.read == PathRead::kModules || c.read == PathRead::kImageName ||
+                                             c.read == PathRead::kImageNameOnly
+                                         ? "C:\\APP.EXE"
+                                         : ""}};
+    ProcessReader reader;
+    std::vector<ProcessEntry> list;
+    ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+    ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+    EXPECT_EQ(windows.reads[700], c.kept ? 1 : 2) << static_cast<int>(c.read);
+    EXPECT_EQ(list.at(0).path, windows.answers[700][0].path);
+  }
+}
+
+// A process caught before its module list exists gives the image name, in
+// the kernel's spelling; once its modules are there the walk's spelling is
+// read and kept.
+TEST(ProcessReader, AProcessCaughtBeforeItsModulesExistIsReadAgainUntilTheWalkReadsIt) {
+  FakeSource windows;
+  windows.processes = {{4, 0, kBoot}, {640, 1, kBoot + 64}};
+  windows.answers[4] = {{PathRead::kNoImage, ""}};
+  windows.answers[640] = {{PathRead::kImageName, "C:\\PROGRA~1\\App\\app.exe"},
+                          {PathRead::kModules, "C:\\Program Files\\App\\app.exe"}};
+  ProcessReader reader;
+  std::vector<ProcessEntry> list;
+  ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+  EXPECT_EQ(list.at(1).path, "C:\\PROGRA~1\\App\\app.exe");
+  EXPECT_EQ(reader.Known(windows.processes[1]), nullptr);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+    EXPECT_EQ(list.at(1).path, "C:\\Program Files\\App\\app.exe");
+  }
+  EXPECT_EQ(windows.reads[640], 2);
+}
+
+// An identifier taken again by a new process (a new creation time) is read
+// anew; the old process's path is never listed for it. A record with
+// creation time 0 other than the idle process's is read at every list.
+TEST(ProcessReader, AReusedIdentifierWithANewCreationTimeIsReadAsANewProcess) {
+  FakeSource windows;
+  windows.processes = {{0, 0, 0}, {100, 1, kBoot + 10}, {300, 1, 0}};
+  windows.answers[0] = {{PathRead::kGone, ""}};
+  windows.answers[100] = {{PathRead::kModules, "C:\\OLD.EXE"}, {PathRead::kModules, "C:\\NEW.EXE"}};
+  windows.answers[300] = {{PathRead::kModules, "C:\\UNTIMED.EXE"}};
+  ProcessReader reader;
+  std::vector<ProcessEntry> list;
+  ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+  ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+  EXPECT_EQ(Paths(list), (std::vector<std::string>{"", "C:\\OLD.EXE", "C:\\UNTIMED.EXE"}));
+  windows.processes[1].created = kBoot + 20;
+  ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+  EXPECT_EQ(Paths(list), (std::vector<std::string>{"", "C:\\NEW.EXE", "C:\\UNTIMED.EXE"}));
+  EXPECT_EQ(list.at(1).created, kBoot + 20);
+  EXPECT_EQ(windows.reads[0], 1);
+  EXPECT_EQ(windows.reads[100], 2);
+  EXPECT_EQ(windows.reads[300], 3);
+}
+
+// One session's processes are the only ones read and listed; in the older
+// list, without creation times, every path but the idle process's is read at
+// every list; upper case where the reader's form asks for it.
+TEST(ProcessReader, ListsOneSessionAndReadsEveryPathAgainWithoutTheQuery) {
+  FakeSource windows;
+  windows.processes = {{0, 0, 0}, {4, 0, kBoot}, {800, 2, kBoot + 8}, {900, 1, kBoot + 9}};
+  windows.answers[0] = {{PathRead::kGone, ""}};
+  windows.answers[4] = {{PathRead::kNoImage, ""}};
+  windows.answers[800] = {{PathRead::kModules, "C:\\Other\\user.exe"}};
+  windows.answers[900] = {{PathRead::kModules, "C:\\Mine\\app.exe"}};
+  ProcessReader reader(PathForm::kUpper);
+  std::vector<ProcessEntry> list;
+  ASSERT_TRUE(reader.Read(windows, 1, list));
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].id, 900u);
+  EXPECT_EQ(list[0].path, "C:\\MINE\\APP.EXE");
+  EXPECT_EQ(windows.reads.count(800), 0u);
+
+  windows.query_works = false;
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+    EXPECT_EQ(Paths(list), (std::vector<std::string>{"", "", "C:\\OTHER\\USER.EXE", "C:\\MINE\\APP.EXE"}));
+    EXPECT_EQ(list[3].created, 0u);
+  }
+  EXPECT_EQ(windows.reads[0], 1);
+  EXPECT_EQ(windows.reads[4], 2);
+  EXPECT_EQ(windows.reads[900], 3);
+}
+
+// ---- the older identifier list ----
+
+DWORD g_fake_process_count = 0;
+bool g_fake_fails = false;
+std::vector<DWORD> g_sizes_asked;
+
+BOOL WINAPI FakeEnumProcesses(DWORD* ids, DWORD size, DWORD* filled) {
+  g_sizes_asked.push_back(size);
+  if (g_fake_fails) return FALSE;
+  const DWORD fits = std::min<DWORD>(g_fake_process_count, size / sizeof(DWORD));
+  for (DWORD i = 0; i < fits; ++i) ids[i] = 4 * (i + 1);
+  *filled = fits * sizeof(DWORD);
+  return TRUE;
+}
+
+struct ListCase {
+  DWORD processes;
+  std::vector<DWORD> sizes;
+};
+
+TEST(ReadProcessIds, DoublesTheBufferWhileAReadFillsIt) {
+  const ListCase cases[] = {
+      {0, {1024}},
+      {255, {1024}},
+      {256, {1024, 2048}},  // exactly full: the list may have been cut
+      {257, {1024, 2048}},
+      {600, {1024, 2048, 4096}},
+  };
+  for (const ListCase& c : cases) {
+    g_fake_process_count = c.processes;
+    g_fake_fails = false;
+    g_sizes_asked.clear();
+    unique_process_heap_block ids;
+    DWORD count = 12345;
+    ASSERT_TRUE(ReadProcessIds(FakeEnumProcesses, ids, &count)) << c.processes;
+    EXPECT_EQ(count, c.processes);
+    EXPECT_EQ(g_sizes_asked, c.sizes) << c.processes;
+    if (c.processes > 0) {
+      EXPECT_EQ(static_cast<const DWORD*>(ids.get())[c.processes - 1], 4 * c.processes);
+    }
+  }
+}
+
+TEST(ReadProcessIds, AFailingCallFailsTheRead) {
+  g_fake_fails = true;
+  g_sizes_asked.clear();
+  unique_process_heap_block ids;
+  DWORD count = 0;
+  EXPECT_FALSE(ReadProcessIds(FakeEnumProcesses, ids, &count));
+  EXPECT_EQ(ids.get(), nullptr);
+  g_fake_fails = false;
 }
 
 }  // namespace

@@ -206,59 +206,6 @@ TEST(ForEachProcess, OtherPlatformFamiliesMakeNoWalk) {
   }
 }
 
-// ---- the identifier list ----
-
-DWORD g_fake_process_count = 0;
-bool g_fake_fails = false;
-std::vector<DWORD> g_sizes_asked;
-
-BOOL WINAPI FakeEnumProcesses(DWORD* ids, DWORD size, DWORD* filled) {
-  g_sizes_asked.push_back(size);
-  if (g_fake_fails) return FALSE;
-  const DWORD fits = std::min<DWORD>(g_fake_process_count, size / sizeof(DWORD));
-  for (DWORD i = 0; i < fits; ++i) ids[i] = 4 * (i + 1);
-  *filled = fits * sizeof(DWORD);
-  return TRUE;
-}
-
-struct ListCase {
-  DWORD processes;
-  std::vector<DWORD> sizes;
-};
-
-TEST(ReadProcessIds, DoublesTheBufferWhileAReadFillsIt) {
-  const ListCase cases[] = {
-      {0, {1024}},
-      {255, {1024}},
-      {256, {1024, 2048}},  // exactly full: the list may have been cut
-      {257, {1024, 2048}},
-      {600, {1024, 2048, 4096}},
-  };
-  for (const ListCase& c : cases) {
-    g_fake_process_count = c.processes;
-    g_fake_fails = false;
-    g_sizes_asked.clear();
-    detail::HeapBlock ids;
-    DWORD count = 12345;
-    ASSERT_TRUE(detail::ReadProcessIds(FakeEnumProcesses, ids, &count)) << c.processes;
-    EXPECT_EQ(count, c.processes);
-    EXPECT_EQ(g_sizes_asked, c.sizes) << c.processes;
-    if (c.processes > 0) {
-      EXPECT_EQ(static_cast<const DWORD*>(ids.get())[c.processes - 1], 4 * c.processes);
-    }
-  }
-}
-
-TEST(ReadProcessIds, AFailingCallFailsTheRead) {
-  g_fake_fails = true;
-  g_sizes_asked.clear();
-  detail::HeapBlock ids;
-  DWORD count = 0;
-  EXPECT_FALSE(detail::ReadProcessIds(FakeEnumProcesses, ids, &count));
-  EXPECT_EQ(ids.get(), nullptr);
-  g_fake_fails = false;
-}
-
 // ---- FindAppThreads on real processes ----
 
 TEST(FindAppThreads, FindsOurProgramByItsFullPathInAnyLetterCase) {

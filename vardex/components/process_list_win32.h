@@ -1,9 +1,10 @@
 // ProcessList over the Win32 process APIs: the processes in the caller's own
 // session, with each one's executable path in upper case, and TerminateProcess
-// for the one KillProcessID names. The list comes from one system-wide query,
-// and each process's path is read once in its life and kept while it runs; a
-// toolhelp snapshot with every path read afresh takes its place where the
-// query is absent.
+// for the one KillProcessID names. The list and the paths come from the
+// module's process reader (common/win32/process_reader.h): one system-wide
+// query, and each process's path read once in its life and kept while it
+// runs; PSAPI's identifier list with every path read afresh where the query
+// is absent.
 #pragma once
 
 #include <windows.h>
@@ -14,14 +15,14 @@
 #include <vector>
 
 #include "components/process_list.h"
-#include "win32/process_query.h"
+#include "win32/process_reader.h"
 
 namespace vardex {
 
 class ProcessListWin32 final : public ProcessList {
  public:
   // `ntdll`: the library that holds the system-wide query.
-  explicit ProcessListWin32(const char* ntdll = win32::kNtdll) : ntdll_(ntdll) {}
+  explicit ProcessListWin32(const char* ntdll = win32::kNtdll);
 
   bool ListProcesses() override;
   std::optional<std::int32_t> ProcessCount() override;
@@ -36,18 +37,10 @@ class ProcessListWin32 final : public ProcessList {
   bool KillProcess() override;
 
  private:
-  struct Entry {
-    DWORD id;
-    std::string path;   // upper case; empty when it could not be read
-    ULONGLONG created;  // 0 when unknown
-  };
-  bool ListFromSnapshot(DWORD session);
-
   const char* ntdll_;
-  win32::SystemProcessQuery query_;
-  std::vector<win32::ProcessRecord> records_;
-  win32::ProcessPathCache paths_;
-  std::vector<Entry> entries_;
+  win32::unique_hmodule psapi_;  // loaded once: Vardex lists every few seconds
+  win32::ProcessReader reader_{win32::PathForm::kUpper};
+  std::vector<win32::ProcessEntry> entries_;
   std::optional<std::size_t> current_;
   std::optional<DWORD> kill_id_;
 };
