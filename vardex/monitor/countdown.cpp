@@ -29,6 +29,12 @@ void Countdown::Restart() {
   if (rooms_.presence.loaded() != 0) tray_.TrayIcon(c_.picTimerOn());
 }
 
+void Countdown::StartAfresh() {
+  rooms_.marks.Clear();
+  Restart();
+  c_.LblElapsedTime().SetCaption("0");
+}
+
 void Countdown::Tick() {
   if (PathTooShort(c_.txtApplicationName().Text())) return;
   if (rooms_.marks.Take()) Restart();

@@ -18,8 +18,9 @@ class PresenceCheck {
   PresenceCheck(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system)
       : c_(c), list_(list), tray_(tray), system_(system) {}
 
-  // `hooks` may be null: then the program is only looked for.
-  void Tick(HookComponent* hooks);
+  // `hooks` may be null: then the program is only looked for. True when this
+  // check found the program after a check that did not: a new run of it.
+  bool Tick(HookComponent* hooks);
   void Reset() { loaded_ = 0; }
   // 0 false, -1 true.
   std::int16_t loaded() const { return loaded_; }
