@@ -20,7 +20,7 @@ class Countdown {
  public:
   struct Rooms {
     ActivityMarks& marks;
-    const PresenceCheck& presence;
+    PresenceCheck& presence;
     IntervalFields& fields;
   };
   Countdown(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms)
@@ -34,7 +34,8 @@ class Countdown {
   // they belong to the run or path before, and both readouts show 0.
   void StartAfresh();
   // Ends every listed process that matches the configured path, setting the
-  // stopped icon once per ended process.
+  // stopped icon once per ended process. When every one was ended, the run is
+  // over: a copy started before the next presence check is a new run.
   void EndMatchingProcesses();
 
   std::int16_t elapsed_seconds() const { return elapsed_seconds_; }

@@ -21,6 +21,8 @@ class PresenceCheck {
   // `hooks` may be null: then the program is only looked for. True when this
   // check found the program after a check that did not: a new run of it.
   bool Tick(HookComponent* hooks);
+  // Not loaded: at start-up, and once the countdown has ended every copy, so
+  // that a copy started before the next check is a new run.
   void Reset() { loaded_ = 0; }
   // 0 false, -1 true.
   std::int16_t loaded() const { return loaded_; }

@@ -102,10 +102,18 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   EXPECT_EQ(countdown.elapsed_seconds(), 60) << "found again, the same run";
   EXPECT_EQ(processes.killed.size(), 1u) << "the whole limit";
 
-  // A program that survives its end is the same run: the count stays above
-  // the limit and every tick tries again.
-  processes.fail_kill = true;
+  // Started again before any check saw it gone: the end closed the run.
   countdown.Tick();
+  ASSERT_EQ(processes.killed.size(), 2u);
+  EXPECT_EQ(presence.loaded(), 0);
+  RunWatched();
+  Check();
+  EXPECT_EQ(countdown.elapsed_seconds(), 0);
+
+  // A program that cannot be ended keeps its run: the count stays above the
+  // limit and every tick tries again.
+  processes.fail_kill = true;
+  for (int i = 0; i < 7; ++i) countdown.Tick();
   Check();
   countdown.Tick();
   EXPECT_EQ(countdown.elapsed_seconds(), 80);

@@ -146,12 +146,14 @@ TEST_F(Form, BrowseTakesTheChosenFileAndIgnoresACancel) {
 
 TEST_F(Form, ShowTaskEndsEveryInstanceAtOnce) {
   ASSERT_TRUE(Load());
+  txtApplicationName.SetText(kDesignPath);
   RunWatched(2);
   processes.running.push_back({"C:\\WINDOWS\\NOTEPAD.EXE", 7});
+  form->tmrAppCheck_Timer();
   form->Command1_Click();
   EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101}));
   EXPECT_EQ(TrayPicture(), "picTimerOff");
-  EXPECT_EQ(form->state().bAppLoaded, 0) << "the state waits for the next check";
+  EXPECT_EQ(form->state().bAppLoaded, 0) << "every copy ended: the run is over";
 }
 
 TEST_F(Form, ShowTaskWithNothingRunningChangesNothing) {
