@@ -1,10 +1,13 @@
-// bench_target.exe [driver window]: the watched program's stand-in. A plain
-// window that, on the driver's request, injects keyboard or mouse input into
-// itself with SendInput and times how long each message takes to come back
-// through its own message loop (the input path the hooks sit on).
+// bench_target.exe [driver window [windows]]: the watched program's stand-in.
+// A plain window that, on the driver's request, injects keyboard or mouse
+// input into itself with SendInput and times how long each message takes to
+// come back through its own message loop (the input path the hooks sit on).
+// With `windows` above 1, that many visible top-level windows in all, each
+// further one on a thread of its own, made before the first.
 #include <windows.h>
 
 #include <cwchar>
+#include <vector>
 
 #include "bench_common.h"
 
@@ -116,10 +119,41 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam
   }
 }
 
+constexpr wchar_t kExtraClass[] = L"VardexBenchTargetExtra";
+
+DWORD WINAPI RunExtraWindow(void* created) noexcept {
+  const HWND window = ::CreateWindowExW(0, kExtraClass, L"Vardex bench target", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                        150, 150, 200, 150, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+  ::SetEvent(static_cast<HANDLE>(created));
+  if (!window) return 1;
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
+  return 0;
+}
+
+// The windows beyond the first; true once each exists.
+bool StartExtraWindows(HINSTANCE instance, long count) {
+  if (count <= 0) return true;
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = &::DefWindowProcW;
+  wc.hInstance = instance;
+  wc.lpszClassName = kExtraClass;
+  if (!::RegisterClassW(&wc)) return false;
+  for (long i = 0; i < count; ++i) {
+    const win32::unique_handle created(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // The threads end with the process.
+    const win32::unique_handle thread(::CreateThread(nullptr, 0, RunExtraWindow, created.get(), 0, nullptr));
+    if (!created || !thread || ::WaitForSingleObject(created.get(), 10000) != WAIT_OBJECT_0) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int) {
-  g_driver = reinterpret_cast<HWND>(static_cast<INT_PTR>(std::wcstoll(command_line, nullptr, 10)));
+  wchar_t* rest = nullptr;
+  g_driver = reinterpret_cast<HWND>(static_cast<INT_PTR>(std::wcstoll(command_line, &rest, 10)));
+  if (!StartExtraWindows(instance, std::wcstol(rest, nullptr, 10) - 1)) return 1;
   WNDCLASSW wc{};
   wc.lpfnWndProc = &WndProc;
   wc.hInstance = instance;

@@ -1,4 +1,4 @@
-// vardex_bench.exe hooks|presence|footprint [options]: the Windows side of
+// vardex_bench.exe hooks|presence|footprint|sets [options]: the Windows side of
 // tools/bench. Each subcommand measures a figure next to its baseline in the
 // same run and prints table rows: figure | baseline | measured | note, every
 // cell "median (min..max)" over the runs.
@@ -431,6 +431,72 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
   return 0;
 }
 
+// Benchmark 5: one set of MonitoredAppPath (the walk, the window search and
+// both hooks on every thread found) with 1, 2 and 8 copies of the watched
+// program running, and with one copy whose 8 windows are each on a thread of
+// their own. Each round takes the cases in turn on fresh copies, so that a
+// load that comes and goes falls on every case alike; the first sets of a
+// case (which read the new copies' paths, and start the companion) are not
+// timed. `wide`: 64-bit copies, hooked through the companion.
+int RunSets(int rounds, int sets, bool wide) {
+  Recorder recorder;
+  vardex::HookComponentFactoryWin32 factory;
+  const std::unique_ptr<vardex::HookComponent> hook = factory.Create(recorder);
+  if (!hook) return 1;
+  const std::string path = Ansi(TargetExe(wide));
+  const std::string program = wide ? " (64-bit program)" : "";
+  struct Case {
+    const char* name;
+    int copies;
+    int windows;
+    std::vector<double> ms;
+  };
+  Case cases[] = {{"1 copy", 1, 1, {}},
+                  {"2 copies", 2, 1, {}},
+                  {"8 copies", 8, 1, {}},
+                  {"1 copy with 8 window threads", 1, 8, {}},
+                  {"program not running", 0, 0, {}}};
+  constexpr int kUntimed = 3;
+  bool ok = true;
+  for (int round = 0; round < rounds; ++round) {
+    for (Case& c : cases) {
+      std::vector<bench::Child> copies(static_cast<size_t>(c.copies));
+      struct Cleanup {
+        std::vector<bench::Child>& c;
+        ~Cleanup() {
+          for (bench::Child& child : c) child.Stop(nullptr);
+        }
+      } cleanup{copies};
+      for (bench::Child& copy : copies) {
+        if (!copy.Start(TargetExe(wide), L"0 " + std::to_wstring(c.windows))) return 1;
+        ::WaitForInputIdle(copy.process.get(), 30000);
+      }
+      const std::string watched = c.copies > 0 ? path : kMissingProgram;
+      for (int i = 0; i < kUntimed + sets; ++i) {
+        const double t = NowUs();
+        if (hook->MonitoredAppPath(watched) != (c.copies > 0)) ok = false;
+        if (i >= kUntimed) c.ms.push_back((NowUs() - t) / 1000.0);
+      }
+      hook->MonitoredAppPath("");
+    }
+  }
+  const std::string runs = std::to_string(sets) + " sets x " + std::to_string(rounds) + " rounds";
+  const bench::Summary one_copy = Summarize(cases[0].ms);
+  for (const Case& c : cases) {
+    const bench::Summary s = Summarize(c.ms);
+    const std::string figure = "5. MonitoredAppPath set" + program + ", " + c.name + ", ms";
+    if (&c == &cases[0]) {
+      Row(figure.c_str(), "", Cell(s, 2), "2 hooks; " + runs);
+    } else {
+      Row(figure.c_str(), Cell(one_copy, 2), Cell(s, 2),
+          "baseline: 1 copy; " + std::to_string(2 * c.copies * c.windows) + " hooks, " +
+              Fixed(s.median / one_copy.median, 2) + "x; " + runs);
+    }
+  }
+  if (!ok) std::fprintf(stderr, "a set did not give what it should\n");
+  return ok ? 0 : 1;
+}
+
 struct Memory {
   double private_mb = 0, working_set_mb = 0, rss_mb = 0;
 };
@@ -707,7 +773,8 @@ int Usage() {
                "usage: vardex_bench hooks|hooks64 [rounds] [messages]\n"
                "       vardex_bench latency|latency64 [rounds] [samples]\n"
                "       vardex_bench presence [checks] [process counts...]\n"
-               "       vardex_bench footprint [rounds] [iterations]\n");
+               "       vardex_bench footprint [rounds] [iterations]\n"
+               "       vardex_bench sets|sets64 [rounds] [sets]\n");
   return 2;
 }
 
@@ -727,6 +794,7 @@ int Run(HINSTANCE instance, int argc, wchar_t** argv) {
     return RunPresence(instance, levels, arg(2, 15));
   }
   if (command == L"footprint") return RunFootprint(arg(2, 3), arg(3, 10000));
+  if (command == L"sets" || command == L"sets64") return RunSets(arg(2, 5), arg(3, 20), command == L"sets64");
   return Usage();
 }
 

@@ -97,10 +97,12 @@ STDMETHODIMP MouseKeyHookCtl::put_MonitoredAppPath(BSTR path) noexcept {
                                         nullptr, nullptr);
   if (bytes <= 0 || lstrlenW(path) != static_cast<int>(length)) return NotRunningError();
   wanted[bytes] = '\0';
-  DWORD thread_id = 0;
-  if (!FindAppThread(wanted, &thread_id)) return NotRunningError();
-  // A failed installation leaves the component watching nothing, and is not reported.
-  if (relay_.InstallHooks(thread_id)) lstrcpynA(path_, wanted, kPathBufferSize);
+  DWORD threads[kMaxHookedThreads];
+  const DWORD count = FindAppThreads(wanted, threads, kMaxHookedThreads);
+  if (count == 0) return NotRunningError();
+  // A failed installation leaves the component watching nothing, and is not
+  // reported; one that hooked some of the threads watches those.
+  if (relay_.InstallHooks(threads, count)) lstrcpynA(path_, wanted, kPathBufferSize);
   return S_OK;
 }
 

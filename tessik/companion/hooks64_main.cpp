@@ -21,9 +21,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) noexcept 
   return TRUE;
 }
 
-extern "C" BOOL WINAPI TessikSetHooks(DWORD thread_id) noexcept {
-  // Thread 0 would make both hooks system-wide.
-  return thread_id != 0 && tessik::SetRelayHooks(g_module, thread_id) ? TRUE : FALSE;
+extern "C" DWORD WINAPI TessikSetHooks(const DWORD* thread_ids, DWORD count) noexcept {
+  return tessik::SetRelayHooks(g_module, thread_ids, count);
 }
 
 extern "C" void WINAPI TessikRemoveHooks() noexcept { tessik::RemoveRelayHooks(); }

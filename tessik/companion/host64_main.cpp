@@ -39,8 +39,14 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
   friend class win32::window_base<HostWindow, win32::window_charset::kAnsi>;
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     switch (message) {
-      case kWmSetHooks:
-        return hooks_.set(static_cast<DWORD>(wParam)) ? 1 : 0;
+      case WM_COPYDATA: {
+        const auto* request = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (!request || request->dwData != kSetHooksRequest || request->cbData % sizeof(DWORD) != 0 ||
+            (request->cbData != 0 && !request->lpData)) {
+          return 0;
+        }
+        return hooks_.set(static_cast<const DWORD*>(request->lpData), request->cbData / sizeof(DWORD));
+      }
       case kWmRemoveHooks:
         hooks_.remove();
         return 1;

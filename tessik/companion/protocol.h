@@ -18,15 +18,17 @@ inline constexpr wchar_t kHostFileName[] = L"TessikHost64.exe";
 inline constexpr char kHooksFileName[] = "TessikHooks64.dll";
 inline constexpr char kHostWindowClass[] = "TessikHost64Window";
 
-// wParam: the thread. Result 1 when both hooks are set on it, else 0.
-inline constexpr UINT kWmSetHooks = WM_APP + 1;
+// Sent as WM_COPYDATA with this dwData; the data: the threads, an array of
+// DWORD. Replaces the hooks set before with both hooks on each thread; the
+// result is how many threads got both.
+inline constexpr ULONG_PTR kSetHooksRequest = WM_APP + 1;
 // Removes the hooks; result 1.
 inline constexpr UINT kWmRemoveHooks = WM_APP + 2;
 
 // The hook module's exports.
 inline constexpr char kSetHooksExport[] = "TessikSetHooks";
 inline constexpr char kRemoveHooksExport[] = "TessikRemoveHooks";
-using SetHooksFn = BOOL(WINAPI*)(DWORD thread_id);
+using SetHooksFn = DWORD(WINAPI*)(const DWORD* thread_ids, DWORD count);
 using RemoveHooksFn = void(WINAPI*)();
 
 }  // namespace tessik::companion

@@ -2,9 +2,9 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <new>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "lookup/process_walk.h"
@@ -123,24 +123,14 @@ struct ProcessPath {
   std::string path;
 };
 
-// The process that the last lookup found, with the path it was looked up by.
-// The handle keeps the process's identifier from being taken by another
-// process while it is kept, and tells when the process has ended.
-struct KnownMatch {
-  char path[MAX_PATH] = "";
-  DWORD process_id = 0;
-  win32::unique_handle process;
-};
-
-// The paths read so far by any walk of this module, the query's buffers and
-// the last match. Walks on different threads take turns through the lock;
-// visitors are called outside it.
+// The paths read so far by any walk of this module and the query's buffers.
+// Walks on different threads take turns through the lock; visitors are
+// called outside it.
 struct WalkCache {
   SRWLOCK lock = SRWLOCK_INIT;
   win32::SystemProcessQuery query;
   std::vector<win32::ProcessRecord> records;
   win32::ProcessPathCache paths;
-  KnownMatch match;
 };
 
 WalkCache& SharedWalkCache() {
@@ -238,81 +228,45 @@ BOOL Walk95(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
 
 struct LookupRecord {
   char path[MAX_PATH];
-  DWORD process_id;
+  std::vector<DWORD> processes;  // in the walk's order
+  bool failed;
 };
 
+// Every process whose path is the wanted one; a virtual DOS machine with
+// several matching tasks counts once.
 BOOL CALLBACK MatchModulePath(DWORD process_id, WORD, LPCSTR module_path, LPARAM user) noexcept {
   auto* record = reinterpret_cast<LookupRecord*>(user);
   if (::lstrcmpiA(record->path, module_path) != 0) return TRUE;
-  record->process_id = process_id;
-  return FALSE;
-}
-
-// The process that the last match names, when it was found for `path` and
-// still runs; else 0. A match found ended is let go. Lookups of other paths
-// (a program that is not running, say) leave it alone: the handle it holds
-// costs a process that has ended no more than its identifier's reuse, until
-// a lookup of its path or a new match lets it go.
-DWORD RecallMatch(LPCSTR path) noexcept {
-  WalkCache& cache = SharedWalkCache();
-  const win32::exclusive_lock hold(cache.lock);
-  KnownMatch& match = cache.match;
-  if (!match.process || ::lstrcmpiA(match.path, path) != 0) return 0;
-  if (::WaitForSingleObject(match.process.get(), 0) == WAIT_TIMEOUT) return match.process_id;
-  match.process.reset();
-  return 0;
-}
-
-// Keeps `process_id` as the match of `path` when no later walk could find
-// another one while it runs. The system lists processes in the order they
-// were created, and a process's path never changes: so when every process
-// listed before the match has a path known for its life that is not the
-// wanted one, and none of them is a virtual DOS machine (whose 16-bit tasks
-// come and go), the match stays the first in the walk's order for as long as
-// it runs. Checked against the latest list, which may be newer than the walk.
-void RememberMatch(LPCSTR path, DWORD process_id) noexcept {
-  WalkCache& cache = SharedWalkCache();
-  const win32::exclusive_lock hold(cache.lock);
-  for (const win32::ProcessRecord& record : cache.records) {
-    const std::string* known = cache.paths.Find(record);
-    if (!known || IsVdmHost(known->c_str())) return;
-    if (::lstrcmpiA(known->c_str(), path) != 0) continue;
-    if (record.id != process_id) return;
-    // Limited access is all a waiting handle needs (Vista and later; before,
-    // nothing is kept and every lookup walks). The creation time tells that
-    // the identifier still names the listed process.
-    win32::unique_handle process(
-        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
-    FILETIME created{}, exited{}, kernel{}, user{};
-    if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user) ||
-        ((static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime) != record.created) {
-      return;
-    }
-    ::lstrcpynA(cache.match.path, path, MAX_PATH);
-    cache.match.process_id = process_id;
-    cache.match.process = std::move(process);
-    return;
+  const std::vector<DWORD>& found = record->processes;
+  if (std::find(found.begin(), found.end(), process_id) != found.end()) return TRUE;
+  try {
+    record->processes.push_back(process_id);
+    return TRUE;
+  } catch (const std::bad_alloc&) {
+    record->failed = true;
+    return FALSE;
   }
 }
 
 struct WindowSearch {
-  DWORD process_id;
-  DWORD thread_id;  // of the first visible window, else of the first window
+  const std::vector<DWORD>* processes;
+  std::vector<TopLevelWindow> windows;  // of those processes, in window order
+  bool failed;
 };
 
-// Hidden helper windows on background threads (GDI+, .NET) see no input:
-// the first visible window's thread is the one the user types into.
 BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
   auto* search = reinterpret_cast<WindowSearch*>(user);
   DWORD process_id = 0;
   const DWORD thread_id = ::GetWindowThreadProcessId(window, &process_id);
-  if (process_id != search->process_id) return TRUE;
-  if (::IsWindowVisible(window)) {
-    search->thread_id = thread_id;
+  const std::vector<DWORD>& wanted = *search->processes;
+  if (std::find(wanted.begin(), wanted.end(), process_id) == wanted.end()) return TRUE;
+  try {
+    search->windows.push_back(TopLevelWindow{process_id, thread_id, ::IsWindowVisible(window) != FALSE});
+    return TRUE;
+  } catch (const std::bad_alloc&) {
+    search->failed = true;
     return FALSE;
   }
-  if (search->thread_id == 0) search->thread_id = thread_id;
-  return TRUE;
 }
 
 }  // namespace
@@ -329,6 +283,25 @@ BOOL ForEachProcessOn(DWORD platform_id, const WalkLibraries& libraries, Process
   }
 }
 
+DWORD ChooseAppThreads(const std::vector<DWORD>& processes, const std::vector<TopLevelWindow>& windows,
+                       DWORD* threads, DWORD capacity) noexcept {
+  DWORD count = 0;
+  const auto taken = [&](DWORD thread_id) { return std::find(threads, threads + count, thread_id) != threads + count; };
+  for (const DWORD process_id : processes) {
+    DWORD first = 0;
+    bool visible = false;
+    for (const TopLevelWindow& window : windows) {
+      if (window.process_id != process_id) continue;
+      if (first == 0) first = window.thread_id;
+      if (!window.visible) continue;
+      visible = true;
+      if (count < capacity && !taken(window.thread_id)) threads[count++] = window.thread_id;
+    }
+    if (!visible && first != 0 && count < capacity) threads[count++] = first;
+  }
+  return count;
+}
+
 }  // namespace detail
 
 BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept {
@@ -341,27 +314,21 @@ BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept {
   return detail::ForEachProcessOn(version.dwPlatformId, detail::kSystemLibraries, visitor, user);
 }
 
-bool FindAppThread(LPCSTR path, DWORD* thread_id) noexcept {
-  *thread_id = 0;
+DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity) noexcept {
   detail::LookupRecord record{};
   ::lstrcpynA(record.path, path, MAX_PATH);
   // A path that had to be cut, or an empty one, would otherwise match a
   // shorter program's path or a process whose path cannot be read.
-  if (record.path[0] == '\0' || ::lstrlenA(path) >= MAX_PATH) return false;
-  // The monitoring process looks the same program up every few seconds:
-  // while the process it found last runs, the walk would find it again.
-  record.process_id = detail::RecallMatch(record.path);
-  if (record.process_id == 0) {
-    ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
-    if (record.process_id == 0) return false;
-    detail::RememberMatch(record.path, record.process_id);
-  }
+  if (record.path[0] == '\0' || ::lstrlenA(path) >= MAX_PATH) return 0;
+  // Every set walks anew: copies that started since are picked up, those
+  // that ended are dropped. The walk's kept paths make that cheap.
+  ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
+  if (record.failed || record.processes.empty()) return 0;
 
-  detail::WindowSearch search{record.process_id, 0};
+  detail::WindowSearch search{&record.processes, {}, false};
   ::EnumWindows(detail::MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
-  if (search.thread_id == 0) return false;
-  *thread_id = search.thread_id;
-  return true;
+  if (search.failed) return 0;
+  return detail::ChooseAppThreads(record.processes, search.windows, threads, capacity);
 }
 
 }  // namespace tessik

@@ -1,11 +1,10 @@
 // Finding the watched program: a walk over every running process (both
 // Windows families, and the 16-bit tasks of NTVDM on the NT family), and the
-// thread of the first top-level window of the process whose executable has a
-// given path. Where a process's modules cannot be read (a 64-bit process
-// seen from a 32-bit one), its image name is taken. On the NT family each
-// process's path is read once in its life and kept while it runs (see
-// process_walk.h), and the process a lookup found answers the next lookup of
-// the same path while it runs, where no walk could find another one.
+// window threads of every process whose executable has a given path. Where
+// a process's modules cannot be read (a 64-bit process seen from a 32-bit
+// one), its image name is taken. On the NT family each process's path is
+// read once in its life and kept while it runs (see process_walk.h), so that
+// a walk at every lookup stays cheap.
 #pragma once
 
 #include <windows.h>
@@ -21,8 +20,13 @@ using ProcessVisitor = BOOL(CALLBACK*)(DWORD process_id, WORD task, LPCSTR modul
 BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept;
 
 // Looks `path` up (ANSI, whole-path comparison without regard to case) and
-// returns the thread of the first visible top-level window of the first
-// matching process, or of its first top-level window when none is visible.
-bool FindAppThread(LPCSTR path, DWORD* thread_id) noexcept;
+// fills `threads` with the threads the user may type into: of every matching
+// process in the walk's order, each thread that owns a visible top-level
+// window, in window order; of a process with no visible one, the thread of
+// its first top-level window (hidden helper windows on background threads,
+// as GDI+ and .NET make, see no input while a visible window exists). At
+// most `capacity` threads, the earlier processes first. Returns how many; 0
+// when no matching process owns a top-level window.
+DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity) noexcept;
 
 }  // namespace tessik

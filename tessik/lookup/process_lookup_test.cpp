@@ -104,9 +104,12 @@ BOOL CALLBACK RecordOwner(HWND window, LPARAM user) noexcept {
   return FALSE;
 }
 
-DWORD Lookup(const std::string& path) {
-  DWORD thread = 0;
-  return FindAppThread(path.c_str(), &thread) ? thread : 0;
+using Threads = std::vector<DWORD>;
+
+Threads Lookup(const std::string& path, DWORD capacity = 64) {
+  Threads threads(capacity);
+  threads.resize(FindAppThreads(path.c_str(), threads.data(), capacity));
+  return threads;
 }
 
 // ---- ForEachProcess ----
@@ -256,56 +259,57 @@ TEST(ReadProcessIds, AFailingCallFailsTheRead) {
   g_fake_fails = false;
 }
 
-// ---- FindAppThread on real processes ----
+// ---- FindAppThreads on real processes ----
 
-TEST(FindAppThread, FindsOurProgramByItsFullPathInAnyLetterCase) {
+TEST(FindAppThreads, FindsOurProgramByItsFullPathInAnyLetterCase) {
   Program target;
   ASSERT_NO_FATAL_FAILURE(target.StartTarget(TargetPath()));
-  EXPECT_EQ(Lookup(TargetPath()), target.thread_id());
-  EXPECT_EQ(Lookup(Upper(TargetPath())), target.thread_id());
-  EXPECT_EQ(Lookup(Lower(TargetPath())), target.thread_id());
+  EXPECT_EQ(Lookup(TargetPath()), Threads{target.thread_id()});
+  EXPECT_EQ(Lookup(Upper(TargetPath())), Threads{target.thread_id()});
+  EXPECT_EQ(Lookup(Lower(TargetPath())), Threads{target.thread_id()});
 }
 
-TEST(FindAppThread, FindsNotepadAProgramWeDidNotWrite) {
+TEST(FindAppThreads, FindsNotepadAProgramWeDidNotWrite) {
   char system[MAX_PATH] = "";
   ASSERT_GT(::GetSystemDirectoryA(system, MAX_PATH), 0u);
   const std::string notepad = std::string(system) + "\\notepad.exe";
   Program program;
   ASSERT_NO_FATAL_FAILURE(program.Start(notepad, "notepad.exe"));
-  DWORD thread = 0;
-  for (int i = 0; i < 100 && thread == 0; ++i) {
-    thread = Lookup(notepad);
-    if (thread == 0) ::Sleep(100);
+  Threads found;
+  for (int i = 0; i < 100 && found.empty(); ++i) {
+    found = Lookup(notepad);
+    if (found.empty()) ::Sleep(100);
   }
-  ASSERT_NE(thread, 0u) << notepad;
+  ASSERT_EQ(found.size(), 1u) << notepad;
+  const DWORD thread = found[0];
   DWORD owner = 0;
   ::EnumThreadWindows(thread, RecordOwner, reinterpret_cast<LPARAM>(&owner));
   EXPECT_EQ(owner, program.process_id());
-  EXPECT_EQ(Lookup(Upper(notepad)), thread);
+  EXPECT_EQ(Lookup(Upper(notepad)), found);
 }
 
-TEST(FindAppThread, OtherSpellingsOfTheSamePathDoNotMatch) {
+TEST(FindAppThreads, OtherSpellingsOfTheSamePathDoNotMatch) {
   Program target;
   ASSERT_NO_FATAL_FAILURE(target.StartTarget(TargetPath()));
-  ASSERT_EQ(Lookup(TargetPath()), target.thread_id());
+  ASSERT_EQ(Lookup(TargetPath()), Threads{target.thread_id()});
 
   char short_path[MAX_PATH] = "";
   ASSERT_GT(::GetShortPathNameA(TargetPath().c_str(), short_path, MAX_PATH), 0u);
   ASSERT_NE(Lower(short_path), Lower(TargetPath())) << "the test needs a long name";
-  EXPECT_EQ(Lookup(short_path), 0u);
+  EXPECT_TRUE(Lookup(short_path).empty());
 
   std::string slashes = TargetPath();
   std::replace(slashes.begin(), slashes.end(), '\\', '/');
-  EXPECT_EQ(Lookup(slashes), 0u);
+  EXPECT_TRUE(Lookup(slashes).empty());
 
   const std::string dir = DirectoryOf(TargetPath());
-  EXPECT_EQ(Lookup(dir + "\\.\\tessik_target.exe"), 0u);
-  EXPECT_EQ(Lookup(dir + "\\\\tessik_target.exe"), 0u);
-  EXPECT_EQ(Lookup(TargetPath() + " "), 0u);
-  EXPECT_EQ(Lookup(""), 0u);
+  EXPECT_TRUE(Lookup(dir + "\\.\\tessik_target.exe").empty());
+  EXPECT_TRUE(Lookup(dir + "\\\\tessik_target.exe").empty());
+  EXPECT_TRUE(Lookup(TargetPath() + " ").empty());
+  EXPECT_TRUE(Lookup("").empty());
 }
 
-TEST(FindAppThread, APathLongerThan259CharactersNeverMatches) {
+TEST(FindAppThreads, APathLongerThan259CharactersNeverMatches) {
   // A copy of the target whose full path has exactly 259 characters: the
   // longest a process path can be. The same path with more after it would
   // equal it once cut to 259 characters.
@@ -326,9 +330,9 @@ TEST(FindAppThread, APathLongerThan259CharactersNeverMatches) {
   {
     Program target;
     ASSERT_NO_FATAL_FAILURE(target.StartTarget(exe));
-    EXPECT_EQ(Lookup(exe), target.thread_id());
-    EXPECT_EQ(Lookup(exe + "x"), 0u);
-    EXPECT_EQ(Lookup(exe + std::string(300, 'x')), 0u);
+    EXPECT_EQ(Lookup(exe), Threads{target.thread_id()});
+    EXPECT_TRUE(Lookup(exe + "x").empty());
+    EXPECT_TRUE(Lookup(exe + std::string(300, 'x')).empty());
   }
   ::DeleteFileA(exe.c_str());
   while (dir.size() > base.size()) {
@@ -338,7 +342,7 @@ TEST(FindAppThread, APathLongerThan259CharactersNeverMatches) {
   ::RemoveDirectoryA(base.c_str());
 }
 
-TEST(FindAppThread, ARunningProgramWithoutATopLevelWindowIsNotFound) {
+TEST(FindAppThreads, ARunningProgramWithoutATopLevelWindowIsNotFound) {
   Program target;
   ASSERT_NO_FATAL_FAILURE(target.StartTarget(TargetPath(), "--no-window"));
   std::vector<Visit> visits;
@@ -346,51 +350,57 @@ TEST(FindAppThread, ARunningProgramWithoutATopLevelWindowIsNotFound) {
   const Visit* visit = FindVisit(visits, target.process_id());
   ASSERT_NE(visit, nullptr);
   ASSERT_EQ(Lower(visit->path), Lower(TargetPath()));
-  EXPECT_EQ(Lookup(TargetPath()), 0u);
+  EXPECT_TRUE(Lookup(TargetPath()).empty());
 }
 
-TEST(FindAppThread, AHiddenWindowCounts) {
+TEST(FindAppThreads, AHiddenWindowCounts) {
   Program target;
   ASSERT_NO_FATAL_FAILURE(target.StartTarget(TargetPath(), "--hidden"));
-  EXPECT_EQ(Lookup(TargetPath()), target.thread_id());
+  EXPECT_EQ(Lookup(TargetPath()), Threads{target.thread_id()});
 }
 
-TEST(FindAppThread, OfTwoRunningCopiesTheFirstInWalkOrderIsChosen) {
-  Program first;
+// Every copy is watched, in the walk's order (which the bound cuts from the
+// end); one that starts or ends between two lookups is picked up or dropped.
+TEST(FindAppThreads, EveryRunningCopyIsFoundAndEachLookupSeesTheCopiesAnew) {
+  auto first = std::make_unique<Program>();
+  ASSERT_NO_FATAL_FAILURE(first->StartTarget(TargetPath()));
+  ASSERT_EQ(Lookup(TargetPath()), Threads{first->thread_id()});
   Program second;
-  ASSERT_NO_FATAL_FAILURE(first.StartTarget(TargetPath()));
   ASSERT_NO_FATAL_FAILURE(second.StartTarget(TargetPath()));
   std::vector<Visit> visits;
   ASSERT_TRUE(ForEachProcess(RecordVisit, reinterpret_cast<LPARAM>(&visits)));
-  DWORD first_in_walk = 0;
+  Threads in_walk;
   for (const Visit& v : visits) {
-    if (v.process_id == first.process_id() || v.process_id == second.process_id()) {
-      first_in_walk = v.process_id;
-      break;
-    }
+    if (v.process_id == first->process_id()) in_walk.push_back(first->thread_id());
+    if (v.process_id == second.process_id()) in_walk.push_back(second.thread_id());
   }
-  ASSERT_NE(first_in_walk, 0u);
-  EXPECT_EQ(Lookup(TargetPath()),
-            first_in_walk == first.process_id() ? first.thread_id() : second.thread_id());
-}
-
-// The lookup answers from the process it found last while that process runs:
-// a later copy, or a lookup of another program in between, changes nothing,
-// and once the process has ended the walk finds the other copy.
-TEST(FindAppThread, TheLastMatchAnswersWhileItRunsAndNotAfter) {
-  auto first = std::make_unique<Program>();
-  ASSERT_NO_FATAL_FAILURE(first->StartTarget(TargetPath()));
-  ASSERT_EQ(Lookup(TargetPath()), first->thread_id());
-  Program second;
-  ASSERT_NO_FATAL_FAILURE(second.StartTarget(TargetPath()));
-  EXPECT_EQ(Lookup(DirectoryOf(TargetPath()) + "\\tessik_not_running.exe"), 0u);
-  EXPECT_EQ(Lookup(TargetPath()), first->thread_id());
+  ASSERT_EQ(in_walk.size(), 2u);
+  EXPECT_EQ(Lookup(TargetPath()), in_walk);
+  EXPECT_EQ(Lookup(TargetPath(), 1), Threads{in_walk[0]});
   first.reset();
-  EXPECT_EQ(Lookup(TargetPath()), second.thread_id());
+  EXPECT_EQ(Lookup(TargetPath()), Threads{second.thread_id()});
 }
 
-TEST(FindAppThread, AProgramThatIsNotRunningIsNotFound) {
-  EXPECT_EQ(Lookup(DirectoryOf(TargetPath()) + "\\tessik_not_running.exe"), 0u);
+// The rule over what the lookup found: processes 10 and 20 match, 30 has no
+// window, and the windows come in window order.
+TEST(FindAppThreads, EachVisibleWindowsThreadOnceElseTheFirstWindowsThread) {
+  const std::vector<DWORD> processes = {20, 10, 30};
+  const std::vector<detail::TopLevelWindow> windows = {
+      {10, 101, false},  // a hidden helper window first: passed over, 10 has visible ones
+      {20, 201, false}, {10, 102, true}, {20, 202, false}, {10, 103, true}, {10, 102, true},
+  };
+  DWORD threads[8] = {};
+  // 20 has only hidden windows: its first window's thread; 10: each visible
+  // window's thread once, in window order; the processes in the walk's order.
+  ASSERT_EQ(detail::ChooseAppThreads(processes, windows, threads, 8), 3u);
+  EXPECT_EQ(Threads(threads, threads + 3), (Threads{201, 102, 103}));
+  ASSERT_EQ(detail::ChooseAppThreads(processes, windows, threads, 2), 2u);
+  EXPECT_EQ(Threads(threads, threads + 2), (Threads{201, 102}));
+  EXPECT_EQ(detail::ChooseAppThreads({30}, windows, threads, 8), 0u);
+}
+
+TEST(FindAppThreads, AProgramThatIsNotRunningIsNotFound) {
+  EXPECT_TRUE(Lookup(DirectoryOf(TargetPath()) + "\\tessik_not_running.exe").empty());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Internals of the process walk, open to its tests: the libraries it loads by
-// name, the platform family it walks for, and the reading of the identifier
-// list.
+// name, the platform family it walks for, the reading of the identifier list
+// and the choice of the threads to hook.
 //
 // On the NT family the list comes from one system-wide query in ntdll, which
 // also gives each process's creation time, and each process's path is read
@@ -10,6 +10,8 @@
 #pragma once
 
 #include <windows.h>
+
+#include <vector>
 
 #include "lookup/process_lookup.h"
 #include "win32/unique_any.h"
@@ -40,5 +42,16 @@ using HeapBlock = win32::unique_process_heap_block;
 // while a read fills the buffer completely. FALSE when the buffer cannot be
 // had or the call fails.
 BOOL ReadProcessIds(EnumProcessesFn enum_processes, HeapBlock& ids, DWORD* count) noexcept;
+
+struct TopLevelWindow {
+  DWORD process_id;
+  DWORD thread_id;
+  bool visible;
+};
+
+// FindAppThreads' rule over what it found: the matching processes in the
+// walk's order and their top-level windows in window order (Z order).
+DWORD ChooseAppThreads(const std::vector<DWORD>& processes, const std::vector<TopLevelWindow>& windows,
+                       DWORD* threads, DWORD capacity) noexcept;
 
 }  // namespace tessik::detail

@@ -44,14 +44,22 @@ bool Companion::IsNeededFor(DWORD thread_id) noexcept {
   return process && !IsWow64(process.get());
 }
 
-bool Companion::SetHooks(DWORD thread_id) noexcept {
-  if (!IsRunning() && !Start()) return false;
-  hooked_ = Ask(companion::kWmSetHooks, thread_id);
-  return hooked_;
+DWORD Companion::SetHooks(const DWORD* thread_ids, DWORD count) noexcept {
+  if (count == 0 || (!IsRunning() && !Start())) return 0;
+  COPYDATASTRUCT request{};
+  request.dwData = companion::kSetHooksRequest;
+  request.cbData = count * static_cast<DWORD>(sizeof(DWORD));
+  request.lpData = const_cast<DWORD*>(thread_ids);
+  DWORD_PTR hooked = 0;
+  // Even without an answer the helper may have set some: RemoveHooks asks.
+  hooked_ = true;
+  if (!Ask(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&request), &hooked)) return 0;
+  return hooked < count ? static_cast<DWORD>(hooked) : count;
 }
 
 void Companion::RemoveHooks() noexcept {
-  if (hooked_ && IsRunning()) Ask(companion::kWmRemoveHooks, 0);
+  DWORD_PTR removed = 0;
+  if (hooked_ && IsRunning()) Ask(companion::kWmRemoveHooks, 0, 0, &removed);
   hooked_ = false;
 }
 
@@ -59,11 +67,9 @@ bool Companion::IsRunning() const noexcept {
   return process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT && ::IsWindow(window_);
 }
 
-bool Companion::Ask(UINT message, WPARAM wParam) noexcept {
-  DWORD_PTR result = 0;
-  return ::SendMessageTimeoutA(window_, message, wParam, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG, kReplyTimeoutMs,
-                               &result) != 0 &&
-         result == 1;
+bool Companion::Ask(UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result) noexcept {
+  return ::SendMessageTimeoutA(window_, message, wParam, lParam, SMTO_BLOCK | SMTO_ABORTIFHUNG, kReplyTimeoutMs,
+                               result) != 0;
 }
 
 bool Companion::Start() noexcept {

@@ -22,15 +22,16 @@ class Companion {
   static bool IsNeededFor(DWORD thread_id) noexcept;
 
   // Starts the helper if it is not running, then has it set both hooks on
-  // `thread_id`. False when the helper cannot be started or cannot hook.
-  bool SetHooks(DWORD thread_id) noexcept;
+  // each of `thread_ids`, in one request, in place of those it set before.
+  // Returns how many threads got both; 0 when the helper cannot be started.
+  DWORD SetHooks(const DWORD* thread_ids, DWORD count) noexcept;
   // Has the helper remove the hooks it set, if any.
   void RemoveHooks() noexcept;
 
  private:
   bool IsRunning() const noexcept;
   bool Start() noexcept;
-  bool Ask(UINT message, WPARAM wParam) noexcept;
+  bool Ask(UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result) noexcept;
 
   win32::unique_handle process_;
   // The helper's message-only window; owned by the helper.

@@ -5,10 +5,16 @@
 namespace tessik {
 namespace {
 
-// One pair per process. In the watched process they stay null, and passing
-// the call on with a null handle is what the platform expects there.
-win32::unique_hhook g_keyboard_hook;
-win32::unique_hhook g_mouse_hook;
+// The hooks this process set, the first g_hook_count entries; only the
+// setting thread touches them. The hook procedures do not read them: in the
+// watched program there are none, so they pass the call on with a null
+// handle, which the platform takes (from NT on it ignores the handle).
+struct HookPair {
+  win32::unique_hhook keyboard;
+  win32::unique_hhook mouse;
+};
+HookPair g_hooks[kMaxHookedThreads];
+DWORD g_hook_count = 0;
 
 // The view of the relay block, mapped by the first hook call that finds the
 // block and kept until the module unloads: opening the block by name on
@@ -58,17 +64,29 @@ HINSTANCE HookModule() noexcept {
   return module;
 }
 
-bool SetRelayHooks(HINSTANCE module, DWORD thread_id) noexcept {
-  g_keyboard_hook.reset(::SetWindowsHookExA(WH_KEYBOARD, KeyboardHookProc, module, thread_id));
-  g_mouse_hook.reset(::SetWindowsHookExA(WH_MOUSE, MouseHookProc, module, thread_id));
-  if (g_keyboard_hook && g_mouse_hook) return true;
+DWORD SetRelayHooks(HINSTANCE module, const DWORD* thread_ids, DWORD count) noexcept {
   RemoveRelayHooks();
-  return false;
+  for (DWORD i = 0; i < count && g_hook_count < kMaxHookedThreads; ++i) {
+    if (thread_ids[i] == 0) continue;
+    HookPair& pair = g_hooks[g_hook_count];
+    pair.keyboard.reset(::SetWindowsHookExA(WH_KEYBOARD, KeyboardHookProc, module, thread_ids[i]));
+    pair.mouse.reset(::SetWindowsHookExA(WH_MOUSE, MouseHookProc, module, thread_ids[i]));
+    if (pair.keyboard && pair.mouse) {
+      ++g_hook_count;
+    } else {
+      pair.keyboard.reset();
+      pair.mouse.reset();
+    }
+  }
+  return g_hook_count;
 }
 
 void RemoveRelayHooks() noexcept {
-  g_keyboard_hook.reset();
-  g_mouse_hook.reset();
+  for (DWORD i = 0; i < g_hook_count; ++i) {
+    g_hooks[i].keyboard.reset();
+    g_hooks[i].mouse.reset();
+  }
+  g_hook_count = 0;
 }
 
 void ReleaseRelayView() noexcept {
@@ -83,7 +101,7 @@ LRESULT CALLBACK KeyboardHookProc(int code, WPARAM wParam, LPARAM lParam) noexce
     const bool going_up = (static_cast<ULONG_PTR>(lParam) & 0x80000000u) != 0;
     PostOrForget(ReadRelayWindow(), WM_KEYRELAY, wParam, going_up ? 0 : 1);
   }
-  return ::CallNextHookEx(g_keyboard_hook.get(), code, wParam, lParam);
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept {
@@ -92,7 +110,7 @@ LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam) noexcept 
     const DWORD packed = (static_cast<DWORD>(mouse->pt.y & 0xFFFF) << 16) | static_cast<DWORD>(mouse->pt.x & 0xFFFF);
     PostOrForget(ReadRelayWindow(), WM_MOUSERELAY, wParam, static_cast<LPARAM>(packed));
   }
-  return ::CallNextHookEx(g_mouse_hook.get(), code, wParam, lParam);
+  return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 }  // namespace tessik

@@ -1,4 +1,4 @@
-// The two hook procedures and this module's pair of hook handles. The same
+// The two hook procedures and this module's set of hook handles. The same
 // source is built into Tessik.dll (32-bit programs) and into the 64-bit hook
 // module of the companion (64-bit programs), so both relay alike: same relay
 // block, same messages, same packing.
@@ -20,10 +20,20 @@ inline constexpr DWORD kRelayBlockSize = sizeof(DWORD);
 // links the relay in): the one the platform maps into the watched program.
 HINSTANCE HookModule() noexcept;
 
-// Sets the keyboard and then the mouse hook of `module` on `thread_id`.
-// True when both are set; otherwise neither stays.
-bool SetRelayHooks(HINSTANCE module, DWORD thread_id) noexcept;
-// Removes both hooks of this module, if set.
+// The most threads one set of the watched path hooks, in both modules
+// together. Programs have a few window threads, users a few copies open: 64
+// leaves room for both, while bounding what every presence check costs (two
+// hooks set per thread), the companion's request and the hooks a program
+// that opens window threads without end could make us hold (each a USER
+// object, of which a process may have 10 000).
+inline constexpr DWORD kMaxHookedThreads = 64;
+
+// Replaces this module's hooks with the keyboard and the mouse hook of
+// `module` on each of `thread_ids` (thread 0, which would make them
+// system-wide, is passed over; only the first kMaxHookedThreads are taken).
+// Returns how many threads got both; a thread that got only one keeps none.
+DWORD SetRelayHooks(HINSTANCE module, const DWORD* thread_ids, DWORD count) noexcept;
+// Removes every hook of this module.
 void RemoveRelayHooks() noexcept;
 
 // The hook procedures keep the relay block's view open in the process they

@@ -32,11 +32,11 @@ Relay::~Relay() {
   ReleaseRelayView();
 }
 
-BOOL Relay::InstallHooks(DWORD thread_id) noexcept {
+BOOL Relay::InstallHooks(const DWORD* thread_ids, DWORD count) noexcept {
   // The hook procedures live in this module, which the platform maps into the watched process.
   const HINSTANCE module = HookModule();
-  // Thread 0 would make both hooks system-wide.
-  if (thread_id == 0 || !RegisterRelayClass(module)) {
+  if (count > kMaxHookedThreads) count = kMaxHookedThreads;
+  if (count == 0 || !RegisterRelayClass(module)) {
     RemoveHooks();
     return FALSE;
   }
@@ -49,9 +49,19 @@ BOOL Relay::InstallHooks(DWORD thread_id) noexcept {
   AllowRelayMessages(hwnd());
   // A 32-bit module cannot run in a 64-bit process (the platform may even
   // return hooks that never fire), so such threads go to the companion.
-  const bool hooked = Companion::IsNeededFor(thread_id) ? companion_.SetHooks(thread_id)
-                                                         : SetRelayHooks(module, thread_id);
-  if (hooked) return TRUE;
+  DWORD own[kMaxHookedThreads];
+  DWORD wide[kMaxHookedThreads];
+  DWORD own_count = 0;
+  DWORD wide_count = 0;
+  for (DWORD i = 0; i < count; ++i) {
+    if (Companion::IsNeededFor(thread_ids[i])) {
+      wide[wide_count++] = thread_ids[i];
+    } else {
+      own[own_count++] = thread_ids[i];
+    }
+  }
+  const DWORD hooked = SetRelayHooks(module, own, own_count) + companion_.SetHooks(wide, wide_count);
+  if (hooked > 0) return TRUE;
   RemoveHooks();
   return FALSE;
 }

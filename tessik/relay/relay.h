@@ -1,4 +1,4 @@
-// The relay: keyboard and mouse hooks on one thread of the watched program,
+// The relay: keyboard and mouse hooks on the threads of the watched program,
 // and the hidden window in the monitoring process that their messages reach.
 // The hook procedures run inside the watched program and share nothing with
 // the monitoring process but the relay block and posted messages.
@@ -24,7 +24,7 @@ class RelayTarget {
 };
 
 // The relay window and relay block of the one instance. The hook handles are
-// module-level (one pair per process). Used on one thread only: the one that
+// module-level (one set per process). Used on one thread only: the one that
 // installs, which also receives the events.
 class Relay : public win32::window_base<Relay, win32::window_charset::kAnsi> {
  public:
@@ -34,11 +34,12 @@ class Relay : public win32::window_base<Relay, win32::window_charset::kAnsi> {
   Relay& operator=(const Relay&) = delete;
 
   // Creates the relay window on the calling thread, publishes its handle in
-  // the relay block and sets both hooks on `thread_id`: from this module, or
-  // through the 64-bit companion when the thread's process is 64-bit. TRUE
-  // when both hooks are set; otherwise everything is removed again.
-  BOOL InstallHooks(DWORD thread_id) noexcept;
-  // Destroys the relay window and removes both hooks, the companion's too.
+  // the relay block and sets both hooks on each of `thread_ids` (at most
+  // kMaxHookedThreads): from this module, or through the 64-bit companion,
+  // in one request, for the threads of 64-bit processes. TRUE when at least
+  // one thread got both; otherwise everything is removed again.
+  BOOL InstallHooks(const DWORD* thread_ids, DWORD count) noexcept;
+  // Destroys the relay window and removes every hook, the companion's too.
   // The caller empties the stored path.
   void RemoveHooks() noexcept;
 

@@ -71,6 +71,8 @@ LRESULT Mouse(int code, WPARAM message, LONG x, LONG y) {
   return MouseHookProc(code, message, reinterpret_cast<LPARAM>(&record));
 }
 
+BOOL Install(Relay& relay, DWORD thread_id) { return relay.InstallHooks(&thread_id, 1); }
+
 class RelayTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(BlockExists()) << "another relay is running"; }
@@ -82,7 +84,7 @@ class RelayTest : public ::testing::Test {
 
 TEST_F(RelayTest, InstallingCreatesAHiddenRelayWindowAndPublishesIt) {
   Relay relay(target_);
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   const HWND window = PublishedWindow();
   ASSERT_TRUE(::IsWindow(window));
   DWORD process = 0;
@@ -102,10 +104,10 @@ TEST_F(RelayTest, InstallingCreatesAHiddenRelayWindowAndPublishesIt) {
 
 TEST_F(RelayTest, AReinstallationPublishesTheNewWindow) {
   Relay relay(target_);
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   const HWND first = PublishedWindow();
   relay.RemoveHooks();
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   const HWND second = PublishedWindow();
   EXPECT_TRUE(::IsWindow(second));
   EXPECT_FALSE(::IsWindow(first));
@@ -128,13 +130,13 @@ SIZE_T ReservedBytes() {
 
 TEST_F(RelayTest, ThousandsOfInstallationsReuseOneBlockHandleAndView) {
   Relay relay(target_);
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   DWORD handles_before = 0;
   ASSERT_TRUE(::GetProcessHandleCount(::GetCurrentProcess(), &handles_before));
   const SIZE_T reserved_before = ReservedBytes();
   for (int i = 0; i < 2000; ++i) {
     relay.RemoveHooks();
-    ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId())) << i;
+    ASSERT_TRUE(Install(relay, ::GetCurrentThreadId())) << i;
   }
   DWORD handles_after = 0;
   ASSERT_TRUE(::GetProcessHandleCount(::GetCurrentProcess(), &handles_after));
@@ -149,7 +151,7 @@ TEST_F(RelayTest, WhenTheBlockCannotBeMadeInstallationFailsAndLeavesNothing) {
     const win32::unique_handle squatter(::CreateEventA(nullptr, TRUE, FALSE, kRelayBlockName));
     ASSERT_TRUE(squatter);
     Relay relay(target_);
-    EXPECT_FALSE(relay.InstallHooks(::GetCurrentThreadId()));
+    EXPECT_FALSE(Install(relay, ::GetCurrentThreadId()));
     EXPECT_EQ(RelayWindowCount(), 0);
     // No hook is left behind either: a hooked thread would relay this key.
     Key('Q', false);
@@ -157,24 +159,62 @@ TEST_F(RelayTest, WhenTheBlockCannotBeMadeInstallationFailsAndLeavesNothing) {
     EXPECT_TRUE(target_.events.empty());
   }
   Relay relay(target_);
-  EXPECT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  EXPECT_TRUE(Install(relay, ::GetCurrentThreadId()));
 }
 
 DWORD WINAPI ReturnAtOnce(void*) { return 0; }
 
-TEST_F(RelayTest, HooksOnAThreadThatHasEndedFailAndLeaveNothing) {
+// Each waits, with a message queue of its own, until the set goes.
+DWORD WINAPI WaitWithAQueue(void* stop) {
+  MSG message;
+  ::PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+  ::WaitForSingleObject(stop, INFINITE);
+  return 0;
+}
+
+struct WaitingThreads {
+  explicit WaitingThreads(DWORD count) {
+    for (DWORD i = 0; i < count; ++i) {
+      DWORD id = 0;
+      handles.emplace_back(::CreateThread(nullptr, 0, WaitWithAQueue, stop.get(), 0, &id));
+      if (handles.back()) ids.push_back(id);
+    }
+  }
+  ~WaitingThreads() {
+    ::SetEvent(stop.get());
+    for (const win32::unique_handle& thread : handles) ::WaitForSingleObject(thread.get(), 5000);
+  }
+  win32::unique_handle stop{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  std::vector<win32::unique_handle> handles;
+  std::vector<DWORD> ids;
+};
+
+// Only threads that have all ended fail; with one that runs, the set counts.
+TEST_F(RelayTest, HooksOnThreadsThatHaveEndedFailAndLeaveNothingUnlessAnotherIsHooked) {
   DWORD ended = 0;
   const win32::unique_handle thread(::CreateThread(nullptr, 0, ReturnAtOnce, nullptr, 0, &ended));
   ASSERT_TRUE(thread);
   ASSERT_EQ(::WaitForSingleObject(thread.get(), 5000), WAIT_OBJECT_0);
   Relay relay(target_);
-  EXPECT_FALSE(relay.InstallHooks(ended));
+  EXPECT_FALSE(Install(relay, ended));
   EXPECT_EQ(RelayWindowCount(), 0);
+  const DWORD some[] = {ended, 0, ::GetCurrentThreadId()};
+  EXPECT_TRUE(relay.InstallHooks(some, ARRAYSIZE(some)));
+  EXPECT_EQ(RelayWindowCount(), 1);
+  relay.RemoveHooks();
+
+  // Each thread of the set gets both hooks; the set is bounded.
+  WaitingThreads waiting(kMaxHookedThreads + 1);
+  ASSERT_EQ(waiting.ids.size(), kMaxHookedThreads + 1);
+  EXPECT_EQ(SetRelayHooks(HookModule(), waiting.ids.data(), kMaxHookedThreads + 1), kMaxHookedThreads);
+  const DWORD mixed[] = {0, ended, waiting.ids[0], waiting.ids[1]};
+  EXPECT_EQ(SetRelayHooks(HookModule(), mixed, ARRAYSIZE(mixed)), 2u);
+  RemoveRelayHooks();
 }
 
 TEST_F(RelayTest, ThreadZeroIsRefusedRatherThanHookingEveryThread) {
   Relay relay(target_);
-  EXPECT_FALSE(relay.InstallHooks(0));
+  EXPECT_FALSE(Install(relay, 0));
   EXPECT_EQ(RelayWindowCount(), 0);
 }
 
@@ -182,7 +222,7 @@ TEST_F(RelayTest, ThreadZeroIsRefusedRatherThanHookingEveryThread) {
 
 TEST_F(RelayTest, KeysAreRelayedWithTheirDirection) {
   Relay relay(target_);
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   Key('A', false);
   Key('A', false);  // auto-repeat: one more press
   Key('A', true);
@@ -194,7 +234,7 @@ TEST_F(RelayTest, KeysAreRelayedWithTheirDirection) {
 
 TEST_F(RelayTest, MouseEventsCarryScreenCoordinatesAsUnsignedWords) {
   Relay relay(target_);
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   Mouse(HC_ACTION, WM_MOUSEMOVE, 100, 200);
   Mouse(HC_NOREMOVE, WM_LBUTTONDOWN, -5, -1);
   Mouse(HC_ACTION, WM_NCMOUSEMOVE, 70000, 65535);
@@ -205,7 +245,7 @@ TEST_F(RelayTest, MouseEventsCarryScreenCoordinatesAsUnsignedWords) {
 
 TEST_F(RelayTest, NegativeCodesAreOnlyPassedOn) {
   Relay relay(target_);
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   Key('A', false);
   KeyboardHookProc(-1, 'B', 0);
   Mouse(-1, WM_MOUSEMOVE, 1, 2);
@@ -217,7 +257,7 @@ TEST_F(RelayTest, NegativeCodesAreOnlyPassedOn) {
 
 TEST_F(RelayTest, AfterRemovalNothingIsRelayed) {
   Relay relay(target_);
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   relay.RemoveHooks();
   Key('A', false);
   Mouse(HC_ACTION, WM_MOUSEMOVE, 1, 2);
@@ -227,7 +267,7 @@ TEST_F(RelayTest, AfterRemovalNothingIsRelayed) {
 
 TEST_F(RelayTest, OtherMessagesToTheRelayWindowGoToTheDefaultProcedure) {
   Relay relay(target_);
-  ASSERT_TRUE(relay.InstallHooks(::GetCurrentThreadId()));
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   const HWND window = PublishedWindow();
   EXPECT_EQ(::SendMessageA(window, WM_KEYRELAY, 'A', 1), 1);
   EXPECT_EQ(::SendMessageA(window, WM_MOUSERELAY, WM_MOUSEMOVE, MAKELPARAM(3, 4)), 1);

@@ -1,7 +1,8 @@
 # What the shell tests that drive tessik_sink.exe (a client of the component
 # that takes commands on standard input) share: a work folder, the processes
 # that end with the test, failing with every output shown, waiting for lines,
-# the client's commands and bringing a Wine window to the foreground.
+# the client's commands, finding a Wine program's window and bringing it to
+# the foreground.
 #   . tests/lib/sink_client.sh    with $wine and $bin set
 work=$(mktemp -d)
 pids=()
@@ -55,6 +56,30 @@ expect_answer() {
   local got
   got=$(command "$1")
   [ "$got" = "$2" ] || fail "$1: answered '$got', expected '$2'"
+}
+
+# The X window of a Wine program's top-level window (at most 10 s).
+window_of() {  # PID NAME
+  local i w
+  for i in $(seq 1 100); do
+    w=$(xdotool search --all --pid "$1" --name "$2" 2>/dev/null | head -1)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# Starts Wine's notepad with LOADER (wine, or wine64 for the 64-bit one) with
+# its window at X Y, 480x360, where it takes its place from the registry (two
+# copies would otherwise open on top of each other); sets np_pid, np_window.
+start_notepad() {  # LOADER X Y
+  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Notepad]\n"iWindowPosX"=dword:%08x\n"iWindowPosY"=dword:%08x\n"iWindowPosDX"=dword:%08x\n"iWindowPosDY"=dword:%08x\n' \
+    "$2" "$3" 480 360 >"$work/notepad.reg"
+  "$wine" reg import "$(winepath -w "$work/notepad.reg")" </dev/null >/dev/null 2>&1 || return 1
+  "$1" 'C:\windows\system32\notepad.exe' </dev/null >/dev/null 2>&1 &
+  np_pid=$!
+  pids+=("$np_pid")
+  np_window=$(window_of "$np_pid" Notepad)
 }
 
 # Without a window manager, Wine takes a window back into the foreground on

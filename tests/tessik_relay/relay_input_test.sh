@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Real keyboard and mouse input (xdotool, XTEST) into a watched program under
 # Wine reaches a client of the component as KeyEvent and MouseEvent; input
-# elsewhere does not; the property's sets move the hooks as they should.
+# elsewhere does not; the property's sets move the hooks as they should; every
+# window thread of a program and every copy of it is watched.
 #   relay_input_test.sh WINE BIN_DIR
 # Needs DISPLAY (an X server running Wine) and the component registered.
 set -u
@@ -10,9 +11,9 @@ wine=$1 bin=$2
 
 # Starts a fresh target with the given caption; sets target_pid and
 # target_window (its X window).
-start_target() {  # TITLE X Y
+start_target() {  # TITLE X Y [OPTION...]
   local title=$1 out="$work/$1.out" i
-  "$wine" "$bin/tessik_target.exe" --title "$title" --at "$2" "$3" >"$out" 2>/dev/null </dev/null &
+  "$wine" "$bin/tessik_target.exe" --title "$title" --at "$2" "$3" "${@:4}" >"$out" 2>/dev/null </dev/null &
   target_pid=$!
   pids+=("$target_pid")
   wait_count "$out" 'ready [0-9]+' 1 || fail "target $title did not start"
@@ -105,6 +106,46 @@ win_c=$target_window
 expect_answer "set $target_win" "set 0x00000000"
 type_key "$win_c" g
 wait_count "$work/sink.out" 'KeyEvent 71 0' 1 || fail "no events from the new copy"
+
+echo "== a topmost palette on a thread of its own comes first: both threads are watched"
+start_target Paletted 100 100 --palette
+win_p=$target_window pid_p=$target_pid
+palette_tid=$(tr -d '\r' <"$work/Paletted.out" | awk '/^palette [0-9]/ {print $2}')
+first_tid=$(tr -d '\r' <"$work/Paletted.out" | awk '/^first/ {print $2}')
+[ -n "$palette_tid" ] && [ "$first_tid" = "$palette_tid" ] || fail "the palette is not first in the window order"
+win_palette=$(xdotool search --name '^Paletted Palette$' | head -1)
+[ -n "$win_palette" ] || fail "no X window for the palette"
+expect_answer "set $target_win" "set 0x00000000"
+type_key "$win_p" i
+wait_count "$work/Paletted.out" 'key 73' 1 || fail "the main window did not get its key"
+wait_count "$work/sink.out" 'KeyEvent 73 0' 1 || fail "no KeyEvent from the window behind the palette"
+type_key "$win_palette" j
+wait_count "$work/Paletted.out" 'palette key 74' 1 || fail "the palette did not get its key"
+wait_count "$work/sink.out" 'KeyEvent 74 0' 1 || fail "no KeyEvent from the palette"
+# TargetC is a copy of the same program: watched too, each key once.
+type_key "$win_c" k
+wait_count "$work/sink.out" 'KeyEvent 75 0' 1 || fail "no KeyEvent from the other copy"
+sleep 0.3
+for key in 73 74 75; do
+  [ "$(count "$work/sink.out" "KeyEvent $key 1")" -eq 1 ] || fail "KeyEvent $key arrived more than once"
+done
+kill "$pid_p"; wait "$pid_p" 2>/dev/null
+
+echo "== two copies of notepad: keys from either"
+notepad='C:\windows\system32\notepad.exe'
+start_notepad "$wine" 20 20 || fail "the first notepad's window did not appear"
+np1_window=$np_window
+start_notepad "$wine" 560 20 || fail "the second notepad's window did not appear"
+np2_window=$np_window
+position() { xdotool getwindowgeometry "$1" | grep Position; }
+[ "$(position "$np1_window")" != "$(position "$np2_window")" ] || fail "the notepads lie on top of each other"
+expect_answer "set $notepad" "set 0x00000000"
+for w in "$np2_window" "$np1_window" "$np2_window"; do
+  n=$(count "$work/sink.out" 'KeyEvent 76 0')
+  type_key "$w" l
+  wait_count "$work/sink.out" 'KeyEvent 76 0' $((n + 1)) ||
+    fail "no KeyEvent from notepad $w"
+done
 
 echo "== the monitoring process goes; the watched program keeps its input"
 # The sink quits without removing its hooks: the relay block goes with its

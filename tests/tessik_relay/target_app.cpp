@@ -11,6 +11,10 @@
 //                   window order, as GDI+ and .NET helper windows are; prints
 //                   "helper TID" and "first TID", the thread of the process's
 //                   first window in EnumWindows order
+//   --palette       also a visible topmost window, "TITLE Palette", on a thread
+//                   of its own, right of the main window (first in the window
+//                   order, as a tool palette is); its keys print as "palette
+//                   key CODE"; prints "palette TID" and "first TID"
 #include <windows.h>
 
 #include <cstdio>
@@ -23,6 +27,7 @@ namespace {
 
 constexpr char kClassName[] = "TessikTarget";
 constexpr char kHelperClassName[] = "TessikTargetHelper";
+constexpr char kPaletteClassName[] = "TessikTargetPalette";
 
 struct Helper {
   win32::unique_handle created{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
@@ -43,6 +48,44 @@ DWORD WINAPI RunHelperWindow(void* parameter) noexcept {
   ::SetEvent(helper->created.get());
   MSG message;
   while (::GetMessageA(&message, nullptr, 0, 0) > 0) ::DispatchMessageA(&message);
+  return 0;
+}
+
+LRESULT CALLBACK PaletteWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  if (message == WM_KEYDOWN) {
+    std::printf("palette key %u\n", static_cast<unsigned>(wParam));
+    std::fflush(stdout);
+    return 0;
+  }
+  return ::DefWindowProcA(window, message, wParam, lParam);
+}
+
+struct Palette {
+  win32::unique_handle created{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  char title[300] = "";
+  int x = 0;
+  int y = 0;
+  HWND window = nullptr;
+};
+
+DWORD WINAPI RunPalette(void* parameter) noexcept {
+  auto* palette = static_cast<Palette*>(parameter);
+  WNDCLASSEXA window_class{};
+  window_class.cbSize = sizeof(window_class);
+  window_class.lpfnWndProc = PaletteWindowProc;
+  window_class.hInstance = ::GetModuleHandleA(nullptr);
+  window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+  window_class.lpszClassName = kPaletteClassName;
+  ::RegisterClassExA(&window_class);
+  palette->window = ::CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kPaletteClassName, palette->title,
+                                      WS_POPUP | WS_CAPTION | WS_VISIBLE, palette->x, palette->y, 160, 160,
+                                      nullptr, nullptr, window_class.hInstance, nullptr);
+  ::SetEvent(palette->created.get());
+  MSG message;
+  while (::GetMessageA(&message, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageA(&message);
+  }
   return 0;
 }
 
@@ -78,6 +121,7 @@ int main(int argc, char** argv) {
   bool hidden = false;
   bool no_window = false;
   bool helper_window = false;
+  bool palette_window = false;
   const char* ready = nullptr;
   const char* title = "Tessik Target";
   int x = 100;
@@ -87,6 +131,8 @@ int main(int argc, char** argv) {
       hidden = true;
     } else if (std::strcmp(argv[i], "--helper-window") == 0) {
       helper_window = true;
+    } else if (std::strcmp(argv[i], "--palette") == 0) {
+      palette_window = true;
     } else if (std::strcmp(argv[i], "--no-window") == 0) {
       no_window = true;
     } else if (std::strcmp(argv[i], "--ready") == 0 && i + 1 < argc) {
@@ -97,7 +143,7 @@ int main(int argc, char** argv) {
       x = std::atoi(argv[++i]);
       y = std::atoi(argv[++i]);
     } else {
-      std::fprintf(stderr, "usage: tessik_target [--hidden] [--no-window] [--ready NAME] [--title TEXT] [--at X Y] [--helper-window]\n");
+      std::fprintf(stderr, "usage: tessik_target [--hidden] [--no-window] [--ready NAME] [--title TEXT] [--at X Y] [--helper-window] [--palette]\n");
       return 2;
     }
   }
@@ -130,9 +176,24 @@ int main(int argc, char** argv) {
   }
   if (helper_window) {
     ::SetWindowPos(helper.window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    std::printf("helper %lu\n", helper.thread_id);
+  }
+  Palette palette;
+  win32::unique_handle palette_thread;
+  if (palette_window) {
+    ::wsprintfA(palette.title, "%.200s Palette", title);
+    palette.x = x + 340;
+    palette.y = y;
+    DWORD palette_id = 0;
+    palette_thread.reset(::CreateThread(nullptr, 0, RunPalette, &palette, 0, &palette_id));
+    if (!palette_thread || ::WaitForSingleObject(palette.created.get(), 10000) != WAIT_OBJECT_0 || !palette.window)
+      return 1;
+    std::printf("palette %lu\n", palette_id);
+  }
+  if (helper_window || palette_window) {
     DWORD first = 0;
     ::EnumWindows(FirstOwnWindow, reinterpret_cast<LPARAM>(&first));
-    std::printf("helper %lu\nfirst %lu\n", helper.thread_id, first);
+    std::printf("first %lu\n", first);
   }
   std::printf("ready %lu\n", ::GetCurrentThreadId());
   std::fflush(stdout);

@@ -3,8 +3,9 @@
 # in_prefix64.sh; Tessik.dll registered there by the fixture). A 32-bit
 # client of the component watches Wine's 64-bit notepad:
 #   - real keys and clicks in notepad arrive as KeyEvent and MouseEvent;
-#   - one helper process serves every set, and 2000 sets leak no handle, no
-#     process and no memory of the helper;
+#   - with two copies running, keys typed into either arrive, each once;
+#   - one helper process serves every set, and 2000 sets with both copies
+#     leak no handle, no process and no memory of the helper;
 #   - a 32-bit program with a hidden helper window first in the window order
 #     is hooked on its visible window's thread;
 #   - when the client is killed, the helper unhooks and ends: keys typed into
@@ -22,21 +23,8 @@ notepad='C:\windows\system32\notepad.exe'
 host_win="$(winepath -w "$bin")\\TessikHost64.exe"
 helpers() { ps -eo pid=,args= | grep -F -- "$host_win" | grep -v grep | awk '{print $1}' | tr '\n' ' '; }
 
-window_of() {  # PID NAME
-  local i w
-  for i in $(seq 1 100); do
-    w=$(xdotool search --all --pid "$1" --name "$2" 2>/dev/null | head -1)
-    [ -n "$w" ] && { echo "$w"; return 0; }
-    sleep 0.1
-  done
-  return 1
-}
-
 [ -z "$(helpers)" ] || fail "a helper runs before the test: $(helpers)"
-"$wine64" "$notepad" </dev/null >/dev/null 2>&1 &
-np_pid=$!
-pids+=("$np_pid")
-np_window=$(window_of "$np_pid" Notepad) || fail "64-bit notepad's window did not appear"
+start_notepad "$wine64" 20 20 || fail "64-bit notepad's window did not appear"
 
 echo "== a 64-bit program: keys and clicks through the companion"
 start_sink first
@@ -54,7 +42,21 @@ xdotool mousemove "$mx" "$my" click 1
 wait_count "$sink_out" "MouseEvent 514 $mx $my" 1 || fail "no MouseEvent 514 at $mx $my"
 [ "$(count "$sink_out" "MouseEvent 513 $mx $my")" -ge 1 ] || fail "no MouseEvent 513 at $mx $my"
 
-echo "== 2000 sets: one helper, no handle, process or memory growth"
+echo "== two 64-bit copies: keys from either, through one request to the one helper"
+np1_window=$np_window
+start_notepad "$wine64" 560 20 || fail "the second 64-bit notepad's window did not appear"
+np2_window=$np_window
+expect_answer "set $notepad" "set 0x00000000"
+[ "$(helpers | wc -w)" -eq 1 ] || fail "expected one helper, found: $(helpers)"
+for w in "$np2_window" "$np1_window"; do
+  n=$(count "$sink_out" 'KeyEvent 75 0')
+  click_into "$w"
+  xdotool key k
+  wait_count "$sink_out" 'KeyEvent 75 0' $((n + 1)) || fail "no KeyEvent from notepad $w"
+done
+np_window=$np1_window
+
+echo "== 2000 sets with both copies: one helper, no handle, process or memory growth"
 helper=$(helpers | awk '{print $1}')
 rss() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 # A few first: what is made once (caches, the first view) is not a leak.
@@ -68,10 +70,14 @@ read -r _ failed _ _ before after <<<"${got//,/}"
 [ "$after" -le $((before + 2)) ] || fail "the client's handles grew: $got"
 [ "$(helpers)" = "$helper " ] || fail "helpers after 2000 sets: $(helpers), expected $helper"
 [ "$(rss "$helper")" -le $((rss_before + 512)) ] || fail "the helper's memory grew"
-click_into "$np_window"
+click_into "$np1_window"
 xdotool key c
+click_into "$np2_window"
+xdotool key m
+wait_count "$sink_out" 'KeyEvent 77 0' 1 || fail "no KeyEvent from the second copy after 2000 sets"
 wait_count "$sink_out" 'KeyEvent 67 0' 1 || fail "no KeyEvent after 2000 sets"
 [ "$(count "$sink_out" 'KeyEvent 67 1')" -eq 1 ] || fail "KeyEvent 67 arrived more than once"
+[ "$(count "$sink_out" 'KeyEvent 77 1')" -eq 1 ] || fail "KeyEvent 77 arrived more than once"
 
 echo "== a 32-bit program with a hidden helper window first: its visible window's thread"
 target_win=$(winepath -w "$bin/tessik_target.exe")
