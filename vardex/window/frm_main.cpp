@@ -11,7 +11,7 @@ FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components)
       countdown_(controls, components.ListKillProcess1, components.csSysTray1, components.system,
                  {marks_, presence_, fields_}),
       lock_(controls),
-      settings_(controls, components.settings, components.system, lock_) {}
+      settings_(controls, components.settings, components.system, lock_, fields_.intAppShutDownTime) {}
 
 FrmMainState FrmMain::state() const {
   FrmMainState s;
