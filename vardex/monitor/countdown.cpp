@@ -84,7 +84,7 @@ void Countdown::EndMatchingProcesses() {
   }
   // A program that could not be ended keeps its run, and with it the count
   // above the limit, so that every tick tries again.
-  if (ended > 0 && survived == 0) rooms_.presence.Reset();
+  if (ended > 0 && survived == 0) rooms_.presence.RunEnded();
 }
 
 }  // namespace vardex

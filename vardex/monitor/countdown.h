@@ -35,7 +35,7 @@ class Countdown {
   void StartAfresh();
   // Ends every listed process that matches the configured path, setting the
   // stopped icon once per ended process. When every one was ended, the run is
-  // over: a copy started before the next presence check is a new run.
+  // over (PresenceCheck::RunEnded).
   void EndMatchingProcesses();
 
   std::int16_t elapsed_seconds() const { return elapsed_seconds_; }

@@ -42,4 +42,9 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
   return false;
 }
 
+void PresenceCheck::RunEnded() {
+  loaded_ = 0;
+  c_.tmrAppShotDown().SetEnabled(false);
+}
+
 }  // namespace vardex

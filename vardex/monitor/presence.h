@@ -21,9 +21,11 @@ class PresenceCheck {
   // `hooks` may be null: then the program is only looked for. True when this
   // check found the program after a check that did not: a new run of it.
   bool Tick(HookComponent* hooks);
-  // Not loaded: at start-up, and once the countdown has ended every copy, so
-  // that a copy started before the next check is a new run.
   void Reset() { loaded_ = 0; }
+  // The countdown ended every copy: not loaded and the idle timer off at
+  // once, as at a check that no longer finds the program, so that no idle
+  // tick ends a copy started before the next check, which finds a new run.
+  void RunEnded();
   // 0 false, -1 true.
   std::int16_t loaded() const { return loaded_; }
   // Found, but the last MonitoredAppPath set failed.

@@ -102,10 +102,12 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   EXPECT_EQ(countdown.elapsed_seconds(), 60) << "found again, the same run";
   EXPECT_EQ(processes.killed.size(), 1u) << "the whole limit";
 
-  // Started again before any check saw it gone: the end closed the run.
+  // Started again before any check saw it gone: the end closed the run, and
+  // no tick comes before the check that finds the new one.
   countdown.Tick();
   ASSERT_EQ(processes.killed.size(), 2u);
   EXPECT_EQ(presence.loaded(), 0);
+  EXPECT_FALSE(tmrAppShotDown.Enabled());
   RunWatched();
   Check();
   EXPECT_EQ(countdown.elapsed_seconds(), 0);

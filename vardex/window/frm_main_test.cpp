@@ -154,6 +154,7 @@ TEST_F(Form, ShowTaskEndsEveryInstanceAtOnce) {
   EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101}));
   EXPECT_EQ(TrayPicture(), "picTimerOff");
   EXPECT_EQ(form->state().bAppLoaded, 0) << "every copy ended: the run is over";
+  EXPECT_FALSE(tmrAppShotDown.Enabled());
 }
 
 TEST_F(Form, ShowTaskWithNothingRunningChangesNothing) {
