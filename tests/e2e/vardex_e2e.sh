@@ -59,7 +59,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 start_notepad() {
   "$notepad_loader" "$notepad_win" </dev/null >/dev/null 2>&1 &
   np_pids+=($!)
-  local w known
+  local w k known
   for _ in $(seq 1 60); do
     for w in $(xdotool search --onlyvisible --name 'Notepad' 2>/dev/null); do
       known=""
