@@ -3,7 +3,9 @@
 // "<elapsed> <ratio> <key pressed>"; exit code 1
 // when no Vardex window exists. With "--message", prints the text of the
 // message box that Vardex shows instead; with "--tooltip", the text of
-// Vardex's notification-area tooltip as the shell holds it.
+// Vardex's notification-area tooltip as the shell holds it; with "--control
+// <name>", where that control of the window lies on the screen and its text,
+// as "<left> <top> <width> <height> <text>", for a click into it.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -103,6 +105,20 @@ int wmain(int argc, wchar_t** argv) {
   if (!window) {
     std::puts("no window");
     return 1;
+  }
+  if (argc > 2 && ::lstrcmpW(argv[1], L"--control") == 0) {
+    char name[64] = {};
+    ::WideCharToMultiByte(CP_ACP, 0, argv[2], -1, name, static_cast<int>(sizeof name) - 1, nullptr, nullptr);
+    const int tab_index = vardex::TabIndexOf(name);
+    const HWND control = tab_index < 0 ? nullptr : ::GetDlgItem(window, vardex::ControlId(tab_index));
+    RECT r{};
+    char text[256] = {};
+    if (!control || !::GetWindowRect(control, &r) || !ReadLabel(window, name, text)) {
+      std::puts("no such control");
+      return 2;
+    }
+    std::printf("%ld %ld %ld %ld %s\n", r.left, r.top, r.right - r.left, r.bottom - r.top, text);
+    return 0;
   }
   char elapsed[256] = {};
   char ratio[256] = {};

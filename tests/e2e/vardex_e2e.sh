@@ -4,6 +4,14 @@
 # notepad's full path, no password. Keystrokes typed into notepad keep it
 # alive well past the limit; once they stop, notepad is ended within the
 # limit plus two idle ticks. The readouts are read from outside all along.
+#   E2E_COPIES          how many notepads run (default 1); the keystrokes go
+#                       into the last one started only, and every copy must
+#                       live through them and be ended after them
+#   E2E_AFTER_END       when set, after the end: notepad started again runs at
+#                       least the limit before it is ended, and then a path
+#                       half typed into Vardex's window, which matches
+#                       another program (WordPad), does not end that program
+#                       while it stands for 20 s
 # In a 64-bit prefix (tests/wow64):
 #   E2E_NOTEPAD         the notepad to watch, as Vardex sees its path
 #   E2E_NOTEPAD_LOADER  the Wine loader that starts it (wine64 for a 64-bit one)
@@ -19,15 +27,21 @@ tick=10           # the idle timer's period
 typing_for=90     # half as long again as the limit
 notepad_win=${E2E_NOTEPAD:-'C:\windows\system32\notepad.exe'}
 notepad_loader=${E2E_NOTEPAD_LOADER:-$wine}
+copies=${E2E_COPIES:-1}
+# Under the half-typed path; the loader that starts notepad starts it, so it
+# is the 64-bit WordPad in a 64-bit prefix.
+other_win='C:\Program Files\Windows NT\Accessories\wordpad.exe'
+half_path='C:\Program Files'
 
 sysdir=$(winepath -u "${E2E_SYSDIR:-C:\windows\system32}" 2>/dev/null)
 ini="$sysdir/vardex.ini"
 [ -f "$sysdir/notepad.exe" ] || { echo "FAIL: no notepad.exe in $sysdir"; exit 1; }
 
-np_pid="" vx_pid="" saved=""
+np_pids=() np_windows=() other_pid="" vx_pid="" saved=""
 cleanup() {
   [ -n "$vx_pid" ] && kill "$vx_pid" 2>/dev/null
-  [ -n "$np_pid" ] && kill "$np_pid" 2>/dev/null
+  local p
+  for p in "${np_pids[@]}" $other_pid; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
   if [ -n "$saved" ]; then mv -f "$saved" "$ini"; else rm -f "$ini"; fi
 }
@@ -35,14 +49,29 @@ trap cleanup EXIT
 if [ -f "$ini" ]; then saved="$ini.e2e-saved"; cp -f "$ini" "$saved"; fi
 printf '1\r\n%s\r\nunset entry\r\n' "$notepad_win" >"$ini"
 
-labels() { "$wine" "$read_labels" </dev/null 2>/dev/null | tr -d '\r'; }
-notepad_running() { kill -0 "$np_pid" 2>/dev/null; }
+labels() { "$wine" "$read_labels" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+# Every copy of notepad runs; any runs.
+notepads_running() { local p; for p in "${np_pids[@]}"; do kill -0 "$p" 2>/dev/null || return 1; done; }
+a_notepad_running() { local p; for p in "${np_pids[@]}"; do kill -0 "$p" 2>/dev/null && return 0; done; return 1; }
 fail() { echo "FAIL: $*"; exit 1; }
 
-"$notepad_loader" "$notepad_win" </dev/null >/dev/null 2>&1 &
-np_pid=$!
-np_window=$(timeout 30 xdotool search --sync --onlyvisible --name 'Notepad' | head -1)
-[ -n "$np_window" ] || fail "notepad's window did not appear"
+# Starts a notepad and waits for its window, the one not seen before.
+start_notepad() {
+  "$notepad_loader" "$notepad_win" </dev/null >/dev/null 2>&1 &
+  np_pids+=($!)
+  local w k known
+  for _ in $(seq 1 60); do
+    for w in $(xdotool search --onlyvisible --name 'Notepad' 2>/dev/null); do
+      known=""
+      for k in "${np_windows[@]}"; do [ "$k" = "$w" ] && known=1; done
+      [ -z "$known" ] && { np_windows+=("$w"); return 0; }
+    done
+    sleep 0.5
+  done
+  fail "notepad's window did not appear"
+}
+for _ in $(seq 1 "$copies"); do start_notepad; done
+np_window=${np_windows[-1]}
 
 "$wine" "$vardex" </dev/null >/dev/null 2>&1 &
 vx_pid=$!
@@ -63,7 +92,7 @@ for _ in $(seq 1 40); do
 done
 sleep 1
 xdotool mousemove --window "$np_window" 300 300 click 1
-echo "Vardex runs; typing into notepad for ${typing_for}s"
+echo "Vardex runs; typing into notepad ($copies running, the last one typed into) for ${typing_for}s"
 
 # While typing: after the first presence check has hooked notepad, every
 # tick sees activity, so the count never passes one tick's worth.
@@ -79,7 +108,7 @@ while [ $(( $(date +%s) - start )) -lt "$typing_for" ]; do
   if [ $(( $(date +%s) - start )) -gt $(( 2 * tick )) ] && [ "${elapsed:-0}" -gt "$max_typing" ]; then
     max_typing=$elapsed
   fi
-  notepad_running || fail "notepad was ended while the user typed (readings:$readings)"
+  notepads_running || fail "a notepad was ended while the user typed into one (readings:$readings)"
 done
 echo "while typing, LblElapsedTime read:$readings"
 helpers() { ps -eo args= | grep -F -- "$(winepath -w "$(dirname "$vardex")")\TessikHost64.exe" | grep -vc grep; }
@@ -96,7 +125,7 @@ esac
 # Typing stops: the count grows past the limit and notepad is ended.
 stopped=$(date +%s)
 readings="" ratios="" max_idle=0
-while notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * tick )) ]; do
+while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * tick )) ]; do
   sleep 2
   read -r elapsed ratio _ <<<"$(labels)"
   readings+=" $elapsed" ratios+=" $ratio"
@@ -106,12 +135,57 @@ ended_after=$(( $(date +%s) - stopped ))
 read -r elapsed ratio _ <<<"$(labels)"
 echo "after typing, LblElapsedTime read:$readings, then $elapsed"
 echo "after typing, lblCompletionRatio read:$ratios"
-notepad_running && fail "notepad still runs ${ended_after}s after the typing stopped"
+a_notepad_running && fail "a notepad still runs ${ended_after}s after the typing stopped"
 # Polling adds up to a few seconds to the limit plus two ticks.
 [ "$ended_after" -le $(( limit + 2 * tick + 5 )) ] || fail "notepad was ended only after ${ended_after}s"
 [ "${elapsed:-0}" -gt "$limit" ] || fail "LblElapsedTime shows ${elapsed:-nothing}, not past the limit"
 [ "$max_idle" -gt $(( 2 * tick )) ] || fail "the idle count never grew after the typing stopped"
 kill -0 "$vx_pid" 2>/dev/null || fail "Vardex did not keep running"
+
+if [ -n "${E2E_AFTER_END:-}" ]; then
+  # The count that ended notepad stays above the limit. Started again,
+  # notepad is a new run with a count of its own: it gets the whole limit.
+  [ -f "$(winepath -u "$other_win" 2>/dev/null)" ] || fail "no $other_win"
+  np_pids=() np_windows=()
+  start_notepad
+  restarted=$(date +%s)
+  "$notepad_loader" "$other_win" </dev/null >/dev/null 2>&1 &
+  other_pid=$!
+  while a_notepad_running && [ $(( $(date +%s) - restarted )) -lt $(( limit + 4 * tick )) ]; do sleep 1; done
+  ran=$(( $(date +%s) - restarted ))
+  a_notepad_running && fail "notepad started again still runs after ${ran}s"
+  [ "$ran" -ge "$limit" ] || fail "notepad started again was ended after ${ran}s, within the limit"
+  echo "notepad started again ran ${ran}s before it was ended"
+
+  # The user opens Vardex from its icon (a double click in Wine's tray
+  # window, where it is the only icon; raised first, since without a window
+  # manager WordPad's window opens over it) and begins to type another path.
+  kill -0 "$other_pid" 2>/dev/null || fail "$other_win did not start"
+  tray=$(xdotool search --onlyvisible --name 'Wine System Tray' | head -1)
+  [ -n "$tray" ] || fail "no Wine System Tray window"
+  xdotool windowraise "$tray"
+  xdotool mousemove --window "$tray" 10 10 click --repeat 2 --delay 100 1
+  timeout 20 xdotool search --sync --onlyvisible --name 'Vardex by Pellow' >/dev/null 2>&1 ||
+    fail "Vardex's window did not come back"
+  read -r x y w h _ <<<"$(labels --control txtApplicationName)"
+  [ -n "${h:-}" ] || fail "no path box in Vardex's window"
+  xdotool mousemove $(( x + w / 2 )) $(( y + h / 2 )) click 1
+  xdotool key Home shift+End
+  xdotool type --delay 60 "$half_path"
+  read -r _ _ _ _ path <<<"$(labels --control txtApplicationName)"
+  [ "$path" = "$half_path" ] || fail "the path box holds '$path', not '$half_path'"
+  typed=$(date +%s)
+  while [ $(( $(date +%s) - typed )) -lt 20 ]; do
+    kill -0 "$other_pid" 2>/dev/null || fail "$other_win was ended $(( $(date +%s) - typed ))s after '$half_path' was typed"
+    sleep 1
+  done
+  # The presence check found it under the half path: the idle timer, off
+  # since the end, runs again, and counts from 0.
+  read -r elapsed _ <<<"$(labels)"
+  [ "${elapsed:-0}" -ge "$tick" ] && [ "$elapsed" -le $(( 2 * tick )) ] ||
+    fail "LblElapsedTime shows ${elapsed:-nothing} 20s after '$half_path' was typed"
+  echo "'$half_path' stood 20s in the path box, counted to $elapsed; $other_win still runs"
+fi
 if [ -n "${E2E_HELPERS:-}" ]; then
   kill -9 "$vx_pid"; wait "$vx_pid" 2>/dev/null; vx_pid=""
   # The helper notices its client's death through the wineserver, which can

@@ -29,9 +29,13 @@ void ActivityMarks::Mouse(std::int32_t event_code, std::int32_t x, std::int32_t 
 
 bool ActivityMarks::Take() {
   if (last_key_code_ == 0 && last_mouse_event_ == 0) return false;
+  Clear();
+  return true;
+}
+
+void ActivityMarks::Clear() {
   last_key_code_ = 0;
   last_mouse_event_ = 0;
-  return true;
 }
 
 }  // namespace vardex

@@ -17,6 +17,8 @@ class ActivityMarks {
   // True when a mark is set; clears both marks. A code of 0 clears its mark,
   // so it cancels an earlier event of its kind.
   bool Take();
+  // Both marks to 0, as at start-up.
+  void Clear();
 
   std::int32_t last_key_code() const { return last_key_code_; }
   std::int32_t last_mouse_event() const { return last_mouse_event_; }

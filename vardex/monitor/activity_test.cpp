@@ -38,7 +38,7 @@ TEST_F(Activity, MovesAreShownButLeaveMarkAndCountedLabel) {
 TEST_F(Activity, CodeZeroCancelsAMarkOfItsKind) {
   Start();
   RunWatched();
-  presence.Tick(&hook);
+  CheckPresence();
   for (int i = 0; i < 5; ++i) countdown.Tick();
   marks.Key(65, 1);
   marks.Key(0, 0);
@@ -48,16 +48,19 @@ TEST_F(Activity, CodeZeroCancelsAMarkOfItsKind) {
   EXPECT_EQ(countdown.elapsed_seconds(), 60) << "no activity left to reset the count";
 }
 
+// Marks that arrive while the program is away survive until it is found
+// again: they belong to the run before, and the new run starts without them.
 TEST_F(Activity, MarksSurviveWhileTheIdleTimerIsOff) {
   Start();
-  presence.Tick(&hook);  // not running: the idle timer goes off
+  CheckPresence();  // not running: the idle timer goes off
   ASSERT_FALSE(tmrAppShotDown.Enabled());
   marks.Key(65, 1);
-  RunWatched();
-  presence.Tick(&hook);
+  CheckPresence();
   EXPECT_EQ(marks.last_key_code(), 65);
-  countdown.Tick();
+  RunWatched();
+  CheckPresence();
   EXPECT_EQ(marks.last_key_code(), 0);
+  countdown.Tick();
   EXPECT_EQ(countdown.elapsed_seconds(), 10);
 }
 

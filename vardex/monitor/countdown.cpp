@@ -29,6 +29,12 @@ void Countdown::Restart() {
   if (rooms_.presence.loaded() != 0) tray_.TrayIcon(c_.picTimerOn());
 }
 
+void Countdown::StartAfresh() {
+  rooms_.marks.Clear();
+  Restart();
+  c_.LblElapsedTime().SetCaption("0");
+}
+
 void Countdown::Tick() {
   if (PathTooShort(c_.txtApplicationName().Text())) return;
   if (rooms_.marks.Take()) Restart();
@@ -63,15 +69,22 @@ void Countdown::EndMatchingProcesses() {
   if (!list_.ListProcesses()) return;
   const auto count = list_.ProcessCount();
   if (!count || *count > std::numeric_limits<std::int16_t>::max()) return;
+  int ended = 0, survived = 0;
   for (std::int32_t i = 1; i <= *count; ++i) {
     if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
     const auto path = list_.ProcessPath();
     if (!path || !Matches(*path, upper)) continue;
     const auto id = list_.ProcessID();
     if (!id) continue;
-    if (list_.KillProcessID(*id)) list_.KillProcess();
+    if (list_.KillProcessID(*id) && list_.KillProcess())
+      ++ended;
+    else
+      ++survived;
     tray_.TrayIcon(c_.picTimerOff());
   }
+  // A program that could not be ended keeps its run, and with it the count
+  // above the limit, so that every tick tries again.
+  if (ended > 0 && survived == 0) rooms_.presence.RunEnded();
 }
 
 }  // namespace vardex

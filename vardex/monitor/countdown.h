@@ -1,7 +1,7 @@
 // The idle countdown, one tick of tmrAppShotDown: it owns iElapsedTime, shows
 // the count, the completion ratio and the dial's eighths, and ends the
 // watched program past the limit. The shutdown scan is shared with "Show
-// Task".
+// Task". Each run of the program and each path gets a count of its own.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,7 @@ class Countdown {
  public:
   struct Rooms {
     ActivityMarks& marks;
-    const PresenceCheck& presence;
+    PresenceCheck& presence;
     IntervalFields& fields;
   };
   Countdown(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms)
@@ -29,8 +29,13 @@ class Countdown {
   void Tick();
   // Back to a count of 0; the running icon when the program is loaded.
   void Restart();
+  // A count from 0 as at start-up, for a run of the program that the presence
+  // check has just found or for a new path: the activity marks go too, since
+  // they belong to the run or path before, and both readouts show 0.
+  void StartAfresh();
   // Ends every listed process that matches the configured path, setting the
-  // stopped icon once per ended process.
+  // stopped icon once per ended process. When every one was ended, the run is
+  // over (PresenceCheck::RunEnded).
   void EndMatchingProcesses();
 
   std::int16_t elapsed_seconds() const { return elapsed_seconds_; }

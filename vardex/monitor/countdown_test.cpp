@@ -12,7 +12,7 @@ class Countdown : public MonitorFixture {
   void StartWatching(int instances = 1) {
     Start();
     RunWatched(instances);
-    presence.Tick(&hook);
+    CheckPresence();
     ASSERT_EQ(presence.loaded(), -1);
   }
   void Tick(int n = 1) {
@@ -83,15 +83,16 @@ TEST_F(Countdown, RatioJustBelowAnEighthIsShownWithoutChangingTheIcon) {
 
 TEST_F(Countdown, GuardOnPathsOfSevenCharactersOrFewer) {
   StartWatching();
-  marks.Key(65, 1);
   for (const char* path : {"", "C:\\A.EX", "C:\\FIN7"}) {
     txtApplicationName.SetText(path);
+    marks.Key(65, 1);  // after the change, which clears the marks
     Tick(3);
     EXPECT_EQ(Count(), 0) << path;
     EXPECT_EQ(LblElapsedTime.Caption(), "0");
     EXPECT_EQ(marks.last_key_code(), 65) << "the mark stays set";
   }
   txtApplicationName.SetText("C:\\A.EXE");  // 8 characters: counts
+  marks.Key(65, 1);
   Tick();
   EXPECT_EQ(Count(), 10);
   EXPECT_EQ(marks.last_key_code(), 0);
@@ -150,7 +151,7 @@ TEST_F(Countdown, EveryMatchingProcessIsEndedAndOnlyThose) {
   processes.running.push_back({"C:\\program files\\navision financials\\fin.exe", 102});  // lower case
   processes.running.push_back({"C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EX", 103});   // shorter
   processes.running.push_back({"C:\\WINDOWS\\NOTEPAD.EXE", 104});
-  presence.Tick(&hook);
+  CheckPresence();
   intAppShutDownTime.SetText("1");
   Tick(6);
   EXPECT_TRUE(processes.killed.empty());
@@ -221,6 +222,44 @@ TEST_F(Countdown, FieldsBeingRetypedCountAsTheirLastNumber) {
   intAppShutDownTime.SetText("4");
   Tick();
   EXPECT_EQ(lblCompletionRatio.Caption(), "1");
+}
+
+// Each change of the path, a keystroke of the user's, starts the count from
+// 0, and the readouts show it at once, with the running icon while the
+// program is loaded, as after "&Done".
+TEST_F(Countdown, EveryChangeOfThePathStartsTheCountFromZero) {
+  StartWatching();
+  Tick(30);
+  ASSERT_EQ(TrayPicture(), "Picture1");
+  marks.Mouse(513, 1, 1);
+  txtApplicationName.SetText("C:\\Apps\\Other.exe");
+  EXPECT_EQ(Count(), 0);
+  EXPECT_EQ(marks.last_mouse_event(), 0);
+  EXPECT_EQ(LblElapsedTime.Caption(), "0");
+  EXPECT_EQ(lblCompletionRatio.Caption(), "0");
+  EXPECT_EQ(TrayPicture(), "picTimerOn") << "loaded until the next check says otherwise";
+
+  // After an end, a path typed on the way to another one matches a program
+  // the user never named; it never inherits the count above the limit.
+  txtApplicationName.SetText(kDesignPath);
+  intAppShutDownTime.SetText("1");
+  Tick(7);
+  ASSERT_EQ(processes.killed.size(), 1u);
+  CheckPresence();
+  ASSERT_EQ(Count(), 70) << "gone; the count stays above the limit";
+  processes.running.push_back({"C:\\PROGRAM FILES\\WORDPAD.EXE", 7});
+  std::string typed;
+  for (const char ch : std::string("C:\\Program Files\\")) {
+    txtApplicationName.SetText(typed += ch);
+    CheckPresence();
+    Tick();
+  }
+  ASSERT_EQ(presence.loaded(), -1) << "the half path matches the other program";
+  EXPECT_EQ(Count(), 10);
+  Tick(5);
+  EXPECT_EQ(processes.killed.size(), 1u) << "the other program gets the whole limit";
+  Tick();
+  EXPECT_EQ(processes.killed.size(), 2u) << "and no more";
 }
 
 TEST_F(Countdown, AFolderPathMatchesEveryProgramBelowIt) {

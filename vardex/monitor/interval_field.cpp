@@ -32,6 +32,11 @@ void IntervalField::Bound() {
   Read();
 }
 
+void IntervalField::ShowLastNumber() {
+  const char sep = system_.DecimalSeparator();
+  if (!ParseNumber(box_.Text(), sep)) box_.SetText(FormatGeneral(last_valid_, sep));
+}
+
 void IntervalField::StartTimer(Timer& timer, std::int32_t design_interval) {
   const auto ms = RoundToInt32(Read() * 1000);
   if (!ms || !timer.SetInterval(*ms)) timer.SetInterval(design_interval);

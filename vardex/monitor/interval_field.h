@@ -26,6 +26,9 @@ class IntervalField {
   double Read();
   // The change handler: a number outside the bounds is replaced by the bound.
   void Bound();
+  // A text that is not a number is replaced by the last number, for a reader
+  // that keeps the text itself, such as the settings file.
+  void ShowLastNumber();
   // Sets `timer`'s period from the field in seconds; a period the timer
   // refuses leaves it at `design_interval`.
   void StartTimer(Timer& timer, std::int32_t design_interval);

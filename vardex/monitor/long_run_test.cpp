@@ -36,7 +36,7 @@ TEST_F(LongRun, ADayOfTicksKeepsEveryInvariant) {
     if (restart_in > 0 && --restart_in == 0) RunWatched();
 
     if (busy && processes.running.size() > 0 && t % 7 == 0) marks.Key(65, t % 2);
-    if (t % 5 == 0) presence.Tick(&hook);
+    if (t % 5 == 0) CheckPresence();
     if (t % 10 != 0 || !tmrAppShotDown.Enabled()) continue;
 
     const std::size_t killed_before = processes.killed.size();

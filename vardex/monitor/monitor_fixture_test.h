@@ -1,6 +1,6 @@
-// The monitor's rooms over the shared fakes, wired to the interval fields'
-// change handlers the way the form wires them. Start() leaves the timers as
-// start-up does.
+// The monitor's rooms over the shared fakes, wired to the fields' change
+// handlers and to the presence check the way the form wires them. Start()
+// leaves the timers as start-up does.
 #pragma once
 
 #include "components/fakes_test.h"
@@ -20,6 +20,12 @@ class MonitorFixture : public ControlsFixture {
       fields.intAppUseTime.CopyPeriodTo(tmrAppShotDown);
     };
     intAppCheckTime.on_change = [this] { fields.intAppCheckTime.Bound(); };
+    txtApplicationName.on_change = [this] { countdown.StartAfresh(); };
+  }
+
+  // One presence check, as tmrAppCheck_Timer runs it.
+  void CheckPresence() {
+    if (presence.Tick(&hook)) countdown.StartAfresh();
   }
 
   // Both timers running at their fields' periods.

@@ -6,9 +6,9 @@
 
 namespace vardex {
 
-void PresenceCheck::Tick(HookComponent* hooks) {
+bool PresenceCheck::Tick(HookComponent* hooks) {
   const std::string path = c_.txtApplicationName().Text();
-  if (PathTooShort(path)) return;
+  if (PathTooShort(path)) return false;
   const std::string upper = system_.UpperCase(path);
 
   // Each step is on its own: a failed snapshot still scans what the list
@@ -18,7 +18,7 @@ void PresenceCheck::Tick(HookComponent* hooks) {
   const auto count = list_.ProcessCount();
   // Without a count the check cannot tell either way; it leaves every state
   // as it is, like the guard above.
-  if (!count || *count > std::numeric_limits<std::int16_t>::max()) return;
+  if (!count || *count > std::numeric_limits<std::int16_t>::max()) return false;
   for (std::int32_t i = 1; i <= *count; ++i) {
     if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
     const auto reported = list_.ProcessPath();
@@ -32,12 +32,19 @@ void PresenceCheck::Tick(HookComponent* hooks) {
     loaded_ = -1;
     tray_.TrayIcon(c_.picTimerOn());
     c_.tmrAppShotDown().SetEnabled(true);
+    return true;
   }
   if (!found) {
     loaded_ = 0;
     tray_.TrayIcon(c_.picTimerOff());
     c_.tmrAppShotDown().SetEnabled(false);
   }
+  return false;
+}
+
+void PresenceCheck::RunEnded() {
+  loaded_ = 0;
+  c_.tmrAppShotDown().SetEnabled(false);
 }
 
 }  // namespace vardex

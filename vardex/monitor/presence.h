@@ -18,9 +18,14 @@ class PresenceCheck {
   PresenceCheck(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system)
       : c_(c), list_(list), tray_(tray), system_(system) {}
 
-  // `hooks` may be null: then the program is only looked for.
-  void Tick(HookComponent* hooks);
+  // `hooks` may be null: then the program is only looked for. True when this
+  // check found the program after a check that did not: a new run of it.
+  bool Tick(HookComponent* hooks);
   void Reset() { loaded_ = 0; }
+  // The countdown ended every copy: not loaded and the idle timer off at
+  // once, as at a check that no longer finds the program, so that no idle
+  // tick ends a copy started before the next check, which finds a new run.
+  void RunEnded();
   // 0 false, -1 true.
   std::int16_t loaded() const { return loaded_; }
   // Found, but the last MonitoredAppPath set failed.

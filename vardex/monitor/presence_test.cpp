@@ -11,7 +11,7 @@ class Presence : public MonitorFixture {
   void SetUp() override { Start(); }
   void Check() {
     log.clear();
-    presence.Tick(&hook);
+    CheckPresence();
   }
   int Calls(const std::string& prefix) const {
     return static_cast<int>(std::count_if(log.begin(), log.end(),
@@ -75,15 +75,51 @@ TEST_F(Presence, TwoInstancesCountAsFoundAndNothingIsEnded) {
   EXPECT_TRUE(processes.killed.empty());
 }
 
-TEST_F(Presence, TheCountIsNeitherResetWhenFoundNorWhenGone) {
+// Each run of the program gets a count of its own. (The count used to carry
+// over: still above the limit, it ended a restarted program at its first
+// tick.) While the program is away the count and the marks stay.
+TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
+  RunWatched();
+  EXPECT_TRUE(presence.Tick(&hook)) << "a new run";
+  EXPECT_FALSE(presence.Tick(&hook)) << "the same run";
+  intAppShutDownTime.SetText("1");
+  for (int i = 0; i < 7; ++i) countdown.Tick();
+  ASSERT_EQ(processes.killed.size(), 1u);
+  marks.Key(65, 0);  // a late event of the ended run
+  Check();
+  EXPECT_EQ(countdown.elapsed_seconds(), 70);
+  EXPECT_EQ(marks.last_key_code(), 65);
+
   RunWatched();
   Check();
-  for (int i = 0; i < 5; ++i) countdown.Tick();
-  processes.running.clear();
+  EXPECT_EQ(countdown.elapsed_seconds(), 0);
+  EXPECT_EQ(marks.last_key_code(), 0);
+  EXPECT_EQ(LblElapsedTime.Caption(), "0");
+  EXPECT_EQ(lblCompletionRatio.Caption(), "0");
+  EXPECT_EQ(TrayPicture(), "picTimerOn");
+  for (int i = 0; i < 6; ++i) countdown.Tick();
   Check();
+  EXPECT_EQ(countdown.elapsed_seconds(), 60) << "found again, the same run";
+  EXPECT_EQ(processes.killed.size(), 1u) << "the whole limit";
+
+  // Started again before any check saw it gone: the end closed the run, and
+  // no tick comes before the check that finds the new one.
+  countdown.Tick();
+  ASSERT_EQ(processes.killed.size(), 2u);
+  EXPECT_EQ(presence.loaded(), 0);
+  EXPECT_FALSE(tmrAppShotDown.Enabled());
   RunWatched();
   Check();
-  EXPECT_EQ(countdown.elapsed_seconds(), 50);
+  EXPECT_EQ(countdown.elapsed_seconds(), 0);
+
+  // A program that cannot be ended keeps its run: the count stays above the
+  // limit and every tick tries again.
+  processes.fail_kill = true;
+  for (int i = 0; i < 7; ++i) countdown.Tick();
+  Check();
+  countdown.Tick();
+  EXPECT_EQ(countdown.elapsed_seconds(), 80);
+  EXPECT_EQ(Calls("KillProcess"), 1) << "tried again after the check";
 }
 
 TEST_F(Presence, LowerCaseReportedPathIsNotFound) {

@@ -73,6 +73,7 @@ void SettingsFile::Load() {
 }
 
 void SettingsFile::Save() {
+  limit_.ShowLastNumber();
   std::vector<std::string> lines{c_.intAppShutDownTime().Text(), c_.txtApplicationName().Text()};
   for (auto& line : PasswordLines(c_.txtPassword().Text(), lock_.password(), lock_.Unlocked()))
     lines.push_back(std::move(line));

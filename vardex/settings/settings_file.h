@@ -10,6 +10,7 @@
 
 #include "components/controls.h"
 #include "components/form_services.h"
+#include "monitor/interval_field.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_storage.h"
 
@@ -32,11 +33,12 @@ std::vector<std::string> DefaultSettingsLines();
 std::vector<std::string> PasswordLines(const std::string& typed, const std::string& stored, bool unlocked);
 
 // The file in the system directory, read into the window and written from
-// it. It owns sSystemPath.
+// it. It owns sSystemPath. `limit` is the field of line 1.
 class SettingsFile {
  public:
-  SettingsFile(FrmMainControls& c, SettingsStorage& storage, SystemServices& system, ScreenLock& lock)
-      : c_(c), storage_(storage), system_(system), lock_(lock) {}
+  SettingsFile(FrmMainControls& c, SettingsStorage& storage, SystemServices& system, ScreenLock& lock,
+               IntervalField& limit)
+      : c_(c), storage_(storage), system_(system), lock_(lock), limit_(limit) {}
 
   // GetSystemDirectoryA's answer.
   std::string GetSystemPath() { return system_.SystemDirectoryA(); }
@@ -45,6 +47,9 @@ class SettingsFile {
   // Reads the file into the window; a missing file is written with the
   // defaults, which reach the window at the next load.
   void Load();
+  // A limit that is not a number (cleared to be retyped) is saved as the
+  // field's last number, which the field then shows: a first line that the
+  // next load cannot read would lose the path and the lock after it.
   void Save();
 
   const std::string& system_path() const { return system_path_; }
@@ -56,6 +61,7 @@ class SettingsFile {
   SettingsStorage& storage_;
   SystemServices& system_;
   ScreenLock& lock_;
+  IntervalField& limit_;
   std::string system_path_;
 };
 

@@ -259,6 +259,30 @@ TEST_F(PasswordRule, FieldAndPathAreWrittenAsTheyStand) {
   EXPECT_EQ(SaveWith(""), "2.5\r\n\r\nunset entry\r\nunset entry\r\n");
 }
 
+// A limit being retyped is saved as the field's last number, which the field
+// then shows. (An empty line 1 stopped the next load before the path and the
+// password, and the save after that lost both.)
+TEST_F(PasswordRule, ALimitThatIsNoNumberIsSavedAsTheLastOneAndThePathAndLockSurvive) {
+  LoadStored("secret");
+  Unlock("secret");
+  intAppShutDownTime.SetText("");
+  EXPECT_EQ(SaveWith(""), "45\r\nC:\\A\\B.EXE\r\nsecret\r\nsecret\r\n");
+  EXPECT_EQ(intAppShutDownTime.Text(), "45");
+  txtApplicationName.SetText(kDesignPath);
+  settings->Load();
+  EXPECT_EQ(txtApplicationName.Text(), "C:\\A\\B.EXE");
+  EXPECT_EQ(lock.password(), "secret");
+  EXPECT_TRUE(Locked());
+
+  // Letters after a number with the user's separator: that number, so.
+  system.decimal_separator = ',';
+  Unlock("secret");
+  intAppShutDownTime.SetText("2,5");
+  intAppShutDownTime.SetText("2,5x");
+  EXPECT_EQ(SaveWith(""), "2,5\r\nC:\\A\\B.EXE\r\nsecret\r\nsecret\r\n");
+  EXPECT_EQ(intAppShutDownTime.Text(), "2,5");
+}
+
 TEST_F(PasswordRule, AFailedSaveIsReportedAndChangesNothing) {
   LoadStored("secret");
   const std::string before = File();

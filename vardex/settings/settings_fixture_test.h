@@ -57,7 +57,7 @@ class SettingsFixture : public ControlsFixture {
 
   // The file kept by other storage and services.
   void UseStorage(SettingsStorage& where, SystemServices& services) {
-    settings = std::make_unique<SettingsFile>(controls, where, services, lock);
+    settings = std::make_unique<SettingsFile>(controls, where, services, lock, fields.intAppShutDownTime);
   }
   // As at start-up: the system directory found and the file read.
   void Load() {

@@ -28,6 +28,7 @@ class FormFixture : public ControlsFixture {
     intAppShutDownTime.on_change = [this] { form->intAppShutDownTime_Change(); };
     intAppUseTime.on_change = [this] { form->intAppUseTime_Change(); };
     intAppCheckTime.on_change = [this] { form->intAppCheckTime_Change(); };
+    txtApplicationName.on_change = [this] { form->txtApplicationName_Change(); };
     txtPassword.on_change = [this] { form->txtPassword_Change(); };
     form = std::make_unique<FrmMain>(controls, FrmMainComponents{processes, tray, dialog, hooks, settings, services});
     form->SetWindowHandle(kWindowHandle);

@@ -11,7 +11,7 @@ FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components)
       countdown_(controls, components.ListKillProcess1, components.csSysTray1, components.system,
                  {marks_, presence_, fields_}),
       lock_(controls),
-      settings_(controls, components.settings, components.system, lock_) {}
+      settings_(controls, components.settings, components.system, lock_, fields_.intAppShutDownTime) {}
 
 FrmMainState FrmMain::state() const {
   FrmMainState s;
@@ -69,7 +69,11 @@ void FrmMain::Command1_Click() { countdown_.EndMatchingProcesses(); }
 
 void FrmMain::tmrAppShotDown_Timer() { countdown_.Tick(); }
 
-void FrmMain::tmrAppCheck_Timer() { presence_.Tick(oMKHook.get()); }
+void FrmMain::tmrAppCheck_Timer() {
+  // A program started again gets the whole limit, not the count that ended
+  // it before.
+  if (presence_.Tick(oMKHook.get())) countdown_.StartAfresh();
+}
 
 void FrmMain::oMKHook_KeyEvent(std::int32_t lKeyCode, std::int32_t bPressed) { marks_.Key(lKeyCode, bPressed); }
 
@@ -85,6 +89,9 @@ void FrmMain::intAppUseTime_Change() {
   fields_.intAppUseTime.Bound();
   fields_.intAppUseTime.CopyPeriodTo(c_.tmrAppShotDown());
 }
+
+// A new path, or one half typed, never inherits the count of the path before.
+void FrmMain::txtApplicationName_Change() { countdown_.StartAfresh(); }
 
 void FrmMain::txtPassword_Change() { lock_.PasswordTyped(); }
 

@@ -86,6 +86,7 @@ class FrmMain final : public ActivityEvents {
   void intAppCheckTime_Change();
   void intAppUseTime_Change();
   void intAppShutDownTime_Change();
+  void txtApplicationName_Change();
   void txtPassword_Change();
 
   // Settings file.

@@ -85,6 +85,29 @@ TEST_F(Form, DoneWhileTheProgramIsAwayLeavesTheIcon) {
   EXPECT_EQ(storage.files[kIniPath], std::string("30\r\n") + kDesignPath + "\r\nunset entry\r\nunset entry\r\n");
 }
 
+// The presence check's new run and the path box's change both hand the count
+// a fresh start; "&Done" keeps its own reset.
+TEST_F(Form, ANewRunAndANewPathStartTheCountFromZero) {
+  ASSERT_TRUE(Load());
+  txtApplicationName.SetText(kDesignPath);
+  RunWatched();
+  form->tmrAppCheck_Timer();
+  for (int i = 0; i < 8; ++i) form->tmrAppShotDown_Timer();
+  processes.running.clear();
+  form->tmrAppCheck_Timer();
+  form->oMKHook_KeyEvent(65, 1);
+  RunWatched();
+  form->tmrAppCheck_Timer();
+  EXPECT_EQ(form->state().iElapsedTime, 0);
+  EXPECT_EQ(form->state().lLastKeyCode, 0);
+
+  for (int i = 0; i < 8; ++i) form->tmrAppShotDown_Timer();
+  form->oMKHook_MouseEvent(513, 1, 1);
+  txtApplicationName.SetText("C:\\Apps\\Watched.exe");
+  EXPECT_EQ(form->state().iElapsedTime, 0);
+  EXPECT_EQ(form->state().lLastMouseEvent, 0);
+}
+
 TEST_F(Form, FailedSaveIsReportedWithPathAndReason) {
   ASSERT_TRUE(Load());
   storage.files[kIniPath] = kStored;
@@ -123,12 +146,15 @@ TEST_F(Form, BrowseTakesTheChosenFileAndIgnoresACancel) {
 
 TEST_F(Form, ShowTaskEndsEveryInstanceAtOnce) {
   ASSERT_TRUE(Load());
+  txtApplicationName.SetText(kDesignPath);
   RunWatched(2);
   processes.running.push_back({"C:\\WINDOWS\\NOTEPAD.EXE", 7});
+  form->tmrAppCheck_Timer();
   form->Command1_Click();
   EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101}));
   EXPECT_EQ(TrayPicture(), "picTimerOff");
-  EXPECT_EQ(form->state().bAppLoaded, 0) << "the state waits for the next check";
+  EXPECT_EQ(form->state().bAppLoaded, 0) << "every copy ended: the run is over";
+  EXPECT_FALSE(tmrAppShotDown.Enabled());
 }
 
 TEST_F(Form, ShowTaskWithNothingRunningChangesNothing) {

@@ -186,6 +186,7 @@ void MainWindow::Attach(FrmMain& form) {
   intAppShutDownTime_.SetOnChange([&form] { form.intAppShutDownTime_Change(); });
   intAppUseTime_.SetOnChange([&form] { form.intAppUseTime_Change(); });
   intAppCheckTime_.SetOnChange([&form] { form.intAppCheckTime_Change(); });
+  txtApplicationName_.SetOnChange([&form] { form.txtApplicationName_Change(); });
   txtPassword_.SetOnChange([&form] { form.txtPassword_Change(); });
 }
 

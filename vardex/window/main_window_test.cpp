@@ -361,6 +361,10 @@ TEST_F(AttachedWindowTest, TypingInAFieldRunsItsHandler) {
   ::SendMessageW(field, EM_SETSEL, 0, -1);
   ::SendMessageW(field, WM_CHAR, L'0', 1);
   EXPECT_EQ(WindowTextW(field), L"1");
+  // The path box's handler starts the count afresh, which clears the marks.
+  form->oMKHook_KeyEvent(65, 1);
+  ::SendMessageW(Item("txtApplicationName"), WM_CHAR, L'x', 1);
+  EXPECT_EQ(form->state().lLastKeyCode, 0);
 }
 
 TEST_F(AttachedWindowTest, ButtonsReachTheirHandlers) {
