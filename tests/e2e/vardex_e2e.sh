@@ -11,6 +11,9 @@
 #   E2E_HELPERS         how many 64-bit helpers run while notepad is watched
 #                       (1 or 0); at the end Vardex is killed and no helper
 #                       may remain
+#   E2E_GIVEN_LOCKED    1: vardex.ini is already there (written by the package,
+#                       with a password; limit and path as above); Vardex must
+#                       show its settings locked
 set -u
 wine=$1 vardex=$2 read_labels=$3
 
@@ -33,7 +36,7 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -f "$ini" ]; then saved="$ini.e2e-saved"; cp -f "$ini" "$saved"; fi
-printf '1\r\n%s\r\nunset entry\r\n' "$notepad_win" >"$ini"
+[ -n "${E2E_GIVEN_LOCKED:-}" ] || printf '1\r\n%s\r\nunset entry\r\n' "$notepad_win" >"$ini"
 
 labels() { "$wine" "$read_labels" </dev/null 2>/dev/null | tr -d '\r'; }
 notepad_running() { kill -0 "$np_pid" 2>/dev/null; }
@@ -52,6 +55,11 @@ for _ in $(seq 1 60); do
   sleep 0.5
 done
 labels >/dev/null || fail "Vardex's window did not appear"
+if [ -n "${E2E_GIVEN_LOCKED:-}" ]; then
+  lock=$("$wine" "$read_labels" --lock </dev/null 2>/dev/null | tr -d '\r')
+  [ "$lock" = locked ] || fail "with a password in vardex.ini Vardex's settings are $lock"
+  echo "Vardex's settings are locked"
+fi
 # Vardex hides its window at once and its icon shows up in Wine's tray
 # window. Wine without a window manager then hands the activation to no
 # other program: a click into notepad gives it back, as the user's would.

@@ -17,6 +17,7 @@
 #include "win32/result.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
+#include "window/restart_win32.h"
 
 namespace {
 
@@ -68,6 +69,7 @@ int Run(HINSTANCE instance) {
     return kExitNoHookComponent;
   }
   window.Show();
+  vardex::RegisterForRestart();
 
   MSG msg{};
   while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
