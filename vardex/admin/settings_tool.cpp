@@ -27,6 +27,9 @@ constexpr char kUsage[] =
 
 bool HasLineEnd(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
+// Where the file really lies, for the messages.
+std::string SharedFile(const SettingsToolContext& c) { return c.shared_directory + "\\" + kSettingsFileName; }
+
 int Usage(std::ostream& to, int code) {
   to << kUsage;
   return code;
@@ -47,10 +50,10 @@ int Set(const std::vector<std::string>& args, SettingsToolContext& c) {
   }
   const auto written = c.storage.Write(c.file, SettingsToolBytes(args[1], args[2], password));
   if (!written.ok) {
-    c.err << "VardexSettings: cannot write " << c.file << ": " << written.reason << "\n";
+    c.err << "VardexSettings: cannot write " << SharedFile(c) << ": " << written.reason << "\n";
     return kToolFileFailed;
   }
-  c.out << "Written: " << c.file << "\n";
+  c.out << "Written: " << SharedFile(c) << "\n";
   const auto copies = VirtualStoreCopies(c.profiles, c.shared_directory);
   if (!copies.empty())
     c.out << copies.size() << " VirtualStore copies shadow it for their users; "
@@ -65,11 +68,11 @@ void ShowSettings(const std::string& bytes, std::ostream& out) {
   const std::optional<double> number = lines.empty() ? std::nullopt : ParseNumber(lines[0]);
   const auto minutes = number ? RoundToInt16(*number) : std::nullopt;
   if (!minutes) {
-    out << "Idle limit: unreadable (\"" << (lines.empty() ? std::string() : lines[0])
+    out << "Idle limit (minutes): unreadable (\"" << (lines.empty() ? std::string() : lines[0])
         << "\"); Vardex reads nothing from this file\n";
     return;
   }
-  out << "Idle limit: " << FormatInteger(*minutes) << " minutes\n";
+  out << "Idle limit (minutes): " << FormatInteger(*minutes) << "\n";
   out << "Program: " << (lines.size() > 1 ? lines[1] : std::string()) << "\n";
   out << "Lock: " << (lines.size() > 2 && lines[2] != kPasswordSentinel ? "set" : "none") << "\n";
 }
@@ -79,13 +82,13 @@ int Show(const std::vector<std::string>& args, SettingsToolContext& c) {
   if (args.size() > 2 || (args.size() == 2 && !remove)) return Usage(c.err, kToolUsage);
   int code = kToolDone;
   const auto read = c.storage.Read(c.file);
-  c.out << "Settings file: " << c.file << "\n";
+  c.out << "Settings file: " << SharedFile(c) << "\n";
   if (read.status == SettingsStorage::ReadStatus::kOk) {
     ShowSettings(read.bytes, c.out);
   } else if (read.status == SettingsStorage::ReadStatus::kNotFound) {
     c.out << "(none: Vardex writes the defaults at its first start)\n";
   } else {
-    c.err << "VardexSettings: cannot read " << c.file << "\n";
+    c.err << "VardexSettings: cannot read " << SharedFile(c) << "\n";
     code = kToolFileFailed;
   }
   const auto copies = VirtualStoreCopies(c.profiles, c.shared_directory);

@@ -58,7 +58,8 @@ struct SettingsToolContext {
   SettingsStorage& storage;
   ProfileFolders& profiles;
   // The file's path as Vardex opens it (GetSystemDirectoryA's answer and the
-  // name), and the directory it really lies in (SysWOW64 on 64-bit Windows).
+  // name), and the directory it really lies in (SysWOW64 on 64-bit Windows),
+  // which the messages name.
   std::string file;
   std::string shared_directory;
   std::ostream& out;
