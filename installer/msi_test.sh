@@ -110,10 +110,21 @@ read -r attributes key_path < <(table "$msi" Component | awk -F'\t' -v c="$short
 [ $(( ${attributes:-0} & 4 )) -ne 0 ] &&
   [ "$(table "$msi" Registry | awk -F'\t' -v k="$key_path" '$1 == k { print $2 }')" = 1 ] ||
   fail "the shortcut's component $shortcut_component is not keyed by an HKCU value"
-# Deferred (1024), without impersonation (2048), its command line hidden (8192).
+# Deferred (1024), without impersonation (2048), its command line hidden
+# (8192); after InstallFiles and inside the script, as Windows requires (Wine
+# also runs a deferred action after InstallFinalize); the old product removed
+# before anything is installed.
 for type in $(table "$msi" CustomAction | awk -F'\t' '/^WriteSettings/ { print $2 }') none; do
   [ "$type" = none ] || [ $(( type & 11264 )) -eq 11264 ] || fail "a settings action of type $type"
 done
+sequence() { table "$msi" InstallExecuteSequence | awk -F'\t' -v a="$1" '$1 == a { print $3 }'; }
+for action in WriteSettingsLocked WriteSettingsUnlocked; do
+  n=$(sequence $action)
+  [ "${n:-0}" -gt "$(sequence InstallFiles)" ] && [ "$n" -lt "$(sequence InstallFinalize)" ] ||
+    fail "$action at ${n:-no place} in the sequence"
+done
+[ "$(sequence RemoveExistingProducts)" -lt "$(sequence InstallInitialize)" ] ||
+  fail "RemoveExistingProducts at $(sequence RemoveExistingProducts), after InstallInitialize"
 # Other tests may have registered a Tessik.dll in this prefix: the package
 # starts from none, and that registration comes back at the end.
 clsid_key='HKCR\CLSID\{54B9618F-0001-4EF4-9580-1E76F22402CA}'
