@@ -90,7 +90,20 @@ while [ $(( $(date +%s) - start )) -lt "$typing_for" ]; do
   notepad_running || fail "notepad was ended while the user typed (readings:$readings)"
 done
 echo "while typing, LblElapsedTime read:$readings"
-helpers() { ps -eo args= | grep -F -- "$(winepath -w "$(dirname "$vardex")")\TessikHost64.exe" | grep -vc grep; }
+# The helpers started from Vardex's folder in this prefix: other prefixes on
+# the machine may run a helper of the same path at the same time.
+helpers() {
+  local pid n=0 exe
+  exe="$(winepath -w "$(dirname "$vardex")")\TessikHost64.exe"
+  for pid in $(pgrep -f -- 'TessikHost64\.exe'); do
+    if [ -n "${WINEPREFIX:-}" ] &&
+      ! tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      continue
+    fi
+    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qF -- "$exe" && n=$((n + 1))
+  done
+  echo "$n"
+}
 if [ -n "${E2E_HELPERS:-}" ]; then
   [ "$(helpers)" -eq "$E2E_HELPERS" ] || fail "$(helpers) helpers run, expected $E2E_HELPERS"
 fi
