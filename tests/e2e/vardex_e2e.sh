@@ -56,7 +56,12 @@ for _ in $(seq 1 60); do
 done
 labels >/dev/null || fail "Vardex's window did not appear"
 if [ -n "${E2E_GIVEN_LOCKED:-}" ]; then
-  lock=$("$wine" "$read_labels" --lock </dev/null 2>/dev/null | tr -d '\r')
+  for _ in $(seq 1 10); do
+    lock=$("$wine" "$read_labels" --lock </dev/null 2>/dev/null | tr -d '\r')
+    [ "$lock" = locked ] && break
+    sleep 0.5
+  done
+  kill -0 "$vx_pid" 2>/dev/null || fail "Vardex exited after start-up (its settings read '$lock')"
   [ "$lock" = locked ] || fail "with a password in vardex.ini Vardex's settings are $lock"
   echo "Vardex's settings are locked"
 fi
