@@ -319,7 +319,9 @@ int main(int argc, char** argv) {
     out << id << "\t0\t" << r.key << "\t" << r.name << "\t" << value << "\t" << argv[4] << "\r\n";
   }
   // Name "-": the key and everything under it, deleted when the component is
-  // installed, before the Registry rows are written.
+  // installed, before the Registry rows are written. Root 2 and the classes
+  // key of HKLM: Root 0 here would mean HKCU's classes even on a per-machine
+  // install.
   std::ofstream remove(argv[8], std::ios::binary);
   remove << "RemoveRegistry\tRoot\tKey\tName\tComponent_\r\n"
             "s72\ti2\tl255\tL255\ts72\r\n"
@@ -328,7 +330,7 @@ int main(int argc, char** argv) {
   for (const std::string& key : force_removed) {
     char id[32];
     std::snprintf(id, sizeof id, "TessikForceRemove%02d", ++n);
-    remove << id << "\t0\t" << key << "\t-\t" << argv[4] << "\r\n";
+    remove << id << "\t2\tSoftware\\Classes\\" << key << "\t-\t" << argv[4] << "\r\n";
   }
   if (!out || !remove) {
     std::fprintf(stderr, "cannot write the outputs\n");

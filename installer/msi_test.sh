@@ -6,7 +6,11 @@
 # package of the same version and an upgrade from an older one each leave one
 # installation, and an older package does not replace a newer one; uninstalls
 # leave nothing but vardex.ini. Tessik's registry entries are compared with
-# what regsvr32 writes for the same file in the same place.
+# what regsvr32 writes for the same file in the same place. The settings
+# given as properties reach vardex.ini through VardexSettings.exe, a bad one
+# fails the install, and no other install touches the file; the tables hold
+# what Windows Installer's rules ask for; a signed build signs every binary
+# in the package and the package.
 #   msi_test.sh wine Vardex.msi vardex_e2e.sh read_labels.exe build_msi.cmake cmake -D...
 set -u
 wine=$1 msi=$2 e2e=$3 read_labels=$4 build_script=$5
@@ -82,7 +86,45 @@ build_package() {  # version, output
   "${build_msi[@]}" -DVERSION="$1" -DOUT="$2" -P "$build_script" >/dev/null || fail "building a $1 package"
 }
 
-version=$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')
+table() { msiinfo export "$1" "$2" | tr -d '\r' | tail -n +4; }
+version=$(table "$msi" Property | sed -n 's/^ProductVersion\t//p')
+
+echo "== the package's tables"
+table "$msi" RemoveRegistry >"$tmp/remove"
+[ -s "$tmp/remove" ] || fail "no RemoveRegistry rows"
+! awk -F'\t' '$2 != 2 || index($3, "Software\\Classes\\") != 1' "$tmp/remove" | grep . ||
+  fail "RemoveRegistry rows outside HKLM's classes key"
+release_version=$(strings -el "$release/Vardex.exe" | sed -n '/^FileVersion$/{n;p;q}')
+while IFS=$'\t' read -r key _ name _ file_version language _; do
+  long=${name#*|}
+  [[ $name == *'|'* || $long =~ ^[A-Za-z0-9_-]{1,8}(\.[A-Za-z0-9_-]{1,3})?$ ]] || fail "$long has no short name"
+  [ -n "$file_version" ] && [ "$language" = 1033 ] || fail "$long: Version '$file_version', Language '$language'"
+  [ "$long" != Vardex.exe ] || [ "$file_version" = "$release_version" ] ||
+    fail "Vardex.exe's Version $file_version is not its resource's $release_version"
+  table "$msi" MsiFileHash | cut -f1 | grep -qx "$key" && fail "the versioned $long has an MsiFileHash row"
+done < <(table "$msi" File)
+table "$msi" Property | grep -qx $'MSIRMSHUTDOWN\t2' || fail "MSIRMSHUTDOWN is not 2"
+table "$msi" Property | grep -qx $'MsiHiddenProperties\tPASSWORD' || fail "PASSWORD is not a hidden property"
+shortcut_component=$(table "$msi" Shortcut | cut -f4)
+read -r attributes key_path < <(table "$msi" Component | awk -F'\t' -v c="$shortcut_component" '$1 == c { print $4, $6 }')
+[ $(( ${attributes:-0} & 4 )) -ne 0 ] &&
+  [ "$(table "$msi" Registry | awk -F'\t' -v k="$key_path" '$1 == k { print $2 }')" = 1 ] ||
+  fail "the shortcut's component $shortcut_component is not keyed by an HKCU value"
+# Deferred (1024), without impersonation (2048), its command line hidden
+# (8192); after InstallFiles and inside the script, as Windows requires (Wine
+# also runs a deferred action after InstallFinalize); the old product removed
+# before anything is installed.
+for type in $(table "$msi" CustomAction | awk -F'\t' '/^WriteSettings/ { print $2 }') none; do
+  [ "$type" = none ] || [ $(( type & 11264 )) -eq 11264 ] || fail "a settings action of type $type"
+done
+sequence() { table "$msi" InstallExecuteSequence | awk -F'\t' -v a="$1" '$1 == a { print $3 }'; }
+for action in WriteSettingsLocked WriteSettingsUnlocked; do
+  n=$(sequence $action)
+  [ "${n:-0}" -gt "$(sequence InstallFiles)" ] && [ "$n" -lt "$(sequence InstallFinalize)" ] ||
+    fail "$action at ${n:-no place} in the sequence"
+done
+[ "$(sequence RemoveExistingProducts)" -lt "$(sequence InstallInitialize)" ] ||
+  fail "RemoveExistingProducts at $(sequence RemoveExistingProducts), after InstallInitialize"
 # Other tests may have registered a Tessik.dll in this prefix: the package
 # starts from none, and that registration comes back at the end.
 clsid_key='HKCR\CLSID\{54B9618F-0001-4EF4-9580-1E76F22402CA}'
@@ -95,9 +137,35 @@ fi
 snapshot "$tmp/before"
 grep -q 'Hooks.MouseKeyboard\|54B9618F' "$tmp/before" && fail "Tessik is registered before the install"
 
-echo "== install $version"
-msiexec /i "$msi" || fail "msiexec /i returned $?"
+# With the 64-bit companion installed, the watched notepad is the 64-bit one,
+# hooked through the installed helper; without it, the 32-bit one.
+if [ -e "$release/TessikHost64.exe" ]; then
+  notepad='C:\windows\system32\notepad.exe' loader=$wine64 helpers=1
+else
+  notepad='C:\windows\syswow64\notepad.exe' loader=$wine helpers=0
+fi
+ini=$sysdir/vardex.ini
+kept=$'7\r\n\r\nunset entry\r\n'
+kept_ini() { [ "$(od -An -c "$ini" 2>/dev/null)" = "$(printf %s "$kept" | od -An -c)" ]; }
+
+echo "== a bad IDLEMINUTES fails the install, which leaves nothing"
+printf %s "$kept" >"$ini"
+msiexec /i "$msi" PROGRAMPATH="$notepad" IDLEMINUTES=abc && fail "the install with IDLEMINUTES=abc succeeded"
+expect_removed "refused install" "$tmp/before"
+kept_ini || fail "the refused install touched vardex.ini"
+
+echo "== install $version with the settings"
+password='Pa55 word'
+msiexec /i "$msi" PROGRAMPATH="$notepad" IDLEMINUTES=1 PASSWORD="$password" /l*v "$(winepath -w "$tmp/install.log")" ||
+  fail "msiexec /i with the settings returned $?"
 expect_one install "$version"
+want=$(printf '1\r\n%s\r\n%s\r\nunset entry\r\n' "$notepad" "$password" | od -An -c)
+[ "$(od -An -c "$ini")" = "$want" ] || fail "vardex.ini holds $(od -An -c "$ini")"
+[ -s "$tmp/install.log" ] || fail "no /l*v log"
+# Wine's closing dump of every property ignores MsiHiddenProperties, which
+# Windows honours there ("**********"); nowhere else may the password appear.
+! tr -d '\0' <"$tmp/install.log" | grep -vx "Property(S): PASSWORD = $password" | grep -qF "$password" ||
+  fail "the password is in the log"
 expect_installed install
 [ ! -e "$drive_c/Program Files/Vardex" ] || fail "installed into the 64-bit Program Files"
 for f in $(binaries); do
@@ -111,16 +179,23 @@ added "$tmp/before" "$tmp/installed" >"$tmp/msi_rows"
 grep -q 'InprocServer32|@="C:\\\\Program Files (x86)\\\\Vardex\\\\Tessik.dll"' "$tmp/msi_rows" ||
   fail "no InprocServer32 pointing into the install folder"
 
-# With the 64-bit companion installed, the watched notepad is the 64-bit one,
-# hooked through the installed helper; without it, the 32-bit one.
-if [ -e "$installed/TessikHost64.exe" ]; then
-  notepad='C:\windows\system32\notepad.exe' loader=$wine64 helpers=1
-else
-  notepad='C:\windows\syswow64\notepad.exe' loader=$wine helpers=0
-fi
-echo "== the installed Vardex ends an idle $notepad"
+echo "== the installed Vardex, locked, ends an idle $notepad"
 E2E_NOTEPAD=$notepad E2E_NOTEPAD_LOADER=$loader E2E_HELPERS=$helpers E2E_SYSDIR='C:\windows\syswow64' \
-  bash "$e2e" "$wine" "$installed/Vardex.exe" "$read_labels" || fail "end to end with the installed Vardex"
+  E2E_GIVEN_LOCKED=1 bash "$e2e" "$wine" "$installed/Vardex.exe" "$read_labels" || fail "end to end with the installed Vardex"
+
+echo "== VardexSettings show, and a VirtualStore copy removed"
+user=$("$wine" cmd /c echo %USERNAME% </dev/null 2>/dev/null | tr -d '\r')
+copy=$(dirname "$(winepath -u 'C:\users\Public')")/$user/AppData/Local/VirtualStore/windows/syswow64/vardex.ini
+mkdir -p "$(dirname "$copy")" && printf %s "$kept" >"$copy"
+settings() { "$wine" "$installed/VardexSettings.exe" "$@" </dev/null 2>&1 | tr -d '\r'; }
+shown=$(settings show)
+for line in 'Idle limit (minutes): 1' "Program: $notepad" 'Lock: set' "  C:\\users\\$user\\AppData\\Local\\VirtualStore\\windows\\syswow64\\vardex.ini"; do
+  grep -qixF -- "$line" <<<"$shown" || fail "VardexSettings show printed no '$line':"$'\n'"$shown"
+done
+! grep -qF "$password" <<<"$shown" || fail "VardexSettings show printed the password"
+settings show --remove-copies >/dev/null || fail "VardexSettings show --remove-copies failed"
+[ ! -e "$copy" ] || fail "the VirtualStore copy is left"
+[ "$(od -An -c "$ini")" = "$want" ] || fail "show changed vardex.ini"
 
 echo "== repair after Tessik.dll and its InprocServer32 key were deleted and a stale key added"
 rm -f "$installed/Tessik.dll"
@@ -131,6 +206,7 @@ rm -f "$installed/Tessik.dll"
 msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=amus || fail "repair returned $?"
 expect_one repair "$version"
 expect_installed repair
+[ "$(od -An -c "$ini")" = "$want" ] || fail "the repair without settings touched vardex.ini"
 snapshot "$tmp/repaired"
 added "$tmp/before" "$tmp/repaired" | cmp -s - "$tmp/msi_rows" || fail "repair: registry differs from the install's"
 
@@ -140,11 +216,13 @@ msiexec /i "$tmp/same/Vardex.msi" || fail "msiexec /i (same version, rebuilt) re
 expect_one "same version" "$version"
 expect_installed "same version"
 
+[ "$(od -An -c "$ini")" = "$want" ] || fail "the install without settings touched vardex.ini"
+
 echo "== uninstall, keeping vardex.ini"
-printf '7\r\n\r\nunset entry\r\n' >"$sysdir/vardex.ini"
+printf %s "$kept" >"$ini"
 msiexec /x "$tmp/same/Vardex.msi" || fail "msiexec /x returned $?"
 expect_removed uninstall "$tmp/before"
-[ "$(cat "$sysdir/vardex.ini" 2>/dev/null)" = $'7\r\n\r\nunset entry\r' ] || fail "uninstall touched vardex.ini"
+kept_ini || fail "uninstall touched vardex.ini"
 
 echo "== upgrade from 0.9.0, and no downgrade"
 build_package 0.9.0 "$tmp/old/Vardex.msi"
@@ -157,7 +235,7 @@ msiexec /i "$tmp/old/Vardex.msi" && fail "the older package installed over the n
 expect_one "downgrade refused" "$version"
 msiexec /x "$msi" || fail "msiexec /x after the upgrade returned $?"
 expect_removed "uninstall after upgrade" "$tmp/before"
-rm -f "$sysdir/vardex.ini"
+rm -f "$ini"
 
 echo "== the package's registry entries are those regsvr32 writes"
 mkdir -p "$installed"
@@ -179,5 +257,38 @@ if ! diff <(normal "$tmp/reg_rows") <(normal "$tmp/msi_rows") >"$tmp/rows.diff";
 fi
 [ "$(normal "$tmp/reg_rows" | wc -l)" -gt 30 ] || fail "regsvr32 wrote only $(wc -l <"$tmp/reg_rows") lines"
 
-[ $failures -eq 0 ] && echo "PASS: install, end to end, repair, upgrades and uninstall"
+echo "== a signed build: every binary in the package and the package verify against the build's CA"
+osslsigncode verify -in "$msi" >/dev/null 2>&1 && fail "the default package is signed"
+signed=$tmp/signed
+mkdir -p "$signed/release"
+(
+  cd "$signed" || exit 1
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj '/CN=Vardex test CA' \
+    -addext 'basicConstraints=critical,CA:TRUE' -addext 'keyUsage=critical,keyCertSign,cRLSign' &&
+  openssl req -newkey rsa:2048 -nodes -keyout sign.key -out sign.csr -subj '/CN=Vardex test signing' &&
+  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >sign.ext &&
+  openssl x509 -req -in sign.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile sign.ext -out sign.pem &&
+  openssl pkcs12 -export -inkey sign.key -in sign.pem -certfile ca.pem -passout pass:throw-away -out sign.p12
+) >/dev/null 2>&1 || fail "making the test certificates"
+printf 'throw-away\n' >"$signed/password"
+signing=(-DOSSLSIGNCODE=osslsigncode -DPKCS12="$signed/sign.p12" -DPASSFILE="$signed/password")
+# The build's own steps on copies of the stripped binaries: each signed, then
+# packaged, then the package signed.
+cp "$release"/*.exe "$release"/*.dll "$release"/*.ico "$signed/release/"
+for f in $(binaries); do
+  cmake "${signing[@]}" -DIN="$signed/release/$f" -DOUT="$signed/release/$f" -P "$(dirname "$build_script")/sign.cmake" >/dev/null ||
+    fail "signing $f"
+done
+"${build_msi[@]}" -DRELEASE="$signed/release" "${signing[@]}" -DVERSION="$version" -DOUT="$signed/Vardex.msi" \
+  -P "$build_script" >/dev/null || fail "building the signed package"
+msiextract -C "$signed/extracted" "$signed/Vardex.msi" >/dev/null || fail "msiextract"
+verified=0
+while IFS= read -r -d '' f; do
+  osslsigncode verify -CAfile "$signed/ca.pem" -in "$f" >"$tmp/verify" 2>&1 || { fail "$(basename "$f") does not verify:"; cat "$tmp/verify"; }
+  verified=$((verified + 1))
+done < <(find "$signed/extracted" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
+[ "$verified" = "$(binaries | wc -l)" ] || fail "$verified signed binaries in the package, not $(binaries | wc -l)"
+osslsigncode verify -CAfile "$signed/ca.pem" -in "$signed/Vardex.msi" >"$tmp/verify" 2>&1 || { fail "the package does not verify:"; cat "$tmp/verify"; }
+
+[ $failures -eq 0 ] && echo "PASS: tables, settings at install, install, end to end, repair, upgrades, uninstall, signing"
 exit $((failures > 0))

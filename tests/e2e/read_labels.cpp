@@ -5,7 +5,9 @@
 // message box that Vardex shows instead; with "--tooltip", the text of
 // Vardex's notification-area tooltip as the shell holds it; with "--control
 // <name>", where that control of the window lies on the screen and its text,
-// as "<left> <top> <width> <height> <text>", for a click into it.
+// as "<left> <top> <width> <height> <text>", for a click into it; with
+// "--lock", "locked" or "unlocked" when the idle limit, the path and
+// "&Browse..." are all disabled or all enabled, else "mixed".
 #include <windows.h>
 
 #include <commctrl.h>
@@ -98,6 +100,20 @@ int PrintTooltip() {
   return 1;
 }
 
+int PrintLock(HWND window) {
+  int enabled = 0;
+  for (const char* name : {"intAppShutDownTime", "txtApplicationName", "cmdBrowse"}) {
+    const HWND control = ::GetDlgItem(window, vardex::ControlId(vardex::TabIndexOf(name)));
+    if (!control) {
+      std::puts("no controls");
+      return 2;
+    }
+    if (::IsWindowEnabled(control)) ++enabled;
+  }
+  std::puts(enabled == 0 ? "locked" : enabled == 3 ? "unlocked" : "mixed");
+  return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc > 1 && ::lstrcmpW(argv[1], L"--message") == 0) return PrintMessageBox();
   if (argc > 1 && ::lstrcmpW(argv[1], L"--tooltip") == 0) return PrintTooltip();
@@ -120,6 +136,7 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("%ld %ld %ld %ld %s\n", r.left, r.top, r.right - r.left, r.bottom - r.top, text);
     return 0;
   }
+  if (argc > 1 && ::lstrcmpW(argv[1], L"--lock") == 0) return PrintLock(window);
   char elapsed[256] = {};
   char ratio[256] = {};
   char key[256] = {};

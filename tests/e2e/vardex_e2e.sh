@@ -19,6 +19,9 @@
 #   E2E_HELPERS         how many 64-bit helpers run while notepad is watched
 #                       (1 or 0); at the end Vardex is killed and no helper
 #                       may remain
+#   E2E_GIVEN_LOCKED    1: vardex.ini is already there (written by the package,
+#                       with a password; limit and path as above); Vardex must
+#                       show its settings locked
 set -u
 wine=$1 vardex=$2 read_labels=$3
 
@@ -47,7 +50,7 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -f "$ini" ]; then saved="$ini.e2e-saved"; cp -f "$ini" "$saved"; fi
-printf '1\r\n%s\r\nunset entry\r\n' "$notepad_win" >"$ini"
+[ -n "${E2E_GIVEN_LOCKED:-}" ] || printf '1\r\n%s\r\nunset entry\r\n' "$notepad_win" >"$ini"
 
 labels() { "$wine" "$read_labels" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 # Every copy of notepad runs; any runs.
@@ -81,6 +84,16 @@ for _ in $(seq 1 60); do
   sleep 0.5
 done
 labels >/dev/null || fail "Vardex's window did not appear"
+if [ -n "${E2E_GIVEN_LOCKED:-}" ]; then
+  for _ in $(seq 1 10); do
+    lock=$("$wine" "$read_labels" --lock </dev/null 2>/dev/null | tr -d '\r')
+    [ "$lock" = locked ] && break
+    sleep 0.5
+  done
+  kill -0 "$vx_pid" 2>/dev/null || fail "Vardex exited after start-up (its settings read '$lock')"
+  [ "$lock" = locked ] || fail "with a password in vardex.ini Vardex's settings are $lock"
+  echo "Vardex's settings are locked"
+fi
 # Vardex hides its window at once and its icon shows up in Wine's tray
 # window. Wine without a window manager then hands the activation to no
 # other program: a click into notepad gives it back, as the user's would.
@@ -111,7 +124,20 @@ while [ $(( $(date +%s) - start )) -lt "$typing_for" ]; do
   notepads_running || fail "a notepad was ended while the user typed into one (readings:$readings)"
 done
 echo "while typing, LblElapsedTime read:$readings"
-helpers() { ps -eo args= | grep -F -- "$(winepath -w "$(dirname "$vardex")")\TessikHost64.exe" | grep -vc grep; }
+# The helpers started from Vardex's folder in this prefix: other prefixes on
+# the machine may run a helper of the same path at the same time.
+helpers() {
+  local pid n=0 exe
+  exe="$(winepath -w "$(dirname "$vardex")")\TessikHost64.exe"
+  for pid in $(pgrep -f -- 'TessikHost64\.exe'); do
+    if [ -n "${WINEPREFIX:-}" ] &&
+      ! tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      continue
+    fi
+    tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qF -- "$exe" && n=$((n + 1))
+  done
+  echo "$n"
+}
 if [ -n "${E2E_HELPERS:-}" ]; then
   [ "$(helpers)" -eq "$E2E_HELPERS" ] || fail "$(helpers) helpers run, expected $E2E_HELPERS"
 fi

@@ -222,6 +222,11 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case kMsgFirstActivation:
       if (form_) form_->Form_Activate();
       return 0;
+    case WM_ENDSESSION:
+      // The session ends, or Restart Manager closes Vardex (registered for
+      // restart) for an installer: close as the user would, nothing saved.
+      if (wparam) ::DestroyWindow(window);
+      return 0;
     case WM_DESTROY:
       tooltip_.reset();
       // Closing the window ends the application.

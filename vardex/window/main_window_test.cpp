@@ -432,5 +432,17 @@ TEST_F(AttachedWindowTest, ClosingTheWindowEndsTheMessageLoop) {
   EXPECT_TRUE(quit);
 }
 
+// Restart Manager closes a program registered for restart this way.
+TEST_F(AttachedWindowTest, AnEndingSessionClosesTheWindowACancelledOneDoesNot) {
+  ::SendMessageW(window.hwnd(), WM_ENDSESSION, FALSE, ENDSESSION_CLOSEAPP);
+  EXPECT_NE(window.hwnd(), nullptr);
+  ::SendMessageW(window.hwnd(), WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+  EXPECT_EQ(window.hwnd(), nullptr);
+  MSG msg;
+  bool quit = false;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) quit = quit || msg.message == WM_QUIT;
+  EXPECT_TRUE(quit);
+}
+
 }  // namespace
 }  // namespace vardex

@@ -18,6 +18,7 @@
 #include "win32/system_library.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
+#include "window/restart_win32.h"
 
 namespace {
 
@@ -69,6 +70,7 @@ int Run(HINSTANCE instance) {
     return kExitNoHookComponent;
   }
   window.Show();
+  vardex::RegisterForRestart();
 
   MSG msg{};
   while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -1,0 +1,72 @@
+// VardexSettings, the administrators' tool: writes and shows the shared
+// vardex.ini through the settings room's own code, so that the bytes are the
+// ones Vardex writes, and finds the users' VirtualStore copies that shadow
+// it. Portable; the files and the profile folders come through interfaces.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "settings/settings_storage.h"
+
+namespace vardex {
+
+// The tool's exit codes (the README lists them).
+enum SettingsToolExit : int {
+  kToolDone = 0,
+  kToolUsage = 1,          // no command, an unknown one, or its arguments wrong
+  kToolRefused = 2,        // a value refused; nothing written
+  kToolFileFailed = 3,     // the settings file could not be read or written
+  kToolCopyNotRemoved = 4  // a VirtualStore copy is still there
+};
+
+inline constexpr int kToolMinMinutes = 1;
+inline constexpr int kToolMaxMinutes = 90;
+
+// Why a value is refused; nullopt when it is accepted. Minutes are decimal
+// digits only, 1 to 90. A path of 7 characters or fewer is one that Vardex's
+// timers ignore. Neither a path nor a password may hold a line end, and the
+// password may be neither empty nor the sentinel (that is "no lock").
+std::optional<std::string> RefuseMinutes(const std::string& minutes);
+std::optional<std::string> RefusePath(const std::string& path);
+std::optional<std::string> RefusePassword(const std::string& password);
+
+// The file's bytes for accepted values, written the way Vardex's "&Done"
+// writes them on an unlocked screen with no password stored.
+std::string SettingsToolBytes(const std::string& minutes, const std::string& path,
+                              const std::optional<std::string>& password);
+
+// Every user profile's folder, and the files in them.
+class ProfileFolders {
+ public:
+  virtual ~ProfileFolders() = default;
+  virtual std::vector<std::string> Profiles() = 0;
+  virtual bool Exists(const std::string& path) = 0;
+  // Empty when the file is gone, else the system's reason.
+  virtual std::string Remove(const std::string& path) = 0;
+};
+
+// Where UAC virtualization keeps a user's copy of <shared_directory>\vardex.ini:
+// <profile>\AppData\Local\VirtualStore\<shared_directory without its drive>.
+std::string VirtualStoreCopyPath(const std::string& profile, const std::string& shared_directory);
+// The copies that exist, in the profiles' order.
+std::vector<std::string> VirtualStoreCopies(ProfileFolders& profiles, const std::string& shared_directory);
+
+struct SettingsToolContext {
+  SettingsStorage& storage;
+  ProfileFolders& profiles;
+  // The file's path as Vardex opens it (GetSystemDirectoryA's answer and the
+  // name), and the directory it really lies in (SysWOW64 on 64-bit Windows),
+  // which the messages name.
+  std::string file;
+  std::string shared_directory;
+  std::ostream& out;
+  std::ostream& err;
+};
+
+// Runs one command line (without the program's name); returns the exit code.
+int RunSettingsTool(const std::vector<std::string>& args, SettingsToolContext& context);
+
+}  // namespace vardex
