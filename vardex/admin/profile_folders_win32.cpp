@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "settings/settings_storage_win32.h"
 #include "win32/unique_any.h"
 
 namespace vardex {
@@ -26,15 +27,6 @@ std::string ProfileImagePath(HKEY list, const char* sid) {
 }
 
 }  // namespace
-
-std::string SystemErrorText(unsigned long error) {
-  char text[512] = {};
-  DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                             static_cast<DWORD>(sizeof text), nullptr);
-  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
-  if (n == 0) return "System error " + std::to_string(error) + ".";
-  return std::string(text, n);
-}
 
 std::vector<std::string> ProfileFoldersWin32::Profiles() {
   std::vector<std::string> profiles;

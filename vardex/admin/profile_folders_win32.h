@@ -14,7 +14,4 @@ class ProfileFoldersWin32 final : public ProfileFolders {
   std::string Remove(const std::string& path) override;
 };
 
-// The system's message for a Win32 error code, without its line end.
-std::string SystemErrorText(unsigned long error);
-
 }  // namespace vardex

@@ -10,16 +10,7 @@
 namespace vardex {
 namespace {
 
-std::string SystemMessage(DWORD error) {
-  char text[512] = {};
-  DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                             static_cast<DWORD>(sizeof text), nullptr);
-  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
-  if (n == 0) return "System error " + std::to_string(error) + ".";
-  return std::string(text, n);
-}
-
-SettingsStorage::WriteResult Failed(DWORD error) { return {false, SystemMessage(error)}; }
+SettingsStorage::WriteResult Failed(DWORD error) { return {false, SystemErrorText(error)}; }
 
 // Removes the temporary file on every way out except a completed replace.
 class TempFile {
@@ -53,6 +44,15 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
 }
 
 }  // namespace
+
+std::string SystemErrorText(unsigned long error) {
+  char text[512] = {};
+  DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                             static_cast<DWORD>(sizeof text), nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
+  if (n == 0) return "System error " + std::to_string(error) + ".";
+  return std::string(text, n);
+}
 
 SettingsStorage::ReadResult SettingsStorageWin32::Read(const std::string& path) {
   try {

@@ -10,6 +10,8 @@
 // typing the same password still matches it.
 #pragma once
 
+#include <string>
+
 #include "settings/settings_storage.h"
 
 namespace vardex {
@@ -24,5 +26,8 @@ class SettingsStorageWin32 final : public SettingsStorage {
   // file is as it was, and `reason` is the system's message.
   WriteResult Write(const std::string& path, const std::string& bytes) override;
 };
+
+// The system's message for a Win32 error code, without its line break.
+std::string SystemErrorText(unsigned long error);
 
 }  // namespace vardex
