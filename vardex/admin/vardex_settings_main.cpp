@@ -13,6 +13,7 @@
 #include "settings/settings_file.h"
 #include "settings/settings_storage_win32.h"
 #include "win32/result.h"
+#include "win32/system_library.h"
 
 namespace {
 
@@ -47,6 +48,9 @@ int Run(int argc, wchar_t** argv) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  // It runs as SYSTEM from the installer: no later load may come from the
+  // current directory or PATH.
+  win32::restrict_library_search();
   try {
     return Run(argc, argv);
   } catch (...) {
