@@ -64,7 +64,7 @@ HRESULT GetControlTypeInfo(LCID lcid, ITypeInfo** info) noexcept {
         FAILED(LoadRegTypeLib(LIBID_TESSIKLib, kTypeLibMajor, kTypeLibMinor, kTypeLibLcid, library.put()))) {
       return hr;
     }
-    VDX_RETURN_IF_FAILED(library->GetTypeInfoOfGuid(IID_IMouseKeyHookCtl, g_type_info.put()));
+    RETURN_IF_FAILED(library->GetTypeInfoOfGuid(IID_IMouseKeyHookCtl, g_type_info.put()));
   }
   *info = win32::com_ptr<ITypeInfo>(g_type_info).detach();
   return S_OK;

@@ -61,7 +61,7 @@ STDMETHODIMP MouseKeyHookCtl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT co
                                             DISPID* ids) noexcept {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   win32::com_ptr<ITypeInfo> info;
-  VDX_RETURN_IF_FAILED(GetControlTypeInfo(lcid, info.put()));
+  RETURN_IF_FAILED(GetControlTypeInfo(lcid, info.put()));
   return info->GetIDsOfNames(names, count, ids);
 }
 
@@ -69,7 +69,7 @@ STDMETHODIMP MouseKeyHookCtl::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD 
                                      VARIANT* result, EXCEPINFO* exception, UINT* arg_error) noexcept {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   win32::com_ptr<ITypeInfo> info;
-  VDX_RETURN_IF_FAILED(GetControlTypeInfo(lcid, info.put()));
+  RETURN_IF_FAILED(GetControlTypeInfo(lcid, info.put()));
   return info->Invoke(static_cast<IMouseKeyHookCtl*>(this), dispid, flags, params, result, exception, arg_error);
 }
 

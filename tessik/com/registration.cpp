@@ -56,13 +56,13 @@ std::string GuidText(REFGUID guid) {
 // The script with the module's path and identities filled in.
 HRESULT LoadScript(script::Script& out) {
   HRSRC found = FindResourceW(ModuleInstance(), MAKEINTRESOURCEW(IDR_REGISTRATION_SCRIPT), L"REGISTRY");
-  VDX_RETURN_LAST_ERROR_IF_NULL(found);
+  RETURN_LAST_ERROR_IF_NULL(found);
   HGLOBAL loaded = LoadResource(ModuleInstance(), found);
-  VDX_RETURN_LAST_ERROR_IF_NULL(loaded);
+  RETURN_LAST_ERROR_IF_NULL(loaded);
   const char* text = static_cast<const char*>(LockResource(loaded));
-  VDX_RETURN_LAST_ERROR_IF_NULL(text);
+  RETURN_LAST_ERROR_IF_NULL(text);
   const std::wstring module = ModuleFileName();
-  VDX_RETURN_LAST_ERROR_IF(module.empty());
+  RETURN_LAST_ERROR_IF(module.empty());
 
   const script::ExpandResult expanded =
       script::Expand(std::string(text, SizeofResource(ModuleInstance(), found)),
@@ -80,7 +80,7 @@ HRESULT LoadScript(script::Script& out) {
 // the file it came from.
 HRESULT LoadTypeLibrary(ITypeLib** library, std::wstring& path) {
   path = ModuleFileName();
-  VDX_RETURN_LAST_ERROR_IF(path.empty());
+  RETURN_LAST_ERROR_IF(path.empty());
   if (SUCCEEDED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, library))) return S_OK;
   path = CompanionTypeLibraryPath(path);
   return LoadTypeLibEx(path.c_str(), REGKIND_NONE, library);
@@ -89,7 +89,7 @@ HRESULT LoadTypeLibrary(ITypeLib** library, std::wstring& path) {
 HRESULT RegisterTypeLibrary() {
   win32::com_ptr<ITypeLib> library;
   std::wstring path;
-  VDX_RETURN_IF_FAILED(LoadTypeLibrary(library.put(), path));
+  RETURN_IF_FAILED(LoadTypeLibrary(library.put(), path));
   std::wstring help_dir = DirectoryOf(path);
   return RegisterTypeLib(library.get(), path.data(), help_dir.empty() ? nullptr : help_dir.data());
 }
@@ -116,8 +116,8 @@ void UnregisterTypeLibrary() {
 HRESULT RegisterServer() noexcept {
   try {
     script::Script script;
-    VDX_RETURN_IF_FAILED(LoadScript(script));
-    VDX_RETURN_IF_FAILED(RegisterKeys(HKEY_CLASSES_ROOT, script));
+    RETURN_IF_FAILED(LoadScript(script));
+    RETURN_IF_FAILED(RegisterKeys(HKEY_CLASSES_ROOT, script));
     return RegisterTypeLibrary();
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;

@@ -81,13 +81,13 @@ ULONG ActivitySink::Release() noexcept {
 }
 
 HRESULT ActivitySink::GetTypeInfoCount(UINT* count) noexcept {
-  VDX_RETURN_HR_IF_NULL(E_POINTER, count);
+  RETURN_HR_IF_NULL(E_POINTER, count);
   *count = 0;
   return S_OK;
 }
 
 HRESULT ActivitySink::GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept {
-  VDX_RETURN_HR_IF_NULL(E_POINTER, info);
+  RETURN_HR_IF_NULL(E_POINTER, info);
   *info = nullptr;
   return DISP_E_BADINDEX;
 }
@@ -99,13 +99,13 @@ HRESULT ActivitySink::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noex
 HRESULT ActivitySink::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                              EXCEPINFO*, UINT* arg_error) noexcept {
   if (result) ::VariantInit(result);
-  VDX_RETURN_HR_IF(DISP_E_UNKNOWNINTERFACE, !::IsEqualIID(riid, IID_NULL));
-  VDX_RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, (flags & DISPATCH_METHOD) == 0);
-  VDX_RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, id != DISPID_KEYEVENT && id != DISPID_MOUSEEVENT);
-  VDX_RETURN_HR_IF_NULL(E_INVALIDARG, params);
-  VDX_RETURN_HR_IF(DISP_E_NONAMEDARGS, params->cNamedArgs != 0);
+  RETURN_HR_IF(DISP_E_UNKNOWNINTERFACE, !::IsEqualIID(riid, IID_NULL));
+  RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, (flags & DISPATCH_METHOD) == 0);
+  RETURN_HR_IF(DISP_E_MEMBERNOTFOUND, id != DISPID_KEYEVENT && id != DISPID_MOUSEEVENT);
+  RETURN_HR_IF_NULL(E_INVALIDARG, params);
+  RETURN_HR_IF(DISP_E_NONAMEDARGS, params->cNamedArgs != 0);
   const UINT expected = id == DISPID_KEYEVENT ? 2u : 3u;
-  VDX_RETURN_HR_IF(DISP_E_BADPARAMCOUNT, params->cArgs != expected || !params->rgvarg);
+  RETURN_HR_IF(DISP_E_BADPARAMCOUNT, params->cArgs != expected || !params->rgvarg);
 
   // The arguments come in reverse order of the declared parameters.
   std::int32_t args[3] = {};
