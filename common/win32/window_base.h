@@ -1,6 +1,6 @@
 // One base for the project's windows, after the samples' BaseWindow<T>: it
-// registers the window class with its own procedure, the
-// object travels in CreateWindowEx's last argument, sits in GWLP_USERDATA
+// registers the window's class with its own procedure; the object travels
+// in CreateWindowEx's last argument, sits in GWLP_USERDATA
 // from WM_NCCREATE to WM_NCDESTROY, and owns the window meanwhile. Every
 // message in between goes to Derived::HandleMessage (a friend of the base); an exception that
 // escapes it is reported (what, which class, which message) and the message
