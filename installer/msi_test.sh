@@ -188,7 +188,10 @@ user=$("$wine" cmd /c echo %USERNAME% </dev/null 2>/dev/null | tr -d '\r')
 copy=$(dirname "$(winepath -u 'C:\users\Public')")/$user/AppData/Local/VirtualStore/windows/syswow64/vardex.ini
 mkdir -p "$(dirname "$copy")" && printf %s "$kept" >"$copy"
 settings() { "$wine" "$installed/VardexSettings.exe" "$@" </dev/null 2>&1 | tr -d '\r'; }
-shown=$(settings show)
+# Lines end in CR LF through a pipe too: the tool writes its handles itself.
+raw=$("$wine" "$installed/VardexSettings.exe" show </dev/null 2>&1)
+! grep -q $'[^\r]$' <<<"$raw" || fail "VardexSettings show ended a line without CR:"$'\n'"$raw"
+shown=$(tr -d '\r' <<<"$raw")
 for line in 'Idle limit (minutes): 1' "Program: $notepad" 'Lock: set' "  C:\\users\\$user\\AppData\\Local\\VirtualStore\\windows\\syswow64\\vardex.ini"; do
   grep -qixF -- "$line" <<<"$shown" || fail "VardexSettings show printed no '$line':"$'\n'"$shown"
 done

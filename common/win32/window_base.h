@@ -1,5 +1,6 @@
-// One base for the project's windows, after the samples' BaseWindow<T>: the
-// object travels in CreateWindowEx's last argument, sits in GWLP_USERDATA
+// One base for the project's windows, after the samples' BaseWindow<T>: it
+// registers the window's class with its own procedure; the object travels
+// in CreateWindowEx's last argument, sits in GWLP_USERDATA
 // from WM_NCCREATE to WM_NCDESTROY, and owns the window meanwhile. Every
 // message in between goes to Derived::HandleMessage (a friend of the base); an exception that
 // escapes it is reported (what, which class, which message) and the message
@@ -10,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <type_traits>
 
 #include "win32/result.h"
 #include "win32/unique_any.h"
@@ -25,6 +27,40 @@ class window_base {
   HWND hwnd() const noexcept { return window_.get(); }
 
  protected:
+  using char_type = std::conditional_t<charset == window_charset::kAnsi, char, wchar_t>;
+
+  // What a window chooses of its class; the procedure and the module are the
+  // base's.
+  struct window_class {
+    const char_type* name = nullptr;
+    UINT style = 0;
+    HICON icon = nullptr;
+    HICON small_icon = nullptr;
+    HCURSOR cursor = nullptr;
+    HBRUSH background = nullptr;
+  };
+
+  // Registers `wanted` for `instance`, the module whose code WindowProc is.
+  // A class of that name and module that exists already counts as ours:
+  // only this module registers under its own handle, and a second window of
+  // the class (or a second thread racing to register it) then needs no probe
+  // that could also answer with another module's global class of the name.
+  // A DLL's classes outlive its unloading, so a DLL unregisters its own when
+  // it unloads; a later load then registers afresh.
+  static bool RegisterWindowClass(HINSTANCE instance, const window_class& wanted) noexcept {
+    if constexpr (charset == window_charset::kAnsi) {
+      WNDCLASSEXA filled{};
+      Fill(filled, instance, wanted);
+      if (::RegisterClassExA(&filled) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
+    } else {
+      WNDCLASSEXW filled{};
+      Fill(filled, instance, wanted);
+      if (::RegisterClassExW(&filled) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
+    }
+    REPORT_LAST_ERROR("RegisterClassEx");
+    return false;
+  }
+
   window_base() noexcept = default;
   ~window_base() = default;
   window_base(const window_base&) = delete;
@@ -74,6 +110,19 @@ class window_base {
   void DestroyWindow() noexcept { window_.reset(); }
 
  private:
+  template <typename WndClassEx>
+  static void Fill(WndClassEx& filled, HINSTANCE instance, const window_class& wanted) noexcept {
+    filled.cbSize = sizeof(filled);
+    filled.style = wanted.style;
+    filled.lpfnWndProc = WindowProc;
+    filled.hInstance = instance;
+    filled.hIcon = wanted.icon;
+    filled.hIconSm = wanted.small_icon;
+    filled.hCursor = wanted.cursor;
+    filled.hbrBackground = wanted.background;
+    filled.lpszClassName = wanted.name;
+  }
+
   unique_hwnd window_;
 };
 

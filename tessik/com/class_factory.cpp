@@ -9,12 +9,16 @@
 
 namespace tessik {
 
-IClassFactory* ClassFactory::Create() noexcept { return new (std::nothrow) ClassFactory(); }
+void ClassFactory::MakeInstance() noexcept {
+  if (!instance_) instance_ = new (storage_) MouseKeyHookCtl();
+}
 
-ClassFactory::~ClassFactory() {
-  // Outside references (proxies in other apartments) go first; the instance
-  // itself is torn down by its destructor after this.
-  CoDisconnectObject(instance_.Identity(), 0);
+void ClassFactory::DestroyInstance() noexcept {
+  if (!instance_) return;
+  // Outside references (proxies in other apartments) go first.
+  CoDisconnectObject(instance_->Identity(), 0);
+  instance_->~MouseKeyHookCtl();
+  instance_ = nullptr;
 }
 
 STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** object) noexcept {
@@ -26,27 +30,20 @@ STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** object) noexcept {
 }
 
 STDMETHODIMP_(ULONG) ClassFactory::AddRef() noexcept {
-  AcquireSRWLockExclusive(&ref_lock_);
-  const ULONG refs = ++refs_;
-  if (refs == 2) ModuleLock();
-  ReleaseSRWLockExclusive(&ref_lock_);
-  return refs;
+  ModuleLock();
+  return 2;
 }
 
 STDMETHODIMP_(ULONG) ClassFactory::Release() noexcept {
-  AcquireSRWLockExclusive(&ref_lock_);
-  const ULONG refs = --refs_;
-  if (refs == 1) ModuleUnlock();
-  ReleaseSRWLockExclusive(&ref_lock_);
-  if (refs == 0) delete this;
-  return refs;
+  ModuleUnlock();
+  return 1;
 }
 
 STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) noexcept {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
-  return instance_.QueryInterface(iid, object);
+  return instance_->QueryInterface(iid, object);
 }
 
 STDMETHODIMP ClassFactory::LockServer(BOOL lock) noexcept {

@@ -1,6 +1,8 @@
-// The class object of MouseKeyHookCtl. It holds the one instance of the
-// process: every CreateInstance hands out that instance, and the instance is
-// torn down only with the class object, when the module is unloaded.
+// The class object of MouseKeyHookCtl, a static object as the system's own
+// servers have: its AddRef and Release only move the module's lock count
+// and answer fixed counts. It holds the one instance of the process: every
+// CreateInstance hands out that instance, which is made at the first request
+// for the class object and torn down only when the module is unloaded.
 #pragma once
 
 #include <windows.h>
@@ -12,12 +14,17 @@ namespace tessik {
 
 class ClassFactory final : public IClassFactory {
  public:
-  // With a reference count of 1 (the module's); null when out of memory.
-  static IClassFactory* Create() noexcept;
+  constexpr ClassFactory() noexcept = default;
+  ClassFactory(const ClassFactory&) = delete;
+  ClassFactory& operator=(const ClassFactory&) = delete;
+
+  // Makes the instance unless it exists. The caller serializes the calls.
+  void MakeInstance() noexcept;
+  // Disconnects every outside reference to the instance, then tears it down.
+  void DestroyInstance() noexcept;
 
   STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override;
-  // While anybody besides the module holds the class object (count 2 or
-  // more), that counts as one module lock.
+  // A holder of the class object holds the module.
   STDMETHODIMP_(ULONG) AddRef() noexcept override;
   STDMETHODIMP_(ULONG) Release() noexcept override;
 
@@ -25,12 +32,10 @@ class ClassFactory final : public IClassFactory {
   STDMETHODIMP LockServer(BOOL lock) noexcept override;
 
  private:
-  ClassFactory() noexcept = default;
-  ~ClassFactory();
-
-  SRWLOCK ref_lock_ = SRWLOCK_INIT;
-  ULONG refs_ = 1;
-  MouseKeyHookCtl instance_;
+  // Built in place and destroyed by hand: a static destructor would also run
+  // when the process exits, when calling out under the loader lock can hang.
+  alignas(MouseKeyHookCtl) unsigned char storage_[sizeof(MouseKeyHookCtl)] = {};
+  MouseKeyHookCtl* instance_ = nullptr;
 };
 
 }  // namespace tessik

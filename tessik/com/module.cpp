@@ -2,6 +2,7 @@
 
 #include "class_factory.h"
 #include "relay/companion.h"
+#include "relay/hooks.h"
 #include "tessik.h"
 #include "win32/com_ptr.h"
 #include "win32/result.h"
@@ -19,8 +20,11 @@ constexpr LCID kTypeLibLcid = 0x0409;
 
 LONG g_lock_count = 0;
 
-SRWLOCK g_class_object_lock = SRWLOCK_INIT;
-win32::com_ptr<IClassFactory> g_class_object;
+// Static, as the system's own servers keep theirs: no allocation, no count
+// of its own. Its instance is made under the module-wide lock, so that two
+// threads asking first never make two.
+ClassFactory g_class_object;
+SRWLOCK g_instance_lock = SRWLOCK_INIT;
 
 SRWLOCK g_type_info_lock = SRWLOCK_INIT;
 win32::com_ptr<ITypeInfo> g_type_info;
@@ -39,13 +43,11 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) noexcept {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (!IsEqualCLSID(clsid, CLSID_MouseKeyHookCtl)) return CLASS_E_CLASSNOTAVAILABLE;
-  win32::exclusive_lock lock(g_class_object_lock);
-  if (!g_class_object) {
-    IClassFactory* created = ClassFactory::Create();
-    if (!created) return E_OUTOFMEMORY;
-    g_class_object = win32::com_ptr<IClassFactory>::attach(created);
+  {
+    win32::exclusive_lock lock(g_instance_lock);
+    g_class_object.MakeInstance();
   }
-  return g_class_object->QueryInterface(iid, object);
+  return g_class_object.QueryInterface(iid, object);
 }
 
 HRESULT CanUnloadNow() noexcept { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
@@ -72,15 +74,18 @@ HRESULT GetControlTypeInfo(LCID lcid, ITypeInfo** info) noexcept {
 
 void ShutdownModule(bool process_exiting) noexcept {
   if (process_exiting) {
-    static_cast<void>(g_class_object.detach());
     static_cast<void>(g_type_info.detach());
     return;
   }
   // Under the loader lock: the helper is asked to go with a posted message,
   // not a request that waits for its answer.
   Companion::PrepareForUnload();
-  g_class_object.reset();
+  g_class_object.DestroyInstance();
   g_type_info.reset();
+  // Window classes outlive the DLL that registered them. Left behind, this
+  // one would answer a later load of the module at the same address with a
+  // procedure of this copy; its window went with the instance.
+  ::UnregisterClassA(kRelayWindowClass, ModuleInstance());
 }
 
 }  // namespace tessik

@@ -1,7 +1,7 @@
 // Module-wide state of Tessik.dll, one copy per process that has the module
 // loaded: the module handle, the lock count that DllCanUnloadNow reads, the
-// class object (created on first request, kept until unload) and the cached
-// type information of IMouseKeyHookCtl.
+// class object (static; its instance made at the first request for it and
+// kept until unload) and the cached type information of IMouseKeyHookCtl.
 #pragma once
 
 #include <windows.h>
@@ -26,8 +26,8 @@ HRESULT CanUnloadNow() noexcept;
 // library on first use and kept; a failure to load is returned unchanged.
 HRESULT GetControlTypeInfo(LCID lcid, ITypeInfo** info) noexcept;
 
-// Unload: lets go of the class object (which tears the instance down) and of
-// the type information. When the process is exiting nothing is called: the
+// Unload: tears the instance down, lets go of the type information and
+// unregisters the relay window's class. When the process is exiting nothing is called: the
 // system reclaims everything, and calling out under the loader lock then can
 // hang the process.
 void ShutdownModule(bool process_exiting) noexcept;

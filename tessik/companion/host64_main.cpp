@@ -26,12 +26,9 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
   HostWindow& operator=(const HostWindow&) = delete;
 
   bool Create(HINSTANCE instance) noexcept {
-    WNDCLASSEXA window_class{};
-    window_class.cbSize = sizeof(window_class);
-    window_class.lpfnWndProc = WindowProc;
-    window_class.hInstance = instance;
-    window_class.lpszClassName = kHostWindowClass;
-    if (!::RegisterClassExA(&window_class)) return false;
+    window_class host_class;
+    host_class.name = kHostWindowClass;
+    if (!RegisterWindowClass(instance, host_class)) return false;
     return ::CreateWindowExA(0, kHostWindowClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this) !=
            nullptr;
   }

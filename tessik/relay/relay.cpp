@@ -150,20 +150,14 @@ void Relay::RemoveHooks() noexcept {
   companion_.RemoveHooks();
 }
 
-// Once per process; the class stays registered for the module's life.
+// At the first installation; the module unregisters it when it unloads.
 bool Relay::RegisterRelayClass(HINSTANCE module) noexcept {
-  WNDCLASSEXA window_class{};
-  window_class.cbSize = sizeof(window_class);
-  if (::GetClassInfoExA(module, kRelayWindowClass, &window_class)) return true;
-  window_class = WNDCLASSEXA{};
-  window_class.cbSize = sizeof(window_class);
-  window_class.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-  window_class.lpfnWndProc = WindowProc;
-  window_class.hInstance = module;
-  window_class.hCursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  window_class.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-  window_class.lpszClassName = kRelayWindowClass;
-  return ::RegisterClassExA(&window_class) != 0;
+  window_class relay_class;
+  relay_class.name = kRelayWindowClass;
+  relay_class.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+  relay_class.cursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  relay_class.background = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+  return RegisterWindowClass(module, relay_class);
 }
 
 bool Relay::Publish(HWND window) noexcept {

@@ -30,7 +30,7 @@ bool HasLineEnd(const std::string& text) { return text.find_first_of("\r\n") != 
 // Where the file really lies, for the messages.
 std::string SharedFile(const SettingsToolContext& c) { return c.shared_directory + "\\" + kSettingsFileName; }
 
-int Usage(std::ostream& to, int code) {
+int Usage(TextSink& to, int code) {
   to << kUsage;
   return code;
 }
@@ -56,14 +56,14 @@ int Set(const std::vector<std::string>& args, SettingsToolContext& c) {
   c.out << "Written: " << SharedFile(c) << "\n";
   const auto copies = VirtualStoreCopies(c.profiles, c.shared_directory);
   if (!copies.empty())
-    c.out << copies.size() << " VirtualStore copies shadow it for their users; "
+    c.out << std::to_string(copies.size()) << " VirtualStore copies shadow it for their users; "
           << "\"VardexSettings show --remove-copies\" deletes them.\n";
   return kToolDone;
 }
 
 // The settings as Vardex's loader reads them: it stops at a line it cannot
 // use, and only a third line other than the sentinel locks.
-void ShowSettings(const std::string& bytes, std::ostream& out) {
+void ShowSettings(const std::string& bytes, TextSink& out) {
   const auto lines = SplitSettingsLines(bytes);
   const std::optional<double> number = lines.empty() ? std::nullopt : ParseNumber(lines[0]);
   const auto minutes = number ? RoundToInt16(*number) : std::nullopt;

@@ -5,8 +5,9 @@
 #pragma once
 
 #include <optional>
-#include <ostream>
 #include <string>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "settings/settings_storage.h"
@@ -54,6 +55,26 @@ std::string VirtualStoreCopyPath(const std::string& profile, const std::string& 
 // The copies that exist, in the profiles' order.
 std::vector<std::string> VirtualStoreCopies(ProfileFolders& profiles, const std::string& shared_directory);
 
+// Where the tool's text goes: any stream that takes a std::string_view with
+// <<, held by reference. The console program passes a writer of its own over
+// the standard handles, the tests a string stream, so that the tool itself
+// needs no iostreams and carries none of their locale machinery.
+class TextSink {
+ public:
+  template <typename Stream, typename = std::enable_if_t<!std::is_same_v<std::remove_cv_t<Stream>, TextSink>>>
+  TextSink(Stream& stream) noexcept  // implicit, as binding a reference is
+      : stream_(&stream), write_([](void* to, std::string_view text) { *static_cast<Stream*>(to) << text; }) {}
+
+  TextSink& operator<<(std::string_view text) {
+    write_(stream_, text);
+    return *this;
+  }
+
+ private:
+  void* stream_;
+  void (*write_)(void* to, std::string_view text);
+};
+
 struct SettingsToolContext {
   SettingsStorage& storage;
   ProfileFolders& profiles;
@@ -62,8 +83,8 @@ struct SettingsToolContext {
   // which the messages name.
   std::string file;
   std::string shared_directory;
-  std::ostream& out;
-  std::ostream& err;
+  TextSink out;
+  TextSink err;
 };
 
 // Runs one command line (without the program's name); returns the exit code.

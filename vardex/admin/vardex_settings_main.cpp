@@ -4,8 +4,8 @@
 // bytes either would write.
 #include <windows.h>
 
-#include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "admin/profile_folders_win32.h"
@@ -26,6 +26,66 @@ std::string ToAnsi(const wchar_t* text) {
   return out;
 }
 
+// One of the standard handles, written as the C runtime's text mode wrote
+// it: to a file or a pipe the ANSI bytes as they are, each "\n" as "\r\n".
+// A console gets the same text in UTF-16, so that it reads right whatever
+// the console's code page. Nothing is held back: text reaches the handle in
+// the order the tool writes it, output and errors interleaved as they come.
+class StdWriter {
+ public:
+  explicit StdWriter(DWORD which) noexcept : handle_(::GetStdHandle(which)) {
+    DWORD mode = 0;
+    console_ = ::GetConsoleMode(handle_, &mode) != FALSE;
+  }
+
+  StdWriter& operator<<(std::string_view text) {
+    // Started without standard handles (the installer's custom action): the
+    // text goes nowhere, as it did.
+    if (!handle_ || handle_ == INVALID_HANDLE_VALUE || text.empty()) return *this;
+    std::string bytes;
+    bytes.reserve(text.size() + 16);
+    for (const char c : text) {
+      if (c == '\n') bytes += '\r';
+      bytes += c;
+    }
+    if (console_) {
+      ToConsole(bytes);
+    } else {
+      ToFile(bytes);
+    }
+    return *this;
+  }
+
+ private:
+  void ToFile(const std::string& bytes) noexcept {
+    const char* next = bytes.data();
+    DWORD left = static_cast<DWORD>(bytes.size());
+    while (left > 0) {
+      DWORD written = 0;
+      if (!::WriteFile(handle_, next, left, &written, nullptr) || written == 0) {
+        REPORT_LAST_ERROR("WriteFile to a standard handle");
+        return;
+      }
+      next += written;
+      left -= written;
+    }
+  }
+
+  void ToConsole(const std::string& bytes) {
+    const int size = static_cast<int>(bytes.size());
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
+    if (n <= 0) return;
+    std::vector<wchar_t> wide(static_cast<std::size_t>(n));
+    ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide.data(), n);
+    DWORD written = 0;
+    if (!::WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(n), &written, nullptr))
+      REPORT_LAST_ERROR("WriteConsoleW");
+  }
+
+  HANDLE handle_;
+  bool console_ = false;
+};
+
 int Run(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(ToAnsi(argv[i]));
@@ -40,8 +100,10 @@ int Run(int argc, wchar_t** argv) {
 
   vardex::SettingsStorageWin32 storage;
   vardex::ProfileFoldersWin32 profiles;
+  StdWriter out(STD_OUTPUT_HANDLE);
+  StdWriter err(STD_ERROR_HANDLE);
   vardex::SettingsToolContext context{storage, profiles, std::string(system) + "\\" + vardex::kSettingsFileName,
-                                      shared, std::cout, std::cerr};
+                                      shared, out, err};
   return vardex::RunSettingsTool(args, context);
 }
 

@@ -31,12 +31,9 @@ bool TrayWin32::Create(HINSTANCE instance, std::function<void()> restore_event,
   icon_event_ = std::move(icon_event);
   taskbar_created_ = ::RegisterWindowMessageW(L"TaskbarCreated");
 
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  wc.lpfnWndProc = &TrayWin32::WindowProc;
-  wc.hInstance = instance;
-  wc.lpszClassName = kClassName;
-  if (!::RegisterClassExW(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+  window_class wc;
+  wc.name = kClassName;
+  if (!RegisterWindowClass(instance, wc)) return false;
   if (!::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Vardex notification icon", WS_POPUP, 0, 0, 0, 0, nullptr,
                          nullptr, instance, this))
     return false;
