@@ -38,7 +38,8 @@ half_path='C:\Program Files'
 
 sysdir=$(winepath -u "${E2E_SYSDIR:-C:\windows\system32}" 2>/dev/null)
 ini="$sysdir/vardex.ini"
-[ -f "$sysdir/notepad.exe" ] || { echo "FAIL: no notepad.exe in $sysdir"; exit 1; }
+. "$(dirname "$0")/../lib/common.sh"
+[ -f "$sysdir/notepad.exe" ] || fail "no notepad.exe in $sysdir"
 
 np_pids=() np_windows=() other_pid="" vx_pid="" saved=""
 cleanup() {
@@ -56,7 +57,6 @@ labels() { "$wine" "$read_labels" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 # Every copy of notepad runs; any runs.
 notepads_running() { local p; for p in "${np_pids[@]}"; do kill -0 "$p" 2>/dev/null || return 1; done; }
 a_notepad_running() { local p; for p in "${np_pids[@]}"; do kill -0 "$p" 2>/dev/null && return 0; done; return 1; }
-fail() { echo "FAIL: $*"; exit 1; }
 
 # Starts a notepad and waits for its window, the one not seen before.
 start_notepad() {
