@@ -29,8 +29,8 @@ run_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+FAIL_LATER=1
+. "$(dirname "$0")/../tests/lib/common.sh"
 msiexec() {  # option, package, properties...
   local option=$1 package; package=$(winepath -w "$2"); shift 2
   "$wine64" msiexec "$option" "$package" "$@" /qn </dev/null >/dev/null 2>&1

@@ -29,8 +29,6 @@ void* g_relay_view = nullptr;
 LONG g_checked_value = 0;
 bool g_checked_is_relay = false;
 
-// Window handles are 32-bit values, sign-extended where pointers are wider.
-HWND ToWindow(LONG value) noexcept { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value)); }
 LONG LoadValue(const void* view) noexcept { return *static_cast<const volatile LONG*>(view); }
 
 // Under the exclusive lock.
@@ -48,7 +46,7 @@ HWND ReadRelayWindow() noexcept {
     const win32::shared_lock lock(g_view_lock);
     if (g_relay_view) {
       const LONG value = LoadValue(g_relay_view);
-      if (value != 0 && value == g_checked_value) return g_checked_is_relay ? ToWindow(value) : nullptr;
+      if (value != 0 && value == g_checked_value) return g_checked_is_relay ? RelayBlockWindow(value) : nullptr;
     }
   }
   const win32::exclusive_lock lock(g_view_lock);
@@ -65,7 +63,7 @@ HWND ReadRelayWindow() noexcept {
     // closes the block, a new one makes a new block under the same name. A
     // value that names no window sends the next message back to the name.
     char name[ARRAYSIZE(kRelayWindowClass) + 1];
-    const int length = value ? ::GetClassNameA(ToWindow(value), name, ARRAYSIZE(name)) : 0;
+    const int length = value ? ::GetClassNameA(RelayBlockWindow(value), name, ARRAYSIZE(name)) : 0;
     if (length == 0) {
       ForgetView();
       return nullptr;
@@ -73,7 +71,7 @@ HWND ReadRelayWindow() noexcept {
     g_checked_value = value;
     g_checked_is_relay = length == ARRAYSIZE(kRelayWindowClass) - 1 && ::lstrcmpiA(name, kRelayWindowClass) == 0;
   }
-  return g_checked_is_relay ? ToWindow(value) : nullptr;
+  return g_checked_is_relay ? RelayBlockWindow(value) : nullptr;
 }
 
 // A relay window that has gone since it was checked also sends the next

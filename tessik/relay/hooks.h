@@ -15,8 +15,13 @@ inline constexpr UINT WM_MOUSERELAY = WM_USER + 1001;  // 2025
 inline constexpr char kRelayBlockName[] = "FILEMAPPING:7925-4ef2-9d13-0d9d7eab4dca";
 // The relay window's class: the hooks post only to a window of this class.
 inline constexpr char kRelayWindowClass[] = "TessikRelayWindow";
-// The block holds the relay window's handle as a 32-bit value.
+// The block holds the relay window's handle as a 32-bit value: window
+// handles have 32 significant bits on every Windows, so 32-bit and 64-bit
+// modules share it. A 64-bit module sign-extends what it reads, as the
+// platform does between the two (LongToHandle).
 inline constexpr DWORD kRelayBlockSize = sizeof(DWORD);
+inline LONG RelayBlockValue(HWND window) noexcept { return static_cast<LONG>(reinterpret_cast<LONG_PTR>(window)); }
+inline HWND RelayBlockWindow(LONG value) noexcept { return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value)); }
 
 // The module that holds the hook procedures (Tessik.dll, or a program that
 // links the relay in): the one the platform maps into the watched program.

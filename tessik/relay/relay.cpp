@@ -183,7 +183,7 @@ bool Relay::Publish(HWND window) noexcept {
     }
   }
   // One aligned 4-byte store: the hook procedures read it without a lock.
-  *static_cast<volatile LONG*>(block_view_.get()) = static_cast<LONG>(reinterpret_cast<LONG_PTR>(window));
+  *static_cast<volatile LONG*>(block_view_.get()) = RelayBlockValue(window);
   return true;
 }
 

@@ -106,6 +106,13 @@ TEST_F(RelayTest, InstallingCreatesAHiddenRelayWindowAndPublishesIt) {
   EXPECT_FALSE(::IsWindow(window));
   // The block outlives the window and still names it until the next installation.
   EXPECT_EQ(PublishedWindow(), window);
+
+  // Four bytes in the block, read by 32-bit and 64-bit modules alike: a
+  // handle with bit 31 set comes back sign-extended where pointers are wider.
+  const LONG high = static_cast<LONG>(0x80001234u);
+  EXPECT_EQ(RelayBlockValue(RelayBlockWindow(high)), high);
+  EXPECT_EQ(reinterpret_cast<LONG_PTR>(RelayBlockWindow(high)), LONG_PTR{high});
+  EXPECT_EQ(RelayBlockValue(RelayBlockWindow(0x1234)), 0x1234);
 }
 
 TEST_F(RelayTest, AReinstallationPublishesTheNewWindow) {

@@ -12,6 +12,8 @@
 #                       half typed into Vardex's window, which matches
 #                       another program (WordPad), does not end that program
 #                       while it stands for 20 s
+#   E2E_SETTINGS_TOOL   VardexSettings.exe: it writes the settings (else the
+#                       test does), and must name the file Vardex reads
 # In a 64-bit prefix (tests/wow64):
 #   E2E_NOTEPAD         the notepad to watch, as Vardex sees its path
 #   E2E_NOTEPAD_LOADER  the Wine loader that starts it (wine64 for a 64-bit one)
@@ -38,7 +40,8 @@ half_path='C:\Program Files'
 
 sysdir=$(winepath -u "${E2E_SYSDIR:-C:\windows\system32}" 2>/dev/null)
 ini="$sysdir/vardex.ini"
-[ -f "$sysdir/notepad.exe" ] || { echo "FAIL: no notepad.exe in $sysdir"; exit 1; }
+. "$(dirname "$0")/../lib/common.sh"
+[ -f "$sysdir/notepad.exe" ] || fail "no notepad.exe in $sysdir"
 
 np_pids=() np_windows=() other_pid="" vx_pid="" saved=""
 cleanup() {
@@ -50,13 +53,21 @@ cleanup() {
 }
 trap cleanup EXIT
 if [ -f "$ini" ]; then saved="$ini.e2e-saved"; cp -f "$ini" "$saved"; fi
-[ -n "${E2E_GIVEN_LOCKED:-}" ] || printf '1\r\n%s\r\nunset entry\r\n' "$notepad_win" >"$ini"
+if [ -n "${E2E_GIVEN_LOCKED:-}" ]; then
+  :
+elif [ -n "${E2E_SETTINGS_TOOL:-}" ]; then
+  # The administrators' tool writes them, and names the file Vardex reads.
+  written=$("$wine" "$E2E_SETTINGS_TOOL" set 1 "$notepad_win" --no-lock </dev/null 2>&1 | tr -d '\r')
+  [ "${written,,}" = "written: $(winepath -w "$ini" 2>/dev/null | tr '[:upper:]' '[:lower:]')" ] ||
+    fail "VardexSettings set said '$written'; Vardex reads $ini"
+else
+  printf '1\r\n%s\r\nunset entry\r\n' "$notepad_win" >"$ini"
+fi
 
 labels() { "$wine" "$read_labels" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 # Every copy of notepad runs; any runs.
 notepads_running() { local p; for p in "${np_pids[@]}"; do kill -0 "$p" 2>/dev/null || return 1; done; }
 a_notepad_running() { local p; for p in "${np_pids[@]}"; do kill -0 "$p" 2>/dev/null && return 0; done; return 1; }
-fail() { echo "FAIL: $*"; exit 1; }
 
 # Starts a notepad and waits for its window, the one not seen before.
 start_notepad() {

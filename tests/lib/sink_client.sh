@@ -17,11 +17,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "FAILED: $*"
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+fail_details() {
   local f
   for f in "$work"/*.out; do echo "--- $(basename "$f")"; tr -d '\r' <"$f"; done
-  exit 1
 }
 
 # Waits (at most 10 s, or $4 tenths of a second) until FILE holds at least N

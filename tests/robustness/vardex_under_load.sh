@@ -27,11 +27,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() {
-  echo "FAILED: $*"
-  echo "--- labels"; labels
-  exit 1
-}
+. "$(dirname "$0")/../lib/common.sh"
+fail_details() { echo "--- labels"; labels; }
 helper() { "$wine" "$helper" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 labels() { helper labels; }
 # Waits (at most SECONDS) until the helper command's output holds LINE.

@@ -213,7 +213,7 @@ TEST_F(ComRuntimeTest, RegisteredTypeLibraryCarriesTheIdentities) {
   EXPECT_EQ(attr->wMajorVerNum, 1);
   EXPECT_EQ(attr->wMinorVerNum, 0);
   EXPECT_EQ(attr->lcid, 0x0409u);
-  EXPECT_EQ(attr->syskind, SYS_WIN32);
+  EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
   library->ReleaseTLibAttr(attr);
 
   auto doc = [&](int index) {

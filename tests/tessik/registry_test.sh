@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # regsvr32 and regsvr32 /u on Tessik.dll, every registry entry checked value
-# by value. Ends with the component registered again.
+# by value, in the registry view of the DLL's bitness (PLATFORM: win32 or
+# win64, where its type library is registered). Ends with the component
+# registered again.
+#   registry_test.sh WINE DLL PLATFORM
 set -u
-wine=$1 dll=$2
+wine=$1 dll=$2 platform=$3
 win_dll=$(winepath -w "$dll")
 CLSID='{54B9618F-0001-4EF4-9580-1E76F22402CA}'
 LIBID='{390FA192-6B72-4930-B4F8-4DA3C5F9F81C}'
-failures=0
 
 regsvr() { "$wine" regsvr32 /s "$@" "$win_dll" </dev/null >/dev/null 2>&1; }
 trap 'regsvr' EXIT
 
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+FAIL_LATER=1
+. "$(dirname "$0")/../lib/common.sh"
 
 # Prints "TYPE|DATA" of a value ("" for the default value), nothing if absent.
 value() {
@@ -55,7 +58,7 @@ check_registered() {
   local prog; prog=$("$wine" reg query "HKCR\\CLSID\\$CLSID\\Programmable" 2>/dev/null | tr -d '\r' | grep -c '    REG_')
   [ "$prog" = 0 ] || fail "Programmable key is not empty"
   expect "TypeLib\\$LIBID\\1.0" "" "Tessik 1.0 Type Library"
-  expect "TypeLib\\$LIBID\\1.0\\409\\win32" "" "$win_dll"
+  expect "TypeLib\\$LIBID\\1.0\\409\\$platform" "" "$win_dll"
 }
 
 check_unregistered() {

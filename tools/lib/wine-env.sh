@@ -1,10 +1,13 @@
-# Sourced by tools/test, tools/run and tools/bench: an X display and a 32-bit
-# Wine prefix for the Windows binaries, and the clean-up of exactly what was
+# Sourced by tools/test, tools/run and tools/bench: an X display and a Wine
+# prefix for the Windows binaries, and the clean-up of exactly what was
 # started here.
 #   VARDEX_DISPLAY     use this X display instead of starting an Xvfb
 #   VARDEX_WINEPREFIX  use this prefix instead of a fresh one under the build root
 #   VARDEX_WINEPREFIX64  the same for the 64-bit (WoW64) prefix of wine_env_prefix64
+#   VARDEX_NO_32BIT=1  behave as on a machine that cannot run 32-bit programs
 # Callers set BUILD_ROOT first.
+
+WINE64_LOADER=/usr/lib/wine/wine64
 
 _started_xvfb_pid=""
 _started_prefix=""
@@ -67,30 +70,76 @@ wine_env_display() {
   return 1
 }
 
-# Makes a fresh 32-bit prefix (unless VARDEX_WINEPREFIX is given), starts
-# Wine's helper processes detached from our output, and keeps one Wine
-# program alive so that they stay up (see the README's notes on Wine).
+# Whether this machine runs 32-bit programs, and so 32-bit Wine. Some kernels
+# refuse every i386 program ("Exec format error"), though wine32:i386 installs
+# there; VARDEX_NO_32BIT=1 takes that path on any machine.
+wine_env_runs_32bit() {
+  [ -z "${VARDEX_NO_32BIT:-}" ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Why the 32-bit side does not run here, in a few words.
+wine_env_no_32bit_reason() {
+  if [ -n "${VARDEX_NO_32BIT:-}" ]; then
+    echo "VARDEX_NO_32BIT is set"
+  else
+    echo "this machine cannot run 32-bit programs: $(/usr/lib/wine/wine --version 2>&1 | tail -1)"
+  fi
+}
+
+# Everything from here on runs with the 64-bit loader alone, in 64-bit
+# prefixes: `wine`, `winepath`, `wineboot`, `regsvr32`, `msiexec` and
+# `wineconsole` on PATH call it directly (Debian's wrappers pick the 32-bit
+# loader whenever it is installed, even where it cannot run, and a 32-bit
+# winepath maps system32 to syswow64), and Wine starts its own processes
+# with it. Used by the win64 preset on every machine.
+wine_env_only64() {
+  local bin="$BUILD_ROOT/wine64-bin" name
+  mkdir -p "$bin"
+  printf '#!/bin/sh\nexec %s "$@"\n' "$WINE64_LOADER" >"$bin/wine"
+  for name in winepath wineboot regsvr32 msiexec wineconsole; do
+    printf '#!/bin/sh\nexec %s %s.exe "$@"\n' "$WINE64_LOADER" "$name" >"$bin/$name"
+  done
+  chmod +x "$bin"/*
+  case ":$PATH:" in *":$bin:"*) ;; *) export PATH="$bin:$PATH" ;; esac
+  export WINELOADER=$WINE64_LOADER WINEARCH=win64
+  _only64=1
+}
+
+# Makes a fresh prefix (unless VARDEX_WINEPREFIX is given): 32-bit, or
+# 64-bit after wine_env_only64. Starts Wine's helper processes detached from
+# our output, and keeps one Wine program alive so that they stay up (see the
+# README's notes on Wine). Says which step failed.
 wine_env_prefix() {
   export WINEARCH=win32
+  [ -z "${_only64:-}" ] || export WINEARCH=win64
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
   if [ -n "${VARDEX_WINEPREFIX:-}" ]; then
     export WINEPREFIX="$VARDEX_WINEPREFIX"
   else
     export WINEPREFIX="$BUILD_ROOT/wineprefix"
+    [ -z "${_only64:-}" ] || WINEPREFIX="$BUILD_ROOT/wineprefix-win64"
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     _started_prefix="$WINEPREFIX"
   fi
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i </dev/null >/dev/null 2>&1
-    wineserver -w
+  _wine_env_start "$WINEPREFIX" "$WINEARCH" || return 1
+  _keepalive_pid=$_last_keepalive
+}
+
+# Boots the prefix when new, starts its helpers and a keep-alive program.
+_wine_env_start() {  # prefix, arch
+  if [ ! -f "$1/system.reg" ]; then
+    WINEARCH=$2 WINEPREFIX=$1 wineboot -i </dev/null >/dev/null 2>&1 ||
+      { echo "wineboot failed in $1 ($2): $(wine_env_runs_32bit || wine_env_no_32bit_reason)" >&2; return 1; }
+    WINEPREFIX=$1 wineserver -w
   fi
-  wineserver -p </dev/null >/dev/null 2>&1 || true
-  wine cmd /c exit </dev/null >/dev/null 2>&1
+  WINEPREFIX=$1 wineserver -p </dev/null >/dev/null 2>&1 || true
+  WINEARCH=$2 WINEPREFIX=$1 wine cmd /c exit </dev/null >/dev/null 2>&1 ||
+    { echo "Wine cannot start cmd in $1 ($2)" >&2; return 1; }
   # cmd waits on a pipe that nobody writes: a Wine process for the run's length.
-  setsid bash -c 'sleep infinity | wine cmd' </dev/null >/dev/null 2>&1 &
-  _keepalive_pid=$!
+  WINEARCH=$2 WINEPREFIX=$1 setsid bash -c 'sleep infinity | wine cmd' </dev/null >/dev/null 2>&1 &
+  _last_keepalive=$!
 }
 
 # Makes a fresh 64-bit (WoW64) prefix at $BUILD_ROOT/wineprefix64 (unless
@@ -109,13 +158,7 @@ wine_env_prefix64() {
   fi
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
-  if [ ! -f "$prefix/system.reg" ]; then
-    WINEARCH=win64 WINEPREFIX="$prefix" wineboot -i </dev/null >/dev/null 2>&1
-    WINEPREFIX="$prefix" wineserver -w
-  fi
-  WINEPREFIX="$prefix" wineserver -p </dev/null >/dev/null 2>&1 || true
-  WINEARCH=win64 WINEPREFIX="$prefix" wine cmd /c exit </dev/null >/dev/null 2>&1
-  WINEARCH=win64 WINEPREFIX="$prefix" setsid bash -c 'sleep infinity | wine cmd' </dev/null >/dev/null 2>&1 &
-  _keepalive64_pid=$!
+  _wine_env_start "$prefix" win64 || return 1
+  _keepalive64_pid=$_last_keepalive
   export VARDEX_WINEPREFIX64="$prefix"
 }

@@ -90,12 +90,17 @@ int Run(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(ToAnsi(argv[i]));
 
-  // The path Vardex opens (a 32-bit program's system directory), and where
-  // that file really lies: on 64-bit Windows, SysWOW64.
+  // The path Vardex opens (its system directory), and where that file really
+  // lies: for the 32-bit build on 64-bit Windows, SysWOW64. A 64-bit build
+  // (tests and the demo) opens System32 itself.
   char system[MAX_PATH] = {};
   if (::GetSystemDirectoryA(system, MAX_PATH) >= MAX_PATH) system[0] = '\0';
   char wow64[MAX_PATH] = {};
+#ifdef _WIN64
+  const UINT wow64_length = 0;
+#else
   const UINT wow64_length = ::GetSystemWow64DirectoryA(wow64, MAX_PATH);
+#endif
   const std::string shared = wow64_length > 0 && wow64_length < MAX_PATH ? wow64 : system;
 
   vardex::SettingsStorageWin32 storage;
