@@ -82,10 +82,13 @@ if [ -f "$ini" ]; then saved="$ini.e2e-saved"; cp -f "$ini" "$saved"; fi
 [ -n "${E2E_GIVEN_LOCKED:-}" ] || printf '1\r\n%s\r\nunset entry\r\n' "$notepad_win" >"$ini"
 
 labels() { "$wine" "$read_labels" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-# A click into a control of Vardex's shown window, raised over the others.
+# A click into a control of Vardex's shown window, raised over the others
+# and given the keyboard (without a window manager a click does not move it).
 click_control() {
-  local x y w h
-  xdotool windowraise "$(xdotool search --onlyvisible --name 'Vardex by Pellow' | head -1)"
+  local x y w h vx
+  vx=$(xdotool search --onlyvisible --name 'Vardex by Pellow' | head -1)
+  xdotool windowraise "$vx"
+  xdotool windowfocus --sync "$vx" 2>/dev/null
   read -r x y w h _ <<<"$(labels --control "$1")"
   [ -n "${h:-}" ] || fail "no $1 in Vardex's window"
   xdotool mousemove $(( x + w / 2 )) $(( y + h / 2 )) click 1
@@ -101,10 +104,10 @@ prefix_pids() {
   local pid
   for pid in $(pgrep -f -i -- "$(basename "$(echo "$1" | tr '\\' /)")"); do
     if [ -n "${WINEPREFIX:-}" ] &&
-      ! tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      ! { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
       continue
     fi
-    tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -1 | grep -qiF -- "$1" && echo "$pid"
+    { tr '\0' '\n' <"/proc/$pid/cmdline"; } 2>/dev/null | head -1 | grep -qiF -- "$1" && echo "$pid"
   done
 }
 # Starts a notepad (or the console program, in a console window of its own)
