@@ -98,8 +98,8 @@ notepads_running() { local p; for p in "${np_pids[@]}"; do kill -0 "$p" 2>/dev/n
 a_notepad_running() { local p; for p in "${np_pids[@]}"; do kill -0 "$p" 2>/dev/null && return 0; done; return 1; }
 fail() { echo "FAIL: $*"; exit 1; }
 
-# The Unix processes of this prefix whose Windows command line begins with
-# the given path (case-insensitive).
+# The Unix processes of this prefix whose program is the given path, as it
+# was started (a Windows path, or the Unix path given to wine), in any case.
 prefix_pids() {
   local pid
   for pid in $(pgrep -f -i -- "$(basename "$(echo "$1" | tr '\\' /)")"); do
@@ -151,7 +151,7 @@ if [ -n "${E2E_TWICE:-}" ]; then
   second_pid=$!
   for _ in $(seq 1 60); do kill -0 "$second_pid" 2>/dev/null || break; sleep 0.5; done
   kill -0 "$second_pid" 2>/dev/null && fail "the second Vardex still runs 30 s after its start"
-  running=$(prefix_pids "$(winepath -w "$vardex")" | wc -l)
+  running=$(prefix_pids "$vardex" | wc -l)
   [ "$running" -eq 1 ] || fail "$running Vardex processes run after two starts"
   # The second start brought the first one's window back, as a double click
   # on its icon does; "&Done" sends it back.

@@ -270,12 +270,14 @@ void MainWindow::OnCommand(int id, int code) {
 
 void MainWindow::OnTimer(UINT_PTR id) {
   if (!form_) return;
+  if (id == tmrInputCheck_.id()) {
+    form_->tmrInputCheck_Timer();  // changes no readout
+    return;
+  }
   if (id == tmrAppCheck_.id())
     form_->tmrAppCheck_Timer();
   else if (id == tmrAppShotDown_.id())
     form_->tmrAppShotDown_Timer();
-  else if (id == tmrInputCheck_.id())
-    return form_->tmrInputCheck_Timer();  // changes no readout
   else
     return;
   if (after_tick) after_tick();
