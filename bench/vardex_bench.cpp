@@ -449,13 +449,17 @@ int RunSets(int rounds, int sets, bool wide) {
     const char* name;
     int copies;
     int windows;
-    std::vector<double> ms;
+    std::vector<double> ms;     // the timed sets: each finds nothing new
+    std::vector<double> first;  // the first set on fresh copies: every thread new
   };
-  Case cases[] = {{"1 copy", 1, 1, {}},
-                  {"2 copies", 2, 1, {}},
-                  {"8 copies", 8, 1, {}},
-                  {"1 copy with 8 window threads", 1, 8, {}},
-                  {"program not running", 0, 0, {}}};
+  Case cases[] = {{"1 copy", 1, 1, {}, {}},
+                  {"2 copies", 2, 1, {}, {}},
+                  {"8 copies", 8, 1, {}, {}},
+                  {"1 copy with 8 window threads", 1, 8, {}, {}},
+                  {"program not running", 0, 0, {}, {}}};
+  // The very first set also starts the companion for a 64-bit program: the
+  // longest the monitoring thread is held by one set.
+  double starting_set = -1;
   constexpr int kUntimed = 3;
   bool ok = true;
   for (int round = 0; round < rounds; ++round) {
@@ -475,7 +479,13 @@ int RunSets(int rounds, int sets, bool wide) {
       for (int i = 0; i < kUntimed + sets; ++i) {
         const double t = NowUs();
         if (hook->MonitoredAppPath(watched) != (c.copies > 0)) ok = false;
-        if (i >= kUntimed) c.ms.push_back((NowUs() - t) / 1000.0);
+        const double ms = (NowUs() - t) / 1000.0;
+        if (i >= kUntimed) c.ms.push_back(ms);
+        if (i == 0 && starting_set < 0) {
+          starting_set = ms;
+        } else if (i == 0) {
+          c.first.push_back(ms);
+        }
       }
       hook->MonitoredAppPath("");
     }
@@ -485,14 +495,22 @@ int RunSets(int rounds, int sets, bool wide) {
   for (const Case& c : cases) {
     const bench::Summary s = Summarize(c.ms);
     const std::string figure = "5. MonitoredAppPath set" + program + ", " + c.name + ", ms";
+    if (c.copies > 0) {
+      Row(("5. first set on fresh copies" + program + ", " + c.name + ", ms").c_str(), "", Cell(Summarize(c.first), 2),
+          "every thread new: " + std::to_string(2 * c.copies * c.windows) + " hooks set; " +
+              std::to_string(c.first.size()) + " rounds");
+    }
     if (&c == &cases[0]) {
-      Row(figure.c_str(), "", Cell(s, 2), "2 hooks; " + runs);
+      Row(figure.c_str(), "", Cell(s, 2), "a set that finds nothing new (2 hooks kept); " + runs);
     } else {
       Row(figure.c_str(), Cell(one_copy, 2), Cell(s, 2),
           "baseline: 1 copy; " + std::to_string(2 * c.copies * c.windows) + " hooks, " +
               Fixed(s.median / one_copy.median, 2) + "x; " + runs);
     }
   }
+  Row(("5. the first set" + program + ", ms").c_str(), "", Fixed(starting_set, 2),
+      wide ? "starts the companion and waits for it: the longest one set holds the monitoring thread"
+           : "reads the copy's path for the first time");
   if (!ok) std::fprintf(stderr, "a set did not give what it should\n");
   return ok ? 0 : 1;
 }

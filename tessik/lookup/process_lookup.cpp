@@ -153,6 +153,15 @@ BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
   }
 }
 
+// The walk gives its visitors no creation times: only the few matching
+// processes are asked.
+ULONGLONG CreationTime(DWORD process_id) noexcept {
+  const win32::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return 0;
+  return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
 }  // namespace
 
 BOOL ForEachProcessOn(DWORD platform_id, const WalkLibraries& libraries, ProcessVisitor visitor,
@@ -167,23 +176,46 @@ BOOL ForEachProcessOn(DWORD platform_id, const WalkLibraries& libraries, Process
   }
 }
 
-DWORD ChooseAppThreads(const std::vector<DWORD>& processes, const std::vector<TopLevelWindow>& windows,
-                       DWORD* threads, DWORD capacity) noexcept {
-  DWORD count = 0;
-  const auto taken = [&](DWORD thread_id) { return std::find(threads, threads + count, thread_id) != threads + count; };
-  for (const DWORD process_id : processes) {
-    DWORD first = 0;
-    bool visible = false;
-    for (const TopLevelWindow& window : windows) {
-      if (window.process_id != process_id) continue;
-      if (first == 0) first = window.thread_id;
-      if (!window.visible) continue;
-      visible = true;
-      if (count < capacity && !taken(window.thread_id)) threads[count++] = window.thread_id;
+DWORD ChooseAppThreads(std::vector<MatchedProcess> processes, DWORD foreground_process,
+                       const std::vector<TopLevelWindow>& windows, DWORD* threads, DWORD* owners, DWORD capacity,
+                       DWORD* found) noexcept {
+  if (found) *found = 0;
+  try {
+    // What the user works in now, then what was opened last: the copies
+    // most likely in use keep their hooks when the bound cuts.
+    std::stable_sort(processes.begin(), processes.end(),
+                     [foreground_process](const MatchedProcess& a, const MatchedProcess& b) {
+                       const bool a_first = a.id == foreground_process;
+                       const bool b_first = b.id == foreground_process;
+                       if (a_first != b_first) return a_first;
+                       return a.created > b.created;
+                     });
+    std::vector<std::pair<DWORD, DWORD>> chosen;  // thread, its process
+    const auto taken = [&chosen](DWORD thread_id) {
+      return std::any_of(chosen.begin(), chosen.end(), [thread_id](const auto& c) { return c.first == thread_id; });
+    };
+    for (const MatchedProcess& process : processes) {
+      DWORD first = 0;
+      bool visible = false;
+      for (const TopLevelWindow& window : windows) {
+        if (window.process_id != process.id) continue;
+        if (first == 0) first = window.thread_id;
+        if (!window.visible) continue;
+        visible = true;
+        if (!taken(window.thread_id)) chosen.emplace_back(window.thread_id, process.id);
+      }
+      if (!visible && first != 0) chosen.emplace_back(first, process.id);
     }
-    if (!visible && first != 0 && count < capacity) threads[count++] = first;
+    if (found) *found = static_cast<DWORD>(chosen.size());
+    const DWORD count = std::min(static_cast<DWORD>(chosen.size()), capacity);
+    for (DWORD i = 0; i < count; ++i) {
+      threads[i] = chosen[i].first;
+      if (owners) owners[i] = chosen[i].second;
+    }
+    return count;
+  } catch (const std::bad_alloc&) {
+    return 0;
   }
-  return count;
 }
 
 }  // namespace detail
@@ -198,7 +230,8 @@ BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept {
   return detail::ForEachProcessOn(version.dwPlatformId, detail::kSystemLibraries, visitor, user);
 }
 
-DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity) noexcept {
+DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* found, DWORD* owners) noexcept {
+  if (found) *found = AppLookup{};
   detail::LookupRecord record{};
   ::lstrcpynA(record.path, path, MAX_PATH);
   // A path that had to be cut, or an empty one, would otherwise match a
@@ -208,11 +241,24 @@ DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity) noexcept {
   // that ended are dropped. The walk's kept paths make that cheap.
   ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
   if (record.failed || record.processes.empty()) return 0;
+  if (found) found->processes = static_cast<DWORD>(record.processes.size());
 
   detail::WindowSearch search{&record.processes, {}, false};
   ::EnumWindows(detail::MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
   if (search.failed) return 0;
-  return detail::ChooseAppThreads(record.processes, search.windows, threads, capacity);
+  try {
+    std::vector<detail::MatchedProcess> matched;
+    for (const DWORD process_id : record.processes) matched.push_back({process_id, detail::CreationTime(process_id)});
+    DWORD foreground = 0;
+    ::GetWindowThreadProcessId(::GetForegroundWindow(), &foreground);
+    DWORD threads_found = 0;
+    const DWORD count =
+        detail::ChooseAppThreads(std::move(matched), foreground, search.windows, threads, owners, capacity, &threads_found);
+    if (found) found->threads_found = threads_found;
+    return count;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
 }
 
 }  // namespace tessik

@@ -19,14 +19,24 @@ using ProcessVisitor = BOOL(CALLBACK*)(DWORD process_id, WORD task, LPCSTR modul
 // TRUE when a walk was made (also when the visitor stopped it early).
 BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept;
 
+// What a lookup found besides the threads it chose.
+struct AppLookup {
+  DWORD processes = 0;      // processes whose path is the wanted one, with a window or not
+  DWORD threads_found = 0;  // the threads the rule below chose in them, before the bound
+};
+
 // Looks `path` up (ANSI, whole-path comparison without regard to case) and
 // fills `threads` with the threads the user may type into: of every matching
-// process in the walk's order, each thread that owns a visible top-level
-// window, in window order; of a process with no visible one, the thread of
-// its first top-level window (hidden helper windows on background threads,
-// as GDI+ and .NET make, see no input while a visible window exists). At
-// most `capacity` threads, the earlier processes first. Returns how many; 0
-// when no matching process owns a top-level window.
-DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity) noexcept;
+// process, each thread that owns a visible top-level window, in window
+// order; of a process with no visible one, the thread of its first
+// top-level window (hidden helper windows on background threads, as GDI+
+// and .NET make, see no input while a visible window exists). At most
+// `capacity` threads: where that bound cuts, the process of the foreground
+// window comes first, then the newest copies (by creation time), the others
+// in the walk's order. `owners`, when given, gets each thread's process.
+// Returns how many threads; 0 when no matching process owns a top-level
+// window.
+DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* found = nullptr,
+                     DWORD* owners = nullptr) noexcept;
 
 }  // namespace tessik
