@@ -74,7 +74,7 @@ DWORD Companion::SetHooks(const DWORD* thread_ids, DWORD count) noexcept {
   }
   if (count > kMaxHookedThreads) count = kMaxHookedThreads;
   if (IsRunning() && hooked_ && count == all_hooked_count_ &&
-      std::equal(thread_ids, thread_ids + count, all_hooked_)) {
+      std::equal(thread_ids, thread_ids + count, all_hooked_, all_hooked_ + count)) {
     return count;
   }
   all_hooked_count_ = 0;
