@@ -48,11 +48,32 @@ bool IsVdmHost(LPCSTR path) noexcept {
   return length >= kVdmLength && ::lstrcmpiA(path + length - kVdmLength, kVdm) == 0;
 }
 
-// The module's process reader. Walks on different threads take turns
-// through the lock; visitors are called outside it.
+// A process the lookup met, held open: its id is not reused while the
+// handle is, and its end shows.
+struct KnownProcess {
+  DWORD id;
+  ULONGLONG created;
+  win32::unique_handle handle;
+};
+
+// What the lookups of one path remember between walks. The walk reads the
+// whole process list, which costs the most at every set; in between, the
+// owners of top-level windows tell what is new: a copy that the user can
+// type into owns one. Copies without a window (nothing to hook, counted
+// only) are picked up at the next walk.
+struct LookupMemory {
+  std::string path;                   // empty: nothing remembered
+  std::vector<KnownProcess> matching;  // found by the walk, or owning a window since
+  std::vector<KnownProcess> others;    // window owners whose path is another
+  unsigned lookups_since_walk = 0;
+};
+
+// The module's process reader and the lookups' memory. Walks on different
+// threads take turns through the lock; visitors are called outside it.
 struct WalkCache {
   SRWLOCK lock = SRWLOCK_INIT;
   win32::ProcessReader reader;
+  LookupMemory memory;
 };
 
 WalkCache& SharedWalkCache() {
@@ -154,12 +175,111 @@ BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
 }
 
 // The walk gives its visitors no creation times: only the few matching
-// processes are asked.
-ULONGLONG CreationTime(DWORD process_id) noexcept {
-  const win32::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
+// processes are asked, once.
+KnownProcess Know(DWORD process_id) noexcept {
+  KnownProcess known{process_id, 0, win32::unique_handle(::OpenProcess(
+                                        SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id))};
   FILETIME created{}, exited{}, kernel{}, user{};
-  if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return 0;
-  return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  if (known.handle && ::GetProcessTimes(known.handle.get(), &created, &exited, &kernel, &user)) {
+    known.created = (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  }
+  return known;
+}
+
+bool Gone(const KnownProcess& known) noexcept {
+  return !known.handle || ::WaitForSingleObject(known.handle.get(), 0) != WAIT_TIMEOUT;
+}
+
+const KnownProcess* Find(const std::vector<KnownProcess>& list, DWORD process_id) noexcept {
+  for (const KnownProcess& known : list) {
+    if (known.id == process_id) return &known;
+  }
+  return nullptr;
+}
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM user) noexcept {
+  auto* search = reinterpret_cast<WindowSearch*>(user);
+  DWORD process_id = 0;
+  const DWORD thread_id = ::GetWindowThreadProcessId(window, &process_id);
+  try {
+    search->windows.push_back(TopLevelWindow{process_id, thread_id, ::IsWindowVisible(window) != FALSE});
+    return TRUE;
+  } catch (const std::bad_alloc&) {
+    search->failed = true;
+    return FALSE;
+  }
+}
+
+// A walk at least this often, for copies without a window.
+constexpr unsigned kWalkEvery = 6;
+
+// The lookup of the path that the last walk looked up, from what is
+// remembered and the window owners now. False when a walk must answer: a
+// path of its own, the walk's turn, or no window of a matching process.
+bool Recall(LPCSTR path, std::vector<MatchedProcess>& matched, std::vector<TopLevelWindow>& windows) noexcept {
+  WalkCache& cache = SharedWalkCache();
+  const win32::exclusive_lock hold(cache.lock);
+  LookupMemory& memory = cache.memory;
+  try {
+    if (memory.path.empty() || memory.path != path || ++memory.lookups_since_walk >= kWalkEvery) return false;
+    memory.matching.erase(std::remove_if(memory.matching.begin(), memory.matching.end(), Gone),
+                          memory.matching.end());
+    memory.others.erase(std::remove_if(memory.others.begin(), memory.others.end(), Gone), memory.others.end());
+    if (memory.matching.empty()) return false;
+    WindowSearch all{nullptr, {}, false};
+    ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
+    if (all.failed) return false;
+    win32::unique_hmodule psapi;
+    windows.clear();
+    for (const TopLevelWindow& window : all.windows) {
+      if (Find(memory.matching, window.process_id)) {
+        windows.push_back(window);
+        continue;
+      }
+      if (Find(memory.others, window.process_id)) continue;
+      // An owner not met before: its path, read once in its life.
+      if (!psapi) psapi.reset(win32::load_system_library(kSystemLibraries.psapi));
+      const std::string owner_path =
+          cache.reader.ReadPathNow({kSystemLibraries.ntdll, psapi.get()}, window.process_id);
+      KnownProcess known = Know(window.process_id);
+      // One that cannot be held is read again next time.
+      if (!known.handle) continue;
+      if (::lstrcmpiA(path, owner_path.c_str()) == 0) {
+        memory.matching.push_back(std::move(known));
+        windows.push_back(window);
+      } else {
+        memory.others.push_back(std::move(known));
+      }
+    }
+    if (windows.empty()) return false;
+    matched.clear();
+    for (const KnownProcess& known : memory.matching) matched.push_back({known.id, known.created});
+    return true;
+  } catch (const std::bad_alloc&) {
+    memory.path.clear();
+    return false;
+  }
+}
+
+// What a walk of `path` found, for the lookups until the next walk.
+void Remember(LPCSTR path, const std::vector<DWORD>& processes, std::vector<MatchedProcess>& matched) noexcept {
+  WalkCache& cache = SharedWalkCache();
+  const win32::exclusive_lock hold(cache.lock);
+  LookupMemory& memory = cache.memory;
+  try {
+    if (memory.path != path) memory.others.clear();
+    memory.path = path;
+    memory.lookups_since_walk = 0;
+    std::vector<KnownProcess> matching;
+    for (const DWORD process_id : processes) {
+      KnownProcess known = Know(process_id);
+      matched.push_back({known.id, known.created});
+      matching.push_back(std::move(known));
+    }
+    memory.matching = std::move(matching);
+  } catch (const std::bad_alloc&) {
+    memory.path.clear();
+  }
 }
 
 }  // namespace
@@ -237,28 +357,31 @@ DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* fou
   // A path that had to be cut, or an empty one, would otherwise match a
   // shorter program's path or a process whose path cannot be read.
   if (record.path[0] == '\0' || ::lstrlenA(path) >= MAX_PATH) return 0;
-  // Every set walks anew: copies that started since are picked up, those
-  // that ended are dropped. The walk's kept paths make that cheap.
-  ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
-  if (record.failed || record.processes.empty()) return 0;
-  if (found) found->processes = static_cast<DWORD>(record.processes.size());
-
-  detail::WindowSearch search{&record.processes, {}, false};
-  ::EnumWindows(detail::MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
-  if (search.failed) return 0;
-  try {
-    std::vector<detail::MatchedProcess> matched;
-    for (const DWORD process_id : record.processes) matched.push_back({process_id, detail::CreationTime(process_id)});
-    DWORD foreground = 0;
-    ::GetWindowThreadProcessId(::GetForegroundWindow(), &foreground);
-    DWORD threads_found = 0;
-    const DWORD count =
-        detail::ChooseAppThreads(std::move(matched), foreground, search.windows, threads, owners, capacity, &threads_found);
-    if (found) found->threads_found = threads_found;
-    return count;
-  } catch (const std::bad_alloc&) {
-    return 0;
+  std::vector<detail::MatchedProcess> matched;
+  detail::WindowSearch search{nullptr, {}, false};
+  // Between walks, copies that started since are picked up by their windows,
+  // those that ended are dropped; a walk answers every so often, and
+  // whenever no matching process owns a window.
+  if (!detail::Recall(record.path, matched, search.windows)) {
+    ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
+    if (record.failed || record.processes.empty()) {
+      detail::Remember(record.path, {}, matched);
+      return 0;
+    }
+    search.processes = &record.processes;
+    ::EnumWindows(detail::MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
+    if (search.failed) return 0;
+    detail::Remember(record.path, record.processes, matched);
+    if (matched.size() != record.processes.size()) return 0;
   }
+  if (found) found->processes = static_cast<DWORD>(matched.size());
+  DWORD foreground = 0;
+  ::GetWindowThreadProcessId(::GetForegroundWindow(), &foreground);
+  DWORD threads_found = 0;
+  const DWORD count =
+      detail::ChooseAppThreads(std::move(matched), foreground, search.windows, threads, owners, capacity, &threads_found);
+  if (found) found->threads_found = threads_found;
+  return count;
 }
 
 }  // namespace tessik

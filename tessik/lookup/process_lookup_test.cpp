@@ -325,6 +325,15 @@ TEST(FindAppThreads, EveryRunningCopyIsFoundAndEachLookupSeesTheCopiesAnew) {
   ::GetWindowThreadProcessId(::GetForegroundWindow(), &foreground);
   const DWORD kept = foreground == first->process_id() ? first->thread_id() : second.thread_id();
   EXPECT_EQ(Lookup(TargetPath(), 1), Threads{kept});
+  // A copy without a window has nothing to hook, and still counts within a
+  // few lookups (between walks only windows tell what is new).
+  Program windowless;
+  ASSERT_NO_FATAL_FAILURE(windowless.StartTarget(TargetPath(), "--no-window"));
+  AppLookup found;
+  DWORD threads[8] = {};
+  for (int i = 0; i < 8 && found.processes != 3; ++i) FindAppThreads(TargetPath().c_str(), threads, 8, &found);
+  EXPECT_EQ(found.processes, 3u);
+  EXPECT_EQ(found.threads_found, 2u);
   first.reset();
   EXPECT_EQ(Lookup(TargetPath()), Threads{second.thread_id()});
 }
