@@ -3,8 +3,10 @@
 // window threads of every process whose executable has a given path. Where
 // a process's modules cannot be read (a 64-bit process seen from a 32-bit
 // one), its image name is taken. On the NT family each process's path is
-// read once in its life and kept while it runs (see process_walk.h), so that
-// a walk at every lookup stays cheap.
+// read once in its life and kept while it runs (see process_walk.h). A
+// lookup of the path looked up before walks only every sixth time: in
+// between, the owners of top-level windows show the copies that started
+// since (held open, the copies found show when they end).
 #pragma once
 
 #include <windows.h>
@@ -35,7 +37,7 @@ struct AppLookup {
 // window comes first, then the newest copies (by creation time), the others
 // in the walk's order. `owners`, when given, gets each thread's process.
 // Returns how many threads; 0 when no matching process owns a top-level
-// window.
+// window (always confirmed by a walk).
 DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* found = nullptr,
                      DWORD* owners = nullptr) noexcept;
 
