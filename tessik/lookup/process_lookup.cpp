@@ -241,8 +241,10 @@ bool Recall(LPCSTR path, std::vector<MatchedProcess>& matched, std::vector<TopLe
       if (!psapi) psapi.reset(win32::load_system_library(kSystemLibraries.psapi));
       const std::string owner_path =
           cache.reader.ReadPathNow({kSystemLibraries.ntdll, psapi.get()}, window.process_id);
+      // One whose path cannot be read yet (just started), or that cannot be
+      // held, is read again next time.
+      if (owner_path.empty()) continue;
       KnownProcess known = Know(window.process_id);
-      // One that cannot be held is read again next time.
       if (!known.handle) continue;
       if (::lstrcmpiA(path, owner_path.c_str()) == 0) {
         memory.matching.push_back(std::move(known));
