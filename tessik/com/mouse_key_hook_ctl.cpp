@@ -37,6 +37,7 @@ STDMETHODIMP MouseKeyHookCtl::QueryInterface(REFIID iid, void** object) noexcept
       win32::qi_row<MouseKeyHookCtl, IMouseKeyHookCtl>(IID_IMouseKeyHookCtl),
       win32::qi_row<MouseKeyHookCtl, ISupportErrorInfo>(IID_ISupportErrorInfo),
       win32::qi_row<MouseKeyHookCtl, IConnectionPointContainer>(IID_IConnectionPointContainer),
+      win32::qi_row<MouseKeyHookCtl, IMouseKeyHookCoverage>(IID_IMouseKeyHookCoverage),
   };
   return win32::qi_search(this, table, iid, object);
 }
@@ -87,28 +88,68 @@ STDMETHODIMP MouseKeyHookCtl::get_MonitoredAppPath(BSTR* pVal) noexcept {
 
 STDMETHODIMP MouseKeyHookCtl::put_MonitoredAppPath(BSTR path) noexcept {
   if (!path) return E_INVALIDARG;
-  RemoveHooks();
   const UINT length = SysStringLen(path);
-  if (length == 0) return S_OK;
+  if (length == 0) {
+    RemoveHooks();
+    return S_OK;
+  }
   // A path too long for the buffer, or with a null character inside, names
   // no program that can run.
   char wanted[kPathBufferSize];
   const int bytes = WideCharToMultiByte(CP_ACP, 0, path, static_cast<int>(length), wanted, kPathBufferSize - 1,
                                         nullptr, nullptr);
-  if (bytes <= 0 || lstrlenW(path) != static_cast<int>(length)) return NotRunningError();
+  if (bytes <= 0 || lstrlenW(path) != static_cast<int>(length)) {
+    RemoveHooks();
+    return NotRunningError();
+  }
   wanted[bytes] = '\0';
   DWORD threads[kMaxHookedThreads];
-  const DWORD count = FindAppThreads(wanted, threads, kMaxHookedThreads);
-  if (count == 0) return NotRunningError();
-  // A failed installation leaves the component watching nothing, and is not
-  // reported; one that hooked some of the threads watches those.
-  if (relay_.InstallHooks(threads, count)) lstrcpynA(path_, wanted, kPathBufferSize);
+  DWORD owners[kMaxHookedThreads];
+  AppLookup found;
+  const DWORD count = FindAppThreads(wanted, threads, kMaxHookedThreads, &found, owners);
+  if (count == 0) {
+    RemoveHooks();
+    // Matching processes without a window (a console program) still show.
+    coverage_.processes = static_cast<LONG>(found.processes);
+    return NotRunningError();
+  }
+  // The hooks move to what the lookup found now; threads that stay keep
+  // theirs. A failed installation leaves the component watching nothing,
+  // and is not reported; one that hooked some of the threads watches those.
+  bool hooked[kMaxHookedThreads] = {};
+  const DWORD done = relay_.InstallHooks(threads, count, hooked);
+  coverage_.processes = static_cast<LONG>(found.processes);
+  coverage_.threads = static_cast<LONG>(found.threads_found);
+  coverage_.threads_hooked = static_cast<LONG>(done);
+  coverage_.processes_hooked = 0;
+  for (DWORD i = 0; i < count; ++i) {
+    // Each process once, at its first hooked thread.
+    bool counted = !hooked[i];
+    for (DWORD j = 0; j < i && !counted; ++j) counted = hooked[j] && owners[j] == owners[i];
+    if (!counted) ++coverage_.processes_hooked;
+  }
+  if (done > 0) {
+    lstrcpynA(path_, wanted, kPathBufferSize);
+  } else {
+    path_[0] = '\0';
+  }
   return S_OK;
 }
 
 void MouseKeyHookCtl::RemoveHooks() noexcept {
   relay_.RemoveHooks();
   path_[0] = '\0';
+  coverage_ = Coverage{};
+}
+
+STDMETHODIMP MouseKeyHookCtl::GetCoverage(LONG* plProcesses, LONG* plProcessesHooked, LONG* plThreads,
+                                          LONG* plThreadsHooked) noexcept {
+  if (!plProcesses || !plProcessesHooked || !plThreads || !plThreadsHooked) return E_POINTER;
+  *plProcesses = coverage_.processes;
+  *plProcessesHooked = coverage_.processes_hooked;
+  *plThreads = coverage_.threads;
+  *plThreadsHooked = coverage_.threads_hooked;
+  return S_OK;
 }
 
 STDMETHODIMP MouseKeyHookCtl::InterfaceSupportsErrorInfo(REFIID iid) noexcept {

@@ -16,6 +16,7 @@ namespace tessik {
 inline constexpr int kPathBufferSize = 260;
 
 class MouseKeyHookCtl final : public IMouseKeyHookCtl,
+                              public IMouseKeyHookCoverage,
                               public ISupportErrorInfo,
                               public IConnectionPointContainer,
                               public RelayTarget {
@@ -44,6 +45,10 @@ class MouseKeyHookCtl final : public IMouseKeyHookCtl,
   STDMETHODIMP get_MonitoredAppPath(BSTR* pVal) noexcept override;
   STDMETHODIMP put_MonitoredAppPath(BSTR path) noexcept override;
 
+  // IMouseKeyHookCoverage (in-process only, outside the type library)
+  STDMETHODIMP GetCoverage(LONG* plProcesses, LONG* plProcessesHooked, LONG* plThreads,
+                           LONG* plThreadsHooked) noexcept override;
+
   // ISupportErrorInfo
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) noexcept override;
 
@@ -58,6 +63,15 @@ class MouseKeyHookCtl final : public IMouseKeyHookCtl,
  private:
   // Back to watching nothing.
   void RemoveHooks() noexcept;
+
+  // What the last set found and hooked; all 0 while nothing is watched.
+  struct Coverage {
+    LONG processes = 0;
+    LONG processes_hooked = 0;
+    LONG threads = 0;
+    LONG threads_hooked = 0;
+  };
+  Coverage coverage_;
 
   // The path being watched: set only once the hooks are in place, so that it
   // is empty whenever the component watches nothing.

@@ -78,6 +78,10 @@ TEST_F(MouseKeyHookCtlTest, AnswersExactlyItsInterfacesWithOneIdentity) {
   com_ptr<IUnknown> back;
   ASSERT_EQ(errors->QueryInterface(IID_IUnknown, back.put_void()), S_OK);
   EXPECT_EQ(back.get(), unknown.get());
+  com_ptr<IMouseKeyHookCoverage> coverage;
+  ASSERT_EQ(ctl_.QueryInterface(IID_IMouseKeyHookCoverage, coverage.put_void()), S_OK);
+  ASSERT_EQ(coverage->QueryInterface(IID_IUnknown, back.put_void()), S_OK);
+  EXPECT_EQ(back.get(), unknown.get());
 
   for (const IID* other : {&IID_IConnectionPoint, &IID_IProvideClassInfo, &IID_IMarshal, &IID_IPersist,
                            &DIID__IMouseKeyHookCtlEvents, &IID_IClassFactory}) {
@@ -322,6 +326,14 @@ TEST_F(MouseKeyHookCtlTest, NullPathIsInvalidAndEmptyPathWatchesNothing) {
   win32::unique_bstr empty(SysAllocString(L""));
   EXPECT_EQ(ctl_.put_MonitoredAppPath(empty.get()), S_OK);
   EXPECT_EQ(Path(ctl_), L"");
+  LONG counts[4] = {-1, -1, -1, -1};
+  EXPECT_EQ(ctl_.GetCoverage(&counts[0], &counts[1], &counts[2], &counts[3]), S_OK);
+  EXPECT_EQ(std::vector<LONG>(counts, counts + 4), std::vector<LONG>(4, 0));
+  for (int null_one = 0; null_one < 4; ++null_one) {
+    LONG* out[4] = {&counts[0], &counts[1], &counts[2], &counts[3]};
+    out[null_one] = nullptr;
+    EXPECT_EQ(ctl_.GetCoverage(out[0], out[1], out[2], out[3]), E_POINTER) << null_one;
+  }
 }
 
 TEST_F(MouseKeyHookCtlTest, PathOfAProgramThatIsNotRunningGivesTheNotRunningError) {

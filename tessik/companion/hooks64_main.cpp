@@ -2,7 +2,7 @@
 // removed by the companion process.
 #include <windows.h>
 
-#include "companion/protocol.h"
+#include "relay/companion_protocol.h"
 #include "relay/hooks.h"
 
 namespace {

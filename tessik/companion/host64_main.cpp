@@ -4,7 +4,8 @@
 
 #include <cstdlib>
 
-#include "companion/protocol.h"
+#include "relay/companion_protocol.h"
+#include "relay/hooks.h"
 #include "win32/system_library.h"
 #include "win32/unique_any.h"
 #include "win32/window_base.h"
@@ -20,7 +21,7 @@ struct HookModule {
 // The message-only window the 32-bit side sends its requests to.
 class HostWindow final : public win32::window_base<HostWindow, win32::window_charset::kAnsi> {
  public:
-  explicit HostWindow(const HookModule& hooks) noexcept : hooks_(hooks) {}
+  HostWindow(const HookModule& hooks, HANDLE requests) noexcept : hooks_(hooks), requests_(requests) {}
   ~HostWindow() { DestroyWindow(); }
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;
@@ -37,27 +38,51 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
   friend class win32::window_base<HostWindow, win32::window_charset::kAnsi>;
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     switch (message) {
-      case WM_COPYDATA: {
-        const auto* request = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        if (!request || request->dwData != kSetHooksRequest || request->cbData % sizeof(DWORD) != 0 ||
-            (request->cbData != 0 && !request->lpData)) {
-          return 0;
-        }
-        return hooks_.set(static_cast<const DWORD*>(request->lpData),
-                          static_cast<DWORD>(request->cbData / sizeof(DWORD)));
-      }
-      case kWmRemoveHooks:
-        hooks_.remove();
-        return 1;
+      case kWmRequestWaiting:
+        // Whoever sent it, only what the pipe holds is done.
+        return RunWaitingRequests();
       case WM_CLOSE:
-        ::PostQuitMessage(0);
+        // Not from anyone: the client lets us go by closing the pipe.
         return 0;
       default:
         return DefaultProc(hwnd(), message, wParam, lParam);
     }
   }
 
+  // Every whole request in the pipe, in order; the answer to the last.
+  LRESULT RunWaitingRequests() noexcept {
+    LRESULT answer = 0;
+    for (;;) {
+      DWORD available = 0;
+      if (!::PeekNamedPipe(requests_, nullptr, 0, nullptr, &available, nullptr)) {
+        // The client closed its end: it lets us go.
+        if (::GetLastError() == ERROR_BROKEN_PIPE) ::PostQuitMessage(0);
+        return answer;
+      }
+      if (available < sizeof(SetHooksHeader)) return answer;
+      // Each request was written whole, at once: what the header announces is there.
+      SetHooksHeader header{};
+      DWORD threads[kMaxHookedThreads];
+      if (!ReadWhole(&header, sizeof(header)) || header.count > kMaxHookedThreads ||
+          !ReadWhole(threads, header.count * static_cast<DWORD>(sizeof(DWORD)))) {
+        return answer;
+      }
+      if (header.count == 0) {
+        hooks_.remove();
+        answer = 1;
+      } else {
+        answer = static_cast<LRESULT>(hooks_.set(threads, header.count));
+      }
+    }
+  }
+
+  bool ReadWhole(void* buffer, DWORD bytes) noexcept {
+    DWORD read = 0;
+    return bytes == 0 || (::ReadFile(requests_, buffer, bytes, &read, nullptr) && read == bytes);
+  }
+
   HookModule hooks_;
+  HANDLE requests_;
 };
 
 // The hook module beside this program, wherever that is installed.
@@ -71,7 +96,7 @@ win32::unique_hmodule LoadHookModule() noexcept {
   return win32::unique_hmodule(::LoadLibraryW(path));
 }
 
-// Serves the window's messages until WM_CLOSE or until `parent` ends.
+// Serves the window's messages until the client closes the pipe or `parent` ends.
 void Serve(HANDLE parent) noexcept {
   for (;;) {
     if (::MsgWaitForMultipleObjects(1, &parent, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0 + 1) return;
@@ -89,7 +114,9 @@ int Run(HINSTANCE instance, LPSTR command_line) noexcept {
   const DWORD parent_id = static_cast<DWORD>(std::strtoul(command_line, &rest, 10));
   const win32::unique_handle ready(
       reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::strtoul(rest, &rest, 10))));
-  if (parent_id == 0 || !ready) return 1;
+  const win32::unique_handle requests(
+      reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::strtoul(rest, &rest, 10))));
+  if (parent_id == 0 || !ready || !requests) return 1;
   const win32::unique_handle parent(::OpenProcess(SYNCHRONIZE, FALSE, parent_id));
   if (!parent) return 1;
 
@@ -101,7 +128,7 @@ int Run(HINSTANCE instance, LPSTR command_line) noexcept {
       reinterpret_cast<RemoveHooksFn>(reinterpret_cast<void*>(::GetProcAddress(hooks.get(), kRemoveHooksExport)));
   if (!module.set || !module.remove) return 1;
 
-  HostWindow window(module);
+  HostWindow window(module, requests.get());
   if (!window.Create(instance)) return 1;
   if (!::SetEvent(ready.get())) return 1;
   Serve(parent.get());

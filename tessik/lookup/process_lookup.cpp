@@ -49,11 +49,32 @@ bool IsVdmHost(LPCSTR path) noexcept {
   return length >= kVdmLength && ::lstrcmpiA(path + length - kVdmLength, kVdm) == 0;
 }
 
-// The module's process reader. Walks on different threads take turns
-// through the lock; visitors are called outside it.
+// A process the lookup met, held open: its id is not reused while the
+// handle is, and its end shows.
+struct KnownProcess {
+  DWORD id;
+  ULONGLONG created;
+  win32::unique_handle handle;
+};
+
+// What the lookups of one path remember between walks. The walk reads the
+// whole process list, which costs the most at every set; in between, the
+// owners of top-level windows tell what is new: a copy that the user can
+// type into owns one. Copies without a window (nothing to hook, counted
+// only) are picked up at the next walk.
+struct LookupMemory {
+  std::string path;                   // empty: nothing remembered
+  std::vector<KnownProcess> matching;  // found by the walk, or owning a window since
+  std::vector<KnownProcess> others;    // window owners whose path is another
+  unsigned lookups_since_walk = 0;
+};
+
+// The module's process reader and the lookups' memory. Walks on different
+// threads take turns through the lock; visitors are called outside it.
 struct WalkCache {
   SRWLOCK lock = SRWLOCK_INIT;
   win32::ProcessReader reader;
+  LookupMemory memory;
 };
 
 WalkCache& SharedWalkCache() {
@@ -154,6 +175,116 @@ BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
   }
 }
 
+// The walk gives its visitors no creation times: only the few matching
+// processes are asked, once.
+KnownProcess Know(DWORD process_id) noexcept {
+  KnownProcess known{process_id, 0, win32::unique_handle(::OpenProcess(
+                                        SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id))};
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (known.handle && ::GetProcessTimes(known.handle.get(), &created, &exited, &kernel, &user)) {
+    known.created = (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  }
+  return known;
+}
+
+bool Gone(const KnownProcess& known) noexcept {
+  return !known.handle || ::WaitForSingleObject(known.handle.get(), 0) != WAIT_TIMEOUT;
+}
+
+const KnownProcess* Find(const std::vector<KnownProcess>& list, DWORD process_id) noexcept {
+  for (const KnownProcess& known : list) {
+    if (known.id == process_id) return &known;
+  }
+  return nullptr;
+}
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM user) noexcept {
+  auto* search = reinterpret_cast<WindowSearch*>(user);
+  DWORD process_id = 0;
+  const DWORD thread_id = ::GetWindowThreadProcessId(window, &process_id);
+  try {
+    search->windows.push_back(TopLevelWindow{process_id, thread_id, ::IsWindowVisible(window) != FALSE});
+    return TRUE;
+  } catch (const std::bad_alloc&) {
+    search->failed = true;
+    return FALSE;
+  }
+}
+
+// A walk at least this often, for copies without a window.
+constexpr unsigned kWalkEvery = 6;
+
+// The lookup of the path that the last walk looked up, from what is
+// remembered and the window owners now. False when a walk must answer: a
+// path of its own, the walk's turn, or no window of a matching process.
+bool Recall(LPCSTR path, std::vector<MatchedProcess>& matched, std::vector<TopLevelWindow>& windows) noexcept {
+  WalkCache& cache = SharedWalkCache();
+  const win32::exclusive_lock hold(cache.lock);
+  LookupMemory& memory = cache.memory;
+  try {
+    if (memory.path.empty() || memory.path != path || ++memory.lookups_since_walk >= kWalkEvery) return false;
+    memory.matching.erase(std::remove_if(memory.matching.begin(), memory.matching.end(), Gone),
+                          memory.matching.end());
+    memory.others.erase(std::remove_if(memory.others.begin(), memory.others.end(), Gone), memory.others.end());
+    if (memory.matching.empty()) return false;
+    WindowSearch all{nullptr, {}, false};
+    ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&all));
+    if (all.failed) return false;
+    win32::unique_hmodule psapi;
+    windows.clear();
+    for (const TopLevelWindow& window : all.windows) {
+      if (Find(memory.matching, window.process_id)) {
+        windows.push_back(window);
+        continue;
+      }
+      if (Find(memory.others, window.process_id)) continue;
+      // An owner not met before: its path, read once in its life.
+      if (!psapi) psapi.reset(win32::load_system_library(kSystemLibraries.psapi));
+      const std::string owner_path =
+          cache.reader.ReadPathNow({kSystemLibraries.ntdll, psapi.get()}, window.process_id);
+      // One whose path cannot be read yet (just started), or that cannot be
+      // held, is read again next time.
+      if (owner_path.empty()) continue;
+      KnownProcess known = Know(window.process_id);
+      if (!known.handle) continue;
+      if (win32::same_program_path(owner_path.c_str(), path)) {
+        memory.matching.push_back(std::move(known));
+        windows.push_back(window);
+      } else {
+        memory.others.push_back(std::move(known));
+      }
+    }
+    if (windows.empty()) return false;
+    matched.clear();
+    for (const KnownProcess& known : memory.matching) matched.push_back({known.id, known.created});
+    return true;
+  } catch (const std::bad_alloc&) {
+    memory.path.clear();
+    return false;
+  }
+}
+
+// What a walk of `path` found, for the lookups until the next walk.
+void Remember(LPCSTR path, const std::vector<DWORD>& processes, std::vector<MatchedProcess>& matched) noexcept {
+  WalkCache& cache = SharedWalkCache();
+  const win32::exclusive_lock hold(cache.lock);
+  LookupMemory& memory = cache.memory;
+  try {
+    if (memory.path != path) memory.others.clear();
+    memory.path = path;
+    memory.lookups_since_walk = 0;
+    std::vector<KnownProcess> matching;
+    for (const DWORD process_id : processes) {
+      KnownProcess known = Know(process_id);
+      matched.push_back({known.id, known.created});
+      matching.push_back(std::move(known));
+    }
+    memory.matching = std::move(matching);
+  } catch (const std::bad_alloc&) {
+    memory.path.clear();
+  }
+}
+
 }  // namespace
 
 BOOL ForEachProcessOn(DWORD platform_id, const WalkLibraries& libraries, ProcessVisitor visitor,
@@ -168,23 +299,46 @@ BOOL ForEachProcessOn(DWORD platform_id, const WalkLibraries& libraries, Process
   }
 }
 
-DWORD ChooseAppThreads(const std::vector<DWORD>& processes, const std::vector<TopLevelWindow>& windows,
-                       DWORD* threads, DWORD capacity) noexcept {
-  DWORD count = 0;
-  const auto taken = [&](DWORD thread_id) { return std::find(threads, threads + count, thread_id) != threads + count; };
-  for (const DWORD process_id : processes) {
-    DWORD first = 0;
-    bool visible = false;
-    for (const TopLevelWindow& window : windows) {
-      if (window.process_id != process_id) continue;
-      if (first == 0) first = window.thread_id;
-      if (!window.visible) continue;
-      visible = true;
-      if (count < capacity && !taken(window.thread_id)) threads[count++] = window.thread_id;
+DWORD ChooseAppThreads(std::vector<MatchedProcess> processes, DWORD foreground_process,
+                       const std::vector<TopLevelWindow>& windows, DWORD* threads, DWORD* owners, DWORD capacity,
+                       DWORD* found) noexcept {
+  if (found) *found = 0;
+  try {
+    // What the user works in now, then what was opened last: the copies
+    // most likely in use keep their hooks when the bound cuts.
+    std::stable_sort(processes.begin(), processes.end(),
+                     [foreground_process](const MatchedProcess& a, const MatchedProcess& b) {
+                       const bool a_first = a.id == foreground_process;
+                       const bool b_first = b.id == foreground_process;
+                       if (a_first != b_first) return a_first;
+                       return a.created > b.created;
+                     });
+    std::vector<std::pair<DWORD, DWORD>> chosen;  // thread, its process
+    const auto taken = [&chosen](DWORD thread_id) {
+      return std::any_of(chosen.begin(), chosen.end(), [thread_id](const auto& c) { return c.first == thread_id; });
+    };
+    for (const MatchedProcess& process : processes) {
+      DWORD first = 0;
+      bool visible = false;
+      for (const TopLevelWindow& window : windows) {
+        if (window.process_id != process.id) continue;
+        if (first == 0) first = window.thread_id;
+        if (!window.visible) continue;
+        visible = true;
+        if (!taken(window.thread_id)) chosen.emplace_back(window.thread_id, process.id);
+      }
+      if (!visible && first != 0) chosen.emplace_back(first, process.id);
     }
-    if (!visible && first != 0 && count < capacity) threads[count++] = first;
+    if (found) *found = static_cast<DWORD>(chosen.size());
+    const DWORD count = std::min(static_cast<DWORD>(chosen.size()), capacity);
+    for (DWORD i = 0; i < count; ++i) {
+      threads[i] = chosen[i].first;
+      if (owners) owners[i] = chosen[i].second;
+    }
+    return count;
+  } catch (const std::bad_alloc&) {
+    return 0;
   }
-  return count;
 }
 
 }  // namespace detail
@@ -199,21 +353,38 @@ BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept {
   return detail::ForEachProcessOn(version.dwPlatformId, detail::kSystemLibraries, visitor, user);
 }
 
-DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity) noexcept {
+DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* found, DWORD* owners) noexcept {
+  if (found) *found = AppLookup{};
   detail::LookupRecord record{};
   ::lstrcpynA(record.path, path, MAX_PATH);
   // A path that had to be cut, or an empty one, would otherwise match a
   // shorter program's path or a process whose path cannot be read.
   if (record.path[0] == '\0' || ::lstrlenA(path) >= MAX_PATH) return 0;
-  // Every set walks anew: copies that started since are picked up, those
-  // that ended are dropped. The walk's kept paths make that cheap.
-  ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
-  if (record.failed || record.processes.empty()) return 0;
-
-  detail::WindowSearch search{&record.processes, {}, false};
-  ::EnumWindows(detail::MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
-  if (search.failed) return 0;
-  return detail::ChooseAppThreads(record.processes, search.windows, threads, capacity);
+  std::vector<detail::MatchedProcess> matched;
+  detail::WindowSearch search{nullptr, {}, false};
+  // Between walks, copies that started since are picked up by their windows,
+  // those that ended are dropped; a walk answers every so often, and
+  // whenever no matching process owns a window.
+  if (!detail::Recall(record.path, matched, search.windows)) {
+    ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
+    if (record.failed || record.processes.empty()) {
+      detail::Remember(record.path, {}, matched);
+      return 0;
+    }
+    search.processes = &record.processes;
+    ::EnumWindows(detail::MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
+    if (search.failed) return 0;
+    detail::Remember(record.path, record.processes, matched);
+    if (matched.size() != record.processes.size()) return 0;
+  }
+  if (found) found->processes = static_cast<DWORD>(matched.size());
+  DWORD foreground = 0;
+  ::GetWindowThreadProcessId(::GetForegroundWindow(), &foreground);
+  DWORD threads_found = 0;
+  const DWORD count =
+      detail::ChooseAppThreads(std::move(matched), foreground, search.windows, threads, owners, capacity, &threads_found);
+  if (found) found->threads_found = threads_found;
+  return count;
 }
 
 }  // namespace tessik

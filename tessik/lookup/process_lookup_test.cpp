@@ -306,24 +306,34 @@ TEST(FindAppThreads, AHiddenWindowCounts) {
   EXPECT_EQ(Lookup(TargetPath()), Threads{target.thread_id()});
 }
 
-// Every copy is watched, in the walk's order (which the bound cuts from the
-// end); one that starts or ends between two lookups is picked up or dropped.
+// Every copy is watched; where the bound cuts, the foreground copy or else
+// the newest stays. One that starts or ends between two lookups is picked up
+// or dropped.
 TEST(FindAppThreads, EveryRunningCopyIsFoundAndEachLookupSeesTheCopiesAnew) {
   auto first = std::make_unique<Program>();
   ASSERT_NO_FATAL_FAILURE(first->StartTarget(TargetPath()));
   ASSERT_EQ(Lookup(TargetPath()), Threads{first->thread_id()});
+  ::Sleep(20);  // creation times a clock tick apart
   Program second;
   ASSERT_NO_FATAL_FAILURE(second.StartTarget(TargetPath()));
-  std::vector<Visit> visits;
-  ASSERT_TRUE(ForEachProcess(RecordVisit, reinterpret_cast<LPARAM>(&visits)));
-  Threads in_walk;
-  for (const Visit& v : visits) {
-    if (v.process_id == first->process_id()) in_walk.push_back(first->thread_id());
-    if (v.process_id == second.process_id()) in_walk.push_back(second.thread_id());
-  }
-  ASSERT_EQ(in_walk.size(), 2u);
-  EXPECT_EQ(Lookup(TargetPath()), in_walk);
-  EXPECT_EQ(Lookup(TargetPath(), 1), Threads{in_walk[0]});
+  Threads both = Lookup(TargetPath());
+  std::sort(both.begin(), both.end());
+  Threads expected = {first->thread_id(), second.thread_id()};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(both, expected);
+  DWORD foreground = 0;
+  ::GetWindowThreadProcessId(::GetForegroundWindow(), &foreground);
+  const DWORD kept = foreground == first->process_id() ? first->thread_id() : second.thread_id();
+  EXPECT_EQ(Lookup(TargetPath(), 1), Threads{kept});
+  // A copy without a window has nothing to hook, and still counts within a
+  // few lookups (between walks only windows tell what is new).
+  Program windowless;
+  ASSERT_NO_FATAL_FAILURE(windowless.StartTarget(TargetPath(), "--no-window"));
+  AppLookup found;
+  DWORD threads[8] = {};
+  for (int i = 0; i < 8 && found.processes != 3; ++i) FindAppThreads(TargetPath().c_str(), threads, 8, &found);
+  EXPECT_EQ(found.processes, 3u);
+  EXPECT_EQ(found.threads_found, 2u);
   first.reset();
   EXPECT_EQ(Lookup(TargetPath()), Threads{second.thread_id()});
 }
@@ -331,19 +341,44 @@ TEST(FindAppThreads, EveryRunningCopyIsFoundAndEachLookupSeesTheCopiesAnew) {
 // The rule over what the lookup found: processes 10 and 20 match, 30 has no
 // window, and the windows come in window order.
 TEST(FindAppThreads, EachVisibleWindowsThreadOnceElseTheFirstWindowsThread) {
-  const std::vector<DWORD> processes = {20, 10, 30};
+  const std::vector<detail::MatchedProcess> processes = {{20, 0}, {10, 0}, {30, 0}};
   const std::vector<detail::TopLevelWindow> windows = {
       {10, 101, false},  // a hidden helper window first: passed over, 10 has visible ones
       {20, 201, false}, {10, 102, true}, {20, 202, false}, {10, 103, true}, {10, 102, true},
   };
   DWORD threads[8] = {};
+  DWORD owners[8] = {};
+  DWORD found = 0;
   // 20 has only hidden windows: its first window's thread; 10: each visible
   // window's thread once, in window order; the processes in the walk's order.
-  ASSERT_EQ(detail::ChooseAppThreads(processes, windows, threads, 8), 3u);
+  ASSERT_EQ(detail::ChooseAppThreads(processes, 0, windows, threads, owners, 8, &found), 3u);
   EXPECT_EQ(Threads(threads, threads + 3), (Threads{201, 102, 103}));
-  ASSERT_EQ(detail::ChooseAppThreads(processes, windows, threads, 2), 2u);
+  EXPECT_EQ(Threads(owners, owners + 3), (Threads{20, 10, 10}));
+  EXPECT_EQ(found, 3u);
+  ASSERT_EQ(detail::ChooseAppThreads(processes, 0, windows, threads, nullptr, 2, &found), 2u);
   EXPECT_EQ(Threads(threads, threads + 2), (Threads{201, 102}));
-  EXPECT_EQ(detail::ChooseAppThreads({30}, windows, threads, 8), 0u);
+  EXPECT_EQ(found, 3u) << "what the bound cut still counts as found";
+  EXPECT_EQ(detail::ChooseAppThreads({{30, 0}}, 0, windows, threads, nullptr, 8, &found), 0u);
+  EXPECT_EQ(found, 0u);
+}
+
+// Where the bound cuts: the foreground window's process first, then the
+// newest copies; copies started at the same time keep the walk's order.
+TEST(FindAppThreads, TheBoundKeepsTheForegroundProcessAndTheNewestCopies) {
+  const std::vector<detail::MatchedProcess> processes = {{10, 500}, {20, 900}, {30, 0}, {40, 700}, {50, 700}};
+  const std::vector<detail::TopLevelWindow> windows = {
+      {10, 101, true}, {20, 201, true}, {30, 301, true}, {40, 401, true}, {50, 501, true}, {30, 302, true},
+  };
+  DWORD threads[8] = {};
+  DWORD found = 0;
+  ASSERT_EQ(detail::ChooseAppThreads(processes, 0, windows, threads, nullptr, 8, &found), 6u);
+  EXPECT_EQ(Threads(threads, threads + 6), (Threads{201, 401, 501, 101, 301, 302}));
+  ASSERT_EQ(detail::ChooseAppThreads(processes, 30, windows, threads, nullptr, 3, &found), 3u);
+  EXPECT_EQ(Threads(threads, threads + 3), (Threads{301, 302, 201}));
+  EXPECT_EQ(found, 6u);
+  // A foreground window of another program changes nothing.
+  ASSERT_EQ(detail::ChooseAppThreads(processes, 99, windows, threads, nullptr, 2, &found), 2u);
+  EXPECT_EQ(Threads(threads, threads + 2), (Threads{201, 401}));
 }
 
 TEST(FindAppThreads, AProgramThatIsNotRunningIsNotFound) {

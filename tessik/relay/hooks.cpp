@@ -1,5 +1,7 @@
 #include "relay/hooks.h"
 
+#include <utility>
+
 #include "win32/unique_any.h"
 
 namespace tessik {
@@ -10,11 +12,33 @@ namespace {
 // watched program there are none, so they pass the call on with a null
 // handle, which the platform takes (from NT on it ignores the handle).
 struct HookPair {
+  DWORD thread_id = 0;
+  // Held while hooked: the thread's id cannot be reused meanwhile, and its
+  // end shows. A pair whose thread could not be opened is set anew each time.
+  win32::unique_handle thread;
   win32::unique_hhook keyboard;
   win32::unique_hhook mouse;
 };
 HookPair g_hooks[kMaxHookedThreads];
 DWORD g_hook_count = 0;
+
+bool Named(DWORD thread_id, const DWORD* thread_ids, DWORD count) noexcept {
+  for (DWORD i = 0; i < count; ++i) {
+    if (thread_ids[i] == thread_id) return true;
+  }
+  return false;
+}
+
+bool StillRunning(const HookPair& pair) noexcept {
+  return pair.thread && ::WaitForSingleObject(pair.thread.get(), 0) == WAIT_TIMEOUT;
+}
+
+bool IsHooked(DWORD thread_id) noexcept {
+  for (DWORD i = 0; i < g_hook_count; ++i) {
+    if (g_hooks[i].thread_id == thread_id) return true;
+  }
+  return false;
+}
 
 // The view of the relay block, mapped by the first hook call that finds the
 // block and kept until the module unloads: opening the block by name on
@@ -90,28 +114,46 @@ HINSTANCE HookModule() noexcept {
   return module;
 }
 
-DWORD SetRelayHooks(HINSTANCE module, const DWORD* thread_ids, DWORD count) noexcept {
-  RemoveRelayHooks();
-  for (DWORD i = 0; i < count && g_hook_count < kMaxHookedThreads; ++i) {
+DWORD SetRelayHooks(HINSTANCE module, const DWORD* thread_ids, DWORD count, bool* hooked) noexcept {
+  // First release what is no longer wanted, so that the bound leaves room
+  // for the new threads.
+  DWORD kept = 0;
+  for (DWORD i = 0; i < g_hook_count; ++i) {
+    HookPair& pair = g_hooks[i];
+    if (!Named(pair.thread_id, thread_ids, count) || !StillRunning(pair)) {
+      pair = HookPair{};
+    } else if (kept != i) {
+      g_hooks[kept++] = std::move(pair);
+    } else {
+      ++kept;
+    }
+  }
+  g_hook_count = kept;
+  for (DWORD i = 0; i < count; ++i) {
+    if (hooked) hooked[i] = false;
     if (thread_ids[i] == 0) continue;
+    if (IsHooked(thread_ids[i])) {
+      if (hooked) hooked[i] = true;
+      continue;
+    }
+    if (g_hook_count == kMaxHookedThreads) continue;
     HookPair& pair = g_hooks[g_hook_count];
     pair.keyboard.reset(::SetWindowsHookExA(WH_KEYBOARD, KeyboardHookProc, module, thread_ids[i]));
     pair.mouse.reset(::SetWindowsHookExA(WH_MOUSE, MouseHookProc, module, thread_ids[i]));
     if (pair.keyboard && pair.mouse) {
+      pair.thread_id = thread_ids[i];
+      pair.thread.reset(::OpenThread(SYNCHRONIZE, FALSE, thread_ids[i]));
       ++g_hook_count;
+      if (hooked) hooked[i] = true;
     } else {
-      pair.keyboard.reset();
-      pair.mouse.reset();
+      pair = HookPair{};
     }
   }
   return g_hook_count;
 }
 
 void RemoveRelayHooks() noexcept {
-  for (DWORD i = 0; i < g_hook_count; ++i) {
-    g_hooks[i].keyboard.reset();
-    g_hooks[i].mouse.reset();
-  }
+  for (DWORD i = 0; i < g_hook_count; ++i) g_hooks[i] = HookPair{};
   g_hook_count = 0;
 }
 

@@ -35,11 +35,15 @@ HINSTANCE HookModule() noexcept;
 // object, of which a process may have 10 000).
 inline constexpr DWORD kMaxHookedThreads = 64;
 
-// Replaces this module's hooks with the keyboard and the mouse hook of
-// `module` on each of `thread_ids` (thread 0, which would make them
-// system-wide, is passed over; only the first kMaxHookedThreads are taken).
-// Returns how many threads got both; a thread that got only one keeps none.
-DWORD SetRelayHooks(HINSTANCE module, const DWORD* thread_ids, DWORD count) noexcept;
+// Makes this module's hooks the keyboard and the mouse hook of `module` on
+// each of `thread_ids` (thread 0, which would make them system-wide, is
+// passed over; only the first kMaxHookedThreads are taken): a thread hooked
+// before and still running keeps its hooks, one no longer named loses them,
+// a new one gets them. So a set that finds nothing new changes no hook, and
+// input on a thread that stays watched is never missed. Returns how many
+// threads have both; a thread that got only one keeps none. `hooked`, when
+// given, gets one flag per thread id: whether that thread has both.
+DWORD SetRelayHooks(HINSTANCE module, const DWORD* thread_ids, DWORD count, bool* hooked = nullptr) noexcept;
 // Removes every hook of this module.
 void RemoveRelayHooks() noexcept;
 

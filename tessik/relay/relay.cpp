@@ -4,6 +4,7 @@
 
 #include "win32/message_filter.h"
 #include "win32/object_security.h"
+#include "win32/result.h"
 
 namespace tessik {
 namespace {
@@ -21,41 +22,65 @@ Relay::~Relay() {
   ReleaseRelayView();
 }
 
-BOOL Relay::InstallHooks(const DWORD* thread_ids, DWORD count) noexcept {
+DWORD Relay::InstallHooks(const DWORD* thread_ids, DWORD count, bool* hooked) noexcept {
   // The hook procedures live in this module, which the platform maps into the watched process.
   const HINSTANCE module = HookModule();
   if (count > kMaxHookedThreads) count = kMaxHookedThreads;
-  if (count == 0 || !RegisterRelayClass(module)) {
+  if (count == 0) {
+    REPORT_FAILURE(E_INVALIDARG, "install hooks: no thread to hook");
     RemoveHooks();
-    return FALSE;
+    return 0;
   }
-  if (!::CreateWindowExA(0, kRelayWindowClass, nullptr, kRelayWindowStyle, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT,
-                         nullptr, nullptr, module, this) ||
-      !Publish(hwnd())) {
+  if (!hwnd()) {
+    if (!RegisterRelayClass(module)) {
+      REPORT_LAST_ERROR("install hooks: registering the relay window's class");
+      RemoveHooks();
+      return 0;
+    }
+    if (!::CreateWindowExA(0, kRelayWindowClass, nullptr, kRelayWindowStyle, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT,
+                           nullptr, nullptr, module, this)) {
+      REPORT_LAST_ERROR("install hooks: creating the relay window");
+      RemoveHooks();
+      return 0;
+    }
+    // An elevated monitoring process must still take the relay messages from
+    // a program at a lower integrity level.
+    win32::allow_message_from_lower_integrity(hwnd(), WM_KEYRELAY);
+    win32::allow_message_from_lower_integrity(hwnd(), WM_MOUSERELAY);
+  }
+  // Written again at each set: the block names our window whoever wrote last.
+  if (!Publish(hwnd())) {
     RemoveHooks();
-    return FALSE;
+    return 0;
   }
-  // An elevated monitoring process must still take the relay messages from
-  // a program at a lower integrity level.
-  win32::allow_message_from_lower_integrity(hwnd(), WM_KEYRELAY);
-  win32::allow_message_from_lower_integrity(hwnd(), WM_MOUSERELAY);
   // A 32-bit module cannot run in a 64-bit process (the platform may even
   // return hooks that never fire), so such threads go to the companion.
   DWORD own[kMaxHookedThreads];
   DWORD wide[kMaxHookedThreads];
+  DWORD own_index[kMaxHookedThreads];
+  DWORD wide_index[kMaxHookedThreads];
   DWORD own_count = 0;
   DWORD wide_count = 0;
   for (DWORD i = 0; i < count; ++i) {
     if (Companion::IsNeededFor(thread_ids[i])) {
+      wide_index[wide_count] = i;
       wide[wide_count++] = thread_ids[i];
     } else {
+      own_index[own_count] = i;
       own[own_count++] = thread_ids[i];
     }
   }
-  const DWORD hooked = SetRelayHooks(module, own, own_count) + companion_.SetHooks(wide, wide_count);
-  if (hooked > 0) return TRUE;
+  bool own_hooked[kMaxHookedThreads] = {};
+  const DWORD own_done = SetRelayHooks(module, own, own_count, own_hooked);
+  const DWORD wide_done = companion_.SetHooks(wide, wide_count);
+  if (hooked) {
+    for (DWORD i = 0; i < own_count; ++i) hooked[own_index[i]] = own_hooked[i];
+    for (DWORD i = 0; i < wide_count; ++i) hooked[wide_index[i]] = wide_done == wide_count;
+  }
+  if (own_done + wide_done > 0) return own_done + wide_done;
+  REPORT_FAILURE(E_FAIL, "install hooks: no thread took both hooks");
   RemoveHooks();
-  return FALSE;
+  return 0;
 }
 
 void Relay::RemoveHooks() noexcept {
@@ -79,20 +104,30 @@ bool Relay::Publish(HWND window) noexcept {
     const win32::token_identity who;
     // The hooks read the block in every program of this logon.
     const win32::unique_hlocal security = win32::owned_object_security(who, win32::logon_session_read::kYes);
-    if (!security) return false;
+    if (!security) {
+      REPORT_LAST_ERROR("publish: the relay block's security");
+      return false;
+    }
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
     ::SetLastError(ERROR_SUCCESS);
     // A block whose security keeps this access from us fails here (access
     // denied): it is not ours either.
     win32::unique_handle block(::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0,
                                                     kRelayBlockSize, kRelayBlockName));
-    const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
-    if (!block || (existed && !win32::may_use_existing(block.get(), who))) return false;
+    if (!block) {
+      REPORT_LAST_ERROR("publish: creating the relay block");
+      return false;
+    }
+    if (::GetLastError() == ERROR_ALREADY_EXISTS && !win32::may_use_existing(block.get(), who)) {
+      REPORT_FAILURE(E_ACCESSDENIED, "publish: a relay block of another user, or of a lower level, is there");
+      return false;
+    }
     block_ = std::move(block);
   }
   if (!block_view_) {
     block_view_.reset(::MapViewOfFile(block_.get(), FILE_MAP_WRITE, 0, 0, kRelayBlockSize));
     if (!block_view_) {
+      REPORT_LAST_ERROR("publish: mapping the relay block");
       block_.reset();
       return false;
     }

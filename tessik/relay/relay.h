@@ -33,12 +33,18 @@ class Relay : public win32::window_base<Relay, win32::window_charset::kAnsi> {
   Relay(const Relay&) = delete;
   Relay& operator=(const Relay&) = delete;
 
-  // Creates the relay window on the calling thread, publishes its handle in
-  // the relay block and sets both hooks on each of `thread_ids` (at most
-  // kMaxHookedThreads): from this module, or through the 64-bit companion,
-  // in one request, for the threads of 64-bit processes. TRUE when at least
-  // one thread got both; otherwise everything is removed again.
-  BOOL InstallHooks(const DWORD* thread_ids, DWORD count) noexcept;
+  // Watches `thread_ids` (at most kMaxHookedThreads): creates the relay
+  // window on the calling thread unless it exists, publishes its handle in
+  // the relay block and makes both hooks sit on each thread, from this
+  // module, or through the 64-bit companion, in one request, for the
+  // threads of 64-bit processes. Threads hooked before and still named keep
+  // their hooks, and the window stays, so a repeated set loses no input and
+  // no relay message already posted. Returns how many threads have both
+  // hooks; with none, everything is removed again. `hooked`, when given,
+  // gets one flag per thread: set where that thread is known to have both
+  // (the companion's threads only when it hooked all of them). Each exit
+  // that watches nothing reports its step (win32/result.h).
+  DWORD InstallHooks(const DWORD* thread_ids, DWORD count, bool* hooked = nullptr) noexcept;
   // Destroys the relay window and removes every hook, the companion's too.
   // The caller empties the stored path.
   void RemoveHooks() noexcept;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "win32/result.h"
 #include "win32/token.h"
 
 namespace tessik {
@@ -77,7 +78,41 @@ LRESULT Mouse(int code, WPARAM message, LONG x, LONG y) {
   return MouseHookProc(code, message, reinterpret_cast<LPARAM>(&record));
 }
 
-BOOL Install(Relay& relay, DWORD thread_id) { return relay.InstallHooks(&thread_id, 1); }
+BOOL Install(Relay& relay, DWORD thread_id) { return relay.InstallHooks(&thread_id, 1) != 0; }
+
+// The failure reports made while it lives, read through the observer.
+class FailureReports {
+ public:
+  FailureReports() { previous_ = win32::set_failure_observer(Record); }
+  ~FailureReports() {
+    win32::set_failure_observer(previous_);
+    Reports().clear();
+  }
+  FailureReports(const FailureReports&) = delete;
+  FailureReports& operator=(const FailureReports&) = delete;
+  // Takes what was reported so far.
+  std::vector<std::string> Take() { return std::move(Reports()); }
+
+ private:
+  static std::vector<std::string>& Reports() {
+    static std::vector<std::string> reports;
+    return reports;
+  }
+  static void Record(const char* report) noexcept {
+    try {
+      Reports().emplace_back(report);
+    } catch (...) {
+    }
+  }
+  win32::failure_observer previous_ = nullptr;
+};
+
+bool AnyReportHas(const std::vector<std::string>& reports, const std::string& file, const std::string& step) {
+  for (const std::string& report : reports) {
+    if (report.rfind(file + "(", 0) == 0 && report.find(" from " + step) != std::string::npos) return true;
+  }
+  return false;
+}
 
 class RelayTest : public ::testing::Test {
  protected:
@@ -113,6 +148,32 @@ TEST_F(RelayTest, InstallingCreatesAHiddenRelayWindowAndPublishesIt) {
   EXPECT_EQ(RelayBlockValue(RelayBlockWindow(high)), high);
   EXPECT_EQ(reinterpret_cast<LONG_PTR>(RelayBlockWindow(high)), LONG_PTR{high});
   EXPECT_EQ(RelayBlockValue(RelayBlockWindow(0x1234)), 0x1234);
+}
+
+// A set while watching keeps the window, with the relay messages already
+// queued for it, and the hooks: nothing is lost and nothing doubled.
+TEST_F(RelayTest, ARepeatedInstallationKeepsTheWindowAndItsQueuedMessages) {
+  Relay relay(target_);
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
+  const HWND window = PublishedWindow();
+  Key('A', false);
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
+  EXPECT_EQ(PublishedWindow(), window);
+  EXPECT_EQ(RelayWindowCount(), 1);
+  Key('B', false);
+  PumpMessages();
+  const std::vector<Event> expected = {{'A', 1, -1}, {'B', 1, -1}};
+  EXPECT_EQ(target_.events, expected);
+  // Another client wrote the block meanwhile: the next set names our window again.
+  {
+    const win32::unique_handle block(::OpenFileMappingA(FILE_MAP_WRITE, FALSE, kRelayBlockName));
+    ASSERT_TRUE(block);
+    const win32::unique_mapview view(::MapViewOfFile(block.get(), FILE_MAP_WRITE, 0, 0, kRelayBlockSize));
+    ASSERT_TRUE(view);
+    *static_cast<volatile LONG*>(view.get()) = 0;
+  }
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
+  EXPECT_EQ(PublishedWindow(), window);
 }
 
 TEST_F(RelayTest, AReinstallationPublishesTheNewWindow) {
@@ -269,7 +330,10 @@ TEST_F(RelayTest, ABlockMadeFirstReadOnlyByAnotherOwnerOrBelowOurLevelIsRefusedA
     const win32::unique_handle squatter = MakeBlockFirst(sddl);
     ASSERT_TRUE(squatter) << sddl;
     Relay relay(target_);
+    FailureReports reports;
     EXPECT_FALSE(Install(relay, ::GetCurrentThreadId())) << sddl;
+    // The report names the step that failed, on the debugger's output.
+    EXPECT_TRUE(AnyReportHas(reports.Take(), "relay.cpp", "publish: ")) << sddl;
     EXPECT_EQ(RelayWindowCount(), 0) << sddl;
     Key('Q', false);
     PumpMessages();
@@ -280,8 +344,10 @@ TEST_F(RelayTest, ABlockMadeFirstReadOnlyByAnotherOwnerOrBelowOurLevelIsRefusedA
   const win32::unique_handle other_client = MakeBlockFirst(ours + L"S:(ML;;NW;;;" + level + L")");
   ASSERT_TRUE(other_client);
   Relay relay(target_);
+  FailureReports reports;
   ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
   EXPECT_TRUE(::IsWindow(PublishedWindow()));
+  EXPECT_EQ(reports.Take(), std::vector<std::string>{}) << "a watching set reports no failure";
 }
 
 TEST_F(RelayTest, AWindowInTheBlockThatIsNoRelayWindowGetsNothing) {
@@ -354,8 +420,13 @@ TEST_F(RelayTest, HooksOnThreadsThatHaveEndedFailAndLeaveNothingUnlessAnotherIsH
   WaitingThreads waiting(kMaxHookedThreads + 1);
   ASSERT_EQ(waiting.ids.size(), kMaxHookedThreads + 1);
   EXPECT_EQ(SetRelayHooks(HookModule(), waiting.ids.data(), kMaxHookedThreads + 1), kMaxHookedThreads);
-  const DWORD mixed[] = {0, ended, waiting.ids[0], waiting.ids[1]};
-  EXPECT_EQ(SetRelayHooks(HookModule(), mixed, ARRAYSIZE(mixed)), 2u);
+  // Threads that stay keep their hooks, the others lose them: room again
+  // for the one the bound left out, and a thread named twice is hooked once.
+  const DWORD mixed[] = {0, ended, waiting.ids[0], waiting.ids[1], waiting.ids[kMaxHookedThreads], waiting.ids[0]};
+  bool hooked[ARRAYSIZE(mixed)] = {};
+  EXPECT_EQ(SetRelayHooks(HookModule(), mixed, ARRAYSIZE(mixed), hooked), 3u);
+  EXPECT_EQ(std::vector<bool>(hooked, hooked + ARRAYSIZE(mixed)),
+            (std::vector<bool>{false, false, true, true, true, true}));
   RemoveRelayHooks();
 }
 

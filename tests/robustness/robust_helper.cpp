@@ -12,7 +12,11 @@
 //   text PID              prints the text of process PID's edit control
 //   pid-of CAPTION        prints the process of the top-level window CAPTION
 //   labels                prints Vardex's four event labels, one a line
-//   PID HANDLE            started by Tessik as its companion (a copy named
+//   stranger              asks every companion helper of the session, as a
+//                         process that did not start it, to remove its hooks
+//                         and to end, in every way a window message can ask;
+//                         prints "stranger N" with the number of helpers
+//   PID HANDLE...         started by Tessik as its companion (a copy named
 //                         TessikHost64.exe): never comes up; appends to
 //                         starts.txt beside itself whether HANDLE is an
 //                         unset event it inherited, then waits for ever
@@ -26,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "relay/companion_protocol.h"
 #include "relay/relay.h"
 #include "win32/unique_any.h"
 #include "window/main_window_ids.h"
@@ -266,6 +271,26 @@ int NeverComeUp(const wchar_t* ready_text) {
   return 0;
 }
 
+// --- a stranger to the companion -------------------------------------------------
+
+int AskAsAStranger() {
+  int helpers = 0;
+  for (HWND window = nullptr;
+       (window = FindWindowExA(HWND_MESSAGE, window, tessik::companion::kHostWindowClass, nullptr)) != nullptr;) {
+    ++helpers;
+    DWORD_PTR answer = 0;
+    // An empty set-hooks request as a copied block (dwData WM_APP + 1), and
+    // a bare removal (WM_APP + 2): what the helper took from anyone before.
+    COPYDATASTRUCT empty{WM_APP + 1, 0, nullptr};
+    SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&empty), SMTO_BLOCK, 2000, &answer);
+    SendMessageTimeoutA(window, WM_APP + 2, 0, 0, SMTO_BLOCK, 2000, &answer);
+    SendMessageTimeoutA(window, tessik::companion::kWmRequestWaiting, 0, 0, SMTO_BLOCK, 2000, &answer);
+    SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_BLOCK, 2000, &answer);
+  }
+  std::printf("stranger %d\n", helpers);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -289,7 +314,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"text" && argc == 3) return PrintText(ParsePid(argv[2]));
   if (command == L"pid-of" && argc == 3) return PrintPidOf(argv[2]);
   if (command == L"labels") return PrintLabels();
-  if (argc == 3 && ParsePid(argv[1]) != 0) return NeverComeUp(argv[2]);
-  std::puts("usage: robust_helper target|storm|wait-relay|answers|suspend|resume|text|pid-of|labels ...");
+  if (command == L"stranger") return AskAsAStranger();
+  if (argc >= 3 && ParsePid(argv[1]) != 0) return NeverComeUp(argv[2]);
+  std::puts("usage: robust_helper target|storm|wait-relay|answers|suspend|resume|text|pid-of|labels|stranger ...");
   return 1;
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "relay/hooks.h"
 #include "tessik.h"
@@ -73,6 +74,16 @@ class PropertyTest : public ::testing::Test {
     const win32::unique_bstr value(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
     return hook_->put_MonitoredAppPath(value.get());
   }
+  // What GetCoverage tells: processes, of them hooked, threads, of them hooked.
+  std::vector<LONG> Coverage() {
+    win32::com_ptr<IMouseKeyHookCoverage> coverage;
+    EXPECT_EQ(hook_.query(IID_IMouseKeyHookCoverage, coverage.put_void()), S_OK);
+    std::vector<LONG> counts(4, -1);
+    if (coverage) {
+      EXPECT_EQ(coverage->GetCoverage(&counts[0], &counts[1], &counts[2], &counts[3]), S_OK);
+    }
+    return counts;
+  }
   std::wstring Get() {
     win32::unique_bstr value;
     EXPECT_EQ(hook_->get_MonitoredAppPath(value.put()), S_OK);
@@ -88,6 +99,7 @@ TEST_F(PropertyTest, AFoundProgramIsWatchedAndTheGetterTellsItsPath) {
   CharUpperW(&upper[0]);
   EXPECT_EQ(Set(upper), S_OK);
   EXPECT_EQ(Get(), upper);
+  EXPECT_EQ(Coverage(), (std::vector<LONG>{1, 1, 1, 1}));
   EXPECT_EQ(Set(TargetPath()), S_OK);
   EXPECT_EQ(Get(), TargetPath());
 
@@ -96,6 +108,7 @@ TEST_F(PropertyTest, AFoundProgramIsWatchedAndTheGetterTellsItsPath) {
 
   EXPECT_EQ(Set(L""), S_OK);
   EXPECT_EQ(Get(), L"");
+  EXPECT_EQ(Coverage(), (std::vector<LONG>{0, 0, 0, 0}));
 }
 
 TEST_F(PropertyTest, ANotRunningSetEndsTheWatchAndEmptiesThePath) {
@@ -104,6 +117,7 @@ TEST_F(PropertyTest, ANotRunningSetEndsTheWatchAndEmptiesThePath) {
   ASSERT_EQ(Set(TargetPath()), S_OK);
   EXPECT_EQ(Set(TargetPath() + L".old"), kNotRunning);
   EXPECT_EQ(Get(), L"");
+  EXPECT_EQ(Coverage(), (std::vector<LONG>{0, 0, 0, 0}));
 }
 
 TEST_F(PropertyTest, PathsThatNameNoRunnableProgramAreNotRunning) {
@@ -116,16 +130,18 @@ TEST_F(PropertyTest, PathsThatNameNoRunnableProgramAreNotRunning) {
   EXPECT_EQ(Get(), L"");
 }
 
+// A copy without a window (as a console program) is found but cannot be
+// hooked: the coverage tells it, alone or beside a copy that is watched.
 TEST_F(PropertyTest, AProgramWithoutAWindowIsNotRunningButAHiddenWindowIsWatched) {
-  {
-    Target target(L"--no-window");
-    ASSERT_TRUE(target.started());
-    EXPECT_EQ(Set(TargetPath()), kNotRunning);
-  }
+  Target windowless(L"--no-window");
+  ASSERT_TRUE(windowless.started());
+  EXPECT_EQ(Set(TargetPath()), kNotRunning);
+  EXPECT_EQ(Coverage(), (std::vector<LONG>{1, 0, 0, 0}));
   Target hidden(L"--hidden");
   ASSERT_TRUE(hidden.started());
   EXPECT_EQ(Set(TargetPath()), S_OK);
   EXPECT_EQ(Get(), TargetPath());
+  EXPECT_EQ(Coverage(), (std::vector<LONG>{2, 1, 1, 1}));
 }
 
 // A relay block that someone else made first carries nothing: the set
@@ -144,6 +160,7 @@ TEST_F(PropertyTest, ARelayBlockMadeFirstByAnotherOwnerLeavesTheSetWatchingNothi
   ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "another relay is running";
   EXPECT_EQ(Set(TargetPath()), S_OK);
   EXPECT_EQ(Get(), L"");
+  EXPECT_EQ(Coverage(), (std::vector<LONG>{1, 0, 1, 0})) << "found, and not hooked";
   squatter.reset();
   EXPECT_EQ(Set(TargetPath()), S_OK);
   EXPECT_EQ(Get(), TargetPath());

@@ -2,7 +2,8 @@
 # Real keyboard and mouse input (xdotool, XTEST) into a watched program under
 # Wine reaches a client of the component as KeyEvent and MouseEvent; input
 # elsewhere does not; the property's sets move the hooks as they should; every
-# window thread of a program and every copy of it is watched.
+# window thread of a program and every copy of it is watched; keys typed
+# while sets run are each relayed once.
 #   relay_input_test.sh WINE BIN_DIR
 # Needs DISPLAY (an X server running Wine) and the component registered.
 set -u
@@ -146,6 +147,29 @@ for w in "$np2_window" "$np1_window" "$np2_window"; do
   wait_count "$work/sink.out" 'KeyEvent 76 0' $((n + 1)) ||
     fail "no KeyEvent from notepad $w"
 done
+
+echo "== keys typed while sets run: each relayed once, none lost to a set"
+# 200 keys at random intervals over about 3 minutes into the first notepad,
+# while the path is set again every 300 ms (the presence check does it every
+# 5 s): a set must keep the hooks and the relay window it finds in place.
+expect_answer "every 300 $notepad" "set 0x00000000"
+click_into "$np1_window"
+downs=$(count "$work/sink.out" 'KeyEvent [0-9]+ 1')
+ups=$(count "$work/sink.out" 'KeyEvent [0-9]+ 0')
+letters=(a b c d e f g h i j k l m n o p q r s t u v w x y z)
+for i in $(seq 0 199); do
+  xdotool key "${letters[$((i % 26))]}"
+  ms=$((100 + RANDOM % 1600))
+  sleep "$((ms / 1000)).$(printf %03d $((ms % 1000)))"
+done
+wait_count "$work/sink.out" 'KeyEvent [0-9]+ 0' $((ups + 200)) 50 || true
+sleep 1
+expect_answer "every 0" "set 0x00000000"
+got_downs=$(( $(count "$work/sink.out" 'KeyEvent [0-9]+ 1') - downs ))
+got_ups=$(( $(count "$work/sink.out" 'KeyEvent [0-9]+ 0') - ups ))
+[ "$got_downs" -eq 200 ] && [ "$got_ups" -eq 200 ] ||
+  fail "200 keys typed during sets: $got_downs relayed down, $got_ups up"
+[ "$(count "$work/sink.out" 'periodic set .*')" -eq 0 ] || fail "a periodic set failed"
 
 echo "== the monitoring process goes; the watched program keeps its input"
 # The sink quits without removing its hooks: the relay block goes with its

@@ -7,6 +7,10 @@
 //                 until its input ends
 //   sets N PATH   N sets in a row; answers with the failures and this
 //                 process's handle count before and after
+//   every MS PATH sets PATH now and then every MS milliseconds, as the
+//                 presence check does, between the other commands; answers
+//                 "set" with the first result; a later set that fails
+//                 prints "periodic set 0x...". MS 0 stops.
 // Each command answers with one line; events arrive as
 //   KeyEvent CODE PRESSED / MouseEvent CODE X Y
 #include <windows.h>
@@ -116,6 +120,16 @@ unsigned long HandleCount() {
 
 bool g_unload = false;
 
+// What `every` sets.
+IMouseKeyHookCtl* g_periodic_hook = nullptr;
+win32::unique_bstr g_periodic_path;
+UINT_PTR g_periodic_timer = 0;
+
+void CALLBACK SetAgain(HWND, UINT, UINT_PTR, DWORD) noexcept {
+  const HRESULT hr = g_periodic_hook->put_MonitoredAppPath(g_periodic_path.get());
+  if (FAILED(hr)) Print("periodic set 0x%08lX\n", static_cast<unsigned long>(hr));
+}
+
 // Runs one command; false to quit.
 bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
   if (line.rfind("set ", 0) == 0 || line == "set-empty") {
@@ -133,6 +147,20 @@ bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
       if (FAILED(hook->put_MonitoredAppPath(value.get()))) ++failed;
     }
     Print("sets %lu failed, handles %lu %lu\n", failed, before, HandleCount());
+  } else if (line.rfind("every ", 0) == 0) {
+    char* rest = nullptr;
+    const unsigned long ms = std::strtoul(line.c_str() + 6, &rest, 10);
+    if (g_periodic_timer) KillTimer(nullptr, g_periodic_timer);
+    g_periodic_timer = 0;
+    HRESULT hr = S_OK;
+    if (ms > 0) {
+      const std::wstring path = Widen(std::string(rest + (*rest == ' ' ? 1 : 0)));
+      g_periodic_hook = hook;
+      g_periodic_path.reset(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
+      hr = hook->put_MonitoredAppPath(g_periodic_path.get());
+      g_periodic_timer = SetTimer(nullptr, 0, ms, SetAgain);
+    }
+    Print("set 0x%08lX\n", static_cast<unsigned long>(hr));
   } else if (line == "set-null") {
     Print("set 0x%08lX\n", static_cast<unsigned long>(hook->put_MonitoredAppPath(nullptr)));
   } else if (line == "get") {

@@ -6,6 +6,8 @@
 #   - with two copies running, keys typed into either arrive, each once;
 #   - one helper process serves every set, and 2000 sets with both copies
 #     leak no handle, no process and no memory of the helper;
+#   - another process's requests to the helper (to unhook, to end) are
+#     refused, and the client is served as before;
 #   - a 32-bit program with a hidden helper window first in the window order
 #     is hooked on its visible window's thread;
 #   - when the client is killed, the helper unhooks and ends: keys typed into
@@ -92,6 +94,27 @@ wait_count "$sink_out" 'KeyEvent 77 0' 1 || fail "no KeyEvent from the second co
 wait_count "$sink_out" 'KeyEvent 67 0' 1 || fail "no KeyEvent after 2000 sets"
 [ "$(count "$sink_out" 'KeyEvent 67 1')" -eq 1 ] || fail "KeyEvent 67 arrived more than once"
 [ "$(count "$sink_out" 'KeyEvent 77 1')" -eq 1 ] || fail "KeyEvent 77 arrived more than once"
+
+echo "== a stranger's requests are refused; the client is served as before"
+# Another process of the session asks the helper, by every window message it
+# could take, to drop its hooks and to end: nothing happens.
+"$wine" "$bin/robust_helper.exe" stranger </dev/null >"$work/stranger.out" 2>&1
+[ "$(count "$work/stranger.out" 'stranger 1')" -eq 1 ] || fail "the stranger did not find the one helper"
+sleep 0.5
+[ "$(helpers)" = "$helper " ] || fail "helpers after a stranger's requests: $(helpers), expected $helper"
+for w in "$np1_window" "$np2_window"; do
+  n=$(count "$sink_out" 'KeyEvent 78 0')
+  click_into "$w"
+  xdotool key n
+  wait_count "$sink_out" 'KeyEvent 78 0' $((n + 1)) || fail "no KeyEvent from notepad $w after a stranger's requests"
+done
+expect_answer "set $notepad" "set 0x00000000"
+click_into "$np1_window"
+xdotool key p
+wait_count "$sink_out" 'KeyEvent 80 0' 1 || fail "no KeyEvent after the client's next set"
+sleep 0.3
+[ "$(count "$sink_out" 'KeyEvent 78 1')" -eq 2 ] || fail "KeyEvent 78 arrived other than once from each copy"
+[ "$(count "$sink_out" 'KeyEvent 80 1')" -eq 1 ] || fail "KeyEvent 80 arrived more than once"
 
 echo "== a 32-bit program with a hidden helper window first: its visible window's thread"
 target_win=$(winepath -w "$bin/tessik_target.exe")
