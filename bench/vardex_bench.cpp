@@ -18,6 +18,7 @@
 #include "bench_common.h"
 #include "components/file_dialog_win32.h"
 #include "components/hook_client_win32.h"
+#include "components/input_watch_win32.h"
 #include "components/process_list_win32.h"
 #include "components/system_services_win32.h"
 #include "components/tray_win32.h"
@@ -188,7 +189,7 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
           ok = keyboard && mouse;
         }
         if (config == 2) {
-          ok = hook->MonitoredAppPath(target_path);
+          ok = hook->MonitoredAppPath(target_path) != vardex::Watching::kNothing;
           recorder.Reset();
         }
         ok = ok && measure(config, bench::kKindKey, block);
@@ -204,7 +205,7 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
         if (config == 2) hook->MonitoredAppPath("");
       }
     }
-    if (!ok || !hook->MonitoredAppPath(target_path)) {
+    if (!ok || hook->MonitoredAppPath(target_path) == vardex::Watching::kNothing) {
       std::fprintf(stderr, "input did not reach bench_target.exe, or its hooks could not be set\n");
       target.Stop(st.target);
       return 1;
@@ -308,7 +309,8 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
   vardex::HookComponentFactoryWin32 hooks;
   vardex::SettingsStorageWin32 settings;
   vardex::SystemServicesWin32 system;
-  vardex::FrmMain form(controls, {processes, tray, dialog, hooks, settings, system});
+  vardex::InputWatchWin32 input;
+  vardex::FrmMain form(controls, {processes, tray, dialog, hooks, settings, system, input});
   if (!tray.Create(instance, [] {}, [] {})) return 1;
   window.Attach(form);
   if (!form.Form_Load()) {
@@ -474,7 +476,7 @@ int RunSets(int rounds, int sets, bool wide) {
       const std::string watched = c.copies > 0 ? path : kMissingProgram;
       for (int i = 0; i < kUntimed + sets; ++i) {
         const double t = NowUs();
-        if (hook->MonitoredAppPath(watched) != (c.copies > 0)) ok = false;
+        if ((hook->MonitoredAppPath(watched) != vardex::Watching::kNothing) != (c.copies > 0)) ok = false;
         if (i >= kUntimed) c.ms.push_back((NowUs() - t) / 1000.0);
       }
       hook->MonitoredAppPath("");

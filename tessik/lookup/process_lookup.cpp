@@ -11,6 +11,7 @@
 
 #include "lookup/process_walk.h"
 #include "win32/process_reader.h"
+#include "win32/program_path.h"
 #include "win32/system_library.h"
 #include "win32/unique_any.h"
 
@@ -120,7 +121,7 @@ struct LookupRecord {
 // several matching tasks counts once.
 BOOL CALLBACK MatchModulePath(DWORD process_id, WORD, LPCSTR module_path, LPARAM user) noexcept {
   auto* record = reinterpret_cast<LookupRecord*>(user);
-  if (::lstrcmpiA(record->path, module_path) != 0) return TRUE;
+  if (!win32::same_program_path(record->path, module_path)) return TRUE;
   const std::vector<DWORD>& found = record->processes;
   if (std::find(found.begin(), found.end(), process_id) != found.end()) return TRUE;
   try {

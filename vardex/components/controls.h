@@ -73,6 +73,8 @@ class FrmMainControls {
   virtual Label& lblSystemPath() = 0;
   virtual Timer& tmrAppCheck() = 0;
   virtual Timer& tmrAppShotDown() = 0;
+  // Samples the last input and the foreground window every second.
+  virtual Timer& tmrInputCheck() = 0;
   virtual const Picture& picTimerOff() = 0;
   virtual const Picture& picTimerOn() = 0;
   // One to seven eighths of the dial filled.

@@ -7,14 +7,17 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "components/controls.h"
 #include "components/form_services.h"
 #include "components/hook_component.h"
+#include "components/input_watch.h"
 #include "components/process_list.h"
 #include "components/tray.h"
 
@@ -97,9 +100,14 @@ class FakePicture final : public Picture {
   std::string name;
 };
 
+// The fake clock's now, in milliseconds since 1601: some day in 2026.
+inline constexpr std::int64_t kFakeNowMs = 13'400'000'000'000;
+
 struct FakeProcess {
   std::string path;  // as the list reports it
   std::int32_t id = 0;
+  // Milliseconds since 1601; by default long before kFakeNowMs.
+  std::optional<std::int64_t> created = 0;
   bool endable = true;  // false: ending it is denied (it runs elevated)
 };
 
@@ -137,6 +145,10 @@ class FakeProcessList final : public ProcessList {
   std::optional<std::int32_t> ProcessID() override {
     if (fail_id || index_ == 0) return std::nullopt;
     return snapshot_[index_ - 1].id;
+  }
+  std::optional<std::int64_t> ProcessCreationTime() override {
+    if (index_ == 0) return std::nullopt;
+    return snapshot_[index_ - 1].created;
   }
   bool KillProcessID(std::int32_t id) override {
     kill_id_ = id;
@@ -191,6 +203,16 @@ class FakeTray final : public Tray {
   CallLog& log_;
 };
 
+class FakeInputWatch final : public InputWatch {
+ public:
+  InputSample sample;  // what the next Sample() gives
+  int samples = 0;
+  InputSample Sample() override {
+    ++samples;
+    return sample;
+  }
+};
+
 class FakeFileDialog final : public FileDialog {
  public:
   std::string answer;  // "" = cancelled
@@ -204,29 +226,30 @@ class FakeFileDialog final : public FileDialog {
 
 class FakeHookComponent final : public HookComponent {
  public:
-  explicit FakeHookComponent(CallLog& log, bool& fail) : log_(log), fail_(fail) {}
-  bool MonitoredAppPath(const std::string& path) override {
+  // Every set answers `watching`, as the caller has it at the time.
+  explicit FakeHookComponent(CallLog& log, const Watching& watching) : log_(log), watching_(watching) {}
+  Watching MonitoredAppPath(const std::string& path) override {
     log_.push_back("MonitoredAppPath " + path);
-    return !fail_;
+    return watching_;
   }
 
  private:
   CallLog& log_;
-  bool& fail_;
+  const Watching& watching_;
 };
 
 class FakeHookFactory final : public HookComponentFactory {
  public:
   explicit FakeHookFactory(CallLog& log) : log_(log) {}
-  bool unavailable = false;  // not registered
-  bool fail_set = false;     // every MonitoredAppPath put fails
+  bool unavailable = false;             // not registered
+  Watching watching = Watching::kAll;  // what every MonitoredAppPath put watches
   ActivityEvents* events = nullptr;
 
   std::unique_ptr<HookComponent> Create(ActivityEvents& e) override {
     log_.push_back("CreateHookComponent");
     if (unavailable) return nullptr;
     events = &e;
-    return std::make_unique<FakeHookComponent>(log_, fail_set);
+    return std::make_unique<FakeHookComponent>(log_, watching);
   }
 
  private:
@@ -237,16 +260,20 @@ class FakeSystem final : public SystemServices {
  public:
   std::string system_directory = "C:\\WINDOWS\\system32";
   char decimal_separator = '.';
+  std::int64_t now_ms = kFakeNowMs;
   std::vector<std::string> errors;  // "path|reason" per message shown
 
   std::string SystemDirectoryA() override { return system_directory; }
   char DecimalSeparator() const override { return decimal_separator; }
-  std::string UpperCase(const std::string& text) const override {
-    std::string s = text;
-    for (char& ch : s)
-      if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-    return s;
+  // ASCII letters only: enough for the tests' paths.
+  bool SameProgramPath(const std::string& reported, const std::string& configured) const override {
+    if (reported.size() != configured.size()) return false;
+    const auto upper = [](char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch; };
+    for (std::size_t i = 0; i < reported.size(); ++i)
+      if (upper(reported[i]) != upper(configured[i])) return false;
+    return true;
   }
+  std::int64_t NowMs() const override { return now_ms; }
   void ShowSettingsError(const std::string& path, const std::string& reason) override {
     errors.push_back(path + "|" + reason);
   }
@@ -274,6 +301,7 @@ class FakeControls final : public FrmMainControls {
   Label& lblSystemPath() override { return lblSystemPath_; }
   Timer& tmrAppCheck() override { return tmrAppCheck_; }
   Timer& tmrAppShotDown() override { return tmrAppShotDown_; }
+  Timer& tmrInputCheck() override { return tmrInputCheck_; }
   const Picture& picTimerOff() override { return picTimerOff_; }
   const Picture& picTimerOn() override { return picTimerOn_; }
   const Picture& Picture1() override { return dial_[0]; }
@@ -293,6 +321,7 @@ class FakeControls final : public FrmMainControls {
   FakeLabel LblElapsedTime_{"0"}, lblCompletionRatio_{"0"}, lblhKeyPressed_, lblKeyReleased_, lblMouseEvent_,
       lblCourrentMouse_, lblSystemPath_;
   FakeTimer tmrAppCheck_, tmrAppShotDown_;
+  FakeTimer tmrInputCheck_{0};  // no period until start-up gives it one
   FakePicture picTimerOff_{"picTimerOff"}, picTimerOn_{"picTimerOn"};
   std::array<FakePicture, 7> dial_{FakePicture{"Picture1"}, FakePicture{"Picture2"}, FakePicture{"Picture3"},
                                    FakePicture{"Picture4"}, FakePicture{"Picture5"}, FakePicture{"Picture6"},
@@ -336,9 +365,11 @@ class ControlsFixture : public ::testing::Test {
   FakeLabel& lblSystemPath = controls.lblSystemPath_;
   FakeTimer& tmrAppCheck = controls.tmrAppCheck_;
   FakeTimer& tmrAppShotDown = controls.tmrAppShotDown_;
+  FakeTimer& tmrInputCheck = controls.tmrInputCheck_;
   FakeProcessList processes{log};
   FakeTray tray{log};
   FakeSystem system;
+  FakeInputWatch input;
 };
 
 }  // namespace vardex::testing

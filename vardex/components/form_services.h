@@ -1,6 +1,7 @@
 // What the form needs from the system besides its controls and components.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace vardex {
@@ -20,8 +21,13 @@ class SystemServices {
   virtual std::string SystemDirectoryA() = 0;
   // The user's decimal separator, for writing and reading fractions.
   virtual char DecimalSeparator() const = 0;
-  // Upper case by the system's rules for the ANSI code page.
-  virtual std::string UpperCase(const std::string& text) const = 0;
+  // Whether a process's reported executable path names the configured
+  // program: the whole path, case-insensitively by the system's rules for
+  // the ANSI code page, as the hook component looks the program up.
+  virtual bool SameProgramPath(const std::string& reported, const std::string& configured) const = 0;
+  // The current time in milliseconds since 1601-01-01 UTC, the clock of
+  // ProcessList::ProcessCreationTime.
+  virtual std::int64_t NowMs() const = 0;
   // Tells the user that the settings file could not be written.
   virtual void ShowSettingsError(const std::string& path, const std::string& reason) = 0;
 };

@@ -26,7 +26,11 @@ class HookClient final : public HookComponent {
  public:
   HookClient(win32::com_ptr<IMouseKeyHookCtl> control, win32::com_ptr<IConnectionPoint> point, DWORD cookie,
              win32::com_ptr<ActivitySink> sink)
-      : control_(std::move(control)), point_(std::move(point)), cookie_(cookie), sink_(std::move(sink)) {}
+      : control_(std::move(control)), point_(std::move(point)), cookie_(cookie), sink_(std::move(sink)) {
+    // An older Tessik has no such interface: then watching at all is all it
+    // tells.
+    if (FAILED(control_.query(IID_IMouseKeyHookCoverage, coverage_.put_void()))) coverage_.reset();
+  }
   HookClient(const HookClient&) = delete;
   HookClient& operator=(const HookClient&) = delete;
   ~HookClient() override {
@@ -34,20 +38,28 @@ class HookClient final : public HookComponent {
     point_->Unadvise(cookie_);
   }
 
-  bool MonitoredAppPath(const std::string& path) override {
+  Watching MonitoredAppPath(const std::string& path) override {
     // The component takes the path as a BSTR and keeps it in the ANSI code page.
     const int size = path.empty() ? 0
                                   : ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
                                                           nullptr, 0);
-    if (!path.empty() && size <= 0) return false;
+    if (!path.empty() && size <= 0) return Watching::kNothing;
     const win32::unique_bstr text(::SysAllocStringLen(nullptr, static_cast<UINT>(size)));
-    if (!text) return false;
+    if (!text) return Watching::kNothing;
     if (size > 0)
       ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), text.get(), size);
-    if (FAILED(control_->put_MonitoredAppPath(text.get()))) return false;
-    if (path.empty()) return true;
+    if (FAILED(control_->put_MonitoredAppPath(text.get())) || path.empty()) return Watching::kNothing;
+    if (coverage_) {
+      LONG processes = 0, processes_hooked = 0, threads = 0, threads_hooked = 0;
+      if (FAILED(coverage_->GetCoverage(&processes, &processes_hooked, &threads, &threads_hooked)) ||
+          threads_hooked <= 0)
+        return Watching::kNothing;
+      return processes_hooked >= processes && threads_hooked >= threads ? Watching::kAll : Watching::kPart;
+    }
     win32::unique_bstr watched;
-    return SUCCEEDED(control_->get_MonitoredAppPath(watched.put())) && ::SysStringLen(watched.get()) != 0;
+    return SUCCEEDED(control_->get_MonitoredAppPath(watched.put())) && ::SysStringLen(watched.get()) != 0
+               ? Watching::kAll
+               : Watching::kNothing;
   }
 
  private:
@@ -55,6 +67,7 @@ class HookClient final : public HookComponent {
   win32::com_ptr<IConnectionPoint> point_;
   DWORD cookie_;
   win32::com_ptr<ActivitySink> sink_;
+  win32::com_ptr<IMouseKeyHookCoverage> coverage_;  // null for an older Tessik
 };
 
 }  // namespace

@@ -16,13 +16,20 @@ class ActivityEvents {
   virtual void oMKHook_MouseEvent(std::int32_t lEventCode, std::int32_t lX, std::int32_t lY) = 0;
 };
 
+// How much of the program a set of MonitoredAppPath watches.
+enum class Watching {
+  kNothing,  // the set failed, or no thread was hooked
+  kPart,     // some copies or window threads are not hooked
+  kAll,      // every copy of the program and every window thread found
+};
+
 class HookComponent {
  public:
   virtual ~HookComponent() = default;
-  // Puts MonitoredAppPath; false when the component reports a failure or
-  // does not watch the path afterwards (it reports a failed installation of
-  // its hooks only by watching nothing).
-  virtual bool MonitoredAppPath(const std::string& path) = 0;
+  // Puts MonitoredAppPath and tells what the component watches afterwards
+  // (it reports a failed installation of its hooks only by watching
+  // nothing).
+  virtual Watching MonitoredAppPath(const std::string& path) = 0;
 };
 
 class HookComponentFactory {

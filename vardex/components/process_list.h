@@ -22,6 +22,10 @@ class ProcessList {
   // path cannot be read.
   virtual std::optional<std::string> ProcessPath() = 0;
   virtual std::optional<std::int32_t> ProcessID() = 0;
+  // When the current entry's process was created, in milliseconds since
+  // 1601-01-01 UTC (the system's file time over 10 000); with the
+  // identifier, it tells a process from a later one that took its identifier.
+  virtual std::optional<std::int64_t> ProcessCreationTime() = 0;
   // The process that KillProcess ends.
   virtual bool KillProcessID(std::int32_t process_id) = 0;
   virtual bool KillProcess() = 0;

@@ -53,6 +53,18 @@ std::optional<std::int32_t> ProcessListWin32::ProcessID() {
   return static_cast<std::int32_t>(entries_[*current_].id);
 }
 
+std::optional<std::int64_t> ProcessListWin32::ProcessCreationTime() {
+  if (!current_) return std::nullopt;
+  ULONGLONG created = entries_[*current_].created;
+  if (created == 0) {
+    const win32::unique_handle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entries_[*current_].id));
+    if (process) created = win32::ProcessCreationTime(process.get());
+  }
+  if (created == 0) return std::nullopt;
+  return static_cast<std::int64_t>(created / 10000);  // 100-ns units to ms
+}
+
 bool ProcessListWin32::KillProcessID(std::int32_t process_id) {
   kill_id_ = static_cast<DWORD>(process_id);
   return true;

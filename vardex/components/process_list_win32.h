@@ -29,6 +29,8 @@ class ProcessListWin32 final : public ProcessList {
   bool ProcessIndex(std::int16_t index) override;
   std::optional<std::string> ProcessPath() override;
   std::optional<std::int32_t> ProcessID() override;
+  // From the list where it gives one, else read from the process.
+  std::optional<std::int64_t> ProcessCreationTime() override;
   bool KillProcessID(std::int32_t process_id) override;
   // Ends the process only while its identifier still names the snapshot's
   // process: same session, same executable path, and the same creation time

@@ -1,6 +1,7 @@
 #include "components/system_services_win32.h"
 
-#include <vector>
+#include "win32/program_path.h"
+#include "win32/process_query.h"
 
 namespace vardex {
 
@@ -18,10 +19,14 @@ char SystemServicesWin32::DecimalSeparator() const {
   return sep[0];
 }
 
-std::string SystemServicesWin32::UpperCase(const std::string& text) const {
-  std::vector<char> buf(text.begin(), text.end());
-  if (!buf.empty()) ::CharUpperBuffA(buf.data(), static_cast<DWORD>(buf.size()));
-  return std::string(buf.begin(), buf.end());
+bool SystemServicesWin32::SameProgramPath(const std::string& reported, const std::string& configured) const {
+  return win32::same_program_path(reported.c_str(), configured.c_str());
+}
+
+std::int64_t SystemServicesWin32::NowMs() const {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  return static_cast<std::int64_t>(win32::FileTimeValue(now) / 10000);
 }
 
 void SystemServicesWin32::ShowSettingsError(const std::string& path, const std::string& reason) {

@@ -14,7 +14,8 @@ class SystemServicesWin32 final : public SystemServices {
 
   std::string SystemDirectoryA() override;
   char DecimalSeparator() const override;
-  std::string UpperCase(const std::string& text) const override;
+  bool SameProgramPath(const std::string& reported, const std::string& configured) const override;
+  std::int64_t NowMs() const override;
   void ShowSettingsError(const std::string& path, const std::string& reason) override;
 
  private:

@@ -28,7 +28,7 @@ void ActivityMarks::Mouse(std::int32_t event_code, std::int32_t x, std::int32_t 
 }
 
 bool ActivityMarks::Take() {
-  if (last_key_code_ == 0 && last_mouse_event_ == 0) return false;
+  if (last_key_code_ == 0 && last_mouse_event_ == 0 && !input_seen_) return false;
   Clear();
   return true;
 }
@@ -36,6 +36,7 @@ bool ActivityMarks::Take() {
 void ActivityMarks::Clear() {
   last_key_code_ = 0;
   last_mouse_event_ = 0;
+  input_seen_ = false;
 }
 
 }  // namespace vardex

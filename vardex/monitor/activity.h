@@ -1,5 +1,5 @@
 // The hook component's events: the activity marks that the countdown takes,
-// and the diagnostic labels.
+// and the diagnostic labels; and the mark of input the hooks could not see.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +14,9 @@ class ActivityMarks {
 
   void Key(std::int32_t key_code, std::int32_t pressed);
   void Mouse(std::int32_t event_code, std::int32_t x, std::int32_t y);
+  // Input into the program that reached no hook: counts as a relayed event
+  // does, and shows on no label.
+  void Input() { input_seen_ = true; }
   // True when a mark is set; clears both marks. A code of 0 clears its mark,
   // so it cancels an earlier event of its kind.
   bool Take();
@@ -27,6 +30,7 @@ class ActivityMarks {
   FrmMainControls& c_;
   std::int32_t last_key_code_ = 0;
   std::int32_t last_mouse_event_ = 0;
+  bool input_seen_ = false;
 };
 
 }  // namespace vardex

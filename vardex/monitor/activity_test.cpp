@@ -64,5 +64,31 @@ TEST_F(Activity, MarksSurviveWhileTheIdleTimerIsOff) {
   EXPECT_EQ(countdown.elapsed_seconds(), 10);
 }
 
+// Input the hooks could not see: it counts when it went to a window of a
+// copy the last presence check found, and only input since the sample
+// before does.
+TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
+  Start();
+  RunWatched(2);  // ids 100, 101
+  CheckPresence();
+  const auto sample_after = [this](std::uint32_t tick, std::optional<std::int32_t> foreground) {
+    input.sample = {tick, foreground};
+    input_check.Tick();
+    countdown.Tick();
+    return countdown.elapsed_seconds();
+  };
+  EXPECT_EQ(sample_after(500, 101), 10) << "the first sample has nothing to compare with";
+  EXPECT_EQ(sample_after(500, 101), 20) << "no input since";
+  EXPECT_EQ(sample_after(900, 101), 10) << "input into the second copy";
+  EXPECT_EQ(sample_after(950, 7), 20) << "input into another program";
+  EXPECT_EQ(sample_after(990, std::nullopt), 30) << "no foreground window";
+  EXPECT_EQ(sample_after(1000, 100), 10);
+  EXPECT_EQ(lblhKeyPressed.Caption(), "") << "no label shows it";
+
+  processes.running.erase(processes.running.begin());  // 100 ends
+  CheckPresence();
+  EXPECT_EQ(sample_after(1100, 100), 20) << "a copy that is gone is no longer the program";
+}
+
 }  // namespace
 }  // namespace vardex::testing

@@ -1,6 +1,7 @@
 #include "monitor/countdown.h"
 
 #include <array>
+#include <cmath>
 #include <limits>
 
 #include "monitor/match_rule.h"
@@ -56,13 +57,15 @@ void Countdown::Tick() {
   c_.lblCompletionRatio().SetCaption(r == 0 ? "0" : FormatGeneral(r, system_.DecimalSeparator()));
   if (const Picture* band = BandPicture(r, DialPictures(c_))) tray_.TrayIcon(*band);
 
-  if (rooms_.fields.intAppShutDownTime.Read() * 60 < elapsed_seconds_) EndMatchingProcesses();
+  const double limit_now = rooms_.fields.intAppShutDownTime.Read() * 60;
+  // A second guard beside the fresh count for each new copy: a copy that has
+  // not run for the whole limit has not been idle for it.
+  if (limit_now < elapsed_seconds_) End(system_.NowMs() - std::llround(limit_now * 1000));
 }
 
-void Countdown::EndMatchingProcesses() {
+void Countdown::End(std::optional<std::int64_t> born_before) {
   const std::string configured = c_.txtApplicationName().Text();
   if (PathTooShort(configured)) return;
-  const std::string upper = system_.UpperCase(configured);
 
   // Without a fresh snapshot there is nothing safe to end: an old one may
   // name identifiers that now belong to other processes.
@@ -73,17 +76,25 @@ void Countdown::EndMatchingProcesses() {
   for (std::int32_t i = 1; i <= *count; ++i) {
     if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
     const auto path = list_.ProcessPath();
-    if (!path || !Matches(*path, upper)) continue;
+    if (!path || !Matches(system_, *path, configured)) continue;
     const auto id = list_.ProcessID();
     if (!id) continue;
+    if (born_before) {
+      const auto created = list_.ProcessCreationTime();
+      if (!created || *created > *born_before) {
+        ++survived;
+        continue;
+      }
+    }
     if (list_.KillProcessID(*id) && list_.KillProcess())
       ++ended;
     else
       ++survived;
     tray_.TrayIcon(c_.picTimerOff());
   }
-  // A program that could not be ended keeps its run, and with it the count
-  // above the limit, so that every tick tries again.
+  // A copy that could not be ended, or was spared, keeps the run, and with
+  // it the count above the limit, so that every tick tries again; a copy
+  // started later still gets a count of its own (PresenceCheck::Tick).
   if (ended > 0 && survived == 0) rooms_.presence.RunEnded();
 }
 

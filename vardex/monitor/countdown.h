@@ -1,10 +1,13 @@
 // The idle countdown, one tick of tmrAppShotDown: it owns iElapsedTime, shows
 // the count, the completion ratio and the dial's eighths, and ends the
 // watched program past the limit. The shutdown scan is shared with "Show
-// Task". Each run of the program and each path gets a count of its own.
+// Task". Each run of the program, each new copy, each path and each limit
+// gets a count of its own, and the idle end spares every copy younger than
+// the limit.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "components/controls.h"
 #include "components/form_services.h"
@@ -33,14 +36,18 @@ class Countdown {
   // check has just found or for a new path: the activity marks go too, since
   // they belong to the run or path before, and both readouts show 0.
   void StartAfresh();
-  // Ends every listed process that matches the configured path, setting the
-  // stopped icon once per ended process. When every one was ended, the run is
-  // over (PresenceCheck::RunEnded).
-  void EndMatchingProcesses();
+  // "Show Task": ends every listed process that matches the configured
+  // path at once, setting the stopped icon once per ended process. When
+  // every one was ended, the run is over (PresenceCheck::RunEnded).
+  void EndMatchingProcesses() { End(std::nullopt); }
 
   std::int16_t elapsed_seconds() const { return elapsed_seconds_; }
 
  private:
+  // The scan; with `born_before` (ms since 1601), a process created later,
+  // or whose creation time is unknown, is left running and keeps the run.
+  void End(std::optional<std::int64_t> born_before);
+
   FrmMainControls& c_;
   ProcessList& list_;
   Tray& tray_;

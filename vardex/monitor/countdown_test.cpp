@@ -151,17 +151,30 @@ TEST_F(Countdown, EveryMatchingProcessIsEndedAndOnlyThose) {
   processes.running.push_back({"C:\\program files\\navision financials\\fin.exe", 102});  // lower case
   processes.running.push_back({"C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EX", 103});   // shorter
   processes.running.push_back({"C:\\WINDOWS\\NOTEPAD.EXE", 104});
-  CheckPresence();
+  processes.running.push_back({"C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EXE.OLD\\FIN.EXE", 105});  // longer
   intAppShutDownTime.SetText("1");
+  CheckPresence();
   Tick(6);
   EXPECT_TRUE(processes.killed.empty());
+  // A copy that started after the check, less than the limit before the
+  // tick: it has not been idle for the limit, whatever the count says.
+  system.now_ms = kFakeNowMs + 70'000;
+  RunWatched();  // id 106
+  processes.running.back().created = system.now_ms - 59'999;
   log.clear();
   Tick();
-  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101}));
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101, 102})) << "the whole path, in any case";
+  EXPECT_EQ(presence.loaded(), -1) << "the young copy keeps the run";
   EXPECT_EQ(tray.icon_sets > 0, true);
   int off = 0;
   for (const auto& call : log) off += call == "TrayIcon picTimerOff";
-  EXPECT_EQ(off, 2) << "the stopped icon once per ended process";
+  EXPECT_EQ(off, 3) << "the stopped icon once per ended process";
+  processes.running.back().created = system.now_ms - 60'000;
+  Tick();
+  EXPECT_EQ(processes.killed.back(), 106) << "a copy as old as the limit may be ended";
+  processes.running.push_back({kDesignPath, 107, std::nullopt});
+  Tick();
+  EXPECT_EQ(processes.killed.back(), 106) << "nor one whose age is unknown";
 }
 
 TEST_F(Countdown, ScanRepeatsWhileNothingMatches) {
@@ -220,7 +233,7 @@ TEST_F(Countdown, FieldsBeingRetypedCountAsTheirLastNumber) {
   EXPECT_EQ(lblCompletionRatio.Caption(), "0.127777777777778") << "30 minutes still in force";
   EXPECT_EQ(intAppShutDownTime.Text(), "") << "what the user typed is left alone";
   intAppShutDownTime.SetText("4");
-  Tick();
+  Tick(24);
   EXPECT_EQ(lblCompletionRatio.Caption(), "1");
 }
 
@@ -249,12 +262,13 @@ TEST_F(Countdown, EveryChangeOfThePathStartsTheCountFromZero) {
   ASSERT_EQ(Count(), 70) << "gone; the count stays above the limit";
   processes.running.push_back({"C:\\PROGRAM FILES\\WORDPAD.EXE", 7});
   std::string typed;
-  for (const char ch : std::string("C:\\Program Files\\")) {
+  for (const char ch : std::string("C:\\Program Files\\WordPad.exe")) {
     txtApplicationName.SetText(typed += ch);
     CheckPresence();
     Tick();
+    ASSERT_EQ(processes.killed.size(), 1u) << typed;
   }
-  ASSERT_EQ(presence.loaded(), -1) << "the half path matches the other program";
+  ASSERT_EQ(presence.loaded(), -1) << "the path typed to its end names the other program";
   EXPECT_EQ(Count(), 10);
   Tick(5);
   EXPECT_EQ(processes.killed.size(), 1u) << "the other program gets the whole limit";
@@ -262,13 +276,22 @@ TEST_F(Countdown, EveryChangeOfThePathStartsTheCountFromZero) {
   EXPECT_EQ(processes.killed.size(), 2u) << "and no more";
 }
 
-TEST_F(Countdown, AFolderPathMatchesEveryProgramBelowIt) {
+// Only the program the user named by its whole path is ever ended: a
+// folder, or a path cut short, names none (the hook component would not
+// watch what such a path found either).
+TEST_F(Countdown, AFolderOrAPathCutShortEndsNothing) {
   Start();
-  txtApplicationName.SetText("C:\\Tools\\");
   processes.running = {{"C:\\TOOLS\\A.EXE", 1}, {"C:\\TOOLS\\SUB\\B.EXE", 2}, {"C:\\TOOLSET\\C.EXE", 3}};
   intAppShutDownTime.SetText("1");
-  Tick(7);
-  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{1, 2}));
+  for (const char* path : {"C:\\Tools\\", "C:\\Tools\\A", "C:\\Tools\\A.EX"}) {
+    txtApplicationName.SetText(path);
+    CheckPresence();
+    EXPECT_EQ(presence.loaded(), 0) << path;
+    tmrAppShotDown.SetEnabled(true);  // as if a tick still came
+    Tick(7);
+    countdown.EndMatchingProcesses();
+  }
+  EXPECT_TRUE(processes.killed.empty());
 }
 
 }  // namespace

@@ -4,8 +4,8 @@ namespace vardex {
 
 bool PathTooShort(const std::string& path) { return path.size() <= 7; }
 
-bool Matches(const std::string& reported, const std::string& upper_path) {
-  return reported.size() >= upper_path.size() && reported.compare(0, upper_path.size(), upper_path) == 0;
+bool Matches(const SystemServices& system, const std::string& reported, const std::string& configured) {
+  return system.SameProgramPath(reported, configured);
 }
 
 }  // namespace vardex

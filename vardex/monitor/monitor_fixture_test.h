@@ -6,6 +6,7 @@
 #include "components/fakes_test.h"
 #include "monitor/activity.h"
 #include "monitor/countdown.h"
+#include "monitor/input_check.h"
 #include "monitor/interval_field.h"
 #include "monitor/presence.h"
 
@@ -14,7 +15,10 @@ namespace vardex::testing {
 class MonitorFixture : public ControlsFixture {
  protected:
   MonitorFixture() : ControlsFixture(kAppCheckDesignInterval, kAppShotDownDesignInterval) {
-    intAppShutDownTime.on_change = [this] { fields.intAppShutDownTime.Bound(); };
+    intAppShutDownTime.on_change = [this] {
+      fields.intAppShutDownTime.Bound();
+      countdown.StartAfresh();
+    };
     intAppUseTime.on_change = [this] {
       fields.intAppUseTime.Bound();
       fields.intAppUseTime.CopyPeriodTo(tmrAppShotDown);
@@ -36,12 +40,13 @@ class MonitorFixture : public ControlsFixture {
     tmrAppShotDown.SetEnabled(true);
   }
 
-  bool fail_set = false;  // every MonitoredAppPath put fails
-  FakeHookComponent hook{log, fail_set};
+  Watching watching = Watching::kAll;  // what every MonitoredAppPath put watches
+  FakeHookComponent hook{log, watching};
   IntervalFields fields{controls, system};
   ActivityMarks marks{controls};
   PresenceCheck presence{controls, processes, tray, system};
   Countdown countdown{controls, processes, tray, system, {marks, presence, fields}};
+  InputCheck input_check{input, presence, marks};
 };
 
 }  // namespace vardex::testing

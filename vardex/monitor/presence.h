@@ -1,9 +1,12 @@
 // The presence check, one tick of tmrAppCheck: is the watched program
-// running? It owns bAppLoaded and bActivityUnseen, turns the idle timer on
-// and off with the first and points the hook component at the program.
+// running, and which copies of it? It owns bAppLoaded and bActivityUnseen,
+// turns the idle timer on and off with the first and points the hook
+// component at the program.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 #include "components/controls.h"
 #include "components/form_services.h"
@@ -13,13 +16,22 @@
 
 namespace vardex {
 
+// One process: identifiers are reused, so its creation time goes with it.
+struct ProcessIdentity {
+  std::int32_t id = 0;
+  std::optional<std::int64_t> created;  // ms since 1601; none when unread
+  bool operator==(const ProcessIdentity& other) const { return id == other.id && created == other.created; }
+};
+
 class PresenceCheck {
  public:
   PresenceCheck(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system)
       : c_(c), list_(list), tray_(tray), system_(system) {}
 
   // `hooks` may be null: then the program is only looked for. True when this
-  // check found the program after a check that did not: a new run of it.
+  // check found a copy of the program that the check before did not see: a
+  // new run, or another copy started beside the running ones. Starting a
+  // copy is use.
   bool Tick(HookComponent* hooks);
   void Reset() { loaded_ = 0; }
   // The countdown ended every copy: not loaded and the idle timer off at
@@ -28,8 +40,12 @@ class PresenceCheck {
   void RunEnded();
   // 0 false, -1 true.
   std::int16_t loaded() const { return loaded_; }
-  // Found, but the last MonitoredAppPath set failed.
+  // Found, but the last MonitoredAppPath set did not watch every copy and
+  // window thread of it.
   bool activity_unseen() const { return activity_unseen_; }
+  // Whether process `process_id` is a copy of the program that the last
+  // check found.
+  bool Watches(std::int32_t process_id) const;
 
  private:
   FrmMainControls& c_;
@@ -38,6 +54,7 @@ class PresenceCheck {
   const SystemServices& system_;
   std::int16_t loaded_ = 0;
   bool activity_unseen_ = false;
+  std::vector<ProcessIdentity> copies_;  // found by the last check
 };
 
 }  // namespace vardex

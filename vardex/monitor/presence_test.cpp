@@ -120,12 +120,31 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   countdown.Tick();
   EXPECT_EQ(countdown.elapsed_seconds(), 80);
   EXPECT_EQ(Calls("KillProcess"), 1) << "tried again after the check";
+
+  // Starting another copy is use, also beside one that could not be ended:
+  // the new copy gets the whole limit.
+  RunWatched();
+  Check();
+  EXPECT_EQ(countdown.elapsed_seconds(), 0);
+  for (int i = 0; i < 6; ++i) countdown.Tick();
+  Check();
+  EXPECT_EQ(countdown.elapsed_seconds(), 60) << "the same copies";
+  EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& c) { return c.rfind("Kill", 0) == 0; }));
+  // An identifier taken again by a new process is a new copy.
+  processes.running.back().created = kFakeNowMs;
+  Check();
+  EXPECT_EQ(countdown.elapsed_seconds(), 0);
 }
 
-TEST_F(Presence, LowerCaseReportedPathIsNotFound) {
-  processes.running.push_back({"c:\\program files\\navision financials\\fin.exe", 7});
+// The hook component's rule: the whole path in any case.
+TEST_F(Presence, AReportedPathIsFoundWholeInAnyCase) {
+  processes.running.push_back({"C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EXE.LNK", 6});
+  processes.running.push_back({"C:\\PROGRAM FILES\\NAVISION FINANCIALS", 5});
   Check();
   EXPECT_EQ(presence.loaded(), 0);
+  processes.running.push_back({"c:\\program files\\navision financials\\fin.exe", 7});
+  Check();
+  EXPECT_EQ(presence.loaded(), -1);
 }
 
 TEST_F(Presence, PathChangedToAProgramThatIsNotRunning) {
@@ -138,7 +157,7 @@ TEST_F(Presence, PathChangedToAProgramThatIsNotRunning) {
 }
 
 TEST_F(Presence, AComponentThatCannotWatchDoesNotStopTheCheck) {
-  fail_set = true;
+  watching = Watching::kNothing;
   RunWatched();
   Check();
   EXPECT_EQ(presence.loaded(), -1);
@@ -149,13 +168,16 @@ TEST_F(Presence, AFailedSetIsShownUntilASetSucceedsOrTheProgramIsGone) {
   RunWatched();
   Check();
   EXPECT_FALSE(presence.activity_unseen());
-  fail_set = true;
+  watching = Watching::kNothing;
   Check();
   EXPECT_TRUE(presence.activity_unseen());
-  fail_set = false;
+  watching = Watching::kPart;  // a copy or a window thread not hooked
+  Check();
+  EXPECT_TRUE(presence.activity_unseen());
+  watching = Watching::kAll;
   Check();
   EXPECT_FALSE(presence.activity_unseen());
-  fail_set = true;
+  watching = Watching::kNothing;
   Check();
   processes.running.clear();
   Check();

@@ -27,7 +27,10 @@ class DiskSystem final : public SystemServices {
 
   std::string SystemDirectoryA() override { return directory; }
   char DecimalSeparator() const override { return real.DecimalSeparator(); }
-  std::string UpperCase(const std::string& text) const override { return real.UpperCase(text); }
+  bool SameProgramPath(const std::string& reported, const std::string& configured) const override {
+    return real.SameProgramPath(reported, configured);
+  }
+  std::int64_t NowMs() const override { return real.NowMs(); }
   void ShowSettingsError(const std::string& path, const std::string& reason) override {
     errors.push_back(path + "|" + reason);
   }

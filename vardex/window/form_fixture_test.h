@@ -30,7 +30,7 @@ class FormFixture : public ControlsFixture {
     intAppCheckTime.on_change = [this] { form->intAppCheckTime_Change(); };
     txtApplicationName.on_change = [this] { form->txtApplicationName_Change(); };
     txtPassword.on_change = [this] { form->txtPassword_Change(); };
-    form = std::make_unique<FrmMain>(controls, FrmMainComponents{processes, tray, dialog, hooks, settings, services});
+    form = std::make_unique<FrmMain>(controls, FrmMainComponents{processes, tray, dialog, hooks, settings, services, input});
     form->SetWindowHandle(kWindowHandle);
   }
 

@@ -10,6 +10,7 @@ FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components)
       presence_(controls, components.ListKillProcess1, components.csSysTray1, components.system),
       countdown_(controls, components.ListKillProcess1, components.csSysTray1, components.system,
                  {marks_, presence_, fields_}),
+      input_check_(components.input, presence_, marks_),
       lock_(controls),
       settings_(controls, components.settings, components.system, lock_, fields_.intAppShutDownTime) {}
 
@@ -35,6 +36,8 @@ bool FrmMain::Form_Load() {
   c_.tmrAppCheck().SetEnabled(true);
   fields_.intAppUseTime.StartTimer(c_.tmrAppShotDown(), kAppShotDownDesignInterval);
   c_.tmrAppShotDown().SetEnabled(true);
+  c_.tmrInputCheck().SetInterval(kInputCheckInterval);
+  c_.tmrInputCheck().SetEnabled(true);
   presence_.Reset();
   k_.csSysTray1.TrayIcon(c_.picTimerOff());
   return true;
@@ -70,10 +73,12 @@ void FrmMain::Command1_Click() { countdown_.EndMatchingProcesses(); }
 void FrmMain::tmrAppShotDown_Timer() { countdown_.Tick(); }
 
 void FrmMain::tmrAppCheck_Timer() {
-  // A program started again gets the whole limit, not the count that ended
-  // it before.
+  // A program started again, or another copy of it, gets the whole limit,
+  // not the count that ended it before or that another copy ran up.
   if (presence_.Tick(oMKHook.get())) countdown_.StartAfresh();
 }
+
+void FrmMain::tmrInputCheck_Timer() { input_check_.Tick(); }
 
 void FrmMain::oMKHook_KeyEvent(std::int32_t lKeyCode, std::int32_t bPressed) { marks_.Key(lKeyCode, bPressed); }
 
@@ -83,7 +88,12 @@ void FrmMain::oMKHook_MouseEvent(std::int32_t lEventCode, std::int32_t lX, std::
 
 void FrmMain::intAppCheckTime_Change() { fields_.intAppCheckTime.Bound(); }
 
-void FrmMain::intAppShutDownTime_Change() { fields_.intAppShutDownTime.Bound(); }
+// A new limit is a fresh start, as a new path is: a limit typed on the way
+// to another one ("4" on the way to 45) never ends a program on the way.
+void FrmMain::intAppShutDownTime_Change() {
+  fields_.intAppShutDownTime.Bound();
+  countdown_.StartAfresh();
+}
 
 void FrmMain::intAppUseTime_Change() {
   fields_.intAppUseTime.Bound();

@@ -4,7 +4,8 @@
 // Win32 window and in the unit tests.
 //
 // Each event procedure hands the event to the room that owns the behaviour:
-// monitor/ (countdown, presence check, activity marks, interval fields) and
+// monitor/ (countdown, presence check, activity marks, input check, interval
+// fields) and
 // settings/ (the settings file, the screen lock). Every handler runs on the
 // UI thread, one at a time; setting a text box's text runs that box's change
 // handler at once, nested.
@@ -17,10 +18,12 @@
 #include "components/controls.h"
 #include "components/form_services.h"
 #include "components/hook_component.h"
+#include "components/input_watch.h"
 #include "components/process_list.h"
 #include "components/tray.h"
 #include "monitor/activity.h"
 #include "monitor/countdown.h"
+#include "monitor/input_check.h"
 #include "monitor/interval_field.h"
 #include "monitor/presence.h"
 #include "settings/screen_lock.h"
@@ -40,6 +43,7 @@ struct FrmMainComponents {
   HookComponentFactory& hooks;
   SettingsStorage& settings;
   SystemServices& system;
+  InputWatch& input;
 };
 
 // The form-level variables, in declaration order, as the rooms that own them
@@ -49,7 +53,7 @@ struct FrmMainComponents {
 struct FrmMainState {
   std::int16_t bAppLoaded = 0;    // 0 false, -1 true
   std::int16_t iElapsedTime = 0;  // idle seconds
-  bool bActivityUnseen = false;   // found, but the last MonitoredAppPath set failed
+  bool bActivityUnseen = false;   // found, but the last MonitoredAppPath set did not watch all of it
   std::string sPassword;
   std::int32_t lLastKeyCode = 0;
   std::int32_t lLastMouseEvent = 0;
@@ -77,6 +81,7 @@ class FrmMain final : public ActivityEvents {
   // Timers.
   void tmrAppShotDown_Timer();
   void tmrAppCheck_Timer();
+  void tmrInputCheck_Timer();
 
   // Hook component events.
   void oMKHook_KeyEvent(std::int32_t lKeyCode, std::int32_t bPressed) override;
@@ -103,6 +108,7 @@ class FrmMain final : public ActivityEvents {
   ActivityMarks marks_;
   PresenceCheck presence_;
   Countdown countdown_;
+  InputCheck input_check_;
   ScreenLock lock_;
   SettingsFile settings_;
   std::unique_ptr<HookComponent> oMKHook;

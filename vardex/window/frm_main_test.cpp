@@ -26,6 +26,8 @@ TEST_F(Form, LoadRunsItsStepsInOrder) {
   EXPECT_EQ(tmrAppShotDown.Interval(), 10000);
   EXPECT_TRUE(tmrAppCheck.Enabled());
   EXPECT_TRUE(tmrAppShotDown.Enabled());
+  EXPECT_EQ(tmrInputCheck.Interval(), 1000);
+  EXPECT_TRUE(tmrInputCheck.Enabled());
   EXPECT_EQ(form->state().bAppLoaded, 0);
   EXPECT_TRUE(form->HasHookComponent());
 }
@@ -36,6 +38,7 @@ TEST_F(Form, LoadStopsAtOnceWithoutTheHookComponent) {
   EXPECT_EQ(log, CallLog{"CreateHookComponent"});
   EXPECT_FALSE(tmrAppCheck.Enabled());
   EXPECT_FALSE(tmrAppShotDown.Enabled());
+  EXPECT_FALSE(tmrInputCheck.Enabled());
   EXPECT_EQ(storage.writes, 0);
 }
 
@@ -106,6 +109,21 @@ TEST_F(Form, ANewRunAndANewPathStartTheCountFromZero) {
   txtApplicationName.SetText("C:\\Apps\\Watched.exe");
   EXPECT_EQ(form->state().iElapsedTime, 0);
   EXPECT_EQ(form->state().lLastMouseEvent, 0);
+
+  // A new limit too: retyped from 3 to 25 through "2", with the program
+  // idle for 130 s, it ends nothing on the way.
+  txtApplicationName.SetText(kDesignPath);
+  form->tmrAppCheck_Timer();
+  intAppShutDownTime.SetText("3");
+  for (int i = 0; i < 13; ++i) form->tmrAppShotDown_Timer();
+  ASSERT_EQ(form->state().iElapsedTime, 130);
+  form->oMKHook_KeyEvent(65, 1);
+  intAppShutDownTime.SetText("2");
+  EXPECT_EQ(form->state().iElapsedTime, 0);
+  EXPECT_EQ(form->state().lLastKeyCode, 0);
+  form->tmrAppShotDown_Timer();
+  intAppShutDownTime.SetText("25");
+  EXPECT_TRUE(processes.killed.empty());
 }
 
 TEST_F(Form, FailedSaveIsReportedWithPathAndReason) {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "window/main_window_ids.h"
+#include "monitor/input_check.h"
 
 namespace vardex {
 
@@ -72,7 +73,8 @@ DWORD ExStyleOf(ControlKind kind) {
 
 MainWindow::MainWindow()
     : tmrAppCheck_(kTimerAppCheck, kAppCheckDesignInterval),
-      tmrAppShotDown_(kTimerAppShotDown, kAppShotDownDesignInterval) {}
+      tmrAppShotDown_(kTimerAppShotDown, kAppShotDownDesignInterval),
+      tmrInputCheck_(kTimerInputCheck, kInputCheckInterval) {}
 
 // The window first: its messages during destruction still reach members.
 MainWindow::~MainWindow() { DestroyWindow(); }
@@ -165,6 +167,7 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
   BindRow<LayoutRow("lblSystemPath")>(lblSystemPath_);
   tmrAppCheck_.Bind(hwnd());
   tmrAppShotDown_.Bind(hwnd());
+  tmrInputCheck_.Bind(hwnd());
   return true;
 }
 
@@ -260,6 +263,8 @@ void MainWindow::OnTimer(UINT_PTR id) {
     form_->tmrAppCheck_Timer();
   else if (id == tmrAppShotDown_.id())
     form_->tmrAppShotDown_Timer();
+  else if (id == tmrInputCheck_.id())
+    return form_->tmrInputCheck_Timer();  // changes no readout
   else
     return;
   if (after_tick) after_tick();

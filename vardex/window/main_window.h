@@ -50,6 +50,7 @@ class MainWindow final : public win32::window_base<MainWindow>, public FrmMainCo
   Label& lblSystemPath() override { return lblSystemPath_; }
   Timer& tmrAppCheck() override { return tmrAppCheck_; }
   Timer& tmrAppShotDown() override { return tmrAppShotDown_; }
+  Timer& tmrInputCheck() override { return tmrInputCheck_; }
   const Picture& picTimerOff() override { return *picTimerOff_; }
   const Picture& picTimerOn() override { return *picTimerOn_; }
   const Picture& Picture1() override { return *dial_[0]; }
@@ -67,8 +68,8 @@ class MainWindow final : public win32::window_base<MainWindow>, public FrmMainCo
   // Tab, Shift+Tab and the access keys; true when the message was handled.
   bool PreTranslate(MSG& msg);
 
-  // Called after every tick of either timer (the host refreshes the tray's
-  // tooltip from the readouts).
+  // Called after every tick of the presence and idle timers (the host
+  // refreshes the tray's tooltip from the readouts).
   std::function<void()> after_tick;
 
  private:
@@ -108,7 +109,7 @@ class MainWindow final : public win32::window_base<MainWindow>, public FrmMainCo
   PushButton cmdBrowse_;
   StaticLabel LblElapsedTime_, lblCompletionRatio_, lblhKeyPressed_, lblKeyReleased_, lblMouseEvent_,
       lblCourrentMouse_, lblSystemPath_;
-  WindowTimer tmrAppCheck_, tmrAppShotDown_;
+  WindowTimer tmrAppCheck_, tmrAppShotDown_, tmrInputCheck_;
   std::unique_ptr<IconPicture> picTimerOff_, picTimerOn_;
   std::array<std::unique_ptr<IconPicture>, 7> dial_;  // Picture1 .. Picture7
 };

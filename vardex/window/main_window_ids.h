@@ -12,6 +12,7 @@ constexpr int ControlId(int tab_index) { return kControlIdBase + tab_index; }
 
 inline constexpr UINT_PTR kTimerAppCheck = 1;
 inline constexpr UINT_PTR kTimerAppShotDown = 2;
+inline constexpr UINT_PTR kTimerInputCheck = 3;
 
 // Posted at the first activation, so that Form_Activate runs after the
 // activation has finished rather than inside WM_ACTIVATE.

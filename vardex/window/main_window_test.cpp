@@ -319,7 +319,7 @@ class AttachedWindowTest : public MainWindowTest {
   void SetUp() override {
     MainWindowTest::SetUp();
     form = std::make_unique<FrmMain>(
-        window.Controls(), FrmMainComponents{processes, tray, dialog, hooks, storage, system});
+        window.Controls(), FrmMainComponents{processes, tray, dialog, hooks, storage, system, input});
     window.Attach(*form);
   }
   int Count(const std::string& call) const { return static_cast<int>(std::count(log.begin(), log.end(), call)); }
@@ -342,6 +342,7 @@ class AttachedWindowTest : public MainWindowTest {
   testing::FakeHookFactory hooks{log};
   testing::FakeSettingsStorage storage{log};
   testing::FakeSystem system;
+  testing::FakeInputWatch input;
   std::unique_ptr<FrmMain> form;
 };
 

@@ -41,12 +41,18 @@ class PromiseOracle {
     program_ = Upper(path);
     fresh_ = t;
   }
-  // Use of a copy of `program` (its path as the system reports it): a key or
-  // a button going down or up. `seeable`: in the window in front, or where
-  // the hooks could watch it by now.
-  void Input(Ms t, const std::string& program, bool seeable) { (seeable ? input_ : unseeable_)[program] = t; }
+  // Use of a copy of `program` (its path as the system reports it): a key, a
+  // button or the wheel.
+  void Input(Ms t, const std::string& program) { input_[program] = t; }
+  // The input at `t` could be seen neither by the hooks nor by a look at the
+  // window in front: the world broke its own rule that every input can be.
+  void Unseeable(Ms t, const std::string& program) { unseeable_[program] = t; }
   // Starting a copy is use too.
   void Started(Ms t, const std::string& program) { start_[program] = t; }
+  // Any input to the session, a mouse move included, while a copy of
+  // `program` is in front: the system cannot tell which window took it, so
+  // it may keep the program running, though it is not use.
+  void InFront(Ms t, const std::string& program) { in_front_[program] = t; }
   // Vardex started or "&Done" was pressed: the idle count may start from 0.
   void CountRestarted(Ms t) { count_from_ = t; }
 
@@ -55,15 +61,15 @@ class PromiseOracle {
     if (program != program_) return "ended a program that is not the one named by its whole path";
     if (t - fresh_ < limit_) return "ended within the limit after the path or the limit changed";
     if (t - Last(start_, program) < limit_) return "ended within the limit after a copy started";
-    if (t - Last(input_, program) < limit_) return "ended within the limit after input into a copy";
     if (t - Last(unseeable_, program) < limit_) return "world model: input that nothing could see";
+    if (t - Last(input_, program) < limit_) return "ended within the limit after input into a copy";
     return "";
   }
-  // Never late: `endable`, a copy of the named program that could be ended runs.
-  std::string Running(Ms t, bool endable) const {
-    const Ms idle_since = std::max({fresh_, count_from_, Last(start_, program_), Last(input_, program_),
-                                    Last(unseeable_, program_)});
-    if (endable && t - idle_since > limit_ + kGrace) return "not ended although idle for the limit";
+  // Never late: a copy of the named program that could be ended still runs.
+  std::string Running(Ms t) const {
+    const Ms idle_since =
+        std::max({fresh_, count_from_, Last(start_, program_), Last(input_, program_), Last(in_front_, program_)});
+    if (t - idle_since > limit_ + kGrace) return "not ended although idle for the limit";
     return "";
   }
 
@@ -89,7 +95,7 @@ class PromiseOracle {
 
   std::string program_;
   Ms limit_ = 30 * kMinute, fresh_ = kLongAgo, count_from_ = kLongAgo;
-  std::map<std::string, Ms> input_, unseeable_, start_;
+  std::map<std::string, Ms> input_, unseeable_, start_, in_front_;
   std::optional<Stored> saved_;
 };
 

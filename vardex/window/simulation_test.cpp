@@ -31,6 +31,7 @@ namespace {
 
 constexpr char kIni[] = "C:\\WINDOWS\\system32\\vardex.ini";
 constexpr char kLock[] = "s3cret";
+constexpr std::int32_t kDesktopPid = 1;  // the programs' identifiers are multiples of 4
 
 struct Program {
   const char* path;  // as the process list reports it
@@ -47,16 +48,18 @@ constexpr Program kPrograms[] = {
 constexpr const char* kTypedPaths[] = {"C:\\Apps\\Cad.exe", "C:\\Apps\\Cad.exe", "C:\\Apps\\Viewer64.exe",
                                        "C:\\Apps\\Cad", "C:\\Apps\\"};
 constexpr const char* kTypedLimits[] = {"1", "1", "2", "2", "3", "5", "10", "30"};
-enum Flags { kElevated = 1, kConsole = 2 };  // kStart's c; extra window threads from bit 8
+// kStart's c; extra window threads from bit 8. kBehind: started by a script or
+// another program, it does not take the front.
+enum Flags { kElevated = 1, kConsole = 2, kBehind = 4 };
 
 enum class Ev : std::uint8_t {
   kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart
 };
 // a, b, c by kind. kStart: serial, program, flags. kExit: serial. kThread:
 // serial, -, 1 when hooks are refused on it. kKey, kClick, kMove: serial,
-// thread, 1 down / 0 up. kWheel: c picks a window behind the one in front.
-// kCompanion: c 1 up / 0 down. kPath, kLimit, kPassword: the text after the
-// keystroke.
+// thread, 1 down / 0 up. kWheel: c picks a window behind the one in front,
+// the newest when even. kCompanion: c 1 up / 0 down. kPath, kLimit,
+// kPassword: the text after the keystroke.
 struct Event {
   Ms t = 0;
   Ev kind = Ev::kKey;
@@ -77,7 +80,8 @@ std::string Describe(const Event& e) {
   switch (e.kind) {
     case Ev::kStart:
       return at + "start #" + std::to_string(e.a) + " " + kPrograms[e.b].path + (e.c & kElevated ? " elevated" : "") +
-             (e.c & kConsole ? " console" : "") + (e.c >> 8 ? " +" + std::to_string(e.c >> 8) + " threads" : "");
+             (e.c & kConsole ? " console" : "") + (e.c & kBehind ? " behind" : "") +
+             (e.c >> 8 ? " +" + std::to_string(e.c >> 8) + " threads" : "");
     case Ev::kExit: return at + "exit #" + std::to_string(e.a);
     case Ev::kThread: return at + "new window thread in #" + std::to_string(e.a) + (e.c ? " (refuses hooks)" : "");
     case Ev::kKey: return at + (e.c ? "key down in" : "key up in") + who;
@@ -111,16 +115,18 @@ struct Failure {
   Ms t = 0;
 };
 
-class World final : public HookComponentFactory {
+class World final : public HookComponentFactory, public InputWatch {
  public:
   // `replay`: the day's events as recorded; without it, the user and the
   // programs act from `seed`.
   World(std::uint64_t seed, const DayStart& start, const std::vector<Event>* replay)
       : rng_(seed), replay_(replay) {
+    // The tick count at the day's start: a third of the days see it wrap.
+    const std::uint64_t boot = Mix(seed ^ 0xB007);
+    boot_tick_ = boot % 3 ? static_cast<std::uint32_t>(boot >> 32) : 0u - static_cast<std::uint32_t>(boot % (14 * kHour));
     storage_.files = start.files;
     if (start.saved) oracle_.Saved(*start.saved);
   }
-  ~World() override { form_.reset(); }
 
   std::optional<Failure> Run(Ms length) {
     StartVardex();
@@ -130,25 +136,27 @@ class World final : public HookComponentFactory {
       if (!e) e = replay_ ? (next < replay_->size() ? std::optional<Event>((*replay_)[next++]) : std::nullopt)
                           : std::optional<Event>(Generate());
       int timer = -1;
-      for (int i = 0; i < 2; ++i)
+      for (int i = 0; i < 3; ++i)
         if (TimerAt(i).Enabled() && (timer < 0 || due_[i] < due_[timer])) timer = i;
       const Ms timer_at = timer < 0 ? length : due_[timer];
       // Posted messages (the relayed input) come before WM_TIMER.
       if (e && e->t <= timer_at && e->t < length) {
-        now_ = e->t;
+        Advance(e->t);
         history.push_back(*e);
         Apply(*e);
         e.reset();
       } else if (timer_at < length) {
-        now_ = timer_at;
+        Advance(timer_at);
         due_[timer] = now_ + TimerAt(timer).Interval();  // unless the handler restarts it
         if (timer == 0) form_->tmrAppCheck_Timer();
         if (timer == 1) form_->tmrAppShotDown_Timer();
+        if (timer == 2) form_->tmrInputCheck_Timer();
         AfterForm();
-        const bool endable = std::any_of(procs_.begin(), procs_.end(), [&](const Proc& p) {
+        if (timer == 2) continue;  // the input check ends nothing
+        const auto idle = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) {
           return kPrograms[p.program].path == oracle_.program() && !p.elevated;
         });
-        Check(oracle_.Running(now_, endable), "the program named runs idle");
+        if (idle != procs_.end()) Check(oracle_.Running(now_), Name(*idle) + " still runs" + Shows());
       } else {
         break;
       }
@@ -183,10 +191,11 @@ class World final : public HookComponentFactory {
     bool operator<(const Planned& o) const { return e.t != o.e.t ? e.t > o.e.t : seq > o.seq; }
   };
 
-  // Tessik as Vardex sees it: each set hooks every copy of the program named
-  // by its whole path, earliest first, on each window thread, 64 at most;
-  // not across the integrity level, not a console program (its window is the
-  // console host's), and a 64-bit copy only while the companion is up.
+  // Tessik as Vardex sees it: each set hooks the copies of the program named
+  // by its whole path on their window threads, 64 at most, the foreground
+  // window's copy first and then the newest; not across the integrity level,
+  // not a console program (its window is the console host's), and a 64-bit
+  // copy only while the companion is up.
   class Tessik final : public HookComponent {
    public:
     explicit Tessik(World& w) : w_(w) {}
@@ -194,16 +203,24 @@ class World final : public HookComponentFactory {
       w_.hooked_.clear();
       w_.sink_ = nullptr;
     }
-    bool MonitoredAppPath(const std::string& path) override {
+    Watching MonitoredAppPath(const std::string& path) override {
+      std::vector<const Proc*> copies;
+      for (const Proc& p : w_.procs_)
+        if (kPrograms[p.program].path == Upper(path)) copies.push_back(&p);
+      std::stable_sort(copies.begin(), copies.end(), [&](const Proc* a, const Proc* b) {
+        return (a->serial == w_.front_.serial) != (b->serial == w_.front_.serial) ? a->serial == w_.front_.serial
+                                                                                  : a->created > b->created;
+      });
       w_.hooked_.clear();
-      const std::string program = Upper(path);
-      for (const Proc& p : w_.procs_) {
-        if (kPrograms[p.program].path != program || p.elevated || p.console) continue;
-        if (kPrograms[p.program].bits == 64 && !w_.companion_up_) continue;
-        for (std::size_t i = 0; i < p.threads.size() && w_.hooked_.size() < 64; ++i)
-          if (!p.threads[i].refuses) w_.hooked_.push_back({p.serial, static_cast<int>(i)});
+      std::size_t threads = 0;
+      for (const Proc* p : copies) {
+        threads += p->threads.size();
+        if (p->elevated || p->console || (kPrograms[p->program].bits == 64 && !w_.companion_up_)) continue;
+        for (std::size_t i = 0; i < p->threads.size() && w_.hooked_.size() < 64; ++i)
+          if (!p->threads[i].refuses) w_.hooked_.push_back({p->serial, static_cast<int>(i)});
       }
-      return !w_.hooked_.empty();
+      return w_.hooked_.empty() ? Watching::kNothing
+                                : w_.hooked_.size() == threads ? Watching::kAll : Watching::kPart;
     }
 
    private:
@@ -215,7 +232,29 @@ class World final : public HookComponentFactory {
     return std::make_unique<Tessik>(*this);
   }
 
-  FakeTimer& TimerAt(int i) { return i == 0 ? controls_->tmrAppCheck_ : controls_->tmrAppShotDown_; }
+  // The system's last input and the process of the window in front (a
+  // console program's own, not its host's; the desktop's when no program's).
+  InputSample Sample() override {
+    const Proc* p = Find(front_.serial);
+    return {last_input_tick_, p ? p->pid : kDesktopPid};
+  }
+
+  void Advance(Ms t) {
+    now_ = t;
+    system_.now_ms = kFakeNowMs + t;
+  }
+
+  // Any input to the session: the tick count moves, and a copy of the named
+  // program in front may count it as use, since nothing tells which window
+  // took it.
+  void SessionInput() {
+    last_input_tick_ = boot_tick_ + static_cast<std::uint32_t>(now_);
+    if (const Proc* p = Find(front_.serial)) oracle_.InFront(now_, kPrograms[p->program].path);
+  }
+
+  FakeTimer& TimerAt(int i) {
+    return i == 0 ? controls_->tmrAppCheck_ : i == 1 ? controls_->tmrAppShotDown_ : controls_->tmrInputCheck_;
+  }
 
   void StartVardex() {
     controls_ = std::make_unique<FakeControls>(kAppCheckDesignInterval, kAppShotDownDesignInterval);
@@ -231,8 +270,8 @@ class World final : public HookComponentFactory {
     c.intAppUseTime_.on_change = [this] { form_->intAppUseTime_Change(); };
     c.intAppCheckTime_.on_change = [this] { form_->intAppCheckTime_Change(); };
     c.txtPassword_.on_change = [this] { form_->txtPassword_Change(); };
-    for (int i = 0; i < 2; ++i) TimerAt(i).on_restart = [this, i] { due_[i] = now_ + TimerAt(i).Interval(); };
-    form_ = std::make_unique<FrmMain>(c, FrmMainComponents{processes_, tray_, dialog_, *this, storage_, system_});
+    for (int i = 0; i < 3; ++i) TimerAt(i).on_restart = [this, i] { due_[i] = now_ + TimerAt(i).Interval(); };
+    form_ = std::make_unique<FrmMain>(c, FrmMainComponents{processes_, tray_, dialog_, *this, storage_, system_, *this});
     form_->SetWindowHandle(0x1234);
     vardex_since_ = now_;
     form_->Form_Load();
@@ -243,7 +282,9 @@ class World final : public HookComponentFactory {
     CheckLoaded();
   }
 
-  void SettingsShown() { oracle_.Settings(now_, controls_->txtApplicationName_.Text(), controls_->intAppShutDownTime_.Text()); }
+  void SettingsShown() {
+    oracle_.Settings(now_, controls_->txtApplicationName_.Text(), controls_->intAppShutDownTime_.Text());
+  }
 
   void CheckLoaded() {
     const FakeControls& c = *controls_;
@@ -263,12 +304,17 @@ class World final : public HookComponentFactory {
       const std::int32_t pid = processes_.killed[kills_seen_];
       const auto it = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.pid == pid; });
       if (it == procs_.end()) continue;
-      Check(oracle_.Ended(now_, kPrograms[it->program].path),
-            "#" + std::to_string(it->serial) + " (pid " + std::to_string(pid) + ", " + kPrograms[it->program].path +
-                ") ended; the window shows path \"" + controls_->txtApplicationName_.Text() + "\", limit \"" +
-                controls_->intAppShutDownTime_.Text() + "\"");
+      Check(oracle_.Ended(now_, kPrograms[it->program].path), Name(*it) + " ended" + Shows());
       procs_.erase(it);
     }
+  }
+
+  static std::string Name(const Proc& p) {
+    return "#" + std::to_string(p.serial) + " (pid " + std::to_string(p.pid) + ", " + kPrograms[p.program].path + ")";
+  }
+  std::string Shows() const {
+    return "; the window shows path \"" + controls_->txtApplicationName_.Text() + "\", limit \"" +
+           controls_->intAppShutDownTime_.Text() + "\"";
   }
 
   Proc* Find(int serial) {
@@ -291,6 +337,16 @@ class World final : public HookComponentFactory {
     return threads <= 64;
   }
 
+  // Input that the hooks cannot watch is seen only by a look at the window in
+  // front, once a second: it must keep the front that long.
+  void SetFront(const Window& w) {
+    if (w == front_) return;
+    if (front_input_.program && !front_input_.hooked && now_ - front_input_.t < kSecond)
+      oracle_.Unseeable(front_input_.t, front_input_.program);
+    front_ = w;
+    front_input_ = {};
+  }
+
   void Relay(const Window& w, std::int32_t code, std::int32_t pressed) {
     if (!sink_ || std::find(hooked_.begin(), hooked_.end(), w) == hooked_.end()) return;
     if (code == 0)
@@ -310,13 +366,14 @@ class World final : public HookComponentFactory {
         while (std::any_of(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; })) pid += 4;
         procs_.push_back({e.a, pid, e.b, now_, (e.c & kElevated) != 0, (e.c & kConsole) != 0,
                           std::vector<Thread>(static_cast<std::size_t>(1 + (e.c >> 8)), Thread{now_, false})});
-        processes_.running.push_back({kPrograms[e.b].path, pid, (e.c & kElevated) == 0});
+        processes_.running.push_back({kPrograms[e.b].path, pid, kFakeNowMs + now_, (e.c & kElevated) == 0});
         oracle_.Started(now_, kPrograms[e.b].path);
-        front_ = {e.a, 0};  // a new window comes to the front
+        if (!(e.c & kBehind)) SetFront({e.a, 0});  // a new window comes to the front
         break;
       }
       case Ev::kExit: {
         if (!p) break;
+        if (p->serial == front_.serial) SetFront({});
         auto& running = processes_.running;
         running.erase(std::find_if(running.begin(), running.end(), [&](const FakeProcess& q) { return q.id == p->pid; }));
         procs_.erase(procs_.begin() + (p - procs_.data()));
@@ -330,26 +387,33 @@ class World final : public HookComponentFactory {
       case Ev::kMove: {
         if (!p || e.b >= static_cast<int>(p->threads.size())) break;
         const Window w{e.a, e.b};
+        if (e.kind != Ev::kMove) SetFront(w);  // keys go to the window in front; a click brings its window there
+        SessionInput();
         if (e.kind == Ev::kMove) {
           Relay(w, 512, 0);
           break;
         }
-        front_ = w;  // keys go to the window in front; a click brings its window there
-        oracle_.Input(now_, kPrograms[p->program].path, true);
+        oracle_.Input(now_, kPrograms[p->program].path);
+        front_input_ = {now_, kPrograms[p->program].path, HookSeeable(*p, e.b)};
         Relay(w, e.kind == Ev::kKey ? 0 : (e.c ? 513 : 514), e.c);
         break;
       }
       case Ev::kWheel: {
-        // The wheel scrolls a window behind the one in front; the user is
-        // taken to scroll only windows the hooks can watch, so that every
-        // input can be seen by something.
+        // The wheel scrolls a window behind the one in front, often the one
+        // opened last; the user is taken to scroll only windows the hooks
+        // can watch, so that every input can be seen by something.
         std::vector<Window> behind;
         for (const Proc& q : procs_)
           for (int i = 0; i < static_cast<int>(q.threads.size()); ++i)
             if (!(Window{q.serial, i} == front_) && HookSeeable(q, i)) behind.push_back({q.serial, i});
         if (behind.empty()) break;
-        const Window w = behind[static_cast<std::size_t>(e.c) % behind.size()];
-        oracle_.Input(now_, kPrograms[Find(w.serial)->program].path, true);
+        const auto newest = std::max_element(behind.begin(), behind.end(), [&](const Window& a, const Window& b) {
+          return Find(a.serial)->threads[static_cast<std::size_t>(a.thread)].created <
+                 Find(b.serial)->threads[static_cast<std::size_t>(b.thread)].created;
+        });
+        const Window w = e.c % 2 ? behind[static_cast<std::size_t>(e.c) % behind.size()] : *newest;
+        SessionInput();
+        oracle_.Input(now_, kPrograms[Find(w.serial)->program].path);
         Relay(w, 522, 0);
         break;
       }
@@ -358,25 +422,29 @@ class World final : public HookComponentFactory {
         companion_since_ = now_;
         break;
       case Ev::kRestore:
+        SessionInput();
         form_->csSysTray1_RestoreEvent();
         AfterForm();
-        front_ = {};
+        SetFront({});
         CheckLoaded();
         break;
       case Ev::kPath:
       case Ev::kLimit: {
+        SessionInput();
         FakeTextBox& box = e.kind == Ev::kPath ? c.txtApplicationName_ : c.intAppShutDownTime_;
         if (box.Enabled()) box.SetText(e.text);
         AfterForm();
         break;
       }
       case Ev::kPassword:
+        SessionInput();
         c.txtPassword_.SetText(e.text);
         AfterForm();
         break;
       case Ev::kDone: {
         // A password typed while none is stored is set; the sentinel typed on
         // an unlocked screen removes it; otherwise the stored one stays.
+        SessionInput();
         const std::string typed = c.txtPassword_.Text();
         std::string password = oracle_.saved() ? oracle_.saved()->password : kPasswordSentinel;
         if (password == kPasswordSentinel && !typed.empty())
@@ -387,7 +455,7 @@ class World final : public HookComponentFactory {
         AfterForm();
         oracle_.Saved({c.intAppShutDownTime_.Text(), c.txtApplicationName_.Text(), password});
         oracle_.CountRestarted(now_);
-        front_ = {};
+        SetFront({});
         break;
       }
       case Ev::kRestart:
@@ -437,10 +505,16 @@ class World final : public HookComponentFactory {
     Push({last_input_, kind, w.serial, w.thread, 0, {}});
   }
 
+  // A few turns of the wheel over windows behind the one in front; a window
+  // that has just appeared behind is often scrolled at once.
+  void Scroll(Ms t, bool newest) {
+    for (Ms i = U(1, 6); i > 0; --i, t += U(300, 3 * kSecond))
+      Push({t, Ev::kWheel, 0, 0, static_cast<int>(U(0, 9999)) & ~(newest ? 1 : 0), {}});
+  }
+
   void Plan() {
-    // The window in front keeps the front for a second after input, so that
-    // a look at it once a second sees every input there.
-    const Ms front_free = last_input_ + 1100;
+    // Input that the hooks cannot watch keeps its window in front a while.
+    const Ms front_free = front_input_.hooked ? 0 : last_input_ + 1100;
     Ms t = clock_ = clock_ + Pause();
     Window any;
     if (!procs_.empty()) {
@@ -457,31 +531,33 @@ class World final : public HookComponentFactory {
     } else if (r < 500) {
       if (any.serial) Press(Ev::kClick, any, any == front_ ? t : std::max(t, front_free));
     } else if (r < 550) {
-      Push({t, Ev::kWheel, 0, 0, static_cast<int>(U(0, 9999)), {}});
+      Scroll(t, false);
     } else if (r < 600) {
       for (int i = 0; i < 4 && any.serial; ++i) Push({t + i * 250, Ev::kMove, any.serial, any.thread, 0, {}});
     } else if (r < 690 && procs_.size() < 12) {
       int program = 0;
       for (Ms w = U(0, 99); w >= kPrograms[program].weight; w -= kPrograms[program++].weight) {
       }
-      int flags = Chance(4) ? kElevated : Chance(4) ? kConsole : 0;
+      int flags = (Chance(4) ? kElevated : Chance(4) ? kConsole : 0) | (Chance(30) ? kBehind : 0);
       const int extra = static_cast<int>(U(0, 99));
       flags |= (extra < 85 ? 0 : extra < 97 ? static_cast<int>(U(1, 3)) : 40) << 8;
       Push({std::max(t, front_free), Ev::kStart, next_serial_++, program, flags, {}});
+      if (flags & kBehind && Chance(70)) Scroll(t + U(5 * kSecond, 9 * kSecond), true);
     } else if (r < 770) {
       // A copy lives at least a presence period: one that comes and goes
       // between two checks is seen by nothing that looks at the processes.
       const Proc* p = Find(any.serial);
       if (p) Push({std::max({t, p->created + 6 * kSecond, any.serial == front_.serial ? front_free : t}), Ev::kExit,
                    any.serial, 0, 0, {}});
-    } else if (r < 810) {
+    } else if (r < 850) {
       if (any.serial) Push({t, Ev::kThread, any.serial, 0, Chance(10) ? 1 : 0, {}});
-    } else if (r < 820) {
+      if (any.serial && Chance(70)) Scroll(t + U(5 * kSecond, 9 * kSecond), true);
+    } else if (r < 860) {
       Push({t, Ev::kCompanion, 0, 0, 0, {}});
       Push({t + U(20 * kSecond, 2 * kMinute), Ev::kCompanion, 0, 0, 1, {}}, false);
-    } else if (r < 860) {
+    } else if (r < 900) {
       PlanSettings(std::max(t, front_free));
-    } else if (r < 866) {
+    } else if (r < 906) {
       Push({t, Ev::kRestart, 0, 0, 0, {}});
     }
   }
@@ -523,6 +599,12 @@ class World final : public HookComponentFactory {
   Window front_;             // serial 0: none of the programs
   bool companion_up_ = true;
   Ms now_ = 0, companion_since_ = kLongAgo, vardex_since_ = 0;
+  std::uint32_t boot_tick_ = 0, last_input_tick_ = 0;
+  struct {
+    Ms t = 0;
+    const char* program = nullptr;
+    bool hooked = false;  // where the hooks can watch by now
+  } front_input_;         // the last key or button in the window in front
   std::vector<Window> hooked_;
   ActivityEvents* sink_ = nullptr;
 
@@ -543,7 +625,7 @@ class World final : public HookComponentFactory {
   FakeSettingsStorage storage_{log_};
   FakeSystem system_;
   std::unique_ptr<FakeControls> controls_;
-  Ms due_[2] = {0, 0};
+  Ms due_[3] = {0, 0, 0};
   std::size_t kills_seen_ = 0;
   std::unique_ptr<FrmMain> form_;
   std::optional<Failure> failure_;

@@ -8,6 +8,7 @@
 
 #include "components/file_dialog_win32.h"
 #include "components/hook_client_win32.h"
+#include "components/input_watch_win32.h"
 #include "components/process_list_win32.h"
 #include "components/system_services_win32.h"
 #include "components/tray_tooltip.h"
@@ -53,7 +54,8 @@ int Run(HINSTANCE instance) {
   vardex::SettingsStorageWin32 settings;
   vardex::SystemServicesWin32 system;
   system.SetOwner(window.hwnd());
-  vardex::FrmMain form(controls, {processes, tray, dialog, hooks, settings, system});
+  vardex::InputWatchWin32 input;
+  vardex::FrmMain form(controls, {processes, tray, dialog, hooks, settings, system, input});
 
   if (!tray.Create(instance, [&form] { form.csSysTray1_RestoreEvent(); },
                    [&form] { form.csSysTray1_IconEvent(); }))
