@@ -120,7 +120,7 @@ class World final : public HookComponentFactory, public InputWatch {
   // `replay`: the day's events as recorded; without it, the user and the
   // programs act from `seed`.
   World(std::uint64_t seed, const DayStart& start, const std::vector<Event>* replay)
-      : rng_(seed), replay_(replay) {
+      : seed_(seed), rng_(seed), replay_(replay) {
     // The tick count at the day's start: a third of the days see it wrap.
     const std::uint64_t boot = Mix(seed ^ 0xB007);
     boot_tick_ = boot % 3 ? static_cast<std::uint32_t>(boot >> 32) : 0u - static_cast<std::uint32_t>(boot % (14 * kHour));
@@ -147,7 +147,7 @@ class World final : public HookComponentFactory, public InputWatch {
         e.reset();
       } else if (timer_at < length) {
         Advance(timer_at);
-        due_[timer] = now_ + TimerAt(timer).Interval();  // unless the handler restarts it
+        due_[timer] = Due(timer);  // unless the handler restarts it
         if (timer == 0) form_->tmrAppCheck_Timer();
         if (timer == 1) form_->tmrAppShotDown_Timer();
         if (timer == 2) form_->tmrInputCheck_Timer();
@@ -252,6 +252,13 @@ class World final : public HookComponentFactory, public InputWatch {
     if (const Proc* p = Find(front_.serial)) oracle_.InFront(now_, kPrograms[p->program].path);
   }
 
+  // A timer's next tick from now: WM_TIMER comes up to a system tick late,
+  // never early, so timers started together drift apart.
+  Ms Due(int i) {
+    const Ms due = now_ + TimerAt(i).Interval();
+    return due + static_cast<Ms>(Mix(seed_ + static_cast<std::uint64_t>(due * 3 + i)) % 16);
+  }
+
   FakeTimer& TimerAt(int i) {
     return i == 0 ? controls_->tmrAppCheck_ : i == 1 ? controls_->tmrAppShotDown_ : controls_->tmrInputCheck_;
   }
@@ -270,7 +277,7 @@ class World final : public HookComponentFactory, public InputWatch {
     c.intAppUseTime_.on_change = [this] { form_->intAppUseTime_Change(); };
     c.intAppCheckTime_.on_change = [this] { form_->intAppCheckTime_Change(); };
     c.txtPassword_.on_change = [this] { form_->txtPassword_Change(); };
-    for (int i = 0; i < 3; ++i) TimerAt(i).on_restart = [this, i] { due_[i] = now_ + TimerAt(i).Interval(); };
+    for (int i = 0; i < 3; ++i) TimerAt(i).on_restart = [this, i] { due_[i] = Due(i); };
     form_ = std::make_unique<FrmMain>(c, FrmMainComponents{processes_, tray_, dialog_, *this, storage_, system_, *this});
     form_->SetWindowHandle(0x1234);
     vardex_since_ = now_;
@@ -609,6 +616,7 @@ class World final : public HookComponentFactory, public InputWatch {
   ActivityEvents* sink_ = nullptr;
 
   // The user's plans.
+  std::uint64_t seed_;
   std::mt19937_64 rng_;  // its output is the same everywhere
   const std::vector<Event>* replay_;
   std::priority_queue<Planned> planned_;
