@@ -1,100 +1,14 @@
 #include "relay/relay.h"
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <utility>
 
 #include "win32/message_filter.h"
-#include "win32/token.h"
+#include "win32/object_security.h"
 
 namespace tessik {
 namespace {
 
 constexpr DWORD kRelayWindowStyle = WS_POPUP | WS_BORDER | WS_SYSMENU;  // 0x80880000, never shown
-
-// Who this process runs as, for the relay block's security.
-struct Identity {
-  win32::unique_process_heap_block user = win32::query_process_token(TokenUser);
-  win32::unique_process_heap_block groups = win32::query_process_token(TokenGroups);
-  win32::unique_process_heap_block label = win32::query_process_token(TokenIntegrityLevel);
-};
-
-win32::unique_hlocal SidString(PSID sid) noexcept {
-  LPWSTR text = nullptr;
-  if (!sid || !::ConvertSidToStringSidW(sid, &text)) return win32::unique_hlocal();
-  return win32::unique_hlocal(text);
-}
-
-LPCWSTR Text(const win32::unique_hlocal& text) noexcept { return static_cast<LPCWSTR>(text.get()); }
-
-// The relay block's security descriptor. Full access for the creating user
-// and SYSTEM; read access for the user's logon session, which every program
-// of this logon carries at any integrity level, so that the hooks can read
-// the block wherever they run. The label is the creator's own level with
-// no-write-up alone: a program of lower integrity (a watched program, or
-// anything else of the same user) may read the handle but never rewrite it,
-// while reading up stays allowed. The owner is named: the default owner
-// would be the token's (Administrators for an elevated token, a group under
-// Wine), which the check of an existing block could not tell from another
-// creator's.
-win32::unique_hlocal BlockSecurity(const Identity& who) noexcept {
-  const win32::unique_hlocal user = SidString(win32::token_user_sid(who.user));
-  if (!user) return win32::unique_hlocal();
-  const win32::unique_hlocal logon = SidString(win32::token_logon_sid(who.groups));
-  const win32::unique_hlocal label = SidString(win32::token_label_sid(who.label));
-  // Its SIDs have at most 184 characters each: within wsprintf's 1024.
-  wchar_t sddl[1024];
-  int length = ::wsprintfW(sddl, L"O:%sD:P(A;;GA;;;%s)(A;;GA;;;SY)", Text(user), Text(user));
-  if (logon) length += ::wsprintfW(sddl + length, L"(A;;GR;;;%s)", Text(logon));
-  if (label) ::wsprintfW(sddl + length, L"S:(ML;;NW;;;%s)", Text(label));
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
-    return win32::unique_hlocal();
-  }
-  return win32::unique_hlocal(descriptor);
-}
-
-// The integrity level of `object`'s label. An object without one counts
-// as medium.
-DWORD ObjectLevel(HANDLE object) noexcept {
-  PACL sacl = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  DWORD level = SECURITY_MANDATORY_MEDIUM_RID;
-  if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, &sacl,
-                        &descriptor) != ERROR_SUCCESS) {
-    return level;
-  }
-  const win32::unique_hlocal owner(descriptor);
-  for (DWORD i = 0; sacl && i < sacl->AceCount; ++i) {
-    void* ace = nullptr;
-    if (::GetAce(sacl, i, &ace) && static_cast<const ACE_HEADER*>(ace)->AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE) {
-      level = win32::integrity_rid(&static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace)->SidStart);
-      break;
-    }
-  }
-  return level;
-}
-
-// A block that exists already is used only when this user owns it and its
-// label is not below this process's level. Made first by anyone else, or by
-// a program of the same user at a lower level (a non-elevated one before an
-// elevated Vardex), it would carry every hooked key to them. Another client
-// of the same user at the same level passes, and the last writer's handle
-// wins, as before.
-bool MayUseExisting(HANDLE block, const Identity& who) noexcept {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (::GetSecurityInfo(block, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS) {
-    return false;
-  }
-  const win32::unique_hlocal keep(descriptor);
-  if (!owner || !::EqualSid(owner, win32::token_user_sid(who.user))) return false;
-  const PSID own_label = win32::token_label_sid(who.label);
-  if (!own_label) return true;  // no integrity levels on this system
-  return ObjectLevel(block) >= win32::integrity_rid(own_label);
-}
 
 }  // namespace
 
@@ -168,8 +82,9 @@ bool Relay::RegisterRelayClass(HINSTANCE module) noexcept {
 
 bool Relay::Publish(HWND window) noexcept {
   if (!block_) {
-    const Identity who;
-    const win32::unique_hlocal security = BlockSecurity(who);
+    const win32::token_identity who;
+    // The hooks read the block in every program of this logon.
+    const win32::unique_hlocal security = win32::owned_object_security(who, win32::logon_session_read::kYes);
     if (!security) return false;
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
     ::SetLastError(ERROR_SUCCESS);
@@ -178,7 +93,7 @@ bool Relay::Publish(HWND window) noexcept {
     win32::unique_handle block(::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0,
                                                     kRelayBlockSize, kRelayBlockName));
     const bool existed = ::GetLastError() == ERROR_ALREADY_EXISTS;
-    if (!block || (existed && !MayUseExisting(block.get(), who))) return false;
+    if (!block || (existed && !win32::may_use_existing(block.get(), who))) return false;
     block_ = std::move(block);
   }
   if (!block_view_) {

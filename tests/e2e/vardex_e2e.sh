@@ -8,10 +8,27 @@
 #                       into the last one started only, and every copy must
 #                       live through them and be ended after them
 #   E2E_AFTER_END       when set, after the end: notepad started again runs at
-#                       least the limit before it is ended, and then a path
-#                       half typed into Vardex's window, which matches
-#                       another program (WordPad), does not end that program
-#                       while it stands for 20 s
+#                       least the limit before it is ended, and then
+#                       WordPad's path without ".exe" typed into Vardex's
+#                       window names no program: WordPad, typed into for
+#                       100 s, is not ended and not counted
+#   E2E_TWICE           when set, Vardex is started twice, 0.4 s apart: one
+#                       Vardex remains (the second brings the first's window
+#                       back and ends)
+#   E2E_TYPE_EVERY      seconds between the keystrokes (default 3)
+#   E2E_COPY_AT         when set, once notepad has been idle that many
+#                       seconds, one more copy is started: it is a new use and
+#                       runs at least 55 s before the copies are ended
+#   E2E_CONSOLE         when set, the program is a console program started in
+#                       its own console window (wineconsole); the hooks cannot
+#                       see into it
+#   E2E_UNHOOKED        when set, the program's activity cannot be hooked: the
+#                       keys reach no label, the tooltip says so, and the
+#                       program is kept by the input into its window alone
+#   E2E_RETYPE_LIMIT    when set, after the typing the limit is retyped in
+#                       Vardex's window to 3, and after 130 s without input
+#                       from 3 to 25 through "2", which stands 12 s: the
+#                       program is not ended (the test ends there)
 # In a 64-bit prefix (tests/wow64):
 #   E2E_NOTEPAD         the notepad to watch, as Vardex sees its path
 #   E2E_NOTEPAD_LOADER  the Wine loader that starts it (wine64 for a 64-bit one)
@@ -19,6 +36,8 @@
 #   E2E_HELPERS         how many 64-bit helpers run while notepad is watched
 #                       (1 or 0); at the end Vardex is killed and no helper
 #                       may remain
+#   E2E_HIDE_HELPER     when set, the 64-bit helper beside Vardex is moved
+#                       aside for the run: no hooks reach a 64-bit program
 #   E2E_GIVEN_LOCKED    1: vardex.ini is already there (written by the package,
 #                       with a password; limit and path as above); Vardex must
 #                       show its settings locked
@@ -31,53 +50,116 @@ typing_for=90     # half as long again as the limit
 notepad_win=${E2E_NOTEPAD:-'C:\windows\system32\notepad.exe'}
 notepad_loader=${E2E_NOTEPAD_LOADER:-$wine}
 copies=${E2E_COPIES:-1}
-# Under the half-typed path; the loader that starts notepad starts it, so it
-# is the 64-bit WordPad in a 64-bit prefix.
+type_every=${E2E_TYPE_EVERY:-3}
+window_name='Notepad'
+[ -n "${E2E_CONSOLE:-}" ] && window_name=$(basename "$(echo "$notepad_win" | tr '\\' /)")
+# The loader that starts notepad starts it, so it is the 64-bit WordPad in a
+# 64-bit prefix; its path without ".exe" names no program.
 other_win='C:\Program Files\Windows NT\Accessories\wordpad.exe'
-half_path='C:\Program Files'
+cut_path=${other_win%.exe}
 
 sysdir=$(winepath -u "${E2E_SYSDIR:-C:\windows\system32}" 2>/dev/null)
 ini="$sysdir/vardex.ini"
 [ -f "$sysdir/notepad.exe" ] || { echo "FAIL: no notepad.exe in $sysdir"; exit 1; }
 
-np_pids=() np_windows=() other_pid="" vx_pid="" saved=""
+np_pids=() np_windows=() other_pid="" vx_pid="" saved="" hidden=""
 cleanup() {
   [ -n "$vx_pid" ] && kill "$vx_pid" 2>/dev/null
   local p
   for p in "${np_pids[@]}" $other_pid; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
   if [ -n "$saved" ]; then mv -f "$saved" "$ini"; else rm -f "$ini"; fi
+  [ -n "$hidden" ] && mv -f "$hidden" "${hidden%.hidden}"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
+if [ -n "${E2E_HIDE_HELPER:-}" ]; then
+  helper="$(dirname "$vardex")/TessikHost64.exe"
+  [ -f "$helper" ] || { echo "FAIL: no $helper to move aside"; exit 1; }
+  mv -f "$helper" "$helper.hidden" && hidden="$helper.hidden"
+fi
 if [ -f "$ini" ]; then saved="$ini.e2e-saved"; cp -f "$ini" "$saved"; fi
 [ -n "${E2E_GIVEN_LOCKED:-}" ] || printf '1\r\n%s\r\nunset entry\r\n' "$notepad_win" >"$ini"
 
 labels() { "$wine" "$read_labels" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+# A click into a control of Vardex's shown window, raised over the others
+# and given the keyboard (without a window manager a click does not move it).
+click_control() {
+  local x y w h vx
+  vx=$(xdotool search --onlyvisible --name 'Vardex by Pellow' | head -1)
+  xdotool windowraise "$vx"
+  xdotool windowfocus --sync "$vx" 2>/dev/null
+  read -r x y w h _ <<<"$(labels --control "$1")"
+  [ -n "${h:-}" ] || fail "no $1 in Vardex's window"
+  xdotool mousemove $(( x + w / 2 )) $(( y + h / 2 )) click 1
+}
 # Every copy of notepad runs; any runs.
 notepads_running() { local p; for p in "${np_pids[@]}"; do kill -0 "$p" 2>/dev/null || return 1; done; }
 a_notepad_running() { local p; for p in "${np_pids[@]}"; do kill -0 "$p" 2>/dev/null && return 0; done; return 1; }
 fail() { echo "FAIL: $*"; exit 1; }
 
-# Starts a notepad and waits for its window, the one not seen before.
+# The Unix processes of this prefix whose program is the given path, as it
+# was started (a Windows path, or the Unix path given to wine), in any case.
+prefix_pids() {
+  local pid
+  for pid in $(pgrep -f -i -- "$(basename "$(echo "$1" | tr '\\' /)")"); do
+    if [ -n "${WINEPREFIX:-}" ] &&
+      ! { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+      continue
+    fi
+    { tr '\0' '\n' <"/proc/$pid/cmdline"; } 2>/dev/null | head -1 | grep -qiF -- "$1" && echo "$pid"
+  done
+}
+# Starts a notepad (or the console program, in a console window of its own)
+# and waits for its window, the one not seen before.
 start_notepad() {
-  "$notepad_loader" "$notepad_win" </dev/null >/dev/null 2>&1 &
-  np_pids+=($!)
-  local w k known
+  local w k known before p
+  before=" $(prefix_pids "$notepad_win" | tr '\n' ' ') "
+  if [ -n "${E2E_CONSOLE:-}" ]; then
+    "$notepad_loader" wineconsole "$notepad_win" </dev/null >/dev/null 2>&1 &
+  else
+    "$notepad_loader" "$notepad_win" </dev/null >/dev/null 2>&1 &
+    np_pids+=($!)
+  fi
   for _ in $(seq 1 60); do
-    for w in $(xdotool search --onlyvisible --name 'Notepad' 2>/dev/null); do
+    for w in $(xdotool search --onlyvisible --name "$window_name" 2>/dev/null); do
       known=""
       for k in "${np_windows[@]}"; do [ "$k" = "$w" ] && known=1; done
-      [ -z "$known" ] && { np_windows+=("$w"); return 0; }
+      [ -n "$known" ] && continue
+      np_windows+=("$w")
+      # The console program is a process of its own beside its console.
+      if [ -n "${E2E_CONSOLE:-}" ]; then
+        for p in $(prefix_pids "$notepad_win"); do
+          case "$before" in *" $p "*) ;; *) np_pids+=("$p") ;; esac
+        done
+      fi
+      return 0
     done
     sleep 0.5
   done
-  fail "notepad's window did not appear"
+  fail "$window_name's window did not appear"
 }
 for _ in $(seq 1 "$copies"); do start_notepad; done
 np_window=${np_windows[-1]}
 
 "$wine" "$vardex" </dev/null >/dev/null 2>&1 &
 vx_pid=$!
+if [ -n "${E2E_TWICE:-}" ]; then
+  # As from the Run entry at logon and the Start menu's shortcut at once.
+  sleep 0.4
+  "$wine" "$vardex" </dev/null >/dev/null 2>&1 &
+  second_pid=$!
+  for _ in $(seq 1 60); do kill -0 "$second_pid" 2>/dev/null || break; sleep 0.5; done
+  kill -0 "$second_pid" 2>/dev/null && fail "the second Vardex still runs 30 s after its start"
+  running=$(prefix_pids "$vardex" | wc -l)
+  [ "$running" -eq 1 ] || fail "$running Vardex processes run after two starts"
+  # The second start brought the first one's window back, as a double click
+  # on its icon does; "&Done" sends it back.
+  timeout 20 xdotool search --sync --onlyvisible --name 'Vardex by Pellow' >/dev/null 2>&1 ||
+    fail "the second start did not bring Vardex's window back"
+  click_control Command2
+  echo "Vardex started twice 0.4 s apart: one remains, its window brought back"
+fi
 for _ in $(seq 1 60); do
   labels >/dev/null && break
   kill -0 "$vx_pid" 2>/dev/null || fail "Vardex exited at start-up"
@@ -105,7 +187,7 @@ for _ in $(seq 1 40); do
 done
 sleep 1
 xdotool mousemove --window "$np_window" 300 300 click 1
-echo "Vardex runs; typing into notepad ($copies running, the last one typed into) for ${typing_for}s"
+echo "Vardex runs; typing into $window_name ($copies running, the last one typed into) every ${type_every}s for ${typing_for}s"
 
 # While typing: after the first presence check has hooked notepad, every
 # tick sees activity, so the count never passes one tick's worth.
@@ -114,7 +196,11 @@ max_typing=0 readings="" keys=""
 while [ $(( $(date +%s) - start )) -lt "$typing_for" ]; do
   xdotool windowfocus --sync "$np_window" 2>/dev/null
   xdotool type --delay 40 'ab'
-  sleep 3
+  typed_at=$(date +%s)
+  while [ $(( $(date +%s) - typed_at )) -lt "$type_every" ]; do
+    sleep 1
+    notepads_running || fail "a notepad was ended while the user typed into one (readings:$readings)"
+  done
   read -r elapsed ratio key <<<"$(labels)"
   readings+=" $elapsed"
   keys=$key
@@ -141,23 +227,106 @@ helpers() {
 if [ -n "${E2E_HELPERS:-}" ]; then
   [ "$(helpers)" -eq "$E2E_HELPERS" ] || fail "$(helpers) helpers run, expected $E2E_HELPERS"
 fi
-[ "$max_typing" -le $(( 2 * tick )) ] || fail "the idle count reached $max_typing while typing"
-# The keystrokes themselves came through the hooks: "a" is 65, "b" 66.
-case "$keys" in
-  "Key Code: 65 Pressed" | "Key Code: 66 Pressed") echo "lblhKeyPressed: $keys" ;;
-  *) fail "lblhKeyPressed shows '$keys', not a typed key" ;;
-esac
+# Keys at most a tick apart reset the count at every tick; further apart, a
+# tick may come between two keys.
+max_allowed=$(( 2 * tick ))
+[ "$type_every" -gt 3 ] && max_allowed=$(( 3 * tick ))
+[ "$max_typing" -le "$max_allowed" ] || fail "the idle count reached $max_typing while typing"
+if [ -n "${E2E_UNHOOKED:-}" ]; then
+  # Kept by the input into its window alone, and the user is told (a 64-bit
+  # shell's tooltips cannot be read by the 32-bit reader).
+  [ -z "$keys" ] || fail "lblhKeyPressed shows '$keys': the keys were hooked after all"
+  tip=$("$wine" "$read_labels" --tooltip </dev/null 2>/dev/null | tr -d '\r')
+  case "$tip" in
+    *"(activity not seen)") echo "tooltip: $tip" ;;
+    "no tooltip") echo "the tooltip cannot be read here; no key reached a label" ;;
+    *) fail "the tooltip reads '$tip', not that the activity is not seen" ;;
+  esac
+else
+  # The keystrokes themselves came through the hooks: "a" is 65, "b" 66.
+  case "$keys" in
+    "Key Code: 65 Pressed" | "Key Code: 66 Pressed") echo "lblhKeyPressed: $keys" ;;
+    *) fail "lblhKeyPressed shows '$keys', not a typed key" ;;
+  esac
+fi
+
+# Opens Vardex's window from its icon (a double click in Wine's tray window,
+# where it is the only icon; raised first, since without a window manager
+# other windows open over it) and types `text` into the control `name`.
+type_into_vardex() {
+  local tray
+  if [ -z "$(xdotool search --onlyvisible --name 'Vardex by Pellow')" ]; then
+    tray=$(xdotool search --onlyvisible --name 'Wine System Tray' | head -1)
+    [ -n "$tray" ] || fail "no Wine System Tray window"
+    xdotool windowraise "$tray"
+    xdotool mousemove --window "$tray" 10 10 click --repeat 2 --delay 100 1
+    timeout 20 xdotool search --sync --onlyvisible --name 'Vardex by Pellow' >/dev/null 2>&1 ||
+      fail "Vardex's window did not come back"
+  fi
+  click_control "$1"
+  xdotool key Home shift+End
+  xdotool type --delay 60 "$2"
+}
+control_text() { local t; read -r _ _ _ _ t <<<"$(labels --control "$1")"; echo "$t"; }
+
+if [ -n "${E2E_RETYPE_LIMIT:-}" ]; then
+  # The user makes the limit 3 minutes and leaves the program for 130 s:
+  # under the limit. Then the limit is retyped to 25, and "2" stands in the
+  # field for 12 s on the way: a limit below the idle time. Each new limit
+  # is a fresh start, so nothing on the way ends the program.
+  type_into_vardex intAppShutDownTime 3
+  [ "$(control_text intAppShutDownTime)" = 3 ] || fail "the limit reads '$(control_text intAppShutDownTime)', not 3"
+  idle_from=$(date +%s)
+  while [ $(( $(date +%s) - idle_from )) -lt 130 ]; do
+    notepads_running || fail "the program was ended $(( $(date +%s) - idle_from ))s into 130 s idle under 3 minutes"
+    sleep 2
+  done
+  click_control intAppShutDownTime
+  xdotool key Home shift+End
+  xdotool type 2
+  [ "$(control_text intAppShutDownTime)" = 2 ] || fail "the limit reads '$(control_text intAppShutDownTime)', not 2"
+  typed=$(date +%s)
+  while [ $(( $(date +%s) - typed )) -lt 12 ]; do
+    notepads_running || fail "the program was ended $(( $(date +%s) - typed ))s after the limit read 2"
+    sleep 1
+  done
+  xdotool key End
+  xdotool type 5
+  [ "$(control_text intAppShutDownTime)" = 25 ] || fail "the limit reads '$(control_text intAppShutDownTime)', not 25"
+  sleep 12
+  notepads_running || fail "the program was ended after the limit became 25"
+  read -r elapsed _ <<<"$(labels)"
+  echo "PASS: 130 s idle, the limit from 3 to 25 through 2 for 12 s: the program runs (count $elapsed)"
+  exit 0
+fi
 
 # Typing stops: the count grows past the limit and notepad is ended.
 stopped=$(date +%s)
-readings="" ratios="" max_idle=0
-while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * tick )) ]; do
+readings="" ratios="" max_idle=0 copy_started=""
+while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * tick + ${E2E_COPY_AT:-0} )) ]; do
   sleep 2
+  if [ -n "${E2E_COPY_AT:-}" ] && [ -z "$copy_started" ] && [ $(( $(date +%s) - stopped )) -ge "$E2E_COPY_AT" ]; then
+    # The user opens a second document: a new copy, nobody types into it.
+    start_notepad
+    copy_started=$(date +%s)
+    copy_pid=${np_pids[-1]}
+    echo "a new copy started $(( copy_started - stopped ))s after the last keystroke"
+  fi
   read -r elapsed ratio _ <<<"$(labels)"
   readings+=" $elapsed" ratios+=" $ratio"
   [ "${elapsed:-0}" -gt "$max_idle" ] && max_idle=$elapsed
+  if [ -n "$copy_started" ] && ! kill -0 "$copy_pid" 2>/dev/null; then
+    copy_ran=$(( $(date +%s) - copy_started ))
+    [ "$copy_ran" -ge 55 ] || fail "the copy started after ${E2E_COPY_AT}s idle was ended after ${copy_ran}s"
+  fi
 done
 ended_after=$(( $(date +%s) - stopped ))
+if [ -n "$copy_started" ]; then
+  echo "the new copy ran $(( $(date +%s) - copy_started ))s before it was ended"
+  # From the copy on, the limit again, plus the presence check that saw it.
+  stopped=$copy_started
+  ended_after=$(( $(date +%s) - copy_started ))
+fi
 read -r elapsed ratio _ <<<"$(labels)"
 echo "after typing, LblElapsedTime read:$readings, then $elapsed"
 echo "after typing, lblCompletionRatio read:$ratios"
@@ -183,34 +352,26 @@ if [ -n "${E2E_AFTER_END:-}" ]; then
   [ "$ran" -ge "$limit" ] || fail "notepad started again was ended after ${ran}s, within the limit"
   echo "notepad started again ran ${ran}s before it was ended"
 
-  # The user opens Vardex from its icon (a double click in Wine's tray
-  # window, where it is the only icon; raised first, since without a window
-  # manager WordPad's window opens over it) and begins to type another path.
+  # The user opens Vardex from its icon and types WordPad's path without
+  # ".exe": a path that names no program. WordPad is not the program
+  # named, so however long it is used, it is neither counted nor ended.
   kill -0 "$other_pid" 2>/dev/null || fail "$other_win did not start"
-  tray=$(xdotool search --onlyvisible --name 'Wine System Tray' | head -1)
-  [ -n "$tray" ] || fail "no Wine System Tray window"
-  xdotool windowraise "$tray"
-  xdotool mousemove --window "$tray" 10 10 click --repeat 2 --delay 100 1
-  timeout 20 xdotool search --sync --onlyvisible --name 'Vardex by Pellow' >/dev/null 2>&1 ||
-    fail "Vardex's window did not come back"
-  read -r x y w h _ <<<"$(labels --control txtApplicationName)"
-  [ -n "${h:-}" ] || fail "no path box in Vardex's window"
-  xdotool mousemove $(( x + w / 2 )) $(( y + h / 2 )) click 1
-  xdotool key Home shift+End
-  xdotool type --delay 60 "$half_path"
-  read -r _ _ _ _ path <<<"$(labels --control txtApplicationName)"
-  [ "$path" = "$half_path" ] || fail "the path box holds '$path', not '$half_path'"
-  typed=$(date +%s)
-  while [ $(( $(date +%s) - typed )) -lt 20 ]; do
-    kill -0 "$other_pid" 2>/dev/null || fail "$other_win was ended $(( $(date +%s) - typed ))s after '$half_path' was typed"
-    sleep 1
+  type_into_vardex txtApplicationName "$cut_path"
+  [ "$(control_text txtApplicationName)" = "$cut_path" ] ||
+    fail "the path box holds '$(control_text txtApplicationName)', not '$cut_path'"
+  wordpad=$(xdotool search --all --onlyvisible --pid "$other_pid" --name 'Wordpad' | head -1)
+  [ -n "$wordpad" ] || fail "no WordPad window"
+  typed=$(date +%s) counts=""
+  while [ $(( $(date +%s) - typed )) -lt 100 ]; do
+    xdotool windowfocus --sync "$wordpad" 2>/dev/null
+    xdotool type --delay 40 'ab'
+    sleep 4
+    kill -0 "$other_pid" 2>/dev/null || fail "$other_win was ended $(( $(date +%s) - typed ))s after '$cut_path' was typed"
+    read -r elapsed _ <<<"$(labels)"
+    counts+=" $elapsed"
+    [ "${elapsed:-0}" -eq 0 ] || fail "'$cut_path' counts idle time ($counts): it found a program"
   done
-  # The presence check found it under the half path: the idle timer, off
-  # since the end, runs again, and counts from 0.
-  read -r elapsed _ <<<"$(labels)"
-  [ "${elapsed:-0}" -ge "$tick" ] && [ "$elapsed" -le $(( 2 * tick )) ] ||
-    fail "LblElapsedTime shows ${elapsed:-nothing} 20s after '$half_path' was typed"
-  echo "'$half_path' stood 20s in the path box, counted to $elapsed; $other_win still runs"
+  echo "'$cut_path' stood 100s in the path box while WordPad was typed into: never counted, WordPad still runs"
 fi
 if [ -n "${E2E_HELPERS:-}" ]; then
   kill -9 "$vx_pid"; wait "$vx_pid" 2>/dev/null; vx_pid=""

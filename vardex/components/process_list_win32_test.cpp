@@ -1,6 +1,7 @@
 // The process list against real processes: a notepad started by the test is
-// listed with its upper-case path and ended by its identifier; identifiers
-// the snapshot does not vouch for are refused.
+// listed with its upper-case path and its creation time, on the system
+// services' clock, and named by the whole path only; it is ended by its
+// identifier; identifiers the snapshot does not vouch for are refused.
 #include "components/process_list_win32.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "components/system_services_win32.h"
+#include "win32/process_query.h"
 #include "win32/unique_any.h"
 
 namespace vardex {
@@ -73,6 +76,23 @@ TEST(ProcessListWin32, ListsAStartedProcessWithItsUpperCaseFullPath) {
   ASSERT_TRUE(list.ListProcesses());
   ASSERT_NE(Find(list, notepad.id()), 0);
   EXPECT_EQ(list.ProcessPath(), Upper(NotepadPath()));
+  const SystemServicesWin32 system;
+  EXPECT_TRUE(system.SameProgramPath(*list.ProcessPath(), NotepadPath()));
+  const std::string cut = NotepadPath().substr(0, NotepadPath().size() - 4);
+  EXPECT_FALSE(system.SameProgramPath(*list.ProcessPath(), cut)) << "a path without its .exe names nothing";
+  EXPECT_FALSE(system.SameProgramPath(*list.ProcessPath(), NotepadPath() + "x"));
+
+  // Milliseconds since 1601, as the system clock counts them; the older
+  // list, which has no creation times, reads it from the process.
+  const auto created = static_cast<std::int64_t>(win32::ProcessCreationTime(notepad.handle()) / 10000);
+  ASSERT_GT(created, 0);
+  EXPECT_EQ(list.ProcessCreationTime(), created);
+  EXPECT_LE(created, system.NowMs());
+  EXPECT_GT(created, system.NowMs() - 60 * 1000);
+  ProcessListWin32 older("vardex-no-such-library.dll");
+  ASSERT_TRUE(older.ListProcesses());
+  ASSERT_NE(Find(older, notepad.id()), 0);
+  EXPECT_EQ(older.ProcessCreationTime(), created);
 
   char own[MAX_PATH] = {};
   const DWORD n = ::GetModuleFileNameA(nullptr, own, MAX_PATH);

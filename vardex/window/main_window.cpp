@@ -6,7 +6,9 @@
 #include <iterator>
 #include <utility>
 
+#include "win32/message_filter.h"
 #include "window/main_window_ids.h"
+#include "window/single_instance_win32.h"
 #include "monitor/input_check.h"
 
 namespace vardex {
@@ -191,6 +193,9 @@ void MainWindow::Attach(FrmMain& form) {
   intAppCheckTime_.SetOnChange([&form] { form.intAppCheckTime_Change(); });
   txtApplicationName_.SetOnChange([&form] { form.txtApplicationName_Change(); });
   txtPassword_.SetOnChange([&form] { form.txtPassword_Change(); });
+  // A later start of Vardex asks for the window, also from a lower level
+  // than an elevated Vardex's.
+  win32::allow_message_from_lower_integrity(hwnd(), ShowWindowMessage());
 }
 
 void MainWindow::Show() {
@@ -209,6 +214,12 @@ bool MainWindow::PreTranslate(MSG& msg) {
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   const HWND window = hwnd();
+  if (message == ShowWindowMessage() && message != 0) {
+    // A later start of Vardex: the window comes back as a double click on
+    // the icon brings it.
+    if (form_) form_->csSysTray1_RestoreEvent();
+    return 0;
+  }
   switch (message) {
     case WM_COMMAND:
       OnCommand(LOWORD(wparam), HIWORD(wparam));
@@ -259,12 +270,14 @@ void MainWindow::OnCommand(int id, int code) {
 
 void MainWindow::OnTimer(UINT_PTR id) {
   if (!form_) return;
+  if (id == tmrInputCheck_.id()) {
+    form_->tmrInputCheck_Timer();  // changes no readout
+    return;
+  }
   if (id == tmrAppCheck_.id())
     form_->tmrAppCheck_Timer();
   else if (id == tmrAppShotDown_.id())
     form_->tmrAppShotDown_Timer();
-  else if (id == tmrInputCheck_.id())
-    return form_->tmrInputCheck_Timer();  // changes no readout
   else
     return;
   if (after_tick) after_tick();

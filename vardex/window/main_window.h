@@ -60,8 +60,9 @@ class MainWindow final : public win32::window_base<MainWindow>, public FrmMainCo
   const Picture& Picture5() override { return *dial_[4]; }
   const Picture& Picture6() override { return *dial_[5]; }
   const Picture& Picture7() override { return *dial_[6]; }
-  // Routes the change, click, tick and first-activation events to `form`
-  // and gives it the window handle.
+  // Routes the change, click, tick and first-activation events, and a later
+  // start's request for the window (ShowWindowMessage), to `form` and gives
+  // it the window handle.
   void Attach(FrmMain& form);
 
   void Show();

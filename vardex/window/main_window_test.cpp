@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "window/form_fixture_test.h"
+#include "win32/object_security.h"
 #include "window/main_window_ids.h"
+#include "window/single_instance_win32.h"
 
 namespace vardex {
 namespace {
@@ -27,6 +29,13 @@ void Pump() {
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }
+}
+
+std::wstring WideSid(PSID sid) {
+  LPWSTR text = nullptr;
+  if (!sid || !::ConvertSidToStringSidW(sid, &text)) return L"?";
+  const win32::unique_hlocal keep(text);
+  return text;
 }
 
 std::wstring ClassName(HWND w) {
@@ -422,6 +431,59 @@ TEST_F(AttachedWindowTest, TimerTicksReachTheirHandlersAndThenAfterTick) {
   c.tmrAppCheck().SetEnabled(false);
   EXPECT_GT(ticks, 0);
   EXPECT_GT(Count("ListProcesses"), 0);  // the presence check ran
+
+  // The input check's ticks change no readout.
+  Pump();
+  ticks = 0;
+  ASSERT_TRUE(c.tmrInputCheck().SetInterval(10));
+  c.tmrInputCheck().SetEnabled(true);
+  const DWORD input_deadline = ::GetTickCount() + 5000;
+  while (input.samples < 3 && static_cast<LONG>(input_deadline - ::GetTickCount()) > 0) {
+    Pump();
+    ::Sleep(5);
+  }
+  c.tmrInputCheck().SetEnabled(false);
+  EXPECT_GE(input.samples, 3);
+  EXPECT_EQ(ticks, 0);
+}
+
+// One Vardex per user and session: a later start has the first one's window
+// brought back as a double click on the icon brings it; a block of the
+// name that is not this user's at this level is refused.
+TEST_F(AttachedWindowTest, ALaterStartBringsTheWindowBackAndSomeoneElsesBlockIsRefused) {
+  const std::string name = InstanceBlockName();
+  ASSERT_EQ(name.rfind("Local\\Vardex.Instance.S-1-", 0), 0u) << name;
+  const std::string test_name = name + ".test" + std::to_string(::GetCurrentProcessId());
+  InstanceBlock first(test_name);
+  ASSERT_EQ(first.claim(), InstanceBlock::Claim::kFirst);
+  const InstanceBlock later(test_name);
+  ASSERT_EQ(later.claim(), InstanceBlock::Claim::kRunning);
+  EXPECT_FALSE(later.ShowRunning(300)) << "no window named yet";
+  ASSERT_TRUE(first.Publish(window.hwnd()));
+  log.clear();
+  ASSERT_TRUE(later.ShowRunning(300));
+  Pump();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front().rfind("RestoreFromTray ", 0), 0u) << log.front();
+  EXPECT_EQ(log.at(1).rfind("Read ", 0), 0u) << "the restore path: settings read again";
+
+  const std::wstring user = WideSid(win32::token_user_sid(win32::query_process_token(TokenUser)));
+  const std::wstring ours = L"O:" + user + L"D:P(A;;GA;;;" + user + L")";
+  // Under Wine every process runs at high: low is below it.
+  int n = 0;
+  for (const std::wstring& sddl : {std::wstring(L"D:P(A;;GR;;;WD)"), std::wstring(L"O:SYD:P(A;;GA;;;WD)"),
+                                   L"O:S-1-5-21-1-2-3-1001D:P(A;;GA;;;" + user + L")", ours + L"S:(ML;;NW;;;LW)"}) {
+    const std::string squatted = test_name + "." + std::to_string(++n);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+                                                                      nullptr));
+    const win32::unique_hlocal keep(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const win32::unique_handle squatter(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, 4, squatted.c_str()));
+    ASSERT_TRUE(squatter) << sddl;
+    EXPECT_EQ(InstanceBlock(squatted).claim(), InstanceBlock::Claim::kRefused) << sddl;
+  }
 }
 
 TEST_F(AttachedWindowTest, ClosingTheWindowEndsTheMessageLoop) {

@@ -20,12 +20,27 @@
 #include "window/frm_main.h"
 #include "window/main_window.h"
 #include "window/restart_win32.h"
+#include "window/single_instance_win32.h"
 
 namespace {
 
 constexpr int kExitNoHookComponent = 1;
 constexpr int kExitNoWindow = 2;
 constexpr int kExitFailed = 3;
+constexpr int kExitInstanceBlockRefused = 4;
+
+// How long a later start waits for the first instance's window: that one may
+// have been started a moment before and still be loading.
+constexpr DWORD kWaitForFirstInstanceMs = 20000;
+
+// Running beside another instance unseen would split the program's activity
+// between the two, and one would end the program in use: say so and stop.
+void ReportRefusedInstanceBlock(const std::string& name) {
+  const std::string text = "Vardex cannot start: the object that keeps it to one instance per user and session (\"" +
+                           name + "\") belongs to another program, or cannot be made.\n\n"
+                           "Sign out and in again; if this message comes back, another program blocks Vardex.";
+  ::MessageBoxA(nullptr, text.c_str(), "Vardex", MB_OK | MB_ICONERROR);
+}
 
 // Without the component no activity is seen, and the countdown would end the
 // watched program while the user works in it: tell the user and stop.
@@ -39,6 +54,19 @@ void ReportMissingHookComponent(HRESULT why) {
 }
 
 int Run(HINSTANCE instance) {
+  const std::string instance_name = vardex::InstanceBlockName();
+  vardex::InstanceBlock single(instance_name);
+  switch (single.claim()) {
+    case vardex::InstanceBlock::Claim::kFirst:
+      break;
+    case vardex::InstanceBlock::Claim::kRunning:
+      single.ShowRunning(kWaitForFirstInstanceMs);
+      return 0;
+    case vardex::InstanceBlock::Claim::kRefused:
+      ReportRefusedInstanceBlock(instance_name);
+      return kExitInstanceBlockRefused;
+  }
+
   const win32::com_apartment com;
   if (!com.ok()) return kExitFailed;
 
@@ -72,6 +100,9 @@ int Run(HINSTANCE instance) {
     return kExitNoHookComponent;
   }
   window.Show();
+  // From here on a later start finds the window; the first activation's
+  // trip to the notification area is queued before its request.
+  single.Publish(window.hwnd());
   vardex::RegisterForRestart();
 
   MSG msg{};

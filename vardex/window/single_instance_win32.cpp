@@ -1,0 +1,88 @@
+#include "window/single_instance_win32.h"
+
+#include <utility>
+
+#include "win32/object_security.h"
+
+namespace vardex {
+namespace {
+
+constexpr DWORD kBlockSize = sizeof(LONG);
+constexpr char kBlockPrefix[] = "Local\\Vardex.Instance.";
+constexpr wchar_t kShowWindowMessageName[] = L"Vardex.ShowWindow.0A2C5052-9BB1-4A9B-845B-2015C4283757";
+
+}  // namespace
+
+std::string InstanceBlockName() {
+  const win32::unique_process_heap_block user = win32::query_process_token(TokenUser);
+  LPSTR sid = nullptr;
+  if (!win32::token_user_sid(user) || !::ConvertSidToStringSidA(win32::token_user_sid(user), &sid)) return {};
+  const win32::unique_hlocal keep(sid);
+  return kBlockPrefix + std::string(sid);
+}
+
+UINT ShowWindowMessage() noexcept {
+  static const UINT message = ::RegisterWindowMessageW(kShowWindowMessageName);
+  return message;
+}
+
+InstanceBlock::InstanceBlock(const std::string& name) noexcept {
+  if (name.empty()) return;
+  const win32::token_identity who;
+  // Only this user's Vardex reads the block; no other program needs it.
+  const win32::unique_hlocal security = win32::owned_object_security(who, win32::logon_session_read::kNo);
+  if (!security) return;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, security.get(), FALSE};
+  ::SetLastError(ERROR_SUCCESS);
+  win32::unique_handle block(
+      ::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, kBlockSize, name.c_str()));
+  Claim claim = Claim::kFirst;
+  if (block && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (!win32::may_use_existing(block.get(), who)) return;
+    claim = Claim::kRunning;
+  } else if (!block) {
+    // Ours at a higher level (an elevated Vardex) refuses us writing, not
+    // reading; anyone else's that keeps us out is refused below or here.
+    if (::GetLastError() != ERROR_ACCESS_DENIED) return;
+    block.reset(::OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()));
+    if (!block || !win32::may_use_existing(block.get(), who)) return;
+    claim = Claim::kRunning;
+  }
+  view_.reset(::MapViewOfFile(block.get(), claim == Claim::kFirst ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, kBlockSize));
+  if (!view_) return;
+  block_ = std::move(block);
+  claim_ = claim;
+}
+
+bool InstanceBlock::Publish(HWND window) noexcept {
+  if (claim_ != Claim::kFirst) return false;
+  // One aligned 4-byte store, read with one load: handles are 32-bit values
+  // for 32- and 64-bit programs alike.
+  *static_cast<volatile LONG*>(view_.get()) = static_cast<LONG>(reinterpret_cast<LONG_PTR>(window));
+  return true;
+}
+
+bool InstanceBlock::ShowRunning(DWORD wait_ms) const noexcept {
+  if (claim_ != Claim::kRunning) return false;
+  const DWORD start = ::GetTickCount();
+  for (;;) {
+    const LONG value = *static_cast<const volatile LONG*>(view_.get());
+    const HWND window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
+    if (value != 0 && ::IsWindow(window)) {
+      DWORD owner = 0;
+      ::GetWindowThreadProcessId(window, &owner);
+      // The first instance may then take the foreground, as it would after
+      // the user's double click.
+      ::AllowSetForegroundWindow(owner);
+      return ::PostMessageW(window, ShowWindowMessage(), 0, 0) != FALSE;
+    }
+    if (::GetTickCount() - start >= wait_ms) return false;
+    // This thread has no window yet; whatever reaches it is handled while
+    // it waits.
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+}
+
+}  // namespace vardex
