@@ -300,8 +300,9 @@ if [ -n "${E2E_RETYPE_LIMIT:-}" ]; then
   exit 0
 fi
 
-# Typing stops: the count grows past the limit and notepad is ended.
-stopped=$(date +%s)
+# Typing stops: the count grows past the limit and notepad is ended, counted
+# from the last keystroke.
+stopped=$typed_at
 readings="" ratios="" max_idle=0 copy_started=""
 while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * tick + ${E2E_COPY_AT:-0} )) ]; do
   sleep 2
