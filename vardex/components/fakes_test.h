@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -69,16 +70,24 @@ class FakeTimer final : public Timer {
   explicit FakeTimer(std::int32_t interval) : interval_(interval) {}
   bool refuse = false;  // the platform refuses every interval
   int interval_sets = 0;
+  // Runs when the period starts again from now, as SetTimer makes it: the
+  // timer turned on, or given a new interval while on.
+  std::function<void()> on_restart;
 
   bool SetInterval(std::int32_t ms) override {
     ++interval_sets;
     if (refuse || ms <= 0) return false;
     interval_ = ms;
+    if (enabled_ && on_restart) on_restart();
     return true;
   }
   std::int32_t Interval() const override { return interval_; }
   bool Enabled() const override { return enabled_; }
-  void SetEnabled(bool enabled) override { enabled_ = enabled; }
+  void SetEnabled(bool enabled) override {
+    const bool started = enabled && !enabled_;
+    enabled_ = enabled;
+    if (started && on_restart) on_restart();
+  }
 
  private:
   std::int32_t interval_;
@@ -99,6 +108,7 @@ struct FakeProcess {
   std::int32_t id = 0;
   // Milliseconds since 1601; by default long before kFakeNowMs.
   std::optional<std::int64_t> created = 0;
+  bool endable = true;  // false: ending it is denied (it runs elevated)
 };
 
 class FakeProcessList final : public ProcessList {
@@ -147,12 +157,10 @@ class FakeProcessList final : public ProcessList {
   bool KillProcess() override {
     log_.push_back("KillProcess " + std::to_string(kill_id_));
     if (fail_kill) return false;
+    const auto it = std::find_if(running.begin(), running.end(), [&](const FakeProcess& p) { return p.id == kill_id_; });
+    if (it != running.end() && !it->endable) return false;
     killed.push_back(kill_id_);
-    for (auto it = running.begin(); it != running.end(); ++it)
-      if (it->id == kill_id_) {
-        running.erase(it);
-        break;
-      }
+    if (it != running.end()) running.erase(it);
     return true;
   }
 

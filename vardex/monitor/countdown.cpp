@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "monitor/match_rule.h"
 #include "monitor/number_text.h"
@@ -72,21 +73,31 @@ void Countdown::End(std::optional<std::int64_t> born_before) {
   if (!list_.ListProcesses()) return;
   const auto count = list_.ProcessCount();
   if (!count || *count > std::numeric_limits<std::int16_t>::max()) return;
-  int ended = 0, survived = 0;
+  struct Copy {
+    std::int32_t id;
+    std::optional<std::int64_t> created;
+  };
+  std::vector<Copy> copies;
   for (std::int32_t i = 1; i <= *count; ++i) {
     if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
     const auto path = list_.ProcessPath();
     if (!path || !Matches(system_, *path, configured)) continue;
     const auto id = list_.ProcessID();
     if (!id) continue;
-    if (born_before) {
-      const auto created = list_.ProcessCreationTime();
-      if (!created || *created > *born_before) {
-        ++survived;
-        continue;
-      }
+    const auto created = born_before ? list_.ProcessCreationTime() : std::nullopt;
+    // A copy started less than the limit ago, since the last presence check
+    // (which would have started the count afresh): starting a copy is use,
+    // so no copy of the program has been idle for the limit.
+    if (born_before && created && *created > *born_before) return;
+    copies.push_back({*id, created});
+  }
+  int ended = 0, survived = 0;
+  for (const Copy& copy : copies) {
+    if (born_before && !copy.created) {
+      ++survived;
+      continue;
     }
-    if (list_.KillProcessID(*id) && list_.KillProcess())
+    if (list_.KillProcessID(copy.id) && list_.KillProcess())
       ++ended;
     else
       ++survived;

@@ -70,7 +70,12 @@ void FrmMain::cmdBrowse_Click() {
 
 void FrmMain::Command1_Click() { countdown_.EndMatchingProcesses(); }
 
-void FrmMain::tmrAppShotDown_Timer() { countdown_.Tick(); }
+// The input first: input that only the input check sees, in the second
+// before an idle tick, counts at that tick rather than after it.
+void FrmMain::tmrAppShotDown_Timer() {
+  input_check_.Tick();
+  countdown_.Tick();
+}
 
 void FrmMain::tmrAppCheck_Timer() {
   // A program started again, or another copy of it, gets the whole limit,

@@ -1,0 +1,768 @@
+// The real FrmMain over the fakes, run in simulated time in a world of
+// processes, a model of Tessik's hooks and a user who works, walks away, opens
+// and closes copies, edits the settings and restarts Vardex. The oracle
+// (promise_oracle_test.h) judges every end, every moment an idle program
+// still runs, and every load of the settings.
+//
+// A run is a function of its seed: days (logon sessions of 4 to 14 hours,
+// each starting with no program running and Vardex starting) over one
+// settings file. A failure prints the seed, the rule and the day's last
+// events before it, shortened as far as the failure still reproduces.
+//   simulation_test                          the fixed seeds of every test run
+//   simulation_test --seed S --hours H       one run (tools/soak); --all goes on after a failure
+//   simulation_test --share N                the fixed seeds, N hours each
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <queue>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "components/fakes_test.h"
+#include "settings/settings_fixture_test.h"
+#include "window/frm_main.h"
+#include "window/promise_oracle_test.h"
+
+namespace vardex::testing {
+namespace {
+
+constexpr char kIni[] = "C:\\WINDOWS\\system32\\vardex.ini";
+constexpr char kLock[] = "s3cret";
+constexpr std::int32_t kDesktopPid = 1;  // the programs' identifiers are multiples of 4
+
+struct Program {
+  const char* path;  // as the process list reports it
+  int bits, weight;  // weight: how often it is started
+};
+constexpr Program kPrograms[] = {
+    {"C:\\APPS\\CAD.EXE", 32, 45},
+    {"C:\\APPS\\VIEWER64.EXE", 64, 15},          // hooked through the 64-bit companion
+    {"C:\\APPS\\CAD.EXE.BAK\\CAD.EXE", 32, 10},  // paths that begin with a watched path
+    {"C:\\APPS\\CADTOOLS.EXE", 32, 10},
+    {"C:\\WINDOWS\\NOTEPAD.EXE", 32, 20},
+};
+// What the user types: the two programs, one without ".exe", a folder.
+constexpr const char* kTypedPaths[] = {"C:\\Apps\\Cad.exe", "C:\\Apps\\Cad.exe", "C:\\Apps\\Viewer64.exe",
+                                       "C:\\Apps\\Cad", "C:\\Apps\\"};
+constexpr const char* kTypedLimits[] = {"1", "1", "2", "2", "3", "5", "10", "30"};
+// kStart's c; extra window threads from bit 8. kBehind: started by a script or
+// another program, it does not take the front.
+enum Flags { kElevated = 1, kConsole = 2, kBehind = 4 };
+
+enum class Ev : std::uint8_t {
+  kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart
+};
+// a, b, c by kind. kStart: serial, program, flags. kExit: serial. kThread:
+// serial, -, 1 when hooks are refused on it. kKey, kClick, kMove: serial,
+// thread, 1 down / 0 up. kWheel: c picks a window behind the one in front,
+// the newest when even. kCompanion: c 1 up / 0 down. kPath, kLimit,
+// kPassword: the text after the keystroke.
+struct Event {
+  Ms t = 0;
+  Ev kind = Ev::kKey;
+  int a = 0, b = 0, c = 0;
+  std::string text;
+};
+
+std::string Clock(Ms t) {
+  char s[32];
+  std::snprintf(s, sizeof s, "%02lld:%02lld:%02lld.%03lld", static_cast<long long>(t / kHour),
+                static_cast<long long>(t / kMinute % 60), static_cast<long long>(t / kSecond % 60),
+                static_cast<long long>(t % kSecond));
+  return s;
+}
+
+std::string Describe(const Event& e) {
+  const std::string at = Clock(e.t) + "  ", who = " #" + std::to_string(e.a) + "." + std::to_string(e.b);
+  switch (e.kind) {
+    case Ev::kStart:
+      return at + "start #" + std::to_string(e.a) + " " + kPrograms[e.b].path + (e.c & kElevated ? " elevated" : "") +
+             (e.c & kConsole ? " console" : "") + (e.c & kBehind ? " behind" : "") +
+             (e.c >> 8 ? " +" + std::to_string(e.c >> 8) + " threads" : "");
+    case Ev::kExit: return at + "exit #" + std::to_string(e.a);
+    case Ev::kThread: return at + "new window thread in #" + std::to_string(e.a) + (e.c ? " (refuses hooks)" : "");
+    case Ev::kKey: return at + (e.c ? "key down in" : "key up in") + who;
+    case Ev::kClick: return at + (e.c ? "button down in" : "button up in") + who;
+    case Ev::kWheel: return at + "wheel behind the window in front (" + std::to_string(e.c) + ")";
+    case Ev::kMove: return at + "mouse move in" + who;
+    case Ev::kCompanion: return at + (e.c ? "64-bit companion up" : "64-bit companion down");
+    case Ev::kRestore: return at + "Vardex's window restored";
+    case Ev::kPath: return at + "path field: \"" + e.text + "\"";
+    case Ev::kLimit: return at + "limit field: \"" + e.text + "\"";
+    case Ev::kPassword: return at + "password field: \"" + e.text + "\"";
+    case Ev::kDone: return at + "&Done";
+    case Ev::kRestart: return at + "Vardex restarted";
+  }
+  return at;
+}
+
+std::uint64_t Mix(std::uint64_t x) {  // splitmix64
+  x += 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
+struct DayStart {
+  std::map<std::string, std::string> files;
+  std::optional<PromiseOracle::Stored> saved;
+};
+struct Failure {
+  std::string rule, detail;
+  Ms t = 0;
+};
+
+class World final : public HookComponentFactory, public InputWatch {
+ public:
+  // `replay`: the day's events as recorded; without it, the user and the
+  // programs act from `seed`.
+  World(std::uint64_t seed, const DayStart& start, const std::vector<Event>* replay)
+      : seed_(seed), rng_(seed), replay_(replay) {
+    // The tick count at the day's start: a third of the days see it wrap.
+    const std::uint64_t boot = Mix(seed ^ 0xB007);
+    boot_tick_ = boot % 3 ? static_cast<std::uint32_t>(boot >> 32) : 0u - static_cast<std::uint32_t>(boot % (14 * kHour));
+    storage_.files = start.files;
+    if (start.saved) oracle_.Saved(*start.saved);
+  }
+
+  std::optional<Failure> Run(Ms length) {
+    StartVardex();
+    std::size_t next = 0;
+    std::optional<Event> e;
+    while (!failure_) {
+      if (!e) e = replay_ ? (next < replay_->size() ? std::optional<Event>((*replay_)[next++]) : std::nullopt)
+                          : std::optional<Event>(Generate());
+      int timer = -1;
+      for (int i = 0; i < 3; ++i)
+        if (TimerAt(i).Enabled() && (timer < 0 || due_[i] < due_[timer])) timer = i;
+      const Ms timer_at = timer < 0 ? length : due_[timer];
+      // Posted messages (the relayed input) come before WM_TIMER.
+      if (e && e->t <= timer_at && e->t < length) {
+        Advance(e->t);
+        history.push_back(*e);
+        Apply(*e);
+        e.reset();
+      } else if (timer_at < length) {
+        Advance(timer_at);
+        due_[timer] = Due(timer);  // unless the handler restarts it
+        if (timer == 0) form_->tmrAppCheck_Timer();
+        if (timer == 1) form_->tmrAppShotDown_Timer();
+        if (timer == 2) form_->tmrInputCheck_Timer();
+        AfterForm();
+        if (timer == 2) continue;  // the input check ends nothing
+        const auto idle = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) {
+          return kPrograms[p.program].path == oracle_.program() && !p.elevated;
+        });
+        if (idle != procs_.end()) Check(oracle_.Running(now_), Name(*idle) + " still runs" + Shows());
+      } else {
+        break;
+      }
+    }
+    return failure_;
+  }
+
+  DayStart End() const { return {storage_.files, oracle_.saved()}; }
+  std::vector<Event> history;  // what happened, in order
+
+ private:
+  struct Thread {
+    Ms created;
+    bool refuses;
+  };
+  struct Proc {
+    int serial;
+    std::int32_t pid;
+    int program;
+    Ms created;
+    bool elevated, console;
+    std::vector<Thread> threads;
+  };
+  struct Window {
+    int serial = 0, thread = 0;
+    bool operator==(const Window& o) const { return serial == o.serial && thread == o.thread; }
+  };
+  struct Planned {
+    Event e;
+    std::uint64_t seq;
+    bool user;
+    bool operator<(const Planned& o) const { return e.t != o.e.t ? e.t > o.e.t : seq > o.seq; }
+  };
+
+  // Tessik as Vardex sees it: each set hooks the copies of the program named
+  // by its whole path on their window threads, 64 at most, the foreground
+  // window's copy first and then the newest; not across the integrity level,
+  // not a console program (its window is the console host's), and a 64-bit
+  // copy only while the companion is up.
+  class Tessik final : public HookComponent {
+   public:
+    explicit Tessik(World& w) : w_(w) {}
+    ~Tessik() override {
+      w_.hooked_.clear();
+      w_.sink_ = nullptr;
+    }
+    Watching MonitoredAppPath(const std::string& path) override {
+      std::vector<const Proc*> copies;
+      for (const Proc& p : w_.procs_)
+        if (kPrograms[p.program].path == Upper(path)) copies.push_back(&p);
+      std::stable_sort(copies.begin(), copies.end(), [&](const Proc* a, const Proc* b) {
+        return (a->serial == w_.front_.serial) != (b->serial == w_.front_.serial) ? a->serial == w_.front_.serial
+                                                                                  : a->created > b->created;
+      });
+      w_.hooked_.clear();
+      std::size_t threads = 0;
+      for (const Proc* p : copies) {
+        threads += p->threads.size();
+        if (p->elevated || p->console || (kPrograms[p->program].bits == 64 && !w_.companion_up_)) continue;
+        for (std::size_t i = 0; i < p->threads.size() && w_.hooked_.size() < 64; ++i)
+          if (!p->threads[i].refuses) w_.hooked_.push_back({p->serial, static_cast<int>(i)});
+      }
+      return w_.hooked_.empty() ? Watching::kNothing
+                                : w_.hooked_.size() == threads ? Watching::kAll : Watching::kPart;
+    }
+
+   private:
+    World& w_;
+  };
+
+  std::unique_ptr<HookComponent> Create(ActivityEvents& events) override {
+    sink_ = &events;
+    return std::make_unique<Tessik>(*this);
+  }
+
+  // The system's last input and the process of the window in front (a
+  // console program's own, not its host's; the desktop's when no program's).
+  InputSample Sample() override {
+    const Proc* p = Find(front_.serial);
+    return {last_input_tick_, p ? p->pid : kDesktopPid};
+  }
+
+  void Advance(Ms t) {
+    now_ = t;
+    system_.now_ms = kFakeNowMs + t;
+  }
+
+  // Any input to the session: the tick count moves, and a copy of the named
+  // program in front may count it as use, since nothing tells which window
+  // took it.
+  void SessionInput() {
+    last_input_tick_ = boot_tick_ + static_cast<std::uint32_t>(now_);
+    if (const Proc* p = Find(front_.serial)) oracle_.InFront(now_, kPrograms[p->program].path);
+  }
+
+  // A timer's next tick from now: WM_TIMER comes up to a system tick late,
+  // never early, so timers started together drift apart.
+  Ms Due(int i) {
+    const Ms due = now_ + TimerAt(i).Interval();
+    return due + static_cast<Ms>(Mix(seed_ + static_cast<std::uint64_t>(due * 3 + i)) % 16);
+  }
+
+  FakeTimer& TimerAt(int i) {
+    return i == 0 ? controls_->tmrAppCheck_ : i == 1 ? controls_->tmrAppShotDown_ : controls_->tmrInputCheck_;
+  }
+
+  void StartVardex() {
+    controls_ = std::make_unique<FakeControls>(kAppCheckDesignInterval, kAppShotDownDesignInterval);
+    FakeControls& c = *controls_;
+    c.intAppShutDownTime_.on_change = [this] {
+      form_->intAppShutDownTime_Change();
+      SettingsShown();
+    };
+    c.txtApplicationName_.on_change = [this] {
+      form_->txtApplicationName_Change();
+      SettingsShown();
+    };
+    c.intAppUseTime_.on_change = [this] { form_->intAppUseTime_Change(); };
+    c.intAppCheckTime_.on_change = [this] { form_->intAppCheckTime_Change(); };
+    c.txtPassword_.on_change = [this] { form_->txtPassword_Change(); };
+    for (int i = 0; i < 3; ++i) TimerAt(i).on_restart = [this, i] { due_[i] = Due(i); };
+    form_ = std::make_unique<FrmMain>(c, FrmMainComponents{processes_, tray_, dialog_, *this, storage_, system_, *this});
+    form_->SetWindowHandle(0x1234);
+    vardex_since_ = now_;
+    form_->Form_Load();
+    form_->Form_Activate();
+    AfterForm();
+    SettingsShown();
+    oracle_.CountRestarted(now_);
+    CheckLoaded();
+  }
+
+  void SettingsShown() {
+    oracle_.Settings(now_, controls_->txtApplicationName_.Text(), controls_->intAppShutDownTime_.Text());
+  }
+
+  void CheckLoaded() {
+    const FakeControls& c = *controls_;
+    Check(oracle_.Loaded(c.intAppShutDownTime_.Text(), c.txtApplicationName_.Text(), !c.cmdBrowse_.Enabled()),
+          "the window shows limit \"" + c.intAppShutDownTime_.Text() + "\", path \"" + c.txtApplicationName_.Text() +
+              "\"" + (c.cmdBrowse_.Enabled() ? "" : ", locked"));
+  }
+
+  void Check(const std::string& rule, const std::string& detail) {
+    if (!rule.empty() && !failure_) failure_ = Failure{rule, detail, now_};
+  }
+
+  // After every call into the form: judge what it ended.
+  void AfterForm() {
+    log_.clear();
+    for (; kills_seen_ < processes_.killed.size(); ++kills_seen_) {
+      const std::int32_t pid = processes_.killed[kills_seen_];
+      const auto it = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.pid == pid; });
+      if (it == procs_.end()) continue;
+      Check(oracle_.Ended(now_, kPrograms[it->program].path), Name(*it) + " ended" + Shows());
+      procs_.erase(it);
+    }
+  }
+
+  static std::string Name(const Proc& p) {
+    return "#" + std::to_string(p.serial) + " (pid " + std::to_string(p.pid) + ", " + kPrograms[p.program].path + ")";
+  }
+  std::string Shows() const {
+    return "; the window shows path \"" + controls_->txtApplicationName_.Text() + "\", limit \"" +
+           controls_->intAppShutDownTime_.Text() + "\"";
+  }
+
+  Proc* Find(int serial) {
+    const auto it = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.serial == serial; });
+    return it == procs_.end() ? nullptr : &*it;
+  }
+
+  // Whether the hooks can watch this thread by now: every set since one
+  // presence period has had the chance to hook it.
+  bool HookSeeable(const Proc& p, int thread) const {
+    const Ms settled = now_ - 5 * kSecond;
+    if (p.elevated || p.console || p.threads[static_cast<std::size_t>(thread)].refuses) return false;
+    if (p.threads[static_cast<std::size_t>(thread)].created >= settled || vardex_since_ >= settled ||
+        oracle_.fresh() >= settled)
+      return false;
+    if (kPrograms[p.program].bits == 64 && (!companion_up_ || companion_since_ >= settled)) return false;
+    std::size_t threads = 0;
+    for (const Proc& q : procs_)
+      if (q.program == p.program) threads += q.threads.size();
+    return threads <= 64;
+  }
+
+  // Input that the hooks cannot watch is seen only by a look at the window in
+  // front, once a second: it must keep the front that long.
+  void SetFront(const Window& w) {
+    if (w == front_) return;
+    if (front_input_.program && !front_input_.hooked && now_ - front_input_.t < kSecond)
+      oracle_.Unseeable(front_input_.t, front_input_.program);
+    front_ = w;
+    front_input_ = {};
+  }
+
+  void Relay(const Window& w, std::int32_t code, std::int32_t pressed) {
+    if (!sink_ || std::find(hooked_.begin(), hooked_.end(), w) == hooked_.end()) return;
+    if (code == 0)
+      sink_->oMKHook_KeyEvent(65, pressed);
+    else
+      sink_->oMKHook_MouseEvent(code, 100, 100);
+    AfterForm();
+  }
+
+  void Apply(const Event& e) {
+    FakeControls& c = *controls_;
+    Proc* p = Find(e.a);
+    switch (e.kind) {
+      case Ev::kStart: {
+        if (p) break;
+        std::int32_t pid = 4;
+        while (std::any_of(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; })) pid += 4;
+        procs_.push_back({e.a, pid, e.b, now_, (e.c & kElevated) != 0, (e.c & kConsole) != 0,
+                          std::vector<Thread>(static_cast<std::size_t>(1 + (e.c >> 8)), Thread{now_, false})});
+        processes_.running.push_back({kPrograms[e.b].path, pid, kFakeNowMs + now_, (e.c & kElevated) == 0});
+        oracle_.Started(now_, kPrograms[e.b].path);
+        if (!(e.c & kBehind)) SetFront({e.a, 0});  // a new window comes to the front
+        break;
+      }
+      case Ev::kExit: {
+        if (!p) break;
+        if (p->serial == front_.serial) SetFront({});
+        auto& running = processes_.running;
+        running.erase(std::find_if(running.begin(), running.end(), [&](const FakeProcess& q) { return q.id == p->pid; }));
+        procs_.erase(procs_.begin() + (p - procs_.data()));
+        break;
+      }
+      case Ev::kThread:
+        if (p) p->threads.push_back({now_, e.c != 0});
+        break;
+      case Ev::kKey:
+      case Ev::kClick:
+      case Ev::kMove: {
+        if (!p || e.b >= static_cast<int>(p->threads.size())) break;
+        const Window w{e.a, e.b};
+        if (e.kind != Ev::kMove) SetFront(w);  // keys go to the window in front; a click brings its window there
+        SessionInput();
+        if (e.kind == Ev::kMove) {
+          Relay(w, 512, 0);
+          break;
+        }
+        oracle_.Input(now_, kPrograms[p->program].path);
+        front_input_ = {now_, kPrograms[p->program].path, HookSeeable(*p, e.b)};
+        Relay(w, e.kind == Ev::kKey ? 0 : (e.c ? 513 : 514), e.c);
+        break;
+      }
+      case Ev::kWheel: {
+        // The wheel scrolls a window behind the one in front, often the one
+        // opened last; the user is taken to scroll only windows the hooks
+        // can watch, so that every input can be seen by something.
+        std::vector<Window> behind;
+        for (const Proc& q : procs_)
+          for (int i = 0; i < static_cast<int>(q.threads.size()); ++i)
+            if (!(Window{q.serial, i} == front_) && HookSeeable(q, i)) behind.push_back({q.serial, i});
+        if (behind.empty()) break;
+        const auto newest = std::max_element(behind.begin(), behind.end(), [&](const Window& a, const Window& b) {
+          return Find(a.serial)->threads[static_cast<std::size_t>(a.thread)].created <
+                 Find(b.serial)->threads[static_cast<std::size_t>(b.thread)].created;
+        });
+        const Window w = e.c % 2 ? behind[static_cast<std::size_t>(e.c) % behind.size()] : *newest;
+        SessionInput();
+        oracle_.Input(now_, kPrograms[Find(w.serial)->program].path);
+        Relay(w, 522, 0);
+        break;
+      }
+      case Ev::kCompanion:
+        companion_up_ = e.c != 0;
+        companion_since_ = now_;
+        break;
+      case Ev::kRestore:
+        SessionInput();
+        form_->csSysTray1_RestoreEvent();
+        AfterForm();
+        SetFront({});
+        CheckLoaded();
+        break;
+      case Ev::kPath:
+      case Ev::kLimit: {
+        SessionInput();
+        FakeTextBox& box = e.kind == Ev::kPath ? c.txtApplicationName_ : c.intAppShutDownTime_;
+        if (box.Enabled()) box.SetText(e.text);
+        AfterForm();
+        break;
+      }
+      case Ev::kPassword:
+        SessionInput();
+        c.txtPassword_.SetText(e.text);
+        AfterForm();
+        break;
+      case Ev::kDone: {
+        // A password typed while none is stored is set; the sentinel typed on
+        // an unlocked screen removes it; otherwise the stored one stays.
+        SessionInput();
+        const std::string typed = c.txtPassword_.Text();
+        std::string password = oracle_.saved() ? oracle_.saved()->password : kPasswordSentinel;
+        if (password == kPasswordSentinel && !typed.empty())
+          password = typed;
+        else if (typed == kPasswordSentinel && c.cmdBrowse_.Enabled())
+          password = kPasswordSentinel;
+        form_->Command2_Click();
+        AfterForm();
+        oracle_.Saved({c.intAppShutDownTime_.Text(), c.txtApplicationName_.Text(), password});
+        oracle_.CountRestarted(now_);
+        SetFront({});
+        break;
+      }
+      case Ev::kRestart:
+        form_.reset();
+        StartVardex();
+        break;
+    }
+  }
+
+  // ---- The user, and the programs' own comings and goings ----
+  Ms U(Ms lo, Ms hi) { return lo + static_cast<Ms>(rng_() % static_cast<std::uint64_t>(hi - lo + 1)); }
+  bool Chance(int percent) { return U(0, 99) < percent; }
+
+  void Push(const Event& e, bool user = true) {
+    planned_.push({e, seq_++, user});
+    if (!user) return;
+    ++user_pending_;
+    clock_ = std::max(clock_, e.t);
+  }
+
+  Event Generate() {
+    while (user_pending_ == 0) Plan();
+    const Planned p = planned_.top();
+    planned_.pop();
+    if (p.user) --user_pending_;
+    return p.e;
+  }
+
+  Ms Pause() {
+    const int r = static_cast<int>(U(0, 99));
+    if (r < 50) return U(200, 4 * kSecond);
+    if (r < 78) return U(4 * kSecond, 2 * kMinute);
+    if (r < 93) return oracle_.limit() * U(85, 115) / 100;  // about the limit: the edges of the rule
+    if (r < 99) return U(5 * kMinute, kHour);
+    return U(kHour, 4 * kHour);  // long absences
+  }
+
+  Ms Keystroke() {
+    const int r = static_cast<int>(U(0, 99));
+    return r < 85 ? U(80, 600) : r < 98 ? U(2 * kSecond, 40 * kSecond) : U(kMinute, 30 * kMinute);
+  }
+
+  // A key or a click: down, then up.
+  void Press(Ev kind, const Window& w, Ms t) {
+    Push({t, kind, w.serial, w.thread, 1, {}});
+    last_input_ = t + U(40, 200);
+    Push({last_input_, kind, w.serial, w.thread, 0, {}});
+  }
+
+  // A few turns of the wheel over windows behind the one in front; a window
+  // that has just appeared behind is often scrolled at once.
+  void Scroll(Ms t, bool newest) {
+    for (Ms i = U(1, 6); i > 0; --i, t += U(300, 3 * kSecond))
+      Push({t, Ev::kWheel, 0, 0, static_cast<int>(U(0, 9999)) & ~(newest ? 1 : 0), {}});
+  }
+
+  void Plan() {
+    // Input that the hooks cannot watch keeps its window in front a while.
+    const Ms front_free = front_input_.hooked ? 0 : last_input_ + 1100;
+    Ms t = clock_ = clock_ + Pause();
+    Window any;
+    if (!procs_.empty()) {
+      const Proc& p = procs_[static_cast<std::size_t>(U(0, static_cast<Ms>(procs_.size()) - 1))];
+      any = {p.serial, static_cast<int>(U(0, static_cast<Ms>(p.threads.size()) - 1))};
+    }
+    const int r = static_cast<int>(U(0, 999));
+    if (r < 400) {
+      if (Find(front_.serial)) {
+        Press(Ev::kKey, front_, t);
+      } else if (any.serial) {
+        Press(Ev::kKey, any, std::max(t, front_free));
+      }
+    } else if (r < 500) {
+      if (any.serial) Press(Ev::kClick, any, any == front_ ? t : std::max(t, front_free));
+    } else if (r < 550) {
+      Scroll(t, false);
+    } else if (r < 600) {
+      for (int i = 0; i < 4 && any.serial; ++i) Push({t + i * 250, Ev::kMove, any.serial, any.thread, 0, {}});
+    } else if (r < 690 && procs_.size() < 12) {
+      int program = 0;
+      for (Ms w = U(0, 99); w >= kPrograms[program].weight; w -= kPrograms[program++].weight) {
+      }
+      int flags = (Chance(4) ? kElevated : Chance(4) ? kConsole : 0) | (Chance(30) ? kBehind : 0);
+      const int extra = static_cast<int>(U(0, 99));
+      flags |= (extra < 85 ? 0 : extra < 97 ? static_cast<int>(U(1, 3)) : 40) << 8;
+      Push({std::max(t, front_free), Ev::kStart, next_serial_++, program, flags, {}});
+      if (flags & kBehind && Chance(70)) Scroll(t + U(5 * kSecond, 9 * kSecond), true);
+    } else if (r < 770) {
+      // A copy lives at least a presence period: one that comes and goes
+      // between two checks is seen by nothing that looks at the processes.
+      const Proc* p = Find(any.serial);
+      if (p) Push({std::max({t, p->created + 6 * kSecond, any.serial == front_.serial ? front_free : t}), Ev::kExit,
+                   any.serial, 0, 0, {}});
+    } else if (r < 850) {
+      if (any.serial) Push({t, Ev::kThread, any.serial, 0, Chance(10) ? 1 : 0, {}});
+      if (any.serial && Chance(70)) Scroll(t + U(5 * kSecond, 9 * kSecond), true);
+    } else if (r < 860) {
+      Push({t, Ev::kCompanion, 0, 0, 0, {}});
+      Push({t + U(20 * kSecond, 2 * kMinute), Ev::kCompanion, 0, 0, 1, {}}, false);
+    } else if (r < 900) {
+      PlanSettings(std::max(t, front_free));
+    } else if (r < 906) {
+      Push({t, Ev::kRestart, 0, 0, 0, {}});
+    }
+  }
+
+  // The window restored, unlocked if need be, the path or the limit retyped
+  // character by character with pauses, a lock set or removed, "&Done".
+  void PlanSettings(Ms t) {
+    Push({t, Ev::kRestore, 0, 0, 0, {}});
+    const auto file = storage_.files.find(kIni);
+    auto lines = SplitSettingsLines(file == storage_.files.end() ? std::string() : file->second);
+    lines.resize(std::max<std::size_t>(lines.size(), 3));
+    if (file == storage_.files.end()) lines = DefaultSettingsLines();
+    Ms k = t + U(kSecond, 4 * kSecond);
+    auto type = [&](Ev kind, std::string text, const std::string& to) {
+      auto key = [&] {
+        Push({k, kind, 0, 0, 0, text});
+        k += Keystroke();
+      };
+      while (to.compare(0, text.size(), text) != 0) {
+        text.pop_back();
+        key();
+      }
+      while (text != to) {
+        text += to[text.size()];
+        key();
+      }
+    };
+    const bool locked = lines[2] != kPasswordSentinel;
+    if (locked) type(Ev::kPassword, "", lines[2]);
+    if (!locked && Chance(10)) type(Ev::kPassword, "", kLock);
+    if (locked && Chance(15)) type(Ev::kPassword, "", kPasswordSentinel);
+    if (Chance(50)) type(Ev::kPath, lines[1], kTypedPaths[U(0, 4)]);
+    if (Chance(50)) type(Ev::kLimit, lines[0], kTypedLimits[U(0, 7)]);
+    if (Chance(85)) Push({k, Ev::kDone, 0, 0, 0, {}});
+  }
+
+  // The world.
+  std::vector<Proc> procs_;  // in order of start
+  Window front_;             // serial 0: none of the programs
+  bool companion_up_ = true;
+  Ms now_ = 0, companion_since_ = kLongAgo, vardex_since_ = 0;
+  std::uint32_t boot_tick_ = 0, last_input_tick_ = 0;
+  struct {
+    Ms t = 0;
+    const char* program = nullptr;
+    bool hooked = false;  // where the hooks can watch by now
+  } front_input_;         // the last key or button in the window in front
+  std::vector<Window> hooked_;
+  ActivityEvents* sink_ = nullptr;
+
+  // The user's plans.
+  std::uint64_t seed_;
+  std::mt19937_64 rng_;  // its output is the same everywhere
+  const std::vector<Event>* replay_;
+  std::priority_queue<Planned> planned_;
+  std::uint64_t seq_ = 0;
+  int user_pending_ = 0, next_serial_ = 1;
+  Ms clock_ = 0, last_input_ = kLongAgo;
+
+  // Vardex.
+  PromiseOracle oracle_;
+  CallLog log_;
+  FakeProcessList processes_{log_};
+  FakeTray tray_{log_};
+  FakeFileDialog dialog_;
+  FakeSettingsStorage storage_{log_};
+  FakeSystem system_;
+  std::unique_ptr<FakeControls> controls_;
+  Ms due_[3] = {0, 0, 0};
+  std::size_t kills_seen_ = 0;
+  std::unique_ptr<FrmMain> form_;
+  std::optional<Failure> failure_;
+};
+
+// The settings at the first start: mostly the program and a short limit.
+DayStart FirstDay(std::uint64_t seed) {
+  DayStart start;
+  const std::uint64_t r = Mix(seed ^ 0xF1257);
+  if (r % 100 < 15) return start;
+  const PromiseOracle::Stored s{kTypedLimits[(r >> 8) % 5], kTypedPaths[0], kPasswordSentinel};
+  start.files[kIni] = JoinSettingsLines({s.limit, s.path, s.password});
+  start.saved = s;
+  return start;
+}
+
+// Removes events while the same rule still breaks, within a budget of replays.
+// `failure` becomes the shortened run's.
+std::vector<Event> Shorten(std::uint64_t day_seed, const DayStart& start, std::vector<Event> events,
+                           Failure& failure) {
+  int budget = 400;
+  auto fails = [&](const std::vector<Event>& trial) {
+    World w(day_seed, start, &trial);
+    const auto f = w.Run(failure.t + 1);
+    if (!f || f->rule != failure.rule) return false;
+    failure = *f;
+    return true;
+  };
+  for (std::size_t chunk = events.size() / 2; chunk > 0 && budget > 0; chunk /= 2)
+    for (std::size_t i = 0; i < events.size() && budget-- > 0;) {
+      std::vector<Event> trial(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(i));
+      trial.insert(trial.end(), events.begin() + static_cast<std::ptrdiff_t>(std::min(i + chunk, events.size())),
+                   events.end());
+      if (fails(trial))
+        events = std::move(trial);
+      else
+        i += chunk;
+    }
+  return events;
+}
+
+struct RunResult {
+  int failures = 0;
+  Ms simulated = 0;  // time the worlds ran
+};
+
+// `hours` of one run. A failure is reported and ends the run, or with `all`
+// ends its day only.
+RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
+  RunResult result;
+  DayStart start = FirstDay(seed);
+  const Ms total = static_cast<Ms>(hours * kHour);
+  Ms day_begins = 0;
+  for (std::uint64_t day = 0; day_begins < total; ++day) {
+    const std::uint64_t day_seed = Mix(seed * 1000003 + day);
+    const Ms length = std::min<Ms>(4 * kHour + static_cast<Ms>(Mix(day_seed) % (10 * kHour)), total - day_begins);
+    World w(day_seed, start, nullptr);
+    const auto f = w.Run(length);
+    result.simulated += f ? f->t : length;
+    if (f) {
+      ++result.failures;
+      const Ms at = day_begins + f->t;
+      std::printf("FAIL seed %llu, at simulated hour %.2f (day %llu, %s into it): %s\n  %s\n",
+                  static_cast<unsigned long long>(seed), static_cast<double>(at) / kHour,
+                  static_cast<unsigned long long>(day), Clock(f->t).c_str(), f->rule.c_str(), f->detail.c_str());
+      std::printf("  replay: tools/soak --seed %llu --hours %.3f\n", static_cast<unsigned long long>(seed),
+                  static_cast<double>(at + kSecond) / kHour);
+      Failure shortened = *f;
+      const auto events = Shorten(day_seed, start, w.history, shortened);
+      std::string file = "no vardex.ini";
+      if (start.files.count(kIni)) {
+        file = "vardex.ini:";
+        for (const auto& line : SplitSettingsLines(start.files[kIni])) file += " \"" + line + "\"";
+      }
+      std::printf("  the day began with %s; of its %zu events before the failure, %zu still fail it:\n", file.c_str(),
+                  w.history.size(), events.size());
+      for (std::size_t i = events.size() > 40 ? events.size() - 40 : 0; i < events.size(); ++i)
+        std::printf("    %s\n", Describe(events[i]).c_str());
+      std::printf("    %s  %s\n", Clock(shortened.t).c_str(), shortened.detail.c_str());
+      std::fflush(stdout);
+      if (!all) break;
+    }
+    start = w.End();
+    day_begins += length;
+  }
+  return result;
+}
+
+}  // namespace
+}  // namespace vardex::testing
+
+int main(int argc, char** argv) {
+  using namespace vardex::testing;
+  std::uint64_t seed = 0;
+  double hours = 0, share = 500;
+  bool one = false, all = false;
+  for (int i = 1; i < argc; ++i) {
+    const bool value = i + 1 < argc;
+    if (!std::strcmp(argv[i], "--seed") && value) {
+      seed = std::strtoull(argv[++i], nullptr, 10);
+      one = true;
+    } else if (!std::strcmp(argv[i], "--hours") && value) {
+      hours = std::strtod(argv[++i], nullptr);
+    } else if (!std::strcmp(argv[i], "--share") && value) {
+      share = std::strtod(argv[++i], nullptr);
+    } else if (!std::strcmp(argv[i], "--all")) {
+      all = true;
+    } else {
+      std::fprintf(stderr, "usage: %s [--seed S --hours H [--all]] [--share HOURS_PER_SEED]\n", argv[0]);
+      return 2;
+    }
+  }
+  // The fixed seeds of every test run: 20 runs of `share` hours.
+  std::vector<std::pair<std::uint64_t, double>> runs;
+  if (one)
+    runs.push_back({seed, hours});
+  else
+    for (std::uint64_t s = 1; s <= 20; ++s) runs.push_back({s, share});
+
+  const auto begin = std::chrono::steady_clock::now();
+  RunResult total;
+  for (const auto& [s, h] : runs) {
+    const RunResult r = RunSeed(s, h, all);
+    total.failures += r.failures;
+    total.simulated += r.simulated;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  const double simulated = static_cast<double>(total.simulated) / kHour;
+  std::printf("%zu run(s), %.0f simulated hours in %.1f s: %.0f simulated hours per second; %d failure(s)\n",
+              runs.size(), simulated, seconds, simulated / seconds, total.failures);
+  return total.failures == 0 ? 0 : 1;
+}
