@@ -16,6 +16,10 @@ struct InputSample {
   // console's program rather than its host. None when there is no
   // foreground window or its owner cannot be told.
   std::optional<std::int32_t> foreground_process_id;
+  // That process's creation time, in milliseconds since 1601 as the process
+  // list reports it, so that an identifier reused since the last presence
+  // check is not taken for a copy of the program. None when unread.
+  std::optional<std::int64_t> foreground_created;
 };
 
 class InputWatch {

@@ -48,7 +48,12 @@ InputSample InputWatchWin32::Sample() {
   const HWND foreground = ::GetForegroundWindow();
   DWORD owner = 0;
   if (!foreground || !::GetWindowThreadProcessId(foreground, &owner) || owner == 0) return sample;
-  if (const auto program = ProgramOf(owner)) sample.foreground_process_id = static_cast<std::int32_t>(*program);
+  const auto program = ProgramOf(owner);
+  if (!program) return sample;
+  sample.foreground_process_id = static_cast<std::int32_t>(*program);
+  const win32::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *program));
+  const ULONGLONG created = process ? win32::ProcessCreationTime(process.get()) : 0;
+  if (created != 0) sample.foreground_created = static_cast<std::int64_t>(created / 10000);  // 100-ns units to ms
   return sample;
 }
 

@@ -71,8 +71,10 @@ TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
   Start();
   RunWatched(2);  // ids 100, 101
   CheckPresence();
-  const auto sample_after = [this](std::uint32_t tick, std::optional<std::int32_t> foreground) {
-    input.sample = {tick, foreground};
+  // The fixture's processes were all created at 0.
+  const auto sample_after = [this](std::uint32_t tick, std::optional<std::int32_t> foreground,
+                                   std::optional<std::int64_t> created = 0) {
+    input.sample = {tick, foreground, created};
     input_check.Tick();
     countdown.Tick();
     return countdown.elapsed_seconds();
@@ -83,11 +85,12 @@ TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
   EXPECT_EQ(sample_after(950, 7), 20) << "input into another program";
   EXPECT_EQ(sample_after(990, std::nullopt), 30) << "no foreground window";
   EXPECT_EQ(sample_after(1000, 100), 10);
+  EXPECT_EQ(sample_after(1010, 101, 5), 20) << "the second copy's identifier, taken by a newer process";
   EXPECT_EQ(lblhKeyPressed.Caption(), "") << "no label shows it";
 
   processes.running.erase(processes.running.begin());  // 100 ends
   CheckPresence();
-  EXPECT_EQ(sample_after(1100, 100), 20) << "a copy that is gone is no longer the program";
+  EXPECT_EQ(sample_after(1100, 100), 30) << "a copy that is gone is no longer the program";
 }
 
 }  // namespace

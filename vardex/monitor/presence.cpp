@@ -58,9 +58,8 @@ void PresenceCheck::RunEnded() {
   c_.tmrAppShotDown().SetEnabled(false);
 }
 
-bool PresenceCheck::Watches(std::int32_t process_id) const {
-  return std::any_of(copies_.begin(), copies_.end(),
-                     [process_id](const ProcessIdentity& copy) { return copy.id == process_id; });
+bool PresenceCheck::Watches(const ProcessIdentity& process) const {
+  return std::any_of(copies_.begin(), copies_.end(), [&process](const ProcessIdentity& copy) { return copy == process; });
 }
 
 }  // namespace vardex

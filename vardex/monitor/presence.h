@@ -43,9 +43,9 @@ class PresenceCheck {
   // Found, but the last MonitoredAppPath set did not watch every copy and
   // window thread of it.
   bool activity_unseen() const { return activity_unseen_; }
-  // Whether process `process_id` is a copy of the program that the last
-  // check found.
-  bool Watches(std::int32_t process_id) const;
+  // Whether `process` (identifier and creation time) is a copy of the
+  // program that the last check found.
+  bool Watches(const ProcessIdentity& process) const;
 
  private:
   FrmMainControls& c_;

@@ -236,7 +236,8 @@ class World final : public HookComponentFactory, public InputWatch {
   // console program's own, not its host's; the desktop's when no program's).
   InputSample Sample() override {
     const Proc* p = Find(front_.serial);
-    return {last_input_tick_, p ? p->pid : kDesktopPid};
+    if (!p) return {last_input_tick_, kDesktopPid, std::nullopt};
+    return {last_input_tick_, p->pid, kFakeNowMs + p->created};
   }
 
   void Advance(Ms t) {
