@@ -160,12 +160,10 @@ struct WindowSearch {
   bool failed;
 };
 
-BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
+BOOL CALLBACK CollectWindow(HWND window, LPARAM user) noexcept {
   auto* search = reinterpret_cast<WindowSearch*>(user);
   DWORD process_id = 0;
   const DWORD thread_id = ::GetWindowThreadProcessId(window, &process_id);
-  const std::vector<DWORD>& wanted = *search->processes;
-  if (std::find(wanted.begin(), wanted.end(), process_id) == wanted.end()) return TRUE;
   try {
     search->windows.push_back(TopLevelWindow{process_id, thread_id, ::IsWindowVisible(window) != FALSE});
     return TRUE;
@@ -173,6 +171,16 @@ BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
     search->failed = true;
     return FALSE;
   }
+}
+
+// Only the windows of the processes searched for.
+BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
+  const auto* search = reinterpret_cast<const WindowSearch*>(user);
+  DWORD process_id = 0;
+  ::GetWindowThreadProcessId(window, &process_id);
+  const std::vector<DWORD>& wanted = *search->processes;
+  if (std::find(wanted.begin(), wanted.end(), process_id) == wanted.end()) return TRUE;
+  return CollectWindow(window, user);
 }
 
 // The walk gives its visitors no creation times: only the few matching
@@ -198,18 +206,6 @@ const KnownProcess* Find(const std::vector<KnownProcess>& list, DWORD process_id
   return nullptr;
 }
 
-BOOL CALLBACK CollectWindow(HWND window, LPARAM user) noexcept {
-  auto* search = reinterpret_cast<WindowSearch*>(user);
-  DWORD process_id = 0;
-  const DWORD thread_id = ::GetWindowThreadProcessId(window, &process_id);
-  try {
-    search->windows.push_back(TopLevelWindow{process_id, thread_id, ::IsWindowVisible(window) != FALSE});
-    return TRUE;
-  } catch (const std::bad_alloc&) {
-    search->failed = true;
-    return FALSE;
-  }
-}
 
 // A walk at least this often, for copies without a window.
 constexpr unsigned kWalkEvery = 6;
