@@ -33,39 +33,32 @@ wine_env_cleanup() {
   fi
 }
 
-_free_display() {
-  local n
-  for n in $(seq 90 199); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      echo "$n"; return 0
-    fi
-  done
-  return 1
-}
-
-# Starts Xvfb (unless VARDEX_DISPLAY is given) and exports DISPLAY.
+# Starts Xvfb (unless VARDEX_DISPLAY is given) and exports DISPLAY. Xvfb
+# chooses a free display number itself and names it once it accepts
+# connections (-displayfd): two runs started side by side can no longer pick
+# the same number, where the loser's Xvfb would fail and its run would use,
+# and lose at the other's end, the winner's display.
 wine_env_display() {
   if [ -n "${VARDEX_DISPLAY:-}" ]; then
     export DISPLAY="$VARDEX_DISPLAY"
     return 0
   fi
-  local n tries
-  for tries in 1 2 3 4 5; do
-    n=$(_free_display) || { echo "no free X display" >&2; return 1; }
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    _started_xvfb_pid=$!
-    local i
-    for i in $(seq 1 50); do
-      if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
-        export DISPLAY=":$n"
-        return 0
-      fi
-      kill -0 "$_started_xvfb_pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill "$_started_xvfb_pid" >/dev/null 2>&1 || true
-    _started_xvfb_pid=""
+  local named="$BUILD_ROOT/xvfb.display" n="" i
+  rm -f "$named"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$named" >/dev/null 2>&1 &
+  _started_xvfb_pid=$!
+  for i in $(seq 1 300); do
+    n=$(sed -n '1s/^\([0-9][0-9]*\)$/\1/p' "$named" 2>/dev/null)
+    [ -z "$n" ] || break
+    kill -0 "$_started_xvfb_pid" 2>/dev/null || break
+    sleep 0.1
   done
+  if [ -n "$n" ] && DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
+    export DISPLAY=":$n"
+    return 0
+  fi
+  kill "$_started_xvfb_pid" >/dev/null 2>&1 || true
+  _started_xvfb_pid=""
   echo "could not start Xvfb" >&2
   return 1
 }
@@ -127,18 +120,33 @@ wine_env_prefix() {
   _keepalive_pid=$_last_keepalive
 }
 
+# Runs a command, and every Wine process it starts, with the address space
+# laid out without randomization (a personality that children inherit). A
+# 64-bit Wine process must map Windows' shared user data at 0x7ffe0000; the
+# wine64 loader is a fixed-address program at 0x7d000000, Debian ships it
+# without the preloader that would reserve that address first, and the
+# kernel puts such a program's heap anywhere in the 1 GB above it. Now and
+# then the heap covers 0x7ffe0000 and the new process dies at once ("failed
+# to map the shared user data: c0000018"): CreateProcess fails, or a `wine
+# reg query` prints nothing. Without randomization the heap starts right
+# after the loader, far below that address, in every process.
+wine_env_fixed_layout() {
+  setarch "$(uname -m)" -R "$@"
+}
+
 # Boots the prefix when new, starts its helpers and a keep-alive program.
 _wine_env_start() {  # prefix, arch
   if [ ! -f "$1/system.reg" ]; then
-    WINEARCH=$2 WINEPREFIX=$1 wineboot -i </dev/null >/dev/null 2>&1 ||
+    WINEARCH=$2 WINEPREFIX=$1 wine_env_fixed_layout wineboot -i </dev/null >/dev/null 2>&1 ||
       { echo "wineboot failed in $1 ($2): $(wine_env_runs_32bit || wine_env_no_32bit_reason)" >&2; return 1; }
     WINEPREFIX=$1 wineserver -w
   fi
   WINEPREFIX=$1 wineserver -p </dev/null >/dev/null 2>&1 || true
-  WINEARCH=$2 WINEPREFIX=$1 wine cmd /c exit </dev/null >/dev/null 2>&1 ||
+  WINEARCH=$2 WINEPREFIX=$1 wine_env_fixed_layout wine cmd /c exit </dev/null >/dev/null 2>&1 ||
     { echo "Wine cannot start cmd in $1 ($2)" >&2; return 1; }
   # cmd waits on a pipe that nobody writes: a Wine process for the run's length.
-  WINEARCH=$2 WINEPREFIX=$1 setsid bash -c 'sleep infinity | wine cmd' </dev/null >/dev/null 2>&1 &
+  WINEARCH=$2 WINEPREFIX=$1 wine_env_fixed_layout setsid bash -c 'sleep infinity | wine cmd' \
+    </dev/null >/dev/null 2>&1 &
   _last_keepalive=$!
 }
 
