@@ -52,9 +52,10 @@ class Program {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(::CreateProcessA(exe.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                 &startup, &info))
-        << exe;
+    const BOOL started = ::CreateProcessA(exe.c_str(), &command_line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                          &startup, &info);
+    const DWORD error = ::GetLastError();
+    ASSERT_TRUE(started) << exe << ": CreateProcessA failed with error " << error;
     process_.reset(info.hProcess);
     const win32::unique_handle thread(info.hThread);
     process_id_ = info.dwProcessId;

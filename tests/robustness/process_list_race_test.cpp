@@ -36,7 +36,11 @@ class Target {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+      const DWORD error = GetLastError();
+      ADD_FAILURE() << line << ": CreateProcessA failed with error " << error;
+      return;
+    }
     win32::unique_handle thread(info.hThread);
     process_.reset(info.hProcess);
     id_ = info.dwProcessId;

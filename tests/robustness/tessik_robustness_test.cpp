@@ -44,11 +44,14 @@ class Child {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-      process_.reset(info.hProcess);
-      win32::unique_handle thread(info.hThread);
-      id_ = info.dwProcessId;
+    if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+      const DWORD error = GetLastError();
+      ADD_FAILURE() << "CreateProcessW of robust_helper.exe failed with error " << error;
+      return;
     }
+    process_.reset(info.hProcess);
+    win32::unique_handle thread(info.hThread);
+    id_ = info.dwProcessId;
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;

@@ -34,8 +34,11 @@ class Target {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(TargetPath().c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info))
+                        &info)) {
+      const DWORD error = GetLastError();
+      ADD_FAILURE() << "CreateProcessW of the target failed with error " << error;
       return;
+    }
     process_.reset(info.hProcess);
     const win32::unique_handle thread(info.hThread);
     started_ = WaitForSingleObject(ready.get(), 15000) == WAIT_OBJECT_0;

@@ -36,8 +36,10 @@ TEST(InputWatchWin32, AConsoleWindowStandsForItsProgram) {
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
-                               &si, &pi));
+  const BOOL started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                                        nullptr, &si, &pi);
+  const DWORD error = ::GetLastError();
+  ASSERT_TRUE(started) << command << ": CreateProcessA failed with error " << error;
   const win32::unique_handle cmd(pi.hProcess), thread(pi.hThread);
   struct End {
     HANDLE process;

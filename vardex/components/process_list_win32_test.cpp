@@ -37,7 +37,11 @@ class Child {
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
+    if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      const DWORD error = ::GetLastError();
+      ADD_FAILURE() << command << ": CreateProcessA failed with error " << error;
+      return;
+    }
     ::CloseHandle(pi.hThread);
     process_.reset(pi.hProcess);
     id_ = pi.dwProcessId;
