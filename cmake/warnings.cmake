@@ -6,3 +6,21 @@ if(MSVC)
 else()
   target_compile_options(vardex_warnings INTERFACE -Wall -Wextra -Wshadow $<$<BOOL:${VARDEX_WERROR}>:-Werror>)
 endif()
+
+# Build paths stay out of the binaries (__FILE__ in failure reports, debug
+# info): the source tree's files are named from its root, generated files
+# from the build folder's. The later map wins where the build folder lies
+# inside the source tree. MSVC has no such option.
+if(NOT MSVC)
+  include(CheckCXXCompilerFlag)
+  get_filename_component(vardex_source_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+  check_cxx_compiler_flag(-ffile-prefix-map=/a=b VARDEX_HAVE_FILE_PREFIX_MAP)
+  if(VARDEX_HAVE_FILE_PREFIX_MAP)
+    set(vardex_prefix_map -ffile-prefix-map)
+  else()
+    set(vardex_prefix_map -fmacro-prefix-map)
+  endif()
+  add_compile_options(
+    "$<$<COMPILE_LANGUAGE:C,CXX>:${vardex_prefix_map}=${vardex_source_root}/=>"
+    "$<$<COMPILE_LANGUAGE:C,CXX>:${vardex_prefix_map}=${CMAKE_BINARY_DIR}/=build/>")
+endif()
