@@ -469,21 +469,42 @@ TEST_F(AttachedWindowTest, ALaterStartBringsTheWindowBackAndSomeoneElsesBlockIsR
 
   const std::wstring user = WideSid(win32::token_user_sid(win32::query_process_token(TokenUser)));
   const std::wstring ours = L"O:" + user + L"D:P(A;;GA;;;" + user + L")";
-  // Under Wine every process runs at high: low is below it.
   int n = 0;
-  for (const std::wstring& sddl : {std::wstring(L"D:P(A;;GR;;;WD)"), std::wstring(L"O:SYD:P(A;;GA;;;WD)"),
-                                   L"O:S-1-5-21-1-2-3-1001D:P(A;;GA;;;" + user + L")", ours + L"S:(ML;;NW;;;LW)"}) {
-    const std::string squatted = test_name + "." + std::to_string(++n);
+  const auto squat = [&](const std::wstring& sddl, std::string& squatted) {
+    squatted = test_name + "." + std::to_string(++n);
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
+    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor,
                                                                       nullptr));
     const win32::unique_hlocal keep(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    const win32::unique_handle squatter(
+    return win32::unique_handle(
         ::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, 4, squatted.c_str()));
+  };
+  std::string squatted;
+  for (const std::wstring& sddl : {std::wstring(L"D:P(A;;GR;;;WD)"), std::wstring(L"O:SYD:P(A;;GA;;;WD)"),
+                                   L"O:S-1-5-21-1-2-3-1001D:P(A;;GA;;;" + user + L")"}) {
+    const win32::unique_handle squatter = squat(sddl, squatted);
     ASSERT_TRUE(squatter) << sddl;
     EXPECT_EQ(InstanceBlock(squatted).claim(), InstanceBlock::Claim::kRefused) << sddl;
   }
+
+  // This user's block at a lower level (under Wine every process runs at
+  // high: low is below it) is an elevated start's view of the user's own
+  // Vardex; it counts as that only while it names a window of this program.
+  const win32::unique_handle lower = squat(ours + L"S:(ML;;NW;;;LW)", squatted);
+  ASSERT_TRUE(lower);
+  const win32::unique_mapview named(::MapViewOfFile(lower.get(), FILE_MAP_WRITE, 0, 0, 4));
+  ASSERT_TRUE(named);
+  const InstanceBlock below(squatted);
+  ASSERT_EQ(below.claim(), InstanceBlock::Claim::kBelow);
+  EXPECT_EQ(below.RunningWindow(0), nullptr) << "no window named";
+  const auto name_window = [&](HWND w) {
+    *static_cast<volatile LONG*>(named.get()) = static_cast<LONG>(reinterpret_cast<LONG_PTR>(w));
+  };
+  name_window(::GetDesktopWindow());
+  EXPECT_EQ(below.RunningWindow(0), nullptr) << "another program's window";
+  name_window(window.hwnd());
+  EXPECT_EQ(below.RunningWindow(0), window.hwnd());
 }
 
 TEST_F(AttachedWindowTest, ClosingTheWindowEndsTheMessageLoop) {

@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "win32/object_security.h"
+#include "win32/process_reader.h"
+#include "win32/program_path.h"
 
 namespace vardex {
 namespace {
@@ -10,6 +12,26 @@ namespace {
 constexpr DWORD kBlockSize = sizeof(LONG);
 constexpr char kBlockPrefix[] = "Local\\Vardex.Instance.";
 constexpr wchar_t kShowWindowMessageName[] = L"Vardex.ShowWindow.0A2C5052-9BB1-4A9B-845B-2015C4283757";
+
+// Whether the block is this user's whatever its label: the owner check alone.
+bool OwnedByThisUser(HANDLE block) noexcept {
+  win32::token_identity any_level;
+  any_level.label.reset();
+  return win32::may_use_existing(block, any_level);
+}
+
+// Whether process `id` runs this program's executable, by the one path rule.
+bool RunsThisProgram(DWORD id) noexcept {
+  char own[MAX_PATH] = "";
+  const DWORD length = ::GetModuleFileNameA(nullptr, own, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  win32::SystemProcessQuery query;
+  const win32::unique_hmodule psapi(win32::load_system_library(win32::kPsapi));
+  win32::SystemProcessSource source(query, {win32::kNtdll, psapi.get()});
+  char path[MAX_PATH] = "";
+  source.ReadPath(id, path);
+  return path[0] != '\0' && win32::same_program_path(path, own);
+}
 
 }  // namespace
 
@@ -36,17 +58,24 @@ InstanceBlock::InstanceBlock(const std::string& name) noexcept {
   ::SetLastError(ERROR_SUCCESS);
   win32::unique_handle block(
       ::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, kBlockSize, name.c_str()));
-  Claim claim = Claim::kFirst;
-  if (block && ::GetLastError() == ERROR_ALREADY_EXISTS) {
-    if (!win32::may_use_existing(block.get(), who)) return;
-    claim = Claim::kRunning;
-  } else if (!block) {
+  bool exists = block && ::GetLastError() == ERROR_ALREADY_EXISTS;
+  if (!block) {
     // Ours at a higher level (an elevated Vardex) refuses us writing, not
     // reading; anyone else's that keeps us out is refused below or here.
     if (::GetLastError() != ERROR_ACCESS_DENIED) return;
     block.reset(::OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()));
-    if (!block || !win32::may_use_existing(block.get(), who)) return;
-    claim = Claim::kRunning;
+    if (!block) return;
+    exists = true;
+  }
+  Claim claim = Claim::kFirst;
+  if (exists) {
+    if (win32::may_use_existing(block.get(), who)) {
+      claim = Claim::kRunning;
+    } else if (OwnedByThisUser(block.get())) {
+      claim = Claim::kBelow;
+    } else {
+      return;
+    }
   }
   view_.reset(::MapViewOfFile(block.get(), claim == Claim::kFirst ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, kBlockSize));
   if (!view_) return;
@@ -62,27 +91,35 @@ bool InstanceBlock::Publish(HWND window) noexcept {
   return true;
 }
 
-bool InstanceBlock::ShowRunning(DWORD wait_ms) const noexcept {
-  if (claim_ != Claim::kRunning) return false;
+HWND InstanceBlock::RunningWindow(DWORD wait_ms) const noexcept {
+  if (claim_ != Claim::kRunning && claim_ != Claim::kBelow) return nullptr;
   const DWORD start = ::GetTickCount();
   for (;;) {
     const LONG value = *static_cast<const volatile LONG*>(view_.get());
     const HWND window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
     if (value != 0 && ::IsWindow(window)) {
+      if (claim_ == Claim::kRunning) return window;
       DWORD owner = 0;
       ::GetWindowThreadProcessId(window, &owner);
-      // The first instance may then take the foreground, as it would after
-      // the user's double click.
-      ::AllowSetForegroundWindow(owner);
-      return ::PostMessageW(window, ShowWindowMessage(), 0, 0) != FALSE;
+      return RunsThisProgram(owner) ? window : nullptr;
     }
-    if (::GetTickCount() - start >= wait_ms) return false;
+    if (::GetTickCount() - start >= wait_ms) return nullptr;
     // This thread has no window yet; whatever reaches it is handled while
     // it waits.
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
   }
+}
+
+bool InstanceBlock::Show(HWND window) noexcept {
+  if (!window) return false;
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  // The first instance may then take the foreground, as it would after the
+  // user's double click.
+  ::AllowSetForegroundWindow(owner);
+  return ::PostMessageW(window, ShowWindowMessage(), 0, 0) != FALSE;
 }
 
 }  // namespace vardex

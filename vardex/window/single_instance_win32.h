@@ -9,10 +9,14 @@
 //
 // The block has the relay block's security (common/win32/object_security.h):
 // only this user and SYSTEM may use it, and its label is the creator's
-// level. A block of that name made by another owner, or labelled below this
-// process's level, is refused: Vardex then does not start and says why,
-// rather than run twice unseen. Other users' and other sessions' Vardex are
-// untouched: their blocks have other names.
+// level. A block of that name made by another owner is refused: Vardex then
+// does not start and says why, rather than run twice unseen. One of this
+// user's, labelled below this process's level, is what an elevated start
+// finds while the user's own Vardex runs without elevation: it is that
+// Vardex only when the window it names belongs to this very program (any
+// program of the user at that level could have made the block). Other
+// users' and other sessions' Vardex are untouched: their blocks have other
+// names.
 #pragma once
 
 #include <windows.h>
@@ -34,6 +38,7 @@ class InstanceBlock {
   enum class Claim {
     kFirst,    // no Vardex of this user runs in this session: this one is it
     kRunning,  // one runs: bring it back and end
+    kBelow,    // one of this user's at a lower level (not elevated) may run: see RunningWindow
     kRefused,  // the name is held by someone else's block, or no block could be had
   };
 
@@ -43,10 +48,13 @@ class InstanceBlock {
   // The first instance names its main window, from when the window takes
   // the show message on.
   bool Publish(HWND window) noexcept;
-  // A later start: waits up to `wait_ms` for the first instance to name its
-  // window (it may be starting too), then posts the show message to it.
-  // False when no window was named in time.
-  bool ShowRunning(DWORD wait_ms) const noexcept;
+  // A later start: the first instance's main window, once it names one (it
+  // may be starting too; waits up to `wait_ms`), or null. Below this level,
+  // only a window of a process running this program's executable counts.
+  HWND RunningWindow(DWORD wait_ms) const noexcept;
+  // Posts the show message to `window` (from RunningWindow). False for null.
+  static bool Show(HWND window) noexcept;
+  bool ShowRunning(DWORD wait_ms) const noexcept { return Show(RunningWindow(wait_ms)); }
 
  private:
   win32::unique_handle block_;

@@ -42,6 +42,16 @@ void ReportRefusedInstanceBlock(const std::string& name) {
   ::MessageBoxA(nullptr, text.c_str(), "Vardex", MB_OK | MB_ICONERROR);
 }
 
+// An elevated start while the user's own Vardex runs without elevation: one
+// instance per user and session, so this one ends, and the user learns
+// where Vardex is and how to have it elevated.
+void ReportRunningWithoutElevation() {
+  ::MessageBoxW(nullptr,
+                L"Vardex is already running for you, without administrator rights; its window comes back now.\n\n"
+                L"To run Vardex as administrator, close that window first, then start Vardex as administrator again.",
+                L"Vardex", MB_OK | MB_ICONINFORMATION);
+}
+
 // Without the component no activity is seen, and the countdown would end the
 // watched program while the user works in it: tell the user and stop.
 void ReportMissingHookComponent(HRESULT why) {
@@ -62,6 +72,14 @@ int Run(HINSTANCE instance) {
     case vardex::InstanceBlock::Claim::kRunning:
       single.ShowRunning(kWaitForFirstInstanceMs);
       return 0;
+    case vardex::InstanceBlock::Claim::kBelow:
+      if (const HWND running = single.RunningWindow(kWaitForFirstInstanceMs)) {
+        ReportRunningWithoutElevation();
+        vardex::InstanceBlock::Show(running);
+        return 0;
+      }
+      ReportRefusedInstanceBlock(instance_name);
+      return kExitInstanceBlockRefused;
     case vardex::InstanceBlock::Claim::kRefused:
       ReportRefusedInstanceBlock(instance_name);
       return kExitInstanceBlockRefused;
