@@ -130,8 +130,15 @@ wine_env_prefix() {
 # to map the shared user data: c0000018"): CreateProcess fails, or a `wine
 # reg query` prints nothing. Without randomization the heap starts right
 # after the loader, far below that address, in every process.
+# Where the personality cannot be set (some containers forbid it), the
+# command runs as it is, and says so.
 wine_env_fixed_layout() {
-  setarch "$(uname -m)" -R "$@"
+  if setarch "$(uname -m)" -R true 2>/dev/null; then
+    setarch "$(uname -m)" -R "$@"
+  else
+    echo "setarch -R is refused here: Wine runs with address randomization" >&2
+    "$@"
+  fi
 }
 
 # Boots the prefix when new, starts its helpers and a keep-alive program.
