@@ -120,39 +120,37 @@ wine_env_prefix() {
   _keepalive_pid=$_last_keepalive
 }
 
-# Runs a command, and every Wine process it starts, with the address space
-# laid out without randomization (a personality that children inherit). A
-# 64-bit Wine process must map Windows' shared user data at 0x7ffe0000; the
-# wine64 loader is a fixed-address program at 0x7d000000, Debian ships it
-# without the preloader that would reserve that address first, and the
-# kernel puts such a program's heap anywhere in the 1 GB above it. Now and
-# then the heap covers 0x7ffe0000 and the new process dies at once ("failed
-# to map the shared user data: c0000018"): CreateProcess fails, or a `wine
-# reg query` prints nothing. Without randomization the heap starts right
-# after the loader, far below that address, in every process.
-# Where the personality cannot be set (some containers forbid it), the
-# command runs as it is, and says so.
-wine_env_fixed_layout() {
-  if setarch "$(uname -m)" -R true 2>/dev/null; then
-    setarch "$(uname -m)" -R "$@"
-  else
-    echo "setarch -R is refused here: Wine runs with address randomization" >&2
-    "$@"
-  fi
-}
+# WINE_ENV_FIXED_LAYOUT: the command prefix that runs a command, and every
+# Wine process it starts, with the address space laid out without
+# randomization (a personality that children inherit). A 64-bit Wine process
+# must map Windows' shared user data at 0x7ffe0000; the wine64 loader is a
+# fixed-address program at 0x7d000000, Debian ships it without the preloader
+# that would reserve that address first, and the kernel puts such a
+# program's heap anywhere in the 1 GB above it. Now and then the heap covers
+# 0x7ffe0000 and the new process dies at once ("failed to map the shared user
+# data: c0000018"): CreateProcess fails, or a `wine reg query` prints
+# nothing. Without randomization the heap starts right after the loader, far
+# below that address, in every process. Empty where the personality cannot
+# be set (some containers forbid it).
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+  WINE_ENV_FIXED_LAYOUT=(setarch "$(uname -m)" -R)
+else
+  WINE_ENV_FIXED_LAYOUT=()
+  echo "setarch -R is refused here: Wine runs with address randomization" >&2
+fi
 
 # Boots the prefix when new, starts its helpers and a keep-alive program.
 _wine_env_start() {  # prefix, arch
   if [ ! -f "$1/system.reg" ]; then
-    WINEARCH=$2 WINEPREFIX=$1 wine_env_fixed_layout wineboot -i </dev/null >/dev/null 2>&1 ||
+    WINEARCH=$2 WINEPREFIX=$1 "${WINE_ENV_FIXED_LAYOUT[@]}" wineboot -i </dev/null >/dev/null 2>&1 ||
       { echo "wineboot failed in $1 ($2): $(wine_env_runs_32bit || wine_env_no_32bit_reason)" >&2; return 1; }
     WINEPREFIX=$1 wineserver -w
   fi
   WINEPREFIX=$1 wineserver -p </dev/null >/dev/null 2>&1 || true
-  WINEARCH=$2 WINEPREFIX=$1 wine_env_fixed_layout wine cmd /c exit </dev/null >/dev/null 2>&1 ||
+  WINEARCH=$2 WINEPREFIX=$1 "${WINE_ENV_FIXED_LAYOUT[@]}" wine cmd /c exit </dev/null >/dev/null 2>&1 ||
     { echo "Wine cannot start cmd in $1 ($2)" >&2; return 1; }
   # cmd waits on a pipe that nobody writes: a Wine process for the run's length.
-  WINEARCH=$2 WINEPREFIX=$1 wine_env_fixed_layout setsid bash -c 'sleep infinity | wine cmd' \
+  WINEARCH=$2 WINEPREFIX=$1 "${WINE_ENV_FIXED_LAYOUT[@]}" setsid bash -c 'sleep infinity | wine cmd' \
     </dev/null >/dev/null 2>&1 &
   _last_keepalive=$!
 }
