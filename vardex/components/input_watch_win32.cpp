@@ -100,7 +100,7 @@ InputWatchWin32::InputWatchWin32() : ntdll_(win32::load_system_library(win32::kN
   front_ = ProgramOfWindow(::GetForegroundWindow());
   if (!g_foreground_watch) {
     foreground_hook_.reset(::SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr, OnForeground,
-                                             0, 0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS));
+                                             0, 0, WINEVENT_OUTOFCONTEXT));
     if (foreground_hook_) g_foreground_watch = this;
   }
 }
