@@ -75,6 +75,7 @@ inline void destroy_menu(HMENU m) noexcept { ::DestroyMenu(m); }
 inline void release_screen_dc(HDC dc) noexcept { ::ReleaseDC(nullptr, dc); }
 inline void process_heap_free(void* p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
 inline void local_free(HLOCAL p) noexcept { ::LocalFree(p); }
+inline void unhook_win_event(HWINEVENTHOOK h) noexcept { ::UnhookWinEvent(h); }
 }  // namespace detail
 
 // Kernel handles whose "none" is null (mappings, processes, threads, events).
@@ -98,6 +99,9 @@ using unique_process_heap_block =
 using unique_hlocal = unique_any<HLOCAL, decltype(&detail::local_free), &detail::local_free>;
 // The screen's device context, from GetDC(nullptr).
 using unique_screen_dc = unique_any<HDC, decltype(&detail::release_screen_dc), &detail::release_screen_dc>;
+// An event hook from SetWinEventHook.
+using unique_hwineventhook =
+    unique_any<HWINEVENTHOOK, decltype(&detail::unhook_win_event), &detail::unhook_win_event>;
 
 // Holds an SRW lock exclusively for the scope.
 class exclusive_lock {

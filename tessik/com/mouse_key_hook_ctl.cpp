@@ -38,6 +38,7 @@ STDMETHODIMP MouseKeyHookCtl::QueryInterface(REFIID iid, void** object) noexcept
       win32::qi_row<MouseKeyHookCtl, ISupportErrorInfo>(IID_ISupportErrorInfo),
       win32::qi_row<MouseKeyHookCtl, IConnectionPointContainer>(IID_IConnectionPointContainer),
       win32::qi_row<MouseKeyHookCtl, IMouseKeyHookCoverage>(IID_IMouseKeyHookCoverage),
+      win32::qi_row<MouseKeyHookCtl, IMouseKeyHookThreads>(IID_IMouseKeyHookThreads),
   };
   return win32::qi_search(this, table, iid, object);
 }
@@ -122,7 +123,12 @@ STDMETHODIMP MouseKeyHookCtl::put_MonitoredAppPath(BSTR path) noexcept {
   coverage_.threads = static_cast<LONG>(found.threads_found);
   coverage_.threads_hooked = static_cast<LONG>(done);
   coverage_.processes_hooked = 0;
+  coverage_.listed = 0;
   for (DWORD i = 0; i < count; ++i) {
+    if (hooked[i]) {
+      hooked_threads_[coverage_.listed] = static_cast<LONG>(threads[i]);
+      hooked_owners_[coverage_.listed++] = static_cast<LONG>(owners[i]);
+    }
     // Each process once, at its first hooked thread.
     bool counted = !hooked[i];
     for (DWORD j = 0; j < i && !counted; ++j) counted = hooked[j] && owners[j] == owners[i];
@@ -150,6 +156,19 @@ STDMETHODIMP MouseKeyHookCtl::GetCoverage(LONG* plProcesses, LONG* plProcessesHo
   *plThreads = coverage_.threads;
   *plThreadsHooked = coverage_.threads_hooked;
   return S_OK;
+}
+
+STDMETHODIMP MouseKeyHookCtl::GetHookedThreads(LONG lCapacity, LONG* plThreadIds, LONG* plProcessIds,
+                                               LONG* plCount) noexcept {
+  if (!plCount || (lCapacity > 0 && (!plThreadIds || !plProcessIds))) return E_POINTER;
+  if (lCapacity < 0) return E_INVALIDARG;
+  *plCount = coverage_.listed;
+  const LONG copied = lCapacity < *plCount ? lCapacity : *plCount;
+  for (LONG i = 0; i < copied; ++i) {
+    plThreadIds[i] = hooked_threads_[i];
+    plProcessIds[i] = hooked_owners_[i];
+  }
+  return copied < *plCount ? S_FALSE : S_OK;
 }
 
 STDMETHODIMP MouseKeyHookCtl::InterfaceSupportsErrorInfo(REFIID iid) noexcept {

@@ -17,6 +17,7 @@ inline constexpr int kPathBufferSize = 260;
 
 class MouseKeyHookCtl final : public IMouseKeyHookCtl,
                               public IMouseKeyHookCoverage,
+                              public IMouseKeyHookThreads,
                               public ISupportErrorInfo,
                               public IConnectionPointContainer,
                               public RelayTarget {
@@ -49,6 +50,10 @@ class MouseKeyHookCtl final : public IMouseKeyHookCtl,
   STDMETHODIMP GetCoverage(LONG* plProcesses, LONG* plProcessesHooked, LONG* plThreads,
                            LONG* plThreadsHooked) noexcept override;
 
+  // IMouseKeyHookThreads (in-process only, outside the type library)
+  STDMETHODIMP GetHookedThreads(LONG lCapacity, LONG* plThreadIds, LONG* plProcessIds,
+                                LONG* plCount) noexcept override;
+
   // ISupportErrorInfo
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID iid) noexcept override;
 
@@ -70,8 +75,12 @@ class MouseKeyHookCtl final : public IMouseKeyHookCtl,
     LONG processes_hooked = 0;
     LONG threads = 0;
     LONG threads_hooked = 0;
+    LONG listed = 0;  // entries of hooked_threads_ and hooked_owners_
   };
   Coverage coverage_;
+  // The threads behind coverage_.threads_hooked, with their processes.
+  LONG hooked_threads_[kMaxHookedThreads] = {};
+  LONG hooked_owners_[kMaxHookedThreads] = {};
 
   // The path being watched: set only once the hooks are in place, so that it
   // is empty whenever the component watches nothing.

@@ -82,6 +82,10 @@ TEST_F(MouseKeyHookCtlTest, AnswersExactlyItsInterfacesWithOneIdentity) {
   ASSERT_EQ(ctl_.QueryInterface(IID_IMouseKeyHookCoverage, coverage.put_void()), S_OK);
   ASSERT_EQ(coverage->QueryInterface(IID_IUnknown, back.put_void()), S_OK);
   EXPECT_EQ(back.get(), unknown.get());
+  com_ptr<IMouseKeyHookThreads> threads;
+  ASSERT_EQ(ctl_.QueryInterface(IID_IMouseKeyHookThreads, threads.put_void()), S_OK);
+  ASSERT_EQ(threads->QueryInterface(IID_IUnknown, back.put_void()), S_OK);
+  EXPECT_EQ(back.get(), unknown.get());
 
   for (const IID* other : {&IID_IConnectionPoint, &IID_IProvideClassInfo, &IID_IMarshal, &IID_IPersist,
                            &DIID__IMouseKeyHookCtlEvents, &IID_IClassFactory}) {
@@ -334,6 +338,12 @@ TEST_F(MouseKeyHookCtlTest, NullPathIsInvalidAndEmptyPathWatchesNothing) {
     out[null_one] = nullptr;
     EXPECT_EQ(ctl_.GetCoverage(out[0], out[1], out[2], out[3]), E_POINTER) << null_one;
   }
+  LONG threads[1] = {-1}, owners[1] = {-1};
+  EXPECT_EQ(ctl_.GetHookedThreads(1, threads, owners, &counts[0]), S_OK);
+  EXPECT_EQ(counts[0], 0);
+  EXPECT_EQ(ctl_.GetHookedThreads(1, threads, nullptr, &counts[0]), E_POINTER);
+  EXPECT_EQ(ctl_.GetHookedThreads(1, threads, owners, nullptr), E_POINTER);
+  EXPECT_EQ(ctl_.GetHookedThreads(-1, threads, owners, &counts[0]), E_INVALIDARG);
 }
 
 TEST_F(MouseKeyHookCtlTest, PathOfAProgramThatIsNotRunningGivesTheNotRunningError) {

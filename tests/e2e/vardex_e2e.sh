@@ -19,6 +19,14 @@
 #   E2E_COPY_AT         when set, once notepad has been idle that many
 #                       seconds, one more copy is started: it is a new use and
 #                       runs at least 55 s before the copies are ended
+#   E2E_MOVES           when set, once the typing stops, the pointer is moved
+#                       over notepad every 3 s and nothing else: moves are no
+#                       use, and notepad is ended on time all the same
+#   E2E_HAND_OVER       with E2E_AFTER_END: the launcher (hand_over.exe) that
+#                       brings notepad started again to the front, after a
+#                       key into another window, once notepad has been idle
+#                       48 s; it exits at once, and notepad runs at least 55 s
+#                       after it before it is ended
 #   E2E_CONSOLE         when set, the program is a console program started in
 #                       its own console window (wineconsole); the hooks cannot
 #                       see into it
@@ -324,6 +332,8 @@ while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * ti
     copy_pid=${np_pids[-1]}
     echo "a new copy started $(( copy_started - stopped ))s after the last keystroke"
   fi
+  # A mouse that only moves over the program, as a jiggler's does.
+  [ -n "${E2E_MOVES:-}" ] && xdotool mousemove --window "$np_window" $(( 100 + RANDOM % 200 )) $(( 100 + RANDOM % 100 ))
   read -r elapsed ratio _ <<<"$(labels)"
   readings+=" $elapsed" ratios+=" $ratio"
   [ "${elapsed:-0}" -gt "$max_idle" ] && max_idle=$elapsed
@@ -358,11 +368,32 @@ if [ -n "${E2E_AFTER_END:-}" ]; then
   restarted=$(date +%s)
   "$notepad_loader" "$other_win" </dev/null >/dev/null 2>&1 &
   other_pid=$!
-  while a_notepad_running && [ $(( $(date +%s) - restarted )) -lt $(( limit + 4 * tick )) ]; do sleep 1; done
+  handed=""
+  while a_notepad_running && [ $(( $(date +%s) - ${handed:-$restarted} )) -lt $(( limit + 4 * tick )) ]; do
+    sleep 1
+    if [ -n "${E2E_HAND_OVER:-}" ] && [ -z "$handed" ] && [ $(( $(date +%s) - restarted )) -ge 48 ]; then
+      # The user double-clicks a document elsewhere (a key into Wine's tray
+      # window stands for it); its launcher hands over to notepad and exits.
+      tray=$(xdotool search --onlyvisible --name 'Wine System Tray' | head -1)
+      xdotool windowfocus --sync "$tray" 2>/dev/null
+      xdotool key shift
+      handed=$(date +%s%N)
+      "$wine" "$E2E_HAND_OVER" Notepad </dev/null >/dev/null 2>&1 || fail "the launcher did not find notepad"
+      launcher_ms=$(( ($(date +%s%N) - handed) / 1000000 ))
+      handed=$(( handed / 1000000000 ))
+      echo "notepad idle 48 s, brought to the front by a launcher that ran ${launcher_ms} ms under Wine"
+    fi
+  done
   ran=$(( $(date +%s) - restarted ))
   a_notepad_running && fail "notepad started again still runs after ${ran}s"
   [ "$ran" -ge "$limit" ] || fail "notepad started again was ended after ${ran}s, within the limit"
   echo "notepad started again ran ${ran}s before it was ended"
+  if [ -n "${E2E_HAND_OVER:-}" ]; then
+    after=$(( $(date +%s) - handed ))
+    [ "$after" -ge 55 ] || fail "notepad was ended ${after}s after the launcher brought it to the front"
+    [ "$after" -le $(( limit + 2 * tick + 5 )) ] || fail "notepad was ended only ${after}s after the hand-over"
+    echo "notepad ran ${after}s after the hand-over before it was ended"
+  fi
 
   # The user opens Vardex from its icon and types WordPad's path without
   # ".exe": a path that names no program. WordPad is not the program

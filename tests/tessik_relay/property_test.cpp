@@ -50,6 +50,7 @@ class Target {
     }
   }
   bool started() const { return started_; }
+  LONG id() const { return process_ ? static_cast<LONG>(GetProcessId(process_.get())) : 0; }
 
  private:
   win32::unique_handle process_;
@@ -145,6 +146,16 @@ TEST_F(PropertyTest, AProgramWithoutAWindowIsNotRunningButAHiddenWindowIsWatched
   EXPECT_EQ(Set(TargetPath()), S_OK);
   EXPECT_EQ(Get(), TargetPath());
   EXPECT_EQ(Coverage(), (std::vector<LONG>{2, 1, 1, 1}));
+  // Which: input elsewhere is left to the input check.
+  win32::com_ptr<IMouseKeyHookThreads> hooked;
+  ASSERT_EQ(hook_.query(IID_IMouseKeyHookThreads, hooked.put_void()), S_OK);
+  LONG threads[2] = {}, owners[2] = {}, count = 0;
+  EXPECT_EQ(hooked->GetHookedThreads(2, threads, owners, &count), S_OK);
+  ASSERT_EQ(count, 1);
+  EXPECT_EQ(owners[0], hidden.id());
+  EXPECT_NE(threads[0], 0);
+  EXPECT_EQ(hooked->GetHookedThreads(0, nullptr, nullptr, &count), S_FALSE) << "no room tells how many";
+  EXPECT_EQ(count, 1);
 }
 
 // A relay block that someone else made first carries nothing: the set

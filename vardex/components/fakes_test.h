@@ -227,15 +227,22 @@ class FakeFileDialog final : public FileDialog {
 class FakeHookComponent final : public HookComponent {
  public:
   // Every set answers `watching`, as the caller has it at the time.
-  explicit FakeHookComponent(CallLog& log, const Watching& watching) : log_(log), watching_(watching) {}
+  explicit FakeHookComponent(CallLog& log, const Watching& watching,
+                             const std::optional<std::vector<HookedThread>>* hooked = nullptr)
+      : log_(log), watching_(watching), hooked_(hooked) {}
   Watching MonitoredAppPath(const std::string& path) override {
     log_.push_back("MonitoredAppPath " + path);
     return watching_;
+  }
+  // Without a list, a component that cannot tell.
+  std::optional<std::vector<HookedThread>> HookedThreads() override {
+    return hooked_ ? *hooked_ : std::nullopt;
   }
 
  private:
   CallLog& log_;
   const Watching& watching_;
+  const std::optional<std::vector<HookedThread>>* hooked_;
 };
 
 class FakeHookFactory final : public HookComponentFactory {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <new>
+#include <optional>
+#include <vector>
 
 #include "tessik.h"
 #include "win32/qi_table.h"
@@ -30,6 +32,7 @@ class HookClient final : public HookComponent {
     // An older Tessik has no such interface: then watching at all is all it
     // tells.
     if (FAILED(control_.query(IID_IMouseKeyHookCoverage, coverage_.put_void()))) coverage_.reset();
+    if (FAILED(control_.query(IID_IMouseKeyHookThreads, threads_.put_void()))) threads_.reset();
   }
   HookClient(const HookClient&) = delete;
   HookClient& operator=(const HookClient&) = delete;
@@ -62,12 +65,25 @@ class HookClient final : public HookComponent {
                : Watching::kNothing;
   }
 
+  std::optional<std::vector<HookedThread>> HookedThreads() override {
+    if (!threads_) return std::nullopt;
+    // The component hooks at most 64 threads per set; room for more costs nothing.
+    constexpr LONG kRoom = 128;
+    LONG thread_ids[kRoom] = {}, process_ids[kRoom] = {}, count = 0;
+    if (threads_->GetHookedThreads(kRoom, thread_ids, process_ids, &count) != S_OK || count < 0 || count > kRoom)
+      return std::nullopt;
+    std::vector<HookedThread> hooked;
+    for (LONG i = 0; i < count; ++i) hooked.push_back({thread_ids[i], process_ids[i]});
+    return hooked;
+  }
+
  private:
   win32::com_ptr<IMouseKeyHookCtl> control_;
   win32::com_ptr<IConnectionPoint> point_;
   DWORD cookie_;
   win32::com_ptr<ActivitySink> sink_;
   win32::com_ptr<IMouseKeyHookCoverage> coverage_;  // null for an older Tessik
+  win32::com_ptr<IMouseKeyHookThreads> threads_;     // null for an older Tessik
 };
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace vardex {
 
@@ -23,6 +25,12 @@ enum class Watching {
   kAll,      // every copy of the program and every window thread found
 };
 
+// A window thread the last set hooked, and the process it belongs to.
+struct HookedThread {
+  std::int32_t thread_id = 0;
+  std::int32_t process_id = 0;
+};
+
 class HookComponent {
  public:
   virtual ~HookComponent() = default;
@@ -30,6 +38,9 @@ class HookComponent {
   // (it reports a failed installation of its hooks only by watching
   // nothing).
   virtual Watching MonitoredAppPath(const std::string& path) = 0;
+  // The threads the last set hooked; none when the component cannot tell
+  // (an older one).
+  virtual std::optional<std::vector<HookedThread>> HookedThreads() = 0;
 };
 
 class HookComponentFactory {

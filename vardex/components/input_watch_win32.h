@@ -1,4 +1,7 @@
-// InputWatch over Win32: GetLastInputInfo and the foreground window's owner.
+// InputWatch over Win32: GetLastInputInfo, raw input and the foreground
+// window's owner, and an out-of-context event hook on foreground changes.
+// Lives on the UI thread, which must pump messages: raw input and the
+// foreground events arrive there.
 //
 // A console window is drawn by the console host. On Windows the host names
 // the console's program as the window's owner (conhost sets it), so the
@@ -7,30 +10,71 @@
 // console for it): there the owner is taken to be the host's parent, when
 // that process is older than the host, so that an identifier reused since
 // never stands in for it.
+//
+// Raw input (registered with RIDEV_INPUTSINK, so it arrives whichever
+// window is in front) tells keys and buttons from moves. Where it turns out
+// blind (session input between two samples and no raw input at all), the
+// session's last input stands for it, moves included.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "components/input_watch.h"
 #include "win32/unique_any.h"
 
 namespace vardex {
 
+class RawInputSink;
+
 class InputWatchWin32 final : public InputWatch {
  public:
+  // The input the front changes need to count as the user's: within this
+  // long before.
+  static constexpr DWORD kUserCausedWithinMs = 2000;
+
   InputWatchWin32();
+  ~InputWatchWin32() override;
+  InputWatchWin32(const InputWatchWin32&) = delete;
+  InputWatchWin32& operator=(const InputWatchWin32&) = delete;
+
   InputSample Sample() override;
 
   // The program behind process `owner` of a foreground window: the console
   // host's parent for a console host, else `owner` itself; none when a
   // console host's program cannot be told.
   std::optional<DWORD> ProgramOf(DWORD owner) const;
+  // Whether raw input is registered (it may still prove blind).
+  bool raw_input() const { return raw_ != nullptr; }
 
  private:
+  friend class RawInputSink;
+  WindowProgram ProgramOfWindow(HWND window) const;
+  // Raw input: a key or a button, or a turn of the wheel.
+  void RawUse(bool wheel);
+  void RawMove() { raw_seen_ = true; }
+  void FrontMoved(HWND window);
+  static void CALLBACK OnForeground(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object, LONG child,
+                                    DWORD thread, DWORD time) noexcept;
+  // The last input the user gave: a key or a button where raw input sees
+  // them, else any.
+  DWORD LastUserInputTick() const;
+
   win32::unique_hmodule ntdll_;  // NtQueryInformationProcess, for a host's parent
+  std::string console_host_;     // its whole path, in the system directory
+  std::unique_ptr<RawInputSink> raw_;
+  win32::unique_hwineventhook foreground_hook_;
+  WindowProgram front_;
+  std::vector<FrontChange> changes_;
+  bool raw_seen_ = false;  // any raw input since the sample before
+  std::optional<DWORD> last_raw_use_, last_session_input_;
+  DWORD use_tick_ = 0, wheel_tick_ = 0;
+  WindowProgram wheel_target_;
 };
 
 }  // namespace vardex

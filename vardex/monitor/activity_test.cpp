@@ -65,32 +65,93 @@ TEST_F(Activity, MarksSurviveWhileTheIdleTimerIsOff) {
 }
 
 // Input the hooks could not see: it counts when it went to a window of a
-// copy the last presence check found, and only input since the sample
-// before does.
+// copy the last presence check found, on a thread the last set did not hook,
+// and only input since the sample before does. Where the hooks watch, they
+// alone judge.
 TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
   Start();
   RunWatched(2);  // ids 100, 101
+  hooked_threads = std::vector<HookedThread>{{7, 100}};  // 101 not hooked: a console, say
   CheckPresence();
   // The fixture's processes were all created at 0.
-  const auto sample_after = [this](std::uint32_t tick, std::optional<std::int32_t> foreground,
-                                   std::optional<std::int64_t> created = 0) {
-    input.sample = {tick, foreground, created};
+  const auto tick = [this](InputSample sample) {
+    input.sample = std::move(sample);
     input_check.Tick();
     countdown.Tick();
     return countdown.elapsed_seconds();
   };
+  const auto sample_after = [&](std::uint32_t tick_count, std::optional<std::int32_t> foreground,
+                                std::optional<std::int64_t> created = 0, std::int32_t thread = 9) {
+    InputSample s;
+    s.last_input_tick = tick_count;
+    s.foreground_process_id = foreground;
+    s.foreground_created = created;
+    s.foreground_thread_id = thread;
+    return tick(s);
+  };
   EXPECT_EQ(sample_after(500, 101), 10) << "the first sample has nothing to compare with";
   EXPECT_EQ(sample_after(500, 101), 20) << "no input since";
-  EXPECT_EQ(sample_after(900, 101), 10) << "input into the second copy";
+  EXPECT_EQ(sample_after(900, 101), 10) << "input into the copy the hooks miss";
   EXPECT_EQ(sample_after(950, 7), 20) << "input into another program";
   EXPECT_EQ(sample_after(990, std::nullopt), 30) << "no foreground window";
-  EXPECT_EQ(sample_after(1000, 100), 10);
-  EXPECT_EQ(sample_after(1010, 101, 5), 20) << "the second copy's identifier, taken by a newer process";
+  EXPECT_EQ(sample_after(1000, 100), 10) << "a thread of a hooked copy that the hooks miss";
+  EXPECT_EQ(sample_after(1005, 100, 0, 7), 20) << "the hooked thread: the hooks alone judge";
+  EXPECT_EQ(sample_after(1010, 101, 5), 30) << "the second copy's identifier, taken by a newer process";
   EXPECT_EQ(lblhKeyPressed.Caption(), "") << "no label shows it";
 
+  // A source that tells keys and buttons from moves: moves are no use.
+  InputSample moves;
+  moves.foreground_process_id = 101;
+  moves.foreground_created = 0;
+  moves.last_use_tick = 40;
+  moves.last_input_tick = 1020;
+  EXPECT_EQ(tick(moves), 10) << "the source changes: a key or a button may have come between";
+  moves.last_input_tick = 1030;
+  EXPECT_EQ(tick(moves), 20) << "a move only";
+  moves.last_use_tick = 50;
+  EXPECT_EQ(tick(moves), 10) << "a key";
+
+  // The wheel counts for the window under the pointer, behind or not.
+  InputSample wheel = moves;
+  wheel.foreground_process_id = 7;
+  wheel.last_wheel_tick = 60;
+  wheel.wheel_target = {101, 0, 9};
+  EXPECT_EQ(tick(wheel), 10);
+  wheel.last_wheel_tick = 70;
+  wheel.wheel_target = {100, 0, 7};
+  EXPECT_EQ(tick(wheel), 20) << "over the hooked thread: its hooks see the wheel";
+
+  // The front brought to the program is use when the user did it.
+  const WindowProgram other{7, 0, 1}, first{100, 0, 7}, second{101, 0, 9};
+  InputSample front = wheel;
+  front.front_changes = {{other, first, true}};
+  EXPECT_EQ(tick(front), 10) << "from another program, after input";
+  front.front_changes = {{other, first, false}};
+  EXPECT_EQ(tick(front), 20) << "the program took the front on its own";
+  front.front_changes = {{first, second, true}, {{}, {}, true}};
+  EXPECT_EQ(tick(front), 30) << "between the program's own windows; to no window";
+  front.front_changes = {{{}, second, true}};
+  EXPECT_EQ(tick(front), 10) << "from no window";
+  front.front_changes.clear();
+
+  // A component that cannot name its threads: when it watches part of the
+  // program, input into any copy counts; when all, none does.
+  hooked_threads.reset();
+  watching = Watching::kPart;
+  CheckPresence();
+  moves.last_use_tick = 80;
+  moves.foreground_process_id = 100;
+  EXPECT_EQ(tick(moves), 10);
+  watching = Watching::kAll;
+  CheckPresence();
+  moves.last_use_tick = 90;
+  EXPECT_EQ(tick(moves), 20);
+
+  watching = Watching::kPart;
   processes.running.erase(processes.running.begin());  // 100 ends
   CheckPresence();
-  EXPECT_EQ(sample_after(1100, 100), 30) << "a copy that is gone is no longer the program";
+  moves.last_use_tick = 100;
+  EXPECT_EQ(tick(moves), 30) << "a copy that is gone is no longer the program";
 }
 
 }  // namespace

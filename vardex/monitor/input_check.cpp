@@ -1,16 +1,39 @@
 #include "monitor/input_check.h"
 
 namespace vardex {
+namespace {
+
+ProcessIdentity IdentityOf(const WindowProgram& program) { return {*program.process_id, program.created}; }
+
+}  // namespace
 
 void InputCheck::Tick() {
   const InputSample sample = watch_.Sample();
   // The first sample has nothing to compare with: input before it is not
   // known to have gone to the program.
-  const bool input = last_input_tick_ && sample.last_input_tick != *last_input_tick_;
-  last_input_tick_ = sample.last_input_tick;
-  if (input && sample.foreground_process_id &&
-      presence_.Watches({*sample.foreground_process_id, sample.foreground_created}))
-    marks_.Input();
+  const std::uint32_t use_tick = sample.last_use_tick.value_or(sample.last_input_tick);
+  const bool input = last_use_tick_ && use_tick != *last_use_tick_;
+  const bool wheel = last_wheel_tick_ && sample.last_wheel_tick != *last_wheel_tick_;
+  last_use_tick_ = use_tick;
+  last_wheel_tick_ = sample.last_wheel_tick;
+
+  const WindowProgram front{sample.foreground_process_id, sample.foreground_created, sample.foreground_thread_id};
+  if (input && UnseenByHooks(front)) marks_.Input();
+  if (wheel && UnseenByHooks(sample.wheel_target)) marks_.Input();
+  // Bringing the program to the front is use, as a key is; a move between
+  // its own windows is not, nor one the user did not cause (the program
+  // bringing itself forward, a question it asks before it closes).
+  for (const FrontChange& change : sample.front_changes) {
+    const bool to_program = change.to.process_id && presence_.Watches(IdentityOf(change.to));
+    const bool from_program = change.from.process_id && presence_.Watches(IdentityOf(change.from));
+    if (change.after_input && to_program && !from_program) marks_.Input();
+  }
+}
+
+bool InputCheck::UnseenByHooks(const WindowProgram& window) const {
+  if (!window.process_id) return false;
+  const ProcessIdentity process = IdentityOf(window);
+  return presence_.Watches(process) && !presence_.Hooked(window.thread_id, process);
 }
 
 }  // namespace vardex

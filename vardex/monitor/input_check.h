@@ -1,9 +1,12 @@
 // The input check, one tick of tmrInputCheck: input that the hooks could not
-// see still counts. Input to the session since the sample before, while the
-// foreground window belongs to a copy of the program that the last presence
-// check found, is activity, as a relayed event is: a program the hooks could
-// not be set in (a console program, one of higher integrity, one whose
-// companion is missing), a copy or window thread since the last set.
+// see still counts. A key or a button since the sample before, while the
+// foreground window is one of a copy the last presence check found, on a
+// thread the last set did not hook, is activity, as a relayed event is: a
+// program the hooks could not be set in (a console program, one of higher
+// integrity, one whose companion is missing), a window thread beyond the
+// bound or since the last set. So is the wheel over such a window behind,
+// and the front brought to the program by the user. Where the hooks watch,
+// they alone judge: a move is no use.
 #pragma once
 
 #include <cstdint>
@@ -29,7 +32,11 @@ class InputCheck {
   InputWatch& watch_;
   const PresenceCheck& presence_;
   ActivityMarks& marks_;
-  std::optional<std::uint32_t> last_input_tick_;  // of the sample before
+  bool UnseenByHooks(const WindowProgram& window) const;
+
+  // Of the sample before.
+  std::optional<std::uint32_t> last_use_tick_;
+  std::optional<std::uint32_t> last_wheel_tick_;
 };
 
 }  // namespace vardex

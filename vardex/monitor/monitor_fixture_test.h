@@ -41,7 +41,8 @@ class MonitorFixture : public ControlsFixture {
   }
 
   Watching watching = Watching::kAll;  // what every MonitoredAppPath put watches
-  FakeHookComponent hook{log, watching};
+  std::optional<std::vector<HookedThread>> hooked_threads;  // none: the component cannot tell
+  FakeHookComponent hook{log, watching, &hooked_threads};
   IntervalFields fields{controls, system};
   ActivityMarks marks{controls};
   PresenceCheck presence{controls, processes, tray, system};

@@ -38,7 +38,17 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
   // A failure of the component to watch the program, or part of it, stops
   // nothing here; the tooltip shows it, so that it is seen before it ends a
   // program in use.
-  activity_unseen_ = found && hooks && hooks->MonitoredAppPath(path) != Watching::kAll;
+  const Watching watching = found && hooks ? hooks->MonitoredAppPath(path) : Watching::kNothing;
+  activity_unseen_ = found && hooks && watching != Watching::kAll;
+  hooked_.clear();
+  if (watching != Watching::kNothing) {
+    if (auto threads = hooks->HookedThreads()) {
+      hooked_ = std::move(*threads);
+    } else if (watching == Watching::kAll) {
+      // A component that cannot name its threads but watches everything.
+      for (const ProcessIdentity& copy : copies_) hooked_.push_back({kAnyThread, copy.id});
+    }
+  }
   if (found && loaded_ == 0) {
     loaded_ = -1;
     tray_.TrayIcon(c_.picTimerOn());
@@ -60,6 +70,12 @@ void PresenceCheck::RunEnded() {
 
 bool PresenceCheck::Watches(const ProcessIdentity& process) const {
   return std::any_of(copies_.begin(), copies_.end(), [&process](const ProcessIdentity& copy) { return copy == process; });
+}
+
+bool PresenceCheck::Hooked(std::optional<std::int32_t> thread_id, const ProcessIdentity& process) const {
+  return Watches(process) && std::any_of(hooked_.begin(), hooked_.end(), [&](const HookedThread& hooked) {
+           return hooked.process_id == process.id && (hooked.thread_id == kAnyThread || hooked.thread_id == thread_id);
+         });
 }
 
 }  // namespace vardex

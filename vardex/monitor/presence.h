@@ -46,6 +46,10 @@ class PresenceCheck {
   // Whether `process` (identifier and creation time) is a copy of the
   // program that the last check found.
   bool Watches(const ProcessIdentity& process) const;
+  // Whether the hooks see input on `thread_id` of `process`, a copy the last
+  // check found: the last set hooked that thread. Input anywhere else in
+  // the program is for the input check to see.
+  bool Hooked(std::optional<std::int32_t> thread_id, const ProcessIdentity& process) const;
 
  private:
   FrmMainControls& c_;
@@ -55,6 +59,10 @@ class PresenceCheck {
   std::int16_t loaded_ = 0;
   bool activity_unseen_ = false;
   std::vector<ProcessIdentity> copies_;  // found by the last check
+  // Hooked by the last set; kAnyThread for each copy of a component that
+  // watches all but cannot name its threads.
+  static constexpr std::int32_t kAnyThread = -1;
+  std::vector<HookedThread> hooked_;
 };
 
 }  // namespace vardex

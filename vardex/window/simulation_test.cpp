@@ -53,13 +53,16 @@ constexpr const char* kTypedLimits[] = {"1", "1", "2", "2", "3", "5", "10", "30"
 enum Flags { kElevated = 1, kConsole = 2, kBehind = 4 };
 
 enum class Ev : std::uint8_t {
-  kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart
+  kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart,
+  kLaunch, kSelfFront
 };
 // a, b, c by kind. kStart: serial, program, flags. kExit: serial. kThread:
 // serial, -, 1 when hooks are refused on it. kKey, kClick, kMove: serial,
 // thread, 1 down / 0 up. kWheel: c picks a window behind the one in front,
 // the newest when even. kCompanion: c 1 up / 0 down. kPath, kLimit,
-// kPassword: the text after the keystroke.
+// kPassword: the text after the keystroke. kLaunch: serial of the launcher,
+// serial of the running copy it hands over to, its lifetime. kSelfFront:
+// serial of the copy that takes the front with no input.
 struct Event {
   Ms t = 0;
   Ev kind = Ev::kKey;
@@ -95,6 +98,10 @@ std::string Describe(const Event& e) {
     case Ev::kPassword: return at + "password field: \"" + e.text + "\"";
     case Ev::kDone: return at + "&Done";
     case Ev::kRestart: return at + "Vardex restarted";
+    case Ev::kLaunch:
+      return at + "double click opens a document: launcher #" + std::to_string(e.a) + " hands over to #" +
+             std::to_string(e.b) + ", exits after " + std::to_string(e.c) + " ms";
+    case Ev::kSelfFront: return at + "#" + std::to_string(e.a) + " brings itself to the front";
   }
   return at;
 }
@@ -203,6 +210,12 @@ class World final : public HookComponentFactory, public InputWatch {
       w_.hooked_.clear();
       w_.sink_ = nullptr;
     }
+    std::optional<std::vector<HookedThread>> HookedThreads() override {
+      std::vector<HookedThread> threads;
+      for (const Window& w : w_.hooked_)
+        if (const Proc* p = w_.Find(w.serial)) threads.push_back({ThreadId(*p, w.thread), p->pid});
+      return threads;
+    }
     Watching MonitoredAppPath(const std::string& path) override {
       std::vector<const Proc*> copies;
       for (const Proc& p : w_.procs_)
@@ -232,12 +245,31 @@ class World final : public HookComponentFactory, public InputWatch {
     return std::make_unique<Tessik>(*this);
   }
 
-  // The system's last input and the process of the window in front (a
-  // console program's own, not its host's; the desktop's when no program's).
+  static std::int32_t ThreadId(const Proc& p, int thread) { return p.pid * 1000 + thread + 1; }
+
+  // The program of a window (a console program's own, not its host's; the
+  // desktop's when no program's). A console window's thread is the host's.
+  WindowProgram ProgramOf(const Window& w) {
+    const Proc* p = Find(w.serial);
+    if (!p) return {kDesktopPid, std::nullopt, 1};
+    return {p->pid, kFakeNowMs + p->created, p->console ? 2 : ThreadId(*p, w.thread)};
+  }
+
+  // The system's last input, raw input's last key or button and wheel, the
+  // window in front and how the front moved since.
   InputSample Sample() override {
-    const Proc* p = Find(front_.serial);
-    if (!p) return {last_input_tick_, kDesktopPid, std::nullopt};
-    return {last_input_tick_, p->pid, kFakeNowMs + p->created};
+    InputSample s;
+    s.last_input_tick = last_input_tick_;
+    s.last_use_tick = last_use_tick_;
+    const WindowProgram front = ProgramOf(front_);
+    s.foreground_process_id = front.process_id;
+    s.foreground_created = front.created;
+    s.foreground_thread_id = front.thread_id;
+    s.last_wheel_tick = last_wheel_tick_;
+    s.wheel_target = wheel_target_;
+    s.front_changes = std::move(front_changes_);
+    front_changes_.clear();
+    return s;
   }
 
   void Advance(Ms t) {
@@ -245,11 +277,14 @@ class World final : public HookComponentFactory, public InputWatch {
     system_.now_ms = kFakeNowMs + t;
   }
 
-  // Any input to the session: the tick count moves, and a copy of the named
-  // program in front may count it as use, since nothing tells which window
-  // took it.
-  void SessionInput() {
+  // Any input to the session: the tick count moves. A key or a button
+  // (`use`) into a copy of the named program in front may count as use,
+  // since nothing tells which window took it; a move or the wheel does not.
+  void SessionInput(bool use = true) {
     last_input_tick_ = boot_tick_ + static_cast<std::uint32_t>(now_);
+    if (!use) return;
+    last_use_tick_ = last_input_tick_;
+    last_use_ = now_;
     if (const Proc* p = Find(front_.serial)) oracle_.InFront(now_, kPrograms[p->program].path);
   }
 
@@ -347,10 +382,15 @@ class World final : public HookComponentFactory, public InputWatch {
 
   // Input that the hooks cannot watch is seen only by a look at the window in
   // front, once a second: it must keep the front that long.
+  // The user's input just before tells a front the user brought from one the
+  // program took: a copy that comes to the front then may count it as use.
   void SetFront(const Window& w) {
     if (w == front_) return;
     if (front_input_.program && !front_input_.hooked && now_ - front_input_.t < kSecond)
       oracle_.Unseeable(front_input_.t, front_input_.program);
+    const bool after_input = now_ - last_use_ <= 2 * kSecond;
+    front_changes_.push_back({ProgramOf(front_), ProgramOf(w), after_input});
+    if (const Proc* p = Find(w.serial); p && after_input) oracle_.InFront(now_, kPrograms[p->program].path);
     front_ = w;
     front_input_ = {};
   }
@@ -364,21 +404,40 @@ class World final : public HookComponentFactory, public InputWatch {
     AfterForm();
   }
 
+  void Start(int serial, int program, int flags) {
+    std::int32_t pid = 4;
+    while (std::any_of(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; })) pid += 4;
+    procs_.push_back({serial, pid, program, now_, (flags & kElevated) != 0, (flags & kConsole) != 0,
+                      std::vector<Thread>(static_cast<std::size_t>(1 + (flags >> 8)), Thread{now_, false})});
+    processes_.running.push_back({kPrograms[program].path, pid, kFakeNowMs + now_, (flags & kElevated) == 0});
+    oracle_.Started(now_, kPrograms[program].path);
+    if (!(flags & kBehind)) SetFront({serial, 0});  // a new window comes to the front
+  }
+
   void Apply(const Event& e) {
     FakeControls& c = *controls_;
     Proc* p = Find(e.a);
     switch (e.kind) {
-      case Ev::kStart: {
-        if (p) break;
-        std::int32_t pid = 4;
-        while (std::any_of(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; })) pid += 4;
-        procs_.push_back({e.a, pid, e.b, now_, (e.c & kElevated) != 0, (e.c & kConsole) != 0,
-                          std::vector<Thread>(static_cast<std::size_t>(1 + (e.c >> 8)), Thread{now_, false})});
-        processes_.running.push_back({kPrograms[e.b].path, pid, kFakeNowMs + now_, (e.c & kElevated) == 0});
-        oracle_.Started(now_, kPrograms[e.b].path);
-        if (!(e.c & kBehind)) SetFront({e.a, 0});  // a new window comes to the front
+      case Ev::kStart:
+        if (!p) Start(e.a, e.b, e.c);
+        break;
+      case Ev::kLaunch: {
+        // From Explorer, in front: the double click, a copy that passes the
+        // document to the running one, brings it forward and exits.
+        const Proc* running = Find(e.b);
+        if (p || !running) break;
+        const int program = running->program, target = running->serial;
+        SetFront({});
+        SessionInput();
+        Start(e.a, program, kBehind);
+        oracle_.Input(now_, kPrograms[program].path);
+        SetFront({target, 0});
+        Push({now_ + e.c, Ev::kExit, e.a, 0, 0, {}}, false);
         break;
       }
+      case Ev::kSelfFront:
+        if (p) SetFront({e.a, 0});
+        break;
       case Ev::kExit: {
         if (!p) break;
         if (p->serial == front_.serial) SetFront({});
@@ -396,7 +455,7 @@ class World final : public HookComponentFactory, public InputWatch {
         if (!p || e.b >= static_cast<int>(p->threads.size())) break;
         const Window w{e.a, e.b};
         if (e.kind != Ev::kMove) SetFront(w);  // keys go to the window in front; a click brings its window there
-        SessionInput();
+        SessionInput(e.kind != Ev::kMove);
         if (e.kind == Ev::kMove) {
           Relay(w, 512, 0);
           break;
@@ -408,19 +467,21 @@ class World final : public HookComponentFactory, public InputWatch {
       }
       case Ev::kWheel: {
         // The wheel scrolls a window behind the one in front, often the one
-        // opened last; the user is taken to scroll only windows the hooks
-        // can watch, so that every input can be seen by something.
+        // opened last; the hooks see it where they watch, and a look at the
+        // window under the pointer elsewhere (turns are a second apart).
         std::vector<Window> behind;
         for (const Proc& q : procs_)
           for (int i = 0; i < static_cast<int>(q.threads.size()); ++i)
-            if (!(Window{q.serial, i} == front_) && HookSeeable(q, i)) behind.push_back({q.serial, i});
+            if (!(Window{q.serial, i} == front_)) behind.push_back({q.serial, i});
         if (behind.empty()) break;
         const auto newest = std::max_element(behind.begin(), behind.end(), [&](const Window& a, const Window& b) {
           return Find(a.serial)->threads[static_cast<std::size_t>(a.thread)].created <
                  Find(b.serial)->threads[static_cast<std::size_t>(b.thread)].created;
         });
         const Window w = e.c % 2 ? behind[static_cast<std::size_t>(e.c) % behind.size()] : *newest;
-        SessionInput();
+        SessionInput(false);
+        last_wheel_tick_ = last_input_tick_;
+        wheel_target_ = ProgramOf(w);
         oracle_.Input(now_, kPrograms[Find(w.serial)->program].path);
         Relay(w, 522, 0);
         break;
@@ -516,7 +577,7 @@ class World final : public HookComponentFactory, public InputWatch {
   // A few turns of the wheel over windows behind the one in front; a window
   // that has just appeared behind is often scrolled at once.
   void Scroll(Ms t, bool newest) {
-    for (Ms i = U(1, 6); i > 0; --i, t += U(300, 3 * kSecond))
+    for (Ms i = U(1, 6); i > 0; --i, t += U(1100, 3 * kSecond))
       Push({t, Ev::kWheel, 0, 0, static_cast<int>(U(0, 9999)) & ~(newest ? 1 : 0), {}});
   }
 
@@ -567,6 +628,14 @@ class World final : public HookComponentFactory, public InputWatch {
       PlanSettings(std::max(t, front_free));
     } else if (r < 906) {
       Push({t, Ev::kRestart, 0, 0, 0, {}});
+    } else if (r < 936 && any.serial) {
+      Push({std::max(t, front_free), Ev::kLaunch, next_serial_++, any.serial, static_cast<int>(U(300, 2000)), {}});
+    } else if (r < 956 && any.serial) {
+      Push({std::max(t, front_free), Ev::kSelfFront, any.serial, 0, 0, {}});
+    } else if (r < 976 && any.serial) {
+      // A jiggler while the user is away: moves every few seconds, no use.
+      for (Ms i = 0, n = U(10, 600); i < n; ++i)
+        Push({t + i * U(2 * kSecond, 4 * kSecond), Ev::kMove, any.serial, any.thread, 0, {}});
     }
   }
 
@@ -615,6 +684,13 @@ class World final : public HookComponentFactory, public InputWatch {
   } front_input_;         // the last key or button in the window in front
   std::vector<Window> hooked_;
   ActivityEvents* sink_ = nullptr;
+
+  // Raw input's last key or button, and its last wheel turn with the
+  // window under the pointer; the front's moves since the last sample.
+  std::uint32_t last_use_tick_ = 0, last_wheel_tick_ = 0;
+  Ms last_use_ = kLongAgo;
+  WindowProgram wheel_target_;
+  std::vector<FrontChange> front_changes_;
 
   // The user's plans.
   std::uint64_t seed_;
