@@ -44,6 +44,7 @@ wine_env_display() {
     return 0
   fi
   local named="$BUILD_ROOT/xvfb.display" n="" i
+  mkdir -p "$BUILD_ROOT"
   rm -f "$named"
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$named" >/dev/null 2>&1 &
   _started_xvfb_pid=$!
