@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 namespace win32 {
@@ -75,12 +76,46 @@ inline void report_exception(const char* where) noexcept {
   report_text(text);
 }
 
+// Keeps a step that fails at every call (a program that cannot be hooked,
+// set again every few seconds) to one report until it succeeds again. Steps
+// are known by their text. One thread only.
+class step_reports {
+ public:
+  // True the first time `step` fails since the owner last succeeded. With
+  // more failing steps than it can hold, every failure is reported.
+  bool first_failure(const char* step) noexcept {
+    for (const char* known : failing_) {
+      if (known && std::strcmp(known, step) == 0) return false;
+    }
+    for (const char*& slot : failing_) {
+      if (!slot) {
+        slot = step;
+        break;
+      }
+    }
+    return true;
+  }
+  // Every step the owner takes succeeded.
+  void succeeded() noexcept {
+    for (const char*& slot : failing_) slot = nullptr;
+  }
+
+ private:
+  const char* failing_[8] = {};
+};
+
 }  // namespace win32
 
 // Reports a failure that the caller handles itself (a step of a longer
 // procedure that returns something other than an HRESULT).
 #define REPORT_FAILURE(hr, what) ::win32::report_failure((hr), (what), __FILE__, __LINE__)
 #define REPORT_LAST_ERROR(what) REPORT_FAILURE(::win32::last_error_hr(), (what))
+// The same, once per failing step of an owner of a ::win32::step_reports.
+#define REPORT_FAILURE_ONCE(reports, hr, what) \
+  do {                                         \
+    if ((reports).first_failure(what)) REPORT_FAILURE((hr), (what)); \
+  } while (0)
+#define REPORT_LAST_ERROR_ONCE(reports, what) REPORT_FAILURE_ONCE((reports), ::win32::last_error_hr(), (what))
 
 #define RETURN_IF_FAILED(expr)                                          \
   do {                                                                  \

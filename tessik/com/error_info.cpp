@@ -2,9 +2,13 @@
 
 #include <oleauto.h>
 
+#include <new>
+#include <string>
+
 #include "module.h"
 #include "tessik.h"
 #include "win32/com_ptr.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
 
 namespace tessik {
@@ -19,12 +23,16 @@ HRESULT NotRunningError() noexcept {
   if (LoadStringA(ModuleInstance(), IDS_NOT_RUNNING, description, kDescriptionBytes) <= 0) {
     lstrcpynA(description, "Unknown Error", kDescriptionBytes);
   }
-  wchar_t wide[kDescriptionBytes] = {};
-  if (MultiByteToWideChar(CP_ACP, 0, description, -1, wide, kDescriptionBytes) == 0) wide[0] = L'\0';
+  std::wstring wide;
+  try {
+    wide = win32::AnsiToWide(description);
+  } catch (const std::bad_alloc&) {
+    // The error still goes out, without its text.
+  }
 
   win32::com_ptr<ICreateErrorInfo> create;
   if (FAILED(CreateErrorInfo(create.put()))) return kNotRunningError;
-  create->SetDescription(wide);
+  create->SetDescription(wide.data());
   create->SetGUID(GUID_NULL);
   win32::unique_cotaskmem progid;
   LPOLESTR id = nullptr;

@@ -8,6 +8,7 @@
 #include "module.h"
 #include "win32/qi_table.h"
 #include "win32/result.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
 
 namespace tessik {
@@ -78,11 +79,8 @@ STDMETHODIMP MouseKeyHookCtl::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD 
 STDMETHODIMP MouseKeyHookCtl::get_MonitoredAppPath(BSTR* pVal) noexcept {
   if (!pVal) return E_POINTER;
   *pVal = nullptr;
-  const int chars = MultiByteToWideChar(CP_ACP, 0, path_, -1, nullptr, 0);
-  if (chars <= 0) return win32::last_error_hr();
-  win32::unique_bstr value(SysAllocStringLen(nullptr, static_cast<UINT>(chars - 1)));
+  win32::unique_bstr value = win32::AnsiToBstr(path_);
   if (!value) return E_OUTOFMEMORY;
-  if (MultiByteToWideChar(CP_ACP, 0, path_, -1, value.get(), chars) == 0) return win32::last_error_hr();
   *pVal = value.release();
   return S_OK;
 }
@@ -144,6 +142,7 @@ STDMETHODIMP MouseKeyHookCtl::put_MonitoredAppPath(BSTR path) noexcept {
 
 void MouseKeyHookCtl::RemoveHooks() noexcept {
   relay_.RemoveHooks();
+  ForgetAppLookups();
   path_[0] = '\0';
   coverage_ = Coverage{};
 }

@@ -26,6 +26,9 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;
 
+  // Set once the client has closed its end of the pipe.
+  bool LetGo() const noexcept { return let_go_; }
+
   bool Create(HINSTANCE instance) noexcept {
     window_class host_class;
     host_class.name = kHostWindowClass;
@@ -39,8 +42,10 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     switch (message) {
       case kWmRequestWaiting:
-        // Whoever sent it, only what the pipe holds is done.
-        return RunWaitingRequests();
+        // Whoever sent it, only what the pipe holds is done, and only the
+        // notice that names the request gets its answer.
+        RunWaitingRequests();
+        return answered_ != 0 && wParam == answered_ ? static_cast<LRESULT>(Answer(answered_, hooked_)) : 0;
       case WM_CLOSE:
         // Not from anyone: the client lets us go by closing the pipe.
         return 0;
@@ -49,29 +54,29 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
     }
   }
 
-  // Every whole request in the pipe, in order; the answer to the last.
-  LRESULT RunWaitingRequests() noexcept {
-    LRESULT answer = 0;
+  // Every whole request in the pipe, in order; keeps the last one's answer.
+  void RunWaitingRequests() noexcept {
     for (;;) {
       DWORD available = 0;
       if (!::PeekNamedPipe(requests_, nullptr, 0, nullptr, &available, nullptr)) {
         // The client closed its end: it lets us go.
-        if (::GetLastError() == ERROR_BROKEN_PIPE) ::PostQuitMessage(0);
-        return answer;
+        if (::GetLastError() == ERROR_BROKEN_PIPE) let_go_ = true;
+        return;
       }
-      if (available < sizeof(SetHooksHeader)) return answer;
+      if (available < sizeof(SetHooksHeader)) return;
       // Each request was written whole, at once: what the header announces is there.
       SetHooksHeader header{};
       DWORD threads[kMaxHookedThreads];
       if (!ReadWhole(&header, sizeof(header)) || header.count > kMaxHookedThreads ||
           !ReadWhole(threads, header.count * static_cast<DWORD>(sizeof(DWORD)))) {
-        return answer;
+        return;
       }
+      answered_ = header.sequence;
       if (header.count == 0) {
         hooks_.remove();
-        answer = 1;
+        hooked_ = 1;
       } else {
-        answer = static_cast<LRESULT>(hooks_.set(threads, header.count));
+        hooked_ = hooks_.set(threads, header.count);
       }
     }
   }
@@ -83,6 +88,9 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
 
   HookModule hooks_;
   HANDLE requests_;
+  WORD answered_ = 0;
+  DWORD hooked_ = 0;
+  bool let_go_ = false;
 };
 
 // The hook module beside this program, wherever that is installed.
@@ -96,14 +104,14 @@ win32::unique_hmodule LoadHookModule() noexcept {
   return win32::unique_hmodule(::LoadLibraryW(path));
 }
 
-// Serves the window's messages until the client closes the pipe or `parent` ends.
-void Serve(HANDLE parent) noexcept {
-  for (;;) {
+// Serves the window's messages until the client closes the pipe or `parent`
+// ends. Anyone may post WM_QUIT to this thread: it ends nothing.
+void Serve(const HostWindow& window, HANDLE parent) noexcept {
+  while (!window.LetGo()) {
     if (::MsgWaitForMultipleObjects(1, &parent, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0 + 1) return;
     MSG message;
-    while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) return;
-      ::DispatchMessageA(&message);
+    while (!window.LetGo() && ::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message != WM_QUIT) ::DispatchMessageA(&message);
     }
   }
 }
@@ -131,7 +139,7 @@ int Run(HINSTANCE instance, LPSTR command_line) noexcept {
   HostWindow window(module, requests.get());
   if (!window.Create(instance)) return 1;
   if (!::SetEvent(ready.get())) return 1;
-  Serve(parent.get());
+  Serve(window, parent.get());
   // Before the hook module goes: a hook left behind would outlive us under Wine.
   module.remove();
   return 0;

@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "lookup/process_walk.h"
+#include "win32/process_query.h"
 #include "win32/process_reader.h"
 #include "win32/program_path.h"
+#include "win32/result.h"
 #include "win32/system_library.h"
 #include "win32/unique_any.h"
 
@@ -91,9 +93,15 @@ BOOL ListProcessPaths(const win32::ProcessLibraries& libraries, std::vector<win3
 
 BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
   win32::unique_hmodule psapi(win32::load_system_library(libraries.psapi));
-  if (!psapi) return FALSE;
+  if (!psapi) {
+    REPORT_LAST_ERROR("process walk: loading PSAPI");
+    return FALSE;
+  }
   std::vector<win32::ProcessEntry> list;
-  if (!ListProcessPaths({libraries.ntdll, psapi.get()}, list)) return FALSE;
+  if (!ListProcessPaths({libraries.ntdll, psapi.get()}, list)) {
+    REPORT_LAST_ERROR("process walk: the process list");
+    return FALSE;
+  }
 
   // Platforms without a virtual DOS machine may lack VDMDBG or its task walk;
   // the ordinary processes are still walked, only the 16-bit tasks are not.
@@ -114,15 +122,24 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
 
 BOOL Walk95(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
   win32::unique_hmodule kernel(win32::load_system_library(libraries.toolhelp));
-  if (!kernel) return FALSE;
+  if (!kernel) {
+    REPORT_LAST_ERROR("process walk: loading the toolhelp functions' library");
+    return FALSE;
+  }
   const auto snapshot_fn =
       win32::ProcAddress<CreateToolhelp32SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
   const auto first = win32::ProcAddress<Process32Fn>(kernel.get(), "Process32First");
   const auto next = win32::ProcAddress<Process32Fn>(kernel.get(), "Process32Next");
-  if (!snapshot_fn || !first || !next) return FALSE;
+  if (!snapshot_fn || !first || !next) {
+    REPORT_FAILURE(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), "process walk: the toolhelp functions");
+    return FALSE;
+  }
 
   const win32::unique_hfile snapshot(snapshot_fn(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return FALSE;
+  if (!snapshot) {
+    REPORT_LAST_ERROR("process walk: the process snapshot");
+    return FALSE;
+  }
   ProcessEntryA entry{};
   entry.dwSize = sizeof(entry);
   for (BOOL more = first(snapshot.get(), &entry); more; more = next(snapshot.get(), &entry)) {
@@ -188,10 +205,7 @@ BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
 KnownProcess Know(DWORD process_id) noexcept {
   KnownProcess known{process_id, 0, win32::unique_handle(::OpenProcess(
                                         SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id))};
-  FILETIME created{}, exited{}, kernel{}, user{};
-  if (known.handle && ::GetProcessTimes(known.handle.get(), &created, &exited, &kernel, &user)) {
-    known.created = (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-  }
+  if (known.handle) known.created = win32::ProcessCreationTime(known.handle.get());
   return known;
 }
 
@@ -260,11 +274,16 @@ bool Recall(LPCSTR path, std::vector<MatchedProcess>& matched, std::vector<TopLe
   }
 }
 
-// What a walk of `path` found, for the lookups until the next walk.
+// What a walk of `path` found, for the lookups until the next walk. Once
+// the program runs no more, nothing is kept: no process stays held open.
 void Remember(LPCSTR path, const std::vector<DWORD>& processes, std::vector<MatchedProcess>& matched) noexcept {
   WalkCache& cache = SharedWalkCache();
   const win32::exclusive_lock hold(cache.lock);
   LookupMemory& memory = cache.memory;
+  if (processes.empty()) {
+    memory = LookupMemory{};
+    return;
+  }
   try {
     if (memory.path != path) memory.others.clear();
     memory.path = path;
@@ -339,6 +358,12 @@ DWORD ChooseAppThreads(std::vector<MatchedProcess> processes, DWORD foreground_p
 
 }  // namespace detail
 
+void ForgetAppLookups() noexcept {
+  detail::WalkCache& cache = detail::SharedWalkCache();
+  const win32::exclusive_lock hold(cache.lock);
+  cache.memory = detail::LookupMemory{};
+}
+
 BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept {
   OSVERSIONINFOA version{};
   version.dwOSVersionInfoSize = sizeof(version);
@@ -363,15 +388,22 @@ DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* fou
   // whenever no matching process owns a window.
   if (!detail::Recall(record.path, matched, search.windows)) {
     ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
+    if (record.failed) REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: the matching processes");
     if (record.failed || record.processes.empty()) {
       detail::Remember(record.path, {}, matched);
       return 0;
     }
     search.processes = &record.processes;
     ::EnumWindows(detail::MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
-    if (search.failed) return 0;
+    if (search.failed) {
+      REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: the matching processes' windows");
+      return 0;
+    }
     detail::Remember(record.path, record.processes, matched);
-    if (matched.size() != record.processes.size()) return 0;
+    if (matched.size() != record.processes.size()) {
+      REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: remembering the matching processes");
+      return 0;
+    }
   }
   if (found) found->processes = static_cast<DWORD>(matched.size());
   DWORD foreground = 0;

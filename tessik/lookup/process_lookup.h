@@ -40,5 +40,8 @@ struct AppLookup {
 // window (always confirmed by a walk).
 DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* found = nullptr,
                      DWORD* owners = nullptr) noexcept;
+// Lets go of every process the lookups hold, for when nothing is watched.
+// A lookup of a program that runs no more does the same.
+void ForgetAppLookups() noexcept;
 
 }  // namespace tessik

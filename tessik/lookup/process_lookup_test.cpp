@@ -382,8 +382,25 @@ TEST(FindAppThreads, TheBoundKeepsTheForegroundProcessAndTheNewestCopies) {
   EXPECT_EQ(Threads(threads, threads + 2), (Threads{201, 401}));
 }
 
+// Nor is anything held for it: once the program stops, the lookup lets go
+// of every process it held, matching or not (this test owns a window too).
 TEST(FindAppThreads, AProgramThatIsNotRunningIsNotFound) {
   EXPECT_TRUE(Lookup(DirectoryOf(TargetPath()) + "\\tessik_not_running.exe").empty());
+  const win32::unique_hwnd window(
+      ::CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr));
+  ASSERT_TRUE(window);
+  DWORD before = 0;
+  ASSERT_TRUE(::GetProcessHandleCount(::GetCurrentProcess(), &before));
+  {
+    Program target;
+    ASSERT_NO_FATAL_FAILURE(target.StartTarget(TargetPath()));
+    ASSERT_EQ(Lookup(TargetPath()), Threads{target.thread_id()});
+    ASSERT_EQ(Lookup(TargetPath()), Threads{target.thread_id()});
+  }
+  EXPECT_TRUE(Lookup(TargetPath()).empty());
+  DWORD after = 0;
+  ASSERT_TRUE(::GetProcessHandleCount(::GetCurrentProcess(), &after));
+  EXPECT_LE(after, before);
 }
 
 }  // namespace

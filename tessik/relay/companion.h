@@ -6,12 +6,20 @@
 #include <windows.h>
 
 #include "relay/hooks.h"
+#include "win32/result.h"
 #include "win32/unique_any.h"
 
 namespace tessik {
 
 class Companion {
  public:
+  // A set runs on the client's UI thread, which pumps no messages meanwhile:
+  // whatever the helper does, one set holds it this long at most, start,
+  // request and removal together.
+  static constexpr DWORD kSetBudgetMs = 1000;
+  // The tick count by which a set that begins now is done.
+  static DWORD SetDeadline() noexcept { return ::GetTickCount() + kSetBudgetMs; }
+
   Companion() noexcept = default;
   // Lets a running helper go (it removes its hooks and ends) by closing its
   // pipe, and ends one that never came up; nothing waits for either.
@@ -27,44 +35,57 @@ class Companion {
   // each of `thread_ids`, in one request, in place of those it set before
   // (threads it hooked already keep their hooks). Returns how many threads
   // got both; 0 when the helper cannot be started. A helper slow to come up
-  // leaves its start pending, for a later call to finish. One call holds the
-  // calling thread about a second at most, start and request together.
-  DWORD SetHooks(const DWORD* thread_ids, DWORD count) noexcept;
-  // Has the helper remove the hooks it set, if any.
-  void RemoveHooks() noexcept;
+  // leaves its start pending, for a later call to finish. Returns by
+  // `deadline` (a tick count, see SetDeadline).
+  DWORD SetHooks(const DWORD* thread_ids, DWORD count, DWORD deadline) noexcept;
+  // Has the helper remove the hooks it set, if any; waits for its answer
+  // until `deadline` at most, and with no time left only tells it.
+  void RemoveHooks(DWORD deadline) noexcept;
 
   // For the module's unload, under the loader lock: from now on no request
   // is sent; the helper removes its hooks as it goes.
   static void PrepareForUnload() noexcept;
 
  private:
+  enum class State {
+    kStopped,     // none started, or the last one let go
+    kStarting,    // started, not ready yet: ready_ is set once it is
+    kRunning,     // ready, with its window
+    kBackingOff,  // the last start failed: no other before kRetryAfterMs
+  };
+
   bool IsRunning() const noexcept;
-  bool Start() noexcept;
+  bool Start(DWORD deadline) noexcept;
   bool Launch() noexcept;
   bool AwaitReady(DWORD wait_ms) noexcept;
-  void GiveUp() noexcept;
-  bool Request(const DWORD* thread_ids, DWORD count, DWORD timeout_ms, DWORD_PTR* hooked) noexcept;
+  // The one way out of every state: ends the helper we hold, if any (one
+  // that did not come up or stopped answering: nothing else would end it),
+  // and forgets everything about it.
+  void Reset(State next) noexcept;
+  bool Request(const DWORD* thread_ids, DWORD count, DWORD deadline, DWORD* hooked) noexcept;
 
+  State state_ = State::kStopped;
+  // When the state was entered.
+  DWORD since_ = 0;
   win32::unique_handle process_;
-  // While a start is pending: the event the helper sets once it is ready.
-  // Null once it is running (or when none was started).
-  win32::unique_handle pending_ready_;
+  // While starting: the event the helper sets once it is ready.
+  win32::unique_handle ready_;
   // The write end of the helper's request pipe: only this process holds it.
   win32::unique_handle requests_;
-  DWORD started_at_ = 0;
-  // After a failed start no other is tried before this tick count.
-  bool backing_off_ = false;
-  DWORD retry_at_ = 0;
   // The helper's message-only window; owned by the helper.
   HWND window_ = nullptr;
   bool hooked_ = false;
   // Requests in a row the helper did not answer in time.
   int unanswered_ = 0;
+  // The last request's number; its answer must carry it.
+  WORD sequence_ = 0;
   // The threads of the last request, when the helper hooked every one: the
   // same threads again need no request. The helper holds each hooked
   // thread's handle, so an id seen again is the same thread, not a reuse.
   DWORD all_hooked_[kMaxHookedThreads] = {};
   DWORD all_hooked_count_ = 0;
+  // Until a request is answered, each failing step is reported once.
+  win32::step_reports reports_;
 };
 
 }  // namespace tessik

@@ -15,7 +15,9 @@
 //
 // Requests travel through the pipe, which no other process can write to; a
 // window message only tells the helper that one is waiting. Anyone of the
-// session can send the window messages, but a message alone asks for nothing.
+// session can send the window messages, but a message alone asks for nothing,
+// answers only the request whose sequence number it names, and never ends the
+// helper: a WM_QUIT the helper did not post itself is dropped.
 #pragma once
 
 #include <windows.h>
@@ -26,17 +28,28 @@ inline constexpr wchar_t kHostFileName[] = L"TessikHost64.exe";
 inline constexpr wchar_t kHooksFileName[] = L"TessikHooks64.dll";
 inline constexpr char kHostWindowClass[] = "TessikHost64Window";
 
-// One request in the pipe: the thread count, then that many thread ids. It
-// replaces the hooks set before with both hooks on each thread (none: every
-// hook removed).
+// One request in the pipe: the header, then `count` thread ids. It replaces
+// the hooks set before with both hooks on each thread (none: every hook
+// removed). The client numbers its requests from 1, skipping 0 as it wraps.
 struct SetHooksHeader {
-  DWORD count;
+  WORD sequence;
+  WORD count;
 };
-// Sent (not posted) after a request is written: the helper runs every whole
-// request waiting in the pipe, in order, and answers with how many threads
-// got both hooks at the last one (1 for a removal); 0 when none was waiting.
-// Once the pipe is closed and empty, the same message makes the helper end.
+// Sent (not posted) after a request is written, with the request's sequence
+// number as wParam: the helper runs every whole request waiting in the pipe,
+// in order, and answers with Answer() for the last request it ran when that
+// one is the request named, else 0. So a stranger's notice that runs the
+// client's request first takes nothing from the client, whose own notice
+// still gets the answer. Once the pipe is closed and empty, the same message
+// makes the helper end.
 inline constexpr UINT kWmRequestWaiting = WM_APP + 3;
+// The request's sequence number in the high word (never 0), how many threads
+// got both hooks in the low word (1 for a removal).
+inline constexpr DWORD Answer(WORD sequence, DWORD hooked) noexcept {
+  return (static_cast<DWORD>(sequence) << 16) | (hooked & 0xFFFFu);
+}
+inline constexpr WORD AnswerSequence(DWORD_PTR answer) noexcept { return static_cast<WORD>((answer >> 16) & 0xFFFFu); }
+inline constexpr DWORD AnswerHooked(DWORD_PTR answer) noexcept { return static_cast<DWORD>(answer & 0xFFFFu); }
 // The pipe's buffer: many times what the requests that a helper can leave
 // unread before it is given up take, so that writing one never blocks.
 inline constexpr DWORD kPipeBufferSize = 64 * 1024;

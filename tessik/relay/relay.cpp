@@ -5,6 +5,7 @@
 #include "win32/message_filter.h"
 #include "win32/object_security.h"
 #include "win32/result.h"
+#include "win32/scope_exit.h"
 
 namespace tessik {
 namespace {
@@ -23,24 +24,25 @@ Relay::~Relay() {
 }
 
 DWORD Relay::InstallHooks(const DWORD* thread_ids, DWORD count, bool* hooked) noexcept {
+  // One deadline for the whole set, the companion's removal after a failure included.
+  const DWORD deadline = Companion::SetDeadline();
+  // Every way out that watches nothing leaves nothing behind.
+  auto remove_all = win32::scope_exit([this, deadline]() noexcept { RemoveHooksBy(deadline); });
   // The hook procedures live in this module, which the platform maps into the watched process.
   const HINSTANCE module = HookModule();
   if (count > kMaxHookedThreads) count = kMaxHookedThreads;
   if (count == 0) {
-    REPORT_FAILURE(E_INVALIDARG, "install hooks: no thread to hook");
-    RemoveHooks();
+    REPORT_FAILURE_ONCE(reports_, E_INVALIDARG, "install hooks: no thread to hook");
     return 0;
   }
   if (!hwnd()) {
     if (!RegisterRelayClass(module)) {
-      REPORT_LAST_ERROR("install hooks: registering the relay window's class");
-      RemoveHooks();
+      REPORT_LAST_ERROR_ONCE(reports_, "install hooks: registering the relay window's class");
       return 0;
     }
     if (!::CreateWindowExA(0, kRelayWindowClass, nullptr, kRelayWindowStyle, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT,
                            nullptr, nullptr, module, this)) {
-      REPORT_LAST_ERROR("install hooks: creating the relay window");
-      RemoveHooks();
+      REPORT_LAST_ERROR_ONCE(reports_, "install hooks: creating the relay window");
       return 0;
     }
     // An elevated monitoring process must still take the relay messages from
@@ -49,10 +51,7 @@ DWORD Relay::InstallHooks(const DWORD* thread_ids, DWORD count, bool* hooked) no
     win32::allow_message_from_lower_integrity(hwnd(), WM_MOUSERELAY);
   }
   // Written again at each set: the block names our window whoever wrote last.
-  if (!Publish(hwnd())) {
-    RemoveHooks();
-    return 0;
-  }
+  if (!Publish(hwnd())) return 0;
   // A 32-bit module cannot run in a 64-bit process (the platform may even
   // return hooks that never fire), so such threads go to the companion.
   DWORD own[kMaxHookedThreads];
@@ -72,21 +71,26 @@ DWORD Relay::InstallHooks(const DWORD* thread_ids, DWORD count, bool* hooked) no
   }
   bool own_hooked[kMaxHookedThreads] = {};
   const DWORD own_done = SetRelayHooks(module, own, own_count, own_hooked);
-  const DWORD wide_done = companion_.SetHooks(wide, wide_count);
+  const DWORD wide_done = companion_.SetHooks(wide, wide_count, deadline);
   if (hooked) {
     for (DWORD i = 0; i < own_count; ++i) hooked[own_index[i]] = own_hooked[i];
     for (DWORD i = 0; i < wide_count; ++i) hooked[wide_index[i]] = wide_done == wide_count;
   }
-  if (own_done + wide_done > 0) return own_done + wide_done;
-  REPORT_FAILURE(E_FAIL, "install hooks: no thread took both hooks");
-  RemoveHooks();
-  return 0;
+  if (own_done + wide_done == 0) {
+    REPORT_FAILURE_ONCE(reports_, E_FAIL, "install hooks: no thread took both hooks");
+    return 0;
+  }
+  remove_all.release();
+  reports_.succeeded();
+  return own_done + wide_done;
 }
 
-void Relay::RemoveHooks() noexcept {
+void Relay::RemoveHooks() noexcept { RemoveHooksBy(Companion::SetDeadline()); }
+
+void Relay::RemoveHooksBy(DWORD deadline) noexcept {
   DestroyWindow();
   RemoveRelayHooks();
-  companion_.RemoveHooks();
+  companion_.RemoveHooks(deadline);
 }
 
 // At the first installation; the module unregisters it when it unloads.
@@ -105,7 +109,7 @@ bool Relay::Publish(HWND window) noexcept {
     // The hooks read the block in every program of this logon.
     const win32::unique_hlocal security = win32::owned_object_security(who, win32::logon_session_read::kYes);
     if (!security) {
-      REPORT_LAST_ERROR("publish: the relay block's security");
+      REPORT_LAST_ERROR_ONCE(reports_, "publish: the relay block's security");
       return false;
     }
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
@@ -115,11 +119,12 @@ bool Relay::Publish(HWND window) noexcept {
     win32::unique_handle block(::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0,
                                                     kRelayBlockSize, kRelayBlockName));
     if (!block) {
-      REPORT_LAST_ERROR("publish: creating the relay block");
+      REPORT_LAST_ERROR_ONCE(reports_, "publish: creating the relay block");
       return false;
     }
     if (::GetLastError() == ERROR_ALREADY_EXISTS && !win32::may_use_existing(block.get(), who)) {
-      REPORT_FAILURE(E_ACCESSDENIED, "publish: a relay block of another user, or of a lower level, is there");
+      REPORT_FAILURE_ONCE(reports_, E_ACCESSDENIED,
+                          "publish: a relay block of another user, or of a lower level, is there");
       return false;
     }
     block_ = std::move(block);
@@ -127,7 +132,7 @@ bool Relay::Publish(HWND window) noexcept {
   if (!block_view_) {
     block_view_.reset(::MapViewOfFile(block_.get(), FILE_MAP_WRITE, 0, 0, kRelayBlockSize));
     if (!block_view_) {
-      REPORT_LAST_ERROR("publish: mapping the relay block");
+      REPORT_LAST_ERROR_ONCE(reports_, "publish: mapping the relay block");
       block_.reset();
       return false;
     }

@@ -54,6 +54,7 @@ class Relay : public win32::window_base<Relay, win32::window_charset::kAnsi> {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
   static bool RegisterRelayClass(HINSTANCE module) noexcept;
   bool Publish(HWND window) noexcept;
+  void RemoveHooksBy(DWORD deadline) noexcept;
 
   RelayTarget& target_;
   // Made by the first installation and kept until the instance goes, so that
@@ -62,6 +63,8 @@ class Relay : public win32::window_base<Relay, win32::window_charset::kAnsi> {
   win32::unique_mapview block_view_;
   // Started at the first 64-bit program and kept for later ones.
   Companion companion_;
+  // Until a set hooks some thread, each failing step is reported once.
+  win32::step_reports reports_;
 };
 
 }  // namespace tessik

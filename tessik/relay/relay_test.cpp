@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <string>
 #include <vector>
 
+#include "relay/companion_protocol.h"
 #include "win32/result.h"
 #include "win32/token.h"
 
@@ -409,11 +412,20 @@ TEST_F(RelayTest, HooksOnThreadsThatHaveEndedFailAndLeaveNothingUnlessAnotherIsH
   ASSERT_TRUE(thread);
   ASSERT_EQ(::WaitForSingleObject(thread.get(), 5000), WAIT_OBJECT_0);
   Relay relay(target_);
+  FailureReports reports;
   EXPECT_FALSE(Install(relay, ended));
   EXPECT_EQ(RelayWindowCount(), 0);
+  // Set again and again, a program that cannot be hooked is reported once,
+  // until a set watches something.
+  EXPECT_FALSE(Install(relay, ended));
   const DWORD some[] = {ended, 0, ::GetCurrentThreadId()};
   EXPECT_TRUE(relay.InstallHooks(some, ARRAYSIZE(some)));
   EXPECT_EQ(RelayWindowCount(), 1);
+  EXPECT_FALSE(Install(relay, ended));
+  const std::vector<std::string> failed = reports.Take();
+  EXPECT_EQ(failed.size(), 2u);
+  for (const std::string& report : failed)
+    EXPECT_TRUE(AnyReportHas({report}, "relay.cpp", "install hooks: no thread took both hooks")) << report;
   relay.RemoveHooks();
 
   // Each thread of the set gets both hooks; the set is bounded.
@@ -493,6 +505,169 @@ TEST_F(RelayTest, OtherMessagesToTheRelayWindowGoToTheDefaultProcedure) {
   const std::vector<Event> expected = {{'A', 1, -1}, {512, 3, 4}};
   EXPECT_EQ(target_.events, expected);
 }
+
+// ---- the companion's helper, driven by its client ----
+
+#ifdef _WIN64
+// A 32-bit Tessik's helper is a 64-bit process. Here a 64-bit client drives
+// the same helper (built beside this test) through the same client code, so
+// the protocol runs where no 32-bit program can. In a 32-bit build the
+// helper's hooks on this test's own 32-bit threads would never fire: the
+// WoW64 tests cover that build.
+
+// A thread with a shown window of its own, pumping until it is told to quit.
+class InputThread {
+ public:
+  InputThread() {
+    thread_.reset(::CreateThread(nullptr, 0, Run, this, 0, &id));
+    if (thread_) ::WaitForSingleObject(ready_.get(), 5000);
+  }
+  ~InputThread() {
+    ::PostThreadMessageA(id, WM_QUIT, 0, 0);
+    ::WaitForSingleObject(thread_.get(), 5000);
+  }
+  InputThread(const InputThread&) = delete;
+  InputThread& operator=(const InputThread&) = delete;
+
+  DWORD id = 0;
+  HWND window = nullptr;
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    auto& me = *static_cast<InputThread*>(self);
+    const win32::unique_hwnd window(::CreateWindowExA(0, "STATIC", "companion input", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                                      10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr));
+    me.window = window.get();
+    ::SetEvent(me.ready_.get());
+    MSG message;
+    while (::GetMessageA(&message, nullptr, 0, 0) > 0) ::DispatchMessageA(&message);
+    return 0;
+  }
+  win32::unique_handle ready_{::CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  win32::unique_handle thread_;
+};
+
+HWND HelperWindow() { return ::FindWindowExA(HWND_MESSAGE, nullptr, companion::kHostWindowClass, nullptr); }
+
+// Sets as the relay makes them, until one is answered: a set leaves a slow
+// start pending, for a later one to finish.
+DWORD SetUntilAnswered(Companion& companion, const std::vector<DWORD>& threads) {
+  DWORD hooked = 0;
+  for (int i = 0; i < 40 && hooked == 0; ++i) {
+    if (i > 0) ::Sleep(250);
+    hooked = companion.SetHooks(threads.data(), static_cast<DWORD>(threads.size()), Companion::SetDeadline());
+  }
+  return hooked;
+}
+
+// A real key pressed in `input`'s window; what the relay got of it.
+std::vector<Event> TypeInto(const InputThread& input, RecordingTarget& target, WORD key) {
+  target.events.clear();
+  // Input goes to the window in front, which under Wine comes there a moment later.
+  for (int i = 0; i < 250 && ::GetForegroundWindow() != input.window; ++i) {
+    ::SetForegroundWindow(input.window);
+    ::Sleep(20);
+  }
+  INPUT strokes[2] = {};
+  strokes[0].type = strokes[1].type = INPUT_KEYBOARD;
+  strokes[0].ki.wVk = strokes[1].ki.wVk = key;
+  strokes[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  ::SendInput(2, strokes, sizeof(INPUT));
+  // Until the key comes up, then a little more for anything doubled.
+  const DWORD began = ::GetTickCount();
+  DWORD settled = 0;
+  while (::GetTickCount() - began < 5000 && (settled == 0 || ::GetTickCount() - settled < 300)) {
+    PumpMessages();
+    if (settled == 0 && !target.events.empty() && target.events.back() == Event{key, 0, -1}) settled = ::GetTickCount();
+    ::Sleep(10);
+  }
+  return target.events;
+}
+
+TEST_F(RelayTest, OnlyTheHelpersClientEndsItOrGetsItsAnswersAndKeysArriveOnce) {
+  ASSERT_EQ(HelperWindow(), nullptr) << "another helper is running";
+  InputThread input;
+  InputThread idle;
+  ASSERT_TRUE(input.window && idle.window);
+  // The relay window and block, with the relay's own hooks on this thread
+  // only: keys typed into `input` reach it through the helper's hooks alone.
+  Relay relay(target_);
+  ASSERT_TRUE(Install(relay, ::GetCurrentThreadId()));
+  win32::unique_handle helper_process;
+  {
+    Companion companion;
+    ASSERT_EQ(SetUntilAnswered(companion, {input.id}), 1u);
+    const HWND helper = HelperWindow();
+    ASSERT_NE(helper, nullptr);
+    DWORD helper_id = 0;
+    const DWORD helper_thread = ::GetWindowThreadProcessId(helper, &helper_id);
+    helper_process.reset(::OpenProcess(SYNCHRONIZE, FALSE, helper_id));
+    ASSERT_TRUE(helper_process);
+    const std::vector<Event> once = {{'K', 1, -1}, {'K', 0, -1}};
+    EXPECT_EQ(TypeInto(input, target_, 'K'), once);
+
+    // A stranger of the session, as fast as it can: quits posted to the
+    // helper's window and thread, and notices with and without a sequence
+    // number, some landing between a request and its client's notice.
+    volatile LONG stop = 0;
+    struct Stranger {
+      HWND helper;
+      DWORD thread;
+      volatile LONG* stop;
+    } stranger{helper, helper_thread, &stop};
+    const win32::unique_handle stranger_thread(::CreateThread(
+        nullptr, 0,
+        [](void* p) -> DWORD {
+          const auto& s = *static_cast<const Stranger*>(p);
+          for (WPARAM guess = 0; !*s.stop; ++guess) {
+            ::PostMessageA(s.helper, WM_QUIT, 0, 0);
+            ::PostThreadMessageA(s.thread, WM_QUIT, 0, 0);
+            DWORD_PTR answer = 0;
+            ::SendMessageTimeoutA(s.helper, companion::kWmRequestWaiting, 0, 0, SMTO_BLOCK, 100, &answer);
+            ::SendMessageTimeoutA(s.helper, companion::kWmRequestWaiting, guess & 0xFFFF, 0, SMTO_BLOCK, 100, &answer);
+          }
+          return 0;
+        },
+        &stranger, 0, nullptr));
+    ASSERT_TRUE(stranger_thread);
+    int wrong = 0;
+    for (int i = 0; i < 150; ++i) {
+      const std::vector<DWORD> threads = i % 2 ? std::vector<DWORD>{input.id} : std::vector<DWORD>{input.id, idle.id};
+      if (companion.SetHooks(threads.data(), static_cast<DWORD>(threads.size()), Companion::SetDeadline()) !=
+          threads.size())
+        ++wrong;
+    }
+    ::InterlockedExchange(&stop, 1);
+    ::WaitForSingleObject(stranger_thread.get(), 5000);
+    EXPECT_EQ(wrong, 0) << "sets answered other than with their own answer";
+    EXPECT_EQ(::WaitForSingleObject(helper_process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "a stranger's quit ended the helper";
+    EXPECT_EQ(HelperWindow(), helper);
+    EXPECT_EQ(TypeInto(input, target_, 'M'), (std::vector<Event>{{'M', 1, -1}, {'M', 0, -1}}));
+
+    // A hung helper: a set and the removal after it share one set's time.
+    const win32::unique_handle hung(::OpenThread(THREAD_SUSPEND_RESUME, FALSE, helper_thread));
+    ASSERT_TRUE(hung);
+    ASSERT_NE(::SuspendThread(hung.get()), static_cast<DWORD>(-1));
+    const DWORD began = ::GetTickCount();
+    const DWORD deadline = Companion::SetDeadline();
+    const DWORD both[] = {idle.id, input.id};
+    EXPECT_EQ(companion.SetHooks(both, 2, deadline), 0u);
+    companion.RemoveHooks(deadline);
+    const DWORD held = ::GetTickCount() - began;
+    ::ResumeThread(hung.get());
+    std::printf("a set with a hung helper held the thread %lu ms\n", static_cast<unsigned long>(held));
+    EXPECT_LT(held, Companion::kSetBudgetMs + Companion::kSetBudgetMs / 2);
+    // Back again, it serves the next set.
+    EXPECT_EQ(SetUntilAnswered(companion, {input.id}), 1u);
+    EXPECT_EQ(TypeInto(input, target_, 'P'), (std::vector<Event>{{'P', 1, -1}, {'P', 0, -1}}));
+
+  }
+  // Its client letting go ends it, its hooks removed first.
+  EXPECT_EQ(::WaitForSingleObject(helper_process.get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(TypeInto(input, target_, 'Q'), std::vector<Event>{});
+}
+#endif
 
 // ---- inside a watched program while no monitoring process runs ----
 

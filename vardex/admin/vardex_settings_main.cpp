@@ -14,17 +14,9 @@
 #include "settings/settings_storage_win32.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
+#include "win32/text.h"
 
 namespace {
-
-std::string ToAnsi(const wchar_t* text) {
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return {};
-  std::string out(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), n, nullptr, nullptr);
-  out.resize(static_cast<std::size_t>(n - 1));
-  return out;
-}
 
 // One of the standard handles, written as the C runtime's text mode wrote
 // it: to a file or a pipe the ANSI bytes as they are, each "\n" as "\r\n".
@@ -72,13 +64,10 @@ class StdWriter {
   }
 
   void ToConsole(const std::string& bytes) {
-    const int size = static_cast<int>(bytes.size());
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
-    if (n <= 0) return;
-    std::vector<wchar_t> wide(static_cast<std::size_t>(n));
-    ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, wide.data(), n);
+    const std::wstring wide = win32::AnsiToWide(bytes);
+    if (wide.empty()) return;
     DWORD written = 0;
-    if (!::WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(n), &written, nullptr))
+    if (!::WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr))
       REPORT_LAST_ERROR("WriteConsoleW");
   }
 
@@ -88,7 +77,7 @@ class StdWriter {
 
 int Run(int argc, wchar_t** argv) {
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(ToAnsi(argv[i]));
+  for (int i = 1; i < argc; ++i) args.push_back(win32::WideToAnsi(argv[i]));
 
   // The path Vardex opens (its system directory), and where that file really
   // lies: for the 32-bit build on 64-bit Windows, SysWOW64. A 64-bit build

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "tessik.h"
+#include "win32/connection.h"
 #include "win32/qi_table.h"
 #include "win32/result.h"
+#include "win32/scope_exit.h"
 #include "win32/unique_any.h"
 
 namespace vardex {
@@ -26,9 +28,9 @@ HRESULT ToInt32(VARIANTARG& in, std::int32_t& out) noexcept {
 
 class HookClient final : public HookComponent {
  public:
-  HookClient(win32::com_ptr<IMouseKeyHookCtl> control, win32::com_ptr<IConnectionPoint> point, DWORD cookie,
+  HookClient(win32::com_ptr<IMouseKeyHookCtl> control, win32::unique_connection connection,
              win32::com_ptr<ActivitySink> sink)
-      : control_(std::move(control)), point_(std::move(point)), cookie_(cookie), sink_(std::move(sink)) {
+      : control_(std::move(control)), connection_(std::move(connection)), sink_(std::move(sink)) {
     // An older Tessik has no such interface: then watching at all is all it
     // tells.
     if (FAILED(control_.query(IID_IMouseKeyHookCoverage, coverage_.put_void()))) coverage_.reset();
@@ -36,10 +38,8 @@ class HookClient final : public HookComponent {
   }
   HookClient(const HookClient&) = delete;
   HookClient& operator=(const HookClient&) = delete;
-  ~HookClient() override {
-    sink_->Detach();
-    point_->Unadvise(cookie_);
-  }
+  // Detached first: no event reaches the form while the connection goes.
+  ~HookClient() override { sink_->Detach(); }
 
   Watching MonitoredAppPath(const std::string& path) override {
     // The component takes the path as a BSTR and keeps it in the ANSI code page.
@@ -79,8 +79,7 @@ class HookClient final : public HookComponent {
 
  private:
   win32::com_ptr<IMouseKeyHookCtl> control_;
-  win32::com_ptr<IConnectionPoint> point_;
-  DWORD cookie_;
+  win32::unique_connection connection_;
   win32::com_ptr<ActivitySink> sink_;
   win32::com_ptr<IMouseKeyHookCoverage> coverage_;  // null for an older Tessik
   win32::com_ptr<IMouseKeyHookThreads> threads_;     // null for an older Tessik
@@ -160,36 +159,35 @@ HRESULT ActivitySink::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAM
 }
 
 std::unique_ptr<HookComponent> HookComponentFactoryWin32::Create(ActivityEvents& events) {
-  const auto fail = [this](HRESULT hr) -> std::unique_ptr<HookComponent> {
+  // Each way out names its step, as the component's own failures do.
+  const auto fail = [this](HRESULT hr, const char* step) -> std::unique_ptr<HookComponent> {
+    REPORT_FAILURE(hr, step);
     last_error_ = hr;
     return nullptr;
   };
   CLSID clsid{};
-  if (const HRESULT hr = ::CLSIDFromProgID(prog_id_.c_str(), &clsid); FAILED(hr)) return fail(hr);
+  if (const HRESULT hr = ::CLSIDFromProgID(prog_id_.c_str(), &clsid); FAILED(hr))
+    return fail(hr, "hook component: its class from the ProgID");
   win32::com_ptr<IMouseKeyHookCtl> control;
   if (const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMouseKeyHookCtl,
                                             control.put_void());
       FAILED(hr))
-    return fail(hr);
+    return fail(hr, "hook component: creating it");
   win32::com_ptr<IConnectionPointContainer> container;
   if (const HRESULT hr = control.query(IID_IConnectionPointContainer, container.put_void()); FAILED(hr))
-    return fail(hr);
+    return fail(hr, "hook component: its connection points");
   win32::com_ptr<IConnectionPoint> point;
   if (const HRESULT hr = container->FindConnectionPoint(DIID__IMouseKeyHookCtlEvents, point.put()); FAILED(hr))
-    return fail(hr);
+    return fail(hr, "hook component: its event connection point");
   win32::com_ptr<ActivitySink> sink = ActivitySink::Create(events);
-  if (!sink) return fail(E_OUTOFMEMORY);
-  DWORD cookie = 0;
-  if (const HRESULT hr = point->Advise(sink.get(), &cookie); FAILED(hr)) {
-    sink->Detach();
-    return fail(hr);
-  }
-  std::unique_ptr<HookComponent> client(new (std::nothrow) HookClient(control, point, cookie, sink));
-  if (!client) {
-    sink->Detach();
-    point->Unadvise(cookie);
-    return fail(E_OUTOFMEMORY);
-  }
+  if (!sink) return fail(E_OUTOFMEMORY, "hook component: the event sink");
+  auto detach = win32::scope_exit([&sink]() noexcept { sink->Detach(); });
+  win32::unique_connection connection;
+  if (const HRESULT hr = connection.advise(point.get(), sink.get()); FAILED(hr))
+    return fail(hr, "hook component: connecting the event sink");
+  std::unique_ptr<HookComponent> client(new (std::nothrow) HookClient(control, std::move(connection), sink));
+  if (!client) return fail(E_OUTOFMEMORY, "hook component: its client");
+  detach.release();
   last_error_ = S_OK;
   return client;
 }

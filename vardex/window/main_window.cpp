@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "win32/message_filter.h"
+#include "win32/result.h"
 #include "window/main_window_ids.h"
 #include "window/single_instance_win32.h"
 #include "monitor/input_check.h"
@@ -14,6 +15,12 @@
 namespace vardex {
 
 namespace {
+
+// A step of the window's creation that failed, reported before the caller gives up.
+bool ReportedFalse(const char* step) noexcept {
+  REPORT_LAST_ERROR(step);
+  return false;
+}
 
 constexpr wchar_t kClassName[] = L"FrmMain";
 // Fixed single frame with a title bar and a close box: not resizable.
@@ -96,7 +103,7 @@ bool MainWindow::Create(HINSTANCE instance) {
                                                   ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   wc.cursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.background = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  if (!RegisterWindowClass(instance, wc)) return false;
+  if (!RegisterWindowClass(instance, wc)) return ReportedFalse("main window: registering its class");
 
   dpi_ = ScreenDpi();
   RECT frame{0, 0, Px(kClientWidthTwips), Px(kClientHeightTwips)};
@@ -105,7 +112,7 @@ bool MainWindow::Create(HINSTANCE instance) {
   if (!::CreateWindowExW(kExStyle, kClassName, AnsiToWide(kFrmMainCaption).c_str(), kStyle, 0, 0,
                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
                          this))
-    return false;
+    return ReportedFalse("main window: creating it");
   return CreateControls(instance);
 }
 
@@ -121,7 +128,7 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
   tooltip_.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                    WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance, nullptr));
-  if (!tooltip_) return false;
+  if (!tooltip_) return ReportedFalse("main window: the tooltip");
 
   for (std::size_t i = 0; i < kFrmMainLayout.size(); ++i) {
     const ControlLayout& c = kFrmMainLayout[i];
@@ -129,16 +136,16 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
         ExStyleOf(c.kind), ClassOf(c.kind), AnsiToWide(std::string(c.content)).c_str(), StyleOf(c),
         Px(c.left), Px(c.top), Px(c.width), Px(c.height), hwnd(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c.tab_index))), instance, nullptr);
-    if (!child) return false;
+    if (!child) return ReportedFalse("main window: creating a control");
     children_[i] = child;
     ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (c.kind == ControlKind::kPasswordBox) ::SendMessageW(child, EM_SETPASSWORDCHAR, L'*', 0);
-    if (!c.hint.empty() && !AddTooltip(child, c.hint)) return false;
+    if (!c.hint.empty() && !AddTooltip(child, c.hint)) return ReportedFalse("main window: a control's tooltip");
 
     if (c.kind == ControlKind::kPictureBox) {
       win32::unique_hicon icon(static_cast<HICON>(
           ::LoadImageW(instance, MAKEINTRESOURCEW(c.icon), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR)));
-      if (!icon) return false;
+      if (!icon) return ReportedFalse("main window: a picture's icon");
       ::SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
       auto picture = std::make_unique<IconPicture>(std::move(icon));
       if (c.icon == IDI_TIMER_OFF)

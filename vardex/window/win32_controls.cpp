@@ -1,29 +1,8 @@
 #include "window/win32_controls.h"
 
-#include <climits>
 #include <vector>
 
 namespace vardex {
-
-std::wstring AnsiToWide(const std::string& text) {
-  if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
-  const int in = static_cast<int>(text.size());
-  const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), in, nullptr, 0);
-  if (n <= 0) return {};
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), in, out.data(), n);
-  return out;
-}
-
-std::string WideToAnsi(const std::wstring& text) {
-  if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return {};
-  const int in = static_cast<int>(text.size());
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), in, nullptr, 0, nullptr, nullptr);
-  if (n <= 0) return {};
-  std::string out(static_cast<std::size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_ACP, 0, text.data(), in, out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 std::wstring WindowTextW(HWND window) {
   const int length = ::GetWindowTextLengthW(window);

@@ -10,12 +10,13 @@
 #include <string>
 
 #include "components/controls.h"
+#include "win32/text.h"
 
 namespace vardex {
 
 // Conversions at the edge: the interfaces speak the ANSI code page.
-std::wstring AnsiToWide(const std::string& text);
-std::string WideToAnsi(const std::wstring& text);
+using win32::AnsiToWide;
+using win32::WideToAnsi;
 std::wstring WindowTextW(HWND window);
 
 // An EDIT control. Win32 sends EN_CHANGE also when the program sets the
