@@ -60,5 +60,36 @@ TEST(InputWatchWin32, AConsoleWindowStandsForItsProgram) {
   EXPECT_EQ(watch.ProgramOf(::GetCurrentProcessId()), ::GetCurrentProcessId()) << "any other window is its owner's";
 }
 
+// The front's moves arrive through the event hook while the thread pumps
+// messages, each naming the window's program and thread; raw input is
+// registered beside it.
+TEST(InputWatchWin32, TheFrontsMovesAreRecordedInOrder) {
+  InputWatchWin32 watch;
+  EXPECT_TRUE(watch.raw_input());
+  const auto make = [] {
+    return win32::unique_hwnd(::CreateWindowExW(0, L"STATIC", L"front", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                                                nullptr, nullptr, nullptr));
+  };
+  const win32::unique_hwnd one = make(), two = make();
+  ASSERT_TRUE(one && two);
+  (void)watch.Sample();
+  std::vector<FrontChange> changes;
+  for (const HWND to : {one.get(), two.get()}) {
+    ::SetForegroundWindow(to);
+    const std::size_t before = changes.size();
+    for (int i = 0; i < 50 && changes.size() == before; ++i) {
+      MSG msg;
+      while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+      for (const FrontChange& change : watch.Sample().front_changes) changes.push_back(change);
+      if (changes.size() == before) ::Sleep(20);
+    }
+  }
+  ASSERT_FALSE(changes.empty()) << "no foreground event arrived";
+  const FrontChange& last = changes.back();
+  EXPECT_EQ(last.to.process_id, static_cast<std::int32_t>(::GetCurrentProcessId()));
+  EXPECT_EQ(last.to.thread_id, static_cast<std::int32_t>(::GetCurrentThreadId()));
+  EXPECT_TRUE(last.to.created.has_value());
+}
+
 }  // namespace
 }  // namespace vardex
