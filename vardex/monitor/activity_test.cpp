@@ -39,12 +39,12 @@ TEST_F(Activity, CodeZeroCancelsAMarkOfItsKind) {
   Start();
   RunWatched();
   CheckPresence();
-  for (int i = 0; i < 5; ++i) countdown.Tick();
+  for (int i = 0; i < 5; ++i) IdleTick();
   marks.Key(65, 1);
   marks.Key(0, 0);
   marks.Mouse(513, 0, 0);
   marks.Mouse(0, 0, 0);
-  countdown.Tick();
+  IdleTick();
   EXPECT_EQ(countdown.elapsed_seconds(), 60) << "no activity left to reset the count";
 }
 
@@ -60,7 +60,7 @@ TEST_F(Activity, MarksSurviveWhileTheIdleTimerIsOff) {
   RunWatched();
   CheckPresence();
   EXPECT_EQ(marks.last_key_code(), 0);
-  countdown.Tick();
+  IdleTick();
   EXPECT_EQ(countdown.elapsed_seconds(), 10);
 }
 
@@ -76,7 +76,7 @@ TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
                                    std::optional<std::int64_t> created = 0) {
     input.sample = {tick, foreground, created};
     input_check.Tick();
-    countdown.Tick();
+    IdleTick();
     return countdown.elapsed_seconds();
   };
   EXPECT_EQ(sample_after(500, 101), 10) << "the first sample has nothing to compare with";

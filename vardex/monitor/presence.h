@@ -23,15 +23,23 @@ struct ProcessIdentity {
   bool operator==(const ProcessIdentity& other) const { return id == other.id && created == other.created; }
 };
 
+// A copy of the program in one snapshot.
+struct ListedCopy {
+  ProcessIdentity who;
+  std::optional<std::int32_t> parent;  // the starter's identifier; none when unread
+};
+
 class PresenceCheck {
  public:
   PresenceCheck(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system)
       : c_(c), list_(list), tray_(tray), system_(system) {}
 
   // `hooks` may be null: then the program is only looked for. True when this
-  // check found a copy of the program that the check before did not see: a
-  // new run, or another copy started beside the running ones. Starting a
-  // copy is use.
+  // check found a new run of the program, or a copy that the check before did
+  // not see, started beside the running ones from outside the program (by
+  // the shell, a launcher, another program). Starting a copy is use; a copy
+  // that a copy started (a browser's or a CAD front end's worker) is the
+  // program at work, and no one's use.
   bool Tick(HookComponent* hooks);
   void Reset() { loaded_ = 0; }
   // The countdown ended every copy: not loaded and the idle timer off at
@@ -46,6 +54,11 @@ class PresenceCheck {
   // Whether `process` (identifier and creation time) is a copy of the
   // program that the last check found.
   bool Watches(const ProcessIdentity& process) const;
+  // Whether the copies of a fresh snapshot include one started from outside
+  // the program less than `limit_ms` ago: one the last check found first
+  // within that time, or one it has not seen yet. Such a start is use, so
+  // no copy has been idle for the limit.
+  bool HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int64_t limit_ms) const;
 
  private:
   FrmMainControls& c_;
@@ -54,7 +67,15 @@ class PresenceCheck {
   const SystemServices& system_;
   std::int16_t loaded_ = 0;
   bool activity_unseen_ = false;
-  std::vector<ProcessIdentity> copies_;  // found by the last check
+  struct Known {
+    ProcessIdentity who;
+    std::int64_t first_seen;  // SystemServices::MonotonicMs
+    bool own;                 // started by a copy of the program
+  };
+  const Known* Find(const ProcessIdentity& process) const;
+  bool StartedByCopy(const ListedCopy& copy, const std::vector<ListedCopy>& listed) const;
+
+  std::vector<Known> copies_;  // found by the last check
 };
 
 }  // namespace vardex

@@ -32,8 +32,8 @@ TEST_F(Presence, NotLoadedToLoaded) {
 TEST_F(Presence, LoadedAndStillFoundOnlyHandsThePathOn) {
   RunWatched();
   Check();
-  countdown.Tick();
-  for (int i = 0; i < 23; ++i) countdown.Tick();
+  IdleTick();
+  for (int i = 0; i < 23; ++i) IdleTick();
   ASSERT_EQ(TrayPicture(), "Picture1");
   tmrAppShotDown.SetEnabled(false);  // whoever turned it off, the check leaves it
   Check();
@@ -83,7 +83,7 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   EXPECT_TRUE(presence.Tick(&hook)) << "a new run";
   EXPECT_FALSE(presence.Tick(&hook)) << "the same run";
   intAppShutDownTime.SetText("1");
-  for (int i = 0; i < 7; ++i) countdown.Tick();
+  for (int i = 0; i < 7; ++i) IdleTick();
   ASSERT_EQ(processes.killed.size(), 1u);
   marks.Key(65, 0);  // a late event of the ended run
   Check();
@@ -97,14 +97,14 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   EXPECT_EQ(LblElapsedTime.Caption(), "0");
   EXPECT_EQ(lblCompletionRatio.Caption(), "0");
   EXPECT_EQ(TrayPicture(), "picTimerOn");
-  for (int i = 0; i < 6; ++i) countdown.Tick();
+  for (int i = 0; i < 6; ++i) IdleTick();
   Check();
   EXPECT_EQ(countdown.elapsed_seconds(), 60) << "found again, the same run";
   EXPECT_EQ(processes.killed.size(), 1u) << "the whole limit";
 
   // Started again before any check saw it gone: the end closed the run, and
   // no tick comes before the check that finds the new one.
-  countdown.Tick();
+  IdleTick();
   ASSERT_EQ(processes.killed.size(), 2u);
   EXPECT_EQ(presence.loaded(), 0);
   EXPECT_FALSE(tmrAppShotDown.Enabled());
@@ -115,9 +115,9 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   // A program that cannot be ended keeps its run: the count stays above the
   // limit and every tick tries again.
   processes.fail_kill = true;
-  for (int i = 0; i < 7; ++i) countdown.Tick();
+  for (int i = 0; i < 7; ++i) IdleTick();
   Check();
-  countdown.Tick();
+  IdleTick();
   EXPECT_EQ(countdown.elapsed_seconds(), 80);
   EXPECT_EQ(Calls("KillProcess"), 1) << "tried again after the check";
 
@@ -126,7 +126,7 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   RunWatched();
   Check();
   EXPECT_EQ(countdown.elapsed_seconds(), 0);
-  for (int i = 0; i < 6; ++i) countdown.Tick();
+  for (int i = 0; i < 6; ++i) IdleTick();
   Check();
   EXPECT_EQ(countdown.elapsed_seconds(), 60) << "the same copies";
   EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& c) { return c.rfind("Kill", 0) == 0; }));

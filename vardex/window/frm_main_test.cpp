@@ -67,7 +67,7 @@ TEST_F(Form, DoneWhileTheProgramRunsShowsTheEmptyDial) {
   ASSERT_TRUE(Load());
   RunWatched();
   form->tmrAppCheck_Timer();
-  for (int i = 0; i < 30; ++i) form->tmrAppShotDown_Timer();
+  for (int i = 0; i < 30; ++i) IdleTick();
   log.clear();
   form->Command2_Click();
   EXPECT_EQ(log, (CallLog{"MinimizeToTray 4660", "AddTrayIcon", "TrayIcon picTimerOn",
@@ -95,7 +95,7 @@ TEST_F(Form, ANewRunAndANewPathStartTheCountFromZero) {
   txtApplicationName.SetText(kDesignPath);
   RunWatched();
   form->tmrAppCheck_Timer();
-  for (int i = 0; i < 8; ++i) form->tmrAppShotDown_Timer();
+  for (int i = 0; i < 8; ++i) IdleTick();
   processes.running.clear();
   form->tmrAppCheck_Timer();
   form->oMKHook_KeyEvent(65, 1);
@@ -104,7 +104,7 @@ TEST_F(Form, ANewRunAndANewPathStartTheCountFromZero) {
   EXPECT_EQ(form->state().iElapsedTime, 0);
   EXPECT_EQ(form->state().lLastKeyCode, 0);
 
-  for (int i = 0; i < 8; ++i) form->tmrAppShotDown_Timer();
+  for (int i = 0; i < 8; ++i) IdleTick();
   form->oMKHook_MouseEvent(513, 1, 1);
   txtApplicationName.SetText("C:\\Apps\\Watched.exe");
   EXPECT_EQ(form->state().iElapsedTime, 0);
@@ -115,13 +115,13 @@ TEST_F(Form, ANewRunAndANewPathStartTheCountFromZero) {
   txtApplicationName.SetText(kDesignPath);
   form->tmrAppCheck_Timer();
   intAppShutDownTime.SetText("3");
-  for (int i = 0; i < 13; ++i) form->tmrAppShotDown_Timer();
+  for (int i = 0; i < 13; ++i) IdleTick();
   ASSERT_EQ(form->state().iElapsedTime, 130);
   form->oMKHook_KeyEvent(65, 1);
   intAppShutDownTime.SetText("2");
   EXPECT_EQ(form->state().iElapsedTime, 0);
   EXPECT_EQ(form->state().lLastKeyCode, 0);
-  form->tmrAppShotDown_Timer();
+  IdleTick();
   intAppShutDownTime.SetText("25");
   EXPECT_TRUE(processes.killed.empty());
 }
