@@ -180,6 +180,33 @@ TEST_F(Countdown, EveryMatchingProcessIsEndedAndOnlyThose) {
   EXPECT_EQ(processes.killed.back(), 106) << "nor one whose identifier may have passed to another";
 }
 
+// Only the timer's own ticks count, each a period after the last: ticks
+// posted by another process end nothing before its time. A late tick keeps
+// the next on time; a tick a system tick early still counts.
+TEST_F(Countdown, ATickCountsOnlyWhenItsPeriodHasPassed) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  const std::int64_t t0 = system.monotonic_ms;
+  const auto tick_at = [&](std::int64_t t) {
+    system.monotonic_ms = t0 + t;
+    countdown.Tick();
+  };
+  tick_at(10'000);
+  for (int i = 1; i <= 50; ++i) tick_at(10'000 + 20 * i);  // a burst within a second
+  EXPECT_EQ(Count(), 10);
+  tick_at(23'000);
+  tick_at(29'984);
+  tick_at(40'000);
+  EXPECT_EQ(Count(), 40);
+  tick_at(110'000);  // the thread was busy; the ticks in between were lost
+  tick_at(111'000);
+  EXPECT_EQ(Count(), 50);
+  tick_at(120'000);
+  EXPECT_TRUE(processes.killed.empty());
+  tick_at(130'000);
+  EXPECT_EQ(processes.killed.size(), 1u);
+}
+
 TEST_F(Countdown, ScanRepeatsWhileNothingMatches) {
   StartWatching();
   intAppShutDownTime.SetText("1");

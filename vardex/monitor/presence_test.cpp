@@ -136,6 +136,56 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   EXPECT_EQ(countdown.elapsed_seconds(), 0);
 }
 
+// Workers a program starts from its own executable are the program at work:
+// they neither restart the count nor hold off the end. A copy started from
+// outside still does.
+TEST_F(Presence, ACopyStartedByACopyIsTheProgramAtWork) {
+  intAppShutDownTime.SetText("1");
+  const auto start = [this](std::int32_t id, std::int64_t created, std::optional<std::int32_t> parent) {
+    processes.running.push_back({kDesignPath, id, created});
+    processes.parents.erase(id);
+    if (parent) processes.parents[id] = *parent;
+  };
+  start(100, 1'000, 4);  // by the shell
+  Check();
+  for (int i = 0; i < 3; ++i) IdleTick();
+  // After the wall clock was set back an hour: its starter, found at an
+  // earlier check, started it all the same.
+  start(200, 1'000 - 3'600'000, 100);
+  Check();
+  EXPECT_EQ(countdown.elapsed_seconds(), 30);
+  for (int i = 0; i < 3; ++i) IdleTick();
+  start(201, 2'000, 200);  // since the last check: it holds nothing off either
+  IdleTick();
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 200, 201})) << "ended within the limit";
+
+  start(300, 5'000, 4);
+  Check();
+  ASSERT_EQ(countdown.elapsed_seconds(), 0);
+  IdleTick();
+  // 300 starts 301 and ends before the next check.
+  processes.running.erase(processes.running.begin());
+  start(301, 6'000, 300);
+  Check();
+  EXPECT_EQ(countdown.elapsed_seconds(), 10) << "a starter gone since the last check";
+  IdleTick();
+
+  struct {
+    std::int32_t id;
+    std::optional<std::int32_t> parent;
+    const char* why;
+  } const outside[] = {{400, 7, "started by another program"},
+                       {401, std::nullopt, "a starter that cannot be read"},
+                       {402, 403, "an identifier taken since by a worker started later"}};
+  for (const auto& copy : outside) {
+    start(copy.id, 7'000, copy.parent);
+    if (copy.id == 402) start(403, 8'000, 400);
+    Check();
+    EXPECT_EQ(countdown.elapsed_seconds(), 0) << copy.why;
+    IdleTick();
+  }
+}
+
 // The hook component's rule: the whole path in any case.
 TEST_F(Presence, AReportedPathIsFoundWholeInAnyCase) {
   processes.running.push_back({"C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EXE.LNK", 6});

@@ -145,6 +145,20 @@ TEST_F(Form, RestoreReloadsAndEmptiesThePasswordBox) {
   EXPECT_EQ(txtPassword.Text(), "");
   EXPECT_EQ(intAppShutDownTime.Text(), "30");
   EXPECT_EQ(txtApplicationName.Text(), "") << "the defaults arrive at the first restore";
+
+  // A limit of 2.5 minutes saved, the window restored: still 150 s.
+  intAppShutDownTime.SetText("2.5");
+  txtApplicationName.SetText(kDesignPath);
+  form->Command2_Click();
+  form->csSysTray1_RestoreEvent();
+  EXPECT_EQ(intAppShutDownTime.Text(), "2.5");
+  RunWatched();
+  form->tmrAppCheck_Timer();
+  for (int i = 0; i < 15; ++i) IdleTick();
+  EXPECT_EQ(LblElapsedTime.Caption(), "150");
+  EXPECT_TRUE(processes.killed.empty());
+  IdleTick();
+  EXPECT_EQ(processes.killed.size(), 1u);
 }
 
 TEST_F(Form, IconEventAddsTheIconAgain) {
