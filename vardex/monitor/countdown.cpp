@@ -14,6 +14,10 @@ namespace {
 // Below this share of the limit the ratio is shown as 0.
 constexpr double kDisplayThreshold = 0.124;
 
+// Two steps of the system's clock (15.6 ms): how much sooner than its period
+// the timer's own tick can seem to come.
+constexpr std::int64_t kTickResolutionMs = 32;
+
 // The picture for a ratio: one band per eighth above the first (lower edge
 // exclusive, upper edge inclusive); null at or below one eighth.
 const Picture* BandPicture(double r, const std::array<const Picture*, 7>& pictures) {
@@ -40,7 +44,12 @@ void Countdown::StartAfresh() {
 void Countdown::Tick() {
   if (PathTooShort(c_.txtApplicationName().Text())) return;
   if (!TickDue()) return;
-  if (rooms_.marks.Take()) Restart();
+  if (rooms_.marks.Take()) {
+    Restart();
+    // The count starts again at this tick, however late it came: the next
+    // one counted is a whole period later.
+    next_due_ = system_.MonotonicMs() + c_.tmrAppShotDown().Interval();
+  }
 
   // The 16-bit count stays at its ends rather than overflow: past 32767 it
   // only grows while a shutdown fails to end the program, and it keeps
@@ -69,9 +78,13 @@ bool Countdown::TickDue() {
   const std::int64_t period = c_.tmrAppShotDown().Interval();
   if (period <= 0) return true;
   const std::int64_t now = system_.MonotonicMs();
-  // WM_TIMER comes up to a few system ticks late, or coalesced, never much
-  // early; a message posted by another process comes at any time.
-  if (next_due_ && now < *next_due_ - period / 8) return false;
+  if (rooms_.presence.idle_timer_started() != timer_started_) {
+    timer_started_ = rooms_.presence.idle_timer_started();
+    next_due_ = *timer_started_ + period;
+  }
+  // WM_TIMER comes late, or coalesced, never early by more than the clock's
+  // resolution; a message posted by another process comes at any time.
+  if (next_due_ && now < *next_due_ - kTickResolutionMs) return false;
   // A late tick keeps the next one on its time; after a tick missed entirely
   // (the timer off, the thread busy, the system asleep) the time between
   // counts for nothing, as it always has, and the schedule starts again.

@@ -62,6 +62,7 @@ class Countdown {
   Rooms rooms_;
   std::int16_t elapsed_seconds_ = 0;  // idle seconds
   std::optional<std::int64_t> next_due_;  // SystemServices::MonotonicMs of the next tick
+  std::optional<std::int64_t> timer_started_;  // the start of the idle timer that next_due_ follows
 };
 
 }  // namespace vardex

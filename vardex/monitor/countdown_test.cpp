@@ -182,7 +182,7 @@ TEST_F(Countdown, EveryMatchingProcessIsEndedAndOnlyThose) {
 
 // Only the timer's own ticks count, each a period after the last: ticks
 // posted by another process end nothing before its time. A late tick keeps
-// the next on time; a tick a system tick early still counts.
+// the next on time, unless it saw use: the count starts again from it.
 TEST_F(Countdown, ATickCountsOnlyWhenItsPeriodHasPassed) {
   StartWatching();
   intAppShutDownTime.SetText("1");
@@ -195,15 +195,20 @@ TEST_F(Countdown, ATickCountsOnlyWhenItsPeriodHasPassed) {
   for (int i = 1; i <= 50; ++i) tick_at(10'000 + 20 * i);  // a burst within a second
   EXPECT_EQ(Count(), 10);
   tick_at(23'000);
-  tick_at(29'984);
+  tick_at(29'984);  // a system tick early
   tick_at(40'000);
   EXPECT_EQ(Count(), 40);
-  tick_at(110'000);  // the thread was busy; the ticks in between were lost
-  tick_at(111'000);
-  EXPECT_EQ(Count(), 50);
-  tick_at(120'000);
+  marks.Key(65, 1);
+  tick_at(52'000);
+  tick_at(60'000);
+  EXPECT_EQ(Count(), 10);
+  tick_at(62'000);
+  tick_at(140'000);  // the thread was busy; the ticks in between were lost
+  tick_at(141'000);
+  EXPECT_EQ(Count(), 30);
+  for (std::int64_t t = 150'000; t <= 170'000; t += 10'000) tick_at(t);
   EXPECT_TRUE(processes.killed.empty());
-  tick_at(130'000);
+  tick_at(180'000);
   EXPECT_EQ(processes.killed.size(), 1u);
 }
 

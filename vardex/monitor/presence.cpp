@@ -52,6 +52,7 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
     loaded_ = -1;
     tray_.TrayIcon(c_.picTimerOn());
     c_.tmrAppShotDown().SetEnabled(true);
+    idle_timer_started_ = now;
     return true;
   }
   if (!found) {

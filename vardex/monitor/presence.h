@@ -41,13 +41,20 @@ class PresenceCheck {
   // that a copy started (a browser's or a CAD front end's worker) is the
   // program at work, and no one's use.
   bool Tick(HookComponent* hooks);
-  void Reset() { loaded_ = 0; }
+  // Start-up, which has just turned the idle timer on.
+  void Reset() {
+    loaded_ = 0;
+    idle_timer_started_ = system_.MonotonicMs();
+  }
   // The countdown ended every copy: not loaded and the idle timer off at
   // once, as at a check that no longer finds the program, so that no idle
   // tick ends a copy started before the next check, which finds a new run.
   void RunEnded();
   // 0 false, -1 true.
   std::int16_t loaded() const { return loaded_; }
+  // When start-up or a check last turned the idle timer on
+  // (SystemServices::MonotonicMs): its first tick is a period later.
+  std::optional<std::int64_t> idle_timer_started() const { return idle_timer_started_; }
   // Found, but the last MonitoredAppPath set did not watch every copy and
   // window thread of it.
   bool activity_unseen() const { return activity_unseen_; }
@@ -67,6 +74,7 @@ class PresenceCheck {
   const SystemServices& system_;
   std::int16_t loaded_ = 0;
   bool activity_unseen_ = false;
+  std::optional<std::int64_t> idle_timer_started_;
   struct Known {
     ProcessIdentity who;
     std::int64_t first_seen;  // SystemServices::MonotonicMs
