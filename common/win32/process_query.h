@@ -23,6 +23,9 @@ struct ProcessRecord {
   DWORD session = 0;
   // 100-ns units since 1601, as GetProcessTimes gives it; 0 when unknown.
   ULONGLONG created = 0;
+  // The process that started it, as it was then; 0 when unknown. The
+  // identifier may have been taken again since by a later process.
+  DWORD parent = 0;
 };
 
 namespace detail {
@@ -115,7 +118,8 @@ class SystemProcessQuery {
       for (std::size_t at = 0; at + sizeof(detail::SystemProcessEntry) <= end;) {
         const auto* entry = reinterpret_cast<const detail::SystemProcessEntry*>(base + at);
         out.push_back(ProcessRecord{static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->unique_process_id)),
-                                    entry->session_id, static_cast<ULONGLONG>(entry->create_time.QuadPart)});
+                                    entry->session_id, static_cast<ULONGLONG>(entry->create_time.QuadPart),
+                                    static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->inherited_from_unique_process_id))});
         if (entry->next_entry_offset == 0) return true;
         at += entry->next_entry_offset;
       }

@@ -51,6 +51,7 @@ TEST(SystemProcessQuery, ListsProcessesWithTheirSessionAndCreationTimeAndDropsEn
   ASSERT_NE(started, nullptr);
   const ProcessRecord listed = *started;
   EXPECT_EQ(listed.created, ProcessCreationTime(child.get()));
+  EXPECT_EQ(listed.parent, ::GetCurrentProcessId());
 
   // The module walk reads a running process's path; the idle process is
   // known to give none.

@@ -203,6 +203,7 @@ struct ProcessEntry {
   DWORD session;
   ULONGLONG created;  // 0 when unknown (the older list)
   std::string path;   // in the reader's form; empty when it cannot be read
+  DWORD parent;       // as ProcessRecord has it
 };
 
 enum class PathForm {
@@ -241,13 +242,13 @@ class ProcessReader {
       for (const ProcessRecord& record : records_) {
         if (session && record.session != *session) continue;
         if (const std::string* known = paths_.Find(record)) {
-          out.push_back(ProcessEntry{record.id, record.session, record.created, *known});
+          out.push_back(ProcessEntry{record.id, record.session, record.created, *known, record.parent});
           continue;
         }
         std::string path;
         const PathRead read = ReadPath(source, record.id, path);
         if (Lasting(read)) paths_.Store(record, path);
-        out.push_back(ProcessEntry{record.id, record.session, record.created, std::move(path)});
+        out.push_back(ProcessEntry{record.id, record.session, record.created, std::move(path), record.parent});
       }
       return true;
     } catch (const std::bad_alloc&) {

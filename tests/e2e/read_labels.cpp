@@ -7,7 +7,9 @@
 // <name>", where that control of the window lies on the screen and its text,
 // as "<left> <top> <width> <height> <text>", for a click into it; with
 // "--lock", "locked" or "unlocked" when the idle limit, the path and
-// "&Browse..." are all disabled or all enabled, else "mixed".
+// "&Browse..." are all disabled or all enabled, else "mixed"; with
+// "--post-ticks <n>", posts n idle-timer WM_TIMER messages to the window
+// within a second, as any process on the desktop can.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -137,6 +139,14 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (argc > 1 && ::lstrcmpW(argv[1], L"--lock") == 0) return PrintLock(window);
+  if (argc > 2 && ::lstrcmpW(argv[1], L"--post-ticks") == 0) {
+    const int n = static_cast<int>(std::wcstol(argv[2], nullptr, 10));
+    for (int i = 0; i < n; ++i) {
+      if (!::PostMessageW(window, WM_TIMER, vardex::kTimerAppShotDown, 0)) return 1;
+      ::Sleep(900 / n);
+    }
+    return 0;
+  }
   char elapsed[256] = {};
   char ratio[256] = {};
   char key[256] = {};

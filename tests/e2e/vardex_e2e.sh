@@ -37,6 +37,10 @@
 #                       Vardex's window to 3, and after 130 s without input
 #                       from 3 to 25 through "2", which stands 12 s: the
 #                       program is not ended (the test ends there)
+#   E2E_POST_TICKS      when set, another process posts 50 idle-timer
+#                       WM_TIMER messages to Vardex within a second, every
+#                       few seconds while the program is idle: it is not
+#                       ended before the limit
 #   E2E_SETTINGS_TOOL   VardexSettings.exe: it writes the settings (else the
 #                       test does), and must name the file Vardex reads
 # In a 64-bit prefix (tests/wow64):
@@ -334,6 +338,7 @@ while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * ti
   fi
   # A mouse that only moves over the program, as a jiggler's does.
   [ -n "${E2E_MOVES:-}" ] && xdotool mousemove --window "$np_window" $(( 100 + RANDOM % 200 )) $(( 100 + RANDOM % 100 ))
+  [ -n "${E2E_POST_TICKS:-}" ] && labels --post-ticks 50 >/dev/null
   read -r elapsed ratio _ <<<"$(labels)"
   readings+=" $elapsed" ratios+=" $ratio"
   [ "${elapsed:-0}" -gt "$max_idle" ] && max_idle=$elapsed
@@ -355,6 +360,7 @@ echo "after typing, lblCompletionRatio read:$ratios"
 a_notepad_running && fail "a notepad still runs ${ended_after}s after the typing stopped"
 # Polling adds up to a few seconds to the limit plus two ticks.
 [ "$ended_after" -le $(( limit + 2 * tick + 5 )) ] || fail "notepad was ended only after ${ended_after}s"
+[ "$ended_after" -ge "$limit" ] || fail "notepad was ended after ${ended_after}s, within the limit"
 [ "${elapsed:-0}" -gt "$limit" ] || fail "LblElapsedTime shows ${elapsed:-nothing}, not past the limit"
 [ "$max_idle" -gt $(( 2 * tick )) ] || fail "the idle count never grew after the typing stopped"
 kill -0 "$vx_pid" 2>/dev/null || fail "Vardex did not keep running"

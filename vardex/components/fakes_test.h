@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -100,7 +101,8 @@ class FakePicture final : public Picture {
   std::string name;
 };
 
-// The fake clock's now, in milliseconds since 1601: some day in 2026.
+// Some day in 2026 on the wall clock, in milliseconds since 1601: the
+// fake processes' creation times count from it.
 inline constexpr std::int64_t kFakeNowMs = 13'400'000'000'000;
 
 struct FakeProcess {
@@ -116,6 +118,7 @@ class FakeProcessList final : public ProcessList {
   explicit FakeProcessList(CallLog& log) : log_(log) {}
 
   std::vector<FakeProcess> running;  // what a snapshot sees
+  std::map<std::int32_t, std::int32_t> parents;  // by identifier: the starter's; none unread
   std::vector<std::int32_t> killed;
   // Failure switches, one per operation.
   bool fail_list = false, fail_count = false, fail_index = false, fail_path = false,
@@ -127,6 +130,7 @@ class FakeProcessList final : public ProcessList {
     if (fail_list) return false;
     ++snapshots;
     snapshot_ = running;
+    snapshot_parents_ = parents;
     return true;
   }
   std::optional<std::int32_t> ProcessCount() override {
@@ -150,6 +154,12 @@ class FakeProcessList final : public ProcessList {
     if (index_ == 0) return std::nullopt;
     return snapshot_[index_ - 1].created;
   }
+  std::optional<std::int32_t> ProcessParentID() override {
+    if (index_ == 0) return std::nullopt;
+    const auto it = snapshot_parents_.find(snapshot_[index_ - 1].id);
+    if (it == snapshot_parents_.end()) return std::nullopt;
+    return it->second;
+  }
   bool KillProcessID(std::int32_t id) override {
     kill_id_ = id;
     return true;
@@ -167,6 +177,7 @@ class FakeProcessList final : public ProcessList {
  private:
   CallLog& log_;
   std::vector<FakeProcess> snapshot_;
+  std::map<std::int32_t, std::int32_t> snapshot_parents_;
   std::int16_t index_ = 0;
   std::int32_t kill_id_ = 0;
 };
@@ -267,7 +278,7 @@ class FakeSystem final : public SystemServices {
  public:
   std::string system_directory = "C:\\WINDOWS\\system32";
   char decimal_separator = '.';
-  std::int64_t now_ms = kFakeNowMs;
+  std::int64_t monotonic_ms = 0;
   std::vector<std::string> errors;  // "path|reason" per message shown
 
   std::string SystemDirectoryA() override { return system_directory; }
@@ -280,7 +291,7 @@ class FakeSystem final : public SystemServices {
       if (upper(reported[i]) != upper(configured[i])) return false;
     return true;
   }
-  std::int64_t NowMs() const override { return now_ms; }
+  std::int64_t MonotonicMs() const override { return monotonic_ms; }
   void ShowSettingsError(const std::string& path, const std::string& reason) override {
     errors.push_back(path + "|" + reason);
   }

@@ -25,9 +25,9 @@ class SystemServices {
   // program: the whole path, case-insensitively by the system's rules for
   // the ANSI code page, as the hook component looks the program up.
   virtual bool SameProgramPath(const std::string& reported, const std::string& configured) const = 0;
-  // The current time in milliseconds since 1601-01-01 UTC, the clock of
-  // ProcessList::ProcessCreationTime.
-  virtual std::int64_t NowMs() const = 0;
+  // Milliseconds on a clock that only goes forward, whatever is done to the
+  // date and time: every comparison of times is made on it.
+  virtual std::int64_t MonotonicMs() const = 0;
   // Tells the user that the settings file could not be written.
   virtual void ShowSettingsError(const std::string& path, const std::string& reason) = 0;
 };

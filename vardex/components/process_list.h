@@ -26,6 +26,9 @@ class ProcessList {
   // 1601-01-01 UTC (the system's file time over 10 000); with the
   // identifier, it tells a process from a later one that took its identifier.
   virtual std::optional<std::int64_t> ProcessCreationTime() = 0;
+  // The identifier of the process that started the current entry's, as it
+  // was then: by now it may have ended, and its identifier been taken again.
+  virtual std::optional<std::int32_t> ProcessParentID() = 0;
   // The process that KillProcess ends.
   virtual bool KillProcessID(std::int32_t process_id) = 0;
   virtual bool KillProcess() = 0;

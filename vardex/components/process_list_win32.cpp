@@ -65,6 +65,11 @@ std::optional<std::int64_t> ProcessListWin32::ProcessCreationTime() {
   return static_cast<std::int64_t>(created / 10000);  // 100-ns units to ms
 }
 
+std::optional<std::int32_t> ProcessListWin32::ProcessParentID() {
+  if (!current_ || entries_[*current_].parent == 0) return std::nullopt;
+  return static_cast<std::int32_t>(entries_[*current_].parent);
+}
+
 bool ProcessListWin32::KillProcessID(std::int32_t process_id) {
   kill_id_ = static_cast<DWORD>(process_id);
   return true;

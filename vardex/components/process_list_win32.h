@@ -31,6 +31,8 @@ class ProcessListWin32 final : public ProcessList {
   std::optional<std::int32_t> ProcessID() override;
   // From the list where it gives one, else read from the process.
   std::optional<std::int64_t> ProcessCreationTime() override;
+  // From the system-wide query; none from the older list.
+  std::optional<std::int32_t> ProcessParentID() override;
   bool KillProcessID(std::int32_t process_id) override;
   // Ends the process only while its identifier still names the snapshot's
   // process: same session, same executable path, and the same creation time

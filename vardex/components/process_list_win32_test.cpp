@@ -91,12 +91,17 @@ TEST(ProcessListWin32, ListsAStartedProcessWithItsUpperCaseFullPath) {
   const auto created = static_cast<std::int64_t>(win32::ProcessCreationTime(notepad.handle()) / 10000);
   ASSERT_GT(created, 0);
   EXPECT_EQ(list.ProcessCreationTime(), created);
-  EXPECT_LE(created, system.NowMs());
-  EXPECT_GT(created, system.NowMs() - 60 * 1000);
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  const auto now_ms = static_cast<std::int64_t>(win32::FileTimeValue(now) / 10000);
+  EXPECT_LE(created, now_ms);
+  EXPECT_GT(created, now_ms - 60 * 1000);
+  EXPECT_EQ(list.ProcessParentID(), static_cast<std::int32_t>(::GetCurrentProcessId()));
   ProcessListWin32 older("vardex-no-such-library.dll");
   ASSERT_TRUE(older.ListProcesses());
   ASSERT_NE(Find(older, notepad.id()), 0);
   EXPECT_EQ(older.ProcessCreationTime(), created);
+  EXPECT_EQ(older.ProcessParentID(), std::nullopt) << "the older list names no parents";
 
   char own[MAX_PATH] = {};
   const DWORD n = ::GetModuleFileNameA(nullptr, own, MAX_PATH);

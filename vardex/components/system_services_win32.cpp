@@ -1,7 +1,6 @@
 #include "components/system_services_win32.h"
 
 #include "win32/program_path.h"
-#include "win32/process_query.h"
 
 namespace vardex {
 
@@ -23,11 +22,7 @@ bool SystemServicesWin32::SameProgramPath(const std::string& reported, const std
   return win32::same_program_path(reported.c_str(), configured.c_str());
 }
 
-std::int64_t SystemServicesWin32::NowMs() const {
-  FILETIME now{};
-  ::GetSystemTimeAsFileTime(&now);
-  return static_cast<std::int64_t>(win32::FileTimeValue(now) / 10000);
-}
+std::int64_t SystemServicesWin32::MonotonicMs() const { return static_cast<std::int64_t>(::GetTickCount64()); }
 
 void SystemServicesWin32::ShowSettingsError(const std::string& path, const std::string& reason) {
   const std::string text = "The settings could not be saved to\r\n" + path + "\r\n\r\n" + reason;

@@ -15,7 +15,7 @@ class SystemServicesWin32 final : public SystemServices {
   std::string SystemDirectoryA() override;
   char DecimalSeparator() const override;
   bool SameProgramPath(const std::string& reported, const std::string& configured) const override;
-  std::int64_t NowMs() const override;
+  std::int64_t MonotonicMs() const override;
   void ShowSettingsError(const std::string& path, const std::string& reason) override;
 
  private:

@@ -39,12 +39,12 @@ TEST_F(Activity, CodeZeroCancelsAMarkOfItsKind) {
   Start();
   RunWatched();
   CheckPresence();
-  for (int i = 0; i < 5; ++i) countdown.Tick();
+  for (int i = 0; i < 5; ++i) IdleTick();
   marks.Key(65, 1);
   marks.Key(0, 0);
   marks.Mouse(513, 0, 0);
   marks.Mouse(0, 0, 0);
-  countdown.Tick();
+  IdleTick();
   EXPECT_EQ(countdown.elapsed_seconds(), 60) << "no activity left to reset the count";
 }
 
@@ -60,7 +60,7 @@ TEST_F(Activity, MarksSurviveWhileTheIdleTimerIsOff) {
   RunWatched();
   CheckPresence();
   EXPECT_EQ(marks.last_key_code(), 0);
-  countdown.Tick();
+  IdleTick();
   EXPECT_EQ(countdown.elapsed_seconds(), 10);
 }
 
@@ -77,7 +77,7 @@ TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
   const auto tick = [this](InputSample sample) {
     input.sample = std::move(sample);
     input_check.Tick();
-    countdown.Tick();
+    IdleTick();
     return countdown.elapsed_seconds();
   };
   const auto sample_after = [&](std::uint32_t tick_count, std::optional<std::int32_t> foreground,

@@ -14,6 +14,10 @@ namespace {
 // Below this share of the limit the ratio is shown as 0.
 constexpr double kDisplayThreshold = 0.124;
 
+// Two steps of the system's clock (15.6 ms): how much sooner than its period
+// the timer's own tick can seem to come.
+constexpr std::int64_t kTickResolutionMs = 32;
+
 // The picture for a ratio: one band per eighth above the first (lower edge
 // exclusive, upper edge inclusive); null at or below one eighth.
 const Picture* BandPicture(double r, const std::array<const Picture*, 7>& pictures) {
@@ -39,7 +43,13 @@ void Countdown::StartAfresh() {
 
 void Countdown::Tick() {
   if (PathTooShort(c_.txtApplicationName().Text())) return;
-  if (rooms_.marks.Take()) Restart();
+  if (!TickDue()) return;
+  if (rooms_.marks.Take()) {
+    Restart();
+    // The count starts again at this tick, however late it came: the next
+    // one counted is a whole period later.
+    next_due_ = system_.MonotonicMs() + c_.tmrAppShotDown().Interval();
+  }
 
   // The 16-bit count stays at its ends rather than overflow: past 32767 it
   // only grows while a shutdown fails to end the program, and it keeps
@@ -61,10 +71,28 @@ void Countdown::Tick() {
   const double limit_now = rooms_.fields.intAppShutDownTime.Read() * 60;
   // A second guard beside the fresh count for each new copy: a copy that has
   // not run for the whole limit has not been idle for it.
-  if (limit_now < elapsed_seconds_) End(system_.NowMs() - std::llround(limit_now * 1000));
+  if (limit_now < elapsed_seconds_) End(std::llround(limit_now * 1000));
 }
 
-void Countdown::End(std::optional<std::int64_t> born_before) {
+bool Countdown::TickDue() {
+  const std::int64_t period = c_.tmrAppShotDown().Interval();
+  if (period <= 0) return true;
+  const std::int64_t now = system_.MonotonicMs();
+  if (rooms_.presence.idle_timer_started() != timer_started_) {
+    timer_started_ = rooms_.presence.idle_timer_started();
+    next_due_ = *timer_started_ + period;
+  }
+  // WM_TIMER comes late, or coalesced, never early by more than the clock's
+  // resolution; a message posted by another process comes at any time.
+  if (next_due_ && now < *next_due_ - kTickResolutionMs) return false;
+  // A late tick keeps the next one on its time; after a tick missed entirely
+  // (the timer off, the thread busy, the system asleep) the time between
+  // counts for nothing, as it always has, and the schedule starts again.
+  next_due_ = next_due_ && now - *next_due_ < period ? *next_due_ + period : now + period;
+  return true;
+}
+
+void Countdown::End(std::optional<std::int64_t> limit_ms) {
   const std::string configured = c_.txtApplicationName().Text();
   if (PathTooShort(configured)) return;
 
@@ -73,31 +101,28 @@ void Countdown::End(std::optional<std::int64_t> born_before) {
   if (!list_.ListProcesses()) return;
   const auto count = list_.ProcessCount();
   if (!count || *count > std::numeric_limits<std::int16_t>::max()) return;
-  struct Copy {
-    std::int32_t id;
-    std::optional<std::int64_t> created;
-  };
-  std::vector<Copy> copies;
+  std::vector<ListedCopy> copies;
   for (std::int32_t i = 1; i <= *count; ++i) {
     if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
     const auto path = list_.ProcessPath();
     if (!path || !Matches(system_, *path, configured)) continue;
     const auto id = list_.ProcessID();
     if (!id) continue;
-    const auto created = born_before ? list_.ProcessCreationTime() : std::nullopt;
-    // A copy started less than the limit ago, since the last presence check
-    // (which would have started the count afresh): starting a copy is use,
-    // so no copy of the program has been idle for the limit.
-    if (born_before && created && *created > *born_before) return;
-    copies.push_back({*id, created});
+    if (limit_ms)
+      copies.push_back({{*id, list_.ProcessCreationTime()}, list_.ProcessParentID()});
+    else
+      copies.push_back({{*id, std::nullopt}, std::nullopt});
   }
+  if (limit_ms && rooms_.presence.HoldsOffEnd(copies, *limit_ms)) return;
   int ended = 0, survived = 0;
-  for (const Copy& copy : copies) {
-    if (born_before && !copy.created) {
+  for (const ListedCopy& copy : copies) {
+    // Without its creation time a copy's identifier may have passed to a
+    // later process since the check that first saw it, so its age is unknown.
+    if (limit_ms && !copy.who.created) {
       ++survived;
       continue;
     }
-    if (list_.KillProcessID(copy.id) && list_.KillProcess())
+    if (list_.KillProcessID(copy.who.id) && list_.KillProcess())
       ++ended;
     else
       ++survived;

@@ -1,9 +1,10 @@
 // The idle countdown, one tick of tmrAppShotDown: it owns iElapsedTime, shows
 // the count, the completion ratio and the dial's eighths, and ends the
 // watched program past the limit. The shutdown scan is shared with "Show
-// Task". Each run of the program, each new copy, each path and each limit
-// gets a count of its own, and the idle end spares every copy younger than
-// the limit.
+// Task". Each run of the program, each copy started from outside it, each
+// path and each limit gets a count of its own, and the idle end spares every
+// such copy younger than the limit. Times are compared on the clock that
+// only goes forward; a tick counts only when its period has passed.
 #pragma once
 
 #include <cstdint>
@@ -44,9 +45,15 @@ class Countdown {
   std::int16_t elapsed_seconds() const { return elapsed_seconds_; }
 
  private:
-  // The scan; with `born_before` (ms since 1601), a process created later,
-  // or whose creation time is unknown, is left running and keeps the run.
-  void End(std::optional<std::int64_t> born_before);
+  // The scan; with `limit_ms`, nothing is ended while a copy started from
+  // outside the program is younger than that (PresenceCheck::HoldsOffEnd),
+  // and a copy whose creation time is unknown is left running and keeps the
+  // run.
+  void End(std::optional<std::int64_t> limit_ms);
+  // Whether this tick of tmrAppShotDown comes a period after the last one
+  // counted: a tick posted by another process, or a burst of them, counts
+  // nothing.
+  bool TickDue();
 
   FrmMainControls& c_;
   ProcessList& list_;
@@ -54,6 +61,8 @@ class Countdown {
   const SystemServices& system_;
   Rooms rooms_;
   std::int16_t elapsed_seconds_ = 0;  // idle seconds
+  std::optional<std::int64_t> next_due_;  // SystemServices::MonotonicMs of the next tick
+  std::optional<std::int64_t> timer_started_;  // the start of the idle timer that next_due_ follows
 };
 
 }  // namespace vardex

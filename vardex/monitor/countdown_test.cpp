@@ -16,7 +16,7 @@ class Countdown : public MonitorFixture {
     ASSERT_EQ(presence.loaded(), -1);
   }
   void Tick(int n = 1) {
-    for (int i = 0; i < n; ++i) countdown.Tick();
+    for (int i = 0; i < n; ++i) IdleTick();
   }
   std::int16_t Count() const { return countdown.elapsed_seconds(); }
 };
@@ -156,26 +156,60 @@ TEST_F(Countdown, EveryMatchingProcessIsEndedAndOnlyThose) {
   CheckPresence();
   Tick(6);
   EXPECT_TRUE(processes.killed.empty());
-  // A copy that started after the check, less than the limit before the
-  // tick: a start within the limit, so no copy has been idle for it,
-  // whatever the count says.
-  system.now_ms = kFakeNowMs + 70'000;
+  // A copy started after the check, which no check has seen yet: a start
+  // within the limit, so no copy has been idle for it, whatever the count
+  // says, and whatever the wall clock (set forward an hour) gave it.
   RunWatched();  // id 106
-  processes.running.back().created = system.now_ms - 59'999;
+  processes.running.back().created = kFakeNowMs + 3'600'000;
   Tick();
   EXPECT_TRUE(processes.killed.empty()) << "the young copy keeps every copy";
   EXPECT_EQ(presence.loaded(), -1);
-  processes.running.back().created = system.now_ms - 60'000;
+  CheckPresence();
+  Tick(6);
+  EXPECT_TRUE(processes.killed.empty());
   log.clear();
   Tick();
   EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101, 102, 106}))
-      << "the whole path, in any case; a copy as old as the limit may be ended";
+      << "the whole path, in any case; a copy seen the limit ago may be ended";
   int off = 0;
   for (const auto& call : log) off += call == "TrayIcon picTimerOff";
   EXPECT_EQ(off, 4) << "the stopped icon once per ended process";
   processes.running.push_back({kDesignPath, 107, std::nullopt});
-  Tick();
-  EXPECT_EQ(processes.killed.back(), 106) << "nor one whose age is unknown";
+  CheckPresence();
+  Tick(7);
+  EXPECT_EQ(processes.killed.back(), 106) << "nor one whose identifier may have passed to another";
+}
+
+// Only the timer's own ticks count, each a period after the last: ticks
+// posted by another process end nothing before its time. A late tick keeps
+// the next on time, unless it saw use: the count starts again from it.
+TEST_F(Countdown, ATickCountsOnlyWhenItsPeriodHasPassed) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  const std::int64_t t0 = system.monotonic_ms;
+  const auto tick_at = [&](std::int64_t t) {
+    system.monotonic_ms = t0 + t;
+    countdown.Tick();
+  };
+  tick_at(10'000);
+  for (int i = 1; i <= 50; ++i) tick_at(10'000 + 20 * i);  // a burst within a second
+  EXPECT_EQ(Count(), 10);
+  tick_at(23'000);
+  tick_at(29'984);  // a system tick early
+  tick_at(40'000);
+  EXPECT_EQ(Count(), 40);
+  marks.Key(65, 1);
+  tick_at(52'000);
+  tick_at(60'000);
+  EXPECT_EQ(Count(), 10);
+  tick_at(62'000);
+  tick_at(140'000);  // the thread was busy; the ticks in between were lost
+  tick_at(141'000);
+  EXPECT_EQ(Count(), 30);
+  for (std::int64_t t = 150'000; t <= 170'000; t += 10'000) tick_at(t);
+  EXPECT_TRUE(processes.killed.empty());
+  tick_at(180'000);
+  EXPECT_EQ(processes.killed.size(), 1u);
 }
 
 TEST_F(Countdown, ScanRepeatsWhileNothingMatches) {

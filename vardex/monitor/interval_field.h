@@ -26,6 +26,8 @@ class IntervalField {
   double Read();
   // The change handler: a number outside the bounds is replaced by the bound.
   void Bound();
+  // Whether `value` lies within the bounds, so that the field keeps it.
+  bool Holds(double value) const { return value >= lower_ && value <= upper_; }
   // A text that is not a number is replaced by the last number, for a reader
   // that keeps the text itself, such as the settings file.
   void ShowLastNumber();

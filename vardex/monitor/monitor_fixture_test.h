@@ -32,6 +32,12 @@ class MonitorFixture : public ControlsFixture {
     if (presence.Tick(&hook)) countdown.StartAfresh();
   }
 
+  // One tick of tmrAppShotDown, its period after the one before.
+  void IdleTick() {
+    system.monotonic_ms += tmrAppShotDown.Interval();
+    countdown.Tick();
+  }
+
   // Both timers running at their fields' periods.
   void Start() {
     fields.intAppCheckTime.StartTimer(tmrAppCheck, kAppCheckDesignInterval);

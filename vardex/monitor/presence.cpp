@@ -20,7 +20,7 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
   // Without a count the check cannot tell either way; it leaves every state
   // as it is, like the guard above.
   if (!count || *count > std::numeric_limits<std::int16_t>::max()) return false;
-  std::vector<ProcessIdentity> copies;
+  std::vector<ListedCopy> listed;
   for (std::int32_t i = 1; i <= *count; ++i) {
     if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
     const auto reported = list_.ProcessPath();
@@ -29,9 +29,18 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
     // A copy without an identifier cannot be told from the ones seen before.
     const auto id = list_.ProcessID();
     if (!id) continue;
-    const ProcessIdentity copy{*id, list_.ProcessCreationTime()};
-    if (std::find(copies_.begin(), copies_.end(), copy) == copies_.end()) new_copy = true;
-    copies.push_back(copy);
+    listed.push_back({{*id, list_.ProcessCreationTime()}, list_.ProcessParentID()});
+  }
+  const std::int64_t now = system_.MonotonicMs();
+  std::vector<Known> copies;
+  for (const ListedCopy& copy : listed) {
+    if (const Known* known = Find(copy.who)) {
+      copies.push_back(*known);
+      continue;
+    }
+    const bool own = StartedByCopy(copy, listed);
+    if (!own) new_copy = true;
+    copies.push_back({copy.who, now, own});
   }
   copies_ = std::move(copies);
 
@@ -46,13 +55,14 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
       hooked_ = std::move(*threads);
     } else if (watching == Watching::kAll) {
       // A component that cannot name its threads but watches everything.
-      for (const ProcessIdentity& copy : copies_) hooked_.push_back({kAnyThread, copy.id});
+      for (const Known& copy : copies_) hooked_.push_back({kAnyThread, copy.who.id});
     }
   }
   if (found && loaded_ == 0) {
     loaded_ = -1;
     tray_.TrayIcon(c_.picTimerOn());
     c_.tmrAppShotDown().SetEnabled(true);
+    idle_timer_started_ = now;
     return true;
   }
   if (!found) {
@@ -68,8 +78,46 @@ void PresenceCheck::RunEnded() {
   c_.tmrAppShotDown().SetEnabled(false);
 }
 
-bool PresenceCheck::Watches(const ProcessIdentity& process) const {
-  return std::any_of(copies_.begin(), copies_.end(), [&process](const ProcessIdentity& copy) { return copy == process; });
+bool PresenceCheck::Watches(const ProcessIdentity& process) const { return Find(process) != nullptr; }
+
+bool PresenceCheck::HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int64_t limit_ms) const {
+  const std::int64_t now = system_.MonotonicMs();
+  return std::any_of(listed.begin(), listed.end(), [&](const ListedCopy& copy) {
+    const Known* known = Find(copy.who);
+    return known ? !known->own && now - known->first_seen < limit_ms : !StartedByCopy(copy, listed);
+  });
+}
+
+const PresenceCheck::Known* PresenceCheck::Find(const ProcessIdentity& process) const {
+  const auto it =
+      std::find_if(copies_.begin(), copies_.end(), [&process](const Known& copy) { return copy.who == process; });
+  return it == copies_.end() ? nullptr : &*it;
+}
+
+// `copy` is one that no check has seen before, so it started after the last
+// check. Its starter's identifier names the starter only while no later
+// process has taken it again.
+bool PresenceCheck::StartedByCopy(const ListedCopy& copy, const std::vector<ListedCopy>& listed) const {
+  if (!copy.parent) return false;
+  const auto created_before = [&copy](const std::optional<std::int64_t>& created) {
+    return created && copy.who.created && *created <= *copy.who.created;
+  };
+  for (const ListedCopy& other : listed) {
+    if (other.who.id != *copy.parent || other.who == copy.who) continue;
+    // A copy that ran under that identifier at the last check still does,
+    // so it did when this one started: its starter, whatever the dates say.
+    // One as new as this one must have been created before it.
+    return Find(other.who) != nullptr || created_before(other.who.created);
+  }
+  // The starter has ended since the last check (a worker that outlives the
+  // copy that started it, a copy that hands over and exits). The copy that
+  // ran under its identifier then is taken for it: another process would
+  // have had to take that identifier, start the program and end, all within
+  // one check period. Without creation times nothing vouches for it, and the
+  // copy counts as started from outside, which only restarts the count.
+  return std::any_of(copies_.begin(), copies_.end(), [&](const Known& known) {
+    return known.who.id == *copy.parent && created_before(known.who.created);
+  });
 }
 
 bool PresenceCheck::Hooked(std::optional<std::int32_t> thread_id, const ProcessIdentity& process) const {

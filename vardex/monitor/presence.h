@@ -23,23 +23,38 @@ struct ProcessIdentity {
   bool operator==(const ProcessIdentity& other) const { return id == other.id && created == other.created; }
 };
 
+// A copy of the program in one snapshot.
+struct ListedCopy {
+  ProcessIdentity who;
+  std::optional<std::int32_t> parent;  // the starter's identifier; none when unread
+};
+
 class PresenceCheck {
  public:
   PresenceCheck(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system)
       : c_(c), list_(list), tray_(tray), system_(system) {}
 
   // `hooks` may be null: then the program is only looked for. True when this
-  // check found a copy of the program that the check before did not see: a
-  // new run, or another copy started beside the running ones. Starting a
-  // copy is use.
+  // check found a new run of the program, or a copy that the check before did
+  // not see, started beside the running ones from outside the program (by
+  // the shell, a launcher, another program). Starting a copy is use; a copy
+  // that a copy started (a browser's or a CAD front end's worker) is the
+  // program at work, and no one's use.
   bool Tick(HookComponent* hooks);
-  void Reset() { loaded_ = 0; }
+  // Start-up, which has just turned the idle timer on.
+  void Reset() {
+    loaded_ = 0;
+    idle_timer_started_ = system_.MonotonicMs();
+  }
   // The countdown ended every copy: not loaded and the idle timer off at
   // once, as at a check that no longer finds the program, so that no idle
   // tick ends a copy started before the next check, which finds a new run.
   void RunEnded();
   // 0 false, -1 true.
   std::int16_t loaded() const { return loaded_; }
+  // When start-up or a check last turned the idle timer on
+  // (SystemServices::MonotonicMs): its first tick is a period later.
+  std::optional<std::int64_t> idle_timer_started() const { return idle_timer_started_; }
   // Found, but the last MonitoredAppPath set did not watch every copy and
   // window thread of it.
   bool activity_unseen() const { return activity_unseen_; }
@@ -50,6 +65,11 @@ class PresenceCheck {
   // check found: the last set hooked that thread. Input anywhere else in
   // the program is for the input check to see.
   bool Hooked(std::optional<std::int32_t> thread_id, const ProcessIdentity& process) const;
+  // Whether the copies of a fresh snapshot include one started from outside
+  // the program less than `limit_ms` ago: one the last check found first
+  // within that time, or one it has not seen yet. Such a start is use, so
+  // no copy has been idle for the limit.
+  bool HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int64_t limit_ms) const;
 
  private:
   FrmMainControls& c_;
@@ -58,11 +78,20 @@ class PresenceCheck {
   const SystemServices& system_;
   std::int16_t loaded_ = 0;
   bool activity_unseen_ = false;
-  std::vector<ProcessIdentity> copies_;  // found by the last check
   // Hooked by the last set; kAnyThread for each copy of a component that
   // watches all but cannot name its threads.
   static constexpr std::int32_t kAnyThread = -1;
   std::vector<HookedThread> hooked_;
+  std::optional<std::int64_t> idle_timer_started_;
+  struct Known {
+    ProcessIdentity who;
+    std::int64_t first_seen;  // SystemServices::MonotonicMs
+    bool own;                 // started by a copy of the program
+  };
+  const Known* Find(const ProcessIdentity& process) const;
+  bool StartedByCopy(const ListedCopy& copy, const std::vector<ListedCopy>& listed) const;
+
+  std::vector<Known> copies_;  // found by the last check
 };
 
 }  // namespace vardex

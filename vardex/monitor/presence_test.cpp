@@ -32,8 +32,8 @@ TEST_F(Presence, NotLoadedToLoaded) {
 TEST_F(Presence, LoadedAndStillFoundOnlyHandsThePathOn) {
   RunWatched();
   Check();
-  countdown.Tick();
-  for (int i = 0; i < 23; ++i) countdown.Tick();
+  IdleTick();
+  for (int i = 0; i < 23; ++i) IdleTick();
   ASSERT_EQ(TrayPicture(), "Picture1");
   tmrAppShotDown.SetEnabled(false);  // whoever turned it off, the check leaves it
   Check();
@@ -83,7 +83,7 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   EXPECT_TRUE(presence.Tick(&hook)) << "a new run";
   EXPECT_FALSE(presence.Tick(&hook)) << "the same run";
   intAppShutDownTime.SetText("1");
-  for (int i = 0; i < 7; ++i) countdown.Tick();
+  for (int i = 0; i < 7; ++i) IdleTick();
   ASSERT_EQ(processes.killed.size(), 1u);
   marks.Key(65, 0);  // a late event of the ended run
   Check();
@@ -97,14 +97,14 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   EXPECT_EQ(LblElapsedTime.Caption(), "0");
   EXPECT_EQ(lblCompletionRatio.Caption(), "0");
   EXPECT_EQ(TrayPicture(), "picTimerOn");
-  for (int i = 0; i < 6; ++i) countdown.Tick();
+  for (int i = 0; i < 6; ++i) IdleTick();
   Check();
   EXPECT_EQ(countdown.elapsed_seconds(), 60) << "found again, the same run";
   EXPECT_EQ(processes.killed.size(), 1u) << "the whole limit";
 
   // Started again before any check saw it gone: the end closed the run, and
   // no tick comes before the check that finds the new one.
-  countdown.Tick();
+  IdleTick();
   ASSERT_EQ(processes.killed.size(), 2u);
   EXPECT_EQ(presence.loaded(), 0);
   EXPECT_FALSE(tmrAppShotDown.Enabled());
@@ -115,9 +115,9 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   // A program that cannot be ended keeps its run: the count stays above the
   // limit and every tick tries again.
   processes.fail_kill = true;
-  for (int i = 0; i < 7; ++i) countdown.Tick();
+  for (int i = 0; i < 7; ++i) IdleTick();
   Check();
-  countdown.Tick();
+  IdleTick();
   EXPECT_EQ(countdown.elapsed_seconds(), 80);
   EXPECT_EQ(Calls("KillProcess"), 1) << "tried again after the check";
 
@@ -126,7 +126,7 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   RunWatched();
   Check();
   EXPECT_EQ(countdown.elapsed_seconds(), 0);
-  for (int i = 0; i < 6; ++i) countdown.Tick();
+  for (int i = 0; i < 6; ++i) IdleTick();
   Check();
   EXPECT_EQ(countdown.elapsed_seconds(), 60) << "the same copies";
   EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& c) { return c.rfind("Kill", 0) == 0; }));
@@ -134,6 +134,56 @@ TEST_F(Presence, AProgramFoundAfterACheckThatMissedItStartsFromZero) {
   processes.running.back().created = kFakeNowMs;
   Check();
   EXPECT_EQ(countdown.elapsed_seconds(), 0);
+}
+
+// Workers a program starts from its own executable are the program at work:
+// they neither restart the count nor hold off the end. A copy started from
+// outside still does.
+TEST_F(Presence, ACopyStartedByACopyIsTheProgramAtWork) {
+  intAppShutDownTime.SetText("1");
+  const auto start = [this](std::int32_t id, std::int64_t created, std::optional<std::int32_t> parent) {
+    processes.running.push_back({kDesignPath, id, created});
+    processes.parents.erase(id);
+    if (parent) processes.parents[id] = *parent;
+  };
+  start(100, 1'000, 4);  // by the shell
+  Check();
+  for (int i = 0; i < 3; ++i) IdleTick();
+  // After the wall clock was set back an hour: its starter, found at an
+  // earlier check, started it all the same.
+  start(200, 1'000 - 3'600'000, 100);
+  Check();
+  EXPECT_EQ(countdown.elapsed_seconds(), 30);
+  for (int i = 0; i < 3; ++i) IdleTick();
+  start(201, 2'000, 200);  // since the last check: it holds nothing off either
+  IdleTick();
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 200, 201})) << "ended within the limit";
+
+  start(300, 5'000, 4);
+  Check();
+  ASSERT_EQ(countdown.elapsed_seconds(), 0);
+  IdleTick();
+  // 300 starts 301 and ends before the next check.
+  processes.running.erase(processes.running.begin());
+  start(301, 6'000, 300);
+  Check();
+  EXPECT_EQ(countdown.elapsed_seconds(), 10) << "a starter gone since the last check";
+  IdleTick();
+
+  struct {
+    std::int32_t id;
+    std::optional<std::int32_t> parent;
+    const char* why;
+  } const outside[] = {{400, 7, "started by another program"},
+                       {401, std::nullopt, "a starter that cannot be read"},
+                       {402, 403, "an identifier taken since by a worker started later"}};
+  for (const auto& copy : outside) {
+    start(copy.id, 7'000, copy.parent);
+    if (copy.id == 402) start(403, 8'000, 400);
+    Check();
+    EXPECT_EQ(countdown.elapsed_seconds(), 0) << copy.why;
+    IdleTick();
+  }
 }
 
 // The hook component's rule: the whole path in any case.

@@ -1,5 +1,7 @@
 #include "settings/settings_file.h"
 
+#include <cmath>
+
 #include "monitor/number_text.h"
 
 namespace vardex {
@@ -63,9 +65,16 @@ void SettingsFile::Load() {
   if (lines.empty()) return;
   const auto minutes = ParseNumber(lines[0], system_.DecimalSeparator());
   if (!minutes) return;
-  const auto whole = RoundToInt16(*minutes);
-  if (!whole) return;
-  c_.intAppShutDownTime().SetText(FormatInteger(*whole));
+  // The save writes the field's text, so a fraction that the field holds
+  // comes back as it was written: restoring the window never changes the
+  // running limit. Any other number is rounded, then bounded by the field.
+  if (*minutes != std::floor(*minutes) && limit_.Holds(*minutes)) {
+    c_.intAppShutDownTime().SetText(lines[0]);
+  } else {
+    const auto whole = RoundToInt16(*minutes);
+    if (!whole) return;
+    c_.intAppShutDownTime().SetText(FormatInteger(*whole));
+  }
   if (lines.size() < 2) return;
   c_.txtApplicationName().SetText(lines[1]);
   if (lines.size() < 3) return;

@@ -45,7 +45,8 @@ class SettingsFile {
   // Finds the system directory and shows it.
   void Locate();
   // Reads the file into the window; a missing file is written with the
-  // defaults, which reach the window at the next load.
+  // defaults, which reach the window at the next load. A limit is shown as
+  // a whole number unless it is a fraction that the field holds.
   void Load();
   // A limit that is not a number (cleared to be retyped) is saved as the
   // field's last number, which the field then shows: a first line that the

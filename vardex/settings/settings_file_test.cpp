@@ -66,10 +66,12 @@ TEST_F(SettingsFile, ADefaultFileThatCannotBeWrittenIsReported) {
   EXPECT_TRUE(Unlocked());
 }
 
-TEST_F(SettingsFile, LineOneIsRoundedToAWholeNumberAndBounded) {
+// A fraction the field holds is shown as the save wrote it, so that the
+// limit in force survives the load; any other number is rounded and bounded.
+TEST_F(SettingsFile, LineOneIsTheFractionSavedOrRoundedToAWholeNumberAndBounded) {
   const std::pair<const char*, const char*> cases[] = {
-      {" 45 ", "45"}, {"12.5", "12"}, {"13.5", "14"}, {"14.5", "14"}, {"-0.5", "1"},
-      {"0", "1"},     {"500", "90"},  {"90", "90"},   {"+7", "7"},     {"32767", "90"}};
+      {" 45 ", "45"}, {"12.5", "12.5"}, {"1.25", "1.25"}, {"89.9", "89.9"}, {"-0.5", "1"}, {"0.5", "1"},
+      {"0", "1"},     {"500", "90"},    {"90.5", "90"},   {"90", "90"},     {"+7", "7"},   {"32767", "90"}};
   Load();
   for (const auto& [line, shown] : cases) {
     intAppShutDownTime.SetText("30");
@@ -281,6 +283,9 @@ TEST_F(PasswordRule, ALimitThatIsNoNumberIsSavedAsTheLastOneAndThePathAndLockSur
   intAppShutDownTime.SetText("2,5x");
   EXPECT_EQ(SaveWith(""), "2,5\r\nC:\\A\\B.EXE\r\nsecret\r\nsecret\r\n");
   EXPECT_EQ(intAppShutDownTime.Text(), "2,5");
+  intAppShutDownTime.SetText("7");
+  settings->Load();
+  EXPECT_EQ(intAppShutDownTime.Text(), "2,5") << "what is saved is what is loaded";
 }
 
 TEST_F(PasswordRule, AFailedSaveIsReportedAndChangesNothing) {

@@ -30,7 +30,7 @@ class DiskSystem final : public SystemServices {
   bool SameProgramPath(const std::string& reported, const std::string& configured) const override {
     return real.SameProgramPath(reported, configured);
   }
-  std::int64_t NowMs() const override { return real.NowMs(); }
+  std::int64_t MonotonicMs() const override { return real.MonotonicMs(); }
   void ShowSettingsError(const std::string& path, const std::string& reason) override {
     errors.push_back(path + "|" + reason);
   }

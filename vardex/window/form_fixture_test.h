@@ -35,6 +35,11 @@ class FormFixture : public ControlsFixture {
   }
 
   bool Load() { return form->Form_Load(); }
+  // One tick of tmrAppShotDown, its period after the one before.
+  void IdleTick() {
+    system.monotonic_ms += tmrAppShotDown.Interval();
+    form->tmrAppShotDown_Timer();
+  }
 
   FakeFileDialog dialog;
   FakeHookFactory hooks{log};

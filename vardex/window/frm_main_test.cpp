@@ -67,7 +67,7 @@ TEST_F(Form, DoneWhileTheProgramRunsShowsTheEmptyDial) {
   ASSERT_TRUE(Load());
   RunWatched();
   form->tmrAppCheck_Timer();
-  for (int i = 0; i < 30; ++i) form->tmrAppShotDown_Timer();
+  for (int i = 0; i < 30; ++i) IdleTick();
   log.clear();
   form->Command2_Click();
   EXPECT_EQ(log, (CallLog{"MinimizeToTray 4660", "AddTrayIcon", "TrayIcon picTimerOn",
@@ -95,7 +95,7 @@ TEST_F(Form, ANewRunAndANewPathStartTheCountFromZero) {
   txtApplicationName.SetText(kDesignPath);
   RunWatched();
   form->tmrAppCheck_Timer();
-  for (int i = 0; i < 8; ++i) form->tmrAppShotDown_Timer();
+  for (int i = 0; i < 8; ++i) IdleTick();
   processes.running.clear();
   form->tmrAppCheck_Timer();
   form->oMKHook_KeyEvent(65, 1);
@@ -104,7 +104,7 @@ TEST_F(Form, ANewRunAndANewPathStartTheCountFromZero) {
   EXPECT_EQ(form->state().iElapsedTime, 0);
   EXPECT_EQ(form->state().lLastKeyCode, 0);
 
-  for (int i = 0; i < 8; ++i) form->tmrAppShotDown_Timer();
+  for (int i = 0; i < 8; ++i) IdleTick();
   form->oMKHook_MouseEvent(513, 1, 1);
   txtApplicationName.SetText("C:\\Apps\\Watched.exe");
   EXPECT_EQ(form->state().iElapsedTime, 0);
@@ -115,13 +115,13 @@ TEST_F(Form, ANewRunAndANewPathStartTheCountFromZero) {
   txtApplicationName.SetText(kDesignPath);
   form->tmrAppCheck_Timer();
   intAppShutDownTime.SetText("3");
-  for (int i = 0; i < 13; ++i) form->tmrAppShotDown_Timer();
+  for (int i = 0; i < 13; ++i) IdleTick();
   ASSERT_EQ(form->state().iElapsedTime, 130);
   form->oMKHook_KeyEvent(65, 1);
   intAppShutDownTime.SetText("2");
   EXPECT_EQ(form->state().iElapsedTime, 0);
   EXPECT_EQ(form->state().lLastKeyCode, 0);
-  form->tmrAppShotDown_Timer();
+  IdleTick();
   intAppShutDownTime.SetText("25");
   EXPECT_TRUE(processes.killed.empty());
 }
@@ -145,6 +145,20 @@ TEST_F(Form, RestoreReloadsAndEmptiesThePasswordBox) {
   EXPECT_EQ(txtPassword.Text(), "");
   EXPECT_EQ(intAppShutDownTime.Text(), "30");
   EXPECT_EQ(txtApplicationName.Text(), "") << "the defaults arrive at the first restore";
+
+  // A limit of 2.5 minutes saved, the window restored: still 150 s.
+  intAppShutDownTime.SetText("2.5");
+  txtApplicationName.SetText(kDesignPath);
+  form->Command2_Click();
+  form->csSysTray1_RestoreEvent();
+  EXPECT_EQ(intAppShutDownTime.Text(), "2.5");
+  RunWatched();
+  form->tmrAppCheck_Timer();
+  for (int i = 0; i < 15; ++i) IdleTick();
+  EXPECT_EQ(LblElapsedTime.Caption(), "150");
+  EXPECT_TRUE(processes.killed.empty());
+  IdleTick();
+  EXPECT_EQ(processes.killed.size(), 1u);
 }
 
 TEST_F(Form, IconEventAddsTheIconAgain) {

@@ -47,14 +47,14 @@ constexpr Program kPrograms[] = {
 // What the user types: the two programs, one without ".exe", a folder.
 constexpr const char* kTypedPaths[] = {"C:\\Apps\\Cad.exe", "C:\\Apps\\Cad.exe", "C:\\Apps\\Viewer64.exe",
                                        "C:\\Apps\\Cad", "C:\\Apps\\"};
-constexpr const char* kTypedLimits[] = {"1", "1", "2", "2", "3", "5", "10", "30"};
+constexpr const char* kTypedLimits[] = {"1", "1", "2", "2", "3", "5", "10", "30", "2.5"};
 // kStart's c; extra window threads from bit 8. kBehind: started by a script or
 // another program, it does not take the front.
 enum Flags { kElevated = 1, kConsole = 2, kBehind = 4 };
 
 enum class Ev : std::uint8_t {
   kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart,
-  kLaunch, kSelfFront
+  kLaunch, kSelfFront, kWorker, kClock, kTicks
 };
 // a, b, c by kind. kStart: serial, program, flags. kExit: serial. kThread:
 // serial, -, 1 when hooks are refused on it. kKey, kClick, kMove: serial,
@@ -62,7 +62,10 @@ enum class Ev : std::uint8_t {
 // the newest when even. kCompanion: c 1 up / 0 down. kPath, kLimit,
 // kPassword: the text after the keystroke. kLaunch: serial of the launcher,
 // serial of the running copy it hands over to, its lifetime. kSelfFront:
-// serial of the copy that takes the front with no input.
+// serial of the copy that takes the front with no input. kWorker: serial,
+// the starter's serial (a windowless copy of the starter's program, ended by
+// a kExit). kClock: the wall clock set c hours forward. kTicks: another
+// process posts the idle timer's message 50 times.
 struct Event {
   Ms t = 0;
   Ev kind = Ev::kKey;
@@ -102,6 +105,9 @@ std::string Describe(const Event& e) {
       return at + "double click opens a document: launcher #" + std::to_string(e.a) + " hands over to #" +
              std::to_string(e.b) + ", exits after " + std::to_string(e.c) + " ms";
     case Ev::kSelfFront: return at + "#" + std::to_string(e.a) + " brings itself to the front";
+    case Ev::kWorker: return at + "#" + std::to_string(e.b) + " starts worker #" + std::to_string(e.a);
+    case Ev::kClock: return at + "wall clock set " + std::to_string(e.c) + " h";
+    case Ev::kTicks: return at + "50 idle ticks posted";
   }
   return at;
 }
@@ -154,7 +160,7 @@ class World final : public HookComponentFactory, public InputWatch {
         e.reset();
       } else if (timer_at < length) {
         Advance(timer_at);
-        due_[timer] = Due(timer);  // unless the handler restarts it
+        due_[timer] = Due(timer, false);  // unless the handler restarts it
         if (timer == 0) form_->tmrAppCheck_Timer();
         if (timer == 1) form_->tmrAppShotDown_Timer();
         if (timer == 2) form_->tmrInputCheck_Timer();
@@ -186,6 +192,12 @@ class World final : public HookComponentFactory, public InputWatch {
     Ms created;
     bool elevated, console;
     std::vector<Thread> threads;
+    Ms wall;  // its creation time on the wall clock, as the process list gives it
+  };
+  struct Worker {
+    int serial;
+    std::int32_t pid;
+    int program;
   };
   struct Window {
     int serial = 0, thread = 0;
@@ -252,7 +264,7 @@ class World final : public HookComponentFactory, public InputWatch {
   WindowProgram ProgramOf(const Window& w) {
     const Proc* p = Find(w.serial);
     if (!p) return {kDesktopPid, std::nullopt, 1};
-    return {p->pid, kFakeNowMs + p->created, p->console ? 2 : ThreadId(*p, w.thread)};
+    return {p->pid, p->wall, p->console ? 2 : ThreadId(*p, w.thread)};
   }
 
   // The system's last input, raw input's last key or button and wheel, the
@@ -274,7 +286,7 @@ class World final : public HookComponentFactory, public InputWatch {
 
   void Advance(Ms t) {
     now_ = t;
-    system_.now_ms = kFakeNowMs + t;
+    system_.monotonic_ms = t;
   }
 
   // Any input to the session: the tick count moves. A key or a button
@@ -288,11 +300,15 @@ class World final : public HookComponentFactory, public InputWatch {
     if (const Proc* p = Find(front_.serial)) oracle_.InFront(now_, kPrograms[p->program].path);
   }
 
-  // A timer's next tick from now: WM_TIMER comes up to a system tick late,
-  // never early, so timers started together drift apart.
-  Ms Due(int i) {
-    const Ms due = now_ + TimerAt(i).Interval();
-    return due + static_cast<Ms>(Mix(seed_ + static_cast<std::uint64_t>(due * 3 + i)) % 16);
+  // A timer's next tick, from now when it starts again: WM_TIMER comes up to
+  // a system tick late, never early, so timers started together drift apart.
+  // Now and then the thread is busy and an idle tick comes up to 3 s late,
+  // while the timer keeps its schedule.
+  Ms Due(int i, bool restarted) {
+    const Ms due = (restarted ? now_ : nominal_[i]) + TimerAt(i).Interval();
+    const std::uint64_t r = Mix(seed_ + static_cast<std::uint64_t>(due * 3 + i));
+    nominal_[i] = due + static_cast<Ms>(r % 16);
+    return nominal_[i] + (i == 1 && r >> 58 == 0 ? static_cast<Ms>((r >> 20) % 3000) : 0);
   }
 
   FakeTimer& TimerAt(int i) {
@@ -313,7 +329,7 @@ class World final : public HookComponentFactory, public InputWatch {
     c.intAppUseTime_.on_change = [this] { form_->intAppUseTime_Change(); };
     c.intAppCheckTime_.on_change = [this] { form_->intAppCheckTime_Change(); };
     c.txtPassword_.on_change = [this] { form_->txtPassword_Change(); };
-    for (int i = 0; i < 3; ++i) TimerAt(i).on_restart = [this, i] { due_[i] = Due(i); };
+    for (int i = 0; i < 3; ++i) TimerAt(i).on_restart = [this, i] { due_[i] = Due(i, true); };
     form_ = std::make_unique<FrmMain>(c, FrmMainComponents{processes_, tray_, dialog_, *this, storage_, system_, *this});
     form_->SetWindowHandle(0x1234);
     vardex_since_ = now_;
@@ -346,7 +362,15 @@ class World final : public HookComponentFactory, public InputWatch {
     for (; kills_seen_ < processes_.killed.size(); ++kills_seen_) {
       const std::int32_t pid = processes_.killed[kills_seen_];
       const auto it = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.pid == pid; });
-      if (it == procs_.end()) continue;
+      if (it == procs_.end()) {
+        const auto worker =
+            std::find_if(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.pid == pid; });
+        if (worker == workers_.end()) continue;
+        Check(oracle_.Ended(now_, kPrograms[worker->program].path),
+              "worker #" + std::to_string(worker->serial) + " ended" + Shows());
+        workers_.erase(worker);
+        continue;
+      }
       Check(oracle_.Ended(now_, kPrograms[it->program].path), Name(*it) + " ended" + Shows());
       procs_.erase(it);
     }
@@ -358,6 +382,20 @@ class World final : public HookComponentFactory, public InputWatch {
   std::string Shows() const {
     return "; the window shows path \"" + controls_->txtApplicationName_.Text() + "\", limit \"" +
            controls_->intAppShutDownTime_.Text() + "\"";
+  }
+
+  std::int32_t FreePid() const {
+    std::int32_t pid = 4;
+    while (std::any_of(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; }) ||
+           std::any_of(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.pid == pid; }))
+      pid += 4;
+    return pid;
+  }
+
+  void EndProcess(std::int32_t pid) {
+    auto& running = processes_.running;
+    const auto it = std::find_if(running.begin(), running.end(), [&](const FakeProcess& q) { return q.id == pid; });
+    if (it != running.end()) running.erase(it);
   }
 
   Proc* Find(int serial) {
@@ -405,11 +443,12 @@ class World final : public HookComponentFactory, public InputWatch {
   }
 
   void Start(int serial, int program, int flags) {
-    std::int32_t pid = 4;
-    while (std::any_of(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; })) pid += 4;
+    const std::int32_t pid = FreePid();
     procs_.push_back({serial, pid, program, now_, (flags & kElevated) != 0, (flags & kConsole) != 0,
-                      std::vector<Thread>(static_cast<std::size_t>(1 + (flags >> 8)), Thread{now_, false})});
-    processes_.running.push_back({kPrograms[program].path, pid, kFakeNowMs + now_, (flags & kElevated) == 0});
+                      std::vector<Thread>(static_cast<std::size_t>(1 + (flags >> 8)), Thread{now_, false}),
+                      kFakeNowMs + now_ + wall_offset_});
+    processes_.running.push_back({kPrograms[program].path, pid, kFakeNowMs + now_ + wall_offset_, (flags & kElevated) == 0});
+    processes_.parents[pid] = kDesktopPid;
     oracle_.Started(now_, kPrograms[program].path);
     if (!(flags & kBehind)) SetFront({serial, 0});  // a new window comes to the front
   }
@@ -439,13 +478,41 @@ class World final : public HookComponentFactory, public InputWatch {
         if (p) SetFront({e.a, 0});
         break;
       case Ev::kExit: {
+        const auto worker =
+            std::find_if(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.serial == e.a; });
+        if (worker != workers_.end()) {
+          EndProcess(worker->pid);
+          workers_.erase(worker);
+        }
         if (!p) break;
         if (p->serial == front_.serial) SetFront({});
-        auto& running = processes_.running;
-        running.erase(std::find_if(running.begin(), running.end(), [&](const FakeProcess& q) { return q.id == p->pid; }));
+        EndProcess(p->pid);
         procs_.erase(procs_.begin() + (p - procs_.data()));
         break;
       }
+      case Ev::kWorker: {
+        // A windowless copy of its starter's executable, as browsers and CAD
+        // front ends start: the program at work, not a start by the user.
+        const Proc* starter = Find(e.b);
+        if (!starter || starter->elevated) break;
+        const std::int32_t pid = FreePid();
+        workers_.push_back({e.a, pid, starter->program});
+        processes_.running.push_back({kPrograms[starter->program].path, pid, kFakeNowMs + now_ + wall_offset_});
+        processes_.parents[pid] = starter->pid;
+        break;
+      }
+      case Ev::kClock:
+        // Time sync, a user or daylight rules: only later creation times show it.
+        wall_offset_ += e.c * kHour;
+        break;
+      case Ev::kTicks:
+        // WM_TIMER posted by another process: the window cannot tell them
+        // from the timer's own.
+        for (int i = 0; i < 50; ++i) {
+          form_->tmrAppShotDown_Timer();
+          AfterForm();
+        }
+        break;
       case Ev::kThread:
         if (p) p->threads.push_back({now_, e.c != 0});
         break;
@@ -632,10 +699,22 @@ class World final : public HookComponentFactory, public InputWatch {
       Push({std::max(t, front_free), Ev::kLaunch, next_serial_++, any.serial, static_cast<int>(U(300, 2000)), {}});
     } else if (r < 956 && any.serial) {
       Push({std::max(t, front_free), Ev::kSelfFront, any.serial, 0, 0, {}});
-    } else if (r < 976 && any.serial) {
+    } else if (r < 966 && any.serial) {
       // A jiggler while the user is away: moves every few seconds, no use.
       for (Ms i = 0, n = U(10, 600); i < n; ++i)
         Push({t + i * U(2 * kSecond, 4 * kSecond), Ev::kMove, any.serial, any.thread, 0, {}});
+    } else if (r < 976) {
+      // A copy that starts an 8-second worker every 20 s, for a while.
+      if (const Proc* p = Find(any.serial))
+        for (Ms w = U(1, 60); w > 0; --w) {
+          const int worker = next_serial_++;
+          Push({t + w * 20 * kSecond, Ev::kWorker, worker, p->serial, 0, {}}, false);
+          Push({t + w * 20 * kSecond + 8 * kSecond, Ev::kExit, worker, 0, 0, {}}, false);
+        }
+    } else if (r < 981) {
+      Push({t, Ev::kClock, 0, 0, Chance(50) ? 1 : -1, {}});
+    } else if (r < 986) {
+      Push({t, Ev::kTicks, 0, 0, 0, {}});
     }
   }
 
@@ -667,12 +746,14 @@ class World final : public HookComponentFactory, public InputWatch {
     if (!locked && Chance(10)) type(Ev::kPassword, "", kLock);
     if (locked && Chance(15)) type(Ev::kPassword, "", kPasswordSentinel);
     if (Chance(50)) type(Ev::kPath, lines[1], kTypedPaths[U(0, 4)]);
-    if (Chance(50)) type(Ev::kLimit, lines[0], kTypedLimits[U(0, 7)]);
+    if (Chance(50)) type(Ev::kLimit, lines[0], kTypedLimits[U(0, 8)]);
     if (Chance(85)) Push({k, Ev::kDone, 0, 0, 0, {}});
   }
 
   // The world.
   std::vector<Proc> procs_;  // in order of start
+  std::vector<Worker> workers_;
+  Ms wall_offset_ = 0;  // how far the wall clock has been set
   Window front_;             // serial 0: none of the programs
   bool companion_up_ = true;
   Ms now_ = 0, companion_since_ = kLongAgo, vardex_since_ = 0;
@@ -710,7 +791,7 @@ class World final : public HookComponentFactory, public InputWatch {
   FakeSettingsStorage storage_{log_};
   FakeSystem system_;
   std::unique_ptr<FakeControls> controls_;
-  Ms due_[3] = {0, 0, 0};
+  Ms due_[3] = {0, 0, 0}, nominal_[3] = {0, 0, 0};
   std::size_t kills_seen_ = 0;
   std::unique_ptr<FrmMain> form_;
   std::optional<Failure> failure_;
