@@ -1,6 +1,7 @@
 // What the form needs from the system besides its controls and components.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -30,6 +31,12 @@ class SystemServices {
   virtual std::int64_t NowMs() const = 0;
   // Tells the user that the settings file could not be written.
   virtual void ShowSettingsError(const std::string& path, const std::string& reason) = 0;
+  // A clock in milliseconds that never goes back, for periods that a change
+  // of the system time must not shorten (the grace period).
+  virtual std::int64_t SteadyMs() const {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  }
 };
 
 }  // namespace vardex

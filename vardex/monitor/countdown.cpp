@@ -3,6 +3,8 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor/match_rule.h"
@@ -27,6 +29,7 @@ const Picture* BandPicture(double r, const std::array<const Picture*, 7>& pictur
 
 void Countdown::Restart() {
   elapsed_seconds_ = 0;
+  if (rooms_.closing.Restart()) tray_.HideWarning();
   c_.lblCompletionRatio().SetCaption("0");
   if (rooms_.presence.loaded() != 0) tray_.TrayIcon(c_.picTimerOn());
 }
@@ -53,6 +56,10 @@ void Countdown::Tick() {
 
   const double limit = rooms_.fields.intAppShutDownTime.Read() * 60;
   if (!(limit > 0)) return;  // the field's bounds keep it at 60 or more
+  if (const auto left = rooms_.closing.WarnAfterCount(elapsed_seconds_, limit, rooms_.fields.intAppUseTime.Read())) {
+    const std::string path = c_.txtApplicationName().Text();
+    tray_.ShowWarning(ClosingWarningTitle(path), ClosingWarningText(path, *left, limit / 60));
+  }
   double r = elapsed_seconds_ / limit;
   if (r < kDisplayThreshold) r = 0;
   c_.lblCompletionRatio().SetCaption(r == 0 ? "0" : FormatGeneral(r, system_.DecimalSeparator()));
@@ -61,22 +68,68 @@ void Countdown::Tick() {
   const double limit_now = rooms_.fields.intAppShutDownTime.Read() * 60;
   // A second guard beside the fresh count for each new copy: a copy that has
   // not run for the whole limit has not been idle for it.
-  if (limit_now < elapsed_seconds_) End(system_.NowMs() - std::llround(limit_now * 1000));
+  if (limit_now < elapsed_seconds_ && !rooms_.closing.asking())
+    End(system_.NowMs() - std::llround(limit_now * 1000));
+}
+
+void Countdown::Second() {
+  Closing& closing = rooms_.closing;
+  if (!closing.warned() && !closing.asking()) return;
+  // The user came back, perhaps to answer the program's own question.
+  if (rooms_.marks.Take()) {
+    Restart();
+    return;
+  }
+  if (closing.Due(system_.SteadyMs())) EndAsked();
 }
 
 void Countdown::End(std::optional<std::int64_t> born_before) {
+  // An end already asked for runs its grace period to the end.
+  if (rooms_.closing.asking()) return;
+  const auto copies = MatchingCopies(born_before);
+  if (!copies) return;
+  if (rooms_.closing.policy().grace_seconds <= 0) {
+    Kill(*copies, born_before);
+    return;
+  }
+  std::vector<ProcessIdentity> asked;
+  for (const Copy& copy : *copies) {
+    if (born_before && !copy.created) continue;  // spared: it keeps the run
+    // The answer is the copy closing; a copy that cannot be asked is ended
+    // after the grace period as one that does not answer.
+    if (list_.KillProcessID(copy.id)) list_.AskToClose();
+    asked.push_back({copy.id, copy.created});
+  }
+  if (asked.empty()) return;
+  rooms_.closing.Asked(std::move(asked), system_.SteadyMs());
+  idle_end_ = born_before.has_value();
+}
+
+void Countdown::EndAsked() {
+  const std::vector<ProcessIdentity> asked = rooms_.closing.TakeAsked();
+  // A copy started during the grace period is use, as at the request.
+  std::optional<std::int64_t> born_before;
+  if (idle_end_) born_before = system_.NowMs() - std::llround(rooms_.fields.intAppShutDownTime.Read() * 60 * 1000);
+  const auto copies = MatchingCopies(born_before);
+  if (!copies) return;
+  // Every guard again at the hard end: the match rule on a fresh snapshot,
+  // and the same copy (identifier and creation time) as the one asked.
+  std::vector<Copy> still;
+  for (const Copy& copy : *copies)
+    for (const ProcessIdentity& a : asked)
+      if (a == ProcessIdentity{copy.id, copy.created}) still.push_back(copy);
+  if (!still.empty()) Kill(still, std::nullopt);
+}
+
+std::optional<std::vector<Countdown::Copy>> Countdown::MatchingCopies(std::optional<std::int64_t> born_before) {
   const std::string configured = c_.txtApplicationName().Text();
-  if (PathTooShort(configured)) return;
+  if (PathTooShort(configured)) return std::nullopt;
 
   // Without a fresh snapshot there is nothing safe to end: an old one may
   // name identifiers that now belong to other processes.
-  if (!list_.ListProcesses()) return;
+  if (!list_.ListProcesses()) return std::nullopt;
   const auto count = list_.ProcessCount();
-  if (!count || *count > std::numeric_limits<std::int16_t>::max()) return;
-  struct Copy {
-    std::int32_t id;
-    std::optional<std::int64_t> created;
-  };
+  if (!count || *count > std::numeric_limits<std::int16_t>::max()) return std::nullopt;
   std::vector<Copy> copies;
   for (std::int32_t i = 1; i <= *count; ++i) {
     if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
@@ -84,13 +137,17 @@ void Countdown::End(std::optional<std::int64_t> born_before) {
     if (!path || !Matches(system_, *path, configured)) continue;
     const auto id = list_.ProcessID();
     if (!id) continue;
-    const auto created = born_before ? list_.ProcessCreationTime() : std::nullopt;
+    const auto created = list_.ProcessCreationTime();
     // A copy started less than the limit ago, since the last presence check
     // (which would have started the count afresh): starting a copy is use,
     // so no copy of the program has been idle for the limit.
-    if (born_before && created && *created > *born_before) return;
+    if (born_before && created && *created > *born_before) return std::nullopt;
     copies.push_back({*id, created});
   }
+  return copies;
+}
+
+void Countdown::Kill(const std::vector<Copy>& copies, std::optional<std::int64_t> born_before) {
   int ended = 0, survived = 0;
   for (const Copy& copy : copies) {
     if (born_before && !copy.created) {

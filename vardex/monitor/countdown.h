@@ -1,19 +1,22 @@
 // The idle countdown, one tick of tmrAppShotDown: it owns iElapsedTime, shows
 // the count, the completion ratio and the dial's eighths, and ends the
-// watched program past the limit. The shutdown scan is shared with "Show
-// Task". Each run of the program, each new copy, each path and each limit
+// watched program past the limit: warned first, then asked to close, then
+// ended when the grace period is over (monitor/closing.h). The shutdown scan
+// is shared with "Show Task". Each run of the program, each new copy, each path and each limit
 // gets a count of its own, and the idle end spares every copy younger than
 // the limit.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "components/controls.h"
 #include "components/form_services.h"
 #include "components/process_list.h"
 #include "components/tray.h"
 #include "monitor/activity.h"
+#include "monitor/closing.h"
 #include "monitor/interval_field.h"
 #include "monitor/presence.h"
 
@@ -25,28 +28,44 @@ class Countdown {
     ActivityMarks& marks;
     PresenceCheck& presence;
     IntervalFields& fields;
+    Closing& closing;
   };
   Countdown(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms)
       : c_(c), list_(list), tray_(tray), system_(system), rooms_(rooms) {}
 
   void Tick();
-  // Back to a count of 0; the running icon when the program is loaded.
+  // Every second (tmrInputCheck): use after the warning or during the grace
+  // period restarts the count and calls the end off; at the grace period's
+  // end the asked copies that still run are ended.
+  void Second();
+  // Back to a count of 0; the running icon when the program is loaded. The
+  // warning goes and a pending end is called off.
   void Restart();
   // A count from 0 as at start-up, for a run of the program that the presence
   // check has just found or for a new path: the activity marks go too, since
   // they belong to the run or path before, and both readouts show 0.
   void StartAfresh();
-  // "Show Task": ends every listed process that matches the configured
-  // path at once, setting the stopped icon once per ended process. When
-  // every one was ended, the run is over (PresenceCheck::RunEnded).
+  // "Show Task": asks every listed process that matches the configured path
+  // to close, and ends those still running after the grace period, setting
+  // the stopped icon once per ended process. When every one was ended, the
+  // run is over (PresenceCheck::RunEnded).
   void EndMatchingProcesses() { End(std::nullopt); }
 
   std::int16_t elapsed_seconds() const { return elapsed_seconds_; }
 
  private:
+  struct Copy {
+    std::int32_t id;
+    std::optional<std::int64_t> created;
+  };
   // The scan; with `born_before` (ms since 1601), a process created later,
   // or whose creation time is unknown, is left running and keeps the run.
   void End(std::optional<std::int64_t> born_before);
+  // The matching copies of a fresh snapshot; none when there is none or a
+  // copy is younger than `born_before`.
+  std::optional<std::vector<Copy>> MatchingCopies(std::optional<std::int64_t> born_before);
+  void Kill(const std::vector<Copy>& copies, std::optional<std::int64_t> born_before);
+  void EndAsked();
 
   FrmMainControls& c_;
   ProcessList& list_;
@@ -54,6 +73,7 @@ class Countdown {
   const SystemServices& system_;
   Rooms rooms_;
   std::int16_t elapsed_seconds_ = 0;  // idle seconds
+  bool idle_end_ = false;  // the pending end is the idle one, not "Show Task"
 };
 
 }  // namespace vardex

@@ -58,11 +58,15 @@ struct FrmMainState {
   std::int32_t lLastKeyCode = 0;
   std::int32_t lLastMouseEvent = 0;
   std::string sSystemPath;
+  bool bClosing = false;  // asked the program to close; the grace period runs
 };
 
 class FrmMain final : public ActivityEvents {
  public:
   FrmMain(FrmMainControls& controls, const FrmMainComponents& components);
+
+  // When to warn and how long an asked program has to close; before Form_Load.
+  void SetClosingPolicy(const ClosingPolicy& policy) { closing_ = Closing(policy); }
 
   // The main window's handle as the 32-bit value the tray takes.
   void SetWindowHandle(std::int32_t hwnd) { hwnd_ = hwnd; }
@@ -107,6 +111,7 @@ class FrmMain final : public ActivityEvents {
   IntervalFields fields_;
   ActivityMarks marks_;
   PresenceCheck presence_;
+  Closing closing_;
   Countdown countdown_;
   InputCheck input_check_;
   ScreenLock lock_;

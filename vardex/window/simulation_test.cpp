@@ -243,6 +243,7 @@ class World final : public HookComponentFactory, public InputWatch {
   void Advance(Ms t) {
     now_ = t;
     system_.now_ms = kFakeNowMs + t;
+    system_.steady_ms = t;
   }
 
   // Any input to the session: the tick count moves, and a copy of the named
