@@ -2,9 +2,11 @@
 
 #include <restartmanager.h>
 
+#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "win32/result.h"
 #include "win32/system_library.h"
 #include "win32/unique_any.h"
 
@@ -67,6 +69,9 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) noexcept {
 // The console window of a process without windows of its own. It belongs
 // to the console host, so only attaching to the console names it.
 HWND ConsoleWindowOf(DWORD process_id) {
+  // A process has one console at a time: requests on other threads wait.
+  static std::mutex attach;
+  const std::lock_guard<std::mutex> one_at_a_time(attach);
   // Vardex has no console of its own: attaching borrows none of anybody's.
   if (!::AttachConsole(process_id)) return nullptr;
   const HWND console = ::GetConsoleWindow();
@@ -94,7 +99,11 @@ void AskThroughMessages(DWORD process_id) {
 }
 
 void Ask(DWORD process_id, ULONGLONG created) noexcept {
-  if (!AskThroughRestartManager(process_id, created)) AskThroughMessages(process_id);
+  try {
+    if (!AskThroughRestartManager(process_id, created)) AskThroughMessages(process_id);
+  } catch (...) {
+    win32::report_exception("RequestClose");  // the grace period's end still comes
+  }
 }
 
 }  // namespace

@@ -65,9 +65,6 @@ class FrmMain final : public ActivityEvents {
  public:
   FrmMain(FrmMainControls& controls, const FrmMainComponents& components);
 
-  // When to warn and how long an asked program has to close; before Form_Load.
-  void SetClosingPolicy(const ClosingPolicy& policy) { closing_ = Closing(policy); }
-
   // The main window's handle as the 32-bit value the tray takes.
   void SetWindowHandle(std::int32_t hwnd) { hwnd_ = hwnd; }
 
