@@ -62,8 +62,13 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) noexcept {
   auto* windows = reinterpret_cast<Windows*>(param);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(window, &owner);
-  if (owner == windows->process_id && ::GetWindow(window, GW_OWNER) == nullptr) windows->found.push_back(window);
-  return TRUE;
+  if (owner != windows->process_id || ::GetWindow(window, GW_OWNER) != nullptr) return TRUE;
+  try {
+    windows->found.push_back(window);
+    return TRUE;
+  } catch (...) {
+    return FALSE;  // out of memory: ask the windows found so far
+  }
 }
 
 // The console window of a process without windows of its own. It belongs

@@ -1,5 +1,6 @@
 // The idle countdown: counting, the readouts, the icon bands and the shutdown.
 #include <algorithm>
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -308,7 +309,7 @@ class AskFirst : public Countdown {
     system.steady_ms += ms;
     countdown.Second();
   }
-  long Logged(const std::string& prefix) const {
+  std::ptrdiff_t Logged(const std::string& prefix) const {
     return std::count_if(log.begin(), log.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
   }
 };
