@@ -90,9 +90,10 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         GetDlgItemTextW(window, kEditId, text, ARRAYSIZE(text));
         const win32::unique_hfile file(
             CreateFileW(g_save_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        char saved[32];
+        const int length = std::snprintf(saved, sizeof saved, "saved %d\n", lstrlenW(text));
         DWORD written = 0;
-        const std::string saved = "saved " + std::to_string(lstrlenW(text)) + "\n";
-        if (file) WriteFile(file.get(), saved.data(), static_cast<DWORD>(saved.size()), &written, nullptr);
+        if (file && length > 0) WriteFile(file.get(), saved, static_cast<DWORD>(length), &written, nullptr);
       }
       g_exit_code = kSavedExitCode;
       DestroyWindow(window);
@@ -101,8 +102,9 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       PostQuitMessage(g_exit_code);
       return 0;
     default:
-      return DefWindowProcW(window, message, wParam, lParam);
+      break;
   }
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 int RunTarget(const std::wstring& title, int exit_after_ms, int hang_after_ms) {
