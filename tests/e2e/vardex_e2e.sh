@@ -2,8 +2,10 @@
 # Vardex end to end under Wine (DISPLAY and WINEPREFIX come from tools/test;
 # Tessik.dll is registered by the fixture). Settings: limit 1 minute,
 # notepad's full path, no password. Keystrokes typed into notepad keep it
-# alive well past the limit; once they stop, notepad is ended within the
-# limit plus two idle ticks. The readouts are read from outside all along.
+# alive well past the limit; once they stop, notepad is asked to close, holds
+# on to its unsaved text ("Save changes?") and is ended within the limit plus
+# two idle ticks and the grace period. The readouts are read from outside all
+# along.
 #   E2E_COPIES          how many notepads run (default 1); the keystrokes go
 #                       into the last one started only, and every copy must
 #                       live through them and be ended after them
@@ -60,6 +62,7 @@ wine=$1 vardex=$2 read_labels=$3
 
 limit=60          # seconds: the settings file's 1 minute
 tick=10           # the idle timer's period
+grace=30          # how long an asked program has to close
 typing_for=90     # half as long again as the limit
 notepad_win=${E2E_NOTEPAD:-'C:\windows\system32\notepad.exe'}
 notepad_loader=${E2E_NOTEPAD_LOADER:-$wine}
@@ -327,7 +330,7 @@ fi
 # from the last keystroke.
 stopped=$typed_at
 readings="" ratios="" max_idle=0 copy_started=""
-while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * tick + ${E2E_COPY_AT:-0} )) ]; do
+while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * tick + grace + ${E2E_COPY_AT:-0} )) ]; do
   sleep 2
   if [ -n "${E2E_COPY_AT:-}" ] && [ -z "$copy_started" ] && [ $(( $(date +%s) - stopped )) -ge "$E2E_COPY_AT" ]; then
     # The user opens a second document: a new copy, nobody types into it.
@@ -358,8 +361,8 @@ read -r elapsed ratio _ <<<"$(labels)"
 echo "after typing, LblElapsedTime read:$readings, then $elapsed"
 echo "after typing, lblCompletionRatio read:$ratios"
 a_notepad_running && fail "a notepad still runs ${ended_after}s after the typing stopped"
-# Polling adds up to a few seconds to the limit plus two ticks.
-[ "$ended_after" -le $(( limit + 2 * tick + 5 )) ] || fail "notepad was ended only after ${ended_after}s"
+# Polling adds up to a few seconds to the limit, two ticks and the grace period.
+[ "$ended_after" -le $(( limit + 2 * tick + grace + 5 )) ] || fail "notepad was ended only after ${ended_after}s"
 [ "$ended_after" -ge "$limit" ] || fail "notepad was ended after ${ended_after}s, within the limit"
 [ "${elapsed:-0}" -gt "$limit" ] || fail "LblElapsedTime shows ${elapsed:-nothing}, not past the limit"
 [ "$max_idle" -gt $(( 2 * tick )) ] || fail "the idle count never grew after the typing stopped"
@@ -375,7 +378,7 @@ if [ -n "${E2E_AFTER_END:-}" ]; then
   "$notepad_loader" "$other_win" </dev/null >/dev/null 2>&1 &
   other_pid=$!
   handed=""
-  while a_notepad_running && [ $(( $(date +%s) - ${handed:-$restarted} )) -lt $(( limit + 4 * tick )) ]; do
+  while a_notepad_running && [ $(( $(date +%s) - ${handed:-$restarted} )) -lt $(( limit + 4 * tick + grace )) ]; do
     sleep 1
     if [ -n "${E2E_HAND_OVER:-}" ] && [ -z "$handed" ] && [ $(( $(date +%s) - restarted )) -ge 48 ]; then
       # The user double-clicks a document elsewhere (a key into Wine's tray

@@ -1,7 +1,13 @@
 // The outside hands of the robustness tests, one command per run:
 //   target [--title T] [--exit-after MS]  a program to watch: one edit control
-//                                          that takes the typed text; prints
-//                                          "ready <pid>"
+//          [--save-on-close FILE]          that takes the typed text; prints
+//                                          "ready <pid>". Asked to close as at
+//                                          sign-out (ENDSESSION_CLOSEAPP), it
+//                                          agrees only with --save-on-close: it
+//                                          writes its text to FILE and exits
+//                                          with kSavedExitCode; otherwise it
+//                                          answers as a program that ignores
+//                                          the request
 //   storm PID COUNT       posts COUNT relay messages, key and mouse in turn,
 //                         to the relay window of process PID, then asks that
 //                         window's thread for an answer
@@ -43,6 +49,10 @@ constexpr wchar_t kRelayClass[] = L"TessikRelayWindow";
 constexpr wchar_t kTargetClass[] = L"RobustTarget";
 constexpr int kEditId = 100;
 constexpr UINT_PTR kExitTimer = 1;
+// The exit code of a target that closed on request; Vardex's end gives 1.
+constexpr int kSavedExitCode = 42;
+std::wstring g_save_path;  // the target's --save-on-close
+int g_exit_code = 0;
 // Long enough for a loaded Wine, short enough to keep every step bounded.
 constexpr DWORD kAnswerTimeoutMs = 10000;
 constexpr DWORD kWaitMs = 10000;
@@ -67,12 +77,31 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_TIMER:
       if (wParam == kExitTimer) DestroyWindow(window);
       return 0;
+    case WM_QUERYENDSESSION:
+      if (g_save_path.empty() || !(lParam & ENDSESSION_CLOSEAPP)) break;
+      return TRUE;
+    case WM_ENDSESSION:
+      if (g_save_path.empty() || !wParam || !(lParam & ENDSESSION_CLOSEAPP)) break;
+      {
+        wchar_t text[256] = {};
+        GetDlgItemTextW(window, kEditId, text, ARRAYSIZE(text));
+        const win32::unique_hfile file(
+            CreateFileW(g_save_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        char saved[32];
+        const int length = std::snprintf(saved, sizeof saved, "saved %d\n", lstrlenW(text));
+        DWORD written = 0;
+        if (file && length > 0) WriteFile(file.get(), saved, static_cast<DWORD>(length), &written, nullptr);
+      }
+      g_exit_code = kSavedExitCode;
+      DestroyWindow(window);
+      return 0;
     case WM_DESTROY:
-      PostQuitMessage(0);
+      PostQuitMessage(g_exit_code);
       return 0;
     default:
-      return DefWindowProcW(window, message, wParam, lParam);
+      break;
   }
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 int RunTarget(const std::wstring& title, int exit_after_ms) {
@@ -96,7 +125,7 @@ int RunTarget(const std::wstring& title, int exit_after_ms) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
-  return 0;
+  return static_cast<int>(msg.wParam);
 }
 
 // --- windows and threads of another process ----------------------------------------
@@ -301,6 +330,7 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 2; i + 1 < argc; i += 2) {
       if (lstrcmpW(argv[i], L"--title") == 0) title = argv[i + 1];
       if (lstrcmpW(argv[i], L"--exit-after") == 0) exit_after = static_cast<int>(std::wcstol(argv[i + 1], nullptr, 10));
+      if (lstrcmpW(argv[i], L"--save-on-close") == 0) g_save_path = argv[i + 1];
     }
     return RunTarget(title, exit_after);
   }

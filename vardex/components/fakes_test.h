@@ -111,6 +111,7 @@ struct FakeProcess {
   // Milliseconds since 1601; by default long before kFakeNowMs.
   std::optional<std::int64_t> created = 0;
   bool endable = true;  // false: ending it is denied (it runs elevated)
+  bool closes_when_asked = false;  // saves and exits when asked to close
 };
 
 class FakeProcessList final : public ProcessList {
@@ -173,6 +174,12 @@ class FakeProcessList final : public ProcessList {
     if (it != running.end()) running.erase(it);
     return true;
   }
+  bool AskToClose() override {
+    log_.push_back("AskToClose " + std::to_string(kill_id_));
+    const auto it = std::find_if(running.begin(), running.end(), [&](const FakeProcess& p) { return p.id == kill_id_; });
+    if (it != running.end() && it->closes_when_asked) running.erase(it);
+    return true;
+  }
 
  private:
   CallLog& log_;
@@ -204,6 +211,15 @@ class FakeTray final : public Tray {
     icon = &picture;
     ++icon_sets;
     return true;
+  }
+  std::string warning;  // the shown balloon's text, "" for none
+  bool ShowWarning(const std::string& title, const std::string& text) override {
+    warning = text;
+    return Log("ShowWarning " + title);
+  }
+  bool HideWarning() override {
+    warning.clear();
+    return Log("HideWarning");
   }
 
  private:

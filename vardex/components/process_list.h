@@ -32,6 +32,10 @@ class ProcessList {
   // The process that KillProcess ends.
   virtual bool KillProcessID(std::int32_t process_id) = 0;
   virtual bool KillProcess() = 0;
+  // Asks the process that KillProcessID names, under the guards KillProcess
+  // applies, to close as Windows asks programs at sign-out; returns at once.
+  // The answer is the process closing, or not.
+  virtual bool AskToClose() = 0;
 };
 
 }  // namespace vardex

@@ -1,5 +1,6 @@
 #include "components/process_list_win32.h"
 
+#include "components/close_request_win32.h"
 #include "win32/system_library.h"
 #include "win32/unique_any.h"
 
@@ -75,29 +76,38 @@ bool ProcessListWin32::KillProcessID(std::int32_t process_id) {
   return true;
 }
 
-bool ProcessListWin32::KillProcess() {
-  if (!kill_id_) return false;
+win32::unique_handle ProcessListWin32::OpenKillTarget(DWORD access) {
+  if (!kill_id_) return {};
   const DWORD id = *kill_id_;
   const win32::ProcessEntry* listed = nullptr;
   for (const win32::ProcessEntry& e : entries_)
     if (e.id == id) listed = &e;
   // Only a listed process whose path was read can be recognised again.
-  if (!listed || listed->path.empty()) return false;
+  if (!listed || listed->path.empty()) return {};
 
   // The open handle pins the process and its identifier: what is checked
   // after opening, also through other opens by the identifier, is what is
-  // ended.
-  const win32::unique_handle process(
-      ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id));
-  if (!process) return false;
+  // ended or asked.
+  win32::unique_handle process(::OpenProcess(access | PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id));
+  if (!process) return {};
   // An ended process that somebody still holds open keeps its identifier;
   // there is nothing left to end.
-  if (::WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT) return false;
+  if (::WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT) return {};
   DWORD session = 0;
-  if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session) || !InSession(id, session)) return false;
-  if (listed->created != 0 && win32::ProcessCreationTime(process.get()) != listed->created) return false;
-  if (reader_.ReadPathNow({ntdll_, psapi_.get()}, id) != listed->path) return false;
-  return ::TerminateProcess(process.get(), kEndedExitCode) != FALSE;
+  if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session) || !InSession(id, session)) return {};
+  if (listed->created != 0 && win32::ProcessCreationTime(process.get()) != listed->created) return {};
+  if (reader_.ReadPathNow({ntdll_, psapi_.get()}, id) != listed->path) return {};
+  return process;
+}
+
+bool ProcessListWin32::KillProcess() {
+  const win32::unique_handle process = OpenKillTarget(PROCESS_TERMINATE);
+  return process && ::TerminateProcess(process.get(), kEndedExitCode) != FALSE;
+}
+
+bool ProcessListWin32::AskToClose() {
+  const win32::unique_handle process = OpenKillTarget(0);
+  return process && RequestClose(*kill_id_, win32::ProcessCreationTime(process.get()));
 }
 
 }  // namespace vardex

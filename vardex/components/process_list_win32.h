@@ -16,6 +16,7 @@
 
 #include "components/process_list.h"
 #include "win32/process_reader.h"
+#include "win32/unique_any.h"
 
 namespace vardex {
 
@@ -39,8 +40,14 @@ class ProcessListWin32 final : public ProcessList {
   // where the query gave one. An identifier that is not in the snapshot, or
   // whose process has gone and been replaced by another, is refused.
   bool KillProcess() override;
+  // Under the same checks; the request runs on a thread of its own.
+  bool AskToClose() override;
 
  private:
+  // The process KillProcessID names, opened with `access`, once it passed
+  // the checks of KillProcess; null otherwise.
+  win32::unique_handle OpenKillTarget(DWORD access);
+
   const char* ntdll_;
   win32::unique_hmodule psapi_;  // loaded once: Vardex lists every few seconds
   win32::ProcessReader reader_{win32::PathForm::kUpper};

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "components/controls.h"
 
@@ -20,6 +21,10 @@ class Tray {
   virtual bool RestoreFromTray(std::int32_t window) = 0;
   // Changes the shown image at once.
   virtual bool TrayIcon(const Picture& picture) = 0;
+  // A notification from the icon, without sound; shown until hidden or
+  // until the shell times it out.
+  virtual bool ShowWarning(const std::string& title, const std::string& text) = 0;
+  virtual bool HideWarning() = 0;
 };
 
 }  // namespace vardex

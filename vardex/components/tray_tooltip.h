@@ -16,7 +16,9 @@ inline constexpr std::size_t kTrayTooltipMax = 127;
 // `limit_minutes` the limit field's text; `loaded` the presence check's result.
 // `activity_unseen`: the hook component could not watch the running program,
 // so its idle count runs blind; the tooltip ends with " (activity not seen)".
+// `closing`: the program has been asked to close and the grace period runs;
+// the tooltip says "closing..." instead of the count.
 std::string TrayTooltip(bool loaded, const std::string& path, std::int16_t elapsed_seconds,
-                        const std::string& limit_minutes, bool activity_unseen = false);
+                        const std::string& limit_minutes, bool activity_unseen = false, bool closing = false);
 
 }  // namespace vardex

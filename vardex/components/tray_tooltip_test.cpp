@@ -35,5 +35,10 @@ TEST(TrayTooltip, SaysWhenTheProgramsActivityCannotBeSeen) {
   EXPECT_EQ(tip.substr(tip.size() - 40), "... idle 1 of 30 min (activity not seen)");
 }
 
+TEST(TrayTooltip, SaysClosingWhileTheGracePeriodRuns) {
+  EXPECT_EQ(TrayTooltip(true, kFin, 3610, "60", true, true), "Vardex: FIN.EXE closing...");
+  EXPECT_EQ(TrayTooltip(true, "C:\\" + std::string(200, 'N'), 60, "30", false, true).size(), kTrayTooltipMax);
+}
+
 }  // namespace
 }  // namespace vardex

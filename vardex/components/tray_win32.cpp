@@ -1,6 +1,8 @@
 #include "components/tray_win32.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string>
 #include <utility>
 
 #include "components/icon_picture.h"
@@ -97,20 +99,47 @@ bool TrayWin32::TrayIcon(const Picture& picture) {
   return !shown_ || Modify(NIF_ICON);
 }
 
+namespace {
+
+// `text` in the ANSI code page into `out` (n characters with the
+// terminator), cut to fit. False when it cannot be converted.
+bool CopyWide(const std::string& text, wchar_t* out, std::size_t n) {
+  std::fill(out, out + n, L'\0');
+  if (text.empty()) return true;
+  // MultiByteToWideChar refuses a too small buffer; convert whole, then cut.
+  const int needed = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (needed <= 0) return false;
+  std::wstring wide(static_cast<std::size_t>(needed), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), needed);
+  wide.resize(std::min(wide.size(), n - 1));
+  std::copy(wide.begin(), wide.end(), out);
+  return true;
+}
+
+}  // namespace
+
 bool TrayWin32::SetTooltip(const std::string& text) {
-  wchar_t tip[kTipChars] = {};
-  if (!text.empty()) {
-    // MultiByteToWideChar refuses a too small buffer; convert whole, then cut.
-    const int needed = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (needed <= 0) return false;
-    std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), needed);
-    wide.resize(std::min(wide.size(), kTipChars - 1));
-    std::copy(wide.begin(), wide.end(), tip);
-  }
+  wchar_t tip[kTipChars];
+  if (!CopyWide(text, tip, kTipChars)) return false;
   if (std::equal(std::begin(tip), std::end(tip), std::begin(data_.szTip))) return true;
   std::copy(std::begin(tip), std::end(tip), data_.szTip);
   return !shown_ || Modify(NIF_TIP);
+}
+
+bool TrayWin32::ShowWarning(const std::string& title, const std::string& text) {
+  if (!CopyWide(title, data_.szInfoTitle, std::size(data_.szInfoTitle)) ||
+      !CopyWide(text, data_.szInfo, std::size(data_.szInfo)))
+    return false;
+  data_.dwInfoFlags = NIIF_WARNING | NIIF_NOSOUND;
+  const bool shown = shown_ && Modify(NIF_INFO);
+  data_.szInfo[0] = L'\0';  // not shown again when the icon is added again
+  return shown;
+}
+
+// An empty text takes the balloon away.
+bool TrayWin32::HideWarning() {
+  data_.szInfo[0] = L'\0';
+  return !shown_ || Modify(NIF_INFO);
 }
 
 bool TrayWin32::Modify(UINT flags) {

@@ -40,6 +40,8 @@ class TrayWin32 final : public Tray, public win32::window_base<TrayWin32> {
   bool RestoreFromTray(std::int32_t window) override;
   // Takes an IconPicture; any other picture is refused.
   bool TrayIcon(const Picture& picture) override;
+  bool ShowWarning(const std::string& title, const std::string& text) override;
+  bool HideWarning() override;
 
   // The icon's tooltip, in the ANSI code page; cut to what the shell shows.
   bool SetTooltip(const std::string& text);

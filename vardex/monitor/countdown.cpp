@@ -1,8 +1,11 @@
 #include "monitor/countdown.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor/match_rule.h"
@@ -31,6 +34,7 @@ const Picture* BandPicture(double r, const std::array<const Picture*, 7>& pictur
 
 void Countdown::Restart() {
   elapsed_seconds_ = 0;
+  if (rooms_.closing.Restart()) tray_.HideWarning();
   c_.lblCompletionRatio().SetCaption("0");
   if (rooms_.presence.loaded() != 0) tray_.TrayIcon(c_.picTimerOn());
 }
@@ -63,6 +67,10 @@ void Countdown::Tick() {
 
   const double limit = rooms_.fields.intAppShutDownTime.Read() * 60;
   if (!(limit > 0)) return;  // the field's bounds keep it at 60 or more
+  if (const auto left = rooms_.closing.WarnAfterCount(elapsed_seconds_, limit, rooms_.fields.intAppUseTime.Read())) {
+    const std::string path = c_.txtApplicationName().Text();
+    tray_.ShowWarning(ClosingWarningTitle(path), ClosingWarningText(path, *left, limit / 60));
+  }
   double r = elapsed_seconds_ / limit;
   if (r < kDisplayThreshold) r = 0;
   c_.lblCompletionRatio().SetCaption(r == 0 ? "0" : FormatGeneral(r, system_.DecimalSeparator()));
@@ -71,9 +79,8 @@ void Countdown::Tick() {
   const double limit_now = rooms_.fields.intAppShutDownTime.Read() * 60;
   // A second guard beside the fresh count for each new copy: a copy that has
   // not run for the whole limit has not been idle for it.
-  if (limit_now < elapsed_seconds_) End(std::llround(limit_now * 1000));
+  if (limit_now < elapsed_seconds_ && !rooms_.closing.asking()) End(std::llround(limit_now * 1000));
 }
-
 bool Countdown::TickDue() {
   const std::int64_t period = c_.tmrAppShotDown().Interval();
   if (period <= 0) return true;
@@ -92,15 +99,65 @@ bool Countdown::TickDue() {
   return true;
 }
 
+
+void Countdown::Second() {
+  Closing& closing = rooms_.closing;
+  if (!closing.warned() && !closing.asking()) return;
+  // The user came back, perhaps to answer the program's own question.
+  if (rooms_.marks.Take()) {
+    Restart();
+    return;
+  }
+  if (closing.Due(system_.MonotonicMs())) EndAsked();
+}
+
 void Countdown::End(std::optional<std::int64_t> limit_ms) {
+  // An end already asked for runs its grace period to the end.
+  if (rooms_.closing.asking()) return;
+  const auto copies = MatchingCopies(limit_ms);
+  if (!copies) return;
+  if (rooms_.closing.policy().grace_seconds <= 0) {
+    Kill(*copies, limit_ms.has_value());
+    return;
+  }
+  std::vector<ProcessIdentity> asked;
+  for (const ListedCopy& copy : *copies) {
+    if (limit_ms && !copy.who.created) continue;  // spared: it keeps the run
+    // The answer is the copy closing; a copy that cannot be asked is ended
+    // after the grace period as one that does not answer.
+    if (list_.KillProcessID(copy.who.id)) list_.AskToClose();
+    asked.push_back(copy.who);
+  }
+  if (asked.empty()) return;
+  rooms_.closing.Asked(std::move(asked), system_.MonotonicMs());
+  idle_end_ = limit_ms.has_value();
+}
+
+void Countdown::EndAsked() {
+  const std::vector<ProcessIdentity> asked = rooms_.closing.TakeAsked();
+  // A copy started from outside the program during the grace period is use,
+  // as at the request.
+  std::optional<std::int64_t> limit_ms;
+  if (idle_end_) limit_ms = std::llround(rooms_.fields.intAppShutDownTime.Read() * 60 * 1000);
+  const auto copies = MatchingCopies(limit_ms);
+  if (!copies) return;
+  // Every guard again at the hard end: the match rule on a fresh snapshot,
+  // and the same copy (identifier and creation time) as the one asked.
+  std::vector<ListedCopy> still;
+  for (const ListedCopy& copy : *copies)
+    if (std::find(asked.begin(), asked.end(), copy.who) != asked.end()) still.push_back(copy);
+  if (!still.empty()) Kill(still, false);
+}
+
+std::optional<std::vector<ListedCopy>> Countdown::MatchingCopies(std::optional<std::int64_t> limit_ms) {
   const std::string configured = c_.txtApplicationName().Text();
-  if (PathTooShort(configured)) return;
+  if (PathTooShort(configured)) return std::nullopt;
 
   // Without a fresh snapshot there is nothing safe to end: an old one may
   // name identifiers that now belong to other processes.
-  if (!list_.ListProcesses()) return;
+  if (!list_.ListProcesses()) return std::nullopt;
   const auto count = list_.ProcessCount();
-  if (!count || *count > std::numeric_limits<std::int16_t>::max()) return;
+  if (!count || *count > std::numeric_limits<std::int16_t>::max()) return std::nullopt;
   std::vector<ListedCopy> copies;
   for (std::int32_t i = 1; i <= *count; ++i) {
     if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
@@ -108,17 +165,20 @@ void Countdown::End(std::optional<std::int64_t> limit_ms) {
     if (!path || !Matches(system_, *path, configured)) continue;
     const auto id = list_.ProcessID();
     if (!id) continue;
-    if (limit_ms)
-      copies.push_back({{*id, list_.ProcessCreationTime()}, list_.ProcessParentID()});
-    else
-      copies.push_back({{*id, std::nullopt}, std::nullopt});
+    copies.push_back({{*id, list_.ProcessCreationTime()}, list_.ProcessParentID()});
   }
-  if (limit_ms && rooms_.presence.HoldsOffEnd(copies, *limit_ms)) return;
+  // A copy started from outside the program less than the limit ago is use,
+  // so no copy of the program has been idle for the limit.
+  if (limit_ms && rooms_.presence.HoldsOffEnd(copies, *limit_ms)) return std::nullopt;
+  return copies;
+}
+
+void Countdown::Kill(const std::vector<ListedCopy>& copies, bool idle_end) {
   int ended = 0, survived = 0;
   for (const ListedCopy& copy : copies) {
     // Without its creation time a copy's identifier may have passed to a
     // later process since the check that first saw it, so its age is unknown.
-    if (limit_ms && !copy.who.created) {
+    if (idle_end && !copy.who.created) {
       ++survived;
       continue;
     }

@@ -1,20 +1,24 @@
 // The idle countdown, one tick of tmrAppShotDown: it owns iElapsedTime, shows
 // the count, the completion ratio and the dial's eighths, and ends the
-// watched program past the limit. The shutdown scan is shared with "Show
-// Task". Each run of the program, each copy started from outside it, each
-// path and each limit gets a count of its own, and the idle end spares every
-// such copy younger than the limit. Times are compared on the clock that
-// only goes forward; a tick counts only when its period has passed.
+// watched program past the limit: warned first, then asked to close, then
+// ended when the grace period is over (monitor/closing.h). The shutdown scan
+// is shared with "Show Task". Each run of the program, each copy started from
+// outside it, each path and each limit gets a count of its own, and the idle
+// end spares every such copy younger than the limit. Times are compared on
+// the clock that only goes forward; a tick counts only when its period has
+// passed.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "components/controls.h"
 #include "components/form_services.h"
 #include "components/process_list.h"
 #include "components/tray.h"
 #include "monitor/activity.h"
+#include "monitor/closing.h"
 #include "monitor/interval_field.h"
 #include "monitor/presence.h"
 
@@ -26,20 +30,27 @@ class Countdown {
     ActivityMarks& marks;
     PresenceCheck& presence;
     IntervalFields& fields;
+    Closing& closing;
   };
   Countdown(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms)
       : c_(c), list_(list), tray_(tray), system_(system), rooms_(rooms) {}
 
   void Tick();
-  // Back to a count of 0; the running icon when the program is loaded.
+  // Every second (tmrInputCheck): use after the warning or during the grace
+  // period restarts the count and calls the end off; at the grace period's
+  // end the asked copies that still run are ended.
+  void Second();
+  // Back to a count of 0; the running icon when the program is loaded. The
+  // warning goes and a pending end is called off.
   void Restart();
   // A count from 0 as at start-up, for a run of the program that the presence
   // check has just found or for a new path: the activity marks go too, since
   // they belong to the run or path before, and both readouts show 0.
   void StartAfresh();
-  // "Show Task": ends every listed process that matches the configured
-  // path at once, setting the stopped icon once per ended process. When
-  // every one was ended, the run is over (PresenceCheck::RunEnded).
+  // "Show Task": asks every listed process that matches the configured path
+  // to close, and ends those still running after the grace period, setting
+  // the stopped icon once per ended process. When every one was ended, the
+  // run is over (PresenceCheck::RunEnded).
   void EndMatchingProcesses() { End(std::nullopt); }
 
   std::int16_t elapsed_seconds() const { return elapsed_seconds_; }
@@ -50,10 +61,15 @@ class Countdown {
   // and a copy whose creation time is unknown is left running and keeps the
   // run.
   void End(std::optional<std::int64_t> limit_ms);
+  // The matching copies of a fresh snapshot; none when there is none or,
+  // with `limit_ms`, the end is held off.
+  std::optional<std::vector<ListedCopy>> MatchingCopies(std::optional<std::int64_t> limit_ms);
+  void Kill(const std::vector<ListedCopy>& copies, bool idle_end);
   // Whether this tick of tmrAppShotDown comes a period after the last one
   // counted: a tick posted by another process, or a burst of them, counts
   // nothing.
   bool TickDue();
+  void EndAsked();
 
   FrmMainControls& c_;
   ProcessList& list_;
@@ -61,6 +77,7 @@ class Countdown {
   const SystemServices& system_;
   Rooms rooms_;
   std::int16_t elapsed_seconds_ = 0;  // idle seconds
+  bool idle_end_ = false;  // the pending end is the idle one, not "Show Task"
   std::optional<std::int64_t> next_due_;  // SystemServices::MonotonicMs of the next tick
   std::optional<std::int64_t> timer_started_;  // the start of the idle timer that next_due_ follows
 };

@@ -1,5 +1,9 @@
 // The idle countdown: counting, the readouts, the icon bands and the shutdown.
+#include <algorithm>
+#include <cstddef>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "monitor/monitor_fixture_test.h"
 
@@ -327,6 +331,86 @@ TEST_F(Countdown, AFolderOrAPathCutShortEndsNothing) {
     countdown.EndMatchingProcesses();
   }
   EXPECT_TRUE(processes.killed.empty());
+}
+
+// Ending without losing work, as Vardex does by default: the warning, then
+// the request to close, then the hard end after the grace period.
+class AskFirst : public Countdown {
+ protected:
+  AskFirst() { closing = vardex::Closing(ClosingPolicy{}); }
+  // One tick of tmrInputCheck, `ms` after the one before.
+  void Second(std::int64_t ms = 1000) {
+    system.monotonic_ms += ms;
+    countdown.Second();
+  }
+  std::ptrdiff_t Logged(const std::string& prefix) const {
+    return std::count_if(log.begin(), log.end(), [&](const std::string& s) { return s.rfind(prefix, 0) == 0; });
+  }
+};
+
+TEST_F(AskFirst, AOneMinuteLimitWarnsAtItsHalfOncePerApproachAndUseTakesTheWarningAway) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  Tick(2);
+  EXPECT_EQ(Logged("ShowWarning"), 0) << "not before half the limit";
+  Tick();
+  EXPECT_EQ(tray.warning,
+            "FIN.EXE will be closed in 40 seconds because it has been idle for 1 minute. Use it to keep it open.");
+  EXPECT_EQ(Logged("ShowWarning FIN.EXE will be closed"), 1);
+  Tick(3);
+  EXPECT_EQ(Logged("ShowWarning"), 1);
+  marks.Key(65, 1);
+  Second();
+  EXPECT_EQ(tray.warning, "");
+  EXPECT_EQ(Count(), 0) << "use restarts the count at once";
+  Tick(3);
+  EXPECT_EQ(Logged("ShowWarning"), 2) << "the next approach warns again";
+}
+
+TEST_F(AskFirst, LongerLimitsWarnOneMinuteBeforeTheRequest) {
+  StartWatching();
+  Tick(174);
+  EXPECT_EQ(Logged("ShowWarning"), 0) << "70 s left";
+  Tick();
+  EXPECT_EQ(tray.warning,
+            "FIN.EXE will be closed in 60 seconds because it has been idle for 30 minutes. Use it to keep it open.");
+}
+
+TEST_F(AskFirst, EveryCopyIsAskedAndWhatStillRunsIsEndedWhenTheGracePeriodIsOver) {
+  StartWatching(2);
+  processes.running[0].closes_when_asked = true;
+  intAppShutDownTime.SetText("1");
+  Tick(7);
+  EXPECT_EQ(Logged("AskToClose"), 2);
+  EXPECT_TRUE(processes.killed.empty());
+  Tick();
+  EXPECT_EQ(Logged("AskToClose"), 2) << "one request per end";
+  Second(19'999);  // the tick took 10 s of the grace period
+  EXPECT_TRUE(processes.killed.empty()) << "not before the grace period is over";
+  EXPECT_TRUE(closing.asking());
+  Second(1);
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{101})) << "the copy that closed is never ended";
+  EXPECT_FALSE(closing.asking());
+  EXPECT_EQ(TrayPicture(), "picTimerOff");
+  EXPECT_EQ(presence.loaded(), 0);
+}
+
+TEST_F(AskFirst, UseDuringTheGracePeriodCallsTheEndOff) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  Tick(7);
+  ASSERT_TRUE(closing.asking());
+  Second(10'000);
+  marks.Key(27, 1);  // the user came back to answer the program's own question
+  Second();
+  EXPECT_FALSE(closing.asking());
+  EXPECT_EQ(Count(), 0);
+  Second(60'000);
+  EXPECT_TRUE(processes.killed.empty());
+  Tick(6);
+  EXPECT_EQ(Logged("AskToClose"), 1) << "the whole limit again";
+  Tick();
+  EXPECT_EQ(Logged("AskToClose"), 2);
 }
 
 }  // namespace

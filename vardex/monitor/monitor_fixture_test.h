@@ -52,7 +52,9 @@ class MonitorFixture : public ControlsFixture {
   IntervalFields fields{controls, system};
   ActivityMarks marks{controls};
   PresenceCheck presence{controls, processes, tray, system};
-  Countdown countdown{controls, processes, tray, system, {marks, presence, fields}};
+  // The end at once, as administrators may choose it: the scan's own tests.
+  Closing closing{ClosingPolicy{0, 0}};
+  Countdown countdown{controls, processes, tray, system, {marks, presence, fields, closing}};
   InputCheck input_check{input, presence, marks};
 };
 

@@ -9,7 +9,7 @@ FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components)
       marks_(controls),
       presence_(controls, components.ListKillProcess1, components.csSysTray1, components.system),
       countdown_(controls, components.ListKillProcess1, components.csSysTray1, components.system,
-                 {marks_, presence_, fields_}),
+                 {marks_, presence_, fields_, closing_}),
       input_check_(components.input, presence_, marks_),
       lock_(controls),
       settings_(controls, components.settings, components.system, lock_, fields_.intAppShutDownTime) {}
@@ -23,6 +23,7 @@ FrmMainState FrmMain::state() const {
   s.lLastKeyCode = marks_.last_key_code();
   s.lLastMouseEvent = marks_.last_mouse_event();
   s.sSystemPath = settings_.system_path();
+  s.bClosing = closing_.asking();
   return s;
 }
 
@@ -83,7 +84,10 @@ void FrmMain::tmrAppCheck_Timer() {
   if (presence_.Tick(oMKHook.get())) countdown_.StartAfresh();
 }
 
-void FrmMain::tmrInputCheck_Timer() { input_check_.Tick(); }
+void FrmMain::tmrInputCheck_Timer() {
+  input_check_.Tick();
+  countdown_.Second();
+}
 
 void FrmMain::oMKHook_KeyEvent(std::int32_t lKeyCode, std::int32_t bPressed) { marks_.Key(lKeyCode, bPressed); }
 

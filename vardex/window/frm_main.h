@@ -58,6 +58,7 @@ struct FrmMainState {
   std::int32_t lLastKeyCode = 0;
   std::int32_t lLastMouseEvent = 0;
   std::string sSystemPath;
+  bool bClosing = false;  // asked the program to close; the grace period runs
 };
 
 class FrmMain final : public ActivityEvents {
@@ -107,6 +108,7 @@ class FrmMain final : public ActivityEvents {
   IntervalFields fields_;
   ActivityMarks marks_;
   PresenceCheck presence_;
+  Closing closing_;
   Countdown countdown_;
   InputCheck input_check_;
   ScreenLock lock_;

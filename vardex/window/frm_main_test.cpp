@@ -1,6 +1,4 @@
 // Start-up, the commands and the window's trips to the notification area.
-#include <algorithm>
-
 #include "window/form_fixture_test.h"
 
 namespace vardex::testing {
@@ -158,7 +156,7 @@ TEST_F(Form, RestoreReloadsAndEmptiesThePasswordBox) {
   EXPECT_EQ(LblElapsedTime.Caption(), "150");
   EXPECT_TRUE(processes.killed.empty());
   IdleTick();
-  EXPECT_EQ(processes.killed.size(), 1u);
+  EXPECT_TRUE(form->state().bClosing) << "past 150 s the program is asked to close";
 }
 
 TEST_F(Form, IconEventAddsTheIconAgain) {
@@ -176,14 +174,23 @@ TEST_F(Form, BrowseTakesTheChosenFileAndIgnoresACancel) {
   EXPECT_EQ(txtApplicationName.Text(), "C:\\Tools\\App.exe");
 }
 
-TEST_F(Form, ShowTaskEndsEveryInstanceAtOnce) {
+TEST_F(Form, ShowTaskAsksEveryInstanceAndEndsThemAfterTheGracePeriod) {
   ASSERT_TRUE(Load());
   txtApplicationName.SetText(kDesignPath);
-  RunWatched(2);
+  RunWatched(3);
   processes.running.push_back({"C:\\WINDOWS\\NOTEPAD.EXE", 7});
   form->tmrAppCheck_Timer();
   form->Command1_Click();
-  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101}));
+  EXPECT_TRUE(Logged("AskToClose 100") && Logged("AskToClose 102"));
+  EXPECT_FALSE(Logged("AskToClose 7"));
+  EXPECT_TRUE(processes.killed.empty());
+  EXPECT_TRUE(form->state().bClosing);
+  // 102 closed and its identifier went to a new process of the same program.
+  processes.running[2].created = 5;
+  system.monotonic_ms += 30'000;
+  form->tmrInputCheck_Timer();
+  EXPECT_FALSE(form->state().bClosing);
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101})) << "only the copies asked";
   EXPECT_EQ(TrayPicture(), "picTimerOff");
   EXPECT_EQ(form->state().bAppLoaded, 0) << "every copy ended: the run is over";
   EXPECT_FALSE(tmrAppShotDown.Enabled());

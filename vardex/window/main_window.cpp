@@ -274,11 +274,11 @@ void MainWindow::OnCommand(int id, int code) {
 
 void MainWindow::OnTimer(UINT_PTR id) {
   if (!form_) return;
-  if (id == tmrInputCheck_.id()) {
-    form_->tmrInputCheck_Timer();  // changes no readout
-    return;
-  }
-  if (id == tmrAppCheck_.id())
+  // The input check's tick changes no readout, but it ends or calls off a
+  // grace period, which the tooltip shows.
+  if (id == tmrInputCheck_.id())
+    form_->tmrInputCheck_Timer();
+  else if (id == tmrAppCheck_.id())
     form_->tmrAppCheck_Timer();
   else if (id == tmrAppShotDown_.id())
     form_->tmrAppShotDown_Timer();

@@ -69,8 +69,8 @@ class MainWindow final : public win32::window_base<MainWindow>, public FrmMainCo
   // Tab, Shift+Tab and the access keys; true when the message was handled.
   bool PreTranslate(MSG& msg);
 
-  // Called after every tick of the presence and idle timers (the host
-  // refreshes the tray's tooltip from the readouts).
+  // Called after every tick of the three timers (the host refreshes the
+  // tray's tooltip from the readouts and the grace period).
   std::function<void()> after_tick;
 
  private:

@@ -432,7 +432,7 @@ TEST_F(AttachedWindowTest, TimerTicksReachTheirHandlersAndThenAfterTick) {
   EXPECT_GT(ticks, 0);
   EXPECT_GT(Count("ListProcesses"), 0);  // the presence check ran
 
-  // The input check's ticks change no readout.
+  // The input check's ticks too: they end or call off a grace period.
   Pump();
   ticks = 0;
   ASSERT_TRUE(c.tmrInputCheck().SetInterval(10));
@@ -444,7 +444,7 @@ TEST_F(AttachedWindowTest, TimerTicksReachTheirHandlersAndThenAfterTick) {
   }
   c.tmrInputCheck().SetEnabled(false);
   EXPECT_GE(input.samples, 3);
-  EXPECT_EQ(ticks, 0);
+  EXPECT_GE(ticks, 3);
 }
 
 // One Vardex per user and session: a later start has the first one's window

@@ -15,8 +15,10 @@ namespace vardex::testing {
 
 using Ms = std::int64_t;
 inline constexpr Ms kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute;
-// How long after the limit an end may come: two idle ticks and one presence period.
-inline constexpr Ms kGrace = 2 * 10 * kSecond + 5 * kSecond;
+// How long after the limit an end may come: two idle ticks, one presence
+// period, and the 30 s an asked program has to close with the second tick
+// that ends it.
+inline constexpr Ms kGrace = 2 * 10 * kSecond + 5 * kSecond + 31 * kSecond;
 inline constexpr Ms kLongAgo = -(Ms{1} << 60);
 
 inline std::string Upper(std::string s) {

@@ -110,7 +110,7 @@ int Run(HINSTANCE instance) {
   window.after_tick = [&] {
     const vardex::FrmMainState s = form.state();
     tray.SetTooltip(vardex::TrayTooltip(s.bAppLoaded != 0, controls.txtApplicationName().Text(), s.iElapsedTime,
-                                        controls.intAppShutDownTime().Text(), s.bActivityUnseen));
+                                        controls.intAppShutDownTime().Text(), s.bActivityUnseen, s.bClosing));
   };
 
   if (!form.Form_Load()) {

@@ -1,0 +1,57 @@
+// Ending without losing work: the warning before the end, then the request to
+// close and its grace period. A state machine over the idle count and a
+// steady clock; the countdown acts on what it decides (the balloon, the
+// request, the hard end through its guarded scan).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "monitor/presence.h"
+
+namespace vardex {
+
+struct ClosingPolicy {
+  // The warning comes when this much is left before the request, but not
+  // before half the limit has passed; 0: no warning.
+  std::int32_t warning_seconds = 60;
+  // How long an asked copy has to close before it is ended; 0: ended at once,
+  // without asking.
+  std::int32_t grace_seconds = 30;
+};
+
+class Closing {
+ public:
+  explicit Closing(const ClosingPolicy& policy = {}) : policy_(policy) {}
+
+  // After a counting tick: the seconds until the request when the warning is
+  // due now, once per approach to the limit. `limit` and `tick` in seconds.
+  std::optional<std::int32_t> WarnAfterCount(std::int32_t elapsed, double limit, double tick);
+  // The count went back (use, a fresh start): the next approach warns again
+  // and a pending request is off. True when a warning was showing.
+  bool Restart();
+
+  // The copies are asked to close now; the hard end is due after the grace.
+  void Asked(std::vector<ProcessIdentity> copies, std::int64_t steady_now_ms);
+  bool asking() const { return asking_; }
+  bool warned() const { return warned_; }
+  bool Due(std::int64_t steady_now_ms) const { return asking_ && steady_now_ms >= deadline_ms_; }
+  // The asked copies, for the hard end; the request is over.
+  std::vector<ProcessIdentity> TakeAsked();
+  const ClosingPolicy& policy() const { return policy_; }
+
+ private:
+  ClosingPolicy policy_;
+  bool warned_ = false;
+  bool asking_ = false;
+  std::int64_t deadline_ms_ = 0;
+  std::vector<ProcessIdentity> asked_;
+};
+
+// The balloon's title and text for the program at `path`.
+std::string ClosingWarningTitle(const std::string& path);
+std::string ClosingWarningText(const std::string& path, std::int32_t seconds_left, double limit_minutes);
+
+}  // namespace vardex
