@@ -86,6 +86,7 @@ class PromiseOracle {
   // program, 30 minutes.
   void Shown(Ms t, bool start, const std::string& no_password) {
     if (!saved_) saved_ = Stored{kDefaultLimit, "", no_password};
+    before_shown_ = {start, limit_, fresh_, path_};
     if (start || saved_->limit != limit_ || saved_->path != path_) fresh_ = t;
     if (start) count_from_ = t;
     limit_ = saved_->limit;
@@ -158,8 +159,10 @@ class PromiseOracle {
     const Ms shown = static_cast<Ms>(std::llround(std::strtod(limit.c_str(), nullptr) * kMinute));
     if (shown != saved_->limit && shown == static_cast<Ms>(std::nearbyint(saved_->limit / double(kMinute))) * kMinute) {
       ++counts_[Index(Excuse::kTransitionalFractionLoaded)];
+      // What the window shows is in force; it is fresh only if it changed.
+      const bool same = !before_shown_.start && before_shown_.limit == shown && before_shown_.path == saved_->path;
+      fresh_ = same ? before_shown_.fresh : t;
       limit_ = shown;
-      fresh_ = t;
     } else if (shown != saved_->limit) {
       return "the settings loaded are not those saved";
     }
@@ -187,6 +190,11 @@ class PromiseOracle {
   std::map<std::string, Ms> input_, unseeable_, start_;
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
+  struct {
+    bool start;
+    Ms limit, fresh;
+    std::string path;
+  } before_shown_{};
   std::array<Ms, static_cast<std::size_t>(Excuse::kCount)> counted_{};
   ExcuseCounts counts_{};
 };

@@ -519,6 +519,15 @@ class World final : public HookComponentFactory, public InputWatch {
     return r < 85 ? U(80, 600) : r < 98 ? U(2 * kSecond, 40 * kSecond) : U(kMinute, 30 * kMinute);
   }
 
+  // A moment in the second before an idle tick, from `t` on.
+  Ms BeforeTick(Ms t) {
+    const FakeTimer& tick = TimerAt(1);
+    if (!tick.Enabled() || tick.Interval() < 2 * kSecond) return t;
+    Ms at = due_[1];
+    if (at < t + kSecond) at += (t + kSecond - at + tick.Interval() - 1) / tick.Interval() * tick.Interval();
+    return at - U(50, 950);
+  }
+
   // A key or a click: down, then up.
   void Press(Ev kind, const Window& w, Ms t) {
     Push({t, kind, w.serial, w.thread, 1, {}});
@@ -544,8 +553,10 @@ class World final : public HookComponentFactory, public InputWatch {
     }
     const int r = static_cast<int>(U(0, 999));
     if (r < 400) {
-      if (Find(front_.serial)) {
-        Press(Ev::kKey, front_, t);
+      if (const Proc* p = Find(front_.serial)) {
+        // Input that only the look at the window in front sees, often in the
+        // second before an idle tick: it must count at that tick.
+        Press(Ev::kKey, front_, !HookSeeable(*p, front_.thread) && Chance(50) ? BeforeTick(t) : t);
       } else if (any.serial) {
         Press(Ev::kKey, any, std::max(t, front_free));
       }
