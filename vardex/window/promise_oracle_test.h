@@ -39,6 +39,9 @@ enum class Excuse {
   // front: the system's last-input time tells neither which window took it
   // nor a move from a key.
   kUnhookedInFront,
+  // The machine slept: nothing ran, the idle timer's missed ticks come as
+  // one, so the end may come up to the limit after the wake.
+  kAsleep,
   // TRANSITIONAL: any input while a hooked copy is in front (a move, the
   // wheel over a window behind); the input check still counts it.
   kTransitionalHookedInFront,
@@ -48,6 +51,7 @@ enum class Excuse {
 };
 inline constexpr std::array<const char*, static_cast<std::size_t>(Excuse::kCount)> kExcuseNames = {
     "input while an unhooked copy is in front (last-input time names no window, no kind)",
+    "the machine slept (no timer ran; the end may come up to the limit after the wake)",
     "TRANSITIONAL: input while a hooked copy is in front (moves, the wheel behind)",
     "TRANSITIONAL: a saved fraction loads as a whole number",
 };

@@ -55,13 +55,14 @@ constexpr const char* kTypedLimits[] = {"1", "1", "2", "2", "3", "5", "10", "30"
 enum Flags { kElevated = 1, kConsole = 2, kBehind = 4 };
 
 enum class Ev : std::uint8_t {
-  kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart
+  kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart,
+  kSleep
 };
 // a, b, c by kind. kStart: serial, program, flags. kExit: serial. kThread:
 // serial, -, 1 when hooks are refused on it. kKey, kClick, kMove: serial,
 // thread, 1 down / 0 up. kWheel: c picks a window behind the one in front,
 // the newest when even. kCompanion: c 1 up / 0 down. kPath, kLimit,
-// kPassword: the text after the keystroke.
+// kPassword: the text after the keystroke. kSleep: c how long, in ms.
 struct Event {
   Ms t = 0;
   Ev kind = Ev::kKey;
@@ -97,6 +98,7 @@ std::string Describe(const Event& e) {
     case Ev::kPassword: return at + "password field: \"" + e.text + "\"";
     case Ev::kDone: return at + "&Done";
     case Ev::kRestart: return at + "Vardex restarted";
+    case Ev::kSleep: return at + "the machine sleeps until " + Clock(e.t + e.c);
   }
   return at;
 }
@@ -483,6 +485,12 @@ class World final : public HookComponentFactory, public InputWatch {
         form_.reset();
         StartVardex();
         break;
+      case Ev::kSleep:
+        // Nothing runs while the machine sleeps; a timer that fell due comes
+        // once at the wake, and the tick count has gone on meanwhile.
+        for (Ms& due : due_) due = std::max(due, now_ + e.c);
+        oracle_.Excused(now_ + e.c, oracle_.program(), Excuse::kAsleep);
+        break;
     }
   }
 
@@ -591,6 +599,11 @@ class World final : public HookComponentFactory, public InputWatch {
       PlanSettings(std::max(t, front_free));
     } else if (r < 906) {
       Push({t, Ev::kRestart, 0, 0, 0, {}});
+    } else if (r < 910) {
+      // The user puts the machine to sleep and comes back when it wakes.
+      const Ms asleep = U(10 * kMinute, 3 * kHour);
+      Push({t, Ev::kSleep, 0, 0, static_cast<int>(asleep), {}});
+      clock_ = t + asleep;
     }
   }
 
