@@ -137,8 +137,7 @@ class PromiseOracle {
   // counts each excuse that held the end off.
   std::string Late(Ms from, Ms until, Ms& at) {
     const std::string program = Upper(path_);
-    const Ms idle_since = std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
-    Ms due = idle_since + limit_ + kGrace;
+    Ms due = IdleSince() + limit_ + kGrace;
     const auto excused = excused_.find(program);
     if (excused != excused_.end()) {
       for (std::size_t i = 0; i < excused->second.size(); ++i) {
@@ -175,6 +174,11 @@ class PromiseOracle {
     return "";
   }
 
+  // Since when the named program has been idle, by the rules alone.
+  Ms IdleSince() const {
+    const std::string program = Upper(path_);
+    return std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
+  }
   std::string program() const { return Upper(path_); }
   Ms limit() const { return limit_; }
   Ms fresh() const { return fresh_; }

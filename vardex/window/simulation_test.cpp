@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <queue>
 #include <random>
 #include <string>
@@ -563,8 +564,16 @@ class World final : public HookComponentFactory, public InputWatch {
     if (r < 400) {
       if (const Proc* p = Find(front_.serial)) {
         // Input that only the look at the window in front sees, often in the
-        // second before an idle tick: it must count at that tick.
-        Press(Ev::kKey, front_, !HookSeeable(*p, front_.thread) && Chance(50) ? BeforeTick(t) : t);
+        // second before an idle tick, as often the tick that would end the
+        // program: it must count at that tick.
+        Ms at = t;
+        if (!HookSeeable(*p, front_.thread)) {
+          if (kPrograms[p->program].path == oracle_.program() && !p->elevated && Chance(70))
+            at = BeforeTick(std::max(t, oracle_.IdleSince() + oracle_.limit() + U(0, 20 * kSecond)));
+          else if (Chance(50))
+            at = BeforeTick(t);
+        }
+        Press(Ev::kKey, front_, at);
       } else if (any.serial) {
         Press(Ev::kKey, any, std::max(t, front_free));
       }
@@ -578,7 +587,7 @@ class World final : public HookComponentFactory, public InputWatch {
       int program = 0;
       for (Ms w = U(0, 99); w >= kPrograms[program].weight; w -= kPrograms[program++].weight) {
       }
-      int flags = (Chance(4) ? kElevated : Chance(4) ? kConsole : 0) | (Chance(30) ? kBehind : 0);
+      int flags = (Chance(4) ? kElevated : Chance(8) ? kConsole : 0) | (Chance(30) ? kBehind : 0);
       const int extra = static_cast<int>(U(0, 99));
       flags |= (extra < 85 ? 0 : extra < 97 ? static_cast<int>(U(1, 3)) : 40) << 8;
       Push({std::max(t, front_free), Ev::kStart, next_serial_++, program, flags, {}});
@@ -634,8 +643,8 @@ class World final : public HookComponentFactory, public InputWatch {
     if (locked) type(Ev::kPassword, "", lines[2]);
     if (!locked && Chance(10)) type(Ev::kPassword, "", kLock);
     if (locked && Chance(15)) type(Ev::kPassword, "", kPasswordSentinel);
-    if (Chance(50)) type(Ev::kPath, lines[1], kTypedPaths[U(0, std::size(kTypedPaths) - 1)]);
-    if (Chance(50)) type(Ev::kLimit, lines[0], kTypedLimits[U(0, std::size(kTypedLimits) - 1)]);
+    if (Chance(50)) type(Ev::kPath, lines[1], kTypedPaths[U(0, static_cast<Ms>(std::size(kTypedPaths)) - 1)]);
+    if (Chance(50)) type(Ev::kLimit, lines[0], kTypedLimits[U(0, static_cast<Ms>(std::size(kTypedLimits)) - 1)]);
     if (Chance(85)) Push({k, Ev::kDone, 0, 0, 0, {}});
   }
 
