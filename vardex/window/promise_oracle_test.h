@@ -86,9 +86,10 @@ class PromiseOracle {
   }
   // Vardex started (the count starts at 0), or its window was brought back:
   // it shows the settings saved last, a fresh start if they differ from the
-  // ones in force. A first start with nothing saved saves the defaults: no
-  // program, 30 minutes.
+  // ones in force. A first start with nothing saved shows the window's
+  // design and saves the defaults: no program, 30 minutes.
   void Shown(Ms t, bool start, const std::string& no_password) {
+    design_shown_ = !saved_;
     if (!saved_) saved_ = Stored{kDefaultLimit, "", no_password};
     before_shown_ = {start, limit_, fresh_, path_};
     if (start || saved_->limit != limit_ || saved_->path != path_) fresh_ = t;
@@ -158,7 +159,7 @@ class PromiseOracle {
   // No lost settings: what "&Done" saved is what the next load shows, and a
   // saved password locks the window.
   std::string Loaded(Ms t, const std::string& limit, const std::string& path, bool locked) {
-    if (!saved_) return "";
+    if (!saved_ || design_shown_) return "";
     const Ms shown = static_cast<Ms>(std::llround(std::strtod(limit.c_str(), nullptr) * kMinute));
     if (shown != saved_->limit && shown == static_cast<Ms>(std::nearbyint(saved_->limit / double(kMinute))) * kMinute) {
       ++counts_[Index(Excuse::kTransitionalFractionLoaded)];
@@ -198,6 +199,7 @@ class PromiseOracle {
   std::map<std::string, Ms> input_, unseeable_, start_;
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
+  bool design_shown_ = false;
   struct {
     bool start;
     Ms limit, fresh;
