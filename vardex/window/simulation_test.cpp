@@ -289,7 +289,7 @@ class World final : public HookComponentFactory, public InputWatch {
   }
 
   void CheckLoaded() {
-    FakeControls& c = *controls_;
+    const FakeControls& c = *controls_;
     Check(oracle_.Loaded(now_, c.intAppShutDownTime_.Text(), c.txtApplicationName_.Text(), !c.cmdBrowse_.Enabled()),
           "the window shows limit \"" + c.intAppShutDownTime_.Text() + "\", path \"" + c.txtApplicationName_.Text() +
               "\"" + (c.cmdBrowse_.Enabled() ? "" : ", locked"));
