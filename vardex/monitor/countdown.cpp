@@ -50,9 +50,10 @@ void Countdown::Tick() {
   if (!TickDue()) return;
   if (rooms_.marks.Take()) {
     Restart();
-    // The count starts again at this tick, however late it came: the next
-    // one counted is a whole period later.
-    next_due_ = system_.MonotonicMs() + c_.tmrAppShotDown().Interval();
+    // The count starts again at this tick, however late it came, as this
+    // tick's period: the next one counted is a whole period later.
+    anchor_ = system_.MonotonicMs() - c_.tmrAppShotDown().Interval();
+    counted_ = 1;
   }
 
   // The 16-bit count stays at its ends rather than overflow: past 32767 it
@@ -81,21 +82,24 @@ void Countdown::Tick() {
   // not run for the whole limit has not been idle for it.
   if (limit_now < elapsed_seconds_ && !rooms_.closing.asking()) End(std::llround(limit_now * 1000));
 }
+
 bool Countdown::TickDue() {
   const std::int64_t period = c_.tmrAppShotDown().Interval();
   if (period <= 0) return true;
   const std::int64_t now = system_.MonotonicMs();
   if (rooms_.presence.idle_timer_started() != timer_started_) {
     timer_started_ = rooms_.presence.idle_timer_started();
-    next_due_ = *timer_started_ + period;
+    anchor_ = timer_started_;
+    counted_ = 0;
   }
   // WM_TIMER comes late, or coalesced, never early by more than the clock's
-  // resolution; a message posted by another process comes at any time.
-  if (next_due_ && now < *next_due_ - kTickResolutionMs) return false;
-  // A late tick keeps the next one on its time; after a tick missed entirely
-  // (the timer off, the thread busy, the system asleep) the time between
-  // counts for nothing, as it always has, and the schedule starts again.
-  next_due_ = next_due_ && now - *next_due_ < period ? *next_due_ + period : now + period;
+  // resolution; a message posted by another process comes at any time. So
+  // the ticks counted since the anchor never outnumber the periods passed:
+  // a burst counts nothing, and a late tick costs the next one nothing,
+  // since the timer keeps its own schedule. Ticks lost while the thread was
+  // busy are made up one a message, never ahead of the time passed.
+  if (anchor_ && counted_ >= (now - *anchor_ + kTickResolutionMs) / period) return false;
+  ++counted_;
   return true;
 }
 

@@ -78,8 +78,9 @@ class Countdown {
   Rooms rooms_;
   std::int16_t elapsed_seconds_ = 0;  // idle seconds
   bool idle_end_ = false;  // the pending end is the idle one, not "Show Task"
-  std::optional<std::int64_t> next_due_;  // SystemServices::MonotonicMs of the next tick
-  std::optional<std::int64_t> timer_started_;  // the start of the idle timer that next_due_ follows
+  std::optional<std::int64_t> anchor_;  // SystemServices::MonotonicMs the counted ticks follow
+  std::int64_t counted_ = 0;  // ticks counted since anchor_
+  std::optional<std::int64_t> timer_started_;  // the start of the idle timer anchor_ follows
 };
 
 }  // namespace vardex

@@ -1,10 +1,15 @@
 // The promise, as the README states it, judged against what happened in the
 // simulated world: Vardex ends only what is idle, only the program the user
-// named by its whole path, and loses no settings. Each check names the rule
-// broken, or returns "" when none is. Times are simulated milliseconds.
+// named by its whole path, ends it within the limit and two ticks on the
+// world's own clock, and loses no settings. The oracle learns the settings
+// from the user's keystrokes and "&Done", never from Vardex's window. Each
+// check names the rule broken, or returns "" when none is. Times are
+// simulated milliseconds.
 #pragma once
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -27,21 +32,76 @@ inline std::string Upper(std::string s) {
   return s;
 }
 
+// Where Vardex may keep a program running that the user left idle, because
+// Windows hides what it would need to tell. Each use is counted, so that a
+// change that leans on them shows.
+enum class Excuse {
+  // Any input, a move included, while a copy the hooks cannot watch is in
+  // front: the system's last-input time tells neither which window took it
+  // nor a move from a key.
+  kUnhookedInFront,
+  // The machine slept: nothing ran, the idle timer's missed ticks come as
+  // one, so the end may come up to the limit after the wake.
+  kAsleep,
+  // The front moved to a copy within 2 s of a key or a button elsewhere:
+  // the foreground event says where the front went, not who moved it, so a
+  // copy that brings itself forward just after the user typed is taken for
+  // the user's own move.
+  kFrontAfterInput,
+  kCount
+};
+inline constexpr std::array<const char*, static_cast<std::size_t>(Excuse::kCount)> kExcuseNames = {
+    "input while an unhooked copy is in front (last-input time names no window, no kind)",
+    "the machine slept (no timer ran; the end may come up to the limit after the wake)",
+    "the front moved to a copy just after a key or a button (no one says who moved it)",
+};
+using ExcuseCounts = std::array<long long, static_cast<std::size_t>(Excuse::kCount)>;
+
 class PromiseOracle {
  public:
   struct Stored {
-    std::string limit, path, password;
+    Ms limit = 30 * kMinute;
+    std::string path, password;
   };
+  // The limit the window's design shows when no settings were ever saved.
+  static constexpr Ms kDefaultLimit = 30 * kMinute;
 
-  // The path or the limit the window shows changed, or Vardex started and
-  // shows them: a fresh limit starts. While the limit is retyped and is no
-  // number, the last number stays in force.
-  void Settings(Ms t, const std::string& path, const std::string& limit) {
+  PromiseOracle() { counted_.fill(kLongAgo); }
+
+  // A keystroke in the limit field, `text` what it holds after it: a fresh
+  // start. A number is the limit, 1 to 90 minutes with its fraction, one
+  // outside them its nearest bound; while the text is no number (blank, or
+  // half typed), the last number stays in force.
+  void LimitTyped(Ms t, const std::string& text) {
     char* end = nullptr;
-    const double minutes = std::strtod(limit.c_str(), &end);
-    if (!limit.empty() && *end == '\0') limit_ = static_cast<Ms>(minutes * kMinute);
-    program_ = Upper(path);
+    const double minutes = std::strtod(text.c_str(), &end);
+    if (!text.empty() && *end == '\0' && std::isfinite(minutes))
+      limit_ = static_cast<Ms>(std::llround(std::clamp(minutes, 1.0, 90.0) * kMinute));
     fresh_ = t;
+  }
+  // A keystroke in the path field: a fresh start, and the program it names.
+  void PathTyped(Ms t, const std::string& text) {
+    path_ = text;
+    fresh_ = t;
+  }
+  // Vardex started (the count starts at 0), or its window was brought back:
+  // it shows the settings saved last, a fresh start if they differ from the
+  // ones in force. A first start with nothing saved shows the window's
+  // design and saves the defaults: no program, 30 minutes.
+  void Shown(Ms t, bool start, const std::string& no_password) {
+    design_shown_ = !saved_;
+    if (!saved_) saved_ = Stored{kDefaultLimit, "", no_password};
+    if (start || saved_->limit != limit_ || saved_->path != path_) fresh_ = t;
+    if (start) count_from_ = t;
+    limit_ = saved_->limit;
+    path_ = saved_->path;
+  }
+  // The settings file a day starts with.
+  void Saved(const Stored& s) { saved_ = s; }
+  // "&Done": what is in force is saved, and the count starts at 0.
+  void Done(Ms t, const std::string& password) {
+    saved_ = Stored{limit_, path_, password};
+    count_from_ = t;
   }
   // Use of a copy of `program` (its path as the system reports it): a key, a
   // button or the wheel.
@@ -51,54 +111,88 @@ class PromiseOracle {
   void Unseeable(Ms t, const std::string& program) { unseeable_[program] = t; }
   // Starting a copy is use too.
   void Started(Ms t, const std::string& program) { start_[program] = t; }
-  // Any input to the session, a mouse move included, while a copy of
-  // `program` is in front: the system cannot tell which window took it, so
-  // it may keep the program running, though it is not use.
-  void InFront(Ms t, const std::string& program) { in_front_[program] = t; }
-  // Vardex started or "&Done" was pressed: the idle count may start from 0.
-  void CountRestarted(Ms t) { count_from_ = t; }
+  // Input that is no use of `program` but that Vardex may count as use, and why.
+  void Excused(Ms t, const std::string& program, Excuse why) {
+    auto it = excused_.find(program);
+    if (it == excused_.end()) {
+      it = excused_.emplace(program, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>{}).first;
+      it->second.fill(kLongAgo);
+    }
+    it->second[Index(why)] = t;
+  }
 
   // Never early: Vardex ended a process of `program`.
   std::string Ended(Ms t, const std::string& program) const {
-    if (program != program_) return "ended a program that is not the one named by its whole path";
+    if (program != Upper(path_)) return "ended a program that is not the one named by its whole path";
     if (t - fresh_ < limit_) return "ended within the limit after the path or the limit changed";
     if (t - Last(start_, program) < limit_) return "ended within the limit after a copy started";
     if (t - Last(unseeable_, program) < limit_) return "world model: input that nothing could see";
     if (t - Last(input_, program) < limit_) return "ended within the limit after input into a copy";
     return "";
   }
-  // Never late: a copy of the named program that could be ended still runs.
-  std::string Running(Ms t) const {
-    const Ms idle_since =
-        std::max({fresh_, count_from_, Last(start_, program_), Last(input_, program_), Last(in_front_, program_)});
-    if (t - idle_since > limit_ + kGrace) return "not ended although idle for the limit";
-    return "";
+
+  // Never late, checked at every whole simulated second in (from, until]
+  // while a copy of the named program that could be ended runs. Returns the
+  // rule and sets `at` to the first second past the limit and its grace;
+  // counts each excuse that held the end off.
+  std::string Late(Ms from, Ms until, Ms& at) {
+    const std::string program = Upper(path_);
+    Ms due = IdleSince() + limit_ + kGrace;
+    const auto excused = excused_.find(program);
+    if (excused != excused_.end()) {
+      for (std::size_t i = 0; i < excused->second.size(); ++i) {
+        const Ms e = excused->second[i];
+        if (e + limit_ + kGrace <= due) continue;
+        // Held off by this excuse: counted once per excused input.
+        if (FirstSecondAfter(due) <= until && counted_[i] != e) {
+          counted_[i] = e;
+          ++counts_[i];
+        }
+        due = e + limit_ + kGrace;
+      }
+    }
+    at = std::max(FirstSecondAfter(due), FirstSecondAfter(from));
+    return at <= until ? "not ended although idle for the limit" : "";
   }
 
   // No lost settings: what "&Done" saved is what the next load shows, and a
   // saved password locks the window.
-  void Saved(const Stored& s) { saved_ = s; }
-  std::string Loaded(const std::string& limit, const std::string& path, bool locked) const {
-    if (saved_ && (limit != saved_->limit || path != saved_->path || locked != (saved_->password != "unset entry")))
+  std::string Loaded(const std::string& limit, const std::string& path, bool locked) {
+    if (!saved_ || design_shown_) return "";
+    const Ms shown = static_cast<Ms>(std::llround(std::strtod(limit.c_str(), nullptr) * kMinute));
+    if (shown != saved_->limit) return "the settings loaded are not those saved";
+    if (path != saved_->path || locked != (saved_->password != "unset entry"))
       return "the settings loaded are not those saved";
     return "";
   }
 
-  const std::string& program() const { return program_; }  // upper case
+  // Since when the named program has been idle, by the rules alone.
+  Ms IdleSince() const {
+    const std::string program = Upper(path_);
+    return std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
+  }
+  std::string program() const { return Upper(path_); }
   Ms limit() const { return limit_; }
   Ms fresh() const { return fresh_; }
   const std::optional<Stored>& saved() const { return saved_; }
+  const ExcuseCounts& excuses() const { return counts_; }
 
  private:
+  static std::size_t Index(Excuse e) { return static_cast<std::size_t>(e); }
+  static Ms FirstSecondAfter(Ms t) { return (t / kSecond + (t % kSecond < 0 ? 0 : 1)) * kSecond; }
   static Ms Last(const std::map<std::string, Ms>& times, const std::string& program) {
     const auto it = times.find(program);
     return it == times.end() ? kLongAgo : it->second;
   }
 
-  std::string program_;
-  Ms limit_ = 30 * kMinute, fresh_ = kLongAgo, count_from_ = kLongAgo;
-  std::map<std::string, Ms> input_, unseeable_, start_, in_front_;
+  std::string path_;  // as typed
+  Ms limit_ = kDefaultLimit, fresh_ = kLongAgo, count_from_ = kLongAgo;
+  std::map<std::string, Ms> input_, unseeable_, start_;
+  std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
+  bool design_shown_ = false;
+  std::array<Ms, static_cast<std::size_t>(Excuse::kCount)> counted_{};
+  ExcuseCounts counts_{};
 };
 
 }  // namespace vardex::testing
