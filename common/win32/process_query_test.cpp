@@ -41,9 +41,9 @@ TEST(SystemProcessQuery, ListsProcessesWithTheirSessionAndCreationTimeAndDropsEn
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION pi{};
-  const BOOL started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+  const BOOL created = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
   const DWORD error = ::GetLastError();
-  ASSERT_TRUE(started) << command << ": CreateProcessA failed with error " << error;
+  ASSERT_TRUE(created) << command << ": CreateProcessA failed with error " << error;
   const unique_handle thread(pi.hThread);
   unique_handle child(pi.hProcess);
   ASSERT_TRUE(query.Read(kNtdll, records));
