@@ -163,9 +163,19 @@ InputSample InputWatchWin32::Sample() {
   }
   sample.last_wheel_tick = wheel_tick_;
   sample.wheel_target = wheel_target_;
+  const WindowProgram front = ProgramOfWindow(::GetForegroundWindow());
+  // A move of the front that no event told of (Wine raises none): seen here,
+  // a sample period late at most, so the input that caused it may be older.
+  const auto same = [](const WindowProgram& a, const WindowProgram& b) {
+    return a.process_id == b.process_id && a.created == b.created && a.thread_id == b.thread_id;
+  };
+  if (!same(front, front_)) {
+    const bool after_input = ::GetTickCount() - LastUserInputTick() <= kUserCausedWithinMs + kSampledLateMs;
+    changes_.push_back({front_, front, after_input});
+    front_ = front;
+  }
   sample.front_changes = std::move(changes_);
   changes_.clear();
-  const WindowProgram front = ProgramOfWindow(::GetForegroundWindow());
   sample.foreground_process_id = front.process_id;
   sample.foreground_created = front.created;
   sample.foreground_thread_id = front.thread_id;

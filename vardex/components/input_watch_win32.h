@@ -37,6 +37,8 @@ class InputWatchWin32 final : public InputWatch {
   // The input the front changes need to count as the user's: within this
   // long before.
   static constexpr DWORD kUserCausedWithinMs = 2000;
+  // How late a sample may see a move of the front: its period.
+  static constexpr DWORD kSampledLateMs = 1000;
 
   InputWatchWin32();
   ~InputWatchWin32() override;

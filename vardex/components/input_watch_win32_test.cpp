@@ -61,8 +61,8 @@ TEST(InputWatchWin32, AConsoleWindowStandsForItsProgram) {
 }
 
 // The front's moves arrive through the event hook while the thread pumps
-// messages, each naming the window's program and thread; raw input is
-// registered beside it.
+// messages, or with the next sample where no event comes (Wine), each naming
+// the window's program and thread; raw input is registered beside it.
 TEST(InputWatchWin32, TheFrontsMovesAreRecordedInOrder) {
   InputWatchWin32 watch;
   EXPECT_TRUE(watch.raw_input());

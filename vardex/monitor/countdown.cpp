@@ -34,6 +34,11 @@ const Picture* BandPicture(double r, const std::array<const Picture*, 7>& pictur
 
 void Countdown::Restart() {
   elapsed_seconds_ = 0;
+  // The next tick, however soon, is the new count's first, and each one
+  // after it a whole period later: ticks lost before cannot be made up
+  // after a new start.
+  anchor_ = system_.MonotonicMs() - c_.tmrAppShotDown().Interval() + kTickResolutionMs;
+  counted_ = 0;
   if (rooms_.closing.Restart()) tray_.HideWarning();
   c_.lblCompletionRatio().SetCaption("0");
   if (rooms_.presence.loaded() != 0) tray_.TrayIcon(c_.picTimerOn());
@@ -50,10 +55,7 @@ void Countdown::Tick() {
   if (!TickDue()) return;
   if (rooms_.marks.Take()) {
     Restart();
-    // The count starts again at this tick, however late it came, as this
-    // tick's period: the next one counted is a whole period later.
-    anchor_ = system_.MonotonicMs() - c_.tmrAppShotDown().Interval();
-    counted_ = 1;
+    counted_ = 1;  // this tick is the new count's first
   }
 
   // The 16-bit count stays at its ends rather than overflow: past 32767 it

@@ -66,10 +66,10 @@ void SettingsFile::Load() {
   const auto minutes = ParseNumber(lines[0], system_.DecimalSeparator());
   if (!minutes) return;
   // The save writes the field's text, so a fraction that the field holds
-  // comes back as it was written: restoring the window never changes the
+  // comes back as the same number: restoring the window never changes the
   // running limit. Any other number is rounded, then bounded by the field.
   if (*minutes != std::floor(*minutes) && limit_.Holds(*minutes)) {
-    c_.intAppShutDownTime().SetText(lines[0]);
+    c_.intAppShutDownTime().SetText(FormatGeneral(*minutes, system_.DecimalSeparator()));
   } else {
     const auto whole = RoundToInt16(*minutes);
     if (!whole) return;

@@ -43,12 +43,20 @@ void Check(bool condition) {
   if (!condition) std::abort();
 }
 
-bool IsBoundedWholeNumber(const std::string& text) {
-  if (text.empty() || text.size() > 2 || text[0] == '0') return false;
-  for (char ch : text)
-    if (ch < '0' || ch > '9') return false;
-  const int n = std::atoi(text.c_str());
-  return n >= 1 && n <= 90;
+// A limit as the window shows it: digits with at most the separator between
+// them, 1 to 90 minutes, a fraction kept as it was written.
+bool IsBoundedLimit(const std::string& text, char separator) {
+  if (text.empty() || text.size() > 24 || text[0] == separator) return false;
+  std::string number = text;
+  for (char& ch : number) {
+    if (ch == separator)
+      ch = '.';
+    else if (ch < '0' || ch > '9')
+      return false;
+  }
+  char* end = nullptr;
+  const double minutes = std::strtod(number.c_str(), &end);
+  return *end == '\0' && minutes >= 1 && minutes <= 90;
 }
 
 }  // namespace
@@ -60,12 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string password = first.lock.password();
   const std::string limit = first.intAppShutDownTime.Text();
   Check(first.storage.writes == 0);
-  Check(limit == kUntouchedLimit || IsBoundedWholeNumber(limit));
+  Check(limit == kUntouchedLimit || IsBoundedLimit(limit, separator));
   // Locking happens only after line 3 was read, and only for a password.
   if (first.Locked()) Check(password != kPasswordSentinel);
   const bool read_all = first.Locked() || password == kPasswordSentinel;
   if (!read_all) return 0;
-  Check(IsBoundedWholeNumber(limit));
+  Check(IsBoundedLimit(limit, separator));
 
   // "&Done" with an empty box writes the window back; a second read of that
   // file gives the same window.

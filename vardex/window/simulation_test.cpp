@@ -385,6 +385,18 @@ class World final : public HookComponentFactory, public InputWatch {
       ++ends;
       procs_.erase(it);
     }
+    // A copy that closed when asked ended as surely as one ended by force.
+    for (auto it = procs_.begin(); it != procs_.end();) {
+      const auto& running = processes_.running;
+      if (std::any_of(running.begin(), running.end(), [&](const FakeProcess& q) { return q.id == it->pid; })) {
+        ++it;
+        continue;
+      }
+      Check(oracle_.Ended(now_, kPrograms[it->program].path), Name(*it) + " closed when asked" + Shows());
+      ++ends;
+      if (it->serial == front_.serial) SetFront({});
+      it = procs_.erase(it);
+    }
   }
 
   static std::string Name(const Proc& p) {
@@ -459,7 +471,11 @@ class World final : public HookComponentFactory, public InputWatch {
     procs_.push_back({serial, pid, program, now_, (flags & kElevated) != 0, (flags & kConsole) != 0,
                       std::vector<Thread>(static_cast<std::size_t>(1 + (flags >> 8)), Thread{now_, false}),
                       kFakeNowMs + now_ + wall_offset_});
-    processes_.running.push_back({kPrograms[program].path, pid, kFakeNowMs + now_ + wall_offset_, (flags & kElevated) == 0});
+    // Half the copies save and exit when asked to close; one above the
+    // user's integrity level never hears the request.
+    const bool elevated = (flags & kElevated) != 0;
+    processes_.running.push_back({kPrograms[program].path, pid, kFakeNowMs + now_ + wall_offset_, !elevated,
+                                  !elevated && Mix(seed_ ^ static_cast<std::uint64_t>(serial)) % 2 == 0});
     processes_.parents[pid] = kDesktopPid;
     oracle_.Started(now_, kPrograms[program].path);
     if (!(flags & kBehind)) SetFront({serial, 0});  // a new window comes to the front
