@@ -144,6 +144,8 @@ TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
   EXPECT_EQ(tick(moves), 10);
   watching = Watching::kAll;
   CheckPresence();
+  moves.last_use_tick = 85;
+  EXPECT_EQ(tick(moves), 10) << "input before the set that hooked its thread, which saw none of it";
   moves.last_use_tick = 90;
   EXPECT_EQ(tick(moves), 20);
 

@@ -17,9 +17,14 @@ void InputCheck::Tick() {
   last_use_tick_ = use_tick;
   last_wheel_tick_ = sample.last_wheel_tick;
 
+  // A thread hooked by a set since the sample before may have taken the
+  // input before its hook was there.
+  const std::uint64_t sets = presence_.sets() - sets_seen_;
+  sets_seen_ = presence_.sets();
+
   const WindowProgram front{sample.foreground_process_id, sample.foreground_created, sample.foreground_thread_id};
-  if (input && UnseenByHooks(front)) marks_.Input();
-  if (wheel && UnseenByHooks(sample.wheel_target)) marks_.Input();
+  if (input && UnseenByHooks(front, sets)) marks_.Input();
+  if (wheel && UnseenByHooks(sample.wheel_target, sets)) marks_.Input();
   // Bringing the program to the front is use, as a key is; a move between
   // its own windows is not, nor one the user did not cause (the program
   // bringing itself forward, a question it asks before it closes).
@@ -30,10 +35,11 @@ void InputCheck::Tick() {
   }
 }
 
-bool InputCheck::UnseenByHooks(const WindowProgram& window) const {
+bool InputCheck::UnseenByHooks(const WindowProgram& window, std::uint64_t sets_since) const {
   if (!window.process_id) return false;
   const ProcessIdentity process = IdentityOf(window);
-  return presence_.Watches(process) && !presence_.Hooked(window.thread_id, process);
+  if (!presence_.Watches(process)) return false;
+  return sets_since > 1 || !presence_.Hooked(window.thread_id, process, sets_since == 1);
 }
 
 }  // namespace vardex

@@ -32,11 +32,12 @@ class InputCheck {
   InputWatch& watch_;
   const PresenceCheck& presence_;
   ActivityMarks& marks_;
-  bool UnseenByHooks(const WindowProgram& window) const;
+  bool UnseenByHooks(const WindowProgram& window, std::uint64_t sets_since) const;
 
   // Of the sample before.
   std::optional<std::uint32_t> last_use_tick_;
   std::optional<std::uint32_t> last_wheel_tick_;
+  std::uint64_t sets_seen_ = 0;  // PresenceCheck::sets() at the sample before
 };
 
 }  // namespace vardex

@@ -49,7 +49,9 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
   // program in use.
   const Watching watching = found && hooks ? hooks->MonitoredAppPath(path) : Watching::kNothing;
   activity_unseen_ = found && hooks && watching != Watching::kAll;
+  hooked_before_ = std::move(hooked_);
   hooked_.clear();
+  ++sets_;
   if (watching != Watching::kNothing) {
     if (auto threads = hooks->HookedThreads()) {
       hooked_ = std::move(*threads);
@@ -120,10 +122,14 @@ bool PresenceCheck::StartedByCopy(const ListedCopy& copy, const std::vector<List
   });
 }
 
-bool PresenceCheck::Hooked(std::optional<std::int32_t> thread_id, const ProcessIdentity& process) const {
-  return Watches(process) && std::any_of(hooked_.begin(), hooked_.end(), [&](const HookedThread& hooked) {
-           return hooked.process_id == process.id && (hooked.thread_id == kAnyThread || hooked.thread_id == thread_id);
-         });
+bool PresenceCheck::Hooked(std::optional<std::int32_t> thread_id, const ProcessIdentity& process,
+                           bool before_too) const {
+  const auto in = [&](const std::vector<HookedThread>& hooked) {
+    return std::any_of(hooked.begin(), hooked.end(), [&](const HookedThread& h) {
+      return h.process_id == process.id && (h.thread_id == kAnyThread || h.thread_id == thread_id);
+    });
+  };
+  return Watches(process) && in(hooked_) && (!before_too || in(hooked_before_));
 }
 
 }  // namespace vardex

@@ -62,9 +62,13 @@ class PresenceCheck {
   // program that the last check found.
   bool Watches(const ProcessIdentity& process) const;
   // Whether the hooks see input on `thread_id` of `process`, a copy the last
-  // check found: the last set hooked that thread. Input anywhere else in
-  // the program is for the input check to see.
-  bool Hooked(std::optional<std::int32_t> thread_id, const ProcessIdentity& process) const;
+  // check found: the last set hooked that thread, and with `before_too` the
+  // set before it as well. Input anywhere else in the program is for the
+  // input check to see.
+  bool Hooked(std::optional<std::int32_t> thread_id, const ProcessIdentity& process, bool before_too = false) const;
+  // How many times the hooked threads were taken anew: a set in between
+  // tells the input check that its input may have come before a hook.
+  std::uint64_t sets() const { return sets_; }
   // Whether the copies of a fresh snapshot include one started from outside
   // the program less than `limit_ms` ago: one the last check found first
   // within that time, or one it has not seen yet. Such a start is use, so
@@ -81,7 +85,8 @@ class PresenceCheck {
   // Hooked by the last set; kAnyThread for each copy of a component that
   // watches all but cannot name its threads.
   static constexpr std::int32_t kAnyThread = -1;
-  std::vector<HookedThread> hooked_;
+  std::vector<HookedThread> hooked_, hooked_before_;
+  std::uint64_t sets_ = 0;
   std::optional<std::int64_t> idle_timer_started_;
   struct Known {
     ProcessIdentity who;
