@@ -75,8 +75,8 @@ class PromiseOracle {
   void LimitTyped(Ms t, const std::string& text) {
     char* end = nullptr;
     const double minutes = std::strtod(text.c_str(), &end);
-    if (!text.empty() && *end == '\0' && std::isfinite(minutes))
-      limit_ = static_cast<Ms>(std::llround(std::clamp(minutes, 1.0, 90.0) * kMinute));
+    limit_text_is_number_ = !text.empty() && *end == '\0' && std::isfinite(minutes);
+    if (limit_text_is_number_) limit_ = static_cast<Ms>(std::llround(std::clamp(minutes, 1.0, 90.0) * kMinute));
     fresh_ = t;
   }
   // A keystroke in the path field: a fresh start, and the program it names.
@@ -91,7 +91,9 @@ class PromiseOracle {
   void Shown(Ms t, bool start, const std::string& no_password) {
     design_shown_ = !saved_;
     if (!saved_) saved_ = Stored{kDefaultLimit, "", no_password};
-    if (start || saved_->limit != limit_ || saved_->path != path_) fresh_ = t;
+    // A field left without a number shows one again: a change of the field.
+    if (start || saved_->limit != limit_ || saved_->path != path_ || !limit_text_is_number_) fresh_ = t;
+    limit_text_is_number_ = true;
     if (start) count_from_ = t;
     limit_ = saved_->limit;
     path_ = saved_->path;
@@ -101,6 +103,7 @@ class PromiseOracle {
   // "&Done": what is in force is saved, and the count starts at 0.
   void Done(Ms t, const std::string& password) {
     saved_ = Stored{limit_, path_, password};
+    limit_text_is_number_ = true;  // the window shows what it saved
     count_from_ = t;
   }
   // Use of a copy of `program` (its path as the system reports it): a key, a
@@ -191,6 +194,7 @@ class PromiseOracle {
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
   bool design_shown_ = false;
+  bool limit_text_is_number_ = true;  // what the limit field holds
   std::array<Ms, static_cast<std::size_t>(Excuse::kCount)> counted_{};
   ExcuseCounts counts_{};
 };
