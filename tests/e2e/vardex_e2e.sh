@@ -400,7 +400,7 @@ if [ -n "${E2E_AFTER_END:-}" ]; then
   if [ -n "${E2E_HAND_OVER:-}" ]; then
     after=$(( $(date +%s) - handed ))
     [ "$after" -ge 55 ] || fail "notepad was ended ${after}s after the launcher brought it to the front"
-    [ "$after" -le $(( limit + 2 * tick + 5 )) ] || fail "notepad was ended only ${after}s after the hand-over"
+    [ "$after" -le $(( limit + 2 * tick + grace + 5 )) ] || fail "notepad was ended only ${after}s after the hand-over"
     echo "notepad ran ${after}s after the hand-over before it was ended"
   fi
 
