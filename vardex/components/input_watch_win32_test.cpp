@@ -83,6 +83,8 @@ TEST(InputWatchWin32, TheFrontsMovesAreRecordedInOrder) {
       for (const FrontChange& change : watch.Sample().front_changes) changes.push_back(change);
       if (changes.size() == before) ::Sleep(20);
     }
+    if (changes.size() == before && ::GetForegroundWindow() != to)
+      GTEST_SKIP() << "the system did not bring the test's window to the front";
   }
   ASSERT_FALSE(changes.empty()) << "no foreground event arrived";
   const FrontChange& last = changes.back();

@@ -91,8 +91,12 @@ bool Countdown::TickDue() {
   const std::int64_t now = system_.MonotonicMs();
   if (rooms_.presence.idle_timer_started() != timer_started_) {
     timer_started_ = rooms_.presence.idle_timer_started();
-    anchor_ = timer_started_;
-    counted_ = 0;
+    // The anchor only moves forward: a timer started before a new count
+    // (Restart) must not make its ticks count against the time before it.
+    if (!anchor_ || *timer_started_ > *anchor_) {
+      anchor_ = timer_started_;
+      counted_ = 0;
+    }
   }
   // WM_TIMER comes late, or coalesced, never early by more than the clock's
   // resolution; a message posted by another process comes at any time. So
