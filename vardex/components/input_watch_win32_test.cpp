@@ -73,6 +73,7 @@ TEST(InputWatchWin32, TheFrontsMovesAreRecordedInOrder) {
   const win32::unique_hwnd one = make(), two = make();
   ASSERT_TRUE(one && two);
   (void)watch.Sample();
+  const DWORD front_thread = ::GetWindowThreadProcessId(::GetForegroundWindow(), nullptr);
   std::vector<FrontChange> changes;
   for (const HWND to : {one.get(), two.get()}) {
     ::SetForegroundWindow(to);
@@ -83,8 +84,10 @@ TEST(InputWatchWin32, TheFrontsMovesAreRecordedInOrder) {
       for (const FrontChange& change : watch.Sample().front_changes) changes.push_back(change);
       if (changes.size() == before) ::Sleep(20);
     }
-    if (changes.size() == before && ::GetForegroundWindow() != to)
-      GTEST_SKIP() << "the system did not bring the test's window to the front";
+    // Without the event (Wine raises none) only a sample sees the front move,
+    // and only from one program's thread to another's.
+    if (changes.size() == before && (::GetForegroundWindow() != to || front_thread == ::GetCurrentThreadId()))
+      GTEST_SKIP() << "no foreground event, and no move a sample could see";
   }
   ASSERT_FALSE(changes.empty()) << "no foreground event arrived";
   const FrontChange& last = changes.back();
