@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "components/control_list.h"
+
 namespace vardex {
 
 class TextBox {
@@ -52,39 +54,25 @@ class Picture {
   virtual ~Picture() = default;
 };
 
-// FrmMain's controls by name, one typed accessor each: an implementation
-// that leaves one out cannot be instantiated, and one that misnames or
-// mistypes one does not compile.
+// How a handler holds a control of each kind: pictures are only shown.
+template <class Kind>
+struct ControlRef {
+  using type = Kind&;
+};
+template <>
+struct ControlRef<Picture> {
+  using type = const Picture&;
+};
+
+// FrmMain's controls by name, one typed accessor each (control_list.h): an
+// implementation that leaves one out cannot be instantiated, and one that
+// misnames or mistypes one does not compile.
 class FrmMainControls {
  public:
   virtual ~FrmMainControls() = default;
-  virtual TextBox& intAppShutDownTime() = 0;
-  virtual TextBox& txtApplicationName() = 0;
-  virtual TextBox& txtPassword() = 0;
-  virtual TextBox& intAppUseTime() = 0;
-  virtual TextBox& intAppCheckTime() = 0;
-  virtual CommandButton& cmdBrowse() = 0;
-  virtual Label& LblElapsedTime() = 0;
-  virtual Label& lblCompletionRatio() = 0;
-  virtual Label& lblhKeyPressed() = 0;
-  virtual Label& lblKeyReleased() = 0;
-  virtual Label& lblMouseEvent() = 0;
-  virtual Label& lblCourrentMouse() = 0;
-  virtual Label& lblSystemPath() = 0;
-  virtual Timer& tmrAppCheck() = 0;
-  virtual Timer& tmrAppShotDown() = 0;
-  // Samples the last input and the foreground window every second.
-  virtual Timer& tmrInputCheck() = 0;
-  virtual const Picture& picTimerOff() = 0;
-  virtual const Picture& picTimerOn() = 0;
-  // One to seven eighths of the dial filled.
-  virtual const Picture& Picture1() = 0;
-  virtual const Picture& Picture2() = 0;
-  virtual const Picture& Picture3() = 0;
-  virtual const Picture& Picture4() = 0;
-  virtual const Picture& Picture5() = 0;
-  virtual const Picture& Picture6() = 0;
-  virtual const Picture& Picture7() = 0;
+#define VARDEX_CONTROL_ACCESSOR(kind, name) virtual ControlRef<kind>::type name() = 0;
+  VARDEX_FRM_MAIN_CONTROLS(VARDEX_CONTROL_ACCESSOR)
+#undef VARDEX_CONTROL_ACCESSOR
 };
 
 // Picture1 .. Picture7 in order.

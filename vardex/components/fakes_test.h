@@ -313,61 +313,71 @@ class FakeSystem final : public SystemServices {
   }
 };
 
+inline constexpr char kDesignPath[] = "C:\\Program Files\\Navision Financials\\FIN.EXE";
+
+// The design-time caption or text of the control named `name`.
+inline std::string DesignContent(const std::string& name) {
+  static const std::map<std::string, std::string> kContent = {{"intAppShutDownTime", "30"},
+                                                              {"txtApplicationName", kDesignPath},
+                                                              {"intAppUseTime", "10"},
+                                                              {"intAppCheckTime", "5"},
+                                                              {"LblElapsedTime", "0"},
+                                                              {"lblCompletionRatio", "0"}};
+  const auto it = kContent.find(name);
+  return it == kContent.end() ? std::string() : it->second;
+}
+
+// The fake of each kind of control, at its design-time state.
+template <class Kind>
+struct FakeOf;
+template <>
+struct FakeOf<TextBox> {
+  using type = FakeTextBox;
+  static type Make(const char* name) { return type(DesignContent(name)); }
+};
+template <>
+struct FakeOf<Label> {
+  using type = FakeLabel;
+  static type Make(const char* name) { return type(DesignContent(name)); }
+};
+template <>
+struct FakeOf<CommandButton> {
+  using type = FakeButton;
+  static type Make(const char*) { return type(); }
+};
+template <>
+struct FakeOf<Timer> {
+  using type = FakeTimer;
+  // No period until start-up gives it one, where the caller gives none.
+  static type Make(const char*) { return type(0); }
+};
+template <>
+struct FakeOf<Picture> {
+  using type = FakePicture;
+  static type Make(const char* name) { return type(name); }
+};
+
 // Every control of the form, named as in the design, at its design-time
-// value (the timers' intervals are the caller's).
+// value (the two timers' intervals are the caller's).
 class FakeControls final : public FrmMainControls {
  public:
   FakeControls(std::int32_t app_check_interval, std::int32_t app_shot_down_interval)
       : tmrAppCheck_(app_check_interval), tmrAppShotDown_(app_shot_down_interval) {}
 
-  TextBox& intAppShutDownTime() override { return intAppShutDownTime_; }
-  TextBox& txtApplicationName() override { return txtApplicationName_; }
-  TextBox& txtPassword() override { return txtPassword_; }
-  TextBox& intAppUseTime() override { return intAppUseTime_; }
-  TextBox& intAppCheckTime() override { return intAppCheckTime_; }
-  CommandButton& cmdBrowse() override { return cmdBrowse_; }
-  Label& LblElapsedTime() override { return LblElapsedTime_; }
-  Label& lblCompletionRatio() override { return lblCompletionRatio_; }
-  Label& lblhKeyPressed() override { return lblhKeyPressed_; }
-  Label& lblKeyReleased() override { return lblKeyReleased_; }
-  Label& lblMouseEvent() override { return lblMouseEvent_; }
-  Label& lblCourrentMouse() override { return lblCourrentMouse_; }
-  Label& lblSystemPath() override { return lblSystemPath_; }
-  Timer& tmrAppCheck() override { return tmrAppCheck_; }
-  Timer& tmrAppShotDown() override { return tmrAppShotDown_; }
-  Timer& tmrInputCheck() override { return tmrInputCheck_; }
-  const Picture& picTimerOff() override { return picTimerOff_; }
-  const Picture& picTimerOn() override { return picTimerOn_; }
-  const Picture& Picture1() override { return dial_[0]; }
-  const Picture& Picture2() override { return dial_[1]; }
-  const Picture& Picture3() override { return dial_[2]; }
-  const Picture& Picture4() override { return dial_[3]; }
-  const Picture& Picture5() override { return dial_[4]; }
-  const Picture& Picture6() override { return dial_[5]; }
-  const Picture& Picture7() override { return dial_[6]; }
+#define VARDEX_FAKE_ACCESSOR(kind, name) \
+  ControlRef<kind>::type name() override { return name##_; }
+  VARDEX_FRM_MAIN_CONTROLS(VARDEX_FAKE_ACCESSOR)
+#undef VARDEX_FAKE_ACCESSOR
 
-  FakeTextBox intAppShutDownTime_{"30"};
-  FakeTextBox txtApplicationName_{"C:\\Program Files\\Navision Financials\\FIN.EXE"};
-  FakeTextBox txtPassword_;
-  FakeTextBox intAppUseTime_{"10"};
-  FakeTextBox intAppCheckTime_{"5"};
-  FakeButton cmdBrowse_;
-  FakeLabel LblElapsedTime_{"0"}, lblCompletionRatio_{"0"}, lblhKeyPressed_, lblKeyReleased_, lblMouseEvent_,
-      lblCourrentMouse_, lblSystemPath_;
-  FakeTimer tmrAppCheck_, tmrAppShotDown_;
-  FakeTimer tmrInputCheck_{0};  // no period until start-up gives it one
-  FakePicture picTimerOff_{"picTimerOff"}, picTimerOn_{"picTimerOn"};
-  std::array<FakePicture, 7> dial_{FakePicture{"Picture1"}, FakePicture{"Picture2"}, FakePicture{"Picture3"},
-                                   FakePicture{"Picture4"}, FakePicture{"Picture5"}, FakePicture{"Picture6"},
-                                   FakePicture{"Picture7"}};
+#define VARDEX_FAKE_MEMBER(kind, name) FakeOf<kind>::type name##_{FakeOf<kind>::Make(#name)};
+  VARDEX_FRM_MAIN_CONTROLS(VARDEX_FAKE_MEMBER)
+#undef VARDEX_FAKE_MEMBER
 };
 
 // The controls at their design-time values and the fakes every room's tests
 // share, with the controls under their design names.
 class ControlsFixture : public ::testing::Test {
  protected:
-  static constexpr char kDesignPath[] = "C:\\Program Files\\Navision Financials\\FIN.EXE";
-
   ControlsFixture(std::int32_t app_check_interval, std::int32_t app_shot_down_interval)
       : controls{app_check_interval, app_shot_down_interval} {}
 
@@ -384,22 +394,9 @@ class ControlsFixture : public ::testing::Test {
 
   CallLog log;
   FakeControls controls;
-  FakeTextBox& intAppShutDownTime = controls.intAppShutDownTime_;
-  FakeTextBox& txtApplicationName = controls.txtApplicationName_;
-  FakeTextBox& txtPassword = controls.txtPassword_;
-  FakeTextBox& intAppUseTime = controls.intAppUseTime_;
-  FakeTextBox& intAppCheckTime = controls.intAppCheckTime_;
-  FakeButton& cmdBrowse = controls.cmdBrowse_;
-  FakeLabel& LblElapsedTime = controls.LblElapsedTime_;
-  FakeLabel& lblCompletionRatio = controls.lblCompletionRatio_;
-  FakeLabel& lblhKeyPressed = controls.lblhKeyPressed_;
-  FakeLabel& lblKeyReleased = controls.lblKeyReleased_;
-  FakeLabel& lblMouseEvent = controls.lblMouseEvent_;
-  FakeLabel& lblCourrentMouse = controls.lblCourrentMouse_;
-  FakeLabel& lblSystemPath = controls.lblSystemPath_;
-  FakeTimer& tmrAppCheck = controls.tmrAppCheck_;
-  FakeTimer& tmrAppShotDown = controls.tmrAppShotDown_;
-  FakeTimer& tmrInputCheck = controls.tmrInputCheck_;
+#define VARDEX_FAKE_ALIAS(kind, name) FakeOf<kind>::type& name = controls.name##_;
+  VARDEX_FRM_MAIN_CONTROLS(VARDEX_FAKE_ALIAS)
+#undef VARDEX_FAKE_ALIAS
   FakeProcessList processes{log};
   FakeTray tray{log};
   FakeSystem system;

@@ -147,33 +147,14 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
           ::LoadImageW(instance, MAKEINTRESOURCEW(c.icon), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR)));
       if (!icon) return ReportedFalse("main window: a picture's icon");
       ::SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
-      auto picture = std::make_unique<IconPicture>(std::move(icon));
-      if (c.icon == IDI_TIMER_OFF)
-        picTimerOff_ = std::move(picture);
-      else if (c.icon == IDI_TIMER_ON)
-        picTimerOn_ = std::move(picture);
-      else
-        dial_[static_cast<std::size_t>(c.icon - IDI_DIAL1)] = std::move(picture);
+      pictures_[i] = std::make_unique<IconPicture>(std::move(icon));
     }
   }
 
   // Each control binds to its own row of the layout, whose kind must fit.
-  BindRow<LayoutRow("intAppShutDownTime")>(intAppShutDownTime_);
-  BindRow<LayoutRow("txtApplicationName")>(txtApplicationName_);
-  BindRow<LayoutRow("txtPassword")>(txtPassword_);
-  BindRow<LayoutRow("intAppUseTime")>(intAppUseTime_);
-  BindRow<LayoutRow("intAppCheckTime")>(intAppCheckTime_);
-  BindRow<LayoutRow("cmdBrowse")>(cmdBrowse_);
-  BindRow<LayoutRow("LblElapsedTime")>(LblElapsedTime_);
-  BindRow<LayoutRow("lblCompletionRatio")>(lblCompletionRatio_);
-  BindRow<LayoutRow("lblhKeyPressed")>(lblhKeyPressed_);
-  BindRow<LayoutRow("lblKeyReleased")>(lblKeyReleased_);
-  BindRow<LayoutRow("lblMouseEvent")>(lblMouseEvent_);
-  BindRow<LayoutRow("lblCourrentMouse")>(lblCourrentMouse_);
-  BindRow<LayoutRow("lblSystemPath")>(lblSystemPath_);
-  tmrAppCheck_.Bind(hwnd());
-  tmrAppShotDown_.Bind(hwnd());
-  tmrInputCheck_.Bind(hwnd());
+#define VARDEX_BIND_ROW(kind, name) BindRow<LayoutRow(#name)>(name##_);
+  VARDEX_FRM_MAIN_CONTROLS(VARDEX_BIND_ROW)
+#undef VARDEX_BIND_ROW
   return true;
 }
 

@@ -20,6 +20,34 @@
 
 namespace vardex {
 
+// A picture box's image, owned by the window.
+struct PictureBox {
+  const IconPicture* image = nullptr;
+};
+// The Win32 control behind each kind of the form's controls.
+template <class Kind>
+struct Win32Control;
+template <>
+struct Win32Control<TextBox> {
+  using type = EditTextBox;
+};
+template <>
+struct Win32Control<Label> {
+  using type = StaticLabel;
+};
+template <>
+struct Win32Control<CommandButton> {
+  using type = PushButton;
+};
+template <>
+struct Win32Control<Timer> {
+  using type = WindowTimer;
+};
+template <>
+struct Win32Control<Picture> {
+  using type = PictureBox;
+};
+
 class MainWindow final : public win32::window_base<MainWindow>, public FrmMainControls {
  public:
   MainWindow();
@@ -35,31 +63,10 @@ class MainWindow final : public win32::window_base<MainWindow>, public FrmMainCo
 
   // Valid after Create; the references live as long as this object.
   FrmMainControls& Controls() { return *this; }
-  TextBox& intAppShutDownTime() override { return intAppShutDownTime_; }
-  TextBox& txtApplicationName() override { return txtApplicationName_; }
-  TextBox& txtPassword() override { return txtPassword_; }
-  TextBox& intAppUseTime() override { return intAppUseTime_; }
-  TextBox& intAppCheckTime() override { return intAppCheckTime_; }
-  CommandButton& cmdBrowse() override { return cmdBrowse_; }
-  Label& LblElapsedTime() override { return LblElapsedTime_; }
-  Label& lblCompletionRatio() override { return lblCompletionRatio_; }
-  Label& lblhKeyPressed() override { return lblhKeyPressed_; }
-  Label& lblKeyReleased() override { return lblKeyReleased_; }
-  Label& lblMouseEvent() override { return lblMouseEvent_; }
-  Label& lblCourrentMouse() override { return lblCourrentMouse_; }
-  Label& lblSystemPath() override { return lblSystemPath_; }
-  Timer& tmrAppCheck() override { return tmrAppCheck_; }
-  Timer& tmrAppShotDown() override { return tmrAppShotDown_; }
-  Timer& tmrInputCheck() override { return tmrInputCheck_; }
-  const Picture& picTimerOff() override { return *picTimerOff_; }
-  const Picture& picTimerOn() override { return *picTimerOn_; }
-  const Picture& Picture1() override { return *dial_[0]; }
-  const Picture& Picture2() override { return *dial_[1]; }
-  const Picture& Picture3() override { return *dial_[2]; }
-  const Picture& Picture4() override { return *dial_[3]; }
-  const Picture& Picture5() override { return *dial_[4]; }
-  const Picture& Picture6() override { return *dial_[5]; }
-  const Picture& Picture7() override { return *dial_[6]; }
+#define VARDEX_WINDOW_ACCESSOR(kind, name) \
+  ControlRef<kind>::type name() override { return Ref(name##_); }
+  VARDEX_FRM_MAIN_CONTROLS(VARDEX_WINDOW_ACCESSOR)
+#undef VARDEX_WINDOW_ACCESSOR
   // Routes the change, click, tick and first-activation events, and a later
   // start's request for the window (ShowWindowMessage), to `form` and gives
   // it the window handle.
@@ -87,6 +94,7 @@ class MainWindow final : public win32::window_base<MainWindow>, public FrmMainCo
   }
   static constexpr bool Fits(const StaticLabel*, ControlKind k) { return k == ControlKind::kLabel; }
   static constexpr bool Fits(const PushButton*, ControlKind k) { return k == ControlKind::kCommandButton; }
+  static constexpr bool Fits(const PictureBox*, ControlKind k) { return k == ControlKind::kPictureBox; }
   // Binds `control` to the child window of layout row `row`: a row that does
   // not exist, or whose kind is not the control's, fails the build.
   template <std::size_t row, class Control>
@@ -94,8 +102,23 @@ class MainWindow final : public win32::window_base<MainWindow>, public FrmMainCo
     static_assert(row < kFrmMainLayout.size(), "no such control in the layout");
     static_assert(Fits(static_cast<const Control*>(nullptr), kFrmMainLayout[row].kind),
                   "the control does not fit its layout row");
+    Bind(control, row);
+  }
+  // Timers belong to the window, not to a row.
+  template <std::size_t row>
+  void BindRow(WindowTimer& timer) {
+    timer.Bind(hwnd());
+  }
+  template <class Control>
+  void Bind(Control& control, std::size_t row) {
     control.Bind(children_[row]);
   }
+  void Bind(PictureBox& picture, std::size_t row) { picture.image = pictures_[row].get(); }
+  template <class Control>
+  static Control& Ref(Control& control) {
+    return control;
+  }
+  static const Picture& Ref(PictureBox picture) { return *picture.image; }
   int Px(int twips) const { return ::MulDiv(twips, dpi_, 1440); }
 
   win32::unique_hwnd tooltip_;
@@ -106,13 +129,10 @@ class MainWindow final : public win32::window_base<MainWindow>, public FrmMainCo
   bool activated_ = false;
   FrmMain* form_ = nullptr;
 
-  EditTextBox intAppShutDownTime_, txtApplicationName_, txtPassword_, intAppUseTime_, intAppCheckTime_;
-  PushButton cmdBrowse_;
-  StaticLabel LblElapsedTime_, lblCompletionRatio_, lblhKeyPressed_, lblKeyReleased_, lblMouseEvent_,
-      lblCourrentMouse_, lblSystemPath_;
-  WindowTimer tmrAppCheck_, tmrAppShotDown_, tmrInputCheck_;
-  std::unique_ptr<IconPicture> picTimerOff_, picTimerOn_;
-  std::array<std::unique_ptr<IconPicture>, 7> dial_;  // Picture1 .. Picture7
+  std::array<std::unique_ptr<IconPicture>, kFrmMainLayout.size()> pictures_;  // by layout row
+#define VARDEX_WINDOW_MEMBER(kind, name) Win32Control<kind>::type name##_;
+  VARDEX_FRM_MAIN_CONTROLS(VARDEX_WINDOW_MEMBER)
+#undef VARDEX_WINDOW_MEMBER
 };
 
 }  // namespace vardex
