@@ -165,22 +165,13 @@ std::optional<std::vector<ListedCopy>> Countdown::MatchingCopies(std::optional<s
 
   // Without a fresh snapshot there is nothing safe to end: an old one may
   // name identifiers that now belong to other processes.
-  if (!list_.ListProcesses()) return std::nullopt;
-  const auto count = list_.ProcessCount();
-  if (!count || *count > std::numeric_limits<std::int16_t>::max()) return std::nullopt;
-  std::vector<ListedCopy> copies;
-  for (std::int32_t i = 1; i <= *count; ++i) {
-    if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
-    const auto path = list_.ProcessPath();
-    if (!path || !Matches(system_, *path, configured)) continue;
-    const auto id = list_.ProcessID();
-    if (!id) continue;
-    copies.push_back({{*id, list_.ProcessCreationTime()}, list_.ProcessParentID()});
-  }
+  auto scan = ScanCopies(list_, system_, configured);
+  if (!scan || !scan->fresh) return std::nullopt;
+  std::vector<ListedCopy>& copies = scan->copies;
   // A copy started from outside the program less than the limit ago is use,
   // so no copy of the program has been idle for the limit.
   if (limit_ms && rooms_.presence.HoldsOffEnd(copies, *limit_ms)) return std::nullopt;
-  return copies;
+  return std::move(copies);
 }
 
 void Countdown::Kill(const std::vector<ListedCopy>& copies, bool idle_end) {

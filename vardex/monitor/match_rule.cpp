@@ -1,11 +1,30 @@
 #include "monitor/match_rule.h"
 
+#include <limits>
+
 namespace vardex {
 
 bool PathTooShort(const std::string& path) { return path.size() <= 7; }
 
 bool Matches(const SystemServices& system, const std::string& reported, const std::string& configured) {
   return system.SameProgramPath(reported, configured);
+}
+
+std::optional<CopyScan> ScanCopies(ProcessList& list, const SystemServices& system, const std::string& configured) {
+  CopyScan scan;
+  scan.fresh = list.ListProcesses();
+  const auto count = list.ProcessCount();
+  if (!count || *count > std::numeric_limits<std::int16_t>::max()) return std::nullopt;
+  for (std::int32_t i = 1; i <= *count; ++i) {
+    if (!list.ProcessIndex(static_cast<std::int16_t>(i))) continue;
+    const auto reported = list.ProcessPath();
+    if (!reported || !Matches(system, *reported, configured)) continue;
+    scan.found = true;
+    const auto id = list.ProcessID();
+    if (!id) continue;
+    scan.copies.push_back({{*id, list.ProcessCreationTime()}, list.ProcessParentID()});
+  }
+  return scan;
 }
 
 }  // namespace vardex

@@ -1,7 +1,6 @@
 #include "monitor/presence.h"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 #include "monitor/match_rule.h"
@@ -12,25 +11,14 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
   const std::string path = c_.txtApplicationName().Text();
   if (PathTooShort(path)) return false;
 
-  // Each step is on its own: a failed snapshot still scans what the list
-  // reports, and an entry that cannot be read does not count as found.
-  list_.ListProcesses();
-  bool found = false, new_copy = false;
-  const auto count = list_.ProcessCount();
-  // Without a count the check cannot tell either way; it leaves every state
-  // as it is, like the guard above.
-  if (!count || *count > std::numeric_limits<std::int16_t>::max()) return false;
-  std::vector<ListedCopy> listed;
-  for (std::int32_t i = 1; i <= *count; ++i) {
-    if (!list_.ProcessIndex(static_cast<std::int16_t>(i))) continue;
-    const auto reported = list_.ProcessPath();
-    if (!reported || !Matches(system_, *reported, path)) continue;
-    found = true;
-    // A copy without an identifier cannot be told from the ones seen before.
-    const auto id = list_.ProcessID();
-    if (!id) continue;
-    listed.push_back({{*id, list_.ProcessCreationTime()}, list_.ProcessParentID()});
-  }
+  // A failed snapshot still scans what the list reports. Without a count
+  // the check cannot tell either way; it leaves every state as it is, like
+  // the guard above.
+  const auto scan = ScanCopies(list_, system_, path);
+  if (!scan) return false;
+  const bool found = scan->found;
+  const std::vector<ListedCopy>& listed = scan->copies;
+  bool new_copy = false;
   const std::int64_t now = system_.MonotonicMs();
   std::vector<Known> copies;
   for (const ListedCopy& copy : listed) {

@@ -13,21 +13,9 @@
 #include "components/hook_component.h"
 #include "components/process_list.h"
 #include "components/tray.h"
+#include "monitor/match_rule.h"
 
 namespace vardex {
-
-// One process: identifiers are reused, so its creation time goes with it.
-struct ProcessIdentity {
-  std::int32_t id = 0;
-  std::optional<std::int64_t> created;  // ms since 1601; none when unread
-  bool operator==(const ProcessIdentity& other) const { return id == other.id && created == other.created; }
-};
-
-// A copy of the program in one snapshot.
-struct ListedCopy {
-  ProcessIdentity who;
-  std::optional<std::int32_t> parent;  // the starter's identifier; none when unread
-};
 
 class PresenceCheck {
  public:
