@@ -1,36 +1,24 @@
-// The monitor's rooms over the shared fakes, wired to the fields' change
-// handlers and to the presence check the way the form wires them. Start()
-// leaves the timers as start-up does.
+// The watch over the shared fakes, with the fields' change handlers routed to
+// it as the form routes them, and its rooms under their own names. Start()
+// leaves tmrAppCheck and tmrAppShotDown as start-up does.
 #pragma once
 
 #include "components/fakes_test.h"
-#include "monitor/activity.h"
-#include "monitor/countdown.h"
-#include "monitor/input_check.h"
-#include "monitor/interval_field.h"
-#include "monitor/presence.h"
+#include "monitor/watch.h"
 
 namespace vardex::testing {
 
 class MonitorFixture : public ControlsFixture {
  protected:
   MonitorFixture() : ControlsFixture(kAppCheckDesignInterval, kAppShotDownDesignInterval) {
-    intAppShutDownTime.on_change = [this] {
-      fields.intAppShutDownTime.Bound();
-      countdown.StartAfresh();
-    };
-    intAppUseTime.on_change = [this] {
-      fields.intAppUseTime.Bound();
-      fields.intAppUseTime.CopyPeriodTo(tmrAppShotDown);
-    };
-    intAppCheckTime.on_change = [this] { fields.intAppCheckTime.Bound(); };
-    txtApplicationName.on_change = [this] { countdown.StartAfresh(); };
+    intAppShutDownTime.on_change = [this] { watch.ShutDownTimeChanged(); };
+    intAppUseTime.on_change = [this] { watch.UseTimeChanged(); };
+    intAppCheckTime.on_change = [this] { watch.CheckTimeChanged(); };
+    txtApplicationName.on_change = [this] { watch.PathChanged(); };
   }
 
   // One presence check, as tmrAppCheck_Timer runs it.
-  void CheckPresence() {
-    if (presence.Tick(&hook)) countdown.StartAfresh();
-  }
+  void CheckPresence() { watch.AppCheckTick(&hook); }
 
   // One tick of tmrAppShotDown, its period after the one before.
   void IdleTick() {
@@ -39,23 +27,19 @@ class MonitorFixture : public ControlsFixture {
   }
 
   // Both timers running at their fields' periods.
-  void Start() {
-    fields.intAppCheckTime.StartTimer(tmrAppCheck, kAppCheckDesignInterval);
-    tmrAppCheck.SetEnabled(true);
-    fields.intAppUseTime.StartTimer(tmrAppShotDown, kAppShotDownDesignInterval);
-    tmrAppShotDown.SetEnabled(true);
-  }
+  void Start() { watch.StartTimers(); }
 
   Watching watching = Watching::kAll;  // what every MonitoredAppPath put watches
   std::optional<std::vector<HookedThread>> hooked_threads;  // none: the component cannot tell
   FakeHookComponent hook{log, watching, &hooked_threads};
-  IntervalFields fields{controls, system};
-  ActivityMarks marks{controls};
-  PresenceCheck presence{controls, processes, tray, system};
   // The end at once, as administrators may choose it: the scan's own tests.
-  Closing closing{ClosingPolicy{0, 0}};
-  Countdown countdown{controls, processes, tray, system, {marks, presence, fields, closing}};
-  InputCheck input_check{input, presence, marks};
+  Watch watch{controls, processes, tray, system, input, ClosingPolicy{0, 0}};
+  IntervalFields& fields = watch.fields();
+  ActivityMarks& marks = watch.marks();
+  PresenceCheck& presence = watch.presence();
+  Closing& closing = watch.closing();
+  Countdown& countdown = watch.countdown();
+  InputCheck& input_check = watch.input_check();
 };
 
 }  // namespace vardex::testing

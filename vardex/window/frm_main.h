@@ -4,9 +4,8 @@
 // Win32 window and in the unit tests.
 //
 // Each event procedure hands the event to the room that owns the behaviour:
-// monitor/ (countdown, presence check, activity marks, input check, interval
-// fields) and
-// settings/ (the settings file, the screen lock). Every handler runs on the
+// monitor/ (the watch: countdown, presence check, activity marks, input check,
+// interval fields) and settings/ (the settings file, the screen lock). Every handler runs on the
 // UI thread, one at a time; setting a text box's text runs that box's change
 // handler at once, nested.
 #pragma once
@@ -21,11 +20,7 @@
 #include "components/input_watch.h"
 #include "components/process_list.h"
 #include "components/tray.h"
-#include "monitor/activity.h"
-#include "monitor/countdown.h"
-#include "monitor/input_check.h"
-#include "monitor/interval_field.h"
-#include "monitor/presence.h"
+#include "monitor/watch.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_file.h"
 #include "settings/settings_storage.h"
@@ -105,12 +100,7 @@ class FrmMain final : public ActivityEvents {
  private:
   FrmMainControls& c_;
   FrmMainComponents k_;
-  IntervalFields fields_;
-  ActivityMarks marks_;
-  PresenceCheck presence_;
-  Closing closing_;
-  Countdown countdown_;
-  InputCheck input_check_;
+  Watch watch_;
   ScreenLock lock_;
   SettingsFile settings_;
   std::unique_ptr<HookComponent> oMKHook;

@@ -1,0 +1,61 @@
+#include "monitor/watch.h"
+
+namespace vardex {
+
+Watch::Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, InputWatch& input,
+         const ClosingPolicy& policy)
+    : c_(c),
+      tray_(tray),
+      fields_(c, system),
+      marks_(c),
+      presence_(c, list, tray, system),
+      closing_(policy),
+      countdown_(c, list, tray, system, {marks_, presence_, fields_, closing_}),
+      input_check_(input, presence_, marks_) {}
+
+void Watch::StartTimers() {
+  fields_.intAppCheckTime.StartTimer(c_.tmrAppCheck(), kAppCheckDesignInterval);
+  c_.tmrAppCheck().SetEnabled(true);
+  fields_.intAppUseTime.StartTimer(c_.tmrAppShotDown(), kAppShotDownDesignInterval);
+  c_.tmrAppShotDown().SetEnabled(true);
+}
+
+void Watch::Start() {
+  StartTimers();
+  c_.tmrInputCheck().SetInterval(kInputCheckInterval);
+  c_.tmrInputCheck().SetEnabled(true);
+  presence_.Reset();
+  tray_.TrayIcon(c_.picTimerOff());
+}
+
+void Watch::AppCheckTick(HookComponent* hooks) {
+  // A program started again, or another copy of it, gets the whole limit,
+  // not the count that ended it before or that another copy ran up.
+  if (presence_.Tick(hooks)) countdown_.StartAfresh();
+}
+
+// The input first: input that only the input check sees, in the second
+// before an idle tick, counts at that tick rather than after it.
+void Watch::IdleTick() {
+  input_check_.Tick();
+  countdown_.Tick();
+}
+
+void Watch::Second() {
+  input_check_.Tick();
+  countdown_.Second();
+}
+
+void Watch::UseTimeChanged() {
+  fields_.intAppUseTime.Bound();
+  fields_.intAppUseTime.CopyPeriodTo(c_.tmrAppShotDown());
+}
+
+// A new limit is a fresh start, as a new path is: a limit typed on the way
+// to another one ("4" on the way to 45) never ends a program on the way.
+void Watch::ShutDownTimeChanged() {
+  fields_.intAppShutDownTime.Bound();
+  countdown_.StartAfresh();
+}
+
+}  // namespace vardex

@@ -1,0 +1,76 @@
+// The watch over the program's run: the interval fields, the activity marks,
+// the presence check, the warning and grace period, the idle countdown and
+// the input check, wired to one another. The form's timers, change handlers
+// and hook events each hand their event to one call here.
+#pragma once
+
+#include <cstdint>
+
+#include "components/controls.h"
+#include "components/form_services.h"
+#include "components/hook_component.h"
+#include "components/input_watch.h"
+#include "components/process_list.h"
+#include "components/tray.h"
+#include "monitor/activity.h"
+#include "monitor/closing.h"
+#include "monitor/countdown.h"
+#include "monitor/input_check.h"
+#include "monitor/interval_field.h"
+#include "monitor/presence.h"
+
+namespace vardex {
+
+class Watch {
+ public:
+  Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, InputWatch& input,
+      const ClosingPolicy& policy = {});
+  Watch(const Watch&) = delete;
+  Watch& operator=(const Watch&) = delete;
+
+  // Start-up: the three timers on at their periods, no program loaded yet.
+  void Start();
+  // tmrAppCheck and tmrAppShotDown at their fields' periods.
+  void StartTimers();
+
+  void AppCheckTick(HookComponent* hooks);  // tmrAppCheck
+  void IdleTick();                          // tmrAppShotDown
+  void Second();                            // tmrInputCheck
+  void Key(std::int32_t key_code, std::int32_t pressed) { marks_.Key(key_code, pressed); }
+  void Mouse(std::int32_t event_code, std::int32_t x, std::int32_t y) { marks_.Mouse(event_code, x, y); }
+
+  // The change handlers.
+  void CheckTimeChanged() { fields_.intAppCheckTime.Bound(); }
+  void UseTimeChanged();
+  void ShutDownTimeChanged();
+  // A new path, or one half typed, never inherits the count of the path before.
+  void PathChanged() { countdown_.StartAfresh(); }
+
+  // "&Done": the count starts again.
+  void Restart() { countdown_.Restart(); }
+  // "Show Task".
+  void EndMatchingProcesses() { countdown_.EndMatchingProcesses(); }
+
+  IntervalFields& fields() { return fields_; }
+  ActivityMarks& marks() { return marks_; }
+  PresenceCheck& presence() { return presence_; }
+  Closing& closing() { return closing_; }
+  Countdown& countdown() { return countdown_; }
+  InputCheck& input_check() { return input_check_; }
+  const PresenceCheck& presence() const { return presence_; }
+  const ActivityMarks& marks() const { return marks_; }
+  const Closing& closing() const { return closing_; }
+  const Countdown& countdown() const { return countdown_; }
+
+ private:
+  FrmMainControls& c_;
+  Tray& tray_;
+  IntervalFields fields_;
+  ActivityMarks marks_;
+  PresenceCheck presence_;
+  Closing closing_;
+  Countdown countdown_;
+  InputCheck input_check_;
+};
+
+}  // namespace vardex
