@@ -13,17 +13,17 @@ void ActivityMarks::Key(std::int32_t key_code, std::int32_t pressed) {
   last_key_code_ = key_code;
   const std::string text = "Key Code: " + FormatInteger(key_code);
   if (pressed != 0)
-    c_.lblhKeyPressed().SetCaption(text + " Pressed");
+    c_.lblhKeyPressed.SetCaption(text + " Pressed");
   else
-    c_.lblKeyReleased().SetCaption(text + " Released");
+    c_.lblKeyReleased.SetCaption(text + " Released");
 }
 
 void ActivityMarks::Mouse(std::int32_t event_code, std::int32_t x, std::int32_t y) {
   if (event_code != kWmNcMouseMove && event_code != kWmMouseMove) {
     last_mouse_event_ = event_code;
-    c_.lblCourrentMouse().SetCaption(FormatInteger(event_code));
+    c_.lblCourrentMouse.SetCaption(FormatInteger(event_code));
   }
-  c_.lblMouseEvent().SetCaption("Mouse Event " + FormatInteger(event_code) + " at " + FormatInteger(x) + " " +
+  c_.lblMouseEvent.SetCaption("Mouse Event " + FormatInteger(event_code) + " at " + FormatInteger(x) + " " +
                               FormatInteger(y));
 }
 

@@ -8,9 +8,23 @@
 
 namespace vardex {
 
+// The labels the marks show on.
+struct MarksControls {
+  // The form's own, as the watch hands them on.
+  MarksControls(FrmMainControls& c)
+      : lblhKeyPressed(c.lblhKeyPressed()),
+        lblKeyReleased(c.lblKeyReleased()),
+        lblMouseEvent(c.lblMouseEvent()),
+        lblCourrentMouse(c.lblCourrentMouse()) {}
+  Label& lblhKeyPressed;
+  Label& lblKeyReleased;
+  Label& lblMouseEvent;
+  Label& lblCourrentMouse;
+};
+
 class ActivityMarks {
  public:
-  explicit ActivityMarks(FrmMainControls& c) : c_(c) {}
+  explicit ActivityMarks(const MarksControls& c) : c_(c) {}
 
   void Key(std::int32_t key_code, std::int32_t pressed);
   void Mouse(std::int32_t event_code, std::int32_t x, std::int32_t y);
@@ -27,7 +41,7 @@ class ActivityMarks {
   std::int32_t last_mouse_event() const { return last_mouse_event_; }
 
  private:
-  FrmMainControls& c_;
+  MarksControls c_;
   std::int32_t last_key_code_ = 0;
   std::int32_t last_mouse_event_ = 0;
   bool input_seen_ = false;

@@ -37,21 +37,21 @@ void Countdown::Restart() {
   // The next tick, however soon, is the new count's first, and each one
   // after it a whole period later: ticks lost before cannot be made up
   // after a new start.
-  anchor_ = system_.MonotonicMs() - c_.tmrAppShotDown().Interval() + kTickResolutionMs;
+  anchor_ = system_.MonotonicMs() - c_.tmrAppShotDown.Interval() + kTickResolutionMs;
   counted_ = 0;
   if (rooms_.closing.Restart()) tray_.HideWarning();
-  c_.lblCompletionRatio().SetCaption("0");
-  if (rooms_.presence.loaded() != 0) tray_.TrayIcon(c_.picTimerOn());
+  c_.lblCompletionRatio.SetCaption("0");
+  if (rooms_.presence.loaded() != 0) tray_.TrayIcon(c_.picTimerOn);
 }
 
 void Countdown::StartAfresh() {
   rooms_.marks.Clear();
   Restart();
-  c_.LblElapsedTime().SetCaption("0");
+  c_.LblElapsedTime.SetCaption("0");
 }
 
 void Countdown::Tick() {
-  if (PathTooShort(c_.txtApplicationName().Text())) return;
+  if (PathTooShort(c_.txtApplicationName.Text())) return;
   if (!TickDue()) return;
   if (rooms_.marks.Take()) {
     Restart();
@@ -66,18 +66,18 @@ void Countdown::Tick() {
     elapsed_seconds_ = *count;
   else
     elapsed_seconds_ = sum > 0 ? std::numeric_limits<std::int16_t>::max() : std::numeric_limits<std::int16_t>::min();
-  c_.LblElapsedTime().SetCaption(FormatInteger(elapsed_seconds_));
+  c_.LblElapsedTime.SetCaption(FormatInteger(elapsed_seconds_));
 
   const double limit = rooms_.fields.intAppShutDownTime.Read() * 60;
   if (!(limit > 0)) return;  // the field's bounds keep it at 60 or more
   if (const auto left = rooms_.closing.WarnAfterCount(elapsed_seconds_, limit, rooms_.fields.intAppUseTime.Read())) {
-    const std::string path = c_.txtApplicationName().Text();
+    const std::string path = c_.txtApplicationName.Text();
     tray_.ShowWarning(ClosingWarningTitle(path), ClosingWarningText(path, *left, limit / 60));
   }
   double r = elapsed_seconds_ / limit;
   if (r < kDisplayThreshold) r = 0;
-  c_.lblCompletionRatio().SetCaption(r == 0 ? "0" : FormatGeneral(r, system_.DecimalSeparator()));
-  if (const Picture* band = BandPicture(r, DialPictures(c_))) tray_.TrayIcon(*band);
+  c_.lblCompletionRatio.SetCaption(r == 0 ? "0" : FormatGeneral(r, system_.DecimalSeparator()));
+  if (const Picture* band = BandPicture(r, c_.dial)) tray_.TrayIcon(*band);
 
   const double limit_now = rooms_.fields.intAppShutDownTime.Read() * 60;
   // A second guard beside the fresh count for each new copy: a copy that has
@@ -86,7 +86,7 @@ void Countdown::Tick() {
 }
 
 bool Countdown::TickDue() {
-  const std::int64_t period = c_.tmrAppShotDown().Interval();
+  const std::int64_t period = c_.tmrAppShotDown.Interval();
   if (period <= 0) return true;
   const std::int64_t now = system_.MonotonicMs();
   if (rooms_.presence.idle_timer_started() != timer_started_) {
@@ -160,7 +160,7 @@ void Countdown::EndAsked() {
 }
 
 std::optional<std::vector<ListedCopy>> Countdown::MatchingCopies(std::optional<std::int64_t> limit_ms) {
-  const std::string configured = c_.txtApplicationName().Text();
+  const std::string configured = c_.txtApplicationName.Text();
   if (PathTooShort(configured)) return std::nullopt;
 
   // Without a fresh snapshot there is nothing safe to end: an old one may
@@ -187,7 +187,7 @@ void Countdown::Kill(const std::vector<ListedCopy>& copies, bool idle_end) {
       ++ended;
     else
       ++survived;
-    tray_.TrayIcon(c_.picTimerOff());
+    tray_.TrayIcon(c_.picTimerOff);
   }
   // A copy that could not be ended, or was spared, keeps the run, and with
   // it the count above the limit, so that every tick tries again; a copy

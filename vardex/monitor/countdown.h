@@ -9,6 +9,7 @@
 // passed.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -24,6 +25,26 @@
 
 namespace vardex {
 
+// The controls the countdown reads and shows on.
+struct CountdownControls {
+  // The form's own, as the watch hands them on.
+  CountdownControls(FrmMainControls& c)
+      : txtApplicationName(c.txtApplicationName()),
+        tmrAppShotDown(c.tmrAppShotDown()),
+        LblElapsedTime(c.LblElapsedTime()),
+        lblCompletionRatio(c.lblCompletionRatio()),
+        picTimerOn(c.picTimerOn()),
+        picTimerOff(c.picTimerOff()),
+        dial(DialPictures(c)) {}
+  TextBox& txtApplicationName;
+  Timer& tmrAppShotDown;  // the idle timer
+  Label& LblElapsedTime;
+  Label& lblCompletionRatio;
+  const Picture& picTimerOn;
+  const Picture& picTimerOff;
+  std::array<const Picture*, 7> dial;  // Picture1 .. Picture7
+};
+
 class Countdown {
  public:
   struct Rooms {
@@ -32,7 +53,7 @@ class Countdown {
     IntervalFields& fields;
     Closing& closing;
   };
-  Countdown(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms)
+  Countdown(const CountdownControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms)
       : c_(c), list_(list), tray_(tray), system_(system), rooms_(rooms) {}
 
   void Tick();
@@ -71,7 +92,7 @@ class Countdown {
   bool TickDue();
   void EndAsked();
 
-  FrmMainControls& c_;
+  CountdownControls c_;
   ProcessList& list_;
   Tray& tray_;
   const SystemServices& system_;

@@ -8,7 +8,7 @@
 namespace vardex {
 
 bool PresenceCheck::Tick(HookComponent* hooks) {
-  const std::string path = c_.txtApplicationName().Text();
+  const std::string path = c_.txtApplicationName.Text();
   if (PathTooShort(path)) return false;
 
   // A failed snapshot still scans what the list reports. Without a count
@@ -50,22 +50,22 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
   }
   if (found && loaded_ == 0) {
     loaded_ = -1;
-    tray_.TrayIcon(c_.picTimerOn());
-    c_.tmrAppShotDown().SetEnabled(true);
+    tray_.TrayIcon(c_.picTimerOn);
+    c_.tmrAppShotDown.SetEnabled(true);
     idle_timer_started_ = now;
     return true;
   }
   if (!found) {
     loaded_ = 0;
-    tray_.TrayIcon(c_.picTimerOff());
-    c_.tmrAppShotDown().SetEnabled(false);
+    tray_.TrayIcon(c_.picTimerOff);
+    c_.tmrAppShotDown.SetEnabled(false);
   }
   return new_copy;
 }
 
 void PresenceCheck::RunEnded() {
   loaded_ = 0;
-  c_.tmrAppShotDown().SetEnabled(false);
+  c_.tmrAppShotDown.SetEnabled(false);
 }
 
 bool PresenceCheck::Watches(const ProcessIdentity& process) const { return Find(process) != nullptr; }

@@ -17,9 +17,23 @@
 
 namespace vardex {
 
+// The controls the presence check reads and sets.
+struct PresenceControls {
+  // The form's own, as the watch hands them on.
+  PresenceControls(FrmMainControls& c)
+      : txtApplicationName(c.txtApplicationName()),
+        tmrAppShotDown(c.tmrAppShotDown()),
+        picTimerOn(c.picTimerOn()),
+        picTimerOff(c.picTimerOff()) {}
+  TextBox& txtApplicationName;
+  Timer& tmrAppShotDown;  // the idle timer
+  const Picture& picTimerOn;
+  const Picture& picTimerOff;
+};
+
 class PresenceCheck {
  public:
-  PresenceCheck(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system)
+  PresenceCheck(const PresenceControls& c, ProcessList& list, Tray& tray, const SystemServices& system)
       : c_(c), list_(list), tray_(tray), system_(system) {}
 
   // `hooks` may be null: then the program is only looked for. True when this
@@ -64,7 +78,7 @@ class PresenceCheck {
   bool HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int64_t limit_ms) const;
 
  private:
-  FrmMainControls& c_;
+  PresenceControls c_;
   ProcessList& list_;
   Tray& tray_;
   const SystemServices& system_;
