@@ -8,17 +8,17 @@ void ScreenLock::SetPassword(const std::string& password) {
 }
 
 void ScreenLock::Lock() {
-  c_.intAppShutDownTime().SetEnabled(false);
-  c_.txtApplicationName().SetEnabled(false);
-  c_.cmdBrowse().SetEnabled(false);
+  c_.intAppShutDownTime.SetEnabled(false);
+  c_.txtApplicationName.SetEnabled(false);
+  c_.cmdBrowse.SetEnabled(false);
 }
 
 void ScreenLock::PasswordTyped() {
-  if (c_.txtPassword().Text() != password_) return;
-  c_.intAppShutDownTime().SetEnabled(true);
-  c_.txtApplicationName().SetEnabled(true);
-  c_.cmdBrowse().SetEnabled(true);
-  c_.txtPassword().SetText("");
+  if (c_.txtPassword.Text() != password_) return;
+  c_.intAppShutDownTime.SetEnabled(true);
+  c_.txtApplicationName.SetEnabled(true);
+  c_.cmdBrowse.SetEnabled(true);
+  c_.txtPassword.SetText("");
 }
 
 }  // namespace vardex

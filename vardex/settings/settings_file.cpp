@@ -45,7 +45,7 @@ std::vector<std::string> PasswordLines(const std::string& typed, const std::stri
 
 void SettingsFile::Locate() {
   system_path_ = GetSystemPath() + "\\";
-  c_.lblSystemPath().SetCaption(system_path_);
+  c_.lblSystemPath.SetCaption(system_path_);
 }
 
 void SettingsFile::Load() {
@@ -69,22 +69,22 @@ void SettingsFile::Load() {
   // comes back as the same number: restoring the window never changes the
   // running limit. Any other number is rounded, then bounded by the field.
   if (*minutes != std::floor(*minutes) && limit_.Holds(*minutes)) {
-    c_.intAppShutDownTime().SetText(FormatGeneral(*minutes, system_.DecimalSeparator()));
+    c_.intAppShutDownTime.SetText(FormatGeneral(*minutes, system_.DecimalSeparator()));
   } else {
     const auto whole = RoundToInt16(*minutes);
     if (!whole) return;
-    c_.intAppShutDownTime().SetText(FormatInteger(*whole));
+    c_.intAppShutDownTime.SetText(FormatInteger(*whole));
   }
   if (lines.size() < 2) return;
-  c_.txtApplicationName().SetText(lines[1]);
+  c_.txtApplicationName.SetText(lines[1]);
   if (lines.size() < 3) return;
   lock_.SetPassword(lines[2]);
 }
 
 void SettingsFile::Save() {
   limit_.ShowLastNumber();
-  std::vector<std::string> lines{c_.intAppShutDownTime().Text(), c_.txtApplicationName().Text()};
-  for (auto& line : PasswordLines(c_.txtPassword().Text(), lock_.password(), lock_.Unlocked()))
+  std::vector<std::string> lines{c_.intAppShutDownTime.Text(), c_.txtApplicationName.Text()};
+  for (auto& line : PasswordLines(c_.txtPassword.Text(), lock_.password(), lock_.Unlocked()))
     lines.push_back(std::move(line));
   const std::string path = Path();
   const auto written = storage_.Write(path, JoinSettingsLines(lines));

@@ -34,9 +34,23 @@ std::vector<std::string> PasswordLines(const std::string& typed, const std::stri
 
 // The file in the system directory, read into the window and written from
 // it. It owns sSystemPath. `limit` is the field of line 1.
+// The controls the file is read into and written from.
+struct SettingsControls {
+  // The form's own, as the form hands them on.
+  SettingsControls(FrmMainControls& c)
+      : intAppShutDownTime(c.intAppShutDownTime()),
+        txtApplicationName(c.txtApplicationName()),
+        txtPassword(c.txtPassword()),
+        lblSystemPath(c.lblSystemPath()) {}
+  TextBox& intAppShutDownTime;
+  TextBox& txtApplicationName;
+  TextBox& txtPassword;
+  Label& lblSystemPath;
+};
+
 class SettingsFile {
  public:
-  SettingsFile(FrmMainControls& c, SettingsStorage& storage, SystemServices& system, ScreenLock& lock,
+  SettingsFile(const SettingsControls& c, SettingsStorage& storage, SystemServices& system, ScreenLock& lock,
                IntervalField& limit)
       : c_(c), storage_(storage), system_(system), lock_(lock), limit_(limit) {}
 
@@ -58,7 +72,7 @@ class SettingsFile {
  private:
   std::string Path() const { return system_path_ + kSettingsFileName; }
 
-  FrmMainControls& c_;
+  SettingsControls c_;
   SettingsStorage& storage_;
   SystemServices& system_;
   ScreenLock& lock_;
