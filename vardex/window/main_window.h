@@ -27,26 +27,11 @@ struct PictureBox {
 // The Win32 control behind each kind of the form's controls.
 template <class Kind>
 struct Win32Control;
-template <>
-struct Win32Control<TextBox> {
-  using type = EditTextBox;
-};
-template <>
-struct Win32Control<Label> {
-  using type = StaticLabel;
-};
-template <>
-struct Win32Control<CommandButton> {
-  using type = PushButton;
-};
-template <>
-struct Win32Control<Timer> {
-  using type = WindowTimer;
-};
-template <>
-struct Win32Control<Picture> {
-  using type = PictureBox;
-};
+template <> struct Win32Control<TextBox> { using type = EditTextBox; };
+template <> struct Win32Control<Label> { using type = StaticLabel; };
+template <> struct Win32Control<CommandButton> { using type = PushButton; };
+template <> struct Win32Control<Timer> { using type = WindowTimer; };
+template <> struct Win32Control<Picture> { using type = PictureBox; };
 
 class MainWindow final : public win32::window_base<MainWindow>, public FrmMainControls {
  public:
