@@ -3,7 +3,7 @@
 namespace vardex {
 
 Watch::Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, InputWatch& input,
-         const ClosingPolicy& policy)
+             const ClosingPolicy& policy)
     : c_(c),
       tray_(tray),
       fields_(c, system),

@@ -24,11 +24,12 @@ namespace vardex {
 class Watch {
  public:
   Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, InputWatch& input,
-      const ClosingPolicy& policy = {});
+        const ClosingPolicy& policy = {});
   Watch(const Watch&) = delete;
   Watch& operator=(const Watch&) = delete;
 
-  // Start-up: the three timers on at their periods, no program loaded yet.
+  // Start-up: the three timers on at their periods, no program loaded yet,
+  // the stopped icon in the tray.
   void Start();
   // tmrAppCheck and tmrAppShotDown at their fields' periods.
   void StartTimers();
