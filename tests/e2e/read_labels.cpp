@@ -9,7 +9,11 @@
 // "--lock", "locked" or "unlocked" when the idle limit, the path and
 // "&Browse..." are all disabled or all enabled, else "mixed"; with
 // "--post-ticks <n>", posts n idle-timer WM_TIMER messages to the window
-// within a second, as any process on the desktop can.
+// within a second, as any process on the desktop can. For another program:
+// with "--dialog <caption>", where the Cancel button of that program's
+// dialog box lies and the box's text, as "--control" prints; with "--text
+// <caption>", the text of the edit control of each top-level window
+// <caption>, one a line.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -48,6 +52,35 @@ int PrintMessageBox() {
   ::SendMessageA(text, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
   std::printf("%s\n", buffer);
   return 0;
+}
+
+int PrintDialog(const wchar_t* caption) {
+  const HWND box = ::FindWindowW(L"#32770", caption);
+  const HWND cancel = box ? ::GetDlgItem(box, IDCANCEL) : nullptr;
+  const HWND text = box ? ::GetDlgItem(box, kMessageBoxTextId) : nullptr;
+  RECT r{};
+  if (!cancel || !text || !::GetWindowRect(cancel, &r)) {
+    std::puts("no dialog box");
+    return 1;
+  }
+  char buffer[1024] = {};
+  ::SendMessageA(text, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+  std::printf("%ld %ld %ld %ld %s\n", r.left, r.top, r.right - r.left, r.bottom - r.top, buffer);
+  return 0;
+}
+
+int PrintEditTexts(const wchar_t* caption) {
+  int printed = 0;
+  for (HWND window = nullptr; (window = ::FindWindowExW(nullptr, window, nullptr, caption)) != nullptr;) {
+    const HWND edit = ::FindWindowExW(window, nullptr, L"Edit", nullptr);
+    if (!edit) continue;
+    char buffer[1024] = {};
+    ::SendMessageA(edit, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+    std::printf("%s\n", buffer);
+    ++printed;
+  }
+  if (printed == 0) std::puts("no edit control");
+  return printed == 0 ? 1 : 0;
 }
 
 BOOL CALLBACK CollectTooltipWindow(HWND window, LPARAM found) noexcept {
@@ -119,6 +152,8 @@ int PrintLock(HWND window) {
 int wmain(int argc, wchar_t** argv) {
   if (argc > 1 && ::lstrcmpW(argv[1], L"--message") == 0) return PrintMessageBox();
   if (argc > 1 && ::lstrcmpW(argv[1], L"--tooltip") == 0) return PrintTooltip();
+  if (argc > 2 && ::lstrcmpW(argv[1], L"--dialog") == 0) return PrintDialog(argv[2]);
+  if (argc > 2 && ::lstrcmpW(argv[1], L"--text") == 0) return PrintEditTexts(argv[2]);
   const HWND window = ::FindWindowA(nullptr, vardex::kFrmMainCaption);
   if (!window) {
     std::puts("no window");

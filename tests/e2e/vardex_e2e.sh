@@ -45,6 +45,11 @@
 #                       ended before the limit
 #   E2E_SETTINGS_TOOL   VardexSettings.exe: it writes the settings (else the
 #                       test does), and must name the file Vardex reads
+#   E2E_CANCEL          when set, notepad asked to close asks its own "Save
+#                       changes?" question; a click on its Cancel is use:
+#                       notepad keeps running with its text and gets the
+#                       whole limit again; asked again and left alone, it is
+#                       ended after the grace period
 # In a 64-bit prefix (tests/wow64):
 #   E2E_NOTEPAD         the notepad to watch, as Vardex sees its path
 #   E2E_NOTEPAD_LOADER  the Wine loader that starts it (wine64 for a 64-bit one)
@@ -329,8 +334,10 @@ fi
 # Typing stops: the count grows past the limit and notepad is ended, counted
 # from the last keystroke.
 stopped=$typed_at
-readings="" ratios="" max_idle=0 copy_started=""
-while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * tick + grace + ${E2E_COPY_AT:-0} )) ]; do
+typed_pid=${np_pids[-1]}
+readings="" ratios="" max_idle=0 copy_started="" cancelled="" asked_again=""
+while a_notepad_running &&
+  [ $(( $(date +%s) - ${cancelled:-$stopped} )) -lt $(( limit + 6 * tick + grace + ${E2E_COPY_AT:-0} )) ]; do
   sleep 2
   if [ -n "${E2E_COPY_AT:-}" ] && [ -z "$copy_started" ] && [ $(( $(date +%s) - stopped )) -ge "$E2E_COPY_AT" ]; then
     # The user opens a second document: a new copy, nobody types into it.
@@ -349,6 +356,27 @@ while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * ti
     copy_ran=$(( $(date +%s) - copy_started ))
     [ "$copy_ran" -ge 55 ] || fail "the copy started after ${E2E_COPY_AT}s idle was ended after ${copy_ran}s"
   fi
+  [ -n "${E2E_CANCEL:-}" ] || continue
+  # Notepad's question, a dialog box of its own named "Notepad".
+  read -r x y w h question <<<"$(labels --dialog Notepad)"
+  [[ "$x" =~ ^-?[0-9]+$ ]] || continue
+  if [ -n "$cancelled" ]; then
+    [ -n "$asked_again" ] || asked_again=$(date +%s)
+    continue
+  fi
+  echo "notepad asked $(( $(date +%s) - stopped ))s after the last keystroke: $question"
+  box=$(xdotool search --onlyvisible --name '^Notepad$' | head -1)
+  [ -n "$box" ] && xdotool windowraise "$box"
+  xdotool mousemove $(( x + w / 2 )) $(( y + h / 2 )) click 1
+  cancelled=$(date +%s)
+  for _ in $(seq 1 20); do
+    [ "$(labels --dialog Notepad)" = "no dialog box" ] && break
+    sleep 0.25
+  done
+  [ "$(labels --dialog Notepad)" = "no dialog box" ] || fail "a click on Cancel left notepad's question up"
+  text=$(labels --text 'Untitled - Notepad')
+  grep -qx '\(ab\)\{2,\}' <<<"$text" || fail "after Cancel, notepad's texts are: $text"
+  kill -0 "$typed_pid" 2>/dev/null || fail "notepad was ended while its question was up"
 done
 ended_after=$(( $(date +%s) - stopped ))
 if [ -n "$copy_started" ]; then
@@ -356,6 +384,18 @@ if [ -n "$copy_started" ]; then
   # From the copy on, the limit again, plus the presence check that saw it.
   stopped=$copy_started
   ended_after=$(( $(date +%s) - copy_started ))
+fi
+if [ -n "${E2E_CANCEL:-}" ]; then
+  [ -n "$cancelled" ] || fail "notepad never asked its question"
+  [ -n "$asked_again" ] || fail "notepad was not asked again after Cancel"
+  # Polling adds a few seconds to when the question was seen.
+  [ $(( $(date +%s) - asked_again )) -ge $(( grace - 5 )) ] ||
+    fail "notepad was ended $(( $(date +%s) - asked_again ))s after it was asked again, within the grace period"
+  echo "after Cancel, asked again $(( asked_again - cancelled ))s later and left alone: ended" \
+       "$(( $(date +%s) - asked_again ))s after that"
+  # From the click on, the limit again.
+  stopped=$cancelled
+  ended_after=$(( $(date +%s) - cancelled ))
 fi
 read -r elapsed ratio _ <<<"$(labels)"
 echo "after typing, LblElapsedTime read:$readings, then $elapsed"

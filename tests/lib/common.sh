@@ -16,3 +16,46 @@ fail() {
   if declare -F fail_details >/dev/null; then fail_details; fi
   exit 1
 }
+
+# Vardex started for a test that drives it with robust_helper.exe. The caller
+# sets $wine, $vardex and $helper (robust_helper.exe) and a trap that calls
+# vardex_stop and vardex_ini_restore.
+#   vardex_ini LIMIT PATH   keeps the system directory's vardex.ini aside and
+#                           writes one with LIMIT minutes and the program PATH
+#   vardex_ini_restore      puts the kept one back, or removes the test's
+#   vardex_start            starts Vardex and waits for its window; sets
+#                           vardex_pid (the Unix process) and vx_win (the
+#                           Windows process id the helper's commands take)
+#   vardex_stop             ends the Vardex it started
+#   helper ARGS...          runs robust_helper.exe, its output without CRs
+vardex_pid="" vx_win="" vardex_ini_kept="" vardex_ini_file=""
+helper() { "$wine" "$helper" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+vardex_ini() {  # LIMIT PATH
+  vardex_ini_file="$(winepath -u 'C:\windows\system32' 2>/dev/null)/vardex.ini"
+  if [ -f "$vardex_ini_file" ]; then
+    vardex_ini_kept="$vardex_ini_file.test-kept"
+    cp -f "$vardex_ini_file" "$vardex_ini_kept"
+  fi
+  printf '%s\r\n%s\r\nunset entry\r\n' "$1" "$2" >"$vardex_ini_file"
+}
+vardex_ini_restore() {
+  [ -n "$vardex_ini_file" ] || return 0
+  if [ -n "$vardex_ini_kept" ]; then mv -f "$vardex_ini_kept" "$vardex_ini_file"; else rm -f "$vardex_ini_file"; fi
+}
+vardex_start() {
+  "$wine" "$vardex" </dev/null >/dev/null 2>&1 &
+  vardex_pid=$!
+  for _ in $(seq 1 60); do
+    vx_win=$(helper pid-of 'Vardex by Pellow' | grep -xE '[0-9]+')
+    [ -n "$vx_win" ] && return 0
+    kill -0 "$vardex_pid" 2>/dev/null || fail "Vardex exited at start-up"
+    sleep 0.5
+  done
+  fail "Vardex's window did not appear"
+}
+vardex_stop() {
+  [ -n "$vardex_pid" ] || return 0
+  kill "$vardex_pid" 2>/dev/null
+  wait "$vardex_pid" 2>/dev/null
+  vardex_pid=""
+}

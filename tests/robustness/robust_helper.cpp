@@ -1,13 +1,14 @@
 // The outside hands of the robustness tests, one command per run:
 //   target [--title T] [--exit-after MS]  a program to watch: one edit control
 //          [--save-on-close FILE]          that takes the typed text; prints
-//                                          "ready <pid>". Asked to close as at
+//          [--hang-after MS]               "ready <pid>". Asked to close as at
 //                                          sign-out (ENDSESSION_CLOSEAPP), it
 //                                          agrees only with --save-on-close: it
 //                                          writes its text to FILE and exits
 //                                          with kSavedExitCode; otherwise it
 //                                          answers as a program that ignores
-//                                          the request
+//                                          the request. With --hang-after, its
+//                                          UI thread stops pumping after MS
 //   storm PID COUNT       posts COUNT relay messages, key and mouse in turn,
 //                         to the relay window of process PID, then asks that
 //                         window's thread for an answer
@@ -49,6 +50,7 @@ constexpr wchar_t kRelayClass[] = L"TessikRelayWindow";
 constexpr wchar_t kTargetClass[] = L"RobustTarget";
 constexpr int kEditId = 100;
 constexpr UINT_PTR kExitTimer = 1;
+constexpr UINT_PTR kHangTimer = 2;
 // The exit code of a target that closed on request; Vardex's end gives 1.
 constexpr int kSavedExitCode = 42;
 std::wstring g_save_path;  // the target's --save-on-close
@@ -76,6 +78,9 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     case WM_TIMER:
       if (wParam == kExitTimer) DestroyWindow(window);
+      // A wait that never ends: Wine gives a process ended in an endless
+      // Sleep the exit code 0, whatever the end's was.
+      if (wParam == kHangTimer) WaitForSingleObject(GetCurrentProcess(), INFINITE);
       return 0;
     case WM_QUERYENDSESSION:
       if (g_save_path.empty() || !(lParam & ENDSESSION_CLOSEAPP)) break;
@@ -104,7 +109,7 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-int RunTarget(const std::wstring& title, int exit_after_ms) {
+int RunTarget(const std::wstring& title, int exit_after_ms, int hang_after_ms) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = TargetProc;
@@ -118,6 +123,7 @@ int RunTarget(const std::wstring& title, int exit_after_ms) {
                                       420, 240, nullptr, nullptr, wc.hInstance, nullptr);
   if (!window) return Fail(2, "cannot create the window");
   if (exit_after_ms >= 0) SetTimer(window, kExitTimer, static_cast<UINT>(exit_after_ms), nullptr);
+  if (hang_after_ms >= 0) SetTimer(window, kHangTimer, static_cast<UINT>(hang_after_ms), nullptr);
   std::printf("ready %lu\n", GetCurrentProcessId());
   std::fflush(stdout);
   MSG msg;
@@ -327,12 +333,14 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"target") {
     std::wstring title = L"Robust Target";
     int exit_after = -1;
+    int hang_after = -1;
     for (int i = 2; i + 1 < argc; i += 2) {
       if (lstrcmpW(argv[i], L"--title") == 0) title = argv[i + 1];
       if (lstrcmpW(argv[i], L"--exit-after") == 0) exit_after = static_cast<int>(std::wcstol(argv[i + 1], nullptr, 10));
       if (lstrcmpW(argv[i], L"--save-on-close") == 0) g_save_path = argv[i + 1];
+      if (lstrcmpW(argv[i], L"--hang-after") == 0) hang_after = static_cast<int>(std::wcstol(argv[i + 1], nullptr, 10));
     }
-    return RunTarget(title, exit_after);
+    return RunTarget(title, exit_after, hang_after);
   }
   if (command == L"storm" && argc == 4) {
     return Storm(ParsePid(argv[2]), static_cast<unsigned>(std::wcstoul(argv[3], nullptr, 10)));

@@ -1,94 +1,119 @@
 #!/usr/bin/env bash
 # Vardex.exe asks before it ends (DISPLAY and WINEPREFIX come from tools/test;
-# Tessik.dll is registered by the fixture). Two copies of the helper's
-# target, the watched program, are left idle past a 1-minute limit at once:
+# Tessik.dll is registered by the fixture). Three copies of the watched
+# program are left idle past a 1-minute limit at once:
 #  - one saves its text when asked to close and exits by itself: its exit
 #    code is its own, never Vardex's;
-#  - one ignores the request: it is ended 30 s (and at most a tick and the
-#    polling) after the first one went, not before; Vardex's UI thread
-#    answers within a second all the while.
+#  - one ignores the request, and one is hung (its UI thread stopped pumping
+#    long before): each is ended 30 s (and at most a tick and the polling)
+#    after the request, not before (the saver's file tells when it came);
+#  - while the end is pending, Vardex's window comes back from its icon
+#    within a second, and its UI thread answers within a second at every
+#    poll.
+# The watched program is a copy of the helper under a name of its own: the
+# helper's own runs that drive the test are then no copies of the program
+# started from outside, which would start the count again, hold the end off
+# or be ended themselves.
 #   vardex_closing.sh WINE VARDEX HELPER
 set -u
 wine=$1 vardex=$2 helper=$3
 
 work=$(mktemp -d)
-sysdir=$(winepath -u 'C:\windows\system32' 2>/dev/null)
-ini="$sysdir/vardex.ini"
-vardex_pid="" saver="" ignorer="" saved=""
+target="$work/robust_target.exe"
+declare -A pid=() went=() code=()
+names=(Saver Ignorer Hung)
 
+. "$(dirname "$0")/../lib/common.sh"
 cleanup() {
-  local p
-  for p in $vardex_pid $saver $ignorer; do kill "$p" 2>/dev/null; done
-  for p in $vardex_pid $saver $ignorer; do wait "$p" 2>/dev/null; done
-  if [ -n "$saved" ]; then mv -f "$saved" "$ini"; else rm -f "$ini"; fi
+  local name
+  vardex_stop
+  for name in "${!pid[@]}"; do kill "${pid[$name]}" 2>/dev/null; wait "${pid[$name]}" 2>/dev/null; done
+  vardex_ini_restore
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-. "$(dirname "$0")/../lib/common.sh"
-helper() { "$wine" "$helper" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 fail_details() { echo "--- Vardex's event labels"; helper labels; }
 
-if [ -f "$ini" ]; then saved="$ini.closing-saved"; cp -f "$ini" "$saved"; fi
-printf '1\r\n%s\r\nunset entry\r\n' "$(winepath -w "$helper")" >"$ini"
+cp -f "$helper" "$target"
+vardex_ini 1 "$(winepath -w "$target")"
 
 save_file="$work/saved.txt"
 # Started from this shell, whose children they stay: their exit codes count.
 start_target() {  # NAME ARGS...
   local name=$1
   shift
-  "$wine" "$helper" target --title "$name" "$@" </dev/null >"$work/$name.out" 2>&1 &
+  "$wine" "$target" target --title "$name" "$@" </dev/null >"$work/$name.out" 2>&1 &
+  pid[$name]=$!
 }
 start_target Saver --save-on-close "$(winepath -w "$save_file")"
-saver=$!
 start_target Ignorer
-ignorer=$!
-for name in Saver Ignorer; do
+start_target Hung --hang-after 5000
+for name in "${names[@]}"; do
   for _ in $(seq 1 40); do grep -q '^ready' "$work/$name.out" && break; sleep 0.25; done
   grep -q '^ready' "$work/$name.out" || fail "the target $name did not start"
 done
 
-"$wine" "$vardex" </dev/null >/dev/null 2>&1 &
-vardex_pid=$!
+vardex_start
 started=$(date +%s)
-for _ in $(seq 1 60); do
-  vx_win=$(helper pid-of 'Vardex by Pellow' | grep -xE '[0-9]+')
-  [ -n "$vx_win" ] && break
-  kill -0 "$vardex_pid" 2>/dev/null || fail "Vardex exited at start-up"
-  sleep 0.5
-done
-[ -n "$vx_win" ] || fail "Vardex's window did not appear"
 helper wait-relay "$vx_win" | grep -qx relay || fail "Vardex did not start watching the targets"
+
+# Opens Vardex's window from its icon, the only one in Wine's tray window,
+# and prints how many milliseconds after the double click it showed.
+window_back_ms() {
+  local tray clicked
+  tray=$(xdotool search --onlyvisible --name 'Wine System Tray' | head -1)
+  [ -n "$tray" ] || { echo "no tray window"; return; }
+  xdotool windowraise "$tray"
+  xdotool mousemove --window "$tray" 10 10 click --repeat 2 --delay 100 1
+  clicked=$(date +%s%N)
+  while [ -z "$(xdotool search --onlyvisible --name 'Vardex by Pellow')" ]; do
+    [ $(( $(date +%s%N) - clicked )) -lt 5000000000 ] || { echo "not within 5 s"; return; }
+  done
+  echo $(( ($(date +%s%N) - clicked) / 1000000 ))
+}
 
 # Poll until all three are gone: when each went, and whether Vardex answered
 # at every poll while the end was pending.
-saver_at="" ignorer_at="" answers=0 silent=0
+answers=0 silent=0 back_ms=""
 while [ $(( $(date +%s) - started )) -lt 140 ]; do
   now=$(date +%s)
-  [ -z "$saver_at" ] && ! kill -0 "$saver" 2>/dev/null && saver_at=$now
-  [ -z "$ignorer_at" ] && ! kill -0 "$ignorer" 2>/dev/null && ignorer_at=$now
-  [ -n "$saver_at" ] && [ -n "$ignorer_at" ] && break
-  if [ -n "$saver_at" ]; then
+  for name in "${names[@]}"; do
+    [ -z "${went[$name]:-}" ] && ! kill -0 "${pid[$name]}" 2>/dev/null && went[$name]=$now
+  done
+  [ "${#went[@]}" -eq 3 ] && break
+  if [ -n "${went[Saver]:-}" ]; then
     if [ "$(helper answers "$vx_win")" = answered ]; then answers=$((answers + 1)); else silent=$((silent + 1)); fi
+    [ -z "$back_ms" ] && [ $(( now - went[Saver] )) -ge 5 ] && back_ms=$(window_back_ms)
   fi
   sleep 0.5
 done
-[ -n "$saver_at" ] || fail "the copy that saves on request still runs after 140 s"
 # Only what has gone is waited for.
-wait "$saver"; saver_code=$?
-saver=""
-ignorer_code=""
-if [ -n "$ignorer_at" ]; then wait "$ignorer"; ignorer_code=$?; ignorer=""; fi
-echo "the saver went $(( saver_at - started ))s after Vardex started (exit code $saver_code)," \
-     "the one that ignores $(( ${ignorer_at:-now} - saver_at ))s after it (exit code $ignorer_code);" \
-     "Vardex answered $answers times, silent $silent"
-[ "$(( saver_at - started ))" -ge 60 ] || fail "the saver was asked within the limit"
-[ "$saver_code" -eq 42 ] || fail "the saver's exit code is $saver_code: it did not close by itself"
+for name in "${!went[@]}"; do
+  wait "${pid[$name]}"
+  code[$name]=$?
+  unset "pid[$name]"
+done
+[ -n "${went[Saver]:-}" ] || fail "the copy that saves on request still runs after 140 s"
 grep -q '^saved' "$save_file" 2>/dev/null || fail "the saver wrote nothing"
-[ -n "$ignorer_at" ] || fail "the copy that ignores the request still runs"
-[ "$(( ignorer_at - saver_at ))" -ge 29 ] || fail "the copy that ignores the request was ended before the grace period was over"
-[ "$(( ignorer_at - saver_at ))" -le 34 ] || fail "the copy that ignores the request was ended only $(( ignorer_at - saver_at ))s after the request"
-[ "${ignorer_code:-0}" -eq 1 ] || fail "the copy that ignores the request exited with $ignorer_code, not Vardex's end"
+# The saver wrote its file when it was asked.
+asked=$(stat -c %Y "$save_file")
+echo "the copies were asked $(( asked - started ))s after Vardex started"
+for name in "${names[@]}"; do
+  echo "$name went $(( ${went[$name]:-$(date +%s)} - asked ))s after the request" \
+       "(exit code ${code[$name]:-none, still runs})"
+done
+echo "Vardex answered $answers times, silent $silent; its window came back ${back_ms} ms after the double click"
+[ "${code[Saver]}" -eq 42 ] || fail "the saver's exit code is ${code[Saver]}: it did not close by itself"
+[ $(( asked - started )) -ge 60 ] || fail "the copies were asked $(( asked - started ))s after Vardex started, within the limit"
+for name in Ignorer Hung; do
+  [ -n "${went[$name]:-}" ] || fail "the copy $name still runs"
+  after=$(( went[$name] - asked ))
+  [ "$after" -ge 30 ] || fail "the copy $name was ended ${after}s after the request, before the grace period was over"
+  [ "$after" -le 34 ] || fail "the copy $name was ended only ${after}s after the request"
+  [ "${code[$name]}" -eq 1 ] || fail "the copy $name exited with ${code[$name]}, not Vardex's end"
+done
 [ "$answers" -gt 10 ] && [ "$silent" -eq 0 ] || fail "Vardex's UI thread did not answer within a second while the end was pending"
+[[ "$back_ms" =~ ^[0-9]+$ ]] && [ "$back_ms" -le 1000 ] ||
+  fail "Vardex's window did not come back within a second while the end was pending: $back_ms"
 kill -0 "$vardex_pid" 2>/dev/null || fail "Vardex ended"
 echo "PASS: asked first; the saver closed by itself, the others were ended after the grace period"

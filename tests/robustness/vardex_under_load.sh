@@ -12,24 +12,20 @@ set -u
 wine=$1 vardex=$2 helper=$3
 
 work=$(mktemp -d)
-sysdir=$(winepath -u 'C:\windows\system32' 2>/dev/null)
-ini="$sysdir/vardex.ini"
-target_pid="" vardex_pid="" vx_win="" suspended="" saved=""
+target_pid="" suspended=""
 
+. "$(dirname "$0")/../lib/common.sh"
 cleanup() {
   # A suspended Vardex would not end: let it run before ending it.
-  [ -n "$suspended" ] && "$wine" "$helper" resume "$vx_win" </dev/null >/dev/null 2>&1
-  local p
-  for p in $vardex_pid $target_pid; do kill "$p" 2>/dev/null; done
-  for p in $vardex_pid $target_pid; do wait "$p" 2>/dev/null; done
-  if [ -n "$saved" ]; then mv -f "$saved" "$ini"; else rm -f "$ini"; fi
+  [ -n "$suspended" ] && helper resume "$vx_win" >/dev/null
+  vardex_stop
+  [ -n "$target_pid" ] && { kill "$target_pid" 2>/dev/null; wait "$target_pid" 2>/dev/null; }
+  vardex_ini_restore
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-. "$(dirname "$0")/../lib/common.sh"
 fail_details() { echo "--- labels"; labels; }
-helper() { "$wine" "$helper" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 labels() { helper labels; }
 # Waits (at most SECONDS) until the helper command's output holds LINE.
 wait_for() {  # SECONDS LINE COMMAND...
@@ -44,18 +40,8 @@ wait_for() {  # SECONDS LINE COMMAND...
 
 # A long limit, so that nothing is ended during the test; the helper's target
 # program is the one watched.
-if [ -f "$ini" ]; then saved="$ini.load-saved"; cp -f "$ini" "$saved"; fi
-printf '30\r\n%s\r\nunset entry\r\n' "$(winepath -w "$helper")" >"$ini"
-
-"$wine" "$vardex" </dev/null >/dev/null 2>&1 &
-vardex_pid=$!
-for _ in $(seq 1 60); do
-  vx_win=$(helper pid-of 'Vardex by Pellow' | grep -xE '[0-9]+')
-  [ -n "$vx_win" ] && break
-  kill -0 "$vardex_pid" 2>/dev/null || fail "Vardex exited at start-up"
-  sleep 0.5
-done
-[ -n "$vx_win" ] || fail "Vardex's window did not appear"
+vardex_ini 30 "$(winepath -w "$helper")"
+vardex_start
 # Started after Vardex: under Wine without a window manager, a window made
 # before another program's window may not get the keyboard focus back.
 "$wine" "$helper" target --title LoadTarget </dev/null >"$work/target.out" 2>&1 &
