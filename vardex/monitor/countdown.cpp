@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "monitor/match_rule.h"
-#include "monitor/number_text.h"
+#include "numbers/number_text.h"
 
 namespace vardex {
 namespace {
