@@ -370,8 +370,12 @@ TEST_F(AskFirst, AOneMinuteLimitWarnsAtItsHalfOncePerApproachAndUseTakesTheWarni
   Second();
   EXPECT_EQ(tray.warning, "");
   EXPECT_EQ(Count(), 0) << "use restarts the count at once";
+  Second(1'100);
+  EXPECT_EQ(Count(), 0) << "a count started between two messages waits for the next";
   Tick(3);
   EXPECT_EQ(Logged("ShowWarning"), 2) << "the next approach warns again";
+  Second(2'000);
+  EXPECT_EQ(Count(), 30) << "whose schedule the later ones keep";
 }
 
 TEST_F(AskFirst, LongerLimitsWarnOneMinuteBeforeTheRequest) {
