@@ -27,6 +27,7 @@
 #include "win32/com_apartment.h"
 #include "win32/process_query.h"
 #include "win32/result.h"
+#include "win32/text.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
 #include "window/main_window_ids.h"
@@ -44,13 +45,6 @@ using tessik::WM_MOUSERELAY;
 constexpr char kMissingProgram[] = "C:\\NOWHERE\\NOT_RUNNING.EXE";
 // A library that does not exist: the process list without its system-wide query.
 constexpr char kNoLibrary[] = "vardex-bench-no-such-library.dll";
-
-std::string Ansi(const std::wstring& text) {
-  const int n = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(n > 0 ? n - 1 : 0, '\0');
-  if (n > 1) ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-  return out;
-}
 
 std::string Fixed(double value, int decimals) {
   char text[64];
@@ -124,7 +118,7 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
   };
   bench::MessageWindow<decltype(on_message)> driver(on_message);
   const std::wstring target_exe = TargetExe(wide);
-  const std::string target_path = Ansi(target_exe);
+  const std::string target_path = win32::WideToAnsi(target_exe);
 
   // A hook that only passes the call on, hooked the same way: the platform's
   // share of the added cost.
@@ -337,7 +331,7 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
   bench::Child& target = children.emplace_back();
   if (!target.Start(TargetExe(), L"0")) return 1;
   ::WaitForInputIdle(target.process.get(), 30000);
-  const std::string path = Ansi(TargetExe());
+  const std::string path = win32::WideToAnsi(TargetExe());
   std::string upper = path;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   controls.txtApplicationName().SetText(path);
@@ -452,7 +446,7 @@ int RunSets(int rounds, int sets, bool wide) {
   vardex::HookComponentFactoryWin32 factory;
   const std::unique_ptr<vardex::HookComponent> hook = factory.Create(recorder);
   if (!hook) return 1;
-  const std::string path = Ansi(TargetExe(wide));
+  const std::string path = win32::WideToAnsi(TargetExe(wide));
   const std::string program = wide ? " (64-bit program)" : "";
   struct Case {
     const char* name;
@@ -551,7 +545,7 @@ using unique_hfind = win32::unique_any<HANDLE, decltype(&CloseFind), &CloseFind,
 std::wstring ProcStatusOf(const char* exe) {
   wchar_t prefix[MAX_PATH] = {};
   if (!::GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH)) return std::wstring();
-  const std::string wanted_env = "WINEPREFIX=" + Ansi(prefix) + std::string(1, '\0');
+  const std::string wanted_env = "WINEPREFIX=" + win32::WideToAnsi(prefix) + std::string(1, '\0');
   WIN32_FIND_DATAW found;
   const unique_hfind search(::FindFirstFileW(L"Z:\\proc\\*", &found));
   if (!search) return std::wstring();
@@ -706,7 +700,7 @@ bool WriteSettings(const std::string& watched) {
 int RunFootprint(int rounds, long iterations) {
   const std::wstring vardex_exe = bench::OwnDirectory() + L"Vardex.exe";
   const std::wstring tray_exe = bench::OwnDirectory() + L"bench_tray.exe";
-  if (!WriteSettings(Ansi(TargetExe()))) {
+  if (!WriteSettings(win32::WideToAnsi(TargetExe()))) {
     std::fprintf(stderr, "cannot write vardex.ini\n");
     return 1;
   }

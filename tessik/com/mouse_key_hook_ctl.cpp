@@ -95,8 +95,7 @@ STDMETHODIMP MouseKeyHookCtl::put_MonitoredAppPath(BSTR path) noexcept {
   // A path too long for the buffer, or with a null character inside, names
   // no program that can run.
   char wanted[kPathBufferSize];
-  const int bytes = WideCharToMultiByte(CP_ACP, 0, path, static_cast<int>(length), wanted, kPathBufferSize - 1,
-                                        nullptr, nullptr);
+  const int bytes = win32::WideToAnsi({path, length}, wanted, kPathBufferSize - 1);
   if (bytes <= 0 || lstrlenW(path) != static_cast<int>(length)) {
     RemoveHooks();
     return NotRunningError();

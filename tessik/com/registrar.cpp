@@ -3,6 +3,7 @@
 #include <string>
 
 #include "win32/result.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
 
 namespace tessik {
@@ -12,19 +13,14 @@ using win32::unique_hkey;
 
 // The script is UTF-8; the registry is written through the wide functions.
 bool Widen(const std::string& text, std::wstring& out) noexcept {
-  out.clear();
-  if (text.empty()) return true;
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                    nullptr, 0);
-  if (n <= 0) return false;
   try {
-    out.resize(static_cast<std::size_t>(n));
+    out = win32::Utf8ToWide(text);
   } catch (...) {
     win32::report_exception("the registrar's conversion to UTF-16");
+    out.clear();
     return false;
   }
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), out.data(),
-                             n) == n;
+  return out.empty() == text.empty();
 }
 
 HRESULT FromStatus(LSTATUS status) noexcept { return HRESULT_FROM_WIN32(static_cast<DWORD>(status)); }

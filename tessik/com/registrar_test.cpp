@@ -79,6 +79,13 @@ TEST_F(RegistrarTest, WritesEveryKeyAndValueAsStrings) {
   EXPECT_EQ(Value(L"CLSID\\{1}\\Server", L"ThreadingModel"), L"Apartment");
   EXPECT_TRUE(Exists(L"CLSID\\{1}\\Programmable"));
   EXPECT_EQ(Value(L"CLSID\\{1}\\Programmable", nullptr), L"<none>");
+  // The script is UTF-8, as a module path in any language needs; a byte
+  // that is not UTF-8 is refused, never written as something else.
+  ASSERT_EQ(RegisterKeys(root_.get(), MustParse("HKCR { Gr\xC3\xBC\xC3\x9F = s 'C:\\\xE2\x82\xAC\\x.dll' }")),
+            S_OK);
+  EXPECT_EQ(Value(L"Gr\u00FC\u00DF", nullptr), L"C:\\\u20AC\\x.dll");
+  EXPECT_EQ(RegisterKeys(root_.get(), MustParse("HKCR { Bad = s 'C:\\\xFF.dll' }")),
+            HRESULT_FROM_WIN32(ERROR_NO_UNICODE_TRANSLATION));
 }
 
 TEST_F(RegistrarTest, ForceRemoveReplacesEarlierContentOthersKeepIt) {

@@ -16,6 +16,7 @@
 #include "win32/com_ptr.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
 
 namespace tessik {
@@ -36,21 +37,10 @@ std::wstring ModuleFileName() {
   }
 }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                    nullptr);
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-  }
-  return out;
-}
-
 std::string GuidText(REFGUID guid) {
   wchar_t text[39] = {};
   StringFromGUID2(guid, text, ARRAYSIZE(text));
-  return Utf8(text);
+  return win32::WideToUtf8(text);
 }
 
 // The script with the module's path and identities filled in.
@@ -66,7 +56,7 @@ HRESULT LoadScript(script::Script& out) {
 
   const script::ExpandResult expanded =
       script::Expand(std::string(text, SizeofResource(ModuleInstance(), found)),
-                     {{"MODULE", Utf8(module)},
+                     {{"MODULE", win32::WideToUtf8(module)},
                       {"CLSID", GuidText(CLSID_MouseKeyHookCtl)},
                       {"LIBID", GuidText(LIBID_TESSIKLib)}});
   if (!expanded.text) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);

@@ -20,8 +20,10 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
 #include <vector>
 
+#include "win32/text.h"
 #include "win32/unique_any.h"
 #include "window/main_window_ids.h"
 #include "window/main_window_layout.h"
@@ -160,13 +162,12 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
   if (argc > 2 && ::lstrcmpW(argv[1], L"--control") == 0) {
-    char name[64] = {};
-    ::WideCharToMultiByte(CP_ACP, 0, argv[2], -1, name, static_cast<int>(sizeof name) - 1, nullptr, nullptr);
+    const std::string name = win32::WideToAnsi(argv[2]);
     const int tab_index = vardex::TabIndexOf(name);
     const HWND control = tab_index < 0 ? nullptr : ::GetDlgItem(window, vardex::ControlId(tab_index));
     RECT r{};
     char text[256] = {};
-    if (!control || !::GetWindowRect(control, &r) || !ReadLabel(window, name, text)) {
+    if (!control || !::GetWindowRect(control, &r) || !ReadLabel(window, name.c_str(), text)) {
       std::puts("no such control");
       return 2;
     }

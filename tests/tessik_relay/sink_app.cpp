@@ -27,6 +27,7 @@
 #include "com/recording_sink_test.h"
 #include "tessik.h"
 #include "win32/com_ptr.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
 
 namespace {
@@ -72,14 +73,6 @@ DWORD WINAPI ReadCommands(void* main_thread) noexcept {
   }
   PostThreadMessageA(target, WM_INPUT_ENDED, 0, 0);
   return 0;
-}
-
-std::wstring Widen(const std::string& s) {
-  const int chars = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(chars > 0 ? chars : 1), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, &wide[0], chars);
-  wide.resize(wide.size() - 1);
-  return wide;
 }
 
 // This process's handles, from the system's handle list: Wine's
@@ -133,14 +126,12 @@ void CALLBACK SetAgain(HWND, UINT, UINT_PTR, DWORD) noexcept {
 // Runs one command; false to quit.
 bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
   if (line.rfind("set ", 0) == 0 || line == "set-empty") {
-    const std::wstring path = line == "set-empty" ? std::wstring() : Widen(line.substr(4));
-    const win32::unique_bstr value(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
+    const win32::unique_bstr value = win32::AnsiToBstr(line == "set-empty" ? std::string() : line.substr(4));
     Print("set 0x%08lX\n", static_cast<unsigned long>(hook->put_MonitoredAppPath(value.get())));
   } else if (line.rfind("sets ", 0) == 0) {
     char* rest = nullptr;
     const unsigned long n = std::strtoul(line.c_str() + 5, &rest, 10);
-    const std::wstring path = Widen(std::string(rest + (*rest == ' ' ? 1 : 0)));
-    const win32::unique_bstr value(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
+    const win32::unique_bstr value = win32::AnsiToBstr(rest + (*rest == ' ' ? 1 : 0));
     const unsigned long before = HandleCount();
     unsigned long failed = 0;
     for (unsigned long i = 0; i < n; ++i) {
@@ -154,9 +145,8 @@ bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
     g_periodic_timer = 0;
     HRESULT hr = S_OK;
     if (ms > 0) {
-      const std::wstring path = Widen(std::string(rest + (*rest == ' ' ? 1 : 0)));
       g_periodic_hook = hook;
-      g_periodic_path.reset(SysAllocStringLen(path.data(), static_cast<UINT>(path.size())));
+      g_periodic_path = win32::AnsiToBstr(rest + (*rest == ' ' ? 1 : 0));
       hr = hook->put_MonitoredAppPath(g_periodic_path.get());
       g_periodic_timer = SetTimer(nullptr, 0, ms, SetAgain);
     }
@@ -166,9 +156,8 @@ bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
   } else if (line == "get") {
     win32::unique_bstr value;
     const HRESULT hr = hook->get_MonitoredAppPath(value.put());
-    char path[MAX_PATH * 2] = "";
-    if (value) WideCharToMultiByte(CP_ACP, 0, value.get(), -1, path, sizeof(path), nullptr, nullptr);
-    Print("get 0x%08lX %s\n", static_cast<unsigned long>(hr), path);
+    const std::string path = value ? win32::WideToAnsi(value.get()) : std::string();
+    Print("get 0x%08lX %s\n", static_cast<unsigned long>(hr), path.c_str());
   } else if (line == "ping") {
     Print("pong\n");
   } else if (line == "quit") {

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "monitor/number_text.h"
+#include "numbers/number_text.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_file.h"
 

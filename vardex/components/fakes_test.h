@@ -112,6 +112,7 @@ struct FakeProcess {
   std::optional<std::int64_t> created = 0;
   bool endable = true;  // false: ending it is denied (it runs elevated)
   bool closes_when_asked = false;  // saves and exits when asked to close
+  bool hung = false;  // its UI thread takes no messages: a request to close goes unanswered
 };
 
 class FakeProcessList final : public ProcessList {
@@ -177,7 +178,7 @@ class FakeProcessList final : public ProcessList {
   bool AskToClose() override {
     log_.push_back("AskToClose " + std::to_string(kill_id_));
     const auto it = std::find_if(running.begin(), running.end(), [&](const FakeProcess& p) { return p.id == kill_id_; });
-    if (it != running.end() && it->closes_when_asked) running.erase(it);
+    if (it != running.end() && it->closes_when_asked && !it->hung) running.erase(it);
     return true;
   }
 

@@ -12,6 +12,7 @@
 #include "win32/qi_table.h"
 #include "win32/result.h"
 #include "win32/scope_exit.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
 
 namespace vardex {
@@ -43,14 +44,8 @@ class HookClient final : public HookComponent {
 
   Watching MonitoredAppPath(const std::string& path) override {
     // The component takes the path as a BSTR and keeps it in the ANSI code page.
-    const int size = path.empty() ? 0
-                                  : ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
-                                                          nullptr, 0);
-    if (!path.empty() && size <= 0) return Watching::kNothing;
-    const win32::unique_bstr text(::SysAllocStringLen(nullptr, static_cast<UINT>(size)));
+    const win32::unique_bstr text = win32::AnsiToBstr(path);
     if (!text) return Watching::kNothing;
-    if (size > 0)
-      ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), text.get(), size);
     if (FAILED(control_->put_MonitoredAppPath(text.get())) || path.empty()) return Watching::kNothing;
     if (coverage_) {
       LONG processes = 0, processes_hooked = 0, threads = 0, threads_hooked = 0;

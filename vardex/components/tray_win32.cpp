@@ -7,6 +7,7 @@
 
 #include "components/icon_picture.h"
 #include "win32/message_filter.h"
+#include "win32/text.h"
 
 namespace vardex {
 namespace {
@@ -106,11 +107,9 @@ namespace {
 bool CopyWide(const std::string& text, wchar_t* out, std::size_t n) {
   std::fill(out, out + n, L'\0');
   if (text.empty()) return true;
-  // MultiByteToWideChar refuses a too small buffer; convert whole, then cut.
-  const int needed = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (needed <= 0) return false;
-  std::wstring wide(static_cast<std::size_t>(needed), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), needed);
+  // The conversion refuses a too small buffer; convert whole, then cut.
+  std::wstring wide = win32::AnsiToWide(text);
+  if (wide.empty()) return false;
   wide.resize(std::min(wide.size(), n - 1));
   std::copy(wide.begin(), wide.end(), out);
   return true;

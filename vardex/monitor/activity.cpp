@@ -1,6 +1,6 @@
 #include "monitor/activity.h"
 
-#include "monitor/number_text.h"
+#include "numbers/number_text.h"
 
 namespace vardex {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "monitor/match_rule.h"
-#include "monitor/number_text.h"
+#include "numbers/number_text.h"
 
 namespace vardex {
 namespace {
@@ -105,6 +105,9 @@ bool Countdown::TickDue() {
   // since the timer keeps its own schedule. Ticks lost while the thread was
   // busy are made up one a message, never ahead of the time passed.
   if (anchor_ && counted_ >= (now - *anchor_ + kTickResolutionMs) / period) return false;
+  // The first tick after the anchor sets the schedule the later ones keep: a
+  // count started between two messages does not run a message behind.
+  if (anchor_ && counted_ == 0) anchor_ = std::max(*anchor_, now - period);
   ++counted_;
   return true;
 }
@@ -112,13 +115,23 @@ bool Countdown::TickDue() {
 
 void Countdown::Second() {
   Closing& closing = rooms_.closing;
-  if (!closing.warned() && !closing.asking()) return;
-  // The user came back, perhaps to answer the program's own question.
-  if (rooms_.marks.Take()) {
-    Restart();
-    return;
+  if (closing.warned() || closing.asking()) {
+    // The user came back, perhaps to answer the program's own question.
+    if (rooms_.marks.Take())
+      Restart();
+    else if (closing.Due(system_.MonotonicMs()))
+      EndAsked();
   }
-  if (closing.Due(system_.MonotonicMs())) EndAsked();
+  // The timer's lateness adds up over hundreds of ticks: a tick a second
+  // behind the schedule its first tick set is counted here, so that the end
+  // comes on the clock. Its own message then counts nothing. A longer gap
+  // (the machine slept) is still made up one a message, so that a wake does
+  // not end the program at once.
+  const std::int64_t period = c_.tmrAppShotDown().Interval();
+  const std::int64_t since = system_.MonotonicMs() - anchor_.value_or(0);
+  if (c_.tmrAppShotDown().Enabled() && period > 0 && anchor_ && counted_ > 0 &&
+      since >= (counted_ + 1) * period + 1000 && since < (counted_ + 2) * period)
+    Tick();
 }
 
 void Countdown::End(std::optional<std::int64_t> limit_ms) {

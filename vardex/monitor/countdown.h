@@ -57,9 +57,10 @@ class Countdown {
       : c_(c), list_(list), tray_(tray), system_(system), rooms_(rooms) {}
 
   void Tick();
-  // Every second (tmrInputCheck): use after the warning or during the grace
-  // period restarts the count and calls the end off; at the grace period's
-  // end the asked copies that still run are ended.
+  // Every second (tmrInputCheck): an idle tick a second overdue is counted;
+  // use after the warning or during the grace period restarts the count and
+  // calls the end off; at the grace period's end the asked copies that still
+  // run are ended.
   void Second();
   // Back to a count of 0; the running icon when the program is loaded. The
   // warning goes and a pending end is called off.

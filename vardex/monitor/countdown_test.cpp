@@ -186,7 +186,8 @@ TEST_F(Countdown, EveryMatchingProcessIsEndedAndOnlyThose) {
 
 // Only the timer's own ticks count, each a period after the last: ticks
 // posted by another process end nothing before its time. A late tick keeps
-// the next on time, unless it saw use: the count starts again from it.
+// the next on time, unless it saw use: the count starts again from it. One a
+// second overdue is counted by the check each second.
 TEST_F(Countdown, ATickCountsOnlyWhenItsPeriodHasPassed) {
   StartWatching();
   intAppShutDownTime.SetText("1");
@@ -203,6 +204,12 @@ TEST_F(Countdown, ATickCountsOnlyWhenItsPeriodHasPassed) {
   tick_at(40'000);
   EXPECT_EQ(Count(), 40);
   marks.Key(65, 1);
+  system.monotonic_ms = t0 + 50'999;
+  countdown.Second();
+  EXPECT_EQ(Count(), 40) << "a tick less than a second late waits for its message";
+  system.monotonic_ms = t0 + 51'000;
+  countdown.Second();
+  EXPECT_EQ(Count(), 10) << "one a second late is counted by the check each second, its use too";
   tick_at(52'000);
   tick_at(60'000);
   EXPECT_EQ(Count(), 10);
@@ -363,8 +370,12 @@ TEST_F(AskFirst, AOneMinuteLimitWarnsAtItsHalfOncePerApproachAndUseTakesTheWarni
   Second();
   EXPECT_EQ(tray.warning, "");
   EXPECT_EQ(Count(), 0) << "use restarts the count at once";
+  Second(1'100);
+  EXPECT_EQ(Count(), 0) << "a count started between two messages waits for the next";
   Tick(3);
   EXPECT_EQ(Logged("ShowWarning"), 2) << "the next approach warns again";
+  Second(2'000);
+  EXPECT_EQ(Count(), 30) << "whose schedule the later ones keep";
 }
 
 TEST_F(AskFirst, LongerLimitsWarnOneMinuteBeforeTheRequest) {

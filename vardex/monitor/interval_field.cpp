@@ -1,6 +1,6 @@
 #include "monitor/interval_field.h"
 
-#include "monitor/number_text.h"
+#include "numbers/number_text.h"
 
 namespace vardex {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "monitor/number_text.h"
+#include "numbers/number_text.h"
 
 namespace vardex {
 

@@ -48,12 +48,21 @@ enum class Excuse {
   // copy that brings itself forward just after the user typed is taken for
   // the user's own move.
   kFrontAfterInput,
+  // A key, a button or the wheel into a hung copy's window that the hooks do
+  // not watch. A hung thread takes no input, so no hook runs in it and the
+  // user's input is no use; but the look at the window in front or under the
+  // pointer still names the copy (until the system puts its ghost window in
+  // the hung one's place), and counts the session's key there. Into a hooked
+  // window the same input is seen by nothing: Vardex leaves hooked threads to
+  // their hooks.
+  kHungWindow,
   kCount
 };
 inline constexpr std::array<const char*, static_cast<std::size_t>(Excuse::kCount)> kExcuseNames = {
     "input while an unhooked copy is in front (last-input time names no window, no kind)",
     "the machine slept (no timer ran; the end may come up to the limit after the wake)",
     "the front moved to a copy just after a key or a button (no one says who moved it)",
+    "input into a hung copy's unhooked window (the window look credits it; no hook runs)",
 };
 using ExcuseCounts = std::array<long long, static_cast<std::size_t>(Excuse::kCount)>;
 

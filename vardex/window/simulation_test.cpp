@@ -57,7 +57,7 @@ enum Flags { kElevated = 1, kConsole = 2, kBehind = 4 };
 
 enum class Ev : std::uint8_t {
   kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart,
-  kLaunch, kSelfFront, kWorker, kClock, kTicks, kSleep
+  kLaunch, kSelfFront, kWorker, kClock, kTicks, kSleep, kHang
 };
 // a, b, c by kind. kStart: serial, program, flags. kExit: serial. kThread:
 // serial, -, 1 when hooks are refused on it. kKey, kClick, kMove: serial,
@@ -69,6 +69,7 @@ enum class Ev : std::uint8_t {
 // the starter's serial (a windowless copy of the starter's program, ended by
 // a kExit). kClock: the wall clock set c hours forward. kTicks: another
 // process posts the idle timer's message 50 times. kSleep: c how long, in ms.
+// kHang: serial, -, 1 when its UI thread stops taking messages / 0 again.
 struct Event {
   Ms t = 0;
   Ev kind = Ev::kKey;
@@ -112,6 +113,7 @@ std::string Describe(const Event& e) {
     case Ev::kClock: return at + "wall clock set " + std::to_string(e.c) + " h";
     case Ev::kTicks: return at + "50 idle ticks posted";
     case Ev::kSleep: return at + "the machine sleeps until " + Clock(e.t + e.c);
+    case Ev::kHang: return at + "#" + std::to_string(e.a) + (e.c ? " hangs" : " answers again");
   }
   return at;
 }
@@ -196,6 +198,7 @@ class World final : public HookComponentFactory, public InputWatch {
     bool elevated, console;
     std::vector<Thread> threads;
     Ms wall;  // its creation time on the wall clock, as the process list gives it
+    bool hung = false;
   };
   struct Worker {
     int serial;
@@ -302,7 +305,7 @@ class World final : public HookComponentFactory, public InputWatch {
     last_use_tick_ = last_input_tick_;
     last_use_ = now_;
     if (const Proc* p = Find(front_.serial); p && !HookSeeable(*p, front_.thread))
-      oracle_.Excused(now_, kPrograms[p->program].path, Excuse::kUnhookedInFront);
+      oracle_.Excused(now_, kPrograms[p->program].path, p->hung ? Excuse::kHungWindow : Excuse::kUnhookedInFront);
   }
 
   // A timer's next tick, from now when it starts again: WM_TIMER comes up to
@@ -551,6 +554,7 @@ class World final : public HookComponentFactory, public InputWatch {
         const Window w{e.a, e.b};
         if (e.kind != Ev::kMove) SetFront(w);  // keys go to the window in front; a click brings its window there
         SessionInput(e.kind != Ev::kMove);
+        if (p->hung) break;  // queued for a thread that takes none: no use, and no hook runs
         if (e.kind == Ev::kMove) {
           Relay(w, 512, 0);
           break;
@@ -577,7 +581,12 @@ class World final : public HookComponentFactory, public InputWatch {
         SessionInput(false);
         last_wheel_tick_ = last_input_tick_;
         wheel_target_ = ProgramOf(w);
-        oracle_.Input(now_, kPrograms[Find(w.serial)->program].path);
+        const Proc& q = *Find(w.serial);
+        if (q.hung) {
+          if (!HookSeeable(q, w.thread)) oracle_.Excused(now_, kPrograms[q.program].path, Excuse::kHungWindow);
+          break;
+        }
+        oracle_.Input(now_, kPrograms[q.program].path);
         Relay(w, 522, 0);
         break;
       }
@@ -636,6 +645,14 @@ class World final : public HookComponentFactory, public InputWatch {
         // once at the wake, and the tick count has gone on meanwhile.
         for (Ms& due : due_) due = std::max(due, now_ + e.c);
         oracle_.Excused(now_ + e.c, oracle_.program(), Excuse::kAsleep);
+        break;
+      case Ev::kHang:
+        // Its windows keep their hooks and stay where they are; it answers
+        // no request to close, and only the end by force takes it away.
+        if (!p) break;
+        p->hung = e.c != 0;
+        for (FakeProcess& q : processes_.running)
+          if (q.id == p->pid) q.hung = p->hung;
         break;
     }
   }
@@ -778,6 +795,12 @@ class World final : public HookComponentFactory, public InputWatch {
       const Ms asleep = U(10 * kMinute, 3 * kHour);
       Push({t, Ev::kSleep, 0, 0, static_cast<int>(asleep), {}});
       clock_ = t + asleep;
+    } else if (r < 996 && any.serial) {
+      // A copy stops pumping messages for a while, mostly briefly, now and
+      // then past a limit and its grace.
+      Push({t, Ev::kHang, any.serial, 0, 1, {}});
+      const Ms hung = Chance(70) ? U(2 * kSecond, 30 * kSecond) : U(kMinute, 40 * kMinute);
+      Push({t + hung, Ev::kHang, any.serial, 0, 0, {}}, false);
     }
   }
 

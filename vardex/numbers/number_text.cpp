@@ -1,4 +1,4 @@
-#include "monitor/number_text.h"
+#include "numbers/number_text.h"
 
 #include <cfenv>
 #include <cmath>
