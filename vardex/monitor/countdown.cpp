@@ -127,9 +127,9 @@ void Countdown::Second() {
   // comes on the clock. Its own message then counts nothing. A longer gap
   // (the machine slept) is still made up one a message, so that a wake does
   // not end the program at once.
-  const std::int64_t period = c_.tmrAppShotDown().Interval();
+  const std::int64_t period = c_.tmrAppShotDown.Interval();
   const std::int64_t since = system_.MonotonicMs() - anchor_.value_or(0);
-  if (c_.tmrAppShotDown().Enabled() && period > 0 && anchor_ && counted_ > 0 &&
+  if (c_.tmrAppShotDown.Enabled() && period > 0 && anchor_ && counted_ > 0 &&
       since >= (counted_ + 1) * period + 1000 && since < (counted_ + 2) * period)
     Tick();
 }
