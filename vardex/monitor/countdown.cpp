@@ -20,6 +20,10 @@ constexpr double kDisplayThreshold = 0.124;
 // Two steps of the system's clock (15.6 ms): how much sooner than its period
 // the timer's own tick can seem to come.
 constexpr std::int64_t kTickResolutionMs = 32;
+// How much later than the timer's own schedule a tick may come (it waits
+// behind the messages before it, longer under load): the ticks after one
+// that saw use keep that schedule.
+constexpr std::int64_t kTickLatenessMs = 250;
 
 // The picture for a ratio: one band per eighth above the first (lower edge
 // exclusive, upper edge inclusive); null at or below one eighth.
@@ -55,7 +59,10 @@ void Countdown::Tick() {
   if (!TickDue()) return;
   if (rooms_.marks.Take()) {
     Restart();
-    counted_ = 1;  // this tick is the new count's first
+    // This tick is the new count's first, and the count runs from it, a
+    // little late as it may be; the next is due a period after it.
+    anchor_ = system_.MonotonicMs() - c_.tmrAppShotDown().Interval() - kTickLatenessMs;
+    counted_ = 1;
   }
 
   // The 16-bit count stays at its ends rather than overflow: past 32767 it
