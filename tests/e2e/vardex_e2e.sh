@@ -50,6 +50,11 @@
 #                       Vardex runs, nobody uses it: it is asked to close no
 #                       sooner than the limit and within the limit plus two
 #                       ticks of its start
+#   E2E_CLOCK_STEPS     when set, Vardex's wall clock (libfaketime, which
+#                       Wine honours; the wineserver's tick count stays) is
+#                       set forward one hour a few seconds after the idle
+#                       time starts and back again 30 s later: the end comes
+#                       within the same bounds
 #   E2E_SETTINGS_TOOL   VardexSettings.exe: it writes the settings (else the
 #                       test does), and must name the file Vardex reads
 # In a 64-bit prefix (tests/wow64):
@@ -76,7 +81,23 @@ notepad_loader=${E2E_NOTEPAD_LOADER:-$wine}
 copies=${E2E_COPIES:-1}
 type_every=${E2E_TYPE_EVERY:-3}
 window_name='Notepad'
-program_args=()
+program_args=() clock_env=() clock_file=""
+if [ -n "${E2E_CLOCK_STEPS:-}" ]; then
+  # Whichever library matches the loader is taken; the other is ignored.
+  for lib in /usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 /usr/lib/i386-linux-gnu/faketime/libfaketime.so.1; do
+    [ -f "$lib" ] && clock_env+=("$lib")
+  done
+  if [ ${#clock_env[@]} -eq 0 ]; then
+    echo "no libfaketime (package faketime): the clock is not stepped"
+  else
+    clock_file=$(mktemp)
+    echo "+0" >"$clock_file"
+    # As on Windows, setting the clock leaves the tick count and the
+    # performance counter where they are.
+    clock_env=(LD_PRELOAD="${clock_env[*]}" FAKETIME_TIMESTAMP_FILE="$clock_file" FAKETIME_NO_CACHE=1
+               FAKETIME_DONT_FAKE_MONOTONIC=1)
+  fi
+fi
 if [ -n "${E2E_WORKERS:-}" ]; then
   notepad_win=$(winepath -w "$E2E_WORKERS" 2>/dev/null)
   window_name='Worker Test'
@@ -103,6 +124,7 @@ cleanup() {
   wait 2>/dev/null
   if [ -n "$saved" ]; then mv -f "$saved" "$ini"; else rm -f "$ini"; fi
   [ -n "${save_file:-}" ] && rm -f "$save_file"
+  [ -n "$clock_file" ] && rm -f "$clock_file"
   [ -n "$hidden" ] && mv -f "$hidden" "${hidden%.hidden}"
 }
 trap cleanup EXIT
@@ -188,7 +210,7 @@ if [ -z "${E2E_WORKERS:-}" ]; then
   np_window=${np_windows[-1]}
 fi
 
-"$wine" "$vardex" </dev/null >/dev/null 2>&1 &
+env "${clock_env[@]}" "$wine" "$vardex" </dev/null >/dev/null 2>&1 &
 vx_pid=$!
 if [ -n "${E2E_TWICE:-}" ]; then
   # As from the Run entry at logon and the Start menu's shortcut at once.
@@ -357,7 +379,7 @@ fi
 # Typing stops: the count grows past the limit and notepad is ended, counted
 # from the last keystroke.
 stopped=${typed_at:-${program_started:-}}
-readings="" ratios="" max_idle=0 copy_started="" workers=" "
+readings="" ratios="" max_idle=0 copy_started="" workers=" " clock_steps=0
 while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * tick + grace + ${E2E_COPY_AT:-0} )) ]; do
   sleep 2
   if [ -n "${E2E_COPY_AT:-}" ] && [ -z "$copy_started" ] && [ $(( $(date +%s) - stopped )) -ge "$E2E_COPY_AT" ]; then
@@ -366,6 +388,18 @@ while a_notepad_running && [ $(( $(date +%s) - stopped )) -lt $(( limit + 6 * ti
     copy_started=$(date +%s)
     copy_pid=${np_pids[-1]}
     echo "a new copy started $(( copy_started - stopped ))s after the last keystroke"
+  fi
+  if [ -n "$clock_file" ]; then
+    since=$(( $(date +%s) - stopped ))
+    if [ "$clock_steps" -eq 0 ] && [ "$since" -ge 5 ]; then
+      echo "+1h" >"$clock_file"
+      clock_steps=1
+      echo "Vardex's clock set forward one hour ${since}s into the idle time"
+    elif [ "$clock_steps" -eq 1 ] && [ "$since" -ge 35 ]; then
+      echo "+0" >"$clock_file"
+      clock_steps=2
+      echo "Vardex's clock set back one hour ${since}s into the idle time"
+    fi
   fi
   # A mouse that only moves over the program, as a jiggler's does.
   [ -n "${E2E_MOVES:-}" ] && xdotool mousemove --window "$np_window" $(( 100 + RANDOM % 200 )) $(( 100 + RANDOM % 100 ))
