@@ -43,6 +43,18 @@
 #                       WM_TIMER messages to Vardex within a second, every
 #                       few seconds while the program is idle: it is not
 #                       ended before the limit
+#   E2E_WORKERS         the test helper robust_helper.exe: its target is the
+#                       program instead of notepad. It starts a windowless
+#                       worker copy of itself every 20 s (each lives 8 s) and
+#                       saves and exits when asked to close. Started once
+#                       Vardex runs, nobody uses it: it is asked to close no
+#                       sooner than the limit and within the limit plus two
+#                       ticks of its start
+#   E2E_CLOCK_STEPS     when set, Vardex's wall clock (libfaketime, which
+#                       Wine honours; the wineserver's tick count stays) is
+#                       set forward one hour a few seconds after the idle
+#                       time starts and back again 30 s later: the end comes
+#                       within the same bounds
 #   E2E_SETTINGS_TOOL   VardexSettings.exe: it writes the settings (else the
 #                       test does), and must name the file Vardex reads
 #   E2E_CANCEL          when set, notepad asked to close asks its own "Save
@@ -74,6 +86,30 @@ notepad_loader=${E2E_NOTEPAD_LOADER:-$wine}
 copies=${E2E_COPIES:-1}
 type_every=${E2E_TYPE_EVERY:-3}
 window_name='Notepad'
+program_args=() clock_env=() clock_file=""
+if [ -n "${E2E_CLOCK_STEPS:-}" ]; then
+  # Whichever library matches the loader is taken; the other is ignored.
+  for lib in /usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 /usr/lib/i386-linux-gnu/faketime/libfaketime.so.1; do
+    [ -f "$lib" ] && clock_env+=("$lib")
+  done
+  if [ ${#clock_env[@]} -eq 0 ]; then
+    echo "no libfaketime (package faketime): the clock is not stepped"
+  else
+    clock_file=$(mktemp)
+    echo "+0" >"$clock_file"
+    # As on Windows, setting the clock leaves the tick count and the
+    # performance counter where they are.
+    clock_env=(LD_PRELOAD="${clock_env[*]}" FAKETIME_TIMESTAMP_FILE="$clock_file" FAKETIME_NO_CACHE=1
+               FAKETIME_DONT_FAKE_MONOTONIC=1)
+  fi
+fi
+if [ -n "${E2E_WORKERS:-}" ]; then
+  notepad_win=$(winepath -w "$E2E_WORKERS" 2>/dev/null)
+  window_name='Worker Test'
+  save_file=$(mktemp)
+  program_args=(target --title "$window_name" --workers-every 20000 --save-on-close "$(winepath -w "$save_file" 2>/dev/null)")
+  typing_for=0
+fi
 [ -n "${E2E_CONSOLE:-}" ] && window_name=$(basename "$(echo "$notepad_win" | tr '\\' /)")
 # The loader that starts notepad starts it, so it is the 64-bit WordPad in a
 # 64-bit prefix; its path without ".exe" names no program.
@@ -92,6 +128,8 @@ cleanup() {
   for p in "${np_pids[@]}" $other_pid; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
   if [ -n "$saved" ]; then mv -f "$saved" "$ini"; else rm -f "$ini"; fi
+  [ -n "${save_file:-}" ] && rm -f "$save_file"
+  [ -n "$clock_file" ] && rm -f "$clock_file"
   [ -n "$hidden" ] && mv -f "$hidden" "${hidden%.hidden}"
 }
 trap cleanup EXIT
@@ -149,7 +187,7 @@ start_notepad() {
   if [ -n "${E2E_CONSOLE:-}" ]; then
     "$notepad_loader" wineconsole "$notepad_win" </dev/null >/dev/null 2>&1 &
   else
-    "$notepad_loader" "$notepad_win" </dev/null >/dev/null 2>&1 &
+    "$notepad_loader" "$notepad_win" "${program_args[@]}" </dev/null >/dev/null 2>&1 &
     np_pids+=($!)
   fi
   for _ in $(seq 1 60); do
@@ -170,10 +208,14 @@ start_notepad() {
   done
   fail "$window_name's window did not appear"
 }
-for _ in $(seq 1 "$copies"); do start_notepad; done
-np_window=${np_windows[-1]}
+# The worker's program starts once Vardex runs: its start is then the one
+# Vardex sees.
+if [ -z "${E2E_WORKERS:-}" ]; then
+  for _ in $(seq 1 "$copies"); do start_notepad; done
+  np_window=${np_windows[-1]}
+fi
 
-"$wine" "$vardex" </dev/null >/dev/null 2>&1 &
+env "${clock_env[@]}" "$wine" "$vardex" </dev/null >/dev/null 2>&1 &
 vx_pid=$!
 if [ -n "${E2E_TWICE:-}" ]; then
   # As from the Run entry at logon and the Start menu's shortcut at once.
@@ -217,7 +259,13 @@ for _ in $(seq 1 40); do
   sleep 0.25
 done
 sleep 1
-xdotool mousemove --window "$np_window" 300 300 click 1
+if [ -n "${E2E_WORKERS:-}" ]; then
+  start_notepad
+  np_window=${np_windows[-1]}
+  program_started=$(date +%s)
+else
+  xdotool mousemove --window "$np_window" 300 300 click 1
+fi
 echo "Vardex runs; typing into $window_name ($copies running, the last one typed into) every ${type_every}s for ${typing_for}s"
 
 # While typing: after the first presence check has hooked notepad, every
@@ -263,7 +311,9 @@ fi
 max_allowed=$(( 2 * tick ))
 [ "$type_every" -gt 3 ] && max_allowed=$(( 3 * tick ))
 [ "$max_typing" -le "$max_allowed" ] || fail "the idle count reached $max_typing while typing"
-if [ -n "${E2E_UNHOOKED:-}" ]; then
+if [ "$typing_for" -eq 0 ]; then
+  :
+elif [ -n "${E2E_UNHOOKED:-}" ]; then
   # Kept by the input into its window alone, and the user is told (a 64-bit
   # shell's tooltips cannot be read by the 32-bit reader).
   [ -z "$keys" ] || fail "lblhKeyPressed shows '$keys': the keys were hooked after all"
@@ -333,9 +383,9 @@ fi
 
 # Typing stops: the count grows past the limit and notepad is ended, counted
 # from the last keystroke.
-stopped=$typed_at
+stopped=${typed_at:-${program_started:-}}
 typed_pid=${np_pids[-1]}
-readings="" ratios="" max_idle=0 copy_started="" cancelled="" asked_again=""
+readings="" ratios="" max_idle=0 copy_started="" cancelled="" asked_again="" workers=" " clock_steps=0
 while a_notepad_running &&
   [ $(( $(date +%s) - ${cancelled:-$stopped} )) -lt $(( limit + 6 * tick + grace + ${E2E_COPY_AT:-0} )) ]; do
   sleep 2
@@ -346,12 +396,29 @@ while a_notepad_running &&
     copy_pid=${np_pids[-1]}
     echo "a new copy started $(( copy_started - stopped ))s after the last keystroke"
   fi
+  if [ -n "$clock_file" ]; then
+    since=$(( $(date +%s) - stopped ))
+    if [ "$clock_steps" -eq 0 ] && [ "$since" -ge 5 ]; then
+      echo "+1h" >"$clock_file"
+      clock_steps=1
+      echo "Vardex's clock set forward one hour ${since}s into the idle time"
+    elif [ "$clock_steps" -eq 1 ] && [ "$since" -ge 35 ]; then
+      echo "+0" >"$clock_file"
+      clock_steps=2
+      echo "Vardex's clock set back one hour ${since}s into the idle time"
+    fi
+  fi
   # A mouse that only moves over the program, as a jiggler's does.
   [ -n "${E2E_MOVES:-}" ] && xdotool mousemove --window "$np_window" $(( 100 + RANDOM % 200 )) $(( 100 + RANDOM % 100 ))
   [ -n "${E2E_POST_TICKS:-}" ] && labels --post-ticks 50 >/dev/null
   read -r elapsed ratio _ <<<"$(labels)"
   readings+=" $elapsed" ratios+=" $ratio"
   [ "${elapsed:-0}" -gt "$max_idle" ] && max_idle=$elapsed
+  if [ -n "${E2E_WORKERS:-}" ]; then
+    for p in $(prefix_pids "$notepad_win"); do
+      case "$workers" in *" $p "*) ;; *) [ "$p" = "${np_pids[0]}" ] || workers+="$p " ;; esac
+    done
+  fi
   if [ -n "$copy_started" ] && ! kill -0 "$copy_pid" 2>/dev/null; then
     copy_ran=$(( $(date +%s) - copy_started ))
     [ "$copy_ran" -ge 55 ] || fail "the copy started after ${E2E_COPY_AT}s idle was ended after ${copy_ran}s"
@@ -402,7 +469,19 @@ echo "after typing, LblElapsedTime read:$readings, then $elapsed"
 echo "after typing, lblCompletionRatio read:$ratios"
 a_notepad_running && fail "a notepad still runs ${ended_after}s after the typing stopped"
 # Polling adds up to a few seconds to the limit, two ticks and the grace period.
-[ "$ended_after" -le $(( limit + 2 * tick + grace + 5 )) ] || fail "notepad was ended only after ${ended_after}s"
+bound=$(( limit + 2 * tick + grace + 5 ))
+if [ -n "${E2E_WORKERS:-}" ]; then
+  # It closed when asked (its own exit code, not the hard end's): no grace.
+  wait "${np_pids[0]}"
+  code=$?
+  [ "$code" -eq 42 ] || fail "the program exited with $code, not having closed when asked"
+  bound=$(( limit + 2 * tick + 5 ))
+  # Each worker is seen on several polls while it lives.
+  count=$(echo $workers | wc -w)
+  [ "$count" -ge 2 ] || fail "$count worker copies were seen, not one every 20 s"
+  echo "$count worker copies ran; the program closed when asked ${ended_after}s after its start"
+fi
+[ "$ended_after" -le "$bound" ] || fail "notepad was ended only after ${ended_after}s"
 [ "$ended_after" -ge "$limit" ] || fail "notepad was ended after ${ended_after}s, within the limit"
 [ "${elapsed:-0}" -gt "$limit" ] || fail "LblElapsedTime shows ${elapsed:-nothing}, not past the limit"
 [ "$max_idle" -gt $(( 2 * tick )) ] || fail "the idle count never grew after the typing stopped"

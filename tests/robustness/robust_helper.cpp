@@ -2,13 +2,18 @@
 //   target [--title T] [--exit-after MS]  a program to watch: one edit control
 //          [--save-on-close FILE]          that takes the typed text; prints
 //          [--hang-after MS]               "ready <pid>". Asked to close as at
+//          [--workers-every MS]
 //                                          sign-out (ENDSESSION_CLOSEAPP), it
 //                                          agrees only with --save-on-close: it
 //                                          writes its text to FILE and exits
 //                                          with kSavedExitCode; otherwise it
 //                                          answers as a program that ignores
 //                                          the request. With --hang-after, its
-//                                          UI thread stops pumping after MS
+//                                          UI thread stops pumping after MS;
+//                                          with --workers-every it starts a
+//                                          worker copy of itself every MS, as
+//                                          browsers do
+//   worker MS             a windowless worker copy: lives MS, then exits
 //   storm PID COUNT       posts COUNT relay messages, key and mouse in turn,
 //                         to the relay window of process PID, then asks that
 //                         window's thread for an answer
@@ -51,6 +56,8 @@ constexpr wchar_t kTargetClass[] = L"RobustTarget";
 constexpr int kEditId = 100;
 constexpr UINT_PTR kExitTimer = 1;
 constexpr UINT_PTR kHangTimer = 2;
+constexpr UINT_PTR kWorkerTimer = 3;
+constexpr wchar_t kWorkerLifetimeMs[] = L"8000";
 // The exit code of a target that closed on request; Vardex's end gives 1.
 constexpr int kSavedExitCode = 42;
 std::wstring g_save_path;  // the target's --save-on-close
@@ -67,6 +74,25 @@ int Fail(int code, const char* what) {
 
 // --- target -------------------------------------------------------------------
 
+// A copy of this executable with no window and no console, as a browser's
+// or an Electron program's worker processes are; the target is its parent.
+void StartWorker() noexcept {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
+  if (length == 0 || length == ARRAYSIZE(path)) return;
+  wchar_t command_line[MAX_PATH + 32];
+  std::swprintf(command_line, ARRAYSIZE(command_line), L"\"%ls\" worker %ls", path, kWorkerLifetimeMs);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(path, command_line, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                      &started)) {
+    return;
+  }
+  // Closed at once, not waited for: the worker ends by itself.
+  const win32::unique_handle process(started.hProcess), thread(started.hThread);
+}
+
 LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
   switch (message) {
     case WM_CREATE:
@@ -81,6 +107,7 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       // A wait that never ends: Wine gives a process ended in an endless
       // Sleep the exit code 0, whatever the end's was.
       if (wParam == kHangTimer) WaitForSingleObject(GetCurrentProcess(), INFINITE);
+      if (wParam == kWorkerTimer) StartWorker();
       return 0;
     case WM_QUERYENDSESSION:
       if (g_save_path.empty() || !(lParam & ENDSESSION_CLOSEAPP)) break;
@@ -109,7 +136,7 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-int RunTarget(const std::wstring& title, int exit_after_ms, int hang_after_ms) {
+int RunTarget(const std::wstring& title, int exit_after_ms, int hang_after_ms, int workers_every_ms) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = TargetProc;
@@ -124,6 +151,7 @@ int RunTarget(const std::wstring& title, int exit_after_ms, int hang_after_ms) {
   if (!window) return Fail(2, "cannot create the window");
   if (exit_after_ms >= 0) SetTimer(window, kExitTimer, static_cast<UINT>(exit_after_ms), nullptr);
   if (hang_after_ms >= 0) SetTimer(window, kHangTimer, static_cast<UINT>(hang_after_ms), nullptr);
+  if (workers_every_ms > 0) SetTimer(window, kWorkerTimer, static_cast<UINT>(workers_every_ms), nullptr);
   std::printf("ready %lu\n", GetCurrentProcessId());
   std::fflush(stdout);
   MSG msg;
@@ -334,13 +362,19 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring title = L"Robust Target";
     int exit_after = -1;
     int hang_after = -1;
+    int workers_every = 0;
     for (int i = 2; i + 1 < argc; i += 2) {
       if (lstrcmpW(argv[i], L"--title") == 0) title = argv[i + 1];
       if (lstrcmpW(argv[i], L"--exit-after") == 0) exit_after = static_cast<int>(std::wcstol(argv[i + 1], nullptr, 10));
       if (lstrcmpW(argv[i], L"--save-on-close") == 0) g_save_path = argv[i + 1];
       if (lstrcmpW(argv[i], L"--hang-after") == 0) hang_after = static_cast<int>(std::wcstol(argv[i + 1], nullptr, 10));
+      if (lstrcmpW(argv[i], L"--workers-every") == 0) workers_every = static_cast<int>(std::wcstol(argv[i + 1], nullptr, 10));
     }
-    return RunTarget(title, exit_after, hang_after);
+    return RunTarget(title, exit_after, hang_after, workers_every);
+  }
+  if (command == L"worker" && argc == 3) {
+    Sleep(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));
+    return 0;
   }
   if (command == L"storm" && argc == 4) {
     return Storm(ParsePid(argv[2]), static_cast<unsigned>(std::wcstoul(argv[3], nullptr, 10)));
@@ -354,6 +388,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"labels") return PrintLabels();
   if (command == L"stranger") return AskAsAStranger();
   if (argc >= 3 && ParsePid(argv[1]) != 0) return NeverComeUp(argv[2]);
-  std::puts("usage: robust_helper target|storm|wait-relay|answers|suspend|resume|text|pid-of|labels|stranger ...");
+  std::puts("usage: robust_helper target|worker|storm|wait-relay|answers|suspend|resume|text|pid-of|labels|stranger ...");
   return 1;
 }

@@ -51,8 +51,10 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
   if (found && loaded_ == 0) {
     loaded_ = -1;
     tray_.TrayIcon(c_.picTimerOn);
+    // A timer on since start-up keeps its schedule: its next tick is due
+    // on it, not a period from now.
+    if (!c_.tmrAppShotDown.Enabled()) idle_timer_started_ = now;
     c_.tmrAppShotDown.SetEnabled(true);
-    idle_timer_started_ = now;
     return true;
   }
   if (!found) {
