@@ -20,9 +20,6 @@ constexpr double kDisplayThreshold = 0.124;
 // Two steps of the system's clock (15.6 ms): how much sooner than its period
 // the timer's own tick can seem to come.
 constexpr std::int64_t kTickResolutionMs = 32;
-// How much later than its time a tick may still keep the timer's schedule
-// for the count it starts: the check each second counts one that is later.
-constexpr std::int64_t kTickLatenessMs = 1000;
 
 // The picture for a ratio: one band per eighth above the first (lower edge
 // exclusive, upper edge inclusive); null at or below one eighth.
@@ -57,15 +54,11 @@ void Countdown::Tick() {
   if (PathTooShort(c_.txtApplicationName.Text())) return;
   if (!TickDue()) return;
   if (rooms_.marks.Take()) {
-    const std::int64_t now = system_.MonotonicMs();
-    const std::int64_t period = c_.tmrAppShotDown.Interval();
-    const std::int64_t due = anchor_ ? *anchor_ + counted_ * period : now;
     Restart();
-    // This tick is the new count's first, on the timer's schedule, so that
-    // the next message counts however late this one came; a tick made up
-    // long after its time credits the count with at most a second before
-    // the use was seen.
-    anchor_ = std::max(due, now - kTickLatenessMs) - period;
+    // This tick is the new count's first, and the count runs from it: the use
+    // may have come just before it, so no time before it is credited. A next
+    // message that comes early for the new count is counted by the check each
+    // second instead.
     counted_ = 1;
   }
 
