@@ -105,11 +105,13 @@ bool PresenceCheck::StartedByCopy(const ListedCopy& copy, const std::vector<List
   // copy that started it, a copy that hands over and exits). The copy that
   // ran under its identifier then is taken for it: another process would
   // have had to take that identifier, start the program and end, all within
-  // one check period. Without creation times nothing vouches for it, and the
-  // copy counts as started from outside, which only restarts the count.
-  return std::any_of(copies_.begin(), copies_.end(), [&](const Known& known) {
-    return known.who.id == *copy.parent && created_before(known.who.created);
-  });
+  // one check period. The dates cannot tell the two apart, and a wall clock
+  // set back between the starts puts them out of order. Without creation
+  // times nothing vouches for it, and the copy counts as started from
+  // outside, which only restarts the count.
+  return copy.who.created && std::any_of(copies_.begin(), copies_.end(), [&](const Known& known) {
+           return known.who.id == *copy.parent && known.who.created;
+         });
 }
 
 bool PresenceCheck::Hooked(std::optional<std::int32_t> thread_id, const ProcessIdentity& process,
