@@ -304,7 +304,7 @@ class World final : public HookComponentFactory, public InputWatch {
     if (!use) return;
     last_use_tick_ = last_input_tick_;
     last_use_ = now_;
-    if (const Proc* p = Find(front_.serial); p && !HookSeeable(*p, front_.thread))
+    if (const Proc* p = Find(front_.serial); p && !HookSeeable(*p, front_.thread, p->hung ? 10 * kSecond : 5 * kSecond))
       oracle_.Excused(now_, kPrograms[p->program].path, p->hung ? Excuse::kHungWindow : Excuse::kUnhookedInFront);
   }
 
@@ -430,9 +430,11 @@ class World final : public HookComponentFactory, public InputWatch {
   }
 
   // Whether the hooks can watch this thread by now: every set since one
-  // presence period has had the chance to hook it.
-  bool HookSeeable(const Proc& p, int thread) const {
-    const Ms settled = now_ - 5 * kSecond;
+  // presence period has had the chance to hook it. Vardex's look at the
+  // window takes over until two sets have hooked it (`settle` of two
+  // periods), which matters where no hook can run: in a hung thread.
+  bool HookSeeable(const Proc& p, int thread, Ms settle = 5 * kSecond) const {
+    const Ms settled = now_ - settle;
     if (p.elevated || p.console || p.threads[static_cast<std::size_t>(thread)].refuses) return false;
     if (p.threads[static_cast<std::size_t>(thread)].created >= settled || vardex_since_ >= settled ||
         oracle_.fresh() >= settled)
@@ -583,7 +585,7 @@ class World final : public HookComponentFactory, public InputWatch {
         wheel_target_ = ProgramOf(w);
         const Proc& q = *Find(w.serial);
         if (q.hung) {
-          if (!HookSeeable(q, w.thread)) oracle_.Excused(now_, kPrograms[q.program].path, Excuse::kHungWindow);
+          if (!HookSeeable(q, w.thread, 10 * kSecond)) oracle_.Excused(now_, kPrograms[q.program].path, Excuse::kHungWindow);
           break;
         }
         oracle_.Input(now_, kPrograms[q.program].path);
