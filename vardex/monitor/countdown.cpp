@@ -108,14 +108,13 @@ bool Countdown::TickDue() {
   // a burst counts nothing, and a late tick costs the next one nothing,
   // since the timer keeps its own schedule. Ticks lost while the thread was
   // busy are made up one a message, never ahead of the time passed.
-  if (anchor_ && counted_ >= (now - *anchor_ + kTickResolutionMs) / period) return false;
+  if (anchor_ && counted_ >= PeriodsTo(now + kTickResolutionMs, period)) return false;
   // The first tick after the anchor sets the schedule the later ones keep: a
   // count started between two messages does not run a message behind.
   if (anchor_ && counted_ == 0) anchor_ = std::max(*anchor_, now - period);
   ++counted_;
   return true;
 }
-
 
 void Countdown::Second() {
   Closing& closing = rooms_.closing;
@@ -132,9 +131,9 @@ void Countdown::Second() {
   // (the machine slept) is still made up one a message, so that a wake does
   // not end the program at once.
   const std::int64_t period = c_.tmrAppShotDown.Interval();
-  const std::int64_t since = system_.MonotonicMs() - anchor_.value_or(0);
+  const std::int64_t now = system_.MonotonicMs();
   if (c_.tmrAppShotDown.Enabled() && period > 0 && anchor_ && counted_ > 0 &&
-      since >= (counted_ + 1) * period + 1000 && since < (counted_ + 2) * period)
+      PeriodsTo(now - 1000, period) > counted_ && PeriodsTo(now, period) == counted_ + 1)
     Tick();
 }
 

@@ -91,6 +91,8 @@ class Countdown {
   // counted: a tick posted by another process, or a burst of them, counts
   // nothing.
   bool TickDue();
+  // Whole periods of tmrAppShotDown from the anchor to `at` (MonotonicMs).
+  std::int64_t PeriodsTo(std::int64_t at, std::int64_t period) const { return (at - *anchor_) / period; }
   void EndAsked();
 
   CountdownControls c_;

@@ -1,6 +1,5 @@
 // The watch over the shared fakes, with the fields' change handlers routed to
-// it as the form routes them, and its rooms under their own names. Start()
-// leaves tmrAppCheck and tmrAppShotDown as start-up does.
+// it as the form routes them, and its rooms under their own names.
 #pragma once
 
 #include "components/fakes_test.h"
@@ -26,8 +25,8 @@ class MonitorFixture : public ControlsFixture {
     countdown.Tick();
   }
 
-  // Both timers running at their fields' periods.
-  void Start() { watch.StartTimers(); }
+  // Start-up, as the form does it.
+  void Start() { watch.Start(); }
 
   Watching watching = Watching::kAll;  // what every MonitoredAppPath put watches
   std::optional<std::vector<HookedThread>> hooked_threads;  // none: the component cannot tell

@@ -13,15 +13,11 @@ Watch::Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServ
       countdown_(c, list, tray, system, {marks_, presence_, fields_, closing_}),
       input_check_(input, presence_, marks_) {}
 
-void Watch::StartTimers() {
+void Watch::Start() {
   fields_.intAppCheckTime.StartTimer(c_.tmrAppCheck(), kAppCheckDesignInterval);
   c_.tmrAppCheck().SetEnabled(true);
   fields_.intAppUseTime.StartTimer(c_.tmrAppShotDown(), kAppShotDownDesignInterval);
   c_.tmrAppShotDown().SetEnabled(true);
-}
-
-void Watch::Start() {
-  StartTimers();
   c_.tmrInputCheck().SetInterval(kInputCheckInterval);
   c_.tmrInputCheck().SetEnabled(true);
   presence_.Reset();

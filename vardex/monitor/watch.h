@@ -31,8 +31,6 @@ class Watch {
   // Start-up: the three timers on at their periods, no program loaded yet,
   // the stopped icon in the tray.
   void Start();
-  // tmrAppCheck and tmrAppShotDown at their fields' periods.
-  void StartTimers();
 
   void AppCheckTick(HookComponent* hooks);  // tmrAppCheck
   void IdleTick();                          // tmrAppShotDown
