@@ -32,3 +32,12 @@
   X(Picture, Picture5)                 \
   X(Picture, Picture6)                 \
   X(Picture, Picture7)
+
+// The text boxes whose Change event FrmMain handles, as <name>_Change: the
+// window and the tests' fakes route them from this list.
+#define VARDEX_FRM_MAIN_CHANGE_EVENTS(X) \
+  X(intAppShutDownTime)                 \
+  X(intAppUseTime)                      \
+  X(intAppCheckTime)                    \
+  X(txtApplicationName)                 \
+  X(txtPassword)

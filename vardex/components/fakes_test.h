@@ -373,6 +373,14 @@ class FakeControls final : public FrmMainControls {
 #define VARDEX_FAKE_MEMBER(kind, name) FakeOf<kind>::type name##_{FakeOf<kind>::Make(#name)};
   VARDEX_FRM_MAIN_CONTROLS(VARDEX_FAKE_MEMBER)
 #undef VARDEX_FAKE_MEMBER
+
+  // Routes each Change event the form handles to the form `form` holds then.
+  template <typename FormPtr>
+  void RouteChanges(const FormPtr& form) {
+#define VARDEX_FAKE_ROUTE(name) name##_.on_change = [&form] { form->name##_Change(); };
+    VARDEX_FRM_MAIN_CHANGE_EVENTS(VARDEX_FAKE_ROUTE)
+#undef VARDEX_FAKE_ROUTE
+  }
 };
 
 // The controls at their design-time values and the fakes every room's tests

@@ -25,11 +25,7 @@ class FormFixture : public ControlsFixture {
 
   // A new form over the same controls, with other settings and services.
   void MakeForm(SettingsStorage& settings, SystemServices& services) {
-    intAppShutDownTime.on_change = [this] { form->intAppShutDownTime_Change(); };
-    intAppUseTime.on_change = [this] { form->intAppUseTime_Change(); };
-    intAppCheckTime.on_change = [this] { form->intAppCheckTime_Change(); };
-    txtApplicationName.on_change = [this] { form->txtApplicationName_Change(); };
-    txtPassword.on_change = [this] { form->txtPassword_Change(); };
+    controls.RouteChanges(form);
     form = std::make_unique<FrmMain>(controls, FrmMainComponents{processes, tray, dialog, hooks, settings, services, input});
     form->SetWindowHandle(kWindowHandle);
   }

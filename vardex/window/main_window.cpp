@@ -173,11 +173,9 @@ void MainWindow::Attach(FrmMain& form) {
   form_ = &form;
   // Handles are 32-bit values on every Windows; the tray takes them so.
   form.SetWindowHandle(static_cast<std::int32_t>(reinterpret_cast<INT_PTR>(hwnd())));
-  intAppShutDownTime_.SetOnChange([&form] { form.intAppShutDownTime_Change(); });
-  intAppUseTime_.SetOnChange([&form] { form.intAppUseTime_Change(); });
-  intAppCheckTime_.SetOnChange([&form] { form.intAppCheckTime_Change(); });
-  txtApplicationName_.SetOnChange([&form] { form.txtApplicationName_Change(); });
-  txtPassword_.SetOnChange([&form] { form.txtPassword_Change(); });
+#define VARDEX_ROUTE_CHANGE(name) name##_.SetOnChange([&form] { form.name##_Change(); });
+  VARDEX_FRM_MAIN_CHANGE_EVENTS(VARDEX_ROUTE_CHANGE)
+#undef VARDEX_ROUTE_CHANGE
   // A later start of Vardex asks for the window, also from a lower level
   // than an elevated Vardex's.
   win32::allow_message_from_lower_integrity(hwnd(), ShowWindowMessage());

@@ -326,11 +326,7 @@ class World final : public HookComponentFactory, public InputWatch {
   void StartVardex() {
     controls_ = std::make_unique<FakeControls>(kAppCheckDesignInterval, kAppShotDownDesignInterval);
     FakeControls& c = *controls_;
-    c.intAppShutDownTime_.on_change = [this] { form_->intAppShutDownTime_Change(); };
-    c.txtApplicationName_.on_change = [this] { form_->txtApplicationName_Change(); };
-    c.intAppUseTime_.on_change = [this] { form_->intAppUseTime_Change(); };
-    c.intAppCheckTime_.on_change = [this] { form_->intAppCheckTime_Change(); };
-    c.txtPassword_.on_change = [this] { form_->txtPassword_Change(); };
+    c.RouteChanges(form_);
     for (int i = 0; i < 3; ++i) TimerAt(i).on_restart = [this, i] { due_[i] = Due(i, true); };
     form_ = std::make_unique<FrmMain>(c, FrmMainComponents{processes_, tray_, dialog_, *this, storage_, system_, *this});
     form_->SetWindowHandle(0x1234);
