@@ -18,7 +18,7 @@
 
 namespace win32 {
 
-struct ProcessRecord {
+struct process_record {
   DWORD id = 0;
   DWORD session = 0;
   // 100-ns units since 1601, as GetProcessTimes gives it; 0 when unknown.
@@ -32,7 +32,7 @@ namespace detail {
 
 // SYSTEM_PROCESS_INFORMATION up to the session id, with the members that the
 // SDK's winternl.h hides in reserved arrays named.
-struct SystemProcessEntry {
+struct system_process_entry {
   ULONG next_entry_offset;
   ULONG number_of_threads;
   LARGE_INTEGER working_set_private_size;
@@ -53,10 +53,10 @@ struct SystemProcessEntry {
   ULONG handle_count;
   ULONG session_id;
 };
-static_assert(offsetof(SystemProcessEntry, create_time) == 32, "SYSTEM_PROCESS_INFORMATION layout");
-static_assert(offsetof(SystemProcessEntry, image_name) == 56, "SYSTEM_PROCESS_INFORMATION layout");
+static_assert(offsetof(system_process_entry, create_time) == 32, "SYSTEM_PROCESS_INFORMATION layout");
+static_assert(offsetof(system_process_entry, image_name) == 56, "SYSTEM_PROCESS_INFORMATION layout");
 
-using NtQuerySystemInformationFn = LONG(WINAPI*)(ULONG information_class, void* buffer, ULONG size, ULONG* returned);
+using nt_query_system_information_fn = LONG(WINAPI*)(ULONG information_class, void* buffer, ULONG size, ULONG* returned);
 inline constexpr ULONG kSystemProcessInformation = 5;
 inline constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004L);
 // The record list of a few thousand processes with their threads fits well
@@ -72,34 +72,34 @@ inline constexpr char kVdmdbg[] = "VDMDBG.DLL";      // VDMEnumTaskWOWEx: the 16
 inline constexpr char kKernel32[] = "Kernel32.DLL";  // QueryFullProcessImageNameA; the Windows 95 family's snapshot
 
 template <typename Fn>
-Fn ProcAddress(HMODULE library, LPCSTR name) noexcept {
+Fn proc_address(HMODULE library, LPCSTR name) noexcept {
   return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(library, name)));
 }
 
-// A creation time as the query and ProcessRecord carry it.
-inline ULONGLONG FileTimeValue(const FILETIME& time) noexcept {
+// A creation time as the query and process_record carry it.
+inline ULONGLONG file_time_value(const FILETIME& time) noexcept {
   return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
 // The creation time of an open process; 0 when it cannot be read.
-inline ULONGLONG ProcessCreationTime(HANDLE process) noexcept {
+inline ULONGLONG process_creation_time(HANDLE process) noexcept {
   FILETIME created{}, exited{}, kernel{}, user{};
   if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-  return FileTimeValue(created);
+  return file_time_value(created);
 }
 
 // Keeps its buffer between reads, so that a read allocates nothing once the
 // list has been read at its largest.
-class SystemProcessQuery {
+class system_process_query {
  public:
   // Fills `out` from the query in `ntdll`. False, with `out` empty, when the
   // library or the query is absent or the query fails: the caller then lists
   // the processes the older way.
-  bool Read(LPCSTR ntdll, std::vector<ProcessRecord>& out) noexcept {
+  bool read(LPCSTR ntdll, std::vector<process_record>& out) noexcept {
     out.clear();
     const unique_hmodule library(load_system_library(ntdll));
     if (!library) return false;
-    const auto query = ProcAddress<detail::NtQuerySystemInformationFn>(library.get(), "NtQuerySystemInformation");
+    const auto query = proc_address<detail::nt_query_system_information_fn>(library.get(), "NtQuerySystemInformation");
     if (!query) return false;
     try {
       if (buffer_.empty()) buffer_.resize(64 * 1024 / sizeof(ULONGLONG));
@@ -115,9 +115,9 @@ class SystemProcessQuery {
       }
       const auto* const base = reinterpret_cast<const BYTE*>(buffer_.data());
       const std::size_t end = buffer_.size() * sizeof(ULONGLONG);
-      for (std::size_t at = 0; at + sizeof(detail::SystemProcessEntry) <= end;) {
-        const auto* entry = reinterpret_cast<const detail::SystemProcessEntry*>(base + at);
-        out.push_back(ProcessRecord{static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->unique_process_id)),
+      for (std::size_t at = 0; at + sizeof(detail::system_process_entry) <= end;) {
+        const auto* entry = reinterpret_cast<const detail::system_process_entry*>(base + at);
+        out.push_back(process_record{static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->unique_process_id)),
                                     entry->session_id, static_cast<ULONGLONG>(entry->create_time.QuadPart),
                                     static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->inherited_from_unique_process_id))});
         if (entry->next_entry_offset == 0) return true;
@@ -133,12 +133,12 @@ class SystemProcessQuery {
   std::vector<ULONGLONG> buffer_;  // 8-byte aligned, as the records need
 };
 
-using EnumProcessesFn = BOOL(WINAPI*)(DWORD* ids, DWORD size, DWORD* filled);
+using enum_processes_fn = BOOL(WINAPI*)(DWORD* ids, DWORD size, DWORD* filled);
 
 // The older list where the query is absent: fills `ids` from EnumProcesses,
 // starting with 1024 bytes and doubling while a read fills the buffer
 // completely. FALSE when the buffer cannot be had or the call fails.
-inline BOOL ReadProcessIds(EnumProcessesFn enum_processes, unique_process_heap_block& ids, DWORD* count) noexcept {
+inline BOOL read_process_ids(enum_processes_fn enum_processes, unique_process_heap_block& ids, DWORD* count) noexcept {
   for (DWORD size = 1024;; size *= 2) {
     ids.reset(::HeapAlloc(::GetProcessHeap(), 0, size));
     if (!ids) return FALSE;

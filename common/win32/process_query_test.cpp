@@ -15,23 +15,23 @@
 namespace win32 {
 namespace {
 
-const ProcessRecord* FindRecord(const std::vector<ProcessRecord>& records, DWORD id) {
-  for (const ProcessRecord& r : records)
+const process_record* FindRecord(const std::vector<process_record>& records, DWORD id) {
+  for (const process_record& r : records)
     if (r.id == id) return &r;
   return nullptr;
 }
 
 TEST(SystemProcessQuery, ListsProcessesWithTheirSessionAndCreationTimeAndDropsEndedOnes) {
-  SystemProcessQuery query;
-  std::vector<ProcessRecord> records;
-  ASSERT_TRUE(query.Read(kNtdll, records));
-  const ProcessRecord* self = FindRecord(records, ::GetCurrentProcessId());
+  system_process_query query;
+  std::vector<process_record> records;
+  ASSERT_TRUE(query.read(kNtdll, records));
+  const process_record* self = FindRecord(records, ::GetCurrentProcessId());
   ASSERT_NE(self, nullptr);
   DWORD session = 0;
   ASSERT_TRUE(::ProcessIdToSessionId(::GetCurrentProcessId(), &session));
   EXPECT_EQ(self->session, session);
   EXPECT_NE(self->created, 0u);
-  EXPECT_EQ(self->created, ProcessCreationTime(::GetCurrentProcess()));
+  EXPECT_EQ(self->created, process_creation_time(::GetCurrentProcess()));
 
   char system[MAX_PATH] = "";
   ASSERT_GT(::GetSystemDirectoryA(system, MAX_PATH), 0u);
@@ -46,66 +46,66 @@ TEST(SystemProcessQuery, ListsProcessesWithTheirSessionAndCreationTimeAndDropsEn
   ASSERT_TRUE(created) << command << ": CreateProcessA failed with error " << error;
   const unique_handle thread(pi.hThread);
   unique_handle child(pi.hProcess);
-  ASSERT_TRUE(query.Read(kNtdll, records));
-  const ProcessRecord* started = FindRecord(records, pi.dwProcessId);
+  ASSERT_TRUE(query.read(kNtdll, records));
+  const process_record* started = FindRecord(records, pi.dwProcessId);
   ASSERT_NE(started, nullptr);
-  const ProcessRecord listed = *started;
-  EXPECT_EQ(listed.created, ProcessCreationTime(child.get()));
+  const process_record listed = *started;
+  EXPECT_EQ(listed.created, process_creation_time(child.get()));
   EXPECT_EQ(listed.parent, ::GetCurrentProcessId());
 
   // The module walk reads a running process's path; the idle process is
   // known to give none.
   const unique_hmodule psapi(::LoadLibraryA(kPsapi));
-  SystemProcessSource source(query, ProcessLibraries{kNtdll, psapi.get()});
+  system_process_source source(query, process_libraries{kNtdll, psapi.get()});
   ASSERT_TRUE(source);
   char path[MAX_PATH];
   ASSERT_EQ(::WaitForInputIdle(child.get(), 10000), 0u);
-  EXPECT_EQ(source.ReadPath(pi.dwProcessId, path), PathRead::kModules);
+  EXPECT_EQ(source.read_path(pi.dwProcessId, path), path_read::kModules);
   EXPECT_EQ(::lstrcmpiA(path, (std::string(system) + "\\notepad.exe").c_str()), 0) << path;
-  EXPECT_EQ(source.ReadPath(0, path), PathRead::kGone);
+  EXPECT_EQ(source.read_path(0, path), path_read::kGone);
   EXPECT_STREQ(path, "");
 
   ::TerminateProcess(child.get(), 0);
   ASSERT_EQ(::WaitForSingleObject(child.get(), 10000), WAIT_OBJECT_0);
   child.reset();
-  ASSERT_TRUE(query.Read(kNtdll, records));
-  const ProcessRecord* again = FindRecord(records, pi.dwProcessId);
+  ASSERT_TRUE(query.read(kNtdll, records));
+  const process_record* again = FindRecord(records, pi.dwProcessId);
   EXPECT_TRUE(again == nullptr || again->created != listed.created);
 
-  EXPECT_FALSE(query.Read("vardex-no-such-library.dll", records));
+  EXPECT_FALSE(query.read("vardex-no-such-library.dll", records));
   EXPECT_TRUE(records.empty());
-  EXPECT_FALSE(query.Read("KERNEL32.DLL", records));  // loads, but has no such query
+  EXPECT_FALSE(query.read("KERNEL32.DLL", records));  // loads, but has no such query
 }
 
 TEST(ProcessPathCache, APathServesOnlyItsOwnProcessAndGoesWhenItEnds) {
-  ProcessPathCache cache;
-  const ProcessRecord first{100, 1, 5000};
-  const ProcessRecord reused{100, 1, 6000};  // a later process with the same identifier
-  const ProcessRecord other{200, 1, 5500};
-  cache.Store(first, "C:\\A.EXE");
-  cache.Store(other, "");  // a path that cannot be read is kept as such
-  ASSERT_NE(cache.Find(first), nullptr);
-  EXPECT_EQ(*cache.Find(first), "C:\\A.EXE");
-  EXPECT_EQ(cache.Find(reused), nullptr);
-  ASSERT_NE(cache.Find(other), nullptr);
-  EXPECT_EQ(*cache.Find(other), "");
+  process_path_cache cache;
+  const process_record first{100, 1, 5000};
+  const process_record reused{100, 1, 6000};  // a later process with the same identifier
+  const process_record other{200, 1, 5500};
+  cache.store(first, "C:\\A.EXE");
+  cache.store(other, "");  // a path that cannot be read is kept as such
+  ASSERT_NE(cache.find(first), nullptr);
+  EXPECT_EQ(*cache.find(first), "C:\\A.EXE");
+  EXPECT_EQ(cache.find(reused), nullptr);
+  ASSERT_NE(cache.find(other), nullptr);
+  EXPECT_EQ(*cache.find(other), "");
 
   // Without a creation time nothing can tell two processes apart.
-  const ProcessRecord unknown{300, 1, 0};
-  cache.Store(unknown, "C:\\C.EXE");
-  EXPECT_EQ(cache.Find(unknown), nullptr);
+  const process_record unknown{300, 1, 0};
+  cache.store(unknown, "C:\\C.EXE");
+  EXPECT_EQ(cache.find(unknown), nullptr);
   // ...except the idle process: id 0 is never another process's.
-  const ProcessRecord idle{0, 0, 0};
-  cache.Store(idle, "");
-  ASSERT_NE(cache.Find(idle), nullptr);
+  const process_record idle{0, 0, 0};
+  cache.store(idle, "");
+  ASSERT_NE(cache.find(idle), nullptr);
 
   // The identifier 100 now names the later process: the old path goes.
-  cache.Retain({reused, other, idle});
+  cache.retain({reused, other, idle});
   EXPECT_EQ(cache.size(), 2u);
-  EXPECT_EQ(cache.Find(first), nullptr);
-  cache.Store(reused, "C:\\B.EXE");
-  EXPECT_EQ(*cache.Find(reused), "C:\\B.EXE");
-  cache.Retain({});
+  EXPECT_EQ(cache.find(first), nullptr);
+  cache.store(reused, "C:\\B.EXE");
+  EXPECT_EQ(*cache.find(reused), "C:\\B.EXE");
+  cache.retain({});
   EXPECT_EQ(cache.size(), 0u);
 }
 
@@ -113,29 +113,29 @@ TEST(ProcessPathCache, APathServesOnlyItsOwnProcessAndGoesWhenItEnds) {
 
 // What Windows lists and answers, scripted per process: each read of a path
 // takes the next answer (the last one repeats), and is counted.
-class FakeSource final : public ProcessSource {
+class FakeSource final : public process_source {
  public:
   struct Answer {
-    PathRead read;
+    path_read read;
     std::string path;
   };
   bool query_works = true;
-  std::vector<ProcessRecord> processes;
+  std::vector<process_record> processes;
   std::map<DWORD, std::vector<Answer>> answers;
   std::map<DWORD, int> reads;
 
-  bool Query(std::vector<ProcessRecord>& out) override {
+  bool query(std::vector<process_record>& out) override {
     out.clear();
     if (!query_works) return false;
     out = processes;
     return true;
   }
-  bool ListIds(std::vector<ProcessRecord>& out) override {
+  bool list_ids(std::vector<process_record>& out) override {
     out = processes;
-    for (ProcessRecord& record : out) record.created = 0;
+    for (process_record& record : out) record.created = 0;
     return true;
   }
-  PathRead ReadPath(DWORD id, char (&path)[MAX_PATH]) noexcept override {
+  path_read read_path(DWORD id, char (&path)[MAX_PATH]) noexcept override {
     const std::vector<Answer>& script = answers[id];
     const std::size_t n = static_cast<std::size_t>(reads[id]++);
     const Answer& answer = script[(std::min)(n, script.size() - 1)];
@@ -144,9 +144,9 @@ class FakeSource final : public ProcessSource {
   }
 };
 
-std::vector<std::string> Paths(const std::vector<ProcessEntry>& entries) {
+std::vector<std::string> Paths(const std::vector<process_entry>& entries) {
   std::vector<std::string> paths;
-  for (const ProcessEntry& e : entries) paths.push_back(e.path);
+  for (const process_entry& e : entries) paths.push_back(e.path);
   return paths;
 }
 
@@ -158,20 +158,20 @@ constexpr ULONGLONG kBoot = 133000000000000000ull;
 TEST(ProcessReader, TheIdleAndSystemRecordsFirstAreReadOnceAndListedWithoutAPath) {
   FakeSource windows;
   windows.processes = {{0, 0, 0}, {4, 0, kBoot}, {92, 0, kBoot + 1}, {1800, 0, kBoot + 5}, {5000, 1, kBoot + 90}};
-  windows.answers[0] = {{PathRead::kGone, ""}};
-  windows.answers[4] = {{PathRead::kNoImage, ""}};
-  windows.answers[92] = {{PathRead::kNoImage, ""}};
-  windows.answers[1800] = {{PathRead::kRefused, ""}};
-  windows.answers[5000] = {{PathRead::kModules, "C:\\Windows\\notepad.exe"}};
-  ProcessReader reader;
-  std::vector<ProcessEntry> list;
+  windows.answers[0] = {{path_read::kGone, ""}};
+  windows.answers[4] = {{path_read::kNoImage, ""}};
+  windows.answers[92] = {{path_read::kNoImage, ""}};
+  windows.answers[1800] = {{path_read::kRefused, ""}};
+  windows.answers[5000] = {{path_read::kModules, "C:\\Windows\\notepad.exe"}};
+  process_reader reader;
+  std::vector<process_entry> list;
   for (int i = 0; i < 3; ++i) {
-    ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+    ASSERT_TRUE(reader.read(windows, std::nullopt, list));
     EXPECT_EQ(Paths(list), (std::vector<std::string>{"", "", "", "", "C:\\Windows\\notepad.exe"}));
     EXPECT_EQ(list.front().id, 0u);
   }
-  for (const ProcessRecord& p : windows.processes) EXPECT_EQ(windows.reads[p.id], 1) << p.id;
-  for (const ProcessRecord& p : windows.processes) EXPECT_NE(reader.Known(p), nullptr) << p.id;
+  for (const process_record& p : windows.processes) EXPECT_EQ(windows.reads[p.id], 1) << p.id;
+  for (const process_record& p : windows.processes) EXPECT_NE(reader.known(p), nullptr) << p.id;
 }
 
 // Which failures last: a path read by the image name is kept only where the
@@ -179,24 +179,24 @@ TEST(ProcessReader, TheIdleAndSystemRecordsFirstAreReadOnceAndListedWithoutAPath
 // that could be opened but not read, is read again at every list.
 TEST(ProcessReader, OnlyFailuresThatHoldForTheProcesssLifeAreKept) {
   const struct {
-    PathRead read;
+    path_read read;
     bool kept;
   } cases[] = {
-      {PathRead::kModules, true},       {PathRead::kImageNameOnly, true}, {PathRead::kRefused, true},
-      {PathRead::kGone, true},          {PathRead::kNoImage, true},       {PathRead::kImageName, false},
-      {PathRead::kUnread, false},
+      {path_read::kModules, true},       {path_read::kImageNameOnly, true}, {path_read::kRefused, true},
+      {path_read::kGone, true},          {path_read::kNoImage, true},       {path_read::kImageName, false},
+      {path_read::kUnread, false},
   };
   for (const auto& c : cases) {
     FakeSource windows;
     windows.processes = {{700, 1, kBoot + 7}};
-    windows.answers[700] = {{c.read, c.read == PathRead::kModules || c.read == PathRead::kImageName ||
-                                             c.read == PathRead::kImageNameOnly
+    windows.answers[700] = {{c.read, c.read == path_read::kModules || c.read == path_read::kImageName ||
+                                             c.read == path_read::kImageNameOnly
                                          ? "C:\\APP.EXE"
                                          : ""}};
-    ProcessReader reader;
-    std::vector<ProcessEntry> list;
-    ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
-    ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+    process_reader reader;
+    std::vector<process_entry> list;
+    ASSERT_TRUE(reader.read(windows, std::nullopt, list));
+    ASSERT_TRUE(reader.read(windows, std::nullopt, list));
     EXPECT_EQ(windows.reads[700], c.kept ? 1 : 2) << static_cast<int>(c.read);
     EXPECT_EQ(list.at(0).path, windows.answers[700][0].path);
   }
@@ -208,16 +208,16 @@ TEST(ProcessReader, OnlyFailuresThatHoldForTheProcesssLifeAreKept) {
 TEST(ProcessReader, AProcessCaughtBeforeItsModulesExistIsReadAgainUntilTheWalkReadsIt) {
   FakeSource windows;
   windows.processes = {{4, 0, kBoot}, {640, 1, kBoot + 64}};
-  windows.answers[4] = {{PathRead::kNoImage, ""}};
-  windows.answers[640] = {{PathRead::kImageName, "C:\\PROGRA~1\\App\\app.exe"},
-                          {PathRead::kModules, "C:\\Program Files\\App\\app.exe"}};
-  ProcessReader reader;
-  std::vector<ProcessEntry> list;
-  ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+  windows.answers[4] = {{path_read::kNoImage, ""}};
+  windows.answers[640] = {{path_read::kImageName, "C:\\PROGRA~1\\App\\app.exe"},
+                          {path_read::kModules, "C:\\Program Files\\App\\app.exe"}};
+  process_reader reader;
+  std::vector<process_entry> list;
+  ASSERT_TRUE(reader.read(windows, std::nullopt, list));
   EXPECT_EQ(list.at(1).path, "C:\\PROGRA~1\\App\\app.exe");
-  EXPECT_EQ(reader.Known(windows.processes[1]), nullptr);
+  EXPECT_EQ(reader.known(windows.processes[1]), nullptr);
   for (int i = 0; i < 2; ++i) {
-    ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+    ASSERT_TRUE(reader.read(windows, std::nullopt, list));
     EXPECT_EQ(list.at(1).path, "C:\\Program Files\\App\\app.exe");
   }
   EXPECT_EQ(windows.reads[640], 2);
@@ -229,16 +229,16 @@ TEST(ProcessReader, AProcessCaughtBeforeItsModulesExistIsReadAgainUntilTheWalkRe
 TEST(ProcessReader, AReusedIdentifierWithANewCreationTimeIsReadAsANewProcess) {
   FakeSource windows;
   windows.processes = {{0, 0, 0}, {100, 1, kBoot + 10}, {300, 1, 0}};
-  windows.answers[0] = {{PathRead::kGone, ""}};
-  windows.answers[100] = {{PathRead::kModules, "C:\\OLD.EXE"}, {PathRead::kModules, "C:\\NEW.EXE"}};
-  windows.answers[300] = {{PathRead::kModules, "C:\\UNTIMED.EXE"}};
-  ProcessReader reader;
-  std::vector<ProcessEntry> list;
-  ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
-  ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+  windows.answers[0] = {{path_read::kGone, ""}};
+  windows.answers[100] = {{path_read::kModules, "C:\\OLD.EXE"}, {path_read::kModules, "C:\\NEW.EXE"}};
+  windows.answers[300] = {{path_read::kModules, "C:\\UNTIMED.EXE"}};
+  process_reader reader;
+  std::vector<process_entry> list;
+  ASSERT_TRUE(reader.read(windows, std::nullopt, list));
+  ASSERT_TRUE(reader.read(windows, std::nullopt, list));
   EXPECT_EQ(Paths(list), (std::vector<std::string>{"", "C:\\OLD.EXE", "C:\\UNTIMED.EXE"}));
   windows.processes[1].created = kBoot + 20;
-  ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+  ASSERT_TRUE(reader.read(windows, std::nullopt, list));
   EXPECT_EQ(Paths(list), (std::vector<std::string>{"", "C:\\NEW.EXE", "C:\\UNTIMED.EXE"}));
   EXPECT_EQ(list.at(1).created, kBoot + 20);
   EXPECT_EQ(windows.reads[0], 1);
@@ -252,13 +252,13 @@ TEST(ProcessReader, AReusedIdentifierWithANewCreationTimeIsReadAsANewProcess) {
 TEST(ProcessReader, ListsOneSessionAndReadsEveryPathAgainWithoutTheQuery) {
   FakeSource windows;
   windows.processes = {{0, 0, 0}, {4, 0, kBoot}, {800, 2, kBoot + 8}, {900, 1, kBoot + 9}};
-  windows.answers[0] = {{PathRead::kGone, ""}};
-  windows.answers[4] = {{PathRead::kNoImage, ""}};
-  windows.answers[800] = {{PathRead::kModules, "C:\\Other\\user.exe"}};
-  windows.answers[900] = {{PathRead::kModules, "C:\\Mine\\app.exe"}};
-  ProcessReader reader(PathForm::kUpper);
-  std::vector<ProcessEntry> list;
-  ASSERT_TRUE(reader.Read(windows, 1, list));
+  windows.answers[0] = {{path_read::kGone, ""}};
+  windows.answers[4] = {{path_read::kNoImage, ""}};
+  windows.answers[800] = {{path_read::kModules, "C:\\Other\\user.exe"}};
+  windows.answers[900] = {{path_read::kModules, "C:\\Mine\\app.exe"}};
+  process_reader reader(path_form::kUpper);
+  std::vector<process_entry> list;
+  ASSERT_TRUE(reader.read(windows, 1, list));
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].id, 900u);
   EXPECT_EQ(list[0].path, "C:\\MINE\\APP.EXE");
@@ -266,7 +266,7 @@ TEST(ProcessReader, ListsOneSessionAndReadsEveryPathAgainWithoutTheQuery) {
 
   windows.query_works = false;
   for (int i = 0; i < 2; ++i) {
-    ASSERT_TRUE(reader.Read(windows, std::nullopt, list));
+    ASSERT_TRUE(reader.read(windows, std::nullopt, list));
     EXPECT_EQ(Paths(list), (std::vector<std::string>{"", "", "C:\\OTHER\\USER.EXE", "C:\\MINE\\APP.EXE"}));
     EXPECT_EQ(list[3].created, 0u);
   }
@@ -309,7 +309,7 @@ TEST(ReadProcessIds, DoublesTheBufferWhileAReadFillsIt) {
     g_sizes_asked.clear();
     unique_process_heap_block ids;
     DWORD count = 12345;
-    ASSERT_TRUE(ReadProcessIds(FakeEnumProcesses, ids, &count)) << c.processes;
+    ASSERT_TRUE(read_process_ids(FakeEnumProcesses, ids, &count)) << c.processes;
     EXPECT_EQ(count, c.processes);
     EXPECT_EQ(g_sizes_asked, c.sizes) << c.processes;
     if (c.processes > 0) {
@@ -323,7 +323,7 @@ TEST(ReadProcessIds, AFailingCallFailsTheRead) {
   g_sizes_asked.clear();
   unique_process_heap_block ids;
   DWORD count = 0;
-  EXPECT_FALSE(ReadProcessIds(FakeEnumProcesses, ids, &count));
+  EXPECT_FALSE(read_process_ids(FakeEnumProcesses, ids, &count));
   EXPECT_EQ(ids.get(), nullptr);
   g_fake_fails = false;
 }

@@ -4,7 +4,7 @@
 // while it runs, and the one rule for which failures to read a path last.
 // Paths come from the module walk (the executable module's file name), and
 // from the image name where the walk cannot read them. The reader reads
-// through a ProcessSource, so that its rules can be tested against what
+// through a process_source, so that its rules can be tested against what
 // Windows does and Wine does not.
 #pragma once
 
@@ -24,7 +24,7 @@
 namespace win32 {
 
 // How one attempt to read a process's path ended.
-enum class PathRead {
+enum class path_read {
   kModules,        // the module walk read it
   kImageName,      // the image name, where the module walk failed on a process it can walk: one caught
                    // before its module list exists, read again later
@@ -37,11 +37,11 @@ enum class PathRead {
 };
 
 // Whether what `read` gave holds for the process's life.
-constexpr bool Lasting(PathRead read) noexcept { return read != PathRead::kImageName && read != PathRead::kUnread; }
+constexpr bool lasting(path_read read) noexcept { return read != path_read::kImageName && read != path_read::kUnread; }
 
 // The idle process: id 0 and creation time 0 on every listing, the one
 // record without a creation time that no other process can take over.
-constexpr bool IsIdleProcess(const ProcessRecord& process) noexcept {
+constexpr bool is_idle_process(const process_record& process) noexcept {
   return process.id == 0 && process.created == 0;
 }
 
@@ -49,134 +49,134 @@ constexpr bool IsIdleProcess(const ProcessRecord& process) noexcept {
 // has it.
 inline constexpr DWORD kUnknownSession = MAXDWORD;
 
-// What the reader reads through: the system (SystemProcessSource) or a fake.
-class ProcessSource {
+// What the reader reads through: the system (system_process_source) or a fake.
+class process_source {
  public:
   // The system-wide query, in the system's order. False when it is absent
   // or fails.
-  virtual bool Query(std::vector<ProcessRecord>& out) = 0;
+  virtual bool query(std::vector<process_record>& out) = 0;
   // The older identifier list, with sessions and no creation times.
-  virtual bool ListIds(std::vector<ProcessRecord>& out) = 0;
+  virtual bool list_ids(std::vector<process_record>& out) = 0;
   // One attempt at the path of process `id` into `path`, empty when nothing
   // was read.
-  virtual PathRead ReadPath(DWORD id, char (&path)[MAX_PATH]) noexcept = 0;
+  virtual path_read read_path(DWORD id, char (&path)[MAX_PATH]) noexcept = 0;
 
  protected:
-  ~ProcessSource() = default;
+  ~process_source() = default;
 };
 
 // Where the system's processes are read from: `ntdll` by name (the query
 // loads it for each read), `psapi` loaded by the caller, who keeps it for as
 // long as it reads (a module's static reader then never frees a library at
 // unload).
-struct ProcessLibraries {
+struct process_libraries {
   LPCSTR ntdll;
   HMODULE psapi;
 };
 
 // The system's processes, for one read.
-class SystemProcessSource final : public ProcessSource {
+class system_process_source final : public process_source {
  public:
-  SystemProcessSource(SystemProcessQuery& query, const ProcessLibraries& libraries) noexcept
+  system_process_source(system_process_query& query, const process_libraries& libraries) noexcept
       : query_(query), ntdll_(libraries.ntdll) {
     if (libraries.psapi) {
-      enum_processes_ = ProcAddress<EnumProcessesFn>(libraries.psapi, "EnumProcesses");
-      module_file_name_ = ProcAddress<GetModuleFileNameExAFn>(libraries.psapi, "GetModuleFileNameExA");
+      enum_processes_ = proc_address<enum_processes_fn>(libraries.psapi, "EnumProcesses");
+      module_file_name_ = proc_address<module_file_name_fn>(libraries.psapi, "GetModuleFileNameExA");
     }
     if (const HMODULE kernel32 = ::GetModuleHandleA(kKernel32))
-      image_name_ = ProcAddress<QueryFullProcessImageNameAFn>(kernel32, "QueryFullProcessImageNameA");
+      image_name_ = proc_address<image_name_fn>(kernel32, "QueryFullProcessImageNameA");
   }
 
   // False when PSAPI or one of its functions is missing.
   explicit operator bool() const noexcept { return enum_processes_ && module_file_name_; }
 
-  bool Query(std::vector<ProcessRecord>& out) override { return query_.Read(ntdll_, out); }
+  bool query(std::vector<process_record>& out) override { return query_.read(ntdll_, out); }
 
-  bool ListIds(std::vector<ProcessRecord>& out) override {
+  bool list_ids(std::vector<process_record>& out) override {
     out.clear();
     unique_process_heap_block ids;
     DWORD count = 0;
-    if (!ReadProcessIds(enum_processes_, ids, &count)) return false;
+    if (!read_process_ids(enum_processes_, ids, &count)) return false;
     out.reserve(count);
     const DWORD* const process_ids = static_cast<const DWORD*>(ids.get());
     for (DWORD i = 0; i < count; ++i) {
       DWORD session = kUnknownSession;
       if (!::ProcessIdToSessionId(process_ids[i], &session)) session = kUnknownSession;
-      out.push_back(ProcessRecord{process_ids[i], session, 0});
+      out.push_back(process_record{process_ids[i], session, 0});
     }
     return true;
   }
 
-  PathRead ReadPath(DWORD id, char (&path)[MAX_PATH]) noexcept override {
+  path_read read_path(DWORD id, char (&path)[MAX_PATH]) noexcept override {
     path[0] = '\0';
     bool walk_never = false;
     unique_handle process{::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id)};
     if (process) {
       // A 32-bit process cannot walk a 64-bit one's modules, ever.
-      static const bool self_wow64 = IsWow64(::GetCurrentProcess());
-      walk_never = self_wow64 && !IsWow64(process.get());
+      static const bool self_wow64 = is_wow64(::GetCurrentProcess());
+      walk_never = self_wow64 && !is_wow64(process.get());
       // A null module handle names the executable's module, the first that
       // EnumProcessModules would give, without listing every module.
-      if (!walk_never && module_file_name_(process.get(), nullptr, path, MAX_PATH) != 0) return PathRead::kModules;
+      if (!walk_never && module_file_name_(process.get(), nullptr, path, MAX_PATH) != 0) return path_read::kModules;
       path[0] = '\0';
     } else {
       const DWORD error = ::GetLastError();
-      if (error == ERROR_INVALID_PARAMETER) return PathRead::kGone;
+      if (error == ERROR_INVALID_PARAMETER) return path_read::kGone;
       walk_never = error == ERROR_ACCESS_DENIED;
       if (image_name_) process.reset(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
       if (!process) {
-        if (walk_never) return PathRead::kRefused;
-        return ::GetLastError() == ERROR_INVALID_PARAMETER ? PathRead::kGone : PathRead::kUnread;
+        if (walk_never) return path_read::kRefused;
+        return ::GetLastError() == ERROR_INVALID_PARAMETER ? path_read::kGone : path_read::kUnread;
       }
     }
     // The image name (Vista and later) is the system's from the process's
     // creation on.
-    if (!image_name_) return PathRead::kUnread;
+    if (!image_name_) return path_read::kUnread;
     DWORD size = MAX_PATH;
     if (!image_name_(process.get(), 0, path, &size)) {
       path[0] = '\0';
-      return PathRead::kNoImage;
+      return path_read::kNoImage;
     }
-    return walk_never ? PathRead::kImageNameOnly : PathRead::kImageName;
+    return walk_never ? path_read::kImageNameOnly : path_read::kImageName;
   }
 
  private:
-  using GetModuleFileNameExAFn = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
-  using QueryFullProcessImageNameAFn = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name, DWORD* size);
+  using module_file_name_fn = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
+  using image_name_fn = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name, DWORD* size);
 
-  static bool IsWow64(HANDLE process) noexcept {
+  static bool is_wow64(HANDLE process) noexcept {
     BOOL wow64 = FALSE;
     return ::IsWow64Process(process, &wow64) && wow64;
   }
 
-  SystemProcessQuery& query_;
+  system_process_query& query_;
   LPCSTR ntdll_;
-  EnumProcessesFn enum_processes_ = nullptr;
-  GetModuleFileNameExAFn module_file_name_ = nullptr;
-  QueryFullProcessImageNameAFn image_name_ = nullptr;  // null before Vista
+  enum_processes_fn enum_processes_ = nullptr;
+  module_file_name_fn module_file_name_ = nullptr;
+  image_name_fn image_name_ = nullptr;  // null before Vista
 };
 
 // Executable paths keyed by process identifier and creation time: an
 // identifier that a new process has taken again never gets the old
 // process's path.
-class ProcessPathCache {
+class process_path_cache {
  public:
   // The stored path of `process`, or null when it has none (never read, read
   // for an earlier process with the same identifier, or creation time unknown).
-  const std::string* Find(const ProcessRecord& process) const {
+  const std::string* find(const process_record& process) const {
     const auto found = paths_.find(process.id);
-    if (found == paths_.end() || !Keyed(process) || found->second.created != process.created) return nullptr;
+    if (found == paths_.end() || !keyed(process) || found->second.created != process.created) return nullptr;
     return &found->second.path;
   }
   // Keeps `path` for `process`; without a creation time nothing is kept.
-  void Store(const ProcessRecord& process, std::string path) {
-    if (!Keyed(process)) return;
+  void store(const process_record& process, std::string path) {
+    if (!keyed(process)) return;
     paths_[process.id] = Entry{process.created, std::move(path), generation_};
   }
   // Drops the paths of every process not in `live` (the latest list).
-  void Retain(const std::vector<ProcessRecord>& live) {
+  void retain(const std::vector<process_record>& live) {
     ++generation_;
-    for (const ProcessRecord& process : live) {
+    for (const process_record& process : live) {
       const auto found = paths_.find(process.id);
       if (found != paths_.end() && found->second.created == process.created) found->second.seen = generation_;
     }
@@ -186,7 +186,7 @@ class ProcessPathCache {
   std::size_t size() const noexcept { return paths_.size(); }
 
  private:
-  static bool Keyed(const ProcessRecord& process) noexcept { return process.created != 0 || IsIdleProcess(process); }
+  static bool keyed(const process_record& process) noexcept { return process.created != 0 || is_idle_process(process); }
 
   struct Entry {
     ULONGLONG created;
@@ -198,57 +198,57 @@ class ProcessPathCache {
 };
 
 // One listed process with its path.
-struct ProcessEntry {
+struct process_entry {
   DWORD id;
   DWORD session;
   ULONGLONG created;  // 0 when unknown (the older list)
   std::string path;   // in the reader's form; empty when it cannot be read
-  DWORD parent;       // as ProcessRecord has it
+  DWORD parent;       // as process_record has it
 };
 
-enum class PathForm {
+enum class path_form {
   kAsRead,
   kUpper,  // upper case by the system's rules for the ANSI code page
 };
 
-class ProcessReader {
+class process_reader {
  public:
-  explicit ProcessReader(PathForm form = PathForm::kAsRead) noexcept : form_(form) {}
+  explicit process_reader(path_form form = path_form::kAsRead) noexcept : form_(form) {}
 
   // The running processes of `session` (every session when none is given)
   // in the system's order, each with its path. False, with `out` empty, when
   // no list can be had.
-  bool Read(const ProcessLibraries& libraries, std::optional<DWORD> session,
-            std::vector<ProcessEntry>& out) noexcept {
-    SystemProcessSource source(query_, libraries);
+  bool read(const process_libraries& libraries, std::optional<DWORD> session,
+            std::vector<process_entry>& out) noexcept {
+    system_process_source source(query_, libraries);
     if (!source) {
       out.clear();
       return false;
     }
-    return Read(source, session, out);
+    return read(source, session, out);
   }
 
-  bool Read(ProcessSource& source, std::optional<DWORD> session, std::vector<ProcessEntry>& out) noexcept {
+  bool read(process_source& source, std::optional<DWORD> session, std::vector<process_entry>& out) noexcept {
     out.clear();
     try {
       // Without creation times the older list vouches for no kept path but
       // the idle process's.
-      if (!source.Query(records_) && !source.ListIds(records_)) {
+      if (!source.query(records_) && !source.list_ids(records_)) {
         records_.clear();
         return false;
       }
-      paths_.Retain(records_);
+      paths_.retain(records_);
       out.reserve(records_.size());
-      for (const ProcessRecord& record : records_) {
+      for (const process_record& record : records_) {
         if (session && record.session != *session) continue;
-        if (const std::string* known = paths_.Find(record)) {
-          out.push_back(ProcessEntry{record.id, record.session, record.created, *known, record.parent});
+        if (const std::string* known = paths_.find(record)) {
+          out.push_back(process_entry{record.id, record.session, record.created, *known, record.parent});
           continue;
         }
         std::string path;
-        const PathRead read = ReadPath(source, record.id, path);
-        if (Lasting(read)) paths_.Store(record, path);
-        out.push_back(ProcessEntry{record.id, record.session, record.created, std::move(path), record.parent});
+        const path_read outcome = read_path(source, record.id, path);
+        if (lasting(outcome)) paths_.store(record, path);
+        out.push_back(process_entry{record.id, record.session, record.created, std::move(path), record.parent});
       }
       return true;
     } catch (const std::bad_alloc&) {
@@ -259,29 +259,29 @@ class ProcessReader {
 
   // The path of process `id` read now, in this reader's form; empty when it
   // cannot be read.
-  std::string ReadPathNow(const ProcessLibraries& libraries, DWORD id) {
-    SystemProcessSource source(query_, libraries);
+  std::string read_path_now(const process_libraries& libraries, DWORD id) {
+    system_process_source source(query_, libraries);
     std::string path;
-    if (source) ReadPath(source, id, path);
+    if (source) read_path(source, id, path);
     return path;
   }
 
   // The path kept for a process of the latest list (null when none is kept).
-  const std::string* Known(const ProcessRecord& process) const { return paths_.Find(process); }
+  const std::string* known(const process_record& process) const { return paths_.find(process); }
 
  private:
-  PathRead ReadPath(ProcessSource& source, DWORD id, std::string& out) const {
+  path_read read_path(process_source& source, DWORD id, std::string& out) const {
     char path[MAX_PATH];
-    const PathRead read = source.ReadPath(id, path);
+    const path_read outcome = source.read_path(id, path);
     out = path;
-    if (form_ == PathForm::kUpper && !out.empty()) ::CharUpperBuffA(&out[0], static_cast<DWORD>(out.size()));
-    return read;
+    if (form_ == path_form::kUpper && !out.empty()) ::CharUpperBuffA(&out[0], static_cast<DWORD>(out.size()));
+    return outcome;
   }
 
-  PathForm form_;
-  SystemProcessQuery query_;
-  std::vector<ProcessRecord> records_;
-  ProcessPathCache paths_;
+  path_form form_;
+  system_process_query query_;
+  std::vector<process_record> records_;
+  process_path_cache paths_;
 };
 
 }  // namespace win32

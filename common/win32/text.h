@@ -1,6 +1,6 @@
 // Text between the ANSI code page, UTF-8, UTF-16 and BSTR: the one set of
 // conversions both modules use. Text that cannot be converted comes back
-// empty (a null BSTR for AnsiToBstr, 0 for a fixed buffer), never cut in the
+// empty (a null BSTR for ansi_to_bstr, 0 for a fixed buffer), never cut in the
 // middle of a character. UTF-8 is read strictly: an invalid byte fails.
 #pragma once
 
@@ -17,55 +17,55 @@ namespace win32 {
 namespace text_detail {
 
 // The characters written, or needed when `room` is 0; 0 on failure.
-inline int ToWide(UINT code_page, DWORD flags, std::string_view text, wchar_t* out, int room) noexcept {
+inline int to_wide(UINT code_page, DWORD flags, std::string_view text, wchar_t* out, int room) noexcept {
   if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return 0;
   return ::MultiByteToWideChar(code_page, flags, text.data(), static_cast<int>(text.size()), out, room);
 }
 
-inline int FromWide(UINT code_page, std::wstring_view text, char* out, int room) noexcept {
+inline int from_wide(UINT code_page, std::wstring_view text, char* out, int room) noexcept {
   if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return 0;
   return ::WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()), out, room, nullptr, nullptr);
 }
 
-inline std::wstring Widen(UINT code_page, DWORD flags, std::string_view text) {
-  const int n = ToWide(code_page, flags, text, nullptr, 0);
+inline std::wstring widen(UINT code_page, DWORD flags, std::string_view text) {
+  const int n = to_wide(code_page, flags, text, nullptr, 0);
   if (n <= 0) return {};
   std::wstring out(static_cast<std::size_t>(n), L'\0');
-  if (ToWide(code_page, flags, text, out.data(), n) != n) return {};
+  if (to_wide(code_page, flags, text, out.data(), n) != n) return {};
   return out;
 }
 
-inline std::string Narrow(UINT code_page, std::wstring_view text) {
-  const int n = FromWide(code_page, text, nullptr, 0);
+inline std::string narrow(UINT code_page, std::wstring_view text) {
+  const int n = from_wide(code_page, text, nullptr, 0);
   if (n <= 0) return {};
   std::string out(static_cast<std::size_t>(n), '\0');
-  if (FromWide(code_page, text, out.data(), n) != n) return {};
+  if (from_wide(code_page, text, out.data(), n) != n) return {};
   return out;
 }
 
 }  // namespace text_detail
 
-inline std::wstring AnsiToWide(std::string_view text) { return text_detail::Widen(CP_ACP, 0, text); }
-inline std::string WideToAnsi(std::wstring_view text) { return text_detail::Narrow(CP_ACP, text); }
-inline std::wstring Utf8ToWide(std::string_view text) {
-  return text_detail::Widen(CP_UTF8, MB_ERR_INVALID_CHARS, text);
+inline std::wstring ansi_to_wide(std::string_view text) { return text_detail::widen(CP_ACP, 0, text); }
+inline std::string wide_to_ansi(std::wstring_view text) { return text_detail::narrow(CP_ACP, text); }
+inline std::wstring utf8_to_wide(std::string_view text) {
+  return text_detail::widen(CP_UTF8, MB_ERR_INVALID_CHARS, text);
 }
-inline std::string WideToUtf8(std::wstring_view text) { return text_detail::Narrow(CP_UTF8, text); }
+inline std::string wide_to_utf8(std::wstring_view text) { return text_detail::narrow(CP_UTF8, text); }
 
 // Into `out` (`room` bytes), for a caller that must not allocate: the bytes
 // written, without a terminator; 0 when the text is empty, cannot be
 // converted or does not fit.
-inline int WideToAnsi(std::wstring_view text, char* out, int room) noexcept {
-  return room > 0 ? text_detail::FromWide(CP_ACP, text, out, room) : 0;
+inline int wide_to_ansi(std::wstring_view text, char* out, int room) noexcept {
+  return room > 0 ? text_detail::from_wide(CP_ACP, text, out, room) : 0;
 }
 
 // An empty text gives an empty BSTR, not a null one; null only when out of
 // memory or when the text cannot be converted.
-inline unique_bstr AnsiToBstr(std::string_view text) noexcept {
-  const int n = text_detail::ToWide(CP_ACP, 0, text, nullptr, 0);
+inline unique_bstr ansi_to_bstr(std::string_view text) noexcept {
+  const int n = text_detail::to_wide(CP_ACP, 0, text, nullptr, 0);
   if (!text.empty() && n <= 0) return unique_bstr();
   unique_bstr out(::SysAllocStringLen(nullptr, static_cast<UINT>(n)));
-  if (out && n > 0 && text_detail::ToWide(CP_ACP, 0, text, out.get(), n) != n) out.reset();
+  if (out && n > 0 && text_detail::to_wide(CP_ACP, 0, text, out.get(), n) != n) out.reset();
   return out;
 }
 

@@ -40,21 +40,21 @@ class window_base {
     HBRUSH background = nullptr;
   };
 
-  // Registers `wanted` for `instance`, the module whose code WindowProc is.
+  // Registers `wanted` for `instance`, the module whose code window_proc is.
   // A class of that name and module that exists already counts as ours:
   // only this module registers under its own handle, and a second window of
   // the class (or a second thread racing to register it) then needs no probe
   // that could also answer with another module's global class of the name.
   // A DLL's classes outlive its unloading, so a DLL unregisters its own when
   // it unloads; a later load then registers afresh.
-  static bool RegisterWindowClass(HINSTANCE instance, const window_class& wanted) noexcept {
+  static bool register_window_class(HINSTANCE instance, const window_class& wanted) noexcept {
     if constexpr (charset == window_charset::kAnsi) {
       WNDCLASSEXA filled{};
-      Fill(filled, instance, wanted);
+      fill(filled, instance, wanted);
       if (::RegisterClassExA(&filled) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
     } else {
       WNDCLASSEXW filled{};
-      Fill(filled, instance, wanted);
+      fill(filled, instance, wanted);
       if (::RegisterClassExW(&filled) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
     }
     REPORT_LAST_ERROR("RegisterClassEx");
@@ -68,7 +68,7 @@ class window_base {
 
   // The window class's procedure; pass `this` of the Derived object as
   // CreateWindowEx's lpParam.
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+  static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
     if (message == WM_NCCREATE) {
       // lpCreateParams is the first member of both CREATESTRUCTA and W.
       auto* created = static_cast<Derived*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
@@ -78,14 +78,14 @@ class window_base {
       created->window_.reset(window);
     }
     auto* self = reinterpret_cast<Derived*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self) return DefaultProc(window, message, wparam, lparam);
+    if (!self) return default_proc(window, message, wparam, lparam);
     if (message == WM_NCDESTROY) {
       ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       if (self->window_.get() == window) (void)self->window_.release();  // gone already
-      return DefaultProc(window, message, wparam, lparam);
+      return default_proc(window, message, wparam, lparam);
     }
     // A predecessor on its way out: HandleMessage only ever sees hwnd().
-    if (self->window_.get() != window) return DefaultProc(window, message, wparam, lparam);
+    if (self->window_.get() != window) return default_proc(window, message, wparam, lparam);
     try {
       return self->HandleMessage(message, wparam, lparam);
     } catch (...) {
@@ -98,7 +98,7 @@ class window_base {
     }
   }
 
-  static LRESULT DefaultProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+  static LRESULT default_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) noexcept {
     if constexpr (charset == window_charset::kAnsi)
       return ::DefWindowProcA(window, message, wparam, lparam);
     else
@@ -107,14 +107,14 @@ class window_base {
 
   // Destroys the window now. Derived destructors call it first, so that the
   // messages of the destruction still find their members alive.
-  void DestroyWindow() noexcept { window_.reset(); }
+  void destroy_window() noexcept { window_.reset(); }
 
  private:
   template <typename WndClassEx>
-  static void Fill(WndClassEx& filled, HINSTANCE instance, const window_class& wanted) noexcept {
+  static void fill(WndClassEx& filled, HINSTANCE instance, const window_class& wanted) noexcept {
     filled.cbSize = sizeof(filled);
     filled.style = wanted.style;
-    filled.lpfnWndProc = WindowProc;
+    filled.lpfnWndProc = window_proc;
     filled.hInstance = instance;
     filled.hIcon = wanted.icon;
     filled.hIconSm = wanted.small_icon;

@@ -25,7 +25,7 @@ HRESULT NotRunningError() noexcept {
   }
   std::wstring wide;
   try {
-    wide = win32::AnsiToWide(description);
+    wide = win32::ansi_to_wide(description);
   } catch (const std::bad_alloc&) {
     // The error still goes out, without its text.
   }

@@ -79,7 +79,7 @@ STDMETHODIMP MouseKeyHookCtl::Invoke(DISPID dispid, REFIID iid, LCID lcid, WORD 
 STDMETHODIMP MouseKeyHookCtl::get_MonitoredAppPath(BSTR* pVal) noexcept {
   if (!pVal) return E_POINTER;
   *pVal = nullptr;
-  win32::unique_bstr value = win32::AnsiToBstr(path_);
+  win32::unique_bstr value = win32::ansi_to_bstr(path_);
   if (!value) return E_OUTOFMEMORY;
   *pVal = value.release();
   return S_OK;
@@ -95,7 +95,7 @@ STDMETHODIMP MouseKeyHookCtl::put_MonitoredAppPath(BSTR path) noexcept {
   // A path too long for the buffer, or with a null character inside, names
   // no program that can run.
   char wanted[kPathBufferSize];
-  const int bytes = win32::WideToAnsi({path, length}, wanted, kPathBufferSize - 1);
+  const int bytes = win32::wide_to_ansi({path, length}, wanted, kPathBufferSize - 1);
   if (bytes <= 0 || lstrlenW(path) != static_cast<int>(length)) {
     RemoveHooks();
     return NotRunningError();

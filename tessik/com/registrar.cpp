@@ -14,7 +14,7 @@ using win32::unique_hkey;
 // The script is UTF-8; the registry is written through the wide functions.
 bool Widen(const std::string& text, std::wstring& out) noexcept {
   try {
-    out = win32::Utf8ToWide(text);
+    out = win32::utf8_to_wide(text);
   } catch (...) {
     win32::report_exception("the registrar's conversion to UTF-16");
     out.clear();

@@ -40,7 +40,7 @@ std::wstring ModuleFileName() {
 std::string GuidText(REFGUID guid) {
   wchar_t text[39] = {};
   StringFromGUID2(guid, text, ARRAYSIZE(text));
-  return win32::WideToUtf8(text);
+  return win32::wide_to_utf8(text);
 }
 
 // The script with the module's path and identities filled in.
@@ -56,7 +56,7 @@ HRESULT LoadScript(script::Script& out) {
 
   const script::ExpandResult expanded =
       script::Expand(std::string(text, SizeofResource(ModuleInstance(), found)),
-                     {{"MODULE", win32::WideToUtf8(module)},
+                     {{"MODULE", win32::wide_to_utf8(module)},
                       {"CLSID", GuidText(CLSID_MouseKeyHookCtl)},
                       {"LIBID", GuidText(LIBID_TESSIKLib)}});
   if (!expanded.text) return HRESULT_FROM_WIN32(ERROR_INVALID_DATA);

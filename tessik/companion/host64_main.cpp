@@ -22,7 +22,7 @@ struct HookModule {
 class HostWindow final : public win32::window_base<HostWindow, win32::window_charset::kAnsi> {
  public:
   HostWindow(const HookModule& hooks, HANDLE requests) noexcept : hooks_(hooks), requests_(requests) {}
-  ~HostWindow() { DestroyWindow(); }
+  ~HostWindow() { destroy_window(); }
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;
 
@@ -32,7 +32,7 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
   bool Create(HINSTANCE instance) noexcept {
     window_class host_class;
     host_class.name = kHostWindowClass;
-    if (!RegisterWindowClass(instance, host_class)) return false;
+    if (!register_window_class(instance, host_class)) return false;
     return ::CreateWindowExA(0, kHostWindowClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this) !=
            nullptr;
   }
@@ -50,7 +50,7 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
         // Not from anyone: the client lets us go by closing the pipe.
         return 0;
       default:
-        return DefaultProc(hwnd(), message, wParam, lParam);
+        return default_proc(hwnd(), message, wParam, lParam);
     }
   }
 

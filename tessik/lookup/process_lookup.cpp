@@ -75,7 +75,7 @@ struct LookupMemory {
 // threads take turns through the lock; visitors are called outside it.
 struct WalkCache {
   SRWLOCK lock = SRWLOCK_INIT;
-  win32::ProcessReader reader;
+  win32::process_reader reader;
   LookupMemory memory;
 };
 
@@ -85,10 +85,10 @@ WalkCache& SharedWalkCache() {
 }
 
 // Every process in the system's order with its path.
-BOOL ListProcessPaths(const win32::ProcessLibraries& libraries, std::vector<win32::ProcessEntry>& list) noexcept {
+BOOL ListProcessPaths(const win32::process_libraries& libraries, std::vector<win32::process_entry>& list) noexcept {
   WalkCache& cache = SharedWalkCache();
   const win32::exclusive_lock hold(cache.lock);
-  return cache.reader.Read(libraries, std::nullopt, list);
+  return cache.reader.read(libraries, std::nullopt, list);
 }
 
 BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
@@ -97,7 +97,7 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
     REPORT_LAST_ERROR("process walk: loading PSAPI");
     return FALSE;
   }
-  std::vector<win32::ProcessEntry> list;
+  std::vector<win32::process_entry> list;
   if (!ListProcessPaths({libraries.ntdll, psapi.get()}, list)) {
     REPORT_LAST_ERROR("process walk: the process list");
     return FALSE;
@@ -107,9 +107,9 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
   // the ordinary processes are still walked, only the 16-bit tasks are not.
   win32::unique_hmodule vdmdbg(win32::load_system_library(libraries.vdmdbg));
   const auto enum_tasks =
-      vdmdbg ? win32::ProcAddress<VdmEnumTaskWowExFn>(vdmdbg.get(), "VDMEnumTaskWOWEx") : nullptr;
+      vdmdbg ? win32::proc_address<VdmEnumTaskWowExFn>(vdmdbg.get(), "VDMEnumTaskWOWEx") : nullptr;
 
-  for (const win32::ProcessEntry& process : list) {
+  for (const win32::process_entry& process : list) {
     if (!visitor(process.id, 0, process.path.c_str(), user)) break;
     if (enum_tasks && IsVdmHost(process.path.c_str())) {
       TaskWalk walk{process.id, visitor, user, FALSE};
@@ -127,9 +127,9 @@ BOOL Walk95(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
     return FALSE;
   }
   const auto snapshot_fn =
-      win32::ProcAddress<CreateToolhelp32SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
-  const auto first = win32::ProcAddress<Process32Fn>(kernel.get(), "Process32First");
-  const auto next = win32::ProcAddress<Process32Fn>(kernel.get(), "Process32Next");
+      win32::proc_address<CreateToolhelp32SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
+  const auto first = win32::proc_address<Process32Fn>(kernel.get(), "Process32First");
+  const auto next = win32::proc_address<Process32Fn>(kernel.get(), "Process32Next");
   if (!snapshot_fn || !first || !next) {
     REPORT_FAILURE(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), "process walk: the toolhelp functions");
     return FALSE;
@@ -205,7 +205,7 @@ BOOL CALLBACK MatchWindowProcess(HWND window, LPARAM user) noexcept {
 KnownProcess Know(DWORD process_id) noexcept {
   KnownProcess known{process_id, 0, win32::unique_handle(::OpenProcess(
                                         SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id))};
-  if (known.handle) known.created = win32::ProcessCreationTime(known.handle.get());
+  if (known.handle) known.created = win32::process_creation_time(known.handle.get());
   return known;
 }
 
@@ -251,7 +251,7 @@ bool Recall(LPCSTR path, std::vector<MatchedProcess>& matched, std::vector<TopLe
       // An owner not met before: its path, read once in its life.
       if (!psapi) psapi.reset(win32::load_system_library(kSystemLibraries.psapi));
       const std::string owner_path =
-          cache.reader.ReadPathNow({kSystemLibraries.ntdll, psapi.get()}, window.process_id);
+          cache.reader.read_path_now({kSystemLibraries.ntdll, psapi.get()}, window.process_id);
       // One whose path cannot be read yet (just started), or that cannot be
       // held, is read again next time.
       if (owner_path.empty()) continue;

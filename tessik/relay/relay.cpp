@@ -88,7 +88,7 @@ DWORD Relay::InstallHooks(const DWORD* thread_ids, DWORD count, bool* hooked) no
 void Relay::RemoveHooks() noexcept { RemoveHooksBy(Companion::SetDeadline()); }
 
 void Relay::RemoveHooksBy(DWORD deadline) noexcept {
-  DestroyWindow();
+  destroy_window();
   RemoveRelayHooks();
   companion_.RemoveHooks(deadline);
 }
@@ -100,7 +100,7 @@ bool Relay::RegisterRelayClass(HINSTANCE module) noexcept {
   relay_class.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
   relay_class.cursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   relay_class.background = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-  return RegisterWindowClass(module, relay_class);
+  return register_window_class(module, relay_class);
 }
 
 bool Relay::Publish(HWND window) noexcept {
@@ -155,7 +155,7 @@ LRESULT Relay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcep
     default:
       break;
   }
-  return DefaultProc(hwnd(), message, wParam, lParam);
+  return default_proc(hwnd(), message, wParam, lParam);
 }
 
 }  // namespace tessik

@@ -162,7 +162,7 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
   if (argc > 2 && ::lstrcmpW(argv[1], L"--control") == 0) {
-    const std::string name = win32::WideToAnsi(argv[2]);
+    const std::string name = win32::wide_to_ansi(argv[2]);
     const int tab_index = vardex::TabIndexOf(name);
     const HWND control = tab_index < 0 ? nullptr : ::GetDlgItem(window, vardex::ControlId(tab_index));
     RECT r{};

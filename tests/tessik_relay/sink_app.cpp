@@ -126,12 +126,12 @@ void CALLBACK SetAgain(HWND, UINT, UINT_PTR, DWORD) noexcept {
 // Runs one command; false to quit.
 bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
   if (line.rfind("set ", 0) == 0 || line == "set-empty") {
-    const win32::unique_bstr value = win32::AnsiToBstr(line == "set-empty" ? std::string() : line.substr(4));
+    const win32::unique_bstr value = win32::ansi_to_bstr(line == "set-empty" ? std::string() : line.substr(4));
     Print("set 0x%08lX\n", static_cast<unsigned long>(hook->put_MonitoredAppPath(value.get())));
   } else if (line.rfind("sets ", 0) == 0) {
     char* rest = nullptr;
     const unsigned long n = std::strtoul(line.c_str() + 5, &rest, 10);
-    const win32::unique_bstr value = win32::AnsiToBstr(rest + (*rest == ' ' ? 1 : 0));
+    const win32::unique_bstr value = win32::ansi_to_bstr(rest + (*rest == ' ' ? 1 : 0));
     const unsigned long before = HandleCount();
     unsigned long failed = 0;
     for (unsigned long i = 0; i < n; ++i) {
@@ -146,7 +146,7 @@ bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
     HRESULT hr = S_OK;
     if (ms > 0) {
       g_periodic_hook = hook;
-      g_periodic_path = win32::AnsiToBstr(rest + (*rest == ' ' ? 1 : 0));
+      g_periodic_path = win32::ansi_to_bstr(rest + (*rest == ' ' ? 1 : 0));
       hr = hook->put_MonitoredAppPath(g_periodic_path.get());
       g_periodic_timer = SetTimer(nullptr, 0, ms, SetAgain);
     }
@@ -156,7 +156,7 @@ bool Run(IMouseKeyHookCtl* hook, const std::string& line) {
   } else if (line == "get") {
     win32::unique_bstr value;
     const HRESULT hr = hook->get_MonitoredAppPath(value.put());
-    const std::string path = value ? win32::WideToAnsi(value.get()) : std::string();
+    const std::string path = value ? win32::wide_to_ansi(value.get()) : std::string();
     Print("get 0x%08lX %s\n", static_cast<unsigned long>(hr), path.c_str());
   } else if (line == "ping") {
     Print("pong\n");

@@ -64,7 +64,7 @@ class StdWriter {
   }
 
   void ToConsole(const std::string& bytes) {
-    const std::wstring wide = win32::AnsiToWide(bytes);
+    const std::wstring wide = win32::ansi_to_wide(bytes);
     if (wide.empty()) return;
     DWORD written = 0;
     if (!::WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr))
@@ -77,7 +77,7 @@ class StdWriter {
 
 int Run(int argc, wchar_t** argv) {
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(win32::WideToAnsi(argv[i]));
+  for (int i = 1; i < argc; ++i) args.push_back(win32::wide_to_ansi(argv[i]));
 
   // The path Vardex opens (its system directory), and where that file really
   // lies: for the 32-bit build on 64-bit Windows, SysWOW64. A 64-bit build

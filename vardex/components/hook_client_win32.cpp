@@ -44,7 +44,7 @@ class HookClient final : public HookComponent {
 
   Watching MonitoredAppPath(const std::string& path) override {
     // The component takes the path as a BSTR and keeps it in the ANSI code page.
-    const win32::unique_bstr text = win32::AnsiToBstr(path);
+    const win32::unique_bstr text = win32::ansi_to_bstr(path);
     if (!text) return Watching::kNothing;
     if (FAILED(control_->put_MonitoredAppPath(text.get())) || path.empty()) return Watching::kNothing;
     if (coverage_) {

@@ -23,10 +23,10 @@ using NtQueryInformationProcessFn = LONG(WINAPI*)(HANDLE process, ULONG informat
 constexpr ULONG kProcessBasicInformation = 0;
 
 std::string ImagePath(HANDLE process) {
-  using QueryFullProcessImageNameAFn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, DWORD*);
+  using image_name_fn = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, DWORD*);
   const HMODULE kernel32 = ::GetModuleHandleA(win32::kKernel32);
   const auto image_name =
-      kernel32 ? win32::ProcAddress<QueryFullProcessImageNameAFn>(kernel32, "QueryFullProcessImageNameA") : nullptr;
+      kernel32 ? win32::proc_address<image_name_fn>(kernel32, "QueryFullProcessImageNameA") : nullptr;
   char path[MAX_PATH] = {};
   DWORD size = MAX_PATH;
   if (!image_name || !image_name(process, 0, path, &size)) return {};
@@ -49,13 +49,13 @@ constexpr USHORT kWheelFlags = RI_MOUSE_WHEEL | 0x0800;  // RI_MOUSE_HWHEEL, mis
 class RawInputSink final : public win32::window_base<RawInputSink> {
  public:
   explicit RawInputSink(InputWatchWin32& watch) : watch_(watch) {}
-  ~RawInputSink() { DestroyWindow(); }
+  ~RawInputSink() { destroy_window(); }
 
   bool Create() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     window_class wanted;
     wanted.name = L"VardexRawInput";
-    if (!RegisterWindowClass(instance, wanted) ||
+    if (!register_window_class(instance, wanted) ||
         !::CreateWindowExW(0, wanted.name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this))
       return false;
     RAWINPUTDEVICE devices[2] = {};
@@ -70,7 +70,7 @@ class RawInputSink final : public win32::window_base<RawInputSink> {
  private:
   friend class win32::window_base<RawInputSink>;
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message != WM_INPUT) return DefaultProc(hwnd(), message, wparam, lparam);
+    if (message != WM_INPUT) return default_proc(hwnd(), message, wparam, lparam);
     RAWINPUT input{};
     UINT size = sizeof input;
     if (::GetRawInputData(reinterpret_cast<HRAWINPUT>(lparam), RID_INPUT, &input, &size, sizeof(RAWINPUTHEADER)) !=
@@ -85,7 +85,7 @@ class RawInputSink final : public win32::window_base<RawInputSink> {
         watch_.RawMove();
     }
     // The system cleans up after raw input only through DefWindowProc.
-    return DefaultProc(hwnd(), message, wparam, lparam);
+    return default_proc(hwnd(), message, wparam, lparam);
   }
 
   InputWatchWin32& watch_;
@@ -192,7 +192,7 @@ WindowProgram InputWatchWin32::ProgramOfWindow(HWND window) const {
   if (!id) return program;
   program.process_id = static_cast<std::int32_t>(*id);
   const win32::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *id));
-  const ULONGLONG created = process ? win32::ProcessCreationTime(process.get()) : 0;
+  const ULONGLONG created = process ? win32::process_creation_time(process.get()) : 0;
   if (created != 0) program.created = static_cast<std::int64_t>(created / 10000);  // 100-ns units to ms
   return program;
 }
@@ -202,15 +202,15 @@ std::optional<DWORD> InputWatchWin32::ProgramOf(DWORD owner) const {
   // The console host by its whole path: a program of that name elsewhere is its own.
   if (!host || console_host_.empty() || ::lstrcmpiA(ImagePath(host.get()).c_str(), console_host_.c_str()) != 0)
     return owner;
-  const auto query = ntdll_ ? win32::ProcAddress<NtQueryInformationProcessFn>(ntdll_.get(), "NtQueryInformationProcess")
+  const auto query = ntdll_ ? win32::proc_address<NtQueryInformationProcessFn>(ntdll_.get(), "NtQueryInformationProcess")
                             : nullptr;
   BasicInformation basic{};
   if (!query || query(host.get(), kProcessBasicInformation, &basic, sizeof basic, nullptr) < 0) return std::nullopt;
   const auto parent_id = static_cast<DWORD>(basic.parent_process_id);
   const win32::unique_handle parent(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent_id));
   if (!parent) return std::nullopt;
-  const ULONGLONG parent_created = win32::ProcessCreationTime(parent.get());
-  const ULONGLONG host_created = win32::ProcessCreationTime(host.get());
+  const ULONGLONG parent_created = win32::process_creation_time(parent.get());
+  const ULONGLONG host_created = win32::process_creation_time(host.get());
   if (parent_created == 0 || host_created == 0 || parent_created > host_created) return std::nullopt;
   return parent_id;
 }

@@ -27,7 +27,7 @@ bool ProcessListWin32::ListProcesses() {
   DWORD session = 0;
   if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return false;
   // Other users' processes are never listed, so never ended.
-  return reader_.Read({ntdll_, psapi_.get()}, session, entries_);
+  return reader_.read({ntdll_, psapi_.get()}, session, entries_);
 }
 
 std::optional<std::int32_t> ProcessListWin32::ProcessCount() {
@@ -60,7 +60,7 @@ std::optional<std::int64_t> ProcessListWin32::ProcessCreationTime() {
   if (created == 0) {
     const win32::unique_handle process(
         ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entries_[*current_].id));
-    if (process) created = win32::ProcessCreationTime(process.get());
+    if (process) created = win32::process_creation_time(process.get());
   }
   if (created == 0) return std::nullopt;
   return static_cast<std::int64_t>(created / 10000);  // 100-ns units to ms
@@ -79,8 +79,8 @@ bool ProcessListWin32::KillProcessID(std::int32_t process_id) {
 win32::unique_handle ProcessListWin32::OpenKillTarget(DWORD access) {
   if (!kill_id_) return {};
   const DWORD id = *kill_id_;
-  const win32::ProcessEntry* listed = nullptr;
-  for (const win32::ProcessEntry& e : entries_)
+  const win32::process_entry* listed = nullptr;
+  for (const win32::process_entry& e : entries_)
     if (e.id == id) listed = &e;
   // Only a listed process whose path was read can be recognised again.
   if (!listed || listed->path.empty()) return {};
@@ -95,8 +95,8 @@ win32::unique_handle ProcessListWin32::OpenKillTarget(DWORD access) {
   if (::WaitForSingleObject(process.get(), 0) != WAIT_TIMEOUT) return {};
   DWORD session = 0;
   if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session) || !InSession(id, session)) return {};
-  if (listed->created != 0 && win32::ProcessCreationTime(process.get()) != listed->created) return {};
-  if (reader_.ReadPathNow({ntdll_, psapi_.get()}, id) != listed->path) return {};
+  if (listed->created != 0 && win32::process_creation_time(process.get()) != listed->created) return {};
+  if (reader_.read_path_now({ntdll_, psapi_.get()}, id) != listed->path) return {};
   return process;
 }
 
@@ -107,7 +107,7 @@ bool ProcessListWin32::KillProcess() {
 
 bool ProcessListWin32::AskToClose() {
   const win32::unique_handle process = OpenKillTarget(0);
-  return process && RequestClose(*kill_id_, win32::ProcessCreationTime(process.get()));
+  return process && RequestClose(*kill_id_, win32::process_creation_time(process.get()));
 }
 
 }  // namespace vardex

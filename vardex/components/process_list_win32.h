@@ -50,8 +50,8 @@ class ProcessListWin32 final : public ProcessList {
 
   const char* ntdll_;
   win32::unique_hmodule psapi_;  // loaded once: Vardex lists every few seconds
-  win32::ProcessReader reader_{win32::PathForm::kUpper};
-  std::vector<win32::ProcessEntry> entries_;
+  win32::process_reader reader_{win32::path_form::kUpper};
+  std::vector<win32::process_entry> entries_;
   std::optional<std::size_t> current_;
   std::optional<DWORD> kill_id_;
 };

@@ -88,12 +88,12 @@ TEST(ProcessListWin32, ListsAStartedProcessWithItsUpperCaseFullPath) {
 
   // Milliseconds since 1601, as the system clock counts them; the older
   // list, which has no creation times, reads it from the process.
-  const auto created = static_cast<std::int64_t>(win32::ProcessCreationTime(notepad.handle()) / 10000);
+  const auto created = static_cast<std::int64_t>(win32::process_creation_time(notepad.handle()) / 10000);
   ASSERT_GT(created, 0);
   EXPECT_EQ(list.ProcessCreationTime(), created);
   FILETIME now{};
   ::GetSystemTimeAsFileTime(&now);
-  const auto now_ms = static_cast<std::int64_t>(win32::FileTimeValue(now) / 10000);
+  const auto now_ms = static_cast<std::int64_t>(win32::file_time_value(now) / 10000);
   EXPECT_LE(created, now_ms);
   EXPECT_GT(created, now_ms - 60 * 1000);
   EXPECT_EQ(list.ProcessParentID(), static_cast<std::int32_t>(::GetCurrentProcessId()));

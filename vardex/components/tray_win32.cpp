@@ -25,7 +25,7 @@ HWND ToHwnd(std::int32_t window) {
 
 TrayWin32::~TrayWin32() {
   if (shown_) ::Shell_NotifyIconW(NIM_DELETE, &data_);
-  DestroyWindow();
+  destroy_window();
 }
 
 bool TrayWin32::Create(HINSTANCE instance, std::function<void()> restore_event,
@@ -36,7 +36,7 @@ bool TrayWin32::Create(HINSTANCE instance, std::function<void()> restore_event,
 
   window_class wc;
   wc.name = kClassName;
-  if (!RegisterWindowClass(instance, wc)) return false;
+  if (!register_window_class(instance, wc)) return false;
   if (!::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Vardex notification icon", WS_POPUP, 0, 0, 0, 0, nullptr,
                          nullptr, instance, this))
     return false;
@@ -108,7 +108,7 @@ bool CopyWide(const std::string& text, wchar_t* out, std::size_t n) {
   std::fill(out, out + n, L'\0');
   if (text.empty()) return true;
   // The conversion refuses a too small buffer; convert whole, then cut.
-  std::wstring wide = win32::AnsiToWide(text);
+  std::wstring wide = win32::ansi_to_wide(text);
   if (wide.empty()) return false;
   wide.resize(std::min(wide.size(), n - 1));
   std::copy(wide.begin(), wide.end(), out);

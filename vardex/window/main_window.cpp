@@ -86,7 +86,7 @@ MainWindow::MainWindow()
       tmrInputCheck_(kTimerInputCheck, kInputCheckInterval) {}
 
 // The window first: its messages during destruction still reach members.
-MainWindow::~MainWindow() { DestroyWindow(); }
+MainWindow::~MainWindow() { destroy_window(); }
 
 bool MainWindow::Create(HINSTANCE instance) {
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
@@ -103,13 +103,13 @@ bool MainWindow::Create(HINSTANCE instance) {
                                                   ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   wc.cursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.background = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  if (!RegisterWindowClass(instance, wc)) return ReportedFalse("main window: registering its class");
+  if (!register_window_class(instance, wc)) return ReportedFalse("main window: registering its class");
 
   dpi_ = ScreenDpi();
   RECT frame{0, 0, Px(kClientWidthTwips), Px(kClientHeightTwips)};
   ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
   // The window is ours from WM_NCCREATE.
-  if (!::CreateWindowExW(kExStyle, kClassName, AnsiToWide(kFrmMainCaption).c_str(), kStyle, 0, 0,
+  if (!::CreateWindowExW(kExStyle, kClassName, ansi_to_wide(kFrmMainCaption).c_str(), kStyle, 0, 0,
                          frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
                          this))
     return ReportedFalse("main window: creating it");
@@ -133,7 +133,7 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
   for (std::size_t i = 0; i < kFrmMainLayout.size(); ++i) {
     const ControlLayout& c = kFrmMainLayout[i];
     const HWND child = ::CreateWindowExW(
-        ExStyleOf(c.kind), ClassOf(c.kind), AnsiToWide(std::string(c.content)).c_str(), StyleOf(c),
+        ExStyleOf(c.kind), ClassOf(c.kind), ansi_to_wide(std::string(c.content)).c_str(), StyleOf(c),
         Px(c.left), Px(c.top), Px(c.width), Px(c.height), hwnd(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c.tab_index))), instance, nullptr);
     if (!child) return ReportedFalse("main window: creating a control");
@@ -159,7 +159,7 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
 }
 
 bool MainWindow::AddTooltip(HWND control, std::string_view hint) {
-  std::wstring text = AnsiToWide(std::string(hint));
+  std::wstring text = ansi_to_wide(std::string(hint));
   TTTOOLINFOW tool{};
   tool.cbSize = sizeof tool;
   tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;

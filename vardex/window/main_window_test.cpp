@@ -155,7 +155,7 @@ TEST_F(MainWindowTest, EveryControlExistsWithItsKindPlaceAndContent) {
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(ClassName(w), c.window_class);
     if (Design(c.name).kind != ControlKind::kPictureBox) {
-      EXPECT_EQ(WideToAnsi(WindowTextW(w)), c.content);
+      EXPECT_EQ(wide_to_ansi(WindowTextW(w)), c.content);
     }
     const RECT r = Rect(c.name);
     EXPECT_EQ(r.left, ::MulDiv(c.left, dpi, 1440));
@@ -236,7 +236,7 @@ TEST_F(MainWindowTest, HintsAreTheTooltipsOfTheirControls) {
     tool.uId = reinterpret_cast<UINT_PTR>(Item(name));
     tool.lpszText = text;
     ::SendMessageW(tooltip, TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&tool));
-    EXPECT_EQ(WideToAnsi(text), Design(name).hint);
+    EXPECT_EQ(wide_to_ansi(text), Design(name).hint);
   }
 }
 
@@ -304,7 +304,7 @@ TEST(VardexResources, VersionBlockCarriesTheProductNameAndDescription) {
     UINT len = 0;
     const std::wstring sub = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
     if (!::VerQueryValueW(block.data(), sub.c_str(), reinterpret_cast<void**>(&text), &len) || !text) return std::string();
-    return WideToAnsi(text);
+    return wide_to_ansi(text);
   };
   EXPECT_EQ(value(L"ProductName"), "Vardex");
   EXPECT_EQ(value(L"FileDescription"), "Closes selected  application after preset ammount of time");
@@ -381,7 +381,7 @@ TEST_F(AttachedWindowTest, ButtonsReachTheirHandlers) {
   dialog.answer = "C:\\Apps\\WATCHED.EXE";
   ::SendMessageW(Item("cmdBrowse"), BM_CLICK, 0, 0);
   EXPECT_EQ(dialog.title, "Select file to monitor");
-  EXPECT_EQ(WideToAnsi(WindowTextW(Item("txtApplicationName"))), "C:\\Apps\\WATCHED.EXE");
+  EXPECT_EQ(wide_to_ansi(WindowTextW(Item("txtApplicationName"))), "C:\\Apps\\WATCHED.EXE");
   ::SendMessageW(Item("Command2"), BM_CLICK, 0, 0);
   EXPECT_EQ(storage.writes, 1);
 }
@@ -392,7 +392,7 @@ TEST_F(AttachedWindowTest, AccessKeysPressTheirButtons) {
   ::SetFocus(Item("txtPassword"));
   dialog.answer = "C:\\Apps\\OTHER.EXE";
   EXPECT_TRUE(Key(WM_SYSCHAR, L'b', Item("txtPassword")));
-  EXPECT_EQ(WideToAnsi(WindowTextW(Item("txtApplicationName"))), "C:\\Apps\\OTHER.EXE");
+  EXPECT_EQ(wide_to_ansi(WindowTextW(Item("txtApplicationName"))), "C:\\Apps\\OTHER.EXE");
   EXPECT_TRUE(Key(WM_SYSCHAR, L'd', Item("txtPassword")));
   EXPECT_EQ(storage.writes, 1);
 }

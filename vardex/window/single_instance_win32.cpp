@@ -25,11 +25,11 @@ bool RunsThisProgram(DWORD id) noexcept {
   char own[MAX_PATH] = "";
   const DWORD length = ::GetModuleFileNameA(nullptr, own, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;
-  win32::SystemProcessQuery query;
+  win32::system_process_query query;
   const win32::unique_hmodule psapi(win32::load_system_library(win32::kPsapi));
-  win32::SystemProcessSource source(query, {win32::kNtdll, psapi.get()});
+  win32::system_process_source source(query, {win32::kNtdll, psapi.get()});
   char path[MAX_PATH] = "";
-  source.ReadPath(id, path);
+  source.read_path(id, path);
   return path[0] != '\0' && win32::same_program_path(path, own);
 }
 

@@ -40,10 +40,10 @@ void EditTextBox::OnEnChange() {
   if (on_change_) on_change_();
 }
 
-std::string EditTextBox::Text() const { return WideToAnsi(WindowTextW(edit_)); }
+std::string EditTextBox::Text() const { return wide_to_ansi(WindowTextW(edit_)); }
 
 void EditTextBox::SetText(const std::string& text) {
-  ::SetWindowTextW(edit_, AnsiToWide(text).c_str());
+  ::SetWindowTextW(edit_, ansi_to_wide(text).c_str());
   // EN_CHANGE has normally run the handler already; this covers a box whose
   // parent does not forward it, and is a no-op otherwise.
   OnEnChange();
@@ -53,10 +53,10 @@ bool EditTextBox::Enabled() const { return ::IsWindowEnabled(edit_) != FALSE; }
 
 void EditTextBox::SetEnabled(bool enabled) { EnableControl(edit_, enabled); }
 
-std::string StaticLabel::Caption() const { return WideToAnsi(WindowTextW(label_)); }
+std::string StaticLabel::Caption() const { return wide_to_ansi(WindowTextW(label_)); }
 
 void StaticLabel::SetCaption(const std::string& caption) {
-  ::SetWindowTextW(label_, AnsiToWide(caption).c_str());
+  ::SetWindowTextW(label_, ansi_to_wide(caption).c_str());
 }
 
 bool PushButton::Enabled() const { return ::IsWindowEnabled(button_) != FALSE; }

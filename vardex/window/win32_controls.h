@@ -15,8 +15,8 @@
 namespace vardex {
 
 // Conversions at the edge: the interfaces speak the ANSI code page.
-using win32::AnsiToWide;
-using win32::WideToAnsi;
+using win32::ansi_to_wide;
+using win32::wide_to_ansi;
 std::wstring WindowTextW(HWND window);
 
 // An EDIT control. Win32 sends EN_CHANGE also when the program sets the

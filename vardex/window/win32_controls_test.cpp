@@ -120,8 +120,8 @@ TEST_F(EditHost, DisablingTheFocusedBoxMovesTheFocusAway) {
 
 TEST(AnsiText, RoundTripsThroughTheWideControlText) {
   const std::string path = "C:\\Program Files\\Navision Financials\\FIN.EXE";
-  EXPECT_EQ(WideToAnsi(AnsiToWide(path)), path);
-  EXPECT_EQ(AnsiToWide(""), L"");
+  EXPECT_EQ(wide_to_ansi(ansi_to_wide(path)), path);
+  EXPECT_EQ(ansi_to_wide(""), L"");
 }
 
 class TimerHost : public ::testing::Test {
