@@ -22,6 +22,8 @@
 #include "components/process_list_win32.h"
 #include "components/system_services_win32.h"
 #include "components/tray_win32.h"
+#include "relay/companion.h"
+#include "relay/companion_protocol.h"
 #include "relay/relay.h"
 #include "settings/settings_storage_win32.h"
 #include "win32/com_apartment.h"
@@ -118,7 +120,7 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
   };
   bench::MessageWindow<decltype(on_message)> driver(on_message);
   const std::wstring target_exe = TargetExe(wide);
-  const std::string target_path = win32::WideToAnsi(target_exe);
+  const std::string target_path = win32::wide_to_ansi(target_exe);
 
   // A hook that only passes the call on, hooked the same way: the platform's
   // share of the added cost.
@@ -331,7 +333,7 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
   bench::Child& target = children.emplace_back();
   if (!target.Start(TargetExe(), L"0")) return 1;
   ::WaitForInputIdle(target.process.get(), 30000);
-  const std::string path = win32::WideToAnsi(TargetExe());
+  const std::string path = win32::wide_to_ansi(TargetExe());
   std::string upper = path;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   controls.txtApplicationName().SetText(path);
@@ -341,8 +343,8 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
     return list.ListProcesses() ? list.ProcessCount().value_or(0) : 0;
   };
   const std::wstring idle_exe = bench::OwnDirectory() + L"bench_idle.exe";
-  win32::SystemProcessQuery system_query;
-  std::vector<win32::ProcessRecord> records;
+  win32::system_process_query system_query;
+  std::vector<win32::process_record> records;
   bool first = true;
   std::vector<int> all_levels{0};
   all_levels.insert(all_levels.end(), levels.begin(), levels.end());
@@ -395,7 +397,7 @@ int RunPresence(HINSTANCE instance, const std::vector<int>& levels, int checks) 
       scan.push_back((NowUs() - t) / 1000.0);
 
       t = NowUs();
-      system_query.Read(win32::kNtdll, records);
+      system_query.read(win32::kNtdll, records);
       query_only.push_back((NowUs() - t) / 1000.0);
 
       vardex::ProcessListWin32 without_query(kNoLibrary);
@@ -446,7 +448,7 @@ int RunSets(int rounds, int sets, bool wide) {
   vardex::HookComponentFactoryWin32 factory;
   const std::unique_ptr<vardex::HookComponent> hook = factory.Create(recorder);
   if (!hook) return 1;
-  const std::string path = win32::WideToAnsi(TargetExe(wide));
+  const std::string path = win32::wide_to_ansi(TargetExe(wide));
   const std::string program = wide ? " (64-bit program)" : "";
   struct Case {
     const char* name;
@@ -518,6 +520,82 @@ int RunSets(int rounds, int sets, bool wide) {
   return ok ? 0 : 1;
 }
 
+struct WindowThreadSearch {
+  DWORD process_id;
+  DWORD thread = 0;
+};
+
+BOOL CALLBACK MatchWindowThread(HWND window, LPARAM p) noexcept {
+  auto& search = *reinterpret_cast<WindowThreadSearch*>(p);
+  DWORD owner = 0;
+  const DWORD thread = ::GetWindowThreadProcessId(window, &owner);
+  if (owner != search.process_id) return TRUE;
+  search.thread = thread;
+  return FALSE;
+}
+
+// The thread of `process_id`'s first top-level window; 0 when it has none.
+DWORD WindowThreadOf(DWORD process_id) {
+  WindowThreadSearch search{process_id};
+  ::EnumWindows(MatchWindowThread, reinterpret_cast<LPARAM>(&search));
+  return search.thread;
+}
+
+// Benchmark 5, the companion hung: a set and the removal after it, both
+// sent while the helper's thread is suspended, on a 64-bit target's window
+// thread. They run on the monitoring (UI) thread, which pumps nothing
+// meanwhile, so together they must keep to one set's budget. Each round
+// first has the helper serve a set, then suspends it, times, and resumes it.
+int RunHungHelper(int rounds) {
+  bench::Child target;
+  if (!target.Start(TargetExe(sizeof(void*) == 4), L"0 1")) return 1;
+  struct Cleanup {
+    bench::Child& c;
+    ~Cleanup() { c.Stop(nullptr); }
+  } cleanup{target};
+  ::WaitForInputIdle(target.process.get(), 30000);
+  DWORD thread = 0;
+  for (int i = 0; i < 100 && thread == 0; ++i) {
+    if (i > 0) ::Sleep(50);
+    thread = WindowThreadOf(target.id);
+  }
+  if (thread == 0) {
+    std::fprintf(stderr, "the target showed no window\n");
+    return 1;
+  }
+  tessik::Companion companion;
+  std::vector<double> held;
+  for (int round = 0; round < rounds; ++round) {
+    // A set leaves a slow start pending, for a later one to finish.
+    DWORD hooked = 0;
+    for (int i = 0; i < 40 && hooked == 0; ++i) {
+      if (i > 0) ::Sleep(250);
+      hooked = companion.SetHooks(&thread, 1, tessik::Companion::SetDeadline());
+    }
+    const HWND helper = ::FindWindowExA(HWND_MESSAGE, nullptr, tessik::companion::kHostWindowClass, nullptr);
+    if (hooked == 0 || !helper) {
+      std::fprintf(stderr, "the helper never served a set\n");
+      return 1;
+    }
+    const win32::unique_handle hung(
+        ::OpenThread(THREAD_SUSPEND_RESUME, FALSE, ::GetWindowThreadProcessId(helper, nullptr)));
+    if (!hung || ::SuspendThread(hung.get()) == static_cast<DWORD>(-1)) {
+      std::fprintf(stderr, "the helper's thread could not be suspended\n");
+      return 1;
+    }
+    const double t = NowUs();
+    const DWORD deadline = tessik::Companion::SetDeadline();
+    companion.SetHooks(&thread, 1, deadline);
+    companion.RemoveHooks(deadline);
+    held.push_back((NowUs() - t) / 1000.0);
+    ::ResumeThread(hung.get());
+  }
+  Row("5. a set and its removal with the companion hung, ms", std::to_string(tessik::Companion::kSetBudgetMs),
+      Cell(Summarize(held), 0),
+      "baseline: one set's budget, which the two share; " + std::to_string(rounds) + " rounds");
+  return 0;
+}
+
 struct Memory {
   double private_mb = 0, working_set_mb = 0, rss_mb = 0;
 };
@@ -545,7 +623,7 @@ using unique_hfind = win32::unique_any<HANDLE, decltype(&CloseFind), &CloseFind,
 std::wstring ProcStatusOf(const char* exe) {
   wchar_t prefix[MAX_PATH] = {};
   if (!::GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH)) return std::wstring();
-  const std::string wanted_env = "WINEPREFIX=" + win32::WideToAnsi(prefix) + std::string(1, '\0');
+  const std::string wanted_env = "WINEPREFIX=" + win32::wide_to_ansi(prefix) + std::string(1, '\0');
   WIN32_FIND_DATAW found;
   const unique_hfind search(::FindFirstFileW(L"Z:\\proc\\*", &found));
   if (!search) return std::wstring();
@@ -700,7 +778,7 @@ bool WriteSettings(const std::string& watched) {
 int RunFootprint(int rounds, long iterations) {
   const std::wstring vardex_exe = bench::OwnDirectory() + L"Vardex.exe";
   const std::wstring tray_exe = bench::OwnDirectory() + L"bench_tray.exe";
-  if (!WriteSettings(win32::WideToAnsi(TargetExe()))) {
+  if (!WriteSettings(win32::wide_to_ansi(TargetExe()))) {
     std::fprintf(stderr, "cannot write vardex.ini\n");
     return 1;
   }
@@ -795,7 +873,8 @@ int Usage() {
                "       vardex_bench latency|latency64 [rounds] [samples]\n"
                "       vardex_bench presence [checks] [process counts...]\n"
                "       vardex_bench footprint [rounds] [iterations]\n"
-               "       vardex_bench sets|sets64 [rounds] [sets]\n");
+               "       vardex_bench sets|sets64 [rounds] [sets]\n"
+               "       vardex_bench hung [rounds]\n");
   return 2;
 }
 
@@ -816,6 +895,7 @@ int Run(HINSTANCE instance, int argc, wchar_t** argv) {
   }
   if (command == L"footprint") return RunFootprint(arg(2, 3), arg(3, 10000));
   if (command == L"sets" || command == L"sets64") return RunSets(arg(2, 5), arg(3, 20), command == L"sets64");
+  if (command == L"hung") return RunHungHelper(arg(2, 5));
   return Usage();
 }
 
