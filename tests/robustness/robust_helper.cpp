@@ -23,6 +23,10 @@
 //                         window answers a message within a second, else "silent"
 //   text PID              prints the text of process PID's edit control
 //   pid-of CAPTION        prints the process of the top-level window CAPTION
+//   exit-code PID         waits until process PID ends and prints "exit N", the
+//                         code the system keeps for it (under Wine the Unix
+//                         status of an ended process says 0 now and then,
+//                         whatever code it was ended with)
 //   labels                prints Vardex's four event labels, one a line
 //   stranger              asks every companion helper of the session, as a
 //                         process that did not start it, to remove its hooks
@@ -314,6 +318,16 @@ int PrintLabels() {
 
 DWORD ParsePid(const wchar_t* text) { return static_cast<DWORD>(std::wcstoul(text, nullptr, 10)); }
 
+int PrintExitCode(DWORD pid) {
+  const win32::unique_handle process(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return Fail(2, "cannot open the process");
+  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) return Fail(3, "cannot wait for the process");
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process.get(), &code)) return Fail(3, "cannot read its exit code");
+  std::printf("exit %lu\n", code);
+  return 0;
+}
+
 // --- a companion that never comes up -------------------------------------------
 
 int NeverComeUp(const wchar_t* ready_text) {
@@ -385,9 +399,10 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"resume" && argc == 3) return SuspendOrResume(ParsePid(argv[2]), false);
   if (command == L"text" && argc == 3) return PrintText(ParsePid(argv[2]));
   if (command == L"pid-of" && argc == 3) return PrintPidOf(argv[2]);
+  if (command == L"exit-code" && argc == 3) return PrintExitCode(ParsePid(argv[2]));
   if (command == L"labels") return PrintLabels();
   if (command == L"stranger") return AskAsAStranger();
   if (argc >= 3 && ParsePid(argv[1]) != 0) return NeverComeUp(argv[2]);
-  std::puts("usage: robust_helper target|worker|storm|wait-relay|answers|suspend|resume|text|pid-of|labels|stranger ...");
+  std::puts("usage: robust_helper target|worker|storm|wait-relay|answers|suspend|resume|text|pid-of|exit-code|labels|stranger ...");
   return 1;
 }

@@ -20,7 +20,7 @@ wine=$1 vardex=$2 helper=$3
 
 work=$(mktemp -d)
 target="$work/robust_target.exe"
-declare -A pid=() went=() code=()
+declare -A pid=() waiter=() went=() code=()
 names=(Saver Ignorer Hung)
 
 . "$(dirname "$0")/../lib/common.sh"
@@ -28,6 +28,7 @@ cleanup() {
   local name
   vardex_stop
   for name in "${!pid[@]}"; do kill "${pid[$name]}" 2>/dev/null; wait "${pid[$name]}" 2>/dev/null; done
+  for name in "${!waiter[@]}"; do kill "${waiter[$name]}" 2>/dev/null; wait "${waiter[$name]}" 2>/dev/null; done
   vardex_ini_restore
   rm -rf "$work"
 }
@@ -38,7 +39,7 @@ cp -f "$helper" "$target"
 vardex_ini 1 "$(winepath -w "$target")"
 
 save_file="$work/saved.txt"
-# Started from this shell, whose children they stay: their exit codes count.
+# Started from this shell, whose children they stay.
 start_target() {  # NAME ARGS...
   local name=$1
   shift
@@ -51,6 +52,10 @@ start_target Hung --hang-after 5000
 for name in "${names[@]}"; do
   for _ in $(seq 1 40); do grep -q '^ready' "$work/$name.out" && break; sleep 0.25; done
   grep -q '^ready' "$work/$name.out" || fail "the target $name did not start"
+  # Its exit code as the system keeps it: Wine's Unix status of a process
+  # ended from outside says 0 now and then, whatever code it was ended with.
+  helper exit-code "$(sed -n 's/^ready //p' "$work/$name.out" | tr -d '\r')" >"$work/$name.exit" &
+  waiter[$name]=$!
 done
 
 vardex_start
@@ -90,8 +95,10 @@ done
 # Only what has gone is waited for.
 for name in "${!went[@]}"; do
   wait "${pid[$name]}"
-  code[$name]=$?
   unset "pid[$name]"
+  wait "${waiter[$name]}"
+  unset "waiter[$name]"
+  code[$name]=$(sed -n 's/^exit //p' "$work/$name.exit")
 done
 [ -n "${went[Saver]:-}" ] || fail "the copy that saves on request still runs after 140 s"
 grep -q '^saved' "$save_file" 2>/dev/null || fail "the saver wrote nothing"
@@ -103,14 +110,14 @@ for name in "${names[@]}"; do
        "(exit code ${code[$name]:-none, still runs})"
 done
 echo "Vardex answered $answers times, silent $silent; its window came back ${back_ms} ms after the double click"
-[ "${code[Saver]}" -eq 42 ] || fail "the saver's exit code is ${code[Saver]}: it did not close by itself"
+[ "${code[Saver]}" = 42 ] || fail "the saver's exit code is ${code[Saver]}: it did not close by itself"
 [ $(( asked - started )) -ge 60 ] || fail "the copies were asked $(( asked - started ))s after Vardex started, within the limit"
 for name in Ignorer Hung; do
   [ -n "${went[$name]:-}" ] || fail "the copy $name still runs"
   after=$(( went[$name] - asked ))
   [ "$after" -ge 30 ] || fail "the copy $name was ended ${after}s after the request, before the grace period was over"
   [ "$after" -le 34 ] || fail "the copy $name was ended only ${after}s after the request"
-  [ "${code[$name]}" -eq 1 ] || fail "the copy $name exited with ${code[$name]}, not Vardex's end"
+  [ "${code[$name]}" = 1 ] || fail "the copy $name exited with '${code[$name]}', not Vardex's end"
 done
 [ "$answers" -gt 10 ] && [ "$silent" -eq 0 ] || fail "Vardex's UI thread did not answer within a second while the end was pending"
 [[ "$back_ms" =~ ^[0-9]+$ ]] && [ "$back_ms" -le 1000 ] ||
