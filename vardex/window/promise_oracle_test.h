@@ -51,6 +51,10 @@ enum class Excuse {
   // copy that brings itself forward just after the user typed is taken for
   // the user's own move.
   kFrontAfterInput,
+  // The front moved to a copy within 10 s of a key or a button that a copy
+  // started from outside followed: a launcher takes seconds before it hands
+  // over, and nothing tells its move from the program's own.
+  kFrontAfterLaunch,
   // A key, a button or the wheel into a hung copy's window that the hooks do
   // not watch. A hung thread takes no input, so no hook runs in it and the
   // user's input is no use; but the look at the window in front or under the
@@ -65,6 +69,7 @@ inline constexpr std::array<const char*, static_cast<std::size_t>(Excuse::kCount
     "input while an unhooked copy is in front (last-input time names no window, no kind)",
     "the machine slept (no timer ran; the end may come up to the limit after the wake)",
     "the front moved to a copy just after a key or a button (no one says who moved it)",
+    "the front moved to a copy within 10 s of a launcher's start (no one says who moved it)",
     "input into a hung copy's unhooked window (the window look credits it; no hook runs)",
 };
 using ExcuseCounts = std::array<long long, static_cast<std::size_t>(Excuse::kCount)>;

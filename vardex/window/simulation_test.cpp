@@ -64,7 +64,8 @@ enum class Ev : std::uint8_t {
 // thread, 1 down / 0 up. kWheel: c picks a window behind the one in front,
 // the newest when even. kCompanion: c 1 up / 0 down. kPath, kLimit,
 // kPassword: the text after the keystroke. kLaunch: serial of the launcher,
-// serial of the running copy it hands over to, its lifetime. kSelfFront:
+// serial of the running copy it hands over to (at once, or seconds later
+// for a heavy launcher), its lifetime after. kSelfFront:
 // serial of the copy that takes the front with no input. kWorker: serial,
 // the starter's serial (a windowless copy of the starter's program, ended by
 // a kExit). kClock: the wall clock set c hours forward. kTicks: another
@@ -483,6 +484,8 @@ class World final : public HookComponentFactory, public InputWatch {
     front_changes_.push_back({ProgramOf(front_), ProgramOf(w), after_input});
     if (const Proc* p = Find(w.serial); p && after_input)
       oracle_.Excused(now_, kPrograms[p->program].path, Excuse::kFrontAfterInput);
+    else if (p && now_ - last_use_ <= 10 * kSecond && launched_ >= last_use_)
+      oracle_.Excused(now_, kPrograms[p->program].path, Excuse::kFrontAfterLaunch);
     front_ = w;
     front_input_ = {};
   }
@@ -530,8 +533,15 @@ class World final : public HookComponentFactory, public InputWatch {
         SessionInput();
         Start(e.a, program, kBehind);
         oracle_.Input(now_, kPrograms[program].path);
-        SetFront({target, 0});
-        Push({now_ + e.c, Ev::kExit, e.a, 0, 0, {}}, false);
+        launched_ = now_;
+        // Half the launchers are heavy: they take seconds before they hand over.
+        const std::uint64_t r = Mix(seed_ ^ static_cast<std::uint64_t>(e.a) * 31);
+        const Ms takes = r % 2 ? 0 : 2100 + static_cast<Ms>(r / 2 % 5000);
+        if (takes == 0)
+          SetFront({target, 0});
+        else
+          Push({now_ + takes, Ev::kSelfFront, target, 0, 0, {}}, false);
+        Push({now_ + takes + e.c, Ev::kExit, e.a, 0, 0, {}}, false);
         break;
       }
       case Ev::kSelfFront:
@@ -817,7 +827,11 @@ class World final : public HookComponentFactory, public InputWatch {
     } else if (r < 906) {
       Push({t, Ev::kRestart, 0, 0, 0, {}});
     } else if (r < 936 && any.serial) {
-      Push({std::max(t, front_free), Ev::kLaunch, next_serial_++, any.serial, static_cast<int>(U(300, 2000)), {}});
+      // Often when the program is about to be ended: the hand-over must count.
+      const Proc* p = Find(any.serial);
+      if (kPrograms[p->program].path == oracle_.program() && Chance(60))
+        t = std::max(t, oracle_.IdleSince() + oracle_.limit() - U(2 * kSecond, 20 * kSecond));
+      Push({std::max(t, front_free), Ev::kLaunch, next_serial_++, any.serial, static_cast<int>(U(100, 1500)), {}});
     } else if (r < 956 && any.serial) {
       Push({std::max(t, front_free), Ev::kSelfFront, any.serial, 0, 0, {}});
     } else if (r < 966 && any.serial) {
@@ -901,7 +915,7 @@ class World final : public HookComponentFactory, public InputWatch {
   // Raw input's last key or button, and its last wheel turn with the
   // window under the pointer; the front's moves since the last sample.
   std::uint32_t last_use_tick_ = 0, last_wheel_tick_ = 0;
-  Ms last_use_ = kLongAgo;
+  Ms last_use_ = kLongAgo, launched_ = kLongAgo;  // a launcher's start
   WindowProgram wheel_target_;
   std::vector<FrontChange> front_changes_;
 
