@@ -29,6 +29,10 @@
 #                       key into another window, once notepad has been idle
 #                       48 s; it exits at once, and notepad runs at least 55 s
 #                       after it before it is ended
+#   E2E_HAND_OVER_DELAY when set, with E2E_HAND_OVER: a heavy launcher, a hidden
+#                       copy of notepad started from outside, that hands over
+#                       that many seconds after the key (notepad still runs at
+#                       least 55 s after the hand-over)
 #   E2E_CONSOLE         when set, the program is a console program started in
 #                       its own console window (wineconsole); the hooks cannot
 #                       see into it
@@ -506,9 +510,12 @@ if [ -n "${E2E_AFTER_END:-}" ]; then
       xdotool windowfocus --sync "$tray" 2>/dev/null
       xdotool key shift
       handed=$(date +%s%N)
-      "$wine" "$E2E_HAND_OVER" Notepad </dev/null >/dev/null 2>&1 || fail "the launcher did not find notepad"
+      launcher=(Notepad)
+      [ -n "${E2E_HAND_OVER_DELAY:-}" ] && launcher+=("$(( E2E_HAND_OVER_DELAY * 1000 ))" "$notepad_win")
+      "$wine" "$E2E_HAND_OVER" "${launcher[@]}" </dev/null >/dev/null 2>&1 ||
+        fail "the launcher did not find notepad"
       launcher_ms=$(( ($(date +%s%N) - handed) / 1000000 ))
-      handed=$(( handed / 1000000000 ))
+      handed=$(( $(date +%s%N) / 1000000000 ))
       echo "notepad idle 48 s, brought to the front by a launcher that ran ${launcher_ms} ms under Wine"
     fi
   done

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "win32/process_query.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
 #include "win32/unique_any.h"
@@ -71,54 +72,82 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) noexcept {
   }
 }
 
-// The console window of a process without windows of its own. It belongs
-// to the console host, so only attaching to the console names it.
-HWND ConsoleWindowOf(DWORD process_id) {
-  // A process has one console at a time: requests on other threads wait.
-  static std::mutex attach;
-  const std::lock_guard<std::mutex> one_at_a_time(attach);
-  // Vardex has no console of its own: attaching borrows none of anybody's.
-  if (!::AttachConsole(process_id)) return nullptr;
-  const HWND console = ::GetConsoleWindow();
-  ::FreeConsole();
-  return console;
-}
+}  // namespace
 
-void AskThroughMessages(DWORD process_id) {
-  Windows windows{process_id, {}};
-  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
-  if (windows.found.empty()) {
-    if (const HWND console = ConsoleWindowOf(process_id)) ::PostMessageW(console, WM_CLOSE, 0, 0);
-    return;
-  }
-  for (const HWND window : windows.found) {
-    DWORD_PTR agreed = FALSE;
-    // A hung program is given up at once; one that asks its user has as
-    // long as the grace period.
-    const bool answered = ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP,
-                                                SMTO_ABORTIFHUNG, kCloseAnswerTimeoutMs, &agreed) != 0;
-    if (!answered) continue;
-    ::SendMessageTimeoutW(window, WM_ENDSESSION, agreed ? TRUE : FALSE, ENDSESSION_CLOSEAPP, SMTO_ABORTIFHUNG,
-                          kCloseAnswerTimeoutMs, nullptr);
-  }
-}
-
-void Ask(DWORD process_id, ULONGLONG created) noexcept {
+void CloseRequest::Ask() noexcept {
   try {
-    if (!AskThroughRestartManager(process_id, created)) AskThroughMessages(process_id);
+    if (AskThroughRestartManager(id_, win32::process_creation_time(process_.get())))
+      agreed_ = true;
+    else
+      AskThroughMessages();
   } catch (...) {
     win32::report_exception("RequestClose");  // the grace period's end still comes
   }
 }
 
-}  // namespace
+// A window's handle may pass to another process's window once it is
+// destroyed; the process's own handle keeps its identifier while it runs.
+bool CloseRequest::Owns(HWND window) const {
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  return owner == id_ && Running();
+}
 
-bool RequestClose(DWORD process_id, ULONGLONG created) {
+void CloseRequest::AskThroughMessages() {
+  Windows windows{id_, {}};
+  if (Running()) ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+  if (windows.found.empty()) {
+    AskThroughConsole();
+    return;
+  }
+  bool every_one = true;  // answered yes and returned from WM_ENDSESSION
+  for (const HWND window : windows.found) {
+    DWORD_PTR agreed = FALSE;
+    // A hung program is given up at once; one that asks its user has as
+    // long as the grace period.
+    const bool answered = Owns(window) && ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP,
+                                                                SMTO_ABORTIFHUNG, kCloseAnswerTimeoutMs, &agreed) != 0;
+    const bool told = answered && Owns(window) &&
+                      ::SendMessageTimeoutW(window, WM_ENDSESSION, agreed ? TRUE : FALSE, ENDSESSION_CLOSEAPP,
+                                            SMTO_ABORTIFHUNG, kCloseAnswerTimeoutMs, nullptr) != 0;
+    every_one = every_one && told && agreed;
+  }
+  agreed_ = every_one;
+}
+
+// A process without windows of its own: its console window belongs to the
+// console host, so only attaching to the console names it. Closing it ends
+// every process in that console, so it is closed only when the copy is the
+// console's only client (besides Vardex, attached); a copy started from a
+// shell is left to the hard end, which ends that process alone.
+void CloseRequest::AskThroughConsole() {
+  // A process has one console at a time: requests on other threads wait.
+  static std::mutex attach;
+  const std::lock_guard<std::mutex> one_at_a_time(attach);
+  if (!Running()) return;
+  // A Ctrl event sent to that console while Vardex is attached would end
+  // Vardex; Vardex has no console of its own, so nothing else is ignored.
+  ::SetConsoleCtrlHandler(nullptr, TRUE);
+  HWND console = nullptr;
+  DWORD clients[2] = {};
+  DWORD count = 0;
+  if (::AttachConsole(id_)) {
+    console = ::GetConsoleWindow();
+    count = ::GetConsoleProcessList(clients, 2);
+    ::FreeConsole();
+  }
+  ::SetConsoleCtrlHandler(nullptr, FALSE);
+  const bool alone = count == 2 && (clients[0] == id_ || clients[1] == id_);
+  if (console && alone && Running()) ::PostMessageW(console, WM_CLOSE, 0, 0);
+}
+
+std::shared_ptr<CloseRequest> RequestClose(win32::unique_handle process, DWORD id) {
   try {
-    std::thread(Ask, process_id, created).detach();
-    return true;
+    auto request = std::make_shared<CloseRequest>(std::move(process), id);
+    std::thread([request] { request->Ask(); }).detach();
+    return request;
   } catch (...) {
-    return false;  // no thread: the grace period's end still comes
+    return nullptr;  // no thread: the grace period's end still comes
   }
 }
 

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,7 @@ struct FakeProcess {
   std::optional<std::int64_t> created = 0;
   bool endable = true;  // false: ending it is denied (it runs elevated)
   bool closes_when_asked = false;  // saves and exits when asked to close
+  bool agrees_when_asked = false;  // answers yes when asked to close, and stays
   bool hung = false;  // its UI thread takes no messages: a request to close goes unanswered
 };
 
@@ -122,6 +124,7 @@ class FakeProcessList final : public ProcessList {
   std::vector<FakeProcess> running;  // what a snapshot sees
   std::map<std::int32_t, std::int32_t> parents;  // by identifier: the starter's; none unread
   std::vector<std::int32_t> killed;
+  std::vector<std::int32_t> asked;  // AskToClose's, in order
   // Failure switches, one per operation.
   bool fail_list = false, fail_count = false, fail_index = false, fail_path = false,
        fail_id = false, fail_kill = false;
@@ -178,9 +181,14 @@ class FakeProcessList final : public ProcessList {
   bool AskToClose() override {
     log_.push_back("AskToClose " + std::to_string(kill_id_));
     const auto it = std::find_if(running.begin(), running.end(), [&](const FakeProcess& p) { return p.id == kill_id_; });
-    if (it != running.end() && it->closes_when_asked && !it->hung) running.erase(it);
+    asked.push_back(kill_id_);
+    agreed_.erase(kill_id_);
+    if (it == running.end() || it->hung) return true;
+    if (it->closes_when_asked || it->agrees_when_asked) agreed_.insert(kill_id_);
+    if (it->closes_when_asked) running.erase(it);
     return true;
   }
+  bool AgreedToClose() override { return agreed_.count(kill_id_) != 0; }
 
  private:
   CallLog& log_;
@@ -188,6 +196,7 @@ class FakeProcessList final : public ProcessList {
   std::map<std::int32_t, std::int32_t> snapshot_parents_;
   std::int16_t index_ = 0;
   std::int32_t kill_id_ = 0;
+  std::set<std::int32_t> agreed_;  // by identifier, since its last request
 };
 
 class FakeTray final : public Tray {
@@ -296,6 +305,7 @@ class FakeSystem final : public SystemServices {
   std::string system_directory = "C:\\WINDOWS\\system32";
   char decimal_separator = '.';
   std::int64_t monotonic_ms = 0;
+  std::int64_t asleep_ms = 0;  // of monotonic_ms, the time the machine slept
   std::vector<std::string> errors;  // "path|reason" per message shown
 
   std::string SystemDirectoryA() override { return system_directory; }
@@ -309,6 +319,7 @@ class FakeSystem final : public SystemServices {
     return true;
   }
   std::int64_t MonotonicMs() const override { return monotonic_ms; }
+  std::int64_t AwakeMs() const override { return monotonic_ms - asleep_ms; }
   void ShowSettingsError(const std::string& path, const std::string& reason) override {
     errors.push_back(path + "|" + reason);
   }

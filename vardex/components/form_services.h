@@ -28,6 +28,10 @@ class SystemServices {
   // Milliseconds on a clock that only goes forward, whatever is done to the
   // date and time: every comparison of times is made on it.
   virtual std::int64_t MonotonicMs() const = 0;
+  // Milliseconds the machine has been awake: this clock stands still while
+  // it sleeps or hibernates. A wait that the user must be awake for (the
+  // grace period, which a program's own question may fill) runs on it.
+  virtual std::int64_t AwakeMs() const = 0;
   // Tells the user that the settings file could not be written.
   virtual void ShowSettingsError(const std::string& path, const std::string& reason) = 0;
 };

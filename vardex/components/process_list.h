@@ -36,6 +36,12 @@ class ProcessList {
   // applies, to close as Windows asks programs at sign-out; returns at once.
   // The answer is the process closing, or not.
   virtual bool AskToClose() = 0;
+  // Whether the process KillProcessID names is done with the last request:
+  // it answered yes and returned from being told that the session ends (it
+  // has saved what it wanted; Windows ends such a program at sign-out), or
+  // it has closed. False while an answer is pending, and for a no, a
+  // question to its user or no answer: those keep the whole grace period.
+  virtual bool AgreedToClose() = 0;
 };
 
 }  // namespace vardex

@@ -1,6 +1,7 @@
 #include "components/process_list_win32.h"
 
-#include "components/close_request_win32.h"
+#include <iterator>
+
 #include "win32/system_library.h"
 #include "win32/unique_any.h"
 
@@ -106,8 +107,19 @@ bool ProcessListWin32::KillProcess() {
 }
 
 bool ProcessListWin32::AskToClose() {
-  const win32::unique_handle process = OpenKillTarget(0);
-  return process && RequestClose(*kill_id_, win32::process_creation_time(process.get()));
+  win32::unique_handle process = OpenKillTarget(0);
+  if (!process) return false;
+  for (auto it = requests_.begin(); it != requests_.end();) it = it->second->Running() ? std::next(it) : requests_.erase(it);
+  auto request = RequestClose(std::move(process), *kill_id_);
+  if (!request) return false;
+  requests_[*kill_id_] = std::move(request);
+  return true;
+}
+
+bool ProcessListWin32::AgreedToClose() {
+  if (!kill_id_) return false;
+  const auto it = requests_.find(*kill_id_);
+  return it != requests_.end() && it->second->done();
 }
 
 }  // namespace vardex

@@ -10,10 +10,13 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "components/close_request_win32.h"
 #include "components/process_list.h"
 #include "win32/process_reader.h"
 #include "win32/unique_any.h"
@@ -40,8 +43,12 @@ class ProcessListWin32 final : public ProcessList {
   // where the query gave one. An identifier that is not in the snapshot, or
   // whose process has gone and been replaced by another, is refused.
   bool KillProcess() override;
-  // Under the same checks; the request runs on a thread of its own.
+  // Under the same checks; the request runs on a thread of its own and
+  // holds the process's handle, so that its identifier names that process
+  // alone while the request lasts.
   bool AskToClose() override;
+  // From the request that AskToClose started for that identifier.
+  bool AgreedToClose() override;
 
  private:
   // The process KillProcessID names, opened with `access`, once it passed
@@ -54,6 +61,9 @@ class ProcessListWin32 final : public ProcessList {
   std::vector<win32::process_entry> entries_;
   std::optional<std::size_t> current_;
   std::optional<DWORD> kill_id_;
+  // The last request to each process asked; one that closed is forgotten at
+  // the next request, since its handle keeps its identifier from reuse.
+  std::map<DWORD, std::shared_ptr<CloseRequest>> requests_;
 };
 
 }  // namespace vardex

@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "components/close_request_win32.h"
 #include "components/system_services_win32.h"
 #include "win32/process_query.h"
 #include "win32/unique_any.h"
@@ -196,6 +199,65 @@ TEST(ProcessListWin32, NothingIsEndedWithoutAnIdentifier) {
   ASSERT_TRUE(list.ListProcesses());
   EXPECT_FALSE(list.KillProcess());
   EXPECT_TRUE(notepad.Running());
+}
+
+// What a window of this process was sent; it answers yes to every request.
+std::vector<UINT> g_sent;
+LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM w, LPARAM l) noexcept {
+  if (message == WM_QUERYENDSESSION || message == WM_ENDSESSION) {
+    g_sent.push_back(message);
+    return TRUE;
+  }
+  return ::DefWindowProcW(window, message, w, l);
+}
+
+// The request's messages, sent from a thread of their own as RequestClose
+// sends them, while this thread takes them.
+std::vector<UINT> AskedBy(CloseRequest& request) {
+  g_sent.clear();
+  std::atomic<bool> done{false};
+  std::thread asking([&] {
+    request.AskThroughMessages();
+    done = true;
+  });
+  MSG msg;
+  while (!done) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+  }
+  asking.join();
+  return g_sent;
+}
+
+// The copy asked exits after the checks, and its identifier names another
+// process's windows (this process's, here): that process is sent nothing.
+// The same request for a copy that runs asks it, and it agrees.
+TEST(ProcessListWin32, ARequestSendsNothingOnceItsCopyHasExited) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = Recording;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"VardexRequestTarget";
+  ::RegisterClassW(&wc);
+  const win32::unique_hwnd window(::CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                                    nullptr, wc.hInstance, nullptr));
+  ASSERT_TRUE(window);
+  Child copy;
+  ASSERT_TRUE(copy.started());
+  HANDLE pinned = nullptr;
+  ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), copy.handle(), ::GetCurrentProcess(), &pinned,
+                                SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0));
+  ::TerminateProcess(copy.handle(), 0);
+  ASSERT_EQ(::WaitForSingleObject(copy.handle(), 10000), WAIT_OBJECT_0);
+  CloseRequest stale(win32::unique_handle(pinned), ::GetCurrentProcessId());
+  EXPECT_EQ(AskedBy(stale), std::vector<UINT>{}) << "a window of another process was asked";
+  EXPECT_FALSE(stale.agreed());
+  EXPECT_TRUE(stale.done()) << "nothing is left to wait for";
+
+  CloseRequest running(
+      win32::unique_handle(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ::GetCurrentProcessId())),
+      ::GetCurrentProcessId());
+  EXPECT_EQ(AskedBy(running), (std::vector<UINT>{WM_QUERYENDSESSION, WM_ENDSESSION}));
+  EXPECT_TRUE(running.agreed());
 }
 
 TEST(ProcessListWin32, IndicesOutsideTheSnapshotSelectNothing) {

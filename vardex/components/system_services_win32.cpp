@@ -24,6 +24,12 @@ bool SystemServicesWin32::SameProgramPath(const std::string& reported, const std
 
 std::int64_t SystemServicesWin32::MonotonicMs() const { return static_cast<std::int64_t>(::GetTickCount64()); }
 
+std::int64_t SystemServicesWin32::AwakeMs() const {
+  ULONGLONG awake = 0;  // 100-ns units; the call cannot fail with a valid pointer
+  ::QueryUnbiasedInterruptTime(&awake);
+  return static_cast<std::int64_t>(awake / 10000);
+}
+
 void SystemServicesWin32::ShowSettingsError(const std::string& path, const std::string& reason) {
   const std::string text = "The settings could not be saved to\r\n" + path + "\r\n\r\n" + reason;
   ::MessageBoxA(owner_, text.c_str(), "Vardex", MB_OK | MB_ICONERROR);

@@ -16,6 +16,7 @@ class SystemServicesWin32 final : public SystemServices {
   char DecimalSeparator() const override;
   bool SameProgramPath(const std::string& reported, const std::string& configured) const override;
   std::int64_t MonotonicMs() const override;
+  std::int64_t AwakeMs() const override;
   void ShowSettingsError(const std::string& path, const std::string& reason) override;
 
  private:

@@ -156,5 +156,45 @@ TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
   EXPECT_EQ(tick(moves), 30) << "a copy that is gone is no longer the program";
 }
 
+// A launcher that takes its time: a double click elsewhere starts a copy of
+// the program, which hands the document to the running copy 3 s later and
+// exits. The front it brings to the program counts as use; the same move
+// without a launcher since the input, or too long after it, does not.
+TEST_F(Activity, ALauncherThatTakesSecondsBringsTheProgramToTheFrontAsUse) {
+  Start();
+  RunWatched();  // 100
+  CheckPresence();
+  const WindowProgram desktop{1, 0, 1}, program{100, 0, 7};
+  InputSample sample;
+  const auto second = [&](std::uint32_t use_tick, bool front_moves = false) {
+    sample.last_use_tick = use_tick;
+    sample.front_changes.clear();
+    if (front_moves) sample.front_changes = {{desktop, program, false}};
+    system.monotonic_ms += 1000;
+    input.sample = sample;
+    input_check.Tick();
+  };
+  const auto counted = [&] {
+    IdleTick();
+    return countdown.elapsed_seconds();
+  };
+  second(10);
+  for (const bool launcher : {false, true}) {
+    const std::int16_t before = counted();
+    second(20 + launcher);  // the double click
+    if (launcher) RunWatched();  // 101, started from outside
+    second(20 + launcher);
+    second(20 + launcher);
+    if (launcher) processes.running.pop_back();  // handed over: gone
+    second(20 + launcher, true);
+    EXPECT_EQ(counted(), launcher ? 10 : before + 10) << (launcher ? "brought by the launcher" : "brought by no one");
+  }
+  second(30);
+  RunWatched();
+  for (int i = 0; i < 10; ++i) second(30);
+  second(30, true);
+  EXPECT_EQ(counted(), 20) << "more than 10 s after the input";
+}
+
 }  // namespace
 }  // namespace vardex::testing

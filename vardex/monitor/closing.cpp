@@ -32,10 +32,10 @@ bool Closing::Restart() {
   return shown;
 }
 
-void Closing::Asked(std::vector<ProcessIdentity> copies, std::int64_t steady_now_ms) {
+void Closing::Asked(std::vector<ProcessIdentity> copies, std::int64_t awake_ms) {
   asked_ = std::move(copies);
   asking_ = true;
-  deadline_ms_ = steady_now_ms + std::int64_t{policy_.grace_seconds} * 1000;
+  deadline_ms_ = awake_ms + std::int64_t{policy_.grace_seconds} * 1000;
 }
 
 std::vector<ProcessIdentity> Closing::TakeAsked() {

@@ -1,6 +1,6 @@
 // Ending without losing work: the warning before the end, then the request to
-// close and its grace period. A state machine over the idle count and a
-// steady clock; the countdown acts on what it decides (the balloon, the
+// close and its grace period. A state machine over the idle count and the
+// awake clock; the countdown acts on what it decides (the balloon, the
 // request, the hard end through its guarded scan).
 #pragma once
 
@@ -33,11 +33,15 @@ class Closing {
   // and a pending request is off. True when a warning was showing.
   bool Restart();
 
-  // The copies are asked to close now; the hard end is due after the grace.
-  void Asked(std::vector<ProcessIdentity> copies, std::int64_t steady_now_ms);
+  // The copies are asked to close now; the hard end is due after the grace,
+  // on the clock that stands still while the machine sleeps
+  // (SystemServices::AwakeMs): a question the program asks before it closes
+  // gets its whole grace period of awake time, a wake does not end it at once.
+  void Asked(std::vector<ProcessIdentity> copies, std::int64_t awake_ms);
   bool asking() const { return asking_; }
   bool warned() const { return warned_; }
-  bool Due(std::int64_t steady_now_ms) const { return asking_ && steady_now_ms >= deadline_ms_; }
+  bool Due(std::int64_t awake_ms) const { return asking_ && awake_ms >= deadline_ms_; }
+  const std::vector<ProcessIdentity>& asked() const { return asked_; }
   // The asked copies, for the hard end; the request is over.
   std::vector<ProcessIdentity> TakeAsked();
   const ClosingPolicy& policy() const { return policy_; }

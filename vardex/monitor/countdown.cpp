@@ -122,7 +122,7 @@ void Countdown::Second() {
     // The user came back, perhaps to answer the program's own question.
     if (rooms_.marks.Take())
       Restart();
-    else if (closing.Due(system_.MonotonicMs()))
+    else if (closing.asking() && (closing.Due(system_.AwakeMs()) || AllAgreed()))
       EndAsked();
   }
   // The timer's lateness adds up over hundreds of ticks: a tick a second
@@ -155,7 +155,7 @@ void Countdown::End(std::optional<std::int64_t> limit_ms) {
     asked.push_back(copy.who);
   }
   if (asked.empty()) return;
-  rooms_.closing.Asked(std::move(asked), system_.MonotonicMs());
+  rooms_.closing.Asked(std::move(asked), system_.AwakeMs());
   idle_end_ = limit_ms.has_value();
 }
 
@@ -173,6 +173,15 @@ void Countdown::EndAsked() {
   for (const ListedCopy& copy : *copies)
     if (std::find(asked.begin(), asked.end(), copy.who) != asked.end()) still.push_back(copy);
   if (!still.empty()) Kill(still, false);
+}
+
+// As Windows at sign-out: a program that said yes and returned from the end
+// of the session has saved what it wanted, so the licence is not held for
+// the rest of the grace period. The end itself keeps every guard.
+bool Countdown::AllAgreed() {
+  const std::vector<ProcessIdentity>& asked = rooms_.closing.asked();
+  return std::all_of(asked.begin(), asked.end(),
+                     [this](const ProcessIdentity& copy) { return list_.KillProcessID(copy.id) && list_.AgreedToClose(); });
 }
 
 std::optional<std::vector<ListedCopy>> Countdown::MatchingCopies(std::optional<std::int64_t> limit_ms) {

@@ -59,8 +59,8 @@ class Countdown {
   void Tick();
   // Every second (tmrInputCheck): an idle tick a second overdue is counted;
   // use after the warning or during the grace period restarts the count and
-  // calls the end off; at the grace period's end the asked copies that still
-  // run are ended.
+  // calls the end off; at the grace period's end, or once every asked copy
+  // has agreed to close, the asked copies that still run are ended.
   void Second();
   // Back to a count of 0; the running icon when the program is loaded. The
   // warning goes and a pending end is called off.
@@ -94,6 +94,8 @@ class Countdown {
   // Whole periods of tmrAppShotDown from the anchor to `at` (MonotonicMs).
   std::int64_t PeriodsTo(std::int64_t at, std::int64_t period) const { return (at - *anchor_) / period; }
   void EndAsked();
+  // Every asked copy is done with the request (ProcessList::AgreedToClose).
+  bool AllAgreed();
 
   CountdownControls c_;
   ProcessList& list_;

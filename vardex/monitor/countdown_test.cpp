@@ -412,6 +412,49 @@ TEST_F(AskFirst, EveryCopyIsAskedAndWhatStillRunsIsEndedWhenTheGracePeriodIsOver
   EXPECT_EQ(presence.loaded(), 0);
 }
 
+// A copy that said yes and returned from the end of the session is done, as
+// at sign-out, once every asked copy is: one that did not answer (hung), or
+// said no, keeps the whole grace period for all.
+TEST_F(AskFirst, CopiesThatAllAgreedAreEndedAtOnce) {
+  StartWatching(2);
+  for (FakeProcess& copy : processes.running) copy.agrees_when_asked = true;
+  processes.running[1].hung = true;
+  intAppShutDownTime.SetText("1");
+  Tick(7);
+  ASSERT_EQ(Logged("AskToClose"), 2);
+  Second(29'999);
+  EXPECT_TRUE(processes.killed.empty()) << "a copy did not answer";
+  Second(1);
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101}));
+
+  processes.running = {};
+  RunWatched(2);
+  for (FakeProcess& copy : processes.running) copy.agrees_when_asked = true;
+  CheckPresence();
+  Tick(7);
+  EXPECT_EQ(processes.killed.size(), 2u) << "not before the request";
+  Second();
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100, 101, 100, 101})) << "both agreed";
+}
+
+// The machine sleeps 10 minutes 10 s into the grace period ("Save changes?"
+// on screen): the wake ends nothing, the rest of the grace period is awake.
+TEST_F(AskFirst, TheGracePeriodIsAwakeTime) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  Tick(7);
+  ASSERT_TRUE(closing.asking());
+  Second(10'000);
+  system.asleep_ms += 600'000;
+  Second(600'000);
+  IdleTick();  // the idle timer's message due at the wake
+  EXPECT_TRUE(processes.killed.empty()) << "ended at the wake";
+  Second(9'999);
+  EXPECT_TRUE(processes.killed.empty());
+  Second(1);
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100})) << "30 awake seconds after the request";
+}
+
 TEST_F(AskFirst, UseDuringTheGracePeriodCallsTheEndOff) {
   StartWatching();
   intAppShutDownTime.SetText("1");

@@ -5,13 +5,16 @@
 // program the hooks could not be set in (a console program, one of higher
 // integrity, one whose companion is missing), a window thread beyond the
 // bound or since the last set. So is the wheel over such a window behind,
-// and the front brought to the program by the user. Where the hooks watch,
-// they alone judge: a move is no use.
+// and the front brought to the program by the user: just after a key or a
+// button, or by a launcher (a copy started from outside, which may take
+// several seconds before it hands a document to the running copy and
+// exits). Where the hooks watch, they alone judge: a move is no use.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
+#include "components/form_services.h"
 #include "components/input_watch.h"
 #include "monitor/activity.h"
 #include "monitor/presence.h"
@@ -20,24 +23,34 @@ namespace vardex {
 
 // The period of tmrInputCheck, in milliseconds.
 inline constexpr std::int32_t kInputCheckInterval = 1000;
+// How long after a key or a button a launcher may take to bring the program
+// to the front. Safe because such a move counts only when a copy of the
+// program was started from outside after that input, and a start is use in
+// itself: the count restarts at most this much later than the start would
+// have restarted it, so the end comes at most this much later, never sooner.
+inline constexpr std::int64_t kLauncherWindowMs = 10000;
 
 class InputCheck {
  public:
-  InputCheck(InputWatch& watch, const PresenceCheck& presence, ActivityMarks& marks)
-      : watch_(watch), presence_(presence), marks_(marks) {}
+  InputCheck(InputWatch& watch, PresenceCheck& presence, ActivityMarks& marks, const SystemServices& system)
+      : watch_(watch), presence_(presence), marks_(marks), system_(system) {}
 
   void Tick();
 
  private:
   InputWatch& watch_;
-  const PresenceCheck& presence_;
+  PresenceCheck& presence_;
   ActivityMarks& marks_;
+  const SystemServices& system_;
   bool UnseenByHooks(const WindowProgram& window, std::uint64_t sets_since) const;
 
   // Of the sample before.
   std::optional<std::uint32_t> last_use_tick_;
   std::optional<std::uint32_t> last_wheel_tick_;
   std::uint64_t sets_seen_ = 0;  // PresenceCheck::sets() at the sample before
+  // SystemServices::MonotonicMs of the sample that saw the last key or
+  // button, and of the last one since then that saw a launcher run.
+  std::optional<std::int64_t> use_at_, launcher_at_;
 };
 
 }  // namespace vardex

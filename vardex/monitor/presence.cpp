@@ -80,6 +80,13 @@ bool PresenceCheck::HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int6
   });
 }
 
+bool PresenceCheck::LauncherRuns(std::int64_t within_ms) {
+  const std::string path = c_.txtApplicationName.Text();
+  if (PathTooShort(path)) return false;
+  const auto scan = ScanCopies(list_, system_, path);
+  return scan && scan->fresh && HoldsOffEnd(scan->copies, within_ms);
+}
+
 const PresenceCheck::Known* PresenceCheck::Find(const ProcessIdentity& process) const {
   const auto it =
       std::find_if(copies_.begin(), copies_.end(), [&process](const Known& copy) { return copy.who == process; });

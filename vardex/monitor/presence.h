@@ -76,6 +76,10 @@ class PresenceCheck {
   // within that time, or one it has not seen yet. Such a start is use, so
   // no copy has been idle for the limit.
   bool HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int64_t limit_ms) const;
+  // Whether a fresh snapshot holds a copy started from outside the program
+  // less than `within_ms` ago (as HoldsOffEnd): a launcher, which may come
+  // and go between two checks.
+  bool LauncherRuns(std::int64_t within_ms);
 
  private:
   PresenceControls c_;

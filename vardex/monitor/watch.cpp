@@ -11,7 +11,7 @@ Watch::Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServ
       presence_(c, list, tray, system),
       closing_(policy),
       countdown_(c, list, tray, system, {marks_, presence_, fields_, closing_}),
-      input_check_(input, presence_, marks_) {}
+      input_check_(input, presence_, marks_, system) {}
 
 void Watch::Start() {
   fields_.intAppCheckTime.StartTimer(c_.tmrAppCheck(), kAppCheckDesignInterval);

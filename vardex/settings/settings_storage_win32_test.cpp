@@ -31,6 +31,7 @@ class DiskSystem final : public SystemServices {
     return real.SameProgramPath(reported, configured);
   }
   std::int64_t MonotonicMs() const override { return real.MonotonicMs(); }
+  std::int64_t AwakeMs() const override { return real.AwakeMs(); }
   void ShowSettingsError(const std::string& path, const std::string& reason) override {
     errors.push_back(path + "|" + reason);
   }

@@ -20,6 +20,9 @@ namespace vardex::testing {
 
 using Ms = std::int64_t;
 inline constexpr Ms kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute;
+// How long an asked copy has to close before it may be ended by force, in
+// awake time: a sleep is no part of it.
+inline constexpr Ms kAskedGrace = 30 * kSecond;
 // How long after the limit an end may come: two idle ticks, one presence
 // period, and the 30 s an asked program has to close with the second tick
 // that ends it.
@@ -48,6 +51,10 @@ enum class Excuse {
   // copy that brings itself forward just after the user typed is taken for
   // the user's own move.
   kFrontAfterInput,
+  // The front moved to a copy within 10 s of a key or a button that a copy
+  // started from outside followed: a launcher takes seconds before it hands
+  // over, and nothing tells its move from the program's own.
+  kFrontAfterLaunch,
   // A key, a button or the wheel into a hung copy's window that the hooks do
   // not watch. A hung thread takes no input, so no hook runs in it and the
   // user's input is no use; but the look at the window in front or under the
@@ -62,6 +69,7 @@ inline constexpr std::array<const char*, static_cast<std::size_t>(Excuse::kCount
     "input while an unhooked copy is in front (last-input time names no window, no kind)",
     "the machine slept (no timer ran; the end may come up to the limit after the wake)",
     "the front moved to a copy just after a key or a button (no one says who moved it)",
+    "the front moved to a copy within 10 s of a launcher's start (no one says who moved it)",
     "input into a hung copy's unhooked window (the window look credits it; no hook runs)",
 };
 using ExcuseCounts = std::array<long long, static_cast<std::size_t>(Excuse::kCount)>;
@@ -143,6 +151,24 @@ class PromiseOracle {
     return "";
   }
 
+  // A copy (`pid`) was asked to close at `awake` on the world's awake clock;
+  // `agreed`: it answered yes and returned from the end of the session,
+  // as a program does that has saved what it wanted and stays.
+  void AskedToClose(std::int32_t pid, Ms awake, bool agreed) { asked_[pid] = {awake, agreed}; }
+  // Never ahead of the request: Vardex ended the copy `pid` by force. One
+  // that agreed may go at once, any other only when the grace period is
+  // over in awake seconds: a wake ends nothing at once.
+  std::string EndedByForce(std::int32_t pid, Ms awake) {
+    const auto it = asked_.find(pid);
+    if (it == asked_.end()) return "ended by force without being asked to close";
+    const Asked a = it->second;
+    asked_.erase(it);
+    if (!a.agreed && awake - a.awake < kAskedGrace) return "ended by force within 30 awake seconds of the request";
+    return "";
+  }
+  // The copy `pid` is gone: its identifier may be another's next.
+  void Gone(std::int32_t pid) { asked_.erase(pid); }
+
   // Never late, checked at every whole simulated second in (from, until]
   // while a copy of the named program that could be ended runs. Returns the
   // rule and sets `at` to the first second past the limit and its grace;
@@ -202,6 +228,11 @@ class PromiseOracle {
   std::map<std::string, Ms> input_, unseeable_, start_;
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
+  struct Asked {
+    Ms awake;
+    bool agreed;
+  };
+  std::map<std::int32_t, Asked> asked_;  // by process identifier
   bool design_shown_ = false;
   bool limit_text_is_number_ = true;  // what the limit field holds
   std::array<Ms, static_cast<std::size_t>(Excuse::kCount)> counted_{};

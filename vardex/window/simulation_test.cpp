@@ -64,7 +64,8 @@ enum class Ev : std::uint8_t {
 // thread, 1 down / 0 up. kWheel: c picks a window behind the one in front,
 // the newest when even. kCompanion: c 1 up / 0 down. kPath, kLimit,
 // kPassword: the text after the keystroke. kLaunch: serial of the launcher,
-// serial of the running copy it hands over to, its lifetime. kSelfFront:
+// serial of the running copy it hands over to (at once, or seconds later
+// for a heavy launcher), its lifetime after. kSelfFront:
 // serial of the copy that takes the front with no input. kWorker: serial,
 // the starter's serial (a windowless copy of the starter's program, ended by
 // a kExit). kClock: the wall clock set c hours forward. kTicks: another
@@ -154,6 +155,12 @@ class World final : public HookComponentFactory, public InputWatch {
     while (!failure_) {
       if (!e) e = replay_ ? (next < replay_->size() ? std::optional<Event>((*replay_)[next++]) : std::nullopt)
                           : std::optional<Event>(Generate());
+      // An event the world planned meanwhile (a sleep at a request to close)
+      // may come before the one taken.
+      if (!replay_ && !planned_.empty() && planned_.top().e.t < e->t) {
+        Push(*e, e_user_);
+        e = Generate();
+      }
       int timer = -1;
       for (int i = 0; i < 3; ++i)
         if (TimerAt(i).Enabled() && (timer < 0 || due_[i] < due_[timer])) timer = i;
@@ -290,10 +297,15 @@ class World final : public HookComponentFactory, public InputWatch {
     return s;
   }
 
+  // The world's clock never goes back; time asleep passes on it but not on
+  // the awake clock.
   void Advance(Ms t) {
-    now_ = t;
-    system_.monotonic_ms = t;
+    if (t < now_) Check("world model: its clock went back", Clock(now_) + " to " + Clock(t));
+    if (asleep_until_ > now_) system_.asleep_ms += std::min(t, asleep_until_) - now_;
+    now_ = std::max(now_, t);
+    system_.monotonic_ms = now_;
   }
+  Ms Awake() const { return system_.AwakeMs(); }
 
   // Any input to the session: the tick count moves. A key or a button
   // (`use`) into a copy in front that the hooks cannot watch may count as
@@ -365,9 +377,23 @@ class World final : public HookComponentFactory, public InputWatch {
     if (!rule.empty() && !failure_) failure_ = Failure{rule, detail, now_};
   }
 
-  // After every call into the form: judge what it ended.
+  // After every call into the form: judge what it asked and what it ended.
   void AfterForm() {
     log_.clear();
+    for (; asks_seen_ < processes_.asked.size(); ++asks_seen_) {
+      const std::int32_t pid = processes_.asked[asks_seen_];
+      const auto& running = processes_.running;
+      const auto it = std::find_if(running.begin(), running.end(), [&](const FakeProcess& q) { return q.id == pid; });
+      // Gone already: it closed when asked.
+      oracle_.AskedToClose(pid, Awake(), it == running.end() || (it->agrees_when_asked && !it->hung));
+      // Now and then the machine sleeps while the program asks "Save
+      // changes?", and the user answers after the wake, if at all.
+      const std::uint64_t r = Mix(seed_ ^ static_cast<std::uint64_t>(now_ * 7 + pid));
+      if (!replay_ && r % 5 == 0)
+        Push({now_ + static_cast<Ms>(r / 5 % 29000) + 500, Ev::kSleep, 0, 0,
+              static_cast<int>(10 * kMinute + static_cast<Ms>(r / 145000 % kHour)), {}},
+             false);
+    }
     for (; kills_seen_ < processes_.killed.size(); ++kills_seen_) {
       const std::int32_t pid = processes_.killed[kills_seen_];
       const auto it = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.pid == pid; });
@@ -377,10 +403,12 @@ class World final : public HookComponentFactory, public InputWatch {
         if (worker == workers_.end()) continue;
         Check(oracle_.Ended(now_, kPrograms[worker->program].path),
               "worker #" + std::to_string(worker->serial) + " ended" + Shows());
+        Check(oracle_.EndedByForce(pid, Awake()), "worker #" + std::to_string(worker->serial) + " ended" + Shows());
         workers_.erase(worker);
         continue;
       }
       Check(oracle_.Ended(now_, kPrograms[it->program].path), Name(*it) + " ended" + Shows());
+      Check(oracle_.EndedByForce(pid, Awake()), Name(*it) + " ended" + Shows());
       ++ends;
       procs_.erase(it);
     }
@@ -392,6 +420,7 @@ class World final : public HookComponentFactory, public InputWatch {
         continue;
       }
       Check(oracle_.Ended(now_, kPrograms[it->program].path), Name(*it) + " closed when asked" + Shows());
+      oracle_.Gone(it->pid);
       ++ends;
       if (it->serial == front_.serial) SetFront({});
       it = procs_.erase(it);
@@ -418,6 +447,7 @@ class World final : public HookComponentFactory, public InputWatch {
     auto& running = processes_.running;
     const auto it = std::find_if(running.begin(), running.end(), [&](const FakeProcess& q) { return q.id == pid; });
     if (it != running.end()) running.erase(it);
+    oracle_.Gone(pid);
   }
 
   Proc* Find(int serial) {
@@ -454,6 +484,8 @@ class World final : public HookComponentFactory, public InputWatch {
     front_changes_.push_back({ProgramOf(front_), ProgramOf(w), after_input});
     if (const Proc* p = Find(w.serial); p && after_input)
       oracle_.Excused(now_, kPrograms[p->program].path, Excuse::kFrontAfterInput);
+    else if (p && now_ - last_use_ <= 10 * kSecond && launched_ >= last_use_)
+      oracle_.Excused(now_, kPrograms[p->program].path, Excuse::kFrontAfterLaunch);
     front_ = w;
     front_input_ = {};
   }
@@ -472,11 +504,13 @@ class World final : public HookComponentFactory, public InputWatch {
     procs_.push_back({serial, pid, program, now_, (flags & kElevated) != 0, (flags & kConsole) != 0,
                       std::vector<Thread>(static_cast<std::size_t>(1 + (flags >> 8)), Thread{now_, false}),
                       kFakeNowMs + now_ + wall_offset_});
-    // Half the copies save and exit when asked to close; one above the
-    // user's integrity level never hears the request.
+    // Half the copies save and exit when asked to close; a third of the
+    // others say yes and stay (an unmodified Notepad under the 32-bit
+    // build); one above the user's integrity level never hears the request.
     const bool elevated = (flags & kElevated) != 0;
+    const std::uint64_t answer = Mix(seed_ ^ static_cast<std::uint64_t>(serial)) % 6;
     processes_.running.push_back({kPrograms[program].path, pid, kFakeNowMs + now_ + wall_offset_, !elevated,
-                                  !elevated && Mix(seed_ ^ static_cast<std::uint64_t>(serial)) % 2 == 0});
+                                  !elevated && answer < 3, !elevated && answer == 3});
     processes_.parents[pid] = kDesktopPid;
     oracle_.Started(now_, kPrograms[program].path);
     if (!(flags & kBehind)) SetFront({serial, 0});  // a new window comes to the front
@@ -499,8 +533,15 @@ class World final : public HookComponentFactory, public InputWatch {
         SessionInput();
         Start(e.a, program, kBehind);
         oracle_.Input(now_, kPrograms[program].path);
-        SetFront({target, 0});
-        Push({now_ + e.c, Ev::kExit, e.a, 0, 0, {}}, false);
+        launched_ = now_;
+        // Half the launchers are heavy: they take seconds before they hand over.
+        const std::uint64_t r = Mix(seed_ ^ static_cast<std::uint64_t>(e.a) * 31);
+        const Ms takes = r % 2 ? 0 : 2100 + static_cast<Ms>(r / 2 % 5000);
+        if (takes == 0)
+          SetFront({target, 0});
+        else
+          Push({now_ + takes, Ev::kSelfFront, target, 0, 0, {}}, false);
+        Push({now_ + takes + e.c, Ev::kExit, e.a, 0, 0, {}}, false);
         break;
       }
       case Ev::kSelfFront:
@@ -641,7 +682,23 @@ class World final : public HookComponentFactory, public InputWatch {
       case Ev::kSleep:
         // Nothing runs while the machine sleeps; a timer that fell due comes
         // once at the wake, and the tick count has gone on meanwhile.
-        for (Ms& due : due_) due = std::max(due, now_ + e.c);
+        // Each timer's schedule goes on from the wake.
+        for (int i = 0; i < 3; ++i) {
+          due_[i] = std::max(due_[i], now_ + e.c);
+          nominal_[i] = std::max(nominal_[i], now_ + e.c);
+        }
+        asleep_until_ = now_ + e.c;
+        // Nothing happens while it sleeps: what was planned comes after the wake.
+        if (!replay_) {
+          std::priority_queue<Planned> later;
+          for (; !planned_.empty(); planned_.pop()) {
+            Planned q = planned_.top();
+            q.e.t += e.c;
+            later.push(q);
+          }
+          planned_ = std::move(later);
+          clock_ += e.c;
+        }
         oracle_.Excused(now_ + e.c, oracle_.program(), Excuse::kAsleep);
         break;
       case Ev::kHang:
@@ -671,6 +728,7 @@ class World final : public HookComponentFactory, public InputWatch {
     const Planned p = planned_.top();
     planned_.pop();
     if (p.user) --user_pending_;
+    e_user_ = p.user;
     return p.e;
   }
 
@@ -769,7 +827,11 @@ class World final : public HookComponentFactory, public InputWatch {
     } else if (r < 906) {
       Push({t, Ev::kRestart, 0, 0, 0, {}});
     } else if (r < 936 && any.serial) {
-      Push({std::max(t, front_free), Ev::kLaunch, next_serial_++, any.serial, static_cast<int>(U(300, 2000)), {}});
+      // Often when the program is about to be ended: the hand-over must count.
+      const Proc* p = Find(any.serial);
+      if (kPrograms[p->program].path == oracle_.program() && Chance(60))
+        t = std::max(t, oracle_.IdleSince() + oracle_.limit() - U(2 * kSecond, 20 * kSecond));
+      Push({std::max(t, front_free), Ev::kLaunch, next_serial_++, any.serial, static_cast<int>(U(100, 1500)), {}});
     } else if (r < 956 && any.serial) {
       Push({std::max(t, front_free), Ev::kSelfFront, any.serial, 0, 0, {}});
     } else if (r < 966 && any.serial) {
@@ -853,7 +915,7 @@ class World final : public HookComponentFactory, public InputWatch {
   // Raw input's last key or button, and its last wheel turn with the
   // window under the pointer; the front's moves since the last sample.
   std::uint32_t last_use_tick_ = 0, last_wheel_tick_ = 0;
-  Ms last_use_ = kLongAgo;
+  Ms last_use_ = kLongAgo, launched_ = kLongAgo;  // a launcher's start
   WindowProgram wheel_target_;
   std::vector<FrontChange> front_changes_;
 
@@ -864,6 +926,7 @@ class World final : public HookComponentFactory, public InputWatch {
   std::priority_queue<Planned> planned_;
   std::uint64_t seq_ = 0;
   int user_pending_ = 0, next_serial_ = 1;
+  bool e_user_ = false;  // the event Generate returned last is the user's
   Ms clock_ = 0, last_input_ = kLongAgo;
 
   // Vardex.
@@ -876,7 +939,8 @@ class World final : public HookComponentFactory, public InputWatch {
   FakeSystem system_;
   std::unique_ptr<FakeControls> controls_;
   Ms due_[3] = {0, 0, 0}, nominal_[3] = {0, 0, 0};
-  std::size_t kills_seen_ = 0;
+  std::size_t kills_seen_ = 0, asks_seen_ = 0;
+  Ms asleep_until_ = kLongAgo;
   std::unique_ptr<FrmMain> form_;
   std::optional<Failure> failure_;
 };
