@@ -6,7 +6,9 @@
 // integrity, one whose companion is missing), a window thread beyond the
 // bound or since the last set. So is the wheel over such a window behind,
 // and the front brought to the program by the user. Where the hooks watch,
-// they alone judge: a move is no use.
+// they alone judge: a move is no use. A copy in a console whose window
+// cannot be told (a terminal's pseudo-console) counts as in use while keys
+// and buttons reach the terminal or shell that started it.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +29,9 @@ class InputCheck {
       : watch_(watch), presence_(presence), marks_(marks) {}
 
   void Tick();
+  // A copy runs in a console whose input cannot be told from its terminal's
+  // (InputSample::console_unknown), as of the last tick.
+  bool console_unseen() const { return console_unseen_; }
 
  private:
   InputWatch& watch_;
@@ -38,6 +43,7 @@ class InputCheck {
   std::optional<std::uint32_t> last_use_tick_;
   std::optional<std::uint32_t> last_wheel_tick_;
   std::uint64_t sets_seen_ = 0;  // PresenceCheck::sets() at the sample before
+  bool console_unseen_ = false;
 };
 
 }  // namespace vardex
