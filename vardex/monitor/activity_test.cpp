@@ -167,6 +167,23 @@ TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
   CheckPresence();
   moves.last_use_tick = 100;
   EXPECT_EQ(tick(moves), 30) << "a copy that is gone is no longer the program";
+
+  // A copy in a pseudo-console (a terminal's): its input cannot be told from
+  // the terminal's, so a key into a window of a process that started it
+  // counts, and the copy is shown as not seen.
+  InputSample terminal = moves;
+  terminal.foreground_process_id = 7;
+  terminal.console_unknown = true;
+  terminal.front_starts_unknown_console = true;
+  terminal.last_use_tick = 110;
+  EXPECT_EQ(tick(terminal), 10);
+  EXPECT_TRUE(input_check.console_unseen());
+  terminal.front_starts_unknown_console = false;
+  terminal.last_use_tick = 120;
+  EXPECT_EQ(tick(terminal), 20) << "a key into another program";
+  terminal.console_unknown = false;
+  tick(terminal);
+  EXPECT_FALSE(input_check.console_unseen()) << "that copy is gone";
 }
 
 }  // namespace
