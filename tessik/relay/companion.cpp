@@ -231,7 +231,8 @@ bool Companion::Launch() noexcept {
 
   // Handle values are 32 bits wide in both bitnesses.
   wchar_t command_line[kPathSize + 48];
-  ::wsprintfW(command_line, L"\"%s\" %lu %lu %lu", path, static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(parent.get())),
+  ::wsprintfW(command_line, L"\"%s\" %lu %lu %lu", path,
+              static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(parent.get())),
               static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(ready.get())),
               static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(request_reader.get())));
   STARTUPINFOEXW startup{};
