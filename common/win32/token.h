@@ -8,12 +8,13 @@
 
 namespace win32 {
 
-// One class of the process token's information, in a block of the process
-// heap; empty when the token cannot be read or lacks the class (no
-// integrity level before Vista).
-inline unique_process_heap_block query_process_token(TOKEN_INFORMATION_CLASS kind) noexcept {
+// One class of the token's information of `process` (this one unless
+// given), in a block of the process heap; empty when the token cannot be
+// read or lacks the class (no integrity level before Vista).
+inline unique_process_heap_block query_process_token(TOKEN_INFORMATION_CLASS kind,
+                                                     HANDLE process = ::GetCurrentProcess()) noexcept {
   HANDLE raw = nullptr;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return unique_process_heap_block();
+  if (!::OpenProcessToken(process, TOKEN_QUERY, &raw)) return unique_process_heap_block();
   const unique_handle token(raw);
   DWORD size = 0;
   ::GetTokenInformation(token.get(), kind, nullptr, 0, &size);

@@ -1,7 +1,10 @@
 // One base for the project's windows, after the samples' BaseWindow<T>: it
 // registers the window's class with its own procedure; the object travels
 // in CreateWindowEx's last argument, sits in GWLP_USERDATA
-// from WM_NCCREATE to WM_NCDESTROY, and owns the window meanwhile. Every
+// from WM_NCCREATE to WM_NCDESTROY, and owns the window meanwhile. A window
+// destroyed while it answers another thread's message is destroyed through
+// destroy_window: a WM_NCDESTROY that seems sent from another thread is
+// taken for a stranger's (window_proc). Every
 // message in between goes to Derived::HandleMessage (a friend of the base); an exception that
 // escapes it is reported (what, which class, which message) and the message
 // answered with 0, because it must not unwind through the system's
@@ -80,6 +83,11 @@ class window_base {
     auto* self = reinterpret_cast<Derived*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!self) return default_proc(window, message, wparam, lparam);
     if (message == WM_NCDESTROY) {
+      // Only the window's own thread destroys it (destroy_window has let go
+      // of it by then). The same message sent from another thread, by
+      // anyone, destroys nothing: taken for the end, it would part the
+      // object from a window that lives on.
+      if (self->window_.get() == window && ::InSendMessage()) return 0;
       ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       if (self->window_.get() == window) (void)self->window_.release();  // gone already
       return default_proc(window, message, wparam, lparam);

@@ -13,12 +13,14 @@ void ClassFactory::MakeInstance() noexcept {
   if (!instance_) instance_ = new (storage_) MouseKeyHookCtl();
 }
 
-void ClassFactory::DestroyInstance() noexcept {
-  if (!instance_) return;
+bool ClassFactory::DestroyInstance() noexcept {
+  if (!instance_) return true;
+  if (!instance_->OnItsThread()) return false;
   // Outside references (proxies in other apartments) go first.
   CoDisconnectObject(instance_->Identity(), 0);
   instance_->~MouseKeyHookCtl();
   instance_ = nullptr;
+  return true;
 }
 
 STDMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** object) noexcept {

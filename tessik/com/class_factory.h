@@ -2,7 +2,8 @@
 // servers have: its AddRef and Release only move the module's lock count
 // and answer fixed counts. It holds the one instance of the process: every
 // CreateInstance hands out that instance, which is made at the first request
-// for the class object and torn down only when the module is unloaded.
+// for the class object and torn down when the module is asked whether it can
+// unload while nothing holds it.
 #pragma once
 
 #include <windows.h>
@@ -20,8 +21,9 @@ class ClassFactory final : public IClassFactory {
 
   // Makes the instance unless it exists. The caller serializes the calls.
   void MakeInstance() noexcept;
-  // Disconnects every outside reference to the instance, then tears it down.
-  void DestroyInstance() noexcept;
+  // Disconnects every outside reference to the instance, then tears it down;
+  // false, and nothing done, on another thread than its relay window's.
+  bool DestroyInstance() noexcept;
 
   STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override;
   // A holder of the class object holds the module.

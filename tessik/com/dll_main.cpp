@@ -10,10 +10,10 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) noexcept 
   if (reason == DLL_PROCESS_ATTACH) {
     DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH) {
-    // A non-null `reserved` means the process is exiting.
-    tessik::ShutdownModule(reserved != nullptr);
+    // The teardown ran at DllCanUnloadNow; nothing here calls out or waits.
+    tessik::ModuleDetached();
     // Unloaded from a watched program whose hooks went: its view of the
-    // relay block goes too. At exit it goes with the process.
+    // relay block goes too. At exit (`reserved` set) it goes with the process.
     if (reserved == nullptr) tessik::ReleaseRelayView();
   }
   return TRUE;

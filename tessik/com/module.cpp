@@ -43,14 +43,31 @@ HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) noexcept {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (!IsEqualCLSID(clsid, CLSID_MouseKeyHookCtl)) return CLASS_E_CLASSNOTAVAILABLE;
-  {
-    win32::exclusive_lock lock(g_instance_lock);
-    g_class_object.MakeInstance();
-  }
+  // The reference is taken under the lock too: CanUnloadNow, which tears the
+  // instance down, then sees the lock count it raises.
+  win32::exclusive_lock lock(g_instance_lock);
+  g_class_object.MakeInstance();
   return g_class_object.QueryInterface(iid, object);
 }
 
-HRESULT CanUnloadNow() noexcept { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+HRESULT CanUnloadNow() noexcept {
+  win32::exclusive_lock lock(g_instance_lock);
+  if (ModuleLockCount() != 0) return S_FALSE;
+  // The teardown that unloading needs runs here, before the unload and
+  // outside the loader lock, where disconnecting outside references and
+  // letting the companion go may wait. Only the relay window's own thread
+  // can destroy it: asked on another, the module stays.
+  if (!g_class_object.DestroyInstance()) return S_FALSE;
+  {
+    win32::exclusive_lock type_info_lock(g_type_info_lock);
+    g_type_info.reset();
+  }
+  // Window classes outlive the DLL that registered them. Left behind, this
+  // one would answer a later load of the module at the same address with a
+  // procedure of this copy; its window went with the instance.
+  ::UnregisterClassA(kRelayWindowClass, ModuleInstance());
+  return S_OK;
+}
 
 HRESULT GetControlTypeInfo(LCID lcid, ITypeInfo** info) noexcept {
   if (!info) return E_POINTER;
@@ -72,20 +89,10 @@ HRESULT GetControlTypeInfo(LCID lcid, ITypeInfo** info) noexcept {
   return S_OK;
 }
 
-void ShutdownModule(bool process_exiting) noexcept {
-  if (process_exiting) {
-    static_cast<void>(g_type_info.detach());
-    return;
-  }
-  // Under the loader lock: the helper is asked to go with a posted message,
-  // not a request that waits for its answer.
-  Companion::PrepareForUnload();
-  g_class_object.DestroyInstance();
-  g_type_info.reset();
-  // Window classes outlive the DLL that registered them. Left behind, this
-  // one would answer a later load of the module at the same address with a
-  // procedure of this copy; its window went with the instance.
-  ::UnregisterClassA(kRelayWindowClass, ModuleInstance());
+void ModuleDetached() noexcept {
+  // The type information's static holder would release it at detach, a call
+  // into another module under the loader lock: it is left to the system.
+  static_cast<void>(g_type_info.detach());
 }
 
 }  // namespace tessik

@@ -18,18 +18,25 @@ ULONG ModuleLock() noexcept;
 ULONG ModuleUnlock() noexcept;
 ULONG ModuleLockCount() noexcept;
 
-// The bodies of DllGetClassObject and DllCanUnloadNow.
+// The body of DllGetClassObject.
 HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) noexcept;
+// The body of DllCanUnloadNow: S_OK when the lock count is 0, once the
+// instance is torn down (its outside references disconnected, its hooks and
+// relay window gone, its sinks released, the companion let go), the type
+// information released and the relay window's class unregistered. The
+// runtime asks it before it unloads the module; a later request for the
+// class object makes the instance anew. S_FALSE while references are held,
+// or when asked on another thread than the relay window's.
 HRESULT CanUnloadNow() noexcept;
 
 // The type information of IMouseKeyHookCtl, loaded from the registered type
 // library on first use and kept; a failure to load is returned unchanged.
 HRESULT GetControlTypeInfo(LCID lcid, ITypeInfo** info) noexcept;
 
-// Unload: tears the instance down, lets go of the type information and
-// unregisters the relay window's class. When the process is exiting nothing is called: the
-// system reclaims everything, and calling out under the loader lock then can
-// hang the process.
-void ShutdownModule(bool process_exiting) noexcept;
+// DllMain's part at the detach, at an unload or at the process's exit:
+// nothing that calls out or waits under the loader lock. A loader that
+// unloads the module without asking CanUnloadNow leaves the instance's
+// window and hooks behind.
+void ModuleDetached() noexcept;
 
 }  // namespace tessik

@@ -29,6 +29,8 @@ class MouseKeyHookCtl final : public IMouseKeyHookCtl,
 
   // The identity pointer (IUnknown) of the instance.
   IUnknown* Identity() noexcept { return static_cast<IMouseKeyHookCtl*>(this); }
+  // Whether the calling thread may tear the instance down (Relay::OnItsThread).
+  bool OnItsThread() const noexcept { return relay_.OnItsThread(); }
 
   // IUnknown
   STDMETHODIMP QueryInterface(REFIID iid, void** object) noexcept override;

@@ -26,7 +26,8 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;
 
-  // Set once the client has closed its end of the pipe.
+  // Set once the client has closed its end of the pipe, or once the pipe
+  // holds what no client writes: ending then lets the client start afresh.
   bool LetGo() const noexcept { return let_go_; }
 
   bool Create(HINSTANCE instance) noexcept {
@@ -55,20 +56,29 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
   }
 
   // Every whole request in the pipe, in order; keeps the last one's answer.
+  // A request not yet there whole waits for a later notice: a read never
+  // waits for the client.
   void RunWaitingRequests() noexcept {
     for (;;) {
+      SetHooksHeader header{};
+      DWORD peeked = 0;
       DWORD available = 0;
-      if (!::PeekNamedPipe(requests_, nullptr, 0, nullptr, &available, nullptr)) {
+      if (!::PeekNamedPipe(requests_, &header, sizeof(header), &peeked, &available, nullptr)) {
         // The client closed its end: it lets us go.
         if (::GetLastError() == ERROR_BROKEN_PIPE) let_go_ = true;
         return;
       }
-      if (available < sizeof(SetHooksHeader)) return;
-      // Each request was written whole, at once: what the header announces is there.
-      SetHooksHeader header{};
+      if (peeked < sizeof(header)) return;
+      if (header.count > kMaxHookedThreads) {
+        let_go_ = true;
+        return;
+      }
+      const DWORD bytes = static_cast<DWORD>(sizeof(header)) + header.count * static_cast<DWORD>(sizeof(DWORD));
+      if (available < bytes) return;
       DWORD threads[kMaxHookedThreads];
-      if (!ReadWhole(&header, sizeof(header)) || header.count > kMaxHookedThreads ||
+      if (!ReadWhole(&header, sizeof(header)) ||
           !ReadWhole(threads, header.count * static_cast<DWORD>(sizeof(DWORD)))) {
+        let_go_ = true;
         return;
       }
       answered_ = header.sequence;
@@ -116,17 +126,18 @@ void Serve(const HostWindow& window, HANDLE parent) noexcept {
   }
 }
 
+// The next inherited handle on the command line.
+HANDLE InheritedHandle(char*& rest) noexcept {
+  return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::strtoul(rest, &rest, 10)));
+}
+
 int Run(HINSTANCE instance, LPSTR command_line) noexcept {
   win32::restrict_library_search();
-  char* rest = nullptr;
-  const DWORD parent_id = static_cast<DWORD>(std::strtoul(command_line, &rest, 10));
-  const win32::unique_handle ready(
-      reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::strtoul(rest, &rest, 10))));
-  const win32::unique_handle requests(
-      reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::strtoul(rest, &rest, 10))));
-  if (parent_id == 0 || !ready || !requests) return 1;
-  const win32::unique_handle parent(::OpenProcess(SYNCHRONIZE, FALSE, parent_id));
-  if (!parent) return 1;
+  char* rest = command_line;
+  const win32::unique_handle parent(InheritedHandle(rest));
+  const win32::unique_handle ready(InheritedHandle(rest));
+  const win32::unique_handle requests(InheritedHandle(rest));
+  if (!parent || !ready || !requests) return 1;
 
   const win32::unique_hmodule hooks = LoadHookModule();
   if (!hooks) return 1;

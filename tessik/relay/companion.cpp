@@ -14,15 +14,15 @@ namespace {
 // helper still coming up is looked at again by later sets, and given up
 // (ended) once kStartDeadlineMs have passed since its start. After a failed
 // start the next one comes kRetryAfterMs later, not at every set. A helper
-// that leaves kMaxUnanswered requests in a row unanswered is given up too:
-// its requests would otherwise pile up in the pipe.
+// that leaves kMaxUnanswered requests in a row without their own answer (no
+// answer in time, one that names another request, or none waited for) is
+// ended, and the next set starts another: its requests would otherwise pile
+// up in the pipe. So at most that many requests are ever in the pipe, which
+// holds many more, and writing one never waits for the helper to read.
 constexpr DWORD kReadyWaitMs = 750;
 constexpr DWORD kStartDeadlineMs = 10000;
 constexpr DWORD kRetryAfterMs = 60000;
 constexpr int kMaxUnanswered = 3;
-
-// Set at the module's unload: nothing is sent to the helper under the loader lock.
-LONG g_unloading = 0;
 
 bool IsWow64(HANDLE process) noexcept {
   BOOL wow64 = FALSE;
@@ -69,8 +69,6 @@ Companion::~Companion() {
   Reset(State::kStopped);
 }
 
-void Companion::PrepareForUnload() noexcept { ::InterlockedExchange(&g_unloading, 1); }
-
 bool Companion::IsNeededFor(DWORD thread_id) noexcept {
   // A 32-bit system, or a 64-bit build of this module, hooks every program itself.
   if (!IsWow64(::GetCurrentProcess())) return false;
@@ -116,8 +114,7 @@ void Companion::RemoveHooks(DWORD deadline) noexcept {
 }
 
 bool Companion::IsRunning() const noexcept {
-  return state_ == State::kRunning && ::InterlockedCompareExchange(&g_unloading, 0, 0) == 0 &&
-         ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT && ::IsWindow(window_);
+  return state_ == State::kRunning && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT && ::IsWindow(window_);
 }
 
 // Writes the request into the pipe, then tells the helper that it waits and
@@ -142,6 +139,7 @@ bool Companion::Request(const DWORD* thread_ids, DWORD count, DWORD deadline, DW
     // The set's time is spent: the helper runs the request at this notice,
     // and nobody waits for its answer.
     ::PostMessageA(window_, companion::kWmRequestWaiting, sequence_, 0);
+    Unanswered();
     return false;
   }
   DWORD_PTR answer = 0;
@@ -149,11 +147,12 @@ bool Companion::Request(const DWORD* thread_ids, DWORD count, DWORD deadline, DW
                              left, &answer)) {
     REPORT_LAST_ERROR_ONCE(reports_, "companion request: no answer in time");
     // The helper runs a request left in the pipe at its next notice.
-    if (++unanswered_ >= kMaxUnanswered) Reset(State::kBackingOff);
+    Unanswered();
     return false;
   }
   if (companion::AnswerSequence(answer) != sequence_) {
     REPORT_FAILURE_ONCE(reports_, E_UNEXPECTED, "companion request: an answer that names another request");
+    Unanswered();
     return false;
   }
   unanswered_ = 0;
@@ -162,8 +161,11 @@ bool Companion::Request(const DWORD* thread_ids, DWORD count, DWORD deadline, DW
   return true;
 }
 
+void Companion::Unanswered() noexcept {
+  if (++unanswered_ >= kMaxUnanswered) Reset(State::kStopped);
+}
+
 bool Companion::Start(DWORD deadline) noexcept {
-  if (::InterlockedCompareExchange(&g_unloading, 0, 0) != 0) return false;
   if (state_ == State::kStarting) return AwaitReady(0);
   if (state_ == State::kBackingOff && ::GetTickCount() - since_ < kRetryAfterMs) {
     REPORT_FAILURE_ONCE(reports_, HRESULT_FROM_WIN32(ERROR_RETRY), "companion start: waiting after a failed start");
@@ -204,8 +206,23 @@ bool Companion::Launch() noexcept {
     REPORT_LAST_ERROR_ONCE(reports_, "companion start: keeping the pipe's write end");
     return false;
   }
+  // A write never waits for the helper: with the pipe full it writes less,
+  // and the helper is given up (Request).
+  DWORD no_wait = PIPE_NOWAIT;
+  if (!::SetNamedPipeHandleState(requests.get(), &no_wait, nullptr, nullptr)) {
+    REPORT_LAST_ERROR_ONCE(reports_, "companion start: the pipe's write end that never waits");
+    return false;
+  }
+  // The helper watches this process by a handle it inherits: an identifier
+  // could name another process once this one is gone.
+  win32::unique_handle parent;
+  if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), parent.put(),
+                         SYNCHRONIZE, TRUE, 0)) {
+    REPORT_LAST_ERROR_ONCE(reports_, "companion start: this process's handle for the helper");
+    return false;
+  }
   // ... and the helper inherits nothing else.
-  HANDLE inherited[] = {ready.get(), request_reader.get()};
+  HANDLE inherited[] = {parent.get(), ready.get(), request_reader.get()};
   const win32::inherit_list only(inherited, ARRAYSIZE(inherited));
   if (!only.get()) {
     REPORT_LAST_ERROR_ONCE(reports_, "companion start: the list of handles to inherit");
@@ -214,7 +231,8 @@ bool Companion::Launch() noexcept {
 
   // Handle values are 32 bits wide in both bitnesses.
   wchar_t command_line[kPathSize + 48];
-  ::wsprintfW(command_line, L"\"%s\" %lu %lu %lu", path, ::GetCurrentProcessId(),
+  ::wsprintfW(command_line, L"\"%s\" %lu %lu %lu", path,
+              static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(parent.get())),
               static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(ready.get())),
               static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(request_reader.get())));
   STARTUPINFOEXW startup{};

@@ -42,10 +42,6 @@ class Companion {
   // until `deadline` at most, and with no time left only tells it.
   void RemoveHooks(DWORD deadline) noexcept;
 
-  // For the module's unload, under the loader lock: from now on no request
-  // is sent; the helper removes its hooks as it goes.
-  static void PrepareForUnload() noexcept;
-
  private:
   enum class State {
     kStopped,     // none started, or the last one let go
@@ -63,6 +59,9 @@ class Companion {
   // and forgets everything about it.
   void Reset(State next) noexcept;
   bool Request(const DWORD* thread_ids, DWORD count, DWORD deadline, DWORD* hooked) noexcept;
+  // A request left without its own answer: the kMaxUnanswered-th in a row
+  // ends the helper.
+  void Unanswered() noexcept;
 
   State state_ = State::kStopped;
   // When the state was entered.
@@ -75,7 +74,7 @@ class Companion {
   // The helper's message-only window; owned by the helper.
   HWND window_ = nullptr;
   bool hooked_ = false;
-  // Requests in a row the helper did not answer in time.
+  // Requests in a row without their own answer: as many as may be in the pipe.
   int unanswered_ = 0;
   // The last request's number; its answer must carry it.
   WORD sequence_ = 0;

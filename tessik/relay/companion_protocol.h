@@ -6,9 +6,10 @@
 // points at the other's folder for it.
 //
 // Tessik starts the helper with the command line
-//   "<path>" <monitoring process id> <ready event handle> <request pipe handle>
-// Both handles are inherited, unnamed (their values in decimal): only the
-// helper gets them. The helper makes a message-only window of
+//   "<path>" <monitoring process handle> <ready event handle> <request pipe handle>
+// All three are inherited (their values in decimal): only the helper gets
+// them, and the monitoring process's handle names that process even after
+// its identifier is taken by another. The helper makes a message-only window of
 // kHostWindowClass, sets the event, and serves requests until the monitoring
 // process closes its end of the pipe or ends; either way it removes its
 // hooks before it exits.
@@ -51,7 +52,8 @@ inline constexpr DWORD Answer(WORD sequence, DWORD hooked) noexcept {
 inline constexpr WORD AnswerSequence(DWORD_PTR answer) noexcept { return static_cast<WORD>((answer >> 16) & 0xFFFFu); }
 inline constexpr DWORD AnswerHooked(DWORD_PTR answer) noexcept { return static_cast<DWORD>(answer & 0xFFFFu); }
 // The pipe's buffer: many times what the requests that a helper can leave
-// unread before it is given up take, so that writing one never blocks.
+// unread before it is given up take. The client's end never waits: a write
+// that does not fit writes less, and the helper is given up.
 inline constexpr DWORD kPipeBufferSize = 64 * 1024;
 
 // The hook module's exports.

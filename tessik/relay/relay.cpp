@@ -6,11 +6,38 @@
 #include "win32/object_security.h"
 #include "win32/result.h"
 #include "win32/scope_exit.h"
+#include "win32/token.h"
 
 namespace tessik {
 namespace {
 
 constexpr DWORD kRelayWindowStyle = WS_POPUP | WS_BORDER | WS_SYSMENU;  // 0x80880000, never shown
+
+// The integrity level of the token of `process` (this one unless given); 0
+// when it cannot be read.
+DWORD IntegrityLevel(HANDLE process = ::GetCurrentProcess()) noexcept {
+  const win32::unique_process_heap_block label = win32::query_process_token(TokenIntegrityLevel, process);
+  const PSID sid = win32::token_label_sid(label);
+  return sid ? win32::integrity_rid(sid) : 0;
+}
+
+// Whether one of the processes of `thread_ids` runs below this process's
+// integrity level (this one elevated, the program not), or cannot be told
+// to run at it or above: then its hooks' messages must pass UIPI, or its
+// use would never count.
+bool WatchesBelowOwnLevel(const DWORD* thread_ids, DWORD count) noexcept {
+  const DWORD own = IntegrityLevel();
+  if (own == 0) return false;  // no integrity levels here
+  for (DWORD i = 0; i < count; ++i) {
+    const win32::unique_handle thread(::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, thread_ids[i]));
+    const win32::unique_handle process(
+        thread ? ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, ::GetProcessIdOfThread(thread.get()))
+               : nullptr);
+    const DWORD level = process ? IntegrityLevel(process.get()) : 0;
+    if (level < own) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -45,11 +72,14 @@ DWORD Relay::InstallHooks(const DWORD* thread_ids, DWORD count, bool* hooked) no
       REPORT_LAST_ERROR_ONCE(reports_, "install hooks: creating the relay window");
       return 0;
     }
-    // An elevated monitoring process must still take the relay messages from
-    // a program at a lower integrity level.
-    win32::allow_message_from_lower_integrity(hwnd(), WM_KEYRELAY);
-    win32::allow_message_from_lower_integrity(hwnd(), WM_MOUSERELAY);
   }
+  // The relay messages pass UIPI only while a watched program runs below
+  // this process: Windows then lets every lower level through alike, since
+  // it tells no sender's level. Anyone who can post them can only keep the
+  // program alive (a code of 0 counts for nothing).
+  const bool below = WatchesBelowOwnLevel(thread_ids, count);
+  win32::allow_message_from_lower_integrity(hwnd(), WM_KEYRELAY, below);
+  win32::allow_message_from_lower_integrity(hwnd(), WM_MOUSERELAY, below);
   // Written again at each set: the block names our window whoever wrote last.
   if (!Publish(hwnd())) return 0;
   // A 32-bit module cannot run in a 64-bit process (the platform may even

@@ -48,6 +48,11 @@ class Relay : public win32::window_base<Relay, win32::window_charset::kAnsi> {
   // Destroys the relay window and removes every hook, the companion's too.
   // The caller empties the stored path.
   void RemoveHooks() noexcept;
+  // True unless the relay window exists and belongs to another thread: only
+  // its own thread can destroy it.
+  bool OnItsThread() const noexcept {
+    return !hwnd() || ::GetWindowThreadProcessId(hwnd(), nullptr) == ::GetCurrentThreadId();
+  }
 
  private:
   friend class win32::window_base<Relay, win32::window_charset::kAnsi>;

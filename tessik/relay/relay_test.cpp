@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -607,8 +608,9 @@ TEST_F(RelayTest, OnlyTheHelpersClientEndsItOrGetsItsAnswersAndKeysArriveOnce) {
     EXPECT_EQ(TypeInto(input, target_, 'K'), once);
 
     // A stranger of the session, as fast as it can: quits posted to the
-    // helper's window and thread, and notices with and without a sequence
-    // number, some landing between a request and its client's notice.
+    // helper's window and thread, its window's end sent from outside, and
+    // notices with and without a sequence number, some landing between a
+    // request and its client's notice.
     volatile LONG stop = 0;
     struct Stranger {
       HWND helper;
@@ -623,6 +625,7 @@ TEST_F(RelayTest, OnlyTheHelpersClientEndsItOrGetsItsAnswersAndKeysArriveOnce) {
             ::PostMessageA(s.helper, WM_QUIT, 0, 0);
             ::PostThreadMessageA(s.thread, WM_QUIT, 0, 0);
             DWORD_PTR answer = 0;
+            ::SendMessageTimeoutA(s.helper, WM_NCDESTROY, 0, 0, SMTO_BLOCK, 100, &answer);
             ::SendMessageTimeoutA(s.helper, companion::kWmRequestWaiting, 0, 0, SMTO_BLOCK, 100, &answer);
             ::SendMessageTimeoutA(s.helper, companion::kWmRequestWaiting, guess & 0xFFFF, 0, SMTO_BLOCK, 100, &answer);
           }
@@ -663,6 +666,45 @@ TEST_F(RelayTest, OnlyTheHelpersClientEndsItOrGetsItsAnswersAndKeysArriveOnce) {
     // Back again, it serves the next set.
     EXPECT_EQ(SetUntilAnswered(companion, {input.id}), 1u);
     EXPECT_EQ(TypeInto(input, target_, 'P'), (std::vector<Event>{{'P', 1, -1}, {'P', 0, -1}}));
+
+    // Sets of the most threads a set takes, each another set of them, each
+    // within a set's time.
+    {
+      std::vector<std::unique_ptr<InputThread>> many;
+      std::vector<DWORD> ids;
+      for (DWORD i = 0; i < kMaxHookedThreads; ++i) {
+        many.push_back(std::make_unique<InputThread>());
+        ids.push_back(many.back()->id);
+      }
+      int short_sets = 0;
+      for (int i = 0; i < 300; ++i) {
+        // One thread left out in turn: every set is a request of its own.
+        std::vector<DWORD> set = ids;
+        if (i % 2) set.erase(set.begin() + i % kMaxHookedThreads);
+        if (companion.SetHooks(set.data(), static_cast<DWORD>(set.size()), Companion::SetDeadline()) != set.size())
+          ++short_sets;
+      }
+      EXPECT_EQ(short_sets, 0) << "sets of " << kMaxHookedThreads << " threads not done within a set's time";
+      EXPECT_EQ(HelperWindow(), helper);
+    }
+
+    // Three requests in a row without their own answer: the helper is ended,
+    // and the next set starts another, which serves it.
+    ASSERT_NE(::SuspendThread(hung.get()), static_cast<DWORD>(-1));
+    for (const DWORD thread : {idle.id, input.id, idle.id}) {
+      const DWORD one[] = {thread};
+      EXPECT_EQ(companion.SetHooks(one, 1, Companion::SetDeadline()), 0u);
+    }
+    EXPECT_EQ(::WaitForSingleObject(helper_process.get(), 5000), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the helper that left three requests unanswered still runs";
+    EXPECT_EQ(SetUntilAnswered(companion, {input.id}), 1u);
+    const HWND second = HelperWindow();
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, helper);
+    GetWindowThreadProcessId(second, &helper_id);
+    helper_process.reset(::OpenProcess(SYNCHRONIZE, FALSE, helper_id));
+    ASSERT_TRUE(helper_process);
+    EXPECT_EQ(TypeInto(input, target_, 'R'), (std::vector<Event>{{'R', 1, -1}, {'R', 0, -1}}));
 
   }
   // Its client letting go ends it, its hooks removed first.

@@ -35,7 +35,11 @@
 #                       least 55 s after the hand-over)
 #   E2E_CONSOLE         when set, the program is a console program started in
 #                       its own console window (wineconsole); the hooks cannot
-#                       see into it
+#                       see into it. "shell": the program is E2E_SHELL_PROGRAM
+#                       (robust_helper.exe, a windowless console copy that
+#                       lives 10 minutes), started from "cmd /k" in a console
+#                       window that cmd.exe owns: the keys typed into that
+#                       window are the program's
 #   E2E_UNHOOKED        when set, the program's activity cannot be hooked: the
 #                       keys reach no label, the tooltip says so, and the
 #                       program is kept by the input into its window alone
@@ -115,6 +119,12 @@ if [ -n "${E2E_WORKERS:-}" ]; then
   typing_for=0
 fi
 [ -n "${E2E_CONSOLE:-}" ] && window_name=$(basename "$(echo "$notepad_win" | tr '\\' /)")
+if [ "${E2E_CONSOLE:-}" = shell ]; then
+  notepad_win=$(winepath -w "$E2E_SHELL_PROGRAM" 2>/dev/null)
+  program_args=(worker 600000)
+  # The console's window is named after the shell that made it.
+  window_name='cmd.exe'
+fi
 # The loader that starts notepad starts it, so it is the 64-bit WordPad in a
 # 64-bit prefix; its path without ".exe" names no program.
 other_win='C:\Program Files\Windows NT\Accessories\wordpad.exe'
@@ -188,7 +198,9 @@ prefix_pids() {
 start_notepad() {
   local w k known before p
   before=" $(prefix_pids "$notepad_win" | tr '\n' ' ') "
-  if [ -n "${E2E_CONSOLE:-}" ]; then
+  if [ "${E2E_CONSOLE:-}" = shell ]; then
+    "$notepad_loader" wineconsole cmd /k "$notepad_win" "${program_args[@]}" </dev/null >/dev/null 2>&1 &
+  elif [ -n "${E2E_CONSOLE:-}" ]; then
     "$notepad_loader" wineconsole "$notepad_win" </dev/null >/dev/null 2>&1 &
   else
     "$notepad_loader" "$notepad_win" "${program_args[@]}" </dev/null >/dev/null 2>&1 &
@@ -200,12 +212,21 @@ start_notepad() {
       for k in "${np_windows[@]}"; do [ "$k" = "$w" ] && known=1; done
       [ -n "$known" ] && continue
       np_windows+=("$w")
-      # The console program is a process of its own beside its console.
-      if [ -n "${E2E_CONSOLE:-}" ]; then
+      # The console program is a process of its own beside its console, and
+      # a shell starts it a moment after its window shows.
+      local found=0
+      for _ in $(seq 1 20); do
+        [ -n "${E2E_CONSOLE:-}" ] || break
         for p in $(prefix_pids "$notepad_win"); do
-          case "$before" in *" $p "*) ;; *) np_pids+=("$p") ;; esac
+          case "$before" in *" $p "*) continue ;; esac
+          # In a shell, not the shell or the console, whose command lines name it too.
+          cmdline=$(tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null)
+          [ "${E2E_CONSOLE:-}" = shell ] && [[ "${cmdline,,}" != "${notepad_win,,}"* ]] && continue
+          np_pids+=("$p") found=1
         done
-      fi
+        [ "$found" -eq 1 ] && break
+        sleep 0.5
+      done
       return 0
     done
     sleep 0.5

@@ -32,10 +32,14 @@
 //                         process that did not start it, to remove its hooks
 //                         and to end, in every way a window message can ask;
 //                         prints "stranger N" with the number of helpers
-//   PID HANDLE...         started by Tessik as its companion (a copy named
+//   PARENT READY PIPE     started by Tessik as its companion (a copy named
 //                         TessikHost64.exe): never comes up; appends to
-//                         starts.txt beside itself whether HANDLE is an
-//                         unset event it inherited, then waits for ever
+//                         starts.txt beside itself whether READY is an
+//                         unset event it inherited, then waits for ever.
+//                         With a file "mismatch" beside itself it comes up
+//                         instead, and answers every request as if for
+//                         another ("started, answering wrongly" in
+//                         starts.txt), until PARENT ends
 // Exit code 0 on success; each failure has its own code and a line on stdout.
 #include <windows.h>
 #include <tlhelp32.h>
@@ -328,23 +332,58 @@ int PrintExitCode(DWORD pid) {
   return 0;
 }
 
-// --- a companion that never comes up -------------------------------------------
+// --- a companion that never comes up, or answers wrongly ------------------------
 
-int NeverComeUp(const wchar_t* ready_text) {
-  const HANDLE ready = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::wcstoul(ready_text, nullptr, 10)));
-  const DWORD state = WaitForSingleObject(ready, 0);
+// A file beside this program.
+std::wstring Beside(const wchar_t* name) {
   wchar_t path[MAX_PATH] = L"";
   GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring log(path);
-  log = log.substr(0, log.find_last_of(L'\\') + 1) + L"starts.txt";
+  const std::wstring own(path);
+  return own.substr(0, own.find_last_of(L'\\') + 1) + name;
+}
+
+void LogStart(const char* line) {
   const win32::unique_hfile file(
-      CreateFileW(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
-  const char* const line = state == WAIT_TIMEOUT ? "started, ready event unset\n"
-                           : state == WAIT_OBJECT_0 ? "started, ready event set\n"
-                                                    : "started, no ready event\n";
+      CreateFileW(Beside(L"starts.txt").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
   DWORD written = 0;
   if (file) WriteFile(file.get(), line, static_cast<DWORD>(std::strlen(line)), &written, nullptr);
+}
+
+HANDLE HandleOf(const wchar_t* text) {
+  return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(std::wcstoul(text, nullptr, 10)));
+}
+
+int NeverComeUp(const wchar_t* ready_text) {
+  const DWORD state = WaitForSingleObject(HandleOf(ready_text), 0);
+  LogStart(state == WAIT_TIMEOUT    ? "started, ready event unset\n"
+           : state == WAIT_OBJECT_0 ? "started, ready event set\n"
+                                    : "started, no ready event\n");
   Sleep(INFINITE);
+  return 0;
+}
+
+LRESULT CALLBACK WrongAnswers(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  // The answer of the request after the one named.
+  if (message == tessik::companion::kWmRequestWaiting)
+    return static_cast<LRESULT>(tessik::companion::Answer(static_cast<WORD>(wParam + 1) | 1, 1));
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int AnswerWrongly(const wchar_t* parent_text, const wchar_t* ready_text) {
+  WNDCLASSA host{};
+  host.lpfnWndProc = WrongAnswers;
+  host.hInstance = GetModuleHandleW(nullptr);
+  host.lpszClassName = tessik::companion::kHostWindowClass;
+  if (!RegisterClassA(&host) || !CreateWindowExA(0, host.lpszClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                                 nullptr, host.hInstance, nullptr))
+    return Fail(2, "no helper window");
+  LogStart("started, answering wrongly\n");
+  SetEvent(HandleOf(ready_text));
+  const HANDLE parent = HandleOf(parent_text);
+  while (MsgWaitForMultipleObjects(1, &parent, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+  }
   return 0;
 }
 
@@ -363,6 +402,8 @@ int AskAsAStranger() {
     SendMessageTimeoutA(window, WM_APP + 2, 0, 0, SMTO_BLOCK, 2000, &answer);
     SendMessageTimeoutA(window, tessik::companion::kWmRequestWaiting, 0, 0, SMTO_BLOCK, 2000, &answer);
     SendMessageTimeoutA(window, WM_CLOSE, 0, 0, SMTO_BLOCK, 2000, &answer);
+    // The end of its window, told from outside: the window lives on.
+    SendMessageTimeoutA(window, WM_NCDESTROY, 0, 0, SMTO_BLOCK, 2000, &answer);
   }
   std::printf("stranger %d\n", helpers);
   return 0;
@@ -402,7 +443,11 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"exit-code" && argc == 3) return PrintExitCode(ParsePid(argv[2]));
   if (command == L"labels") return PrintLabels();
   if (command == L"stranger") return AskAsAStranger();
-  if (argc >= 3 && ParsePid(argv[1]) != 0) return NeverComeUp(argv[2]);
+  if (argc >= 3 && ParsePid(argv[1]) != 0) {
+    if (GetFileAttributesW(Beside(L"mismatch").c_str()) != INVALID_FILE_ATTRIBUTES)
+      return AnswerWrongly(argv[1], argv[2]);
+    return NeverComeUp(argv[2]);
+  }
   std::puts("usage: robust_helper target|worker|storm|wait-relay|answers|suspend|resume|text|pid-of|exit-code|labels|stranger ...");
   return 1;
 }

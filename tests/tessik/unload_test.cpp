@@ -1,7 +1,10 @@
-// Unloading Tessik.dll tears the one instance down: sinks still connected
-// are released, the relay window and its class go, and a later load of the
-// module in the same process relays again. The module is loaded here alone,
-// never through COM, so that FreeLibrary really unloads it.
+// Tessik.dll tears the one instance down when it is asked whether it can
+// unload while nothing holds it, as the runtime asks before it unloads the
+// module, so that nothing of it runs under the loader lock: sinks still
+// connected are released, the relay window and its class go, all before the
+// unload, and a later load of the module in the same process relays again.
+// The module is loaded here alone, never through COM, so that FreeLibrary
+// really unloads it.
 #include <windows.h>
 #include <olectl.h>
 
@@ -9,6 +12,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "com/recording_sink_test.h"
@@ -83,7 +87,7 @@ HRESULT WatchThisProgram(LoadedTessik& tessik, RecordingSink& sink) {
   return hook->put_MonitoredAppPath(path.get());
 }
 
-TEST(Unload, ReleasingEveryReferenceKeepsTheSinksAndUnloadingReleasesThem) {
+TEST(Unload, ReleasingEveryReferenceKeepsTheSinksAndTheUnloadQuestionReleasesThem) {
   ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
   const std::wstring path = TessikPath();
   const win32::unique_hwnd shown(CreateWindowExA(0, "STATIC", "Tessik unload test", WS_OVERLAPPED | WS_VISIBLE,
@@ -104,13 +108,21 @@ TEST(Unload, ReleasingEveryReferenceKeepsTheSinksAndUnloadingReleasesThem) {
   }
   ASSERT_EQ(WatchThisProgram(*tessik, second), S_OK);
   ASSERT_NE(OwnRelayWindow(), nullptr);
-  // No references left: the module may go, but the sinks stay connected.
-  EXPECT_EQ(tessik->CanUnloadNow(), S_OK);
+  // No references left: the sinks stay connected, and relay, until the
+  // module is asked whether it can go.
   EXPECT_EQ(first.refs(), 2);
   EXPECT_EQ(second.refs(), 2);
-
-  ASSERT_TRUE(FreeLibrary(module));
-  ASSERT_EQ(GetModuleHandleW(path.c_str()), nullptr) << "the module is still loaded";
+  SendMessageA(OwnRelayWindow(), tessik::WM_KEYRELAY, 66, 1);
+  EXPECT_FALSE(first.calls.empty()) << "the events flow";
+  {
+    // Asked on another thread than the relay window's: it cannot go yet.
+    HRESULT elsewhere = E_FAIL;
+    std::thread([&] { elsewhere = tessik->CanUnloadNow(); }).join();
+    EXPECT_EQ(elsewhere, S_FALSE);
+    EXPECT_NE(OwnRelayWindow(), nullptr);
+  }
+  // The teardown is done by the answer, before the unload.
+  EXPECT_EQ(tessik->CanUnloadNow(), S_OK);
   EXPECT_EQ(first.refs(), 1);
   EXPECT_EQ(second.refs(), 1);
   EXPECT_EQ(OwnRelayWindow(), nullptr);
@@ -118,6 +130,9 @@ TEST(Unload, ReleasingEveryReferenceKeepsTheSinksAndUnloadingReleasesThem) {
   WNDCLASSEXA left{};
   left.cbSize = sizeof(left);
   EXPECT_FALSE(GetClassInfoExA(module, tessik::kRelayWindowClass, &left));
+
+  ASSERT_TRUE(FreeLibrary(module));
+  ASSERT_EQ(GetModuleHandleW(path.c_str()), nullptr) << "the module is still loaded";
 
   // Loaded again, the module registers its class afresh and relays.
   tessik = std::make_unique<LoadedTessik>();
@@ -129,6 +144,8 @@ TEST(Unload, ReleasingEveryReferenceKeepsTheSinksAndUnloadingReleasesThem) {
   SendMessageA(relay, tessik::WM_KEYRELAY, 65, 1);
   ASSERT_EQ(again.calls.size(), 1u);
   EXPECT_EQ(again.calls[0].args, (std::vector<LONG>{65, 1}));
+  EXPECT_EQ(tessik->CanUnloadNow(), S_OK);
+  EXPECT_EQ(OwnRelayWindow(), nullptr);
   ASSERT_TRUE(FreeLibrary(tessik->get()));
   EXPECT_EQ(again.refs(), 1);
   CoUninitialize();

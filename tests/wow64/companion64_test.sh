@@ -6,8 +6,9 @@
 #   - with two copies running, keys typed into either arrive, each once;
 #   - one helper process serves every set, and 2000 sets with both copies
 #     leak no handle, no process and no memory of the helper;
-#   - another process's requests to the helper (to unhook, to end) are
-#     refused, and the client is served as before;
+#   - another process's requests to the helper (to unhook, to end, its
+#     window's end sent from outside) are refused, and the client is served
+#     as before;
 #   - a 32-bit program with a hidden helper window first in the window order
 #     is hooked on its visible window's thread;
 #   - when the client is killed, the helper unhooks and ends: keys typed into
@@ -17,7 +18,9 @@
 #   - a Tessik.dll without its companion beside it watches nothing: the set
 #     finds the program but the path reads back empty;
 #   - a helper that never comes up is ended, and no other is started
-#     during the back-off; the ready event it got is inherited and unset.
+#     during the back-off; the ready event it got is inherited and unset;
+#   - a helper whose answers name other requests is ended after three, and
+#     the next set starts another.
 #   companion64_test.sh WINE BIN_DIR
 set -u
 wine=$1 bin=$2
@@ -197,4 +200,19 @@ expect_answer "set $notepad" "set 0x00000000"
 expect_answer "get" "get 0x00000000 "
 sleep 1
 [ -z "$(silent)" ] && [ "$(count "$starts" 'started.*')" -eq 1 ] || fail "a helper started during the back-off"
+echo "== a helper that answers for other requests is ended after three; the next set starts another"
+kill "$sink_pid"; wait "$sink_pid" 2>/dev/null; sink_pid=""
+exec 3>&-
+for _ in $(seq 1 50); do [ -z "$(silent)" ] && break; sleep 0.1; done
+: >"$starts"
+touch "$work/alone/mismatch"
+start_sink mismatching
+for _ in $(seq 1 10); do
+  expect_answer "set $notepad" "set 0x00000000"
+  [ "$(count "$starts" 'started, answering wrongly')" -ge 2 ] && break
+done
+[ "$(count "$starts" 'started, answering wrongly')" -ge 2 ] || fail "no new helper after wrong answers: $(cat "$starts")"
+for _ in $(seq 1 50); do [ "$(silent | wc -w)" -le 1 ] && break; sleep 0.1; done
+[ "$(silent | wc -w)" -eq 1 ] || fail "the helper given up still runs beside the new one: $(silent)"
+expect_answer "get" "get 0x00000000 "
 echo "companion64 ok"

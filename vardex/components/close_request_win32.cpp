@@ -2,10 +2,10 @@
 
 #include <restartmanager.h>
 
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "win32/console_attachment.h"
 #include "win32/process_query.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
@@ -121,22 +121,14 @@ void CloseRequest::AskThroughMessages() {
 // console's only client (besides Vardex, attached); a copy started from a
 // shell is left to the hard end, which ends that process alone.
 void CloseRequest::AskThroughConsole() {
-  // A process has one console at a time: requests on other threads wait.
-  static std::mutex attach;
-  const std::lock_guard<std::mutex> one_at_a_time(attach);
   if (!Running()) return;
-  // A Ctrl event sent to that console while Vardex is attached would end
-  // Vardex; Vardex has no console of its own, so nothing else is ignored.
-  ::SetConsoleCtrlHandler(nullptr, TRUE);
   HWND console = nullptr;
   DWORD clients[2] = {};
   DWORD count = 0;
-  if (::AttachConsole(id_)) {
+  win32::with_console_of(id_, [&] {
     console = ::GetConsoleWindow();
     count = ::GetConsoleProcessList(clients, 2);
-    ::FreeConsole();
-  }
-  ::SetConsoleCtrlHandler(nullptr, FALSE);
+  });
   const bool alone = count == 2 && (clients[0] == id_ || clients[1] == id_);
   if (console && alone && Running()) ::PostMessageW(console, WM_CLOSE, 0, 0);
 }

@@ -32,8 +32,9 @@ struct InputSample {
   // The tick count of the last input to the session (keyboard or mouse,
   // into any program); only its changes mean anything.
   std::uint32_t last_input_tick = 0;
-  // The process that owns the foreground window; for a console window, the
-  // console's program rather than its host. None when there is no
+  // The process that owns the foreground window; for a console window, a
+  // copy of the program in that console, else the console's program rather
+  // than its host. None when there is no
   // foreground window or its owner cannot be told.
   std::optional<std::int32_t> foreground_process_id;
   // That process's creation time, in milliseconds since 1601 as the process
@@ -51,11 +52,22 @@ struct InputSample {
   WindowProgram wheel_target;
   // Since the sample before, in order.
   std::vector<FrontChange> front_changes;
+  // A copy runs in a console whose window cannot be told (a pseudo-console,
+  // as in Windows Terminal): input into it is not seen apart from the
+  // terminal's.
+  bool console_unknown = false;
+  // The foreground window belongs to a process that started such a copy
+  // (its shell, the terminal): input there may be the copy's.
+  bool front_starts_unknown_console = false;
 };
 
 class InputWatch {
  public:
   virtual ~InputWatch() = default;
+  // The copies of the program the last presence check found (identifier and
+  // creation time): a console window stands for the copies in its console,
+  // whoever created it.
+  virtual void Copies(const std::vector<WindowProgram>& copies) { static_cast<void>(copies); }
   virtual InputSample Sample() = 0;
 };
 

@@ -1,7 +1,11 @@
 #include "components/input_watch_win32.h"
 
+#include <atomic>
+#include <system_error>
+#include <thread>
 #include <utility>
 
+#include "win32/console_attachment.h"
 #include "win32/process_query.h"
 #include "win32/system_library.h"
 #include "win32/window_base.h"
@@ -33,6 +37,49 @@ std::string ImagePath(HANDLE process) {
   return std::string(path, size);
 }
 
+// The identifier of the process that created `process`, as the system
+// keeps it; none when it cannot be read.
+std::optional<DWORD> ParentId(HMODULE ntdll, HANDLE process) {
+  const auto query = ntdll ? win32::proc_address<NtQueryInformationProcessFn>(ntdll, "NtQueryInformationProcess")
+                           : nullptr;
+  BasicInformation basic{};
+  if (!query || query(process, kProcessBasicInformation, &basic, sizeof basic, nullptr) < 0) return std::nullopt;
+  return static_cast<DWORD>(basic.parent_process_id);
+}
+
+// A process as a pseudo-console's starters are kept: identifier and
+// creation time in the system's units.
+using StartedProcess = std::pair<DWORD, ULONGLONG>;
+
+StartedProcess Started(DWORD id) {
+  const win32::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+  return {id, process ? win32::process_creation_time(process.get()) : 0};
+}
+
+// The processes that started `id`, nearest first: each older than the one it
+// started, so that an identifier reused since never stands in for one.
+// Bounded: a shell in a terminal is two or three steps up.
+std::vector<StartedProcess> StartersOf(HMODULE ntdll, DWORD id) {
+  constexpr int kMaxSteps = 8;
+  std::vector<StartedProcess> starters;
+  win32::unique_handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+  ULONGLONG created = process ? win32::process_creation_time(process.get()) : 0;
+  for (int step = 0; step < kMaxSteps && process && created != 0; ++step) {
+    const auto parent_id = ParentId(ntdll, process.get());
+    if (!parent_id || *parent_id == 0) break;
+    win32::unique_handle parent(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, *parent_id));
+    const ULONGLONG parent_created = parent ? win32::process_creation_time(parent.get()) : 0;
+    if (parent_created == 0 || parent_created > created) break;
+    starters.push_back({*parent_id, parent_created});
+    process = std::move(parent);
+    created = parent_created;
+  }
+  return starters;
+}
+
+// The class of the window a pseudo-console answers GetConsoleWindow with.
+constexpr char kPseudoConsoleClass[] = "PseudoConsoleWindow";
+
 // The one instance on the UI thread, for the event hook's procedure, which
 // gets no context of its own.
 InputWatchWin32* g_foreground_watch = nullptr;
@@ -42,6 +89,46 @@ constexpr USHORT kButtonFlags = RI_MOUSE_LEFT_BUTTON_DOWN | RI_MOUSE_LEFT_BUTTON
                                 RI_MOUSE_BUTTON_4_DOWN | RI_MOUSE_BUTTON_4_UP | RI_MOUSE_BUTTON_5_DOWN |
                                 RI_MOUSE_BUTTON_5_UP;
 constexpr USHORT kWheelFlags = RI_MOUSE_WHEEL | 0x0800;  // RI_MOUSE_HWHEEL, missing from older headers
+
+}  // namespace
+
+// What a copy's console is, once its lookup is done.
+struct ConsoleLookup {
+  enum class Kind { kPending, kNone, kWindow, kUnknown };
+  // Stored once by the lookup's thread, after the fields below.
+  std::atomic<Kind> kind{Kind::kPending};
+  HWND window = nullptr;                 // kWindow: the console window
+  std::vector<StartedProcess> starters;  // kUnknown: who started the copy
+};
+
+namespace {
+
+// Runs on a thread of its own: attaching may wait on the console's host.
+void LookUpConsole(HMODULE ntdll, DWORD id, ConsoleLookup& lookup) noexcept {
+  ConsoleLookup::Kind kind = ConsoleLookup::Kind::kNone;
+  try {
+    HWND window = nullptr;
+    win32::with_console_of(id, [&] { window = ::GetConsoleWindow(); });
+    char name[64] = {};
+    if (window) ::GetClassNameA(window, name, sizeof name);
+    if (window && ::lstrcmpA(name, kPseudoConsoleClass) == 0) {
+      lookup.starters = StartersOf(ntdll, id);
+      // Where the terminal owns its pseudo-console's window, its process too.
+      DWORD terminal = 0;
+      const HWND owner = ::GetWindow(window, GW_OWNER);
+      if (owner && ::GetWindowThreadProcessId(owner, &terminal) && terminal != 0)
+        lookup.starters.push_back(Started(terminal));
+      kind = ConsoleLookup::Kind::kUnknown;
+    } else if (window && ::IsWindowVisible(window)) {
+      // A console hidden from its start takes no typing: it counts for nobody.
+      lookup.window = window;
+      kind = ConsoleLookup::Kind::kWindow;
+    }
+  } catch (...) {
+    kind = ConsoleLookup::Kind::kNone;
+  }
+  lookup.kind.store(kind, std::memory_order_release);
+}
 
 }  // namespace
 
@@ -176,6 +263,19 @@ InputSample InputWatchWin32::Sample() {
   }
   sample.front_changes = std::move(changes_);
   changes_.clear();
+  DWORD front_owner = 0;
+  const HWND front_window = ::GetForegroundWindow();
+  if (front_window) ::GetWindowThreadProcessId(front_window, &front_owner);
+  std::optional<StartedProcess> front_process;
+  for (const auto& entry : consoles_) {
+    const ConsoleLookup& lookup = *entry.second;
+    if (lookup.kind.load(std::memory_order_acquire) != ConsoleLookup::Kind::kUnknown) continue;
+    sample.console_unknown = true;
+    if (front_owner == 0) continue;
+    if (!front_process) front_process = Started(front_owner);
+    for (const StartedProcess& starter : lookup.starters)
+      if (starter == *front_process) sample.front_starts_unknown_console = true;
+  }
   sample.foreground_process_id = front.process_id;
   sample.foreground_created = front.created;
   sample.foreground_thread_id = front.thread_id;
@@ -188,6 +288,13 @@ WindowProgram InputWatchWin32::ProgramOfWindow(HWND window) const {
   const DWORD thread = window ? ::GetWindowThreadProcessId(window, &owner) : 0;
   if (thread == 0 || owner == 0) return program;
   program.thread_id = static_cast<std::int32_t>(thread);
+  for (const auto& [copy, lookup] : consoles_) {
+    if (lookup->kind.load(std::memory_order_acquire) == ConsoleLookup::Kind::kWindow && lookup->window == window) {
+      program.process_id = copy.first;
+      if (copy.second >= 0) program.created = copy.second;
+      return program;
+    }
+  }
   const auto id = ProgramOf(owner);
   if (!id) return program;
   program.process_id = static_cast<std::int32_t>(*id);
@@ -197,16 +304,38 @@ WindowProgram InputWatchWin32::ProgramOfWindow(HWND window) const {
   return program;
 }
 
+void InputWatchWin32::Copies(const std::vector<WindowProgram>& copies) {
+  decltype(consoles_) kept;
+  for (const WindowProgram& copy : copies) {
+    if (!copy.process_id) continue;
+    const auto key = std::make_pair(*copy.process_id, copy.created.value_or(-1));
+    if (const auto known = consoles_.find(key); known != consoles_.end()) {
+      kept.insert(*known);
+      continue;
+    }
+    // Shared with its thread, which may outlive the watch while a console's
+    // host keeps it waiting.
+    auto lookup = std::make_shared<ConsoleLookup>();
+    const HMODULE ntdll = ntdll_.get();
+    const auto id = static_cast<DWORD>(*copy.process_id);
+    try {
+      std::thread([ntdll, id, lookup] { LookUpConsole(ntdll, id, *lookup); }).detach();
+    } catch (const std::system_error&) {
+      lookup->kind.store(ConsoleLookup::Kind::kNone, std::memory_order_release);  // no thread: seen as before
+    }
+    kept.emplace(key, std::move(lookup));
+  }
+  consoles_ = std::move(kept);
+}
+
 std::optional<DWORD> InputWatchWin32::ProgramOf(DWORD owner) const {
   const win32::unique_handle host(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, owner));
   // The console host by its whole path: a program of that name elsewhere is its own.
   if (!host || console_host_.empty() || ::lstrcmpiA(ImagePath(host.get()).c_str(), console_host_.c_str()) != 0)
     return owner;
-  const auto query = ntdll_ ? win32::proc_address<NtQueryInformationProcessFn>(ntdll_.get(), "NtQueryInformationProcess")
-                            : nullptr;
-  BasicInformation basic{};
-  if (!query || query(host.get(), kProcessBasicInformation, &basic, sizeof basic, nullptr) < 0) return std::nullopt;
-  const auto parent_id = static_cast<DWORD>(basic.parent_process_id);
+  const auto found = ParentId(ntdll_.get(), host.get());
+  if (!found) return std::nullopt;
+  const DWORD parent_id = *found;
   const win32::unique_handle parent(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent_id));
   if (!parent) return std::nullopt;
   const ULONGLONG parent_created = win32::process_creation_time(parent.get());

@@ -3,13 +3,22 @@
 // Lives on the UI thread, which must pump messages: raw input and the
 // foreground events arrive there.
 //
-// A console window is drawn by the console host. On Windows the host names
-// the console's program as the window's owner (conhost sets it), so the
-// owner is already the program. Under Wine the owner is the host itself,
+// A console window is drawn by the console host, and belongs to whoever
+// created the console: a program started from cmd.exe or PowerShell shares
+// the shell's console. So each copy of the program has its console looked up
+// once, by attaching to it (AttachConsole, GetConsoleWindow, FreeConsole) on
+// a thread of its own, since the host may be slow to answer; a console window
+// then stands for the copies in it. For any other console window, the owner
+// stands for it: on Windows the host names the console's program as the
+// window's owner (conhost sets it); under Wine the owner is the host itself,
 // conhost.exe, which the console's program started (or whoever made the
 // console for it): there the owner is taken to be the host's parent, when
 // that process is older than the host, so that an identifier reused since
-// never stands in for it.
+// never stands in for it. A pseudo-console (Windows Terminal's, and any
+// terminal's that hosts consoles) has a window nobody sees or types into:
+// input into its copy cannot be told from input into the terminal, so the
+// processes that started the copy (its shell, the terminal) are kept, and
+// input while one of theirs is in front counts for it.
 //
 // Raw input (registered with RIDEV_INPUTSINK, so it arrives whichever
 // window is in front) tells keys and buttons from moves. Where it turns out
@@ -20,9 +29,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "components/input_watch.h"
@@ -31,6 +42,7 @@
 namespace vardex {
 
 class RawInputSink;
+struct ConsoleLookup;
 
 class InputWatchWin32 final : public InputWatch {
  public:
@@ -45,7 +57,10 @@ class InputWatchWin32 final : public InputWatch {
   InputWatchWin32(const InputWatchWin32&) = delete;
   InputWatchWin32& operator=(const InputWatchWin32&) = delete;
 
+  void Copies(const std::vector<WindowProgram>& copies) override;
   InputSample Sample() override;
+  // The program behind `window`, as the samples name it.
+  WindowProgram ProgramOfWindow(HWND window) const;
 
   // The program behind process `owner` of a foreground window: the console
   // host's parent for a console host, else `owner` itself; none when a
@@ -56,7 +71,6 @@ class InputWatchWin32 final : public InputWatch {
 
  private:
   friend class RawInputSink;
-  WindowProgram ProgramOfWindow(HWND window) const;
   // Raw input: a key or a button, or a turn of the wheel.
   void RawUse(bool wheel);
   void RawMove() { raw_seen_ = true; }
@@ -67,7 +81,7 @@ class InputWatchWin32 final : public InputWatch {
   // them, else any.
   DWORD LastUserInputTick() const;
 
-  win32::unique_hmodule ntdll_;  // NtQueryInformationProcess, for a host's parent
+  win32::unique_hmodule ntdll_;  // NtQueryInformationProcess, for a process's parent
   std::string console_host_;     // its whole path, in the system directory
   std::unique_ptr<RawInputSink> raw_;
   win32::unique_hwineventhook foreground_hook_;
@@ -77,6 +91,8 @@ class InputWatchWin32 final : public InputWatch {
   std::optional<DWORD> last_raw_use_, last_session_input_;
   DWORD use_tick_ = 0, wheel_tick_ = 0;
   WindowProgram wheel_target_;
+  // The console of each copy, by identifier and creation time (-1 unread).
+  std::map<std::pair<std::int32_t, std::int64_t>, std::shared_ptr<const ConsoleLookup>> consoles_;
 };
 
 }  // namespace vardex

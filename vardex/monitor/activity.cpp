@@ -10,6 +10,9 @@ constexpr std::int32_t kWmMouseMove = 512;
 }  // namespace
 
 void ActivityMarks::Key(std::int32_t key_code, std::int32_t pressed) {
+  // The hooks never relay a code of 0; anyone may post one, and it must not
+  // erase the mark of a real key.
+  if (key_code == 0) return;
   last_key_code_ = key_code;
   const std::string text = "Key Code: " + FormatInteger(key_code);
   if (pressed != 0)
@@ -19,6 +22,7 @@ void ActivityMarks::Key(std::int32_t key_code, std::int32_t pressed) {
 }
 
 void ActivityMarks::Mouse(std::int32_t event_code, std::int32_t x, std::int32_t y) {
+  if (event_code == 0) return;  // as a key code of 0
   if (event_code != kWmNcMouseMove && event_code != kWmMouseMove) {
     last_mouse_event_ = event_code;
     c_.lblCourrentMouse.SetCaption(FormatInteger(event_code));

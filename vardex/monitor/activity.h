@@ -31,8 +31,8 @@ class ActivityMarks {
   // Input into the program that reached no hook: counts as a relayed event
   // does, and shows on no label.
   void Input() { input_seen_ = true; }
-  // True when a mark is set; clears both marks. A code of 0 clears its mark,
-  // so it cancels an earlier event of its kind.
+  // True when a mark is set; clears both marks. An event with a code of 0 is
+  // no event: it neither sets nor clears a mark, nor shows.
   bool Take();
   // Both marks to 0, as at start-up.
   void Clear();

@@ -35,17 +35,30 @@ TEST_F(Activity, MovesAreShownButLeaveMarkAndCountedLabel) {
   EXPECT_EQ(marks.last_mouse_event(), 514);
 }
 
-TEST_F(Activity, CodeZeroCancelsAMarkOfItsKind) {
+// Anyone who can post to the relay window can send a code of 0, which no
+// hook sends: posted between real keys, it must not take their use away.
+TEST_F(Activity, CodeZeroNeitherCancelsNorMarks) {
   Start();
   RunWatched();
   CheckPresence();
   for (int i = 0; i < 5; ++i) IdleTick();
   marks.Key(65, 1);
   marks.Key(0, 0);
-  marks.Mouse(513, 0, 0);
   marks.Mouse(0, 0, 0);
   IdleTick();
-  EXPECT_EQ(countdown.elapsed_seconds(), 60) << "no activity left to reset the count";
+  EXPECT_EQ(countdown.elapsed_seconds(), 10) << "the real key restarts the count";
+  EXPECT_EQ(lblhKeyPressed.Caption(), "Key Code: 65 Pressed");
+  EXPECT_EQ(lblKeyReleased.Caption(), "") << "a code of 0 shows nowhere";
+  marks.Mouse(513, 0, 0);
+  marks.Mouse(0, 7, 7);
+  marks.Key(0, 1);
+  IdleTick();
+  EXPECT_EQ(countdown.elapsed_seconds(), 10) << "the real button restarts the count";
+  EXPECT_EQ(lblMouseEvent.Caption(), "Mouse Event 513 at 0 0");
+  marks.Key(0, 1);
+  marks.Mouse(0, 0, 0);
+  IdleTick();
+  EXPECT_EQ(countdown.elapsed_seconds(), 20) << "zeros alone are no use";
 }
 
 // Marks that arrive while the program is away survive until it is found
@@ -154,6 +167,23 @@ TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
   CheckPresence();
   moves.last_use_tick = 100;
   EXPECT_EQ(tick(moves), 30) << "a copy that is gone is no longer the program";
+
+  // A copy in a pseudo-console (a terminal's): its input cannot be told from
+  // the terminal's, so a key into a window of a process that started it
+  // counts, and the copy is shown as not seen.
+  InputSample terminal = moves;
+  terminal.foreground_process_id = 7;
+  terminal.console_unknown = true;
+  terminal.front_starts_unknown_console = true;
+  terminal.last_use_tick = 110;
+  EXPECT_EQ(tick(terminal), 10);
+  EXPECT_TRUE(input_check.console_unseen());
+  terminal.front_starts_unknown_console = false;
+  terminal.last_use_tick = 120;
+  EXPECT_EQ(tick(terminal), 20) << "a key into another program";
+  terminal.console_unknown = false;
+  tick(terminal);
+  EXPECT_FALSE(input_check.console_unseen()) << "that copy is gone";
 }
 
 // A launcher that takes its time: a double click elsewhere starts a copy of

@@ -8,7 +8,11 @@ ProcessIdentity IdentityOf(const WindowProgram& program) { return {*program.proc
 }  // namespace
 
 void InputCheck::Tick() {
+  std::vector<WindowProgram> copies;
+  for (const ProcessIdentity& copy : presence_.copies()) copies.push_back({copy.id, copy.created, std::nullopt});
+  watch_.Copies(copies);
   const InputSample sample = watch_.Sample();
+  console_unseen_ = sample.console_unknown;
   // The first sample has nothing to compare with: input before it is not
   // known to have gone to the program.
   const std::uint32_t use_tick = sample.last_use_tick.value_or(sample.last_input_tick);
@@ -32,7 +36,7 @@ void InputCheck::Tick() {
   const bool launched = launcher_at_ && *launcher_at_ >= *use_at_ && now - *use_at_ <= kLauncherWindowMs;
 
   const WindowProgram front{sample.foreground_process_id, sample.foreground_created, sample.foreground_thread_id};
-  if (input && UnseenByHooks(front, sets)) marks_.Input();
+  if (input && (UnseenByHooks(front, sets) || sample.front_starts_unknown_console)) marks_.Input();
   if (wheel && UnseenByHooks(sample.wheel_target, sets)) marks_.Input();
   // Bringing the program to the front is use, as a key is; a move between
   // its own windows is not, nor one the user did not cause (the program

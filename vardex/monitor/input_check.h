@@ -8,7 +8,10 @@
 // and the front brought to the program by the user: just after a key or a
 // button, or by a launcher (a copy started from outside, which may take
 // several seconds before it hands a document to the running copy and
-// exits). Where the hooks watch, they alone judge: a move is no use.
+// exits). Where the hooks watch, they alone judge: a move is no use. A copy
+// in a console whose window cannot be told (a terminal's pseudo-console)
+// counts as in use while keys and buttons reach the terminal or shell that
+// started it.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +39,9 @@ class InputCheck {
       : watch_(watch), presence_(presence), marks_(marks), system_(system) {}
 
   void Tick();
+  // A copy runs in a console whose input cannot be told from its terminal's
+  // (InputSample::console_unknown), as of the last tick.
+  bool console_unseen() const { return console_unseen_; }
 
  private:
   InputWatch& watch_;
@@ -51,6 +57,7 @@ class InputCheck {
   // SystemServices::MonotonicMs of the sample that saw the last key or
   // button, and of the last one since then that saw a launcher run.
   std::optional<std::int64_t> use_at_, launcher_at_;
+  bool console_unseen_ = false;
 };
 
 }  // namespace vardex

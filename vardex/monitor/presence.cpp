@@ -72,6 +72,12 @@ void PresenceCheck::RunEnded() {
 
 bool PresenceCheck::Watches(const ProcessIdentity& process) const { return Find(process) != nullptr; }
 
+std::vector<ProcessIdentity> PresenceCheck::copies() const {
+  std::vector<ProcessIdentity> found;
+  for (const Known& copy : copies_) found.push_back(copy.who);
+  return found;
+}
+
 bool PresenceCheck::HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int64_t limit_ms) const {
   const std::int64_t now = system_.MonotonicMs();
   return std::any_of(listed.begin(), listed.end(), [&](const ListedCopy& copy) {

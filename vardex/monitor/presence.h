@@ -63,6 +63,8 @@ class PresenceCheck {
   // Whether `process` (identifier and creation time) is a copy of the
   // program that the last check found.
   bool Watches(const ProcessIdentity& process) const;
+  // The copies that check found.
+  std::vector<ProcessIdentity> copies() const;
   // Whether the hooks see input on `thread_id` of `process`, a copy the last
   // check found: the last set hooked that thread, and with `before_too` the
   // set before it as well. Input anywhere else in the program is for the

@@ -57,6 +57,7 @@ class Watch {
   Countdown& countdown() { return countdown_; }
   InputCheck& input_check() { return input_check_; }
   const PresenceCheck& presence() const { return presence_; }
+  const InputCheck& input_check() const { return input_check_; }
   const ActivityMarks& marks() const { return marks_; }
   const Closing& closing() const { return closing_; }
   const Countdown& countdown() const { return countdown_; }

@@ -13,7 +13,7 @@ FrmMainState FrmMain::state() const {
   FrmMainState s;
   s.bAppLoaded = watch_.presence().loaded();
   s.iElapsedTime = watch_.countdown().elapsed_seconds();
-  s.bActivityUnseen = watch_.presence().activity_unseen();
+  s.bActivityUnseen = watch_.presence().activity_unseen() || watch_.input_check().console_unseen();
   s.sPassword = lock_.password();
   s.lLastKeyCode = watch_.marks().last_key_code();
   s.lLastMouseEvent = watch_.marks().last_mouse_event();

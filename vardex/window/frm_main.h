@@ -48,7 +48,8 @@ struct FrmMainComponents {
 struct FrmMainState {
   std::int16_t bAppLoaded = 0;    // 0 false, -1 true
   std::int16_t iElapsedTime = 0;  // idle seconds
-  bool bActivityUnseen = false;   // found, but the last MonitoredAppPath set did not watch all of it
+  bool bActivityUnseen = false;   // found, but the last MonitoredAppPath set did not watch all of it,
+                                  // or a copy runs in a console that cannot be told from its terminal
   std::string sPassword;
   std::int32_t lLastKeyCode = 0;
   std::int32_t lLastMouseEvent = 0;

@@ -496,6 +496,11 @@ class World final : public HookComponentFactory, public InputWatch {
       sink_->oMKHook_KeyEvent(65, pressed);
     else
       sink_->oMKHook_MouseEvent(code, 100, 100);
+    // Any process that can post to the relay window follows every event with
+    // a key and a mouse code of 0, which no hook sends: no use, and no
+    // erasing the use before it.
+    sink_->oMKHook_KeyEvent(0, 0);
+    sink_->oMKHook_MouseEvent(0, 0, 0);
     AfterForm();
   }
 
