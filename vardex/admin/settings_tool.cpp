@@ -41,7 +41,11 @@ int Set(const std::vector<std::string>& args, SettingsToolContext& c) {
     password = args[4];
   else if (!(args.size() == 4 && args[3] == "--no-lock"))
     return Usage(c.err, kToolUsage);
-  for (const auto& refusal : {RefuseMinutes(args[1]), RefusePath(args[2]),
+  // A path that names no file would have every user's Vardex watch nothing.
+  const auto no_file = c.profiles.Exists(args[2])
+                           ? std::nullopt
+                           : std::optional<std::string>("The program's path \"" + args[2] + "\" names no file.");
+  for (const auto& refusal : {RefuseMinutes(args[1]), RefusePath(args[2]), no_file,
                               password ? RefusePassword(*password) : std::nullopt}) {
     if (refusal) {
       c.err << "VardexSettings: " << *refusal << " Nothing was written.\n";
@@ -61,20 +65,21 @@ int Set(const std::vector<std::string>& args, SettingsToolContext& c) {
   return kToolDone;
 }
 
-// The settings as Vardex's loader reads them: it stops at a line it cannot
-// use, and only a third line other than the sentinel locks.
+// The settings as Vardex's loader reads them, through its own reader: it
+// stops at a line it cannot use, and only a third line other than the
+// sentinel locks.
 void ShowSettings(const std::string& bytes, TextSink& out) {
-  const auto lines = SplitSettingsLines(bytes);
-  const std::optional<double> number = lines.empty() ? std::nullopt : ParseNumber(lines[0]);
-  const auto minutes = number ? RoundToInt16(*number) : std::nullopt;
+  const SettingsText text = ReadSettingsText(bytes);
+  const auto minutes = text.minutes ? RoundToInt16(*text.minutes) : std::nullopt;
   if (!minutes) {
+    const auto lines = SplitSettingsLines(bytes);
     out << "Idle limit (minutes): unreadable (\"" << (lines.empty() ? std::string() : lines[0])
-        << "\"); Vardex reads nothing from this file\n";
+        << "\"); Vardex reads nothing from this file and watches no program\n";
     return;
   }
   out << "Idle limit (minutes): " << FormatInteger(*minutes) << "\n";
-  out << "Program: " << (lines.size() > 1 ? lines[1] : std::string()) << "\n";
-  out << "Lock: " << (lines.size() > 2 && lines[2] != kPasswordSentinel ? "set" : "none") << "\n";
+  out << "Program: " << text.path.value_or(std::string()) << "\n";
+  out << "Lock: " << (text.password && *text.password != kPasswordSentinel ? "set" : "none") << "\n";
 }
 
 int Show(const std::vector<std::string>& args, SettingsToolContext& c) {
@@ -86,7 +91,7 @@ int Show(const std::vector<std::string>& args, SettingsToolContext& c) {
   if (read.status == SettingsStorage::ReadStatus::kOk) {
     ShowSettings(read.bytes, c.out);
   } else if (read.status == SettingsStorage::ReadStatus::kNotFound) {
-    c.out << "(none: Vardex writes the defaults at its first start)\n";
+    c.out << "(none: Vardex keeps its defaults, 30 minutes and no program, without writing them)\n";
   } else {
     c.err << "VardexSettings: cannot read " << SharedFile(c) << "\n";
     code = kToolFileFailed;
@@ -160,6 +165,16 @@ std::vector<std::string> VirtualStoreCopies(ProfileFolders& profiles, const std:
     if (profiles.Exists(copy)) copies.push_back(std::move(copy));
   }
   return copies;
+}
+
+std::vector<std::string> ToolArguments(std::vector<std::string> args, std::string_view command_line) {
+  static constexpr std::string_view kMarker = " --password-line ";
+  if (args.size() < 4 || args[0] != "set" || args[3] != "--password-line") return args;
+  const std::size_t at = command_line.find(kMarker);
+  args.resize(3);
+  args.emplace_back("--password");
+  args.emplace_back(at == std::string_view::npos ? std::string_view() : command_line.substr(at + kMarker.size()));
+  return args;
 }
 
 int RunSettingsTool(const std::vector<std::string>& args, SettingsToolContext& context) {

@@ -44,6 +44,7 @@ class ProfileFolders {
  public:
   virtual ~ProfileFolders() = default;
   virtual std::vector<std::string> Profiles() = 0;
+  // A file, not a folder, is at `path` (a copy, or the program "set" names).
   virtual bool Exists(const std::string& path) = 0;
   // Empty when the file is gone, else the system's reason.
   virtual std::string Remove(const std::string& path) = 0;
@@ -86,6 +87,12 @@ struct SettingsToolContext {
   TextSink out;
   TextSink err;
 };
+
+// The arguments the tool runs with. The package passes the password as
+// "--password-line" followed by the rest of the command line exactly as
+// written, unquoted, so that no quote or backslash in the property it pastes
+// in changes the password: that form becomes "--password" and that rest.
+std::vector<std::string> ToolArguments(std::vector<std::string> args, std::string_view command_line);
 
 // Runs one command line (without the program's name); returns the exit code.
 int RunSettingsTool(const std::vector<std::string>& args, SettingsToolContext& context);

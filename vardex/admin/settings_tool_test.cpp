@@ -16,10 +16,11 @@ class FakeProfiles final : public ProfileFolders {
  public:
   std::vector<std::string> profiles;
   std::set<std::string> files;
+  std::set<std::string> programs{"C:\\Apps\\cad.exe", "C:\\ab.exe", "C:\\a.exe"};
   std::string refuse;  // non-empty: Remove fails with this reason
 
   std::vector<std::string> Profiles() override { return profiles; }
-  bool Exists(const std::string& path) override { return files.count(path) != 0; }
+  bool Exists(const std::string& path) override { return files.count(path) != 0 || programs.count(path) != 0; }
   std::string Remove(const std::string& path) override {
     if (!refuse.empty()) return refuse;
     files.erase(path);
@@ -58,6 +59,18 @@ TEST_F(SettingsTool, SetWritesVardexsOwnBytesAndVardexReadsThem) {
   EXPECT_NE(out.str().find("Written: C:\\Windows\\SysWOW64\\vardex.ini"), std::string::npos);
 }
 
+TEST_F(SettingsTool, ThePackagesPasswordIsTheRestOfTheLineWithItsQuotesAndBackslashes) {
+  // As the installer formats "set "[IDLEMINUTES]" "[PROGRAMPATH]" --password-line [PASSWORD]".
+  const std::string line = "\"C:\\Vardex\\VardexSettings.exe\" set \"5\" \"C:\\ab.exe\" --password-line  a\"b \\";
+  const auto args = ToolArguments({"set", "5", "C:\\ab.exe", "--password-line", "a\"b", "\\"}, line);
+  EXPECT_EQ(args, (std::vector<std::string>{"set", "5", "C:\\ab.exe", "--password", " a\"b \\"}));
+  EXPECT_EQ(Run(args), kToolDone);
+  EXPECT_EQ(SplitSettingsLines(File())[2], " a\"b \\");
+  EXPECT_EQ(ToolArguments({"set", "5", "C:\\ab.exe", "--password-line"}, "x set 5 C:\\ab.exe --password-line"),
+            (std::vector<std::string>{"set", "5", "C:\\ab.exe", "--password", ""}));
+  EXPECT_EQ(ToolArguments({"show", "a", "b", "--password-line"}, line).size(), 4u);
+}
+
 TEST_F(SettingsTool, BadValuesAreRefusedAndNothingIsWritten) {
   storage.files[kIniPath] = "7\r\n\r\nunset entry\r\n";
   const std::string path = "C:\\ab.exe";
@@ -67,6 +80,7 @@ TEST_F(SettingsTool, BadValuesAreRefusedAndNothingIsWritten) {
       {"set", "5.5", path, "--no-lock"}, {"set", "-3", path, "--no-lock"},
       {"set", " 5", path, "--no-lock"},  {"set", "1000", path, "--no-lock"},
       {"set", "5", "C:\\a.ex", "--no-lock"},  // 7 characters
+      {"set", "5", "C:\\Apps\\gone.exe", "--no-lock"},  // names no file
       {"set", "5", "", "--no-lock"},     {"set", "5", "C:\\ab\r\n.exe", "--no-lock"},
       {"set", "5", path, "--password", "unset entry"},
       {"set", "5", path, "--password", ""},
