@@ -220,6 +220,17 @@ done
 settings show --remove-copies >/dev/null || fail "VardexSettings show --remove-copies failed"
 [ ! -e "$copy" ] || fail "the VirtualStore copy is left"
 [ "$(od -An -c "$ini")" = "$want" ] || fail "show changed vardex.ini"
+# A user's VirtualStore\windows made a link to C:\windows (Wine follows a Unix
+# symbolic link as Windows follows a junction): the "copy" there is the
+# shared file itself, which must survive.
+store=$(dirname "$(dirname "$copy")")
+rm -rf "$store" && ln -s "$drive_c/windows" "$store"
+linked=$("$wine" "$installed/VardexSettings.exe" show --remove-copies </dev/null 2>&1)
+rc=$?
+linked=$(tr -d '\r' <<<"$linked")
+rm -f "$store"
+[ "$rc" = 5 ] && grep -qx '  not removed (a link)' <<<"$linked" || fail "through a link: exit $rc, printed:"$'\n'"$linked"
+[ "$(od -An -c "$ini")" = "$want" ] || fail "the removal through a link touched the shared vardex.ini"
 
 echo "== repair after Tessik.dll and its InprocServer32 key were deleted and a stale key added"
 rm -f "$installed/Tessik.dll"

@@ -23,7 +23,8 @@ constexpr char kUsage[] =
     "      them.\n"
     "\n"
     "Exit codes: 0 done, 1 wrong command line, 2 a value refused (nothing written),\n"
-    "3 the settings file not read or written, 4 a VirtualStore copy not removed.\n";
+    "3 the settings file not read or written, 4 a VirtualStore copy not removed,\n"
+    "5 a VirtualStore copy not removed because a link is on its way to it.\n";
 
 bool HasLineEnd(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
@@ -99,14 +100,22 @@ int Show(const std::vector<std::string>& args, SettingsToolContext& c) {
   const auto copies = VirtualStoreCopies(c.profiles, c.shared_directory);
   c.out << "VirtualStore copies that shadow it:" << (copies.empty() ? " none" : "") << "\n";
   for (const auto& copy : copies) {
-    c.out << "  " << copy << "\n";
+    c.out << "  " << copy.path << "\n";
     if (!remove) continue;
-    const std::string reason = c.profiles.Remove(copy);
-    if (reason.empty()) {
-      c.out << "  removed\n";
-    } else {
-      c.err << "VardexSettings: cannot remove " << copy << ": " << reason << "\n";
-      if (code == kToolDone) code = kToolCopyNotRemoved;
+    const CopyRemoval removal = c.profiles.Remove(copy.profile, copy.path);
+    switch (removal.outcome) {
+      case CopyRemoval::Outcome::kRemoved:
+        c.out << "  removed\n";
+        break;
+      case CopyRemoval::Outcome::kLink:
+        c.out << "  not removed (a link)\n";
+        c.err << "VardexSettings: " << copy.path << " was not removed: a link on its way may lead to any file\n";
+        if (code == kToolDone) code = kToolCopyIsLinked;
+        break;
+      case CopyRemoval::Outcome::kFailed:
+        c.err << "VardexSettings: cannot remove " << copy.path << ": " << removal.reason << "\n";
+        if (code == kToolDone) code = kToolCopyNotRemoved;
+        break;
     }
   }
   return code;
@@ -158,11 +167,11 @@ std::string VirtualStoreCopyPath(const std::string& profile, const std::string& 
   return path + kSettingsFileName;
 }
 
-std::vector<std::string> VirtualStoreCopies(ProfileFolders& profiles, const std::string& shared_directory) {
-  std::vector<std::string> copies;
+std::vector<ProfileCopy> VirtualStoreCopies(ProfileFolders& profiles, const std::string& shared_directory) {
+  std::vector<ProfileCopy> copies;
   for (const auto& profile : profiles.Profiles()) {
     std::string copy = VirtualStoreCopyPath(profile, shared_directory);
-    if (profiles.Exists(copy)) copies.push_back(std::move(copy));
+    if (profiles.Exists(copy)) copies.push_back({profile, std::move(copy)});
   }
   return copies;
 }

@@ -17,14 +17,18 @@ class FakeProfiles final : public ProfileFolders {
   std::vector<std::string> profiles;
   std::set<std::string> files;
   std::set<std::string> programs{"C:\\Apps\\cad.exe", "C:\\ab.exe", "C:\\a.exe"};
-  std::string refuse;  // non-empty: Remove fails with this reason
+  std::set<std::string> links;  // folders a user made junctions: they may lead anywhere
+  std::string refuse;            // non-empty: Remove fails with this reason
 
   std::vector<std::string> Profiles() override { return profiles; }
   bool Exists(const std::string& path) override { return files.count(path) != 0 || programs.count(path) != 0; }
-  std::string Remove(const std::string& path) override {
-    if (!refuse.empty()) return refuse;
+  CopyRemoval Remove(const std::string& profile, const std::string& path) override {
+    if (path.rfind(profile + "\\", 0) != 0) return {CopyRemoval::Outcome::kLink, {}};
+    for (const auto& link : links)
+      if (path.rfind(link + "\\", 0) == 0) return {CopyRemoval::Outcome::kLink, {}};
+    if (!refuse.empty()) return {CopyRemoval::Outcome::kFailed, refuse};
     files.erase(path);
-    return {};
+    return {CopyRemoval::Outcome::kRemoved, {}};
   }
 };
 
@@ -158,6 +162,18 @@ TEST_F(SettingsTool, ShowListsTheVirtualStoreCopiesAndRemovesThemOnlyWhenAsked) 
   EXPECT_EQ(profiles.files.size(), 1u);  // bob's System32 copy shadows nothing here
   Run({"show"});
   EXPECT_NE(out.str().find("shadow it: none"), std::string::npos);
+
+  // Eve made her VirtualStore\Windows a junction: whatever it leads to, her
+  // copy stays, and the exit code says why; Carl's is removed all the same.
+  const std::string eve = VirtualStoreCopyPath("C:\\Users\\eve", kShared);
+  profiles.profiles = {"C:\\Users\\eve", "C:\\Users\\carl"};
+  profiles.files = {eve, carl};
+  profiles.links = {"C:\\Users\\eve\\AppData\\Local\\VirtualStore\\Windows"};
+  EXPECT_EQ(Run({"show", "--remove-copies"}), kToolCopyIsLinked);
+  EXPECT_NE(out.str().find("  " + eve + "\n  not removed (a link)\n  " + carl + "\n  removed\n"), std::string::npos)
+      << out.str();
+  EXPECT_EQ(profiles.files, std::set<std::string>{eve});
+  EXPECT_EQ(storage.files[kIniPath], "5\r\nC:\\ab.exe\r\nunset entry\r\nunset entry\r\n") << "the shared file";
 }
 
 }  // namespace
