@@ -9,7 +9,9 @@
 # what regsvr32 writes for the same file in the same place. The settings
 # given as properties reach vardex.ini through VardexSettings.exe, a bad one
 # fails the install, and no other install touches the file; the tables hold
-# what Windows Installer's rules ask for; a signed build signs every binary
+# what Windows Installer's rules ask for; only a first install writes the
+# settings, and a repair given other settings (which any user may start)
+# leaves the file as the install wrote it; a signed build signs every binary
 # in the package and the package.
 #   msi_test.sh wine Vardex.msi vardex_e2e.sh read_labels.exe build_msi.cmake cmake -D...
 set -u
@@ -118,6 +120,14 @@ for type in $(table "$msi" CustomAction | awk -F'\t' '/^WriteSettings/ { print $
   [ "$type" = none ] || [ $(( type & 11264 )) -eq 11264 ] || fail "a settings action of type $type"
 done
 sequence() { table "$msi" InstallExecuteSequence | awk -F'\t' -v a="$1" '$1 == a { print $3 }'; }
+# Only a first install (a major upgrade's is one) writes the settings, and no
+# standard user's value of them reaches the installing service.
+for action in WriteSettingsLocked WriteSettingsUnlocked; do
+  condition=$(table "$msi" InstallExecuteSequence | awk -F'\t' -v a="$action" '$1 == a { print $2 }')
+  [[ $condition == 'NOT Installed AND PROGRAMPATH AND '* ]] || fail "$action runs on '$condition'"
+done
+secure=$(table "$msi" Property | sed -n 's/^SecureCustomProperties\t//p')
+! grep -qwE 'IDLEMINUTES|PASSWORD|PROGRAMPATH' <<<"$secure" || fail "SecureCustomProperties names a setting: $secure"
 for action in WriteSettingsLocked WriteSettingsUnlocked; do
   n=$(sequence $action)
   [ "${n:-0}" -gt "$(sequence InstallFiles)" ] && [ "$n" -lt "$(sequence InstallFinalize)" ] ||
@@ -179,6 +189,17 @@ added "$tmp/before" "$tmp/installed" >"$tmp/msi_rows"
 grep -q 'InprocServer32|@="C:\\\\Program Files (x86)\\\\Vardex\\\\Tessik.dll"' "$tmp/msi_rows" ||
   fail "no InprocServer32 pointing into the install folder"
 
+echo "== a repair given other settings leaves vardex.ini as the install wrote it"
+# A program that exists: the settings tool would refuse a path that names
+# nothing, and a refused write would pass this check for the wrong reason.
+other=(PROGRAMPATH='C:\windows\system32\cmd.exe' IDLEMINUTES=2 PASSWORD=other)
+msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=omus "${other[@]}" || fail "the repair pass with settings returned $?"
+[ "$(od -An -c "$ini")" = "$want" ] || fail "REINSTALL=ALL with settings rewrote vardex.ini: $(od -An -c "$ini")"
+product_code=$(table "$msi" Property | sed -n 's/^ProductCode\t//p')
+"$wine64" msiexec /fomus "$product_code" "${other[@]}" /qn </dev/null >/dev/null 2>&1 || fail "msiexec /fomus returned $?"
+[ "$(od -An -c "$ini")" = "$want" ] || fail "msiexec /f with settings rewrote vardex.ini: $(od -An -c "$ini")"
+expect_one "repair with settings" "$version"
+
 echo "== the installed Vardex, locked, ends an idle $notepad"
 E2E_NOTEPAD=$notepad E2E_NOTEPAD_LOADER=$loader E2E_HELPERS=$helpers E2E_SYSDIR='C:\windows\syswow64' \
   E2E_GIVEN_LOCKED=1 bash "$e2e" "$wine" "$installed/Vardex.exe" "$read_labels" || fail "end to end with the installed Vardex"
@@ -199,6 +220,17 @@ done
 settings show --remove-copies >/dev/null || fail "VardexSettings show --remove-copies failed"
 [ ! -e "$copy" ] || fail "the VirtualStore copy is left"
 [ "$(od -An -c "$ini")" = "$want" ] || fail "show changed vardex.ini"
+# A user's VirtualStore\windows made a link to C:\windows (Wine follows a Unix
+# symbolic link as Windows follows a junction): the "copy" there is the
+# shared file itself, which must survive.
+store=$(dirname "$(dirname "$copy")")
+rm -rf "$store" && ln -s "$drive_c/windows" "$store"
+linked=$("$wine" "$installed/VardexSettings.exe" show --remove-copies </dev/null 2>&1)
+rc=$?
+linked=$(tr -d '\r' <<<"$linked")
+rm -f "$store"
+[ "$rc" = 5 ] && grep -qx '  not removed (a link)' <<<"$linked" || fail "through a link: exit $rc, printed:"$'\n'"$linked"
+[ "$(od -An -c "$ini")" = "$want" ] || fail "the removal through a link touched the shared vardex.ini"
 
 echo "== repair after Tessik.dll and its InprocServer32 key were deleted and a stale key added"
 rm -f "$installed/Tessik.dll"

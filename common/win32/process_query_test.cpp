@@ -58,12 +58,12 @@ TEST(SystemProcessQuery, ListsProcessesWithTheirSessionAndCreationTimeAndDropsEn
   const unique_hmodule psapi(::LoadLibraryA(kPsapi));
   system_process_source source(query, process_libraries{kNtdll, psapi.get()});
   ASSERT_TRUE(source);
-  char path[MAX_PATH];
+  std::string path;
   ASSERT_EQ(::WaitForInputIdle(child.get(), 10000), 0u);
   EXPECT_EQ(source.read_path(pi.dwProcessId, path), path_read::kModules);
-  EXPECT_EQ(::lstrcmpiA(path, (std::string(system) + "\\notepad.exe").c_str()), 0) << path;
+  EXPECT_EQ(::lstrcmpiA(path.c_str(), (std::string(system) + "\\notepad.exe").c_str()), 0) << path;
   EXPECT_EQ(source.read_path(0, path), path_read::kGone);
-  EXPECT_STREQ(path, "");
+  EXPECT_EQ(path, "");
 
   ::TerminateProcess(child.get(), 0);
   ASSERT_EQ(::WaitForSingleObject(child.get(), 10000), WAIT_OBJECT_0);
@@ -135,11 +135,11 @@ class FakeSource final : public process_source {
     for (process_record& record : out) record.created = 0;
     return true;
   }
-  path_read read_path(DWORD id, char (&path)[MAX_PATH]) noexcept override {
+  path_read read_path(DWORD id, std::string& path) override {
     const std::vector<Answer>& script = answers[id];
     const std::size_t n = static_cast<std::size_t>(reads[id]++);
     const Answer& answer = script[(std::min)(n, script.size() - 1)];
-    ::lstrcpynA(path, answer.path.c_str(), MAX_PATH);
+    path = answer.path;
     return answer.read;
   }
 };

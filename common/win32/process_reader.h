@@ -5,7 +5,9 @@
 // Paths come from the module walk (the executable module's file name), and
 // from the image name where the walk cannot read them. The reader reads
 // through a process_source, so that its rules can be tested against what
-// Windows does and Wine does not.
+// Windows does and Wine does not. Paths are read in UTF-16 at any length
+// and converted strictly: one the ANSI code page cannot hold is unread, so
+// no best fit can make it another program's path.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "win32/process_query.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
 
 namespace win32 {
@@ -58,8 +61,8 @@ class process_source {
   // The older identifier list, with sessions and no creation times.
   virtual bool list_ids(std::vector<process_record>& out) = 0;
   // One attempt at the path of process `id` into `path`, empty when nothing
-  // was read.
-  virtual path_read read_path(DWORD id, char (&path)[MAX_PATH]) noexcept = 0;
+  // was read. Throws only std::bad_alloc.
+  virtual path_read read_path(DWORD id, std::string& path) = 0;
 
  protected:
   ~process_source() = default;
@@ -81,10 +84,10 @@ class system_process_source final : public process_source {
       : query_(query), ntdll_(libraries.ntdll) {
     if (libraries.psapi) {
       enum_processes_ = proc_address<enum_processes_fn>(libraries.psapi, "EnumProcesses");
-      module_file_name_ = proc_address<module_file_name_fn>(libraries.psapi, "GetModuleFileNameExA");
+      module_file_name_ = proc_address<module_file_name_fn>(libraries.psapi, "GetModuleFileNameExW");
     }
     if (const HMODULE kernel32 = ::GetModuleHandleA(kKernel32))
-      image_name_ = proc_address<image_name_fn>(kernel32, "QueryFullProcessImageNameA");
+      image_name_ = proc_address<image_name_fn>(kernel32, "QueryFullProcessImageNameW");
   }
 
   // False when PSAPI or one of its functions is missing.
@@ -107,8 +110,14 @@ class system_process_source final : public process_source {
     return true;
   }
 
-  path_read read_path(DWORD id, char (&path)[MAX_PATH]) noexcept override {
-    path[0] = '\0';
+  path_read read_path(DWORD id, std::string& path) override {
+    path.clear();
+    // The longest path the system has, once per source.
+    wide_.resize(kLongestPath);
+    const auto read = [&](DWORD length) {
+      path = length > 0 && length < kLongestPath ? wide_to_ansi({wide_.data(), length}) : std::string();
+      return !path.empty();
+    };
     bool walk_never = false;
     unique_handle process{::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id)};
     if (process) {
@@ -117,8 +126,8 @@ class system_process_source final : public process_source {
       walk_never = self_wow64 && !is_wow64(process.get());
       // A null module handle names the executable's module, the first that
       // EnumProcessModules would give, without listing every module.
-      if (!walk_never && module_file_name_(process.get(), nullptr, path, MAX_PATH) != 0) return path_read::kModules;
-      path[0] = '\0';
+      if (!walk_never && read(module_file_name_(process.get(), nullptr, wide_.data(), kLongestPath)))
+        return path_read::kModules;
     } else {
       const DWORD error = ::GetLastError();
       if (error == ERROR_INVALID_PARAMETER) return path_read::kGone;
@@ -132,17 +141,15 @@ class system_process_source final : public process_source {
     // The image name (Vista and later) is the system's from the process's
     // creation on.
     if (!image_name_) return path_read::kUnread;
-    DWORD size = MAX_PATH;
-    if (!image_name_(process.get(), 0, path, &size)) {
-      path[0] = '\0';
-      return path_read::kNoImage;
-    }
+    DWORD size = kLongestPath;
+    if (!image_name_(process.get(), 0, wide_.data(), &size) || !read(size)) return path_read::kNoImage;
     return walk_never ? path_read::kImageNameOnly : path_read::kImageName;
   }
 
  private:
-  using module_file_name_fn = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name, DWORD size);
-  using image_name_fn = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name, DWORD* size);
+  using module_file_name_fn = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPWSTR name, DWORD size);
+  using image_name_fn = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPWSTR name, DWORD* size);
+  static constexpr DWORD kLongestPath = 32768;
 
   static bool is_wow64(HANDLE process) noexcept {
     BOOL wow64 = FALSE;
@@ -154,6 +161,7 @@ class system_process_source final : public process_source {
   enum_processes_fn enum_processes_ = nullptr;
   module_file_name_fn module_file_name_ = nullptr;
   image_name_fn image_name_ = nullptr;  // null before Vista
+  std::wstring wide_;
 };
 
 // Executable paths keyed by process identifier and creation time: an
@@ -259,10 +267,14 @@ class process_reader {
 
   // The path of process `id` read now, in this reader's form; empty when it
   // cannot be read.
-  std::string read_path_now(const process_libraries& libraries, DWORD id) {
+  std::string read_path_now(const process_libraries& libraries, DWORD id) noexcept {
     system_process_source source(query_, libraries);
     std::string path;
-    if (source) read_path(source, id, path);
+    try {
+      if (source) read_path(source, id, path);
+    } catch (const std::bad_alloc&) {
+      path.clear();
+    }
     return path;
   }
 
@@ -271,9 +283,7 @@ class process_reader {
 
  private:
   path_read read_path(process_source& source, DWORD id, std::string& out) const {
-    char path[MAX_PATH];
-    const path_read outcome = source.read_path(id, path);
-    out = path;
+    const path_read outcome = source.read_path(id, out);
     if (form_ == path_form::kUpper && !out.empty()) ::CharUpperBuffA(&out[0], static_cast<DWORD>(out.size()));
     return outcome;
   }

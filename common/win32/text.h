@@ -1,7 +1,9 @@
 // Text between the ANSI code page, UTF-8, UTF-16 and BSTR: the one set of
 // conversions both modules use. Text that cannot be converted comes back
 // empty (a null BSTR for ansi_to_bstr, 0 for a fixed buffer), never cut in the
-// middle of a character. UTF-8 is read strictly: an invalid byte fails.
+// middle of a character. Both ways are strict: an invalid byte fails, and a
+// character the code page lacks fails rather than becoming its "best fit"
+// (a fullwidth letter its ASCII one) or '?', which could name another file.
 #pragma once
 
 #include <windows.h>
@@ -24,7 +26,14 @@ inline int to_wide(UINT code_page, DWORD flags, std::string_view text, wchar_t* 
 
 inline int from_wide(UINT code_page, std::wstring_view text, char* out, int room) noexcept {
   if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX)) return 0;
-  return ::WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()), out, room, nullptr, nullptr);
+  const int length = static_cast<int>(text.size());
+  // UTF-8 takes neither the best-fit flag nor a default character.
+  if (code_page == CP_UTF8 || (code_page == CP_ACP && ::GetACP() == CP_UTF8))
+    return ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), length, out, room, nullptr, nullptr);
+  BOOL defaulted = FALSE;
+  const int n =
+      ::WideCharToMultiByte(code_page, WC_NO_BEST_FIT_CHARS, text.data(), length, out, room, nullptr, &defaulted);
+  return defaulted ? 0 : n;
 }
 
 inline std::wstring widen(UINT code_page, DWORD flags, std::string_view text) {
@@ -45,7 +54,9 @@ inline std::string narrow(UINT code_page, std::wstring_view text) {
 
 }  // namespace text_detail
 
-inline std::wstring ansi_to_wide(std::string_view text) { return text_detail::widen(CP_ACP, 0, text); }
+inline std::wstring ansi_to_wide(std::string_view text) {
+  return text_detail::widen(CP_ACP, MB_ERR_INVALID_CHARS, text);
+}
 inline std::string wide_to_ansi(std::wstring_view text) { return text_detail::narrow(CP_ACP, text); }
 inline std::wstring utf8_to_wide(std::string_view text) {
   return text_detail::widen(CP_UTF8, MB_ERR_INVALID_CHARS, text);

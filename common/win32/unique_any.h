@@ -92,6 +92,16 @@ using unique_cotaskmem = unique_any<void*, decltype(&detail::co_task_mem_free), 
 using unique_hfont = unique_any<HFONT, decltype(&detail::delete_font), &detail::delete_font>;
 using unique_hkey = unique_any<HKEY, decltype(&detail::close_key), &detail::close_key>;
 using unique_hmenu = unique_any<HMENU, decltype(&detail::destroy_menu), &detail::destroy_menu>;
+// Whether the first `size` bytes of a mapped view can be touched: a section
+// made with SEC_RESERVE (a block of a shared name made by someone else) maps
+// as reserved pages, and the first read of them faults.
+inline bool view_committed(const void* view, SIZE_T size) noexcept {
+  MEMORY_BASIC_INFORMATION info{};
+  if (!view || ::VirtualQuery(view, &info, sizeof info) != sizeof info) return false;
+  const SIZE_T offset = static_cast<SIZE_T>(static_cast<const char*>(view) - static_cast<const char*>(info.BaseAddress));
+  return info.State == MEM_COMMIT && (info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) == 0 &&
+         info.RegionSize >= offset + size;
+}
 // A block from HeapAlloc(GetProcessHeap(), ...).
 using unique_process_heap_block =
     unique_any<void*, decltype(&detail::process_heap_free), &detail::process_heap_free>;

@@ -84,11 +84,19 @@ WalkCache& SharedWalkCache() {
   return cache;
 }
 
-// Every process in the system's order with its path.
+// Every process of the caller's session in the system's order with its
+// path. A copy in another session (another user's, on a terminal server) is
+// no one's here: it can be neither hooked nor ended from this session, and
+// counting it would show "(activity not seen)" for good.
 BOOL ListProcessPaths(const win32::process_libraries& libraries, std::vector<win32::process_entry>& list) noexcept {
+  static const std::optional<DWORD> own_session = []() -> std::optional<DWORD> {
+    DWORD session = 0;
+    if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return std::nullopt;
+    return session;
+  }();
   WalkCache& cache = SharedWalkCache();
   const win32::exclusive_lock hold(cache.lock);
-  return cache.reader.read(libraries, std::nullopt, list);
+  return cache.reader.read(libraries, own_session, list);
 }
 
 BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
@@ -150,7 +158,7 @@ BOOL Walk95(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
 }
 
 struct LookupRecord {
-  char path[MAX_PATH];
+  std::string path;
   std::vector<DWORD> processes;  // in the walk's order
   bool failed;
 };
@@ -159,7 +167,7 @@ struct LookupRecord {
 // several matching tasks counts once.
 BOOL CALLBACK MatchModulePath(DWORD process_id, WORD, LPCSTR module_path, LPARAM user) noexcept {
   auto* record = reinterpret_cast<LookupRecord*>(user);
-  if (!win32::same_program_path(record->path, module_path)) return TRUE;
+  if (!win32::same_program_path(record->path.c_str(), module_path)) return TRUE;
   const std::vector<DWORD>& found = record->processes;
   if (std::find(found.begin(), found.end(), process_id) != found.end()) return TRUE;
   try {
@@ -377,20 +385,23 @@ BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept {
 DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* found, DWORD* owners) noexcept {
   if (found) *found = AppLookup{};
   detail::LookupRecord record{};
-  ::lstrcpynA(record.path, path, MAX_PATH);
-  // A path that had to be cut, or an empty one, would otherwise match a
-  // shorter program's path or a process whose path cannot be read.
-  if (record.path[0] == '\0' || ::lstrlenA(path) >= MAX_PATH) return 0;
+  // An empty path would match a process whose path cannot be read.
+  if (!path || path[0] == '\0') return 0;
+  try {
+    record.path = path;
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
   std::vector<detail::MatchedProcess> matched;
   detail::WindowSearch search{nullptr, {}, false};
   // Between walks, copies that started since are picked up by their windows,
   // those that ended are dropped; a walk answers every so often, and
   // whenever no matching process owns a window.
-  if (!detail::Recall(record.path, matched, search.windows)) {
+  if (!detail::Recall(record.path.c_str(), matched, search.windows)) {
     ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
     if (record.failed) REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: the matching processes");
     if (record.failed || record.processes.empty()) {
-      detail::Remember(record.path, {}, matched);
+      detail::Remember(record.path.c_str(), {}, matched);
       return 0;
     }
     search.processes = &record.processes;
@@ -399,7 +410,7 @@ DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* fou
       REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: the matching processes' windows");
       return 0;
     }
-    detail::Remember(record.path, record.processes, matched);
+    detail::Remember(record.path.c_str(), record.processes, matched);
     if (matched.size() != record.processes.size()) {
       REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: remembering the matching processes");
       return 0;

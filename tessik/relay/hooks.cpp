@@ -78,8 +78,9 @@ HWND ReadRelayWindow() noexcept {
     // No block yet means no monitoring process yet: look again next message.
     const win32::unique_handle block(::OpenFileMappingA(FILE_MAP_READ, FALSE, kRelayBlockName));
     if (!block) return nullptr;
-    g_relay_view = ::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, kRelayBlockSize);
-    if (!g_relay_view) return nullptr;
+    win32::unique_mapview view(::MapViewOfFile(block.get(), FILE_MAP_READ, 0, 0, kRelayBlockSize));
+    if (!win32::view_committed(view.get(), kRelayBlockSize)) return nullptr;
+    g_relay_view = view.release();
   }
   const LONG value = LoadValue(g_relay_view);
   if (value != g_checked_value || value == 0) {

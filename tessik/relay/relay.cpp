@@ -161,7 +161,8 @@ bool Relay::Publish(HWND window) noexcept {
   }
   if (!block_view_) {
     block_view_.reset(::MapViewOfFile(block_.get(), FILE_MAP_WRITE, 0, 0, kRelayBlockSize));
-    if (!block_view_) {
+    if (!win32::view_committed(block_view_.get(), kRelayBlockSize)) {
+      block_view_.reset();
       REPORT_LAST_ERROR_ONCE(reports_, "publish: mapping the relay block");
       block_.reset();
       return false;

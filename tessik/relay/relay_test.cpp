@@ -727,6 +727,15 @@ TEST(HookProcedures, WithoutARelayBlockPostNothingAndPassEveryMessageOn) {
   EXPECT_EQ(Key('A', false), 0);
   EXPECT_EQ(Mouse(HC_ACTION, WM_MOUSEMOVE, 5, 5), 0);
   EXPECT_FALSE(::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) << message.message;
+
+  // A block of that name made first with its pages only reserved: reading
+  // it would fault in the watched program; the hooks leave it alone.
+  const win32::unique_handle reserved(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE,
+                                                           0, 65536, kRelayBlockName));
+  ASSERT_TRUE(reserved);
+  EXPECT_EQ(Key('A', false), 0);
+  EXPECT_EQ(Mouse(HC_ACTION, WM_MOUSEMOVE, 5, 5), 0);
+  EXPECT_FALSE(::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) << message.message;
 }
 
 }  // namespace

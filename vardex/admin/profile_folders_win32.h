@@ -11,7 +11,7 @@ class ProfileFoldersWin32 final : public ProfileFolders {
   // (the 64-bit view on 64-bit Windows), its variables expanded.
   std::vector<std::string> Profiles() override;
   bool Exists(const std::string& path) override;
-  std::string Remove(const std::string& path) override;
+  CopyRemoval Remove(const std::string& profile, const std::string& path) override;
 };
 
 }  // namespace vardex

@@ -23,7 +23,8 @@ constexpr char kUsage[] =
     "      them.\n"
     "\n"
     "Exit codes: 0 done, 1 wrong command line, 2 a value refused (nothing written),\n"
-    "3 the settings file not read or written, 4 a VirtualStore copy not removed.\n";
+    "3 the settings file not read or written, 4 a VirtualStore copy not removed,\n"
+    "5 a VirtualStore copy not removed because a link is on its way to it.\n";
 
 bool HasLineEnd(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
@@ -41,7 +42,11 @@ int Set(const std::vector<std::string>& args, SettingsToolContext& c) {
     password = args[4];
   else if (!(args.size() == 4 && args[3] == "--no-lock"))
     return Usage(c.err, kToolUsage);
-  for (const auto& refusal : {RefuseMinutes(args[1]), RefusePath(args[2]),
+  // A path that names no file would have every user's Vardex watch nothing.
+  const auto no_file = c.profiles.Exists(args[2])
+                           ? std::nullopt
+                           : std::optional<std::string>("The program's path \"" + args[2] + "\" names no file.");
+  for (const auto& refusal : {RefuseMinutes(args[1]), RefusePath(args[2]), no_file,
                               password ? RefusePassword(*password) : std::nullopt}) {
     if (refusal) {
       c.err << "VardexSettings: " << *refusal << " Nothing was written.\n";
@@ -61,20 +66,21 @@ int Set(const std::vector<std::string>& args, SettingsToolContext& c) {
   return kToolDone;
 }
 
-// The settings as Vardex's loader reads them: it stops at a line it cannot
-// use, and only a third line other than the sentinel locks.
+// The settings as Vardex's loader reads them, through its own reader: it
+// stops at a line it cannot use, and only a third line other than the
+// sentinel locks.
 void ShowSettings(const std::string& bytes, TextSink& out) {
-  const auto lines = SplitSettingsLines(bytes);
-  const std::optional<double> number = lines.empty() ? std::nullopt : ParseNumber(lines[0]);
-  const auto minutes = number ? RoundToInt16(*number) : std::nullopt;
+  const SettingsText text = ReadSettingsText(bytes);
+  const auto minutes = text.minutes ? RoundToInt16(*text.minutes) : std::nullopt;
   if (!minutes) {
+    const auto lines = SplitSettingsLines(bytes);
     out << "Idle limit (minutes): unreadable (\"" << (lines.empty() ? std::string() : lines[0])
-        << "\"); Vardex reads nothing from this file\n";
+        << "\"); Vardex reads nothing from this file and watches no program\n";
     return;
   }
   out << "Idle limit (minutes): " << FormatInteger(*minutes) << "\n";
-  out << "Program: " << (lines.size() > 1 ? lines[1] : std::string()) << "\n";
-  out << "Lock: " << (lines.size() > 2 && lines[2] != kPasswordSentinel ? "set" : "none") << "\n";
+  out << "Program: " << text.path.value_or(std::string()) << "\n";
+  out << "Lock: " << (text.password && *text.password != kPasswordSentinel ? "set" : "none") << "\n";
 }
 
 int Show(const std::vector<std::string>& args, SettingsToolContext& c) {
@@ -86,7 +92,7 @@ int Show(const std::vector<std::string>& args, SettingsToolContext& c) {
   if (read.status == SettingsStorage::ReadStatus::kOk) {
     ShowSettings(read.bytes, c.out);
   } else if (read.status == SettingsStorage::ReadStatus::kNotFound) {
-    c.out << "(none: Vardex writes the defaults at its first start)\n";
+    c.out << "(none: Vardex keeps its defaults, 30 minutes and no program, without writing them)\n";
   } else {
     c.err << "VardexSettings: cannot read " << SharedFile(c) << "\n";
     code = kToolFileFailed;
@@ -94,14 +100,22 @@ int Show(const std::vector<std::string>& args, SettingsToolContext& c) {
   const auto copies = VirtualStoreCopies(c.profiles, c.shared_directory);
   c.out << "VirtualStore copies that shadow it:" << (copies.empty() ? " none" : "") << "\n";
   for (const auto& copy : copies) {
-    c.out << "  " << copy << "\n";
+    c.out << "  " << copy.path << "\n";
     if (!remove) continue;
-    const std::string reason = c.profiles.Remove(copy);
-    if (reason.empty()) {
-      c.out << "  removed\n";
-    } else {
-      c.err << "VardexSettings: cannot remove " << copy << ": " << reason << "\n";
-      if (code == kToolDone) code = kToolCopyNotRemoved;
+    const CopyRemoval removal = c.profiles.Remove(copy.profile, copy.path);
+    switch (removal.outcome) {
+      case CopyRemoval::Outcome::kRemoved:
+        c.out << "  removed\n";
+        break;
+      case CopyRemoval::Outcome::kLink:
+        c.out << "  not removed (a link)\n";
+        c.err << "VardexSettings: " << copy.path << " was not removed: a link on its way may lead to any file\n";
+        if (code == kToolDone) code = kToolCopyIsLinked;
+        break;
+      case CopyRemoval::Outcome::kFailed:
+        c.err << "VardexSettings: cannot remove " << copy.path << ": " << removal.reason << "\n";
+        if (code == kToolDone) code = kToolCopyNotRemoved;
+        break;
     }
   }
   return code;
@@ -153,13 +167,23 @@ std::string VirtualStoreCopyPath(const std::string& profile, const std::string& 
   return path + kSettingsFileName;
 }
 
-std::vector<std::string> VirtualStoreCopies(ProfileFolders& profiles, const std::string& shared_directory) {
-  std::vector<std::string> copies;
+std::vector<ProfileCopy> VirtualStoreCopies(ProfileFolders& profiles, const std::string& shared_directory) {
+  std::vector<ProfileCopy> copies;
   for (const auto& profile : profiles.Profiles()) {
     std::string copy = VirtualStoreCopyPath(profile, shared_directory);
-    if (profiles.Exists(copy)) copies.push_back(std::move(copy));
+    if (profiles.Exists(copy)) copies.push_back({profile, std::move(copy)});
   }
   return copies;
+}
+
+std::vector<std::string> ToolArguments(std::vector<std::string> args, std::string_view command_line) {
+  static constexpr std::string_view kMarker = " --password-line ";
+  if (args.size() < 4 || args[0] != "set" || args[3] != "--password-line") return args;
+  const std::size_t at = command_line.find(kMarker);
+  args.resize(3);
+  args.emplace_back("--password");
+  args.emplace_back(at == std::string_view::npos ? std::string_view() : command_line.substr(at + kMarker.size()));
+  return args;
 }
 
 int RunSettingsTool(const std::vector<std::string>& args, SettingsToolContext& context) {

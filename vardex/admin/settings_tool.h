@@ -20,7 +20,8 @@ enum SettingsToolExit : int {
   kToolUsage = 1,          // no command, an unknown one, or its arguments wrong
   kToolRefused = 2,        // a value refused; nothing written
   kToolFileFailed = 3,     // the settings file could not be read or written
-  kToolCopyNotRemoved = 4  // a VirtualStore copy is still there
+  kToolCopyNotRemoved = 4,  // a VirtualStore copy is still there
+  kToolCopyIsLinked = 5     // a copy left because a link is on its way: it may lead anywhere
 };
 
 inline constexpr int kToolMinMinutes = 1;
@@ -39,21 +40,38 @@ std::optional<std::string> RefusePassword(const std::string& password);
 std::string SettingsToolBytes(const std::string& minutes, const std::string& path,
                               const std::optional<std::string>& password);
 
+// How a removal ended.
+struct CopyRemoval {
+  enum class Outcome { kRemoved, kFailed, kLink };
+  Outcome outcome = Outcome::kFailed;
+  std::string reason;  // the system's, when kFailed
+};
+
 // Every user profile's folder, and the files in them.
 class ProfileFolders {
  public:
   virtual ~ProfileFolders() = default;
   virtual std::vector<std::string> Profiles() = 0;
+  // A file, not a folder, is at `path` (a copy, or the program "set" names).
   virtual bool Exists(const std::string& path) = 0;
-  // Empty when the file is gone, else the system's reason.
-  virtual std::string Remove(const std::string& path) = 0;
+  // Removes the copy at `path` inside `profile`, as an administrator in a
+  // folder its user owns: a reparse point (a junction, a symbolic link) or a
+  // second name of the file anywhere from the profile to the file, or a file
+  // whose final path is outside the profile, is refused as kLink and nothing
+  // is touched. A file already gone counts as removed.
+  virtual CopyRemoval Remove(const std::string& profile, const std::string& path) = 0;
+};
+
+// A copy and the profile it lies in.
+struct ProfileCopy {
+  std::string profile, path;
 };
 
 // Where UAC virtualization keeps a user's copy of <shared_directory>\vardex.ini:
 // <profile>\AppData\Local\VirtualStore\<shared_directory without its drive>.
 std::string VirtualStoreCopyPath(const std::string& profile, const std::string& shared_directory);
 // The copies that exist, in the profiles' order.
-std::vector<std::string> VirtualStoreCopies(ProfileFolders& profiles, const std::string& shared_directory);
+std::vector<ProfileCopy> VirtualStoreCopies(ProfileFolders& profiles, const std::string& shared_directory);
 
 // Where the tool's text goes: any stream that takes a std::string_view with
 // <<, held by reference. The console program passes a writer of its own over
@@ -86,6 +104,12 @@ struct SettingsToolContext {
   TextSink out;
   TextSink err;
 };
+
+// The arguments the tool runs with. The package passes the password as
+// "--password-line" followed by the rest of the command line exactly as
+// written, unquoted, so that no quote or backslash in the property it pastes
+// in changes the password: that form becomes "--password" and that rest.
+std::vector<std::string> ToolArguments(std::vector<std::string> args, std::string_view command_line);
 
 // Runs one command line (without the program's name); returns the exit code.
 int RunSettingsTool(const std::vector<std::string>& args, SettingsToolContext& context);

@@ -16,14 +16,19 @@ class FakeProfiles final : public ProfileFolders {
  public:
   std::vector<std::string> profiles;
   std::set<std::string> files;
-  std::string refuse;  // non-empty: Remove fails with this reason
+  std::set<std::string> programs{"C:\\Apps\\cad.exe", "C:\\ab.exe", "C:\\a.exe"};
+  std::set<std::string> links;  // folders a user made junctions: they may lead anywhere
+  std::string refuse;            // non-empty: Remove fails with this reason
 
   std::vector<std::string> Profiles() override { return profiles; }
-  bool Exists(const std::string& path) override { return files.count(path) != 0; }
-  std::string Remove(const std::string& path) override {
-    if (!refuse.empty()) return refuse;
+  bool Exists(const std::string& path) override { return files.count(path) != 0 || programs.count(path) != 0; }
+  CopyRemoval Remove(const std::string& profile, const std::string& path) override {
+    if (path.rfind(profile + "\\", 0) != 0) return {CopyRemoval::Outcome::kLink, {}};
+    for (const auto& link : links)
+      if (path.rfind(link + "\\", 0) == 0) return {CopyRemoval::Outcome::kLink, {}};
+    if (!refuse.empty()) return {CopyRemoval::Outcome::kFailed, refuse};
     files.erase(path);
-    return {};
+    return {CopyRemoval::Outcome::kRemoved, {}};
   }
 };
 
@@ -58,6 +63,18 @@ TEST_F(SettingsTool, SetWritesVardexsOwnBytesAndVardexReadsThem) {
   EXPECT_NE(out.str().find("Written: C:\\Windows\\SysWOW64\\vardex.ini"), std::string::npos);
 }
 
+TEST_F(SettingsTool, ThePackagesPasswordIsTheRestOfTheLineWithItsQuotesAndBackslashes) {
+  // As the installer formats "set "[IDLEMINUTES]" "[PROGRAMPATH]" --password-line [PASSWORD]".
+  const std::string line = "\"C:\\Vardex\\VardexSettings.exe\" set \"5\" \"C:\\ab.exe\" --password-line  a\"b \\";
+  const auto args = ToolArguments({"set", "5", "C:\\ab.exe", "--password-line", "a\"b", "\\"}, line);
+  EXPECT_EQ(args, (std::vector<std::string>{"set", "5", "C:\\ab.exe", "--password", " a\"b \\"}));
+  EXPECT_EQ(Run(args), kToolDone);
+  EXPECT_EQ(SplitSettingsLines(File())[2], " a\"b \\");
+  EXPECT_EQ(ToolArguments({"set", "5", "C:\\ab.exe", "--password-line"}, "x set 5 C:\\ab.exe --password-line"),
+            (std::vector<std::string>{"set", "5", "C:\\ab.exe", "--password", ""}));
+  EXPECT_EQ(ToolArguments({"show", "a", "b", "--password-line"}, line).size(), 4u);
+}
+
 TEST_F(SettingsTool, BadValuesAreRefusedAndNothingIsWritten) {
   storage.files[kIniPath] = "7\r\n\r\nunset entry\r\n";
   const std::string path = "C:\\ab.exe";
@@ -67,6 +84,7 @@ TEST_F(SettingsTool, BadValuesAreRefusedAndNothingIsWritten) {
       {"set", "5.5", path, "--no-lock"}, {"set", "-3", path, "--no-lock"},
       {"set", " 5", path, "--no-lock"},  {"set", "1000", path, "--no-lock"},
       {"set", "5", "C:\\a.ex", "--no-lock"},  // 7 characters
+      {"set", "5", "C:\\Apps\\gone.exe", "--no-lock"},  // names no file
       {"set", "5", "", "--no-lock"},     {"set", "5", "C:\\ab\r\n.exe", "--no-lock"},
       {"set", "5", path, "--password", "unset entry"},
       {"set", "5", path, "--password", ""},
@@ -144,6 +162,18 @@ TEST_F(SettingsTool, ShowListsTheVirtualStoreCopiesAndRemovesThemOnlyWhenAsked) 
   EXPECT_EQ(profiles.files.size(), 1u);  // bob's System32 copy shadows nothing here
   Run({"show"});
   EXPECT_NE(out.str().find("shadow it: none"), std::string::npos);
+
+  // Eve made her VirtualStore\Windows a junction: whatever it leads to, her
+  // copy stays, and the exit code says why; Carl's is removed all the same.
+  const std::string eve = VirtualStoreCopyPath("C:\\Users\\eve", kShared);
+  profiles.profiles = {"C:\\Users\\eve", "C:\\Users\\carl"};
+  profiles.files = {eve, carl};
+  profiles.links = {"C:\\Users\\eve\\AppData\\Local\\VirtualStore\\Windows"};
+  EXPECT_EQ(Run({"show", "--remove-copies"}), kToolCopyIsLinked);
+  EXPECT_NE(out.str().find("  " + eve + "\n  not removed (a link)\n  " + carl + "\n  removed\n"), std::string::npos)
+      << out.str();
+  EXPECT_EQ(profiles.files, std::set<std::string>{eve});
+  EXPECT_EQ(storage.files[kIniPath], "5\r\nC:\\ab.exe\r\nunset entry\r\nunset entry\r\n") << "the shared file";
 }
 
 }  // namespace

@@ -76,8 +76,9 @@ class StdWriter {
 };
 
 int Run(int argc, wchar_t** argv) {
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(win32::wide_to_ansi(argv[i]));
+  std::vector<std::string> raw;
+  for (int i = 1; i < argc; ++i) raw.push_back(win32::wide_to_ansi(argv[i]));
+  const std::vector<std::string> args = vardex::ToolArguments(std::move(raw), win32::wide_to_ansi(::GetCommandLineW()));
 
   // The path Vardex opens (its system directory), and where that file really
   // lies: for the 32-bit build on 64-bit Windows, SysWOW64. A 64-bit build

@@ -5,14 +5,17 @@
 #include <cstdint>
 #include <new>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "tessik.h"
 #include "win32/connection.h"
+#include "win32/program_path.h"
 #include "win32/qi_table.h"
 #include "win32/result.h"
 #include "win32/scope_exit.h"
 #include "win32/text.h"
+#include "win32/token.h"
 #include "win32/unique_any.h"
 
 namespace vardex {
@@ -79,6 +82,34 @@ class HookClient final : public HookComponent {
   win32::com_ptr<IMouseKeyHookCoverage> coverage_;  // null for an older Tessik
   win32::com_ptr<IMouseKeyHookThreads> threads_;     // null for an older Tessik
 };
+
+// An elevated Vardex finds the component through the merged HKEY_CLASSES_ROOT,
+// where the user's own registration (HKCU, no elevation needed to write it)
+// comes first: it creates the component only when the registered server is
+// Tessik.dll in Vardex's own folder, which only an administrator can write.
+bool RegisteredServerIsOurs(REFCLSID clsid) noexcept {
+  const win32::unique_process_heap_block elevation = win32::query_process_token(TokenElevation);
+  if (elevation && !static_cast<const TOKEN_ELEVATION*>(elevation.get())->TokenIsElevated) return true;
+  try {
+    wchar_t guid[40] = {};
+    if (::StringFromGUID2(clsid, guid, ARRAYSIZE(guid)) == 0) return false;
+    const std::wstring key = std::wstring(L"CLSID\\") + guid + L"\\InprocServer32";
+    std::wstring registered(32768, L'\0');
+    DWORD bytes = static_cast<DWORD>(registered.size() * sizeof(wchar_t));
+    if (::RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, registered.data(), &bytes) !=
+        ERROR_SUCCESS)
+      return false;
+    registered.resize(bytes / sizeof(wchar_t) - 1);
+    std::wstring own(32768, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, own.data(), static_cast<DWORD>(own.size()));
+    if (length == 0 || length >= own.size()) return false;
+    own.resize(length);
+    own = own.substr(0, own.find_last_of(L'\\') + 1) + L"Tessik.dll";
+    return win32::same_program_path(registered, own);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
 
 }  // namespace
 
@@ -163,6 +194,8 @@ std::unique_ptr<HookComponent> HookComponentFactoryWin32::Create(ActivityEvents&
   CLSID clsid{};
   if (const HRESULT hr = ::CLSIDFromProgID(prog_id_.c_str(), &clsid); FAILED(hr))
     return fail(hr, "hook component: its class from the ProgID");
+  if (!RegisteredServerIsOurs(clsid))
+    return fail(E_ACCESSDENIED, "hook component: elevated, and its registered server is not Tessik.dll beside Vardex");
   win32::com_ptr<IMouseKeyHookCtl> control;
   if (const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMouseKeyHookCtl,
                                             control.put_void());

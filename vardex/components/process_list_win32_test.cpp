@@ -14,6 +14,7 @@
 #include "components/close_request_win32.h"
 #include "components/system_services_win32.h"
 #include "win32/process_query.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
 
 namespace vardex {
@@ -88,6 +89,26 @@ TEST(ProcessListWin32, ListsAStartedProcessWithItsUpperCaseFullPath) {
   const std::string cut = NotepadPath().substr(0, NotepadPath().size() - 4);
   EXPECT_FALSE(system.SameProgramPath(*list.ProcessPath(), cut)) << "a path without its .exe names nothing";
   EXPECT_FALSE(system.SameProgramPath(*list.ProcessPath(), NotepadPath() + "x"));
+  // The file system's rule, not a language's: case only, and any length.
+  const std::string long_path = "C:\\" + std::string(290, 'd') + "\\a.exe";
+  const std::string fullwidth = win32::wide_to_ansi(L"C:\\Apps\\\xFF23" L"ad.exe");  // best fit: "Cad.exe"
+  const struct {
+    std::string reported, configured;
+    bool same;
+  } rule[] = {
+      {"C:\\APPS\\CAD.EXE", "c:\\apps\\cad.exe", true},
+      {"C:\\APPS\\CAF\xC9.EXE", "C:\\Apps\\Caf\xE9.exe", true},        // É and é, in code page 1252
+      {"C:\\APPS\\STRASSE.EXE", "C:\\Apps\\Stra\xDF" "e.exe", false},  // ß is not ss
+      {"C:\\APPS\\CAD.EXE", "C:\\Apps\\Ca\xAD" "d.exe", false},        // a soft hyphen is a character
+      {"C:\\APPS\\CAD.EXE", fullwidth, false},
+      {"C:\\APPS\\CAD.EXE", "C:\\Apps\\Cad.exe ", false},
+      {Upper(long_path), long_path, true},
+      {long_path.substr(0, 259), long_path, false},
+      {long_path, long_path.substr(0, 259), false},
+  };
+  ASSERT_EQ(::GetACP(), 1252u) << "the table's bytes are code page 1252's";
+  EXPECT_EQ(fullwidth, "") << "a character the code page lacks converts to nothing, never to a best fit";
+  for (const auto& c : rule) EXPECT_EQ(system.SameProgramPath(c.reported, c.configured), c.same) << c.configured;
 
   // Milliseconds since 1601, as the system clock counts them; the older
   // list, which has no creation times, reads it from the process.

@@ -42,7 +42,8 @@ class ScreenLock {
   void Lock();
 
   LockControls c_;
-  std::string password_;
+  // None until a file says otherwise: an empty password is a password.
+  std::string password_ = kPasswordSentinel;
 };
 
 }  // namespace vardex

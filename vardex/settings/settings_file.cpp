@@ -20,6 +20,27 @@ std::vector<std::string> SplitSettingsLines(std::string_view bytes) {
   return lines;
 }
 
+SettingsText ReadSettingsText(std::string_view bytes) {
+  static constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+  if (bytes.substr(0, kUtf8Mark.size()) == kUtf8Mark) bytes.remove_prefix(kUtf8Mark.size());
+  const auto lines = SplitSettingsLines(bytes);
+  SettingsText text;
+  if (lines.empty()) return text;
+  // '.' is always a separator; ',' is the other one users have.
+  text.minutes = ParseNumber(lines[0], ',');
+  if (!text.minutes) return text;
+  if (lines.size() > 1) text.path = lines[1];
+  if (lines.size() > 2) text.password = lines[2];
+  return text;
+}
+
+std::string MinutesLine(const std::string& field_text, char decimal_separator) {
+  std::string line = field_text;
+  for (char& c : line)
+    if (c == decimal_separator) c = '.';
+  return line;
+}
+
 std::string JoinSettingsLines(const std::vector<std::string>& lines) {
   std::string out;
   for (const auto& line : lines) out += line + "\r\n";
@@ -49,41 +70,48 @@ void SettingsFile::Locate() {
 }
 
 void SettingsFile::Load() {
-  const std::string path = Path();
-  const auto read = storage_.Read(path);
-  if (read.status == SettingsStorage::ReadStatus::kNotFound) {
-    // Nothing is read back: the defaults reach the window at the next load.
-    const auto written = storage_.Write(path, JoinSettingsLines(DefaultSettingsLines()));
-    if (!written.ok) system_.ShowSettingsError(path, written.reason);
-    return;
+  const auto read = storage_.Read(Path());
+  switch (read.status) {
+    case SettingsStorage::ReadStatus::kNotFound:
+      Apply(ReadSettingsText(JoinSettingsLines(DefaultSettingsLines())));
+      return;
+    case SettingsStorage::ReadStatus::kFailed:
+      c_.txtApplicationName.SetText("");
+      return;
+    case SettingsStorage::ReadStatus::kOk:
+      Apply(ReadSettingsText(read.bytes));
+      return;
   }
-  if (read.status != SettingsStorage::ReadStatus::kOk) return;
+}
 
-  // A malformed file stops the read at the failing line; what was applied
-  // before it stays, and nothing is locked.
-  const auto lines = SplitSettingsLines(read.bytes);
-  if (lines.empty()) return;
-  const auto minutes = ParseNumber(lines[0], system_.DecimalSeparator());
-  if (!minutes) return;
+void SettingsFile::Apply(const SettingsText& text) {
+  // A malformed file stops the read at the failing line: the limit and the
+  // lock keep what they had, and the path is emptied.
+  if (!text.minutes || !text.path) c_.txtApplicationName.SetText("");
+  if (!text.minutes) return;
   // The save writes the field's text, so a fraction that the field holds
   // comes back as the same number: restoring the window never changes the
   // running limit. Any other number is rounded, then bounded by the field.
-  if (*minutes != std::floor(*minutes) && limit_.Holds(*minutes)) {
-    c_.intAppShutDownTime.SetText(FormatGeneral(*minutes, system_.DecimalSeparator()));
+  const double minutes = *text.minutes;
+  if (minutes != std::floor(minutes) && limit_.Holds(minutes)) {
+    c_.intAppShutDownTime.SetText(FormatGeneral(minutes, system_.DecimalSeparator()));
   } else {
-    const auto whole = RoundToInt16(*minutes);
-    if (!whole) return;
+    const auto whole = RoundToInt16(minutes);
+    if (!whole) {
+      c_.txtApplicationName.SetText("");
+      return;
+    }
     c_.intAppShutDownTime.SetText(FormatInteger(*whole));
   }
-  if (lines.size() < 2) return;
-  c_.txtApplicationName.SetText(lines[1]);
-  if (lines.size() < 3) return;
-  lock_.SetPassword(lines[2]);
+  if (!text.path) return;
+  c_.txtApplicationName.SetText(*text.path);
+  if (text.password) lock_.SetPassword(*text.password);
 }
 
 void SettingsFile::Save() {
   limit_.ShowLastNumber();
-  std::vector<std::string> lines{c_.intAppShutDownTime.Text(), c_.txtApplicationName.Text()};
+  std::vector<std::string> lines{MinutesLine(c_.intAppShutDownTime.Text(), system_.DecimalSeparator()),
+                                 c_.txtApplicationName.Text()};
   for (auto& line : PasswordLines(c_.txtPassword.Text(), lock_.password(), lock_.Unlocked()))
     lines.push_back(std::move(line));
   const std::string path = Path();

@@ -4,6 +4,7 @@
 // through SettingsStorage.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,22 @@ inline constexpr char kSettingsFileName[] = "vardex.ini";
 // Splits a file into its lines. CR LF ends a line, and so does a lone LF;
 // a last line without an end counts when it is not empty.
 std::vector<std::string> SplitSettingsLines(std::string_view bytes);
+
+// What a file says, read the one way Vardex and the settings tool both read
+// it. A UTF-8 byte-order mark before line 1 is skipped. Line 1 takes either
+// decimal separator, whoever wrote it: the file is every user's. The read
+// stops at line 1 when it is no number, and each later field is there only
+// when its line is.
+struct SettingsText {
+  std::optional<double> minutes;
+  std::optional<std::string> path;
+  std::optional<std::string> password;
+};
+SettingsText ReadSettingsText(std::string_view bytes);
+
+// Line 1 as it is written: the field's text with the user's decimal
+// separator turned into '.', so that every user reads the same number.
+std::string MinutesLine(const std::string& field_text, char decimal_separator);
 
 // Every line followed by CR LF.
 std::string JoinSettingsLines(const std::vector<std::string>& lines);
@@ -58,9 +75,13 @@ class SettingsFile {
   std::string GetSystemPath() { return system_.SystemDirectoryA(); }
   // Finds the system directory and shows it.
   void Locate();
-  // Reads the file into the window; a missing file is written with the
-  // defaults, which reach the window at the next load. A limit is shown as
-  // a whole number unless it is a fraction that the field holds.
+  // Reads the file into the window. A missing file is not written: the
+  // defaults reach the window from memory (a standard user's first start
+  // makes no VirtualStore copy). A limit is shown as a whole number unless
+  // it is a fraction that the field holds. A read that does not reach the
+  // path (missing, failed or malformed file) empties the path box, so that
+  // what is watched is only ever a path some file names, never the box's
+  // design-time text.
   void Load();
   // A limit that is not a number (cleared to be retyped) is saved as the
   // field's last number, which the field then shows: a first line that the
@@ -71,6 +92,7 @@ class SettingsFile {
 
  private:
   std::string Path() const { return system_path_ + kSettingsFileName; }
+  void Apply(const SettingsText& text);
 
   SettingsControls c_;
   SettingsStorage& storage_;

@@ -2,6 +2,8 @@
 // and its password rule, as the bytes in the file show them.
 #include "settings/settings_file.h"
 
+#include <optional>
+
 #include "settings/settings_fixture_test.h"
 
 namespace vardex::testing {
@@ -24,46 +26,53 @@ class SettingsFile : public SettingsFixture {
   }
 };
 
-TEST_F(SettingsFile, FirstStartWritesTheDefaultsAndReadsNothingBack) {
+// A standard user's write would make a VirtualStore copy that shadows the
+// administrator's file from then on: the first start writes nothing.
+TEST_F(SettingsFile, FirstStartKeepsTheDefaultsInMemoryAndWritesNothing) {
   intAppShutDownTime.SetText("45");  // a value that differs from the default
   Load();
-  EXPECT_EQ(File(), "30\r\n\r\nunset entry\r\n");
-  EXPECT_EQ(intAppShutDownTime.Text(), "45");
-  EXPECT_EQ(txtApplicationName.Text(), kDesignPath);
-  EXPECT_EQ(lock.password(), "");
-  EXPECT_TRUE(Unlocked());
-  EXPECT_TRUE(system.errors.empty());
-
-  // The defaults reach the window at the next read, the restore.
-  settings->Load();
+  EXPECT_EQ(File(), "<missing>");
+  EXPECT_EQ(storage.writes, 0);
   EXPECT_EQ(intAppShutDownTime.Text(), "30");
   EXPECT_EQ(txtApplicationName.Text(), "");
   EXPECT_EQ(lock.password(), "unset entry");
   EXPECT_TRUE(Unlocked());
+  EXPECT_TRUE(system.errors.empty());
 }
 
 TEST_F(SettingsFile, TheFileLivesInTheSystemDirectory) {
   Load();
   EXPECT_EQ(settings->system_path(), "C:\\WINDOWS\\system32\\");
   EXPECT_EQ(lblSystemPath.Caption(), "C:\\WINDOWS\\system32\\");
-  EXPECT_EQ(storage.files.count(kIniPath), 1u);
-}
-
-TEST_F(SettingsFile, WithoutASystemDirectoryTheFileIsInTheRootOfTheDrive) {
+  EXPECT_EQ(log, CallLog{std::string("Read ") + kIniPath});
   system.system_directory = "";
   Load();
   EXPECT_EQ(settings->system_path(), "\\");
-  EXPECT_EQ(storage.files.count("\\vardex.ini"), 1u);
+  EXPECT_EQ(log.back(), "Read \\vardex.ini") << "without a system directory, the root of the drive";
 }
 
-TEST_F(SettingsFile, ADefaultFileThatCannotBeWrittenIsReported) {
-  storage.fail_write = "Access denied.";
-  Load();
-  ASSERT_EQ(system.errors.size(), 1u);
-  EXPECT_EQ(system.errors[0], std::string(kIniPath) + "|Access denied.");
-  EXPECT_EQ(intAppShutDownTime.Text(), "30");
-  EXPECT_EQ(txtApplicationName.Text(), kDesignPath);
-  EXPECT_TRUE(Unlocked());
+// The path box starts with the design-time text. Whatever a read meets, that
+// text is never left there to be watched (nor saved by the next "&Done").
+TEST_F(SettingsFile, NoReadLeavesTheDesignTimePathInTheBox) {
+  struct Case {
+    const char* what;
+    std::optional<std::string> bytes;  // none: missing
+    bool fail;
+  };
+  const Case cases[] = {{"missing", std::nullopt, false}, {"failed", "45\r\nC:\\A\\B.EXE\r\n", true},
+                        {"empty", "", false},              {"line 1 only", "45\r\n", false},
+                        {"bad line 1", "thirty\r\nC:\\A\\B.EXE\r\n", false},
+                        {"line 1 too large", "40000\r\nC:\\A\\B.EXE\r\n", false},
+                        {"a mark and nothing", "\xEF\xBB\xBF", false}};
+  for (const auto& c : cases) {
+    txtApplicationName.SetText(kDesignPath);
+    storage.files.erase(kIniPath);
+    if (c.bytes) PutFile(*c.bytes);
+    storage.fail_read = c.fail;
+    Load();
+    EXPECT_EQ(txtApplicationName.Text(), "") << c.what;
+  }
+  EXPECT_EQ(storage.writes, 0);
 }
 
 // A fraction the field holds is shown as the save wrote it, so that the
@@ -71,7 +80,9 @@ TEST_F(SettingsFile, ADefaultFileThatCannotBeWrittenIsReported) {
 TEST_F(SettingsFile, LineOneIsTheFractionSavedOrRoundedToAWholeNumberAndBounded) {
   const std::pair<const char*, const char*> cases[] = {
       {" 45 ", "45"}, {"12.5", "12.5"}, {"1.25", "1.25"}, {"89.9", "89.9"}, {"-0.5", "1"}, {"0.5", "1"},
-      {"0", "1"},     {"500", "90"},    {"90.5", "90"},   {"90", "90"},     {"+7", "7"},   {"32767", "90"}};
+      {"0", "1"},     {"500", "90"},    {"90.5", "90"},   {"90", "90"},     {"+7", "7"},   {"32767", "90"},
+      // Another user's separator, and Notepad's "UTF-8 with BOM".
+      {"12,5", "12.5"}, {"1,5e1", "15"}, {"\xEF\xBB\xBF" "45", "45"}, {"\xEF\xBB\xBF" "2,5", "2.5"}};
   Load();
   for (const auto& [line, shown] : cases) {
     intAppShutDownTime.SetText("30");
@@ -82,16 +93,18 @@ TEST_F(SettingsFile, LineOneIsTheFractionSavedOrRoundedToAWholeNumberAndBounded)
   }
 }
 
-TEST_F(SettingsFile, ABadFirstLineStopsTheReadAndKeepsEverything) {
+TEST_F(SettingsFile, ABadFirstLineStopsTheReadKeepsTheLimitAndLockAndWatchesNothing) {
   PutFile("45\r\nC:\\OLD\\APP.EXE\r\nunset entry\r\n");
   Load();
   ASSERT_EQ(lock.password(), "unset entry");
 
-  for (const char* line : {"40000", "-32769", "32767.5", "thirty", "", "4 5", "0x10", "1,5"}) {
+  for (const char* line : {"40000", "-32769", "32767.5", "thirty", "", "4 5", "0x10", "1,5.5", "\xEF\xBB" "45",
+                           "\xEF\xBB\xBF\xEF\xBB\xBF" "45"}) {
     PutFile(std::string(line) + "\r\nC:\\NEW\\APP.EXE\r\nsecret\r\n");
+    txtApplicationName.SetText("C:\\OLD\\APP.EXE");
     settings->Load();
     EXPECT_EQ(intAppShutDownTime.Text(), "45") << "line 1: " << line;
-    EXPECT_EQ(txtApplicationName.Text(), "C:\\OLD\\APP.EXE") << "line 1: " << line;
+    EXPECT_EQ(txtApplicationName.Text(), "") << "line 1: " << line;
     EXPECT_EQ(lock.password(), "unset entry") << "line 1: " << line;
     EXPECT_TRUE(Unlocked()) << "line 1: " << line;
   }
@@ -99,17 +112,17 @@ TEST_F(SettingsFile, ABadFirstLineStopsTheReadAndKeepsEverything) {
 }
 
 TEST_F(SettingsFile, AShortFileKeepsWhatWasReadBeforeItEnds) {
-  Load();  // the default file; the window keeps its values
+  Load();  // no file: the defaults
   PutFile("45\r\n");
   settings->Load();
   EXPECT_EQ(intAppShutDownTime.Text(), "45");
-  EXPECT_EQ(txtApplicationName.Text(), kDesignPath);
+  EXPECT_EQ(txtApplicationName.Text(), "");
 
   PutFile("50\r\nC:\\A\\B.EXE\r\n");
   settings->Load();
   EXPECT_EQ(intAppShutDownTime.Text(), "50");
   EXPECT_EQ(txtApplicationName.Text(), "C:\\A\\B.EXE");
-  EXPECT_EQ(lock.password(), "") << "line 3 was never read";
+  EXPECT_EQ(lock.password(), "unset entry") << "line 3 was never read";
   EXPECT_TRUE(Unlocked()) << "no lock test without line 3";
 
   PutFile("");
@@ -118,13 +131,13 @@ TEST_F(SettingsFile, AShortFileKeepsWhatWasReadBeforeItEnds) {
   EXPECT_EQ(storage.files[kIniPath], "") << "an empty file is not the missing file";
 }
 
-TEST_F(SettingsFile, AFailedReadChangesNothingAndWritesNothing) {
+TEST_F(SettingsFile, AFailedReadWatchesNothingAndWritesNothing) {
   PutFile("45\r\nC:\\A\\B.EXE\r\nsecret\r\n");
   storage.fail_read = true;
   Load();
   EXPECT_EQ(intAppShutDownTime.Text(), "30");
-  EXPECT_EQ(txtApplicationName.Text(), kDesignPath);
-  EXPECT_EQ(lock.password(), "");
+  EXPECT_EQ(txtApplicationName.Text(), "");
+  EXPECT_EQ(lock.password(), "unset entry");
   EXPECT_TRUE(Unlocked());
   EXPECT_EQ(storage.writes, 0);
   EXPECT_TRUE(system.errors.empty()) << "reading fails silently";
@@ -276,16 +289,32 @@ TEST_F(PasswordRule, ALimitThatIsNoNumberIsSavedAsTheLastOneAndThePathAndLockSur
   EXPECT_EQ(lock.password(), "secret");
   EXPECT_TRUE(Locked());
 
-  // Letters after a number with the user's separator: that number, so.
+  // Letters after a number with the user's separator: that number, so,
+  // written with '.', which every user reads.
   system.decimal_separator = ',';
   Unlock("secret");
   intAppShutDownTime.SetText("2,5");
   intAppShutDownTime.SetText("2,5x");
-  EXPECT_EQ(SaveWith(""), "2,5\r\nC:\\A\\B.EXE\r\nsecret\r\nsecret\r\n");
+  EXPECT_EQ(SaveWith(""), "2.5\r\nC:\\A\\B.EXE\r\nsecret\r\nsecret\r\n");
   EXPECT_EQ(intAppShutDownTime.Text(), "2,5");
   intAppShutDownTime.SetText("7");
   settings->Load();
   EXPECT_EQ(intAppShutDownTime.Text(), "2,5") << "what is saved is what is loaded";
+
+  // Another user, whose separator is '.': the limit, the path and the lock.
+  system.decimal_separator = '.';
+  txtApplicationName.SetText(kDesignPath);
+  settings->Load();
+  EXPECT_EQ(intAppShutDownTime.Text(), "2.5");
+  EXPECT_EQ(txtApplicationName.Text(), "C:\\A\\B.EXE");
+  EXPECT_TRUE(Locked());
+  // The same from a file an earlier version wrote with ','.
+  PutFile("2,5\r\nC:\\A\\B.EXE\r\nsecret\r\n");
+  txtApplicationName.SetText(kDesignPath);
+  settings->Load();
+  EXPECT_EQ(intAppShutDownTime.Text(), "2.5");
+  EXPECT_EQ(txtApplicationName.Text(), "C:\\A\\B.EXE");
+  EXPECT_EQ(lock.password(), "secret");
 }
 
 TEST_F(PasswordRule, AFailedSaveIsReportedAndChangesNothing) {

@@ -63,15 +63,18 @@ bool IsBoundedLimit(const std::string& text, char separator) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const char separator = size % 2 ? ',' : '.';
-  Form first(std::string(reinterpret_cast<const char*>(data), size), separator);
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  Form first(bytes, separator);
 
   const std::string password = first.lock.password();
   const std::string limit = first.intAppShutDownTime.Text();
   Check(first.storage.writes == 0);
   Check(limit == kUntouchedLimit || IsBoundedLimit(limit, separator));
   // Locking happens only after line 3 was read, and only for a password.
+  // No lock is the sentinel, read or not.
   if (first.Locked()) Check(password != kPasswordSentinel);
-  const bool read_all = first.Locked() || password == kPasswordSentinel;
+  const bool read_all =
+      first.Locked() || (limit != kUntouchedLimit && ReadSettingsText(bytes).password == std::string(kPasswordSentinel));
   if (!read_all) return 0;
   Check(IsBoundedLimit(limit, separator));
 
@@ -79,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // file gives the same window.
   first.settings->Save();
   const std::string saved = first.Saved();
-  Check(saved.compare(0, limit.size() + 2, limit + "\r\n") == 0);
+  const std::string line1 = MinutesLine(limit, separator) + "\r\n";
+  Check(saved.compare(0, line1.size(), line1) == 0);
 
   Form second(saved, separator);
   Check(second.intAppShutDownTime.Text() == limit);

@@ -21,7 +21,12 @@ class FormFixture : public ControlsFixture {
   static constexpr std::int32_t kWindowHandle = 0x1234;
   static constexpr char kIniPath[] = "C:\\WINDOWS\\system32\\vardex.ini";
 
-  FormFixture() : ControlsFixture(kAppCheckDesignInterval, kAppShotDownDesignInterval) { MakeForm(storage, system); }
+  // The settings file names the program at the box's design-time path: a
+  // missing file watches nothing.
+  FormFixture() : ControlsFixture(kAppCheckDesignInterval, kAppShotDownDesignInterval) {
+    storage.files[kIniPath] = std::string("30\r\n") + kDesignPath + "\r\nunset entry\r\n";
+    MakeForm(storage, system);
+  }
 
   // A new form over the same controls, with other settings and services.
   void MakeForm(SettingsStorage& settings, SystemServices& services) {

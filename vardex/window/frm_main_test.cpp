@@ -76,7 +76,7 @@ TEST_F(Form, DoneWhileTheProgramRunsShowsTheEmptyDial) {
 }
 
 TEST_F(Form, DoneWhileTheProgramIsAwayLeavesTheIcon) {
-  ASSERT_TRUE(Load());  // creates the default file
+  ASSERT_TRUE(Load());
   form->csSysTray1_RestoreEvent();
   txtApplicationName.SetText(kDesignPath);
   form->tmrAppCheck_Timer();
@@ -134,7 +134,14 @@ TEST_F(Form, FailedSaveIsReportedWithPathAndReason) {
 }
 
 TEST_F(Form, RestoreReloadsAndEmptiesThePasswordBox) {
-  ASSERT_TRUE(Load());  // creates the default file
+  storage.files.clear();
+  ASSERT_TRUE(Load());  // no file: the defaults, nothing watched
+  EXPECT_EQ(txtApplicationName.Text(), "");
+  RunWatched();  // a program at the box's design-time path is no one's choice
+  form->tmrAppCheck_Timer();
+  EXPECT_EQ(form->state().bAppLoaded, 0);
+  processes.running.clear();
+  txtApplicationName.SetText(kDesignPath);
   txtPassword.SetText("half");
   log.clear();
   form->csSysTray1_RestoreEvent();
@@ -142,7 +149,8 @@ TEST_F(Form, RestoreReloadsAndEmptiesThePasswordBox) {
   EXPECT_EQ(log.at(1), std::string("Read ") + kIniPath);
   EXPECT_EQ(txtPassword.Text(), "");
   EXPECT_EQ(intAppShutDownTime.Text(), "30");
-  EXPECT_EQ(txtApplicationName.Text(), "") << "the defaults arrive at the first restore";
+  EXPECT_EQ(txtApplicationName.Text(), "") << "still no file: still nothing watched";
+  EXPECT_EQ(storage.writes, 0);
 
   // A limit of 2.5 minutes saved, the window restored: still 150 s.
   intAppShutDownTime.SetText("2.5");

@@ -88,10 +88,12 @@ class PromiseOracle {
   // A keystroke in the limit field, `text` what it holds after it: a fresh
   // start. A number is the limit, 1 to 90 minutes with its fraction, one
   // outside them its nearest bound; while the text is no number (blank, or
-  // half typed), the last number stays in force.
-  void LimitTyped(Ms t, const std::string& text) {
+  // half typed), the last number stays in force. The user's `separator`
+  // stands for the decimal point.
+  void LimitTyped(Ms t, const std::string& text, char separator) {
+    const std::string plain = Plain(text, separator);
     char* end = nullptr;
-    const double minutes = std::strtod(text.c_str(), &end);
+    const double minutes = std::strtod(plain.c_str(), &end);
     limit_text_is_number_ = !text.empty() && *end == '\0' && std::isfinite(minutes);
     if (limit_text_is_number_) limit_ = static_cast<Ms>(std::llround(std::clamp(minutes, 1.0, 90.0) * kMinute));
     fresh_ = t;
@@ -103,10 +105,9 @@ class PromiseOracle {
   }
   // Vardex started (the count starts at 0), or its window was brought back:
   // it shows the settings saved last, a fresh start if they differ from the
-  // ones in force. A first start with nothing saved shows the window's
-  // design and saves the defaults: no program, 30 minutes.
+  // ones in force. With nothing saved it shows the defaults, no program and
+  // 30 minutes, and writes nothing.
   void Shown(Ms t, bool start, const std::string& no_password) {
-    design_shown_ = !saved_;
     if (!saved_) saved_ = Stored{kDefaultLimit, "", no_password};
     // A field left without a number shows one again: a change of the field.
     if (start || saved_->limit != limit_ || saved_->path != path_ || !limit_text_is_number_) fresh_ = t;
@@ -194,10 +195,11 @@ class PromiseOracle {
   }
 
   // No lost settings: what "&Done" saved is what the next load shows, and a
-  // saved password locks the window.
-  std::string Loaded(const std::string& limit, const std::string& path, bool locked) {
-    if (!saved_ || design_shown_) return "";
-    const Ms shown = static_cast<Ms>(std::llround(std::strtod(limit.c_str(), nullptr) * kMinute));
+  // saved password locks the window, whichever decimal separator the user
+  // who saved it had.
+  std::string Loaded(const std::string& limit, const std::string& path, bool locked, char separator) {
+    if (!saved_) return "";
+    const Ms shown = static_cast<Ms>(std::llround(std::strtod(Plain(limit, separator).c_str(), nullptr) * kMinute));
     if (shown != saved_->limit) return "the settings loaded are not those saved";
     if (path != saved_->path || locked != (saved_->password != "unset entry"))
       return "the settings loaded are not those saved";
@@ -217,6 +219,10 @@ class PromiseOracle {
 
  private:
   static std::size_t Index(Excuse e) { return static_cast<std::size_t>(e); }
+  static std::string Plain(std::string text, char separator) {
+    std::replace(text.begin(), text.end(), separator, '.');
+    return text;
+  }
   static Ms FirstSecondAfter(Ms t) { return (t / kSecond + (t % kSecond < 0 ? 0 : 1)) * kSecond; }
   static Ms Last(const std::map<std::string, Ms>& times, const std::string& program) {
     const auto it = times.find(program);
@@ -233,7 +239,6 @@ class PromiseOracle {
     bool agreed;
   };
   std::map<std::int32_t, Asked> asked_;  // by process identifier
-  bool design_shown_ = false;
   bool limit_text_is_number_ = true;  // what the limit field holds
   std::array<Ms, static_cast<std::size_t>(Excuse::kCount)> counted_{};
   ExcuseCounts counts_{};

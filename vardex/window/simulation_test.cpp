@@ -36,14 +36,16 @@ constexpr std::int32_t kDesktopPid = 1;  // the programs' identifiers are multip
 
 struct Program {
   const char* path;  // as the process list reports it
-  int bits, weight;  // weight: how often it is started
+  int bits, weight;  // weight: how often it is started, of 100
 };
 constexpr Program kPrograms[] = {
-    {"C:\\APPS\\CAD.EXE", 32, 45},
+    {"C:\\APPS\\CAD.EXE", 32, 40},
     {"C:\\APPS\\VIEWER64.EXE", 64, 15},          // hooked through the 64-bit companion
     {"C:\\APPS\\CAD.EXE.BAK\\CAD.EXE", 32, 10},  // paths that begin with a watched path
     {"C:\\APPS\\CADTOOLS.EXE", 32, 10},
-    {"C:\\WINDOWS\\NOTEPAD.EXE", 32, 20},
+    {"C:\\WINDOWS\\NOTEPAD.EXE", 32, 15},
+    // The path box's design-time text, which no settings file names: never ended.
+    {"C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EXE", 32, 10},
 };
 // What the user types: the two programs, one spelt in other case, one
 // without ".exe", a folder, nothing.
@@ -146,6 +148,8 @@ class World final : public HookComponentFactory, public InputWatch {
     boot_tick_ = boot % 3 ? static_cast<std::uint32_t>(boot >> 32) : 0u - static_cast<std::uint32_t>(boot % (14 * kHour));
     storage_.files = start.files;
     if (start.saved) oracle_.Saved(*start.saved);
+    // Each day's user has a decimal separator of their own; the file is shared.
+    system_.decimal_separator = Mix(seed ^ 0xDEC) % 2 ? ',' : '.';
   }
 
   std::optional<Failure> Run(Ms length) {
@@ -352,7 +356,8 @@ class World final : public HookComponentFactory, public InputWatch {
 
   void CheckLoaded() {
     const FakeControls& c = *controls_;
-    Check(oracle_.Loaded(c.intAppShutDownTime_.Text(), c.txtApplicationName_.Text(), !c.cmdBrowse_.Enabled()),
+    Check(oracle_.Loaded(c.intAppShutDownTime_.Text(), c.txtApplicationName_.Text(), !c.cmdBrowse_.Enabled(),
+                         system_.decimal_separator),
           "the window shows limit \"" + c.intAppShutDownTime_.Text() + "\", path \"" + c.txtApplicationName_.Text() +
               "\"" + (c.cmdBrowse_.Enabled() ? "" : ", locked"));
   }
@@ -654,7 +659,7 @@ class World final : public HookComponentFactory, public InputWatch {
         if (e.kind == Ev::kPath)
           oracle_.PathTyped(now_, e.text);
         else
-          oracle_.LimitTyped(now_, e.text);
+          oracle_.LimitTyped(now_, e.text, system_.decimal_separator);
         box.SetText(e.text);
         AfterForm();
         break;
@@ -897,7 +902,13 @@ class World final : public HookComponentFactory, public InputWatch {
     if (!locked && Chance(10)) type(Ev::kPassword, "", kLock);
     if (locked && Chance(15)) type(Ev::kPassword, "", kPasswordSentinel);
     if (Chance(50)) type(Ev::kPath, lines[1], kTypedPaths[U(0, static_cast<Ms>(std::size(kTypedPaths)) - 1)]);
-    if (Chance(50)) type(Ev::kLimit, lines[0], kTypedLimits[U(0, static_cast<Ms>(std::size(kTypedLimits)) - 1)]);
+    // The user types and sees the limit with their own decimal separator.
+    auto own = [this](std::string text) {
+      std::replace(text.begin(), text.end(), '.', system_.decimal_separator);
+      return text;
+    };
+    if (Chance(50))
+      type(Ev::kLimit, own(lines[0]), own(kTypedLimits[U(0, static_cast<Ms>(std::size(kTypedLimits)) - 1)]));
     if (Chance(85)) Push({k, Ev::kDone, 0, 0, 0, {}});
   }
 
@@ -961,6 +972,24 @@ DayStart FirstDay(std::uint64_t seed) {
   return start;
 }
 
+// What happens to the file between days, now and then: an administrator
+// deletes it (no file names no program: the defaults), saves it from Notepad
+// as "UTF-8 with BOM", or an earlier version wrote line 1 with ','.
+DayStart Touched(DayStart start, std::uint64_t day_seed) {
+  const auto file = start.files.find(kIni);
+  const std::uint64_t r = Mix(day_seed ^ 0x7E4) % 100;
+  if (r < 4) {
+    start.files.erase(kIni);
+    start.saved.reset();
+  } else if (file == start.files.end()) {
+  } else if (r < 10 && file->second.rfind("\xEF\xBB\xBF", 0) != 0) {
+    file->second = "\xEF\xBB\xBF" + file->second;
+  } else if (r < 16) {
+    std::replace(file->second.begin(), file->second.begin() + file->second.find('\r'), '.', ',');
+  }
+  return start;
+}
+
 // Removes events while the same rule still breaks, within a budget of replays.
 // `failure` becomes the shortened run's.
 std::vector<Event> Shorten(std::uint64_t day_seed, const DayStart& start, std::vector<Event> events,
@@ -1003,7 +1032,7 @@ struct RunResult {
 // ends its day only.
 RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
   RunResult result;
-  DayStart start = FirstDay(seed);
+  DayStart start = Touched(FirstDay(seed), Mix(seed ^ 0xF1257));
   const Ms total = static_cast<Ms>(hours * kHour);
   Ms day_begins = 0;
   for (std::uint64_t day = 0; day_begins < total; ++day) {
@@ -1037,7 +1066,7 @@ RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
       std::fflush(stdout);
       if (!all) break;
     }
-    start = w.End();
+    start = Touched(w.End(), day_seed);
     day_begins += length;
   }
   // A run of a day or more that ended nothing judged no end, and so proved

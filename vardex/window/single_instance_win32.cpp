@@ -1,5 +1,6 @@
 #include "window/single_instance_win32.h"
 
+#include <new>
 #include <utility>
 
 #include "win32/object_security.h"
@@ -28,9 +29,13 @@ bool RunsThisProgram(DWORD id) noexcept {
   win32::system_process_query query;
   const win32::unique_hmodule psapi(win32::load_system_library(win32::kPsapi));
   win32::system_process_source source(query, {win32::kNtdll, psapi.get()});
-  char path[MAX_PATH] = "";
-  source.read_path(id, path);
-  return path[0] != '\0' && win32::same_program_path(path, own);
+  try {
+    std::string path;
+    source.read_path(id, path);
+    return !path.empty() && win32::same_program_path(path.c_str(), own);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 }  // namespace
