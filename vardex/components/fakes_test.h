@@ -113,6 +113,7 @@ struct FakeProcess {
   bool endable = true;  // false: ending it is denied (it runs elevated)
   bool closes_when_asked = false;  // saves and exits when asked to close
   bool hung = false;  // its UI thread takes no messages: a request to close goes unanswered
+  std::optional<WorkDone> work = WorkDone{};  // done so far; none: the list does not say
 };
 
 class FakeProcessList final : public ProcessList {
@@ -161,6 +162,10 @@ class FakeProcessList final : public ProcessList {
     const auto it = snapshot_parents_.find(snapshot_[index_ - 1].id);
     if (it == snapshot_parents_.end()) return std::nullopt;
     return it->second;
+  }
+  std::optional<WorkDone> ProcessWorkDone() override {
+    if (index_ == 0) return std::nullopt;
+    return snapshot_[index_ - 1].work;
   }
   bool KillProcessID(std::int32_t id) override {
     kill_id_ = id;

@@ -77,6 +77,17 @@ class PresenceCheck {
   // no copy has been idle for the limit.
   bool HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int64_t limit_ms) const;
 
+  // What the program did between the checks since the last call, and over
+  // how long: every copy, and the processes the copies started (a solver, a
+  // renderer, a compiler of another name), followed down the tree by parent
+  // and creation time while they run, also after their starter has ended.
+  // The checks from the call on count towards the next.
+  struct Work {
+    WorkDone done;
+    std::int64_t span_ms = 0;  // 0: no check has measured since the last call
+  };
+  Work TakeWork();
+
  private:
   PresenceControls c_;
   ProcessList& list_;
@@ -99,6 +110,17 @@ class PresenceCheck {
   bool StartedByCopy(const ListedCopy& copy, const std::vector<ListedCopy>& listed) const;
 
   std::vector<Known> copies_;  // found by the last check
+
+  // Adds what the program's processes in `scan` did since the last check.
+  void CountWork(const CopyScan& scan, std::int64_t now);
+  struct Worker {
+    ProcessIdentity who;
+    WorkDone done;  // as the last check saw it
+  };
+  std::vector<Worker> workers_;  // the program's processes at the last check
+  WorkDone work_;                // since the last TakeWork
+  std::optional<std::int64_t> work_from_;  // when the measuring began (MonotonicMs)
+  std::int64_t work_to_ = 0;               // the last check that measured
 };
 
 }  // namespace vardex
