@@ -78,6 +78,8 @@ class Countdown {
   void EndMatchingProcesses() { End(std::nullopt); }
 
   std::int16_t elapsed_seconds() const { return elapsed_seconds_; }
+  // From the next tick on; the count and the bound's start stay.
+  void SetWorkPolicy(const WorkPolicy& work) { work_ = work; }
   // The last counting tick found the program at work (monitor/work.h), which
   // restarted the count as use does.
   bool busy() const { return busy_; }

@@ -99,14 +99,18 @@ void PresenceCheck::CountWork(const CopyScan& scan, std::int64_t now) {
   // the last check; one that ran before (at the run's first check, a copy
   // started from outside) counts from now on.
   std::vector<Worker> workers;
+  std::vector<std::int32_t> whole;  // met first, started by the program since the last check
   for (const ListedCopy* process : tree) {
     WorkDone since = *process->work;
     if (const auto before = known(process->who); before != workers_.end()) {
       since.cpu_ms -= before->done.cpu_ms;
       since.io_bytes -= before->done.io_bytes;
-    } else if (!work_from_ || !process->parent ||
-               std::none_of(workers_.begin(), workers_.end(),
-                            [&](const Worker& w) { return w.who.id == *process->parent; })) {
+    } else if (work_from_ && process->parent &&
+               (std::any_of(workers_.begin(), workers_.end(),
+                            [&](const Worker& w) { return w.who.id == *process->parent; }) ||
+                std::find(whole.begin(), whole.end(), *process->parent) != whole.end())) {
+      whole.push_back(process->who.id);
+    } else {
       since = {};
     }
     // The counts only grow; a smaller one is another reading, not work.
