@@ -31,7 +31,7 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
     copies.push_back({copy.who, now, own});
   }
   copies_ = std::move(copies);
-  CountWork(*scan, now);
+  CountWork(*scan, path, now);
 
   // A failure of the component to watch the program, or part of it, stops
   // nothing here; the tooltip shows it, so that it is seen before it ends a
@@ -71,7 +71,14 @@ void PresenceCheck::RunEnded() {
   c_.tmrAppShotDown.SetEnabled(false);
 }
 
-void PresenceCheck::CountWork(const CopyScan& scan, std::int64_t now) {
+void PresenceCheck::CountWork(const CopyScan& scan, const std::string& path, std::int64_t now) {
+  // Another program's processes are not this one's.
+  if (path != work_path_) {
+    workers_.clear();
+    work_from_.reset();
+    work_ = {};
+    work_path_ = path;
+  }
   const auto known = [this](const ProcessIdentity& who) {
     return std::find_if(workers_.begin(), workers_.end(), [&who](const Worker& w) { return w.who == who; });
   };

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "components/controls.h"
@@ -112,12 +113,13 @@ class PresenceCheck {
   std::vector<Known> copies_;  // found by the last check
 
   // Adds what the program's processes in `scan` did since the last check.
-  void CountWork(const CopyScan& scan, std::int64_t now);
+  void CountWork(const CopyScan& scan, const std::string& path, std::int64_t now);
   struct Worker {
     ProcessIdentity who;
     WorkDone done;  // as the last check saw it
   };
   std::vector<Worker> workers_;  // the program's processes at the last check
+  std::string work_path_;        // the path they were found by
   WorkDone work_;                // since the last TakeWork
   std::optional<std::int64_t> work_from_;  // when the measuring began (MonotonicMs)
   std::int64_t work_to_ = 0;               // the last check that measured

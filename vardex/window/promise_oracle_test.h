@@ -25,6 +25,13 @@ inline constexpr Ms kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute
 // that ends it.
 inline constexpr Ms kGrace = 2 * 10 * kSecond + 5 * kSecond + 31 * kSecond;
 inline constexpr Ms kLongAgo = -(Ms{1} << 60);
+// Work: the program's processes (its copies and what they started) using
+// more than a tenth of one core in all. Vardex measures it over a tick
+// between presence checks, so the oracle takes 10 % either side as
+// unsure, and the work's last tick (one tick and a presence period) as
+// possibly unseen.
+inline constexpr int kWorkPerMille = 100, kWorkSure = 110, kWorkMaybe = 90;
+inline constexpr Ms kWorkUnseen = 10 * kSecond + 5 * kSecond;
 
 inline std::string Upper(std::string s) {
   for (char& ch : s)
@@ -121,6 +128,20 @@ class PromiseOracle {
   // The input at `t` could be seen neither by the hooks nor by a look at the
   // window in front: the world broke its own rule that every input can be.
   void Unseeable(Ms t, const std::string& program) { unseeable_[program] = t; }
+  // The program's processes use `per_mille` of one core in all from `t`
+  // on. Work while the program is asked to close is its saving, no use.
+  void Load(Ms t, const std::string& program, int per_mille) {
+    auto& [load, since] = load_.try_emplace(program, 0, t).first->second;
+    if (load > kWorkSure) sure_work_[program] = t;
+    if (load > kWorkMaybe) maybe_work_[program] = t;
+    load = Saving(program) ? 0 : per_mille;
+    since = t;
+  }
+  // Vardex asked the program to close.
+  void Asked(Ms t, const std::string& program) {
+    Load(t, program, 0);
+    asked_[program] = t;
+  }
   // Starting a copy is use too.
   void Started(Ms t, const std::string& program) { start_[program] = t; }
   // Input that is no use of `program` but that Vardex may count as use, and why.
@@ -140,6 +161,8 @@ class PromiseOracle {
     if (t - Last(start_, program) < limit_) return "ended within the limit after a copy started";
     if (t - Last(unseeable_, program) < limit_) return "world model: input that nothing could see";
     if (t - Last(input_, program) < limit_) return "ended within the limit after input into a copy";
+    if (t - Work(sure_work_, kWorkSure, program, t) + kWorkUnseen < limit_)
+      return "ended within the limit after the program worked";
     return "";
   }
 
@@ -149,7 +172,7 @@ class PromiseOracle {
   // counts each excuse that held the end off.
   std::string Late(Ms from, Ms until, Ms& at) {
     const std::string program = Upper(path_);
-    Ms due = IdleSince() + limit_ + kGrace;
+    Ms due = IdleSince(until) + limit_ + kGrace;
     const auto excused = excused_.find(program);
     if (excused != excused_.end()) {
       for (std::size_t i = 0; i < excused->second.size(); ++i) {
@@ -179,9 +202,11 @@ class PromiseOracle {
   }
 
   // Since when the named program has been idle, by the rules alone.
-  Ms IdleSince() const {
+  // Work that goes on counts until `now`, or from its start without one.
+  Ms IdleSince(Ms now = kLongAgo) const {
     const std::string program = Upper(path_);
-    return std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
+    return std::max({fresh_, count_from_, Last(start_, program), Last(input_, program),
+                     Work(maybe_work_, kWorkMaybe, program, now)});
   }
   std::string program() const { return Upper(path_); }
   Ms limit() const { return limit_; }
@@ -197,9 +222,20 @@ class PromiseOracle {
     return it == times.end() ? kLongAgo : it->second;
   }
 
+  // When `program` last worked above `above`: `now` while it does.
+  Ms Work(const std::map<std::string, Ms>& ended, int above, const std::string& program, Ms now) const {
+    const auto it = load_.find(program);
+    if (it != load_.end() && it->second.first > above) return std::max(now, it->second.second);
+    return Last(ended, program);
+  }
+  bool Saving(const std::string& program) const {
+    return Last(asked_, program) > std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
+  }
+
   std::string path_;  // as typed
   Ms limit_ = kDefaultLimit, fresh_ = kLongAgo, count_from_ = kLongAgo;
-  std::map<std::string, Ms> input_, unseeable_, start_;
+  std::map<std::string, Ms> input_, unseeable_, start_, asked_, sure_work_, maybe_work_;
+  std::map<std::string, std::pair<int, Ms>> load_;  // by program: its load now, since when
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
   bool design_shown_ = false;
