@@ -1,5 +1,5 @@
-// The policy values from the registry: HKEY_LOCAL_MACHINE\SOFTWARE\Policies\
-// Vardex, opened once for reading. The key is shared by both views on 64-bit
+// The policy values from the registry: the policy key (settings/policy.h)
+// under HKEY_LOCAL_MACHINE, opened once for reading. The key is shared by both views on 64-bit
 // Windows, so no view is named: a 32-bit and a 64-bit build read the same
 // values there.
 #pragma once

@@ -27,11 +27,12 @@ inline constexpr Ms kGrace = 2 * 10 * kSecond + 5 * kSecond + 31 * kSecond;
 inline constexpr Ms kLongAgo = -(Ms{1} << 60);
 // Work: the program's processes (its copies and what they started) using
 // more than a tenth of one core in all. Vardex measures it over a tick
-// between presence checks, so the oracle takes 10 % either side as
-// unsure, and the work's last tick (one tick and a presence period) as
-// possibly unseen.
-inline constexpr int kWorkPerMille = 100, kWorkSure = 110, kWorkMaybe = 90;
-inline constexpr Ms kWorkUnseen = 10 * kSecond + 5 * kSecond;
+// between presence checks, so the oracle takes 10 % either side as unsure;
+// and surely seen only work that lasted a tick and two presence periods,
+// and only up to the count a tick restarts (a tick and a presence period
+// before its end, a tick before that).
+inline constexpr int kWorkSure = 110, kWorkMaybe = 90;
+inline constexpr Ms kWorkUnseen = 30 * kSecond;
 
 inline std::string Upper(std::string s) {
   for (char& ch : s)
@@ -131,11 +132,12 @@ class PromiseOracle {
   // The program's processes use `per_mille` of one core in all from `t`
   // on. Work while the program is asked to close is its saving, no use.
   void Load(Ms t, const std::string& program, int per_mille) {
-    auto& [load, since] = load_.try_emplace(program, 0, t).first->second;
-    if (load > kWorkSure) sure_work_[program] = t;
+    auto& [load, sure_since] = load_.try_emplace(program, 0, kLongAgo).first->second;
+    const int now = Saving(program) ? 0 : per_mille;
     if (load > kWorkMaybe) maybe_work_[program] = t;
-    load = Saving(program) ? 0 : per_mille;
-    since = t;
+    if (load > kWorkSure && now <= kWorkSure) sure_work_[program] = SurelySeen(sure_since, t, program);
+    if (load <= kWorkSure && now > kWorkSure) sure_since = t;
+    load = now;
   }
   // Vardex asked the program to close.
   void Asked(Ms t, const std::string& program) {
@@ -161,8 +163,10 @@ class PromiseOracle {
     if (t - Last(start_, program) < limit_) return "ended within the limit after a copy started";
     if (t - Last(unseeable_, program) < limit_) return "world model: input that nothing could see";
     if (t - Last(input_, program) < limit_) return "ended within the limit after input into a copy";
-    if (t - Work(sure_work_, kWorkSure, program, t) + kWorkUnseen < limit_)
-      return "ended within the limit after the program worked";
+    const auto it = load_.find(program);
+    const Ms worked = it != load_.end() && it->second.first > kWorkSure ? SurelySeen(it->second.second, t, program)
+                                                                        : Last(sure_work_, program);
+    if (t - worked < limit_) return "ended within the limit after the program worked";
     return "";
   }
 
@@ -206,7 +210,7 @@ class PromiseOracle {
   Ms IdleSince(Ms now = kLongAgo) const {
     const std::string program = Upper(path_);
     return std::max({fresh_, count_from_, Last(start_, program), Last(input_, program),
-                     Work(maybe_work_, kWorkMaybe, program, now)});
+                     MaybeWorked(program, now)});
   }
   std::string program() const { return Upper(path_); }
   Ms limit() const { return limit_; }
@@ -222,11 +226,17 @@ class PromiseOracle {
     return it == times.end() ? kLongAgo : it->second;
   }
 
-  // When `program` last worked above `above`: `now` while it does.
-  Ms Work(const std::map<std::string, Ms>& ended, int above, const std::string& program, Ms now) const {
+  // When `program` may last have worked: `now` while it may, or without
+  // a `now`, the last report.
+  Ms MaybeWorked(const std::string& program, Ms now) const {
     const auto it = load_.find(program);
-    if (it != load_.end() && it->second.first > above) return std::max(now, it->second.second);
-    return Last(ended, program);
+    if (it != load_.end() && it->second.first > kWorkMaybe) return std::max(now, Last(maybe_work_, program));
+    return Last(maybe_work_, program);
+  }
+  // The use that sure work from `since` until `until` makes: none when too
+  // short to be seen.
+  Ms SurelySeen(Ms since, Ms until, const std::string& program) const {
+    return until - since >= kWorkUnseen ? until - kWorkUnseen : Last(sure_work_, program);
   }
   bool Saving(const std::string& program) const {
     return Last(asked_, program) > std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
@@ -235,7 +245,7 @@ class PromiseOracle {
   std::string path_;  // as typed
   Ms limit_ = kDefaultLimit, fresh_ = kLongAgo, count_from_ = kLongAgo;
   std::map<std::string, Ms> input_, unseeable_, start_, asked_, sure_work_, maybe_work_;
-  std::map<std::string, std::pair<int, Ms>> load_;  // by program: its load now, since when
+  std::map<std::string, std::pair<int, Ms>> load_;  // by program: its load now, surely work since when
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
   bool design_shown_ = false;
