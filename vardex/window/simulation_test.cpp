@@ -471,6 +471,7 @@ class World final : public HookComponentFactory, public InputWatch {
     // A new path starts a new watch.
     if (controls_->txtApplicationName_.Text() != watched_path_) {
       watched_path_ = controls_->txtApplicationName_.Text();
+      watch_since_ = now_;
       UntieOrphans();
     }
     ReportLoads(now_);
@@ -601,9 +602,10 @@ class World final : public HookComponentFactory, public InputWatch {
           solvers_.erase(solver);
         }
         if (!p) break;
-        // A presence period is the least Vardex needs to see a solver with it.
+        // A presence period of the watch is the least Vardex needs to see a
+        // solver with it.
         for (Solver& v : solvers_)
-          if (v.starter == p->serial && now_ - v.started < 6 * kSecond) v.tied = false;
+          if (v.starter == p->serial && now_ - std::max(v.started, watch_since_) < 6 * kSecond) v.tied = false;
         if (p->serial == front_.serial) SetFront({});
         EndProcess(p->pid);
         procs_.erase(procs_.begin() + (p - procs_.data()));
@@ -727,6 +729,7 @@ class World final : public HookComponentFactory, public InputWatch {
       }
       case Ev::kRestart:
         form_.reset();
+        watch_since_ = now_;
         UntieOrphans();
         StartVardex();
         break;
@@ -982,6 +985,7 @@ class World final : public HookComponentFactory, public InputWatch {
   std::map<std::int32_t, std::pair<int, double>> load_;  // by pid: thousandths of a core, CPU ms so far
   Ms asleep_until_ = kLongAgo, awake_at_ = kLongAgo;
   std::string watched_path_;
+  Ms watch_since_ = 0;  // the watch of the path began: Vardex's start or the path's change
   Ms wall_offset_ = 0;  // how far the wall clock has been set
   Window front_;             // serial 0: none of the programs
   bool companion_up_ = true;
