@@ -602,10 +602,14 @@ class World final : public HookComponentFactory, public InputWatch {
           solvers_.erase(solver);
         }
         if (!p) break;
-        // A presence period of the watch is the least Vardex needs to see a
-        // solver with it.
-        for (Solver& v : solvers_)
-          if (v.starter == p->serial && now_ - std::max(v.started, watch_since_) < 6 * kSecond) v.tied = false;
+        // A starter stays a presence period of the watch with a solver it
+        // started, so that Vardex surely sees the two together.
+        if (std::any_of(solvers_.begin(), solvers_.end(), [&](const Solver& v) {
+              return v.starter == p->serial && now_ - std::max(v.started, watch_since_) < 6 * kSecond;
+            })) {
+          Push({now_ + 6 * kSecond, Ev::kExit, e.a, 0, 0, {}}, false);
+          break;
+        }
         if (p->serial == front_.serial) SetFront({});
         EndProcess(p->pid);
         procs_.erase(procs_.begin() + (p - procs_.data()));
