@@ -75,10 +75,12 @@ void PresenceCheck::CountWork(const CopyScan& scan, const std::string& path, std
   // Another program's processes are not this one's.
   if (path != work_path_) {
     workers_.clear();
+    outside_.clear();
     work_from_.reset();
     work_ = {};
     work_path_ = path;
   }
+  const auto key = [](const ListedCopy& c) { return std::make_pair(c.who.id, *c.who.created); };
   const auto known = [this](const ProcessIdentity& who) {
     return std::find_if(workers_.begin(), workers_.end(), [&who](const Worker& w) { return w.who == who; });
   };
@@ -97,7 +99,8 @@ void PresenceCheck::CountWork(const CopyScan& scan, const std::string& path, std
                                      return t->who.id == *other.parent && t->who.created &&
                                             *t->who.created <= *other.who.created;
                                    });
-      if (!started_in_tree && known(other.who) == workers_.end()) continue;
+      const bool member = known(other.who) != workers_.end();
+      if (!member && (!started_in_tree || std::binary_search(outside_.begin(), outside_.end(), key(other)))) continue;
       tree.push_back(&other);
       taken[i] = grew = true;
     }
@@ -126,6 +129,10 @@ void PresenceCheck::CountWork(const CopyScan& scan, const std::string& path, std
     workers.push_back({process->who, *process->work});
   }
   workers_ = std::move(workers);
+  outside_.clear();
+  for (std::size_t i = 0; i < scan.others.size(); ++i)
+    if (!taken[i]) outside_.push_back(key(scan.others[i]));
+  std::sort(outside_.begin(), outside_.end());
   if (workers_.empty()) {
     work_from_.reset();
     work_ = {};

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "components/controls.h"
@@ -120,6 +121,10 @@ class PresenceCheck {
   };
   std::vector<Worker> workers_;  // the program's processes at the last check
   std::string work_path_;        // the path they were found by
+  // The other processes of the last check, sorted: one that ran then
+  // outside the program never joins it (a copy that takes its starter's
+  // identifier later, with a date the clock set back, did not start it).
+  std::vector<std::pair<std::int32_t, std::int64_t>> outside_;
   WorkDone work_;                // since the last TakeWork
   std::optional<std::int64_t> work_from_;  // when the measuring began (MonotonicMs)
   std::int64_t work_to_ = 0;               // the last check that measured

@@ -233,6 +233,19 @@ TEST_F(Presence, WorkIsWhatTheCopiesAndTheProcessesTheyStartedDidBetweenChecks) 
   EXPECT_EQ(work.done, (WorkDone{4'000, 1'000}));
   EXPECT_EQ(presence.loaded(), 0);
 
+  // An identifier taken again: 600 runs, started by a process 500 since
+  // gone; a copy started later takes 500, dated earlier by a clock set back.
+  start("C:\\OTHER\\TOOL.EXE", 600, 3'000, 500, {0, 0});
+  system.monotonic_ms += 5'000;
+  Check();
+  start(kDesignPath, 500, 2'000, 4, {0, 0});
+  for (int i = 0; i < 2; ++i) {
+    add(600, {5'000, 0});
+    system.monotonic_ms += 5'000;
+    Check();
+  }
+  EXPECT_EQ(presence.TakeWork().done, WorkDone{}) << "what ran outside the program stays outside";
+
   // Once nothing of the program runs, nothing is measured.
   processes.running.clear();
   system.monotonic_ms += 5'000;
