@@ -489,7 +489,14 @@ class World final : public HookComponentFactory, public InputWatch {
     std::int32_t pid = 4;
     while (std::any_of(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; }) ||
            std::any_of(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.pid == pid; }) ||
-           std::any_of(solvers_.begin(), solvers_.end(), [&](const Solver& v) { return v.pid == pid; }))
+           std::any_of(solvers_.begin(), solvers_.end(), [&](const Solver& v) {
+             // Nor a running solver's starter's: a copy that took it, dated
+             // before the solver by a clock set back, would pass for the
+             // solver's starter with a Vardex that started after the solver
+             // (nothing tells the two apart; rare enough on Windows).
+             const auto starter = processes_.parents.find(v.pid);
+             return v.pid == pid || (starter != processes_.parents.end() && starter->second == pid);
+           }))
       pid += 4;
     return pid;
   }
