@@ -26,11 +26,16 @@ struct process_record {
   // The process that started it, as it was then; 0 when unknown. The
   // identifier may have been taken again since by a later process.
   DWORD parent = 0;
+  // CPU time used so far, user and kernel, in 100-ns units; and the bytes it
+  // has read and written (files, devices, network). The system-wide query
+  // only; 0 from the older list.
+  ULONGLONG cpu_time = 0;
+  ULONGLONG io_bytes = 0;
 };
 
 namespace detail {
 
-// SYSTEM_PROCESS_INFORMATION up to the session id, with the members that the
+// SYSTEM_PROCESS_INFORMATION up to the I/O counts, with the members that the
 // SDK's winternl.h hides in reserved arrays named.
 struct system_process_entry {
   ULONG next_entry_offset;
@@ -52,9 +57,20 @@ struct system_process_entry {
   HANDLE inherited_from_unique_process_id;
   ULONG handle_count;
   ULONG session_id;
+  ULONG_PTR unique_process_key;
+  SIZE_T virtual_sizes[2];
+  ULONG page_fault_count;
+  SIZE_T memory_sizes[9];  // working set, pools, page file, private pages
+  LARGE_INTEGER operation_counts[3];
+  LARGE_INTEGER read_transfer_count;
+  LARGE_INTEGER write_transfer_count;
+  LARGE_INTEGER other_transfer_count;
 };
 static_assert(offsetof(system_process_entry, create_time) == 32, "SYSTEM_PROCESS_INFORMATION layout");
 static_assert(offsetof(system_process_entry, image_name) == 56, "SYSTEM_PROCESS_INFORMATION layout");
+static_assert(offsetof(system_process_entry, read_transfer_count) == (sizeof(void*) == 8 ? 232 : 160),
+              "SYSTEM_PROCESS_INFORMATION layout");
+static_assert(sizeof(system_process_entry) == (sizeof(void*) == 8 ? 256 : 184), "SYSTEM_PROCESS_INFORMATION layout");
 
 using nt_query_system_information_fn = LONG(WINAPI*)(ULONG information_class, void* buffer, ULONG size, ULONG* returned);
 inline constexpr ULONG kSystemProcessInformation = 5;
@@ -117,9 +133,15 @@ class system_process_query {
       const std::size_t end = buffer_.size() * sizeof(ULONGLONG);
       for (std::size_t at = 0; at + sizeof(detail::system_process_entry) <= end;) {
         const auto* entry = reinterpret_cast<const detail::system_process_entry*>(base + at);
-        out.push_back(process_record{static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->unique_process_id)),
-                                    entry->session_id, static_cast<ULONGLONG>(entry->create_time.QuadPart),
-                                    static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->inherited_from_unique_process_id))});
+        // Other transfers (device controls) are left out: they are the
+        // system's traffic with the program as much as its work.
+        out.push_back(process_record{
+            static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->unique_process_id)), entry->session_id,
+            static_cast<ULONGLONG>(entry->create_time.QuadPart),
+            static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->inherited_from_unique_process_id)),
+            static_cast<ULONGLONG>(entry->user_time.QuadPart) + static_cast<ULONGLONG>(entry->kernel_time.QuadPart),
+            static_cast<ULONGLONG>(entry->read_transfer_count.QuadPart) +
+                static_cast<ULONGLONG>(entry->write_transfer_count.QuadPart)});
         if (entry->next_entry_offset == 0) return true;
         at += entry->next_entry_offset;
       }

@@ -212,6 +212,8 @@ struct process_entry {
   ULONGLONG created;  // 0 when unknown (the older list)
   std::string path;   // in the reader's form; empty when it cannot be read
   DWORD parent;       // as process_record has it
+  ULONGLONG cpu_time;  // as process_record has them
+  ULONGLONG io_bytes;
 };
 
 enum class path_form {
@@ -250,13 +252,15 @@ class process_reader {
       for (const process_record& record : records_) {
         if (session && record.session != *session) continue;
         if (const std::string* known = paths_.find(record)) {
-          out.push_back(process_entry{record.id, record.session, record.created, *known, record.parent});
+          out.push_back(process_entry{record.id, record.session, record.created, *known, record.parent,
+                                      record.cpu_time, record.io_bytes});
           continue;
         }
         std::string path;
         const path_read outcome = read_path(source, record.id, path);
         if (lasting(outcome)) paths_.store(record, path);
-        out.push_back(process_entry{record.id, record.session, record.created, std::move(path), record.parent});
+        out.push_back(process_entry{record.id, record.session, record.created, std::move(path), record.parent,
+                                    record.cpu_time, record.io_bytes});
       }
       return true;
     } catch (const std::bad_alloc&) {

@@ -3,6 +3,9 @@
 //          [--save-on-close FILE]          that takes the typed text; prints
 //          [--hang-after MS]               "ready <pid>". Asked to close as at
 //          [--workers-every MS]
+//          [--compute MS] [--solver MS]
+//          [--timer-load PERMILLE]
+//          [--compute-on-close MS]
 //                                          sign-out (ENDSESSION_CLOSEAPP), it
 //                                          agrees only with --save-on-close: it
 //                                          writes its text to FILE and exits
@@ -12,8 +15,22 @@
 //                                          UI thread stops pumping after MS;
 //                                          with --workers-every it starts a
 //                                          worker copy of itself every MS, as
-//                                          browsers do
+//                                          browsers do. At work: --compute
+//                                          keeps a thread computing at one
+//                                          core for MS from the start;
+//                                          --solver starts robust_solver.exe
+//                                          beside it (a copy of the helper
+//                                          under another name) to do that;
+//                                          --timer-load computes PERMILLE/10
+//                                          ms at each tick of a 100 ms timer;
+//                                          --compute-on-close computes for MS
+//                                          when asked to close, and stays.
+//                                          Prints "asked" when asked to close
 //   worker MS             a windowless worker copy: lives MS, then exits
+//   spin MS               computes at one core for MS, then exits
+//   work-of PID MS        prints "cpu C io B": the CPU ms and bytes moved by
+//                         process PID over MS, as the system's process list
+//                         reports them
 //   storm PID COUNT       posts COUNT relay messages, key and mouse in turn,
 //                         to the relay window of process PID, then asks that
 //                         window's thread for an answer
@@ -52,6 +69,7 @@
 
 #include "relay/companion_protocol.h"
 #include "relay/relay.h"
+#include "win32/process_query.h"
 #include "win32/unique_any.h"
 #include "window/main_window_ids.h"
 #include "window/main_window_layout.h"
@@ -65,10 +83,13 @@ constexpr int kEditId = 100;
 constexpr UINT_PTR kExitTimer = 1;
 constexpr UINT_PTR kHangTimer = 2;
 constexpr UINT_PTR kWorkerTimer = 3;
+constexpr UINT_PTR kLoadTimer = 4;
 constexpr wchar_t kWorkerLifetimeMs[] = L"8000";
 // The exit code of a target that closed on request; Vardex's end gives 1.
 constexpr int kSavedExitCode = 42;
 std::wstring g_save_path;  // the target's --save-on-close
+DWORD g_timer_load_ms = 0;    // --timer-load, in ms a tick
+DWORD g_compute_on_close_ms = 0;
 int g_exit_code = 0;
 // Long enough for a loaded Wine, short enough to keep every step bounded.
 constexpr DWORD kAnswerTimeoutMs = 10000;
@@ -82,14 +103,41 @@ int Fail(int code, const char* what) {
 
 // --- target -------------------------------------------------------------------
 
-// A copy of this executable with no window and no console, as a browser's
-// or an Electron program's worker processes are; the target is its parent.
-void StartWorker() noexcept {
+// Keeps one core busy for `ms`, on the fine clock: a tick count in steps of
+// a system tick would spin 2 ms for up to 16.
+void Spin(DWORD ms) noexcept {
+  LARGE_INTEGER frequency{}, start{}, now{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  do {
+    QueryPerformanceCounter(&now);
+  } while ((now.QuadPart - start.QuadPart) * 1000 < static_cast<LONGLONG>(ms) * frequency.QuadPart);
+}
+DWORD WINAPI SpinThread(void* ms) noexcept {
+  Spin(static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(ms)));
+  return 0;
+}
+void StartSpinning(DWORD ms) noexcept {
+  const win32::unique_handle thread(
+      CreateThread(nullptr, 0, SpinThread, reinterpret_cast<void*>(static_cast<ULONG_PTR>(ms)), 0, nullptr));
+}
+
+// A windowless process that the target starts: a copy of this executable
+// (`beside` null), as a browser's or an Electron program's worker processes
+// are, or the executable `beside` in its folder, as a CAD front end starts
+// its solver.
+void StartWorker(const wchar_t* beside = nullptr, const wchar_t* arguments = nullptr) noexcept {
   wchar_t path[MAX_PATH];
   const DWORD length = GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
   if (length == 0 || length == ARRAYSIZE(path)) return;
-  wchar_t command_line[MAX_PATH + 32];
-  std::swprintf(command_line, ARRAYSIZE(command_line), L"\"%ls\" worker %ls", path, kWorkerLifetimeMs);
+  if (beside) {
+    wchar_t* const slash = wcsrchr(path, L'\\');
+    if (!slash || lstrlenW(beside) >= MAX_PATH - (slash + 1 - path)) return;
+    lstrcpyW(slash + 1, beside);
+  }
+  wchar_t command_line[MAX_PATH + 64];
+  std::swprintf(command_line, ARRAYSIZE(command_line), L"\"%ls\" %ls", path,
+                arguments ? arguments : (std::wstring(L"worker ") + kWorkerLifetimeMs).c_str());
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
@@ -116,8 +164,18 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       // Sleep the exit code 0, whatever the end's was.
       if (wParam == kHangTimer) WaitForSingleObject(GetCurrentProcess(), INFINITE);
       if (wParam == kWorkerTimer) StartWorker();
+      if (wParam == kLoadTimer) Spin(g_timer_load_ms);
       return 0;
     case WM_QUERYENDSESSION:
+      if (lParam & ENDSESSION_CLOSEAPP) {
+        std::puts("asked");
+        std::fflush(stdout);
+      }
+      // Saving at length, and never done: ended after the grace period.
+      if (g_compute_on_close_ms > 0 && (lParam & ENDSESSION_CLOSEAPP)) {
+        StartSpinning(g_compute_on_close_ms);
+        g_compute_on_close_ms = 0;
+      }
       if (g_save_path.empty() || !(lParam & ENDSESSION_CLOSEAPP)) break;
       return TRUE;
     case WM_ENDSESSION:
@@ -144,7 +202,12 @@ LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-int RunTarget(const std::wstring& title, int exit_after_ms, int hang_after_ms, int workers_every_ms) {
+struct TargetOptions {
+  std::wstring title = L"Robust Target";
+  int exit_after = -1, hang_after = -1, workers_every = 0, compute = 0, solver = 0;
+};
+
+int RunTarget(const TargetOptions& options) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = TargetProc;
@@ -154,12 +217,15 @@ int RunTarget(const std::wstring& title, int exit_after_ms, int hang_after_ms, i
   wc.lpszClassName = kTargetClass;
   if (!RegisterClassExW(&wc)) return Fail(2, "cannot register the window class");
   // Owned by the message loop below: WM_DESTROY ends it.
-  const HWND window = CreateWindowExW(0, kTargetClass, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
+  const HWND window = CreateWindowExW(0, kTargetClass, options.title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50,
                                       420, 240, nullptr, nullptr, wc.hInstance, nullptr);
   if (!window) return Fail(2, "cannot create the window");
-  if (exit_after_ms >= 0) SetTimer(window, kExitTimer, static_cast<UINT>(exit_after_ms), nullptr);
-  if (hang_after_ms >= 0) SetTimer(window, kHangTimer, static_cast<UINT>(hang_after_ms), nullptr);
-  if (workers_every_ms > 0) SetTimer(window, kWorkerTimer, static_cast<UINT>(workers_every_ms), nullptr);
+  if (options.exit_after >= 0) SetTimer(window, kExitTimer, static_cast<UINT>(options.exit_after), nullptr);
+  if (options.hang_after >= 0) SetTimer(window, kHangTimer, static_cast<UINT>(options.hang_after), nullptr);
+  if (options.workers_every > 0) SetTimer(window, kWorkerTimer, static_cast<UINT>(options.workers_every), nullptr);
+  if (g_timer_load_ms > 0) SetTimer(window, kLoadTimer, 100, nullptr);
+  if (options.compute > 0) StartSpinning(static_cast<DWORD>(options.compute));
+  if (options.solver > 0) StartWorker(L"robust_solver.exe", (L"spin " + std::to_wstring(options.solver)).c_str());
   std::printf("ready %lu\n", GetCurrentProcessId());
   std::fflush(stdout);
   MSG msg;
@@ -409,26 +475,54 @@ int AskAsAStranger() {
   return 0;
 }
 
+int PrintWorkOf(DWORD pid, DWORD ms) {
+  win32::system_process_query query;
+  std::vector<win32::process_record> records;
+  const auto read = [&]() -> const win32::process_record* {
+    if (!query.read(win32::kNtdll, records)) return nullptr;
+    for (const win32::process_record& r : records)
+      if (r.id == pid) return &r;
+    return nullptr;
+  };
+  const win32::process_record* first = read();
+  if (!first) return Fail(2, "no such process");
+  const win32::process_record before = *first;
+  Sleep(ms);
+  const win32::process_record* after = read();
+  if (!after) return Fail(2, "the process ended");
+  std::printf("cpu %llu io %llu\n", (after->cpu_time - before.cpu_time) / 10000,
+              after->io_bytes - before.io_bytes);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argc > 1 ? argv[1] : L"";
   if (command == L"target") {
-    std::wstring title = L"Robust Target";
-    int exit_after = -1;
-    int hang_after = -1;
-    int workers_every = 0;
+    TargetOptions options;
     for (int i = 2; i + 1 < argc; i += 2) {
-      if (lstrcmpW(argv[i], L"--title") == 0) title = argv[i + 1];
-      if (lstrcmpW(argv[i], L"--exit-after") == 0) exit_after = static_cast<int>(std::wcstol(argv[i + 1], nullptr, 10));
+      const auto number = [&] { return static_cast<int>(std::wcstol(argv[i + 1], nullptr, 10)); };
+      if (lstrcmpW(argv[i], L"--title") == 0) options.title = argv[i + 1];
+      if (lstrcmpW(argv[i], L"--exit-after") == 0) options.exit_after = number();
       if (lstrcmpW(argv[i], L"--save-on-close") == 0) g_save_path = argv[i + 1];
-      if (lstrcmpW(argv[i], L"--hang-after") == 0) hang_after = static_cast<int>(std::wcstol(argv[i + 1], nullptr, 10));
-      if (lstrcmpW(argv[i], L"--workers-every") == 0) workers_every = static_cast<int>(std::wcstol(argv[i + 1], nullptr, 10));
+      if (lstrcmpW(argv[i], L"--hang-after") == 0) options.hang_after = number();
+      if (lstrcmpW(argv[i], L"--workers-every") == 0) options.workers_every = number();
+      if (lstrcmpW(argv[i], L"--compute") == 0) options.compute = number();
+      if (lstrcmpW(argv[i], L"--solver") == 0) options.solver = number();
+      if (lstrcmpW(argv[i], L"--timer-load") == 0) g_timer_load_ms = static_cast<DWORD>(number()) / 10;
+      if (lstrcmpW(argv[i], L"--compute-on-close") == 0) g_compute_on_close_ms = static_cast<DWORD>(number());
     }
-    return RunTarget(title, exit_after, hang_after, workers_every);
+    return RunTarget(options);
   }
   if (command == L"worker" && argc == 3) {
     Sleep(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));
+    return 0;
+  }
+  if (command == L"work-of" && argc == 4)
+    return PrintWorkOf(ParsePid(argv[2]), static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
+  if (command == L"spin" && argc == 3) {
+    Spin(static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10)));
     return 0;
   }
   if (command == L"storm" && argc == 4) {
@@ -448,6 +542,6 @@ int wmain(int argc, wchar_t** argv) {
       return AnswerWrongly(argv[1], argv[2]);
     return NeverComeUp(argv[2]);
   }
-  std::puts("usage: robust_helper target|worker|storm|wait-relay|answers|suspend|resume|text|pid-of|exit-code|labels|stranger ...");
+  std::puts("usage: robust_helper target|worker|spin|work-of|storm|wait-relay|answers|suspend|resume|text|pid-of|exit-code|labels|stranger ...");
   return 1;
 }

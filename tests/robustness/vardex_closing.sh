@@ -9,7 +9,8 @@
 #    after the request, not before (the saver's file tells when it came);
 #  - while the end is pending, Vardex's window comes back from its icon
 #    within a second, and its UI thread answers within a second at every
-#    poll.
+#    poll;
+#  - then, one at a time, copies at work (see at_work below).
 # The watched program is a copy of the helper under a name of its own: the
 # helper's own runs that drive the test are then no copies of the program
 # started from outside, which would start the count again, hold the end off
@@ -123,4 +124,37 @@ done
 [[ "$back_ms" =~ ^[0-9]+$ ]] && [ "$back_ms" -le 1000 ] ||
   fail "Vardex's window did not come back within a second while the end was pending: $back_ms"
 kill -0 "$vardex_pid" 2>/dev/null || fail "Vardex ended"
-echo "PASS: asked first; the saver closed by itself, the others were ended after the grace period"
+
+# At work, one copy at a time, each with a 100 ms timer that uses 2 % of a
+# core: one whose thread computes at one core for 100 s, and one whose solver
+# (robust_solver.exe, a process of another name it starts) does. Neither is
+# asked while it computes; each is asked within the limit, two ticks and a
+# presence period after its work stops, and ended after the grace period,
+# the first although it computes while it saves.
+cp -f "$helper" "$work/robust_solver.exe"
+at_work() {  # NAME ARGS...
+  local name=$1 began asked_at="" went_at=""
+  shift
+  start_target "$name" --timer-load 20 "$@"
+  began=$(date +%s)
+  for _ in $(seq 1 40); do grep -q '^ready' "$work/$name.out" && break; sleep 0.25; done
+  grep -q '^ready' "$work/$name.out" || fail "the target $name did not start"
+  while [ $(( $(date +%s) - began )) -lt 260 ] && [ -z "$went_at" ]; do
+    [ -z "$asked_at" ] && grep -q '^asked' "$work/$name.out" && asked_at=$(date +%s)
+    kill -0 "${pid[$name]}" 2>/dev/null || went_at=$(date +%s)
+    sleep 0.5
+  done
+  [ -n "$asked_at" ] || fail "the copy $name was not asked to close within 260 s"
+  [ -n "$went_at" ] || fail "the copy $name still runs 260 s after its start"
+  wait "${pid[$name]}"
+  unset "pid[$name]"
+  echo "$name: asked $(( asked_at - began ))s after its start, ended $(( went_at - asked_at ))s after the request"
+  [ $(( asked_at - began )) -ge 100 ] || fail "the copy $name was asked while it computed"
+  [ $(( asked_at - began )) -le 190 ] || fail "the copy $name was asked only $(( asked_at - began ))s after its start"
+  [ $(( went_at - asked_at )) -ge 30 ] && [ $(( went_at - asked_at )) -le 34 ] ||
+    fail "the copy $name was not ended when the grace period was over"
+}
+at_work Thread --compute 100000 --compute-on-close 60000
+at_work Solver --solver 100000
+kill -0 "$vardex_pid" 2>/dev/null || fail "Vardex ended"
+echo "PASS: asked first; the saver closed by itself, the others were ended after the grace period; work held the end off"

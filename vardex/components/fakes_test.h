@@ -115,6 +115,7 @@ struct FakeProcess {
   bool closes_when_asked = false;  // saves and exits when asked to close
   bool agrees_when_asked = false;  // answers yes when asked to close, and stays
   bool hung = false;  // its UI thread takes no messages: a request to close goes unanswered
+  std::optional<WorkDone> work = WorkDone{};  // done so far; none: the list does not say
 };
 
 class FakeProcessList final : public ProcessList {
@@ -164,6 +165,10 @@ class FakeProcessList final : public ProcessList {
     const auto it = snapshot_parents_.find(snapshot_[index_ - 1].id);
     if (it == snapshot_parents_.end()) return std::nullopt;
     return it->second;
+  }
+  std::optional<WorkDone> ProcessWorkDone() override {
+    if (index_ == 0) return std::nullopt;
+    return snapshot_[index_ - 1].work;
   }
   bool KillProcessID(std::int32_t id) override {
     kill_id_ = id;

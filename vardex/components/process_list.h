@@ -9,6 +9,13 @@
 
 namespace vardex {
 
+// What a process has done since it started.
+struct WorkDone {
+  std::int64_t cpu_ms = 0;    // CPU time, user and kernel
+  std::int64_t io_bytes = 0;  // bytes read and written
+  bool operator==(const WorkDone& other) const { return cpu_ms == other.cpu_ms && io_bytes == other.io_bytes; }
+};
+
 class ProcessList {
  public:
   virtual ~ProcessList() = default;
@@ -29,6 +36,9 @@ class ProcessList {
   // The identifier of the process that started the current entry's, as it
   // was then: by now it may have ended, and its identifier been taken again.
   virtual std::optional<std::int32_t> ProcessParentID() = 0;
+  // What the current entry's process has done so far, as the snapshot saw
+  // it; none where the list does not say.
+  virtual std::optional<WorkDone> ProcessWorkDone() = 0;
   // The process that KillProcess ends.
   virtual bool KillProcessID(std::int32_t process_id) = 0;
   virtual bool KillProcess() = 0;

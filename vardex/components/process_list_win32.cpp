@@ -72,6 +72,13 @@ std::optional<std::int32_t> ProcessListWin32::ProcessParentID() {
   return static_cast<std::int32_t>(entries_[*current_].parent);
 }
 
+std::optional<WorkDone> ProcessListWin32::ProcessWorkDone() {
+  // Only the query gives creation times with its entries.
+  if (!current_ || entries_[*current_].created == 0) return std::nullopt;
+  const win32::process_entry& entry = entries_[*current_];
+  return WorkDone{static_cast<std::int64_t>(entry.cpu_time / 10000), static_cast<std::int64_t>(entry.io_bytes)};
+}
+
 bool ProcessListWin32::KillProcessID(std::int32_t process_id) {
   kill_id_ = static_cast<DWORD>(process_id);
   return true;

@@ -37,6 +37,9 @@ class ProcessListWin32 final : public ProcessList {
   std::optional<std::int64_t> ProcessCreationTime() override;
   // From the system-wide query; none from the older list.
   std::optional<std::int32_t> ProcessParentID() override;
+  // From the system-wide query (its times are the kernel's: GetProcessTimes
+  // on another process gives zeros under Wine); none from the older list.
+  std::optional<WorkDone> ProcessWorkDone() override;
   bool KillProcessID(std::int32_t process_id) override;
   // Ends the process only while its identifier still names the snapshot's
   // process: same session, same executable path, and the same creation time

@@ -18,7 +18,10 @@ inline constexpr std::size_t kTrayTooltipMax = 127;
 // so its idle count runs blind; the tooltip ends with " (activity not seen)".
 // `closing`: the program has been asked to close and the grace period runs;
 // the tooltip says "closing..." instead of the count.
+// `busy`: the program's work holds the count (monitor/work.h); the tooltip
+// says "busy" instead of the idle count's share.
 std::string TrayTooltip(bool loaded, const std::string& path, std::int16_t elapsed_seconds,
-                        const std::string& limit_minutes, bool activity_unseen = false, bool closing = false);
+                        const std::string& limit_minutes, bool activity_unseen = false, bool closing = false,
+                        bool busy = false);
 
 }  // namespace vardex

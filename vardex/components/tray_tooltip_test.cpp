@@ -35,8 +35,12 @@ TEST(TrayTooltip, SaysWhenTheProgramsActivityCannotBeSeen) {
   EXPECT_EQ(tip.substr(tip.size() - 40), "... idle 1 of 30 min (activity not seen)");
 }
 
-TEST(TrayTooltip, SaysClosingWhileTheGracePeriodRuns) {
+TEST(TrayTooltip, SaysClosingWhileTheGracePeriodRunsAndBusyWhileWorkHoldsTheCount) {
   EXPECT_EQ(TrayTooltip(true, kFin, 3610, "60", true, true), "Vardex: FIN.EXE closing...");
+  EXPECT_EQ(TrayTooltip(true, kFin, 3610, "60", true, true, true), "Vardex: FIN.EXE closing...");
+  EXPECT_EQ(TrayTooltip(true, kFin, 60, "30", false, false, true), "Vardex: FIN.EXE busy");
+  EXPECT_EQ(TrayTooltip(true, kFin, 60, "30", true, false, true), "Vardex: FIN.EXE busy (activity not seen)");
+  EXPECT_EQ(TrayTooltip(false, kFin, 60, "30", false, false, true), "Vardex");
   EXPECT_EQ(TrayTooltip(true, "C:\\" + std::string(200, 'N'), 60, "30", false, true).size(), kTrayTooltipMax);
 }
 

@@ -45,6 +45,8 @@ void Countdown::Restart() {
 }
 
 void Countdown::StartAfresh() {
+  work_held_since_.reset();
+  busy_ = false;
   rooms_.marks.Clear();
   Restart();
   c_.LblElapsedTime.SetCaption("0");
@@ -53,7 +55,12 @@ void Countdown::StartAfresh() {
 void Countdown::Tick() {
   if (PathTooShort(c_.txtApplicationName.Text())) return;
   if (!TickDue()) return;
-  if (rooms_.marks.Take()) {
+  const bool used = rooms_.marks.Take();
+  if (used) work_held_since_.reset();
+  // Work never calls off a request: the program saves because it was asked.
+  busy_ = WorkHolds() && !used && !rooms_.closing.asking();
+  if (busy_) ++ticks_held_by_work_;
+  if (used || busy_) {
     Restart();
     // This tick is the new count's first, and the count runs from it: the use
     // may have come just before it, so no time before it is credited. A next
@@ -81,12 +88,21 @@ void Countdown::Tick() {
   double r = elapsed_seconds_ / limit;
   if (r < kDisplayThreshold) r = 0;
   c_.lblCompletionRatio.SetCaption(r == 0 ? "0" : FormatGeneral(r, system_.DecimalSeparator()));
-  if (const Picture* band = BandPicture(r, c_.dial)) tray_.TrayIcon(*band);
+  // At work the program is not on its way to the end: the icon shows no part of it.
+  if (const Picture* band = BandPicture(r, c_.dial); band && !busy_) tray_.TrayIcon(*band);
 
   const double limit_now = rooms_.fields.intAppShutDownTime.Read() * 60;
   // A second guard beside the fresh count for each new copy: a copy that has
   // not run for the whole limit has not been idle for it.
   if (limit_now < elapsed_seconds_ && !rooms_.closing.asking()) End(std::llround(limit_now * 1000));
+}
+
+bool Countdown::WorkHolds() {
+  const PresenceCheck::Work work = rooms_.presence.TakeWork();
+  if (!AtWork(work_, work.done, work.span_ms)) return false;
+  const std::int64_t now = system_.MonotonicMs();
+  if (!work_held_since_) work_held_since_ = now;
+  return work_.hold_minutes <= 0 || now - *work_held_since_ < std::int64_t{work_.hold_minutes} * 60 * 1000;
 }
 
 bool Countdown::TickDue() {

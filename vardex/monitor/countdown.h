@@ -22,6 +22,7 @@
 #include "monitor/closing.h"
 #include "monitor/interval_field.h"
 #include "monitor/presence.h"
+#include "monitor/work.h"
 
 namespace vardex {
 
@@ -53,8 +54,9 @@ class Countdown {
     IntervalFields& fields;
     Closing& closing;
   };
-  Countdown(const CountdownControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms)
-      : c_(c), list_(list), tray_(tray), system_(system), rooms_(rooms) {}
+  Countdown(const CountdownControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms,
+            const WorkPolicy& work = {})
+      : c_(c), list_(list), tray_(tray), system_(system), rooms_(rooms), work_(work) {}
 
   void Tick();
   // Every second (tmrInputCheck): an idle tick a second overdue is counted;
@@ -76,6 +78,13 @@ class Countdown {
   void EndMatchingProcesses() { End(std::nullopt); }
 
   std::int16_t elapsed_seconds() const { return elapsed_seconds_; }
+  // From the next tick on; the count and the bound's start stay.
+  void SetWorkPolicy(const WorkPolicy& work) { work_ = work; }
+  // The last counting tick found the program at work (monitor/work.h), which
+  // restarted the count as use does.
+  bool busy() const { return busy_; }
+  // Ticks whose work restarted the count.
+  std::uint64_t ticks_held_by_work() const { return ticks_held_by_work_; }
 
  private:
   // The scan; with `limit_ms`, nothing is ended while a copy started from
@@ -96,6 +105,9 @@ class Countdown {
   void EndAsked();
   // Every asked copy is done with the request (ProcessList::AgreedToClose).
   bool AllAgreed();
+  // Whether the program's work since the last tick holds the end off: work
+  // by the policy, within its bound since the last use or start.
+  bool WorkHolds();
 
   CountdownControls c_;
   ProcessList& list_;
@@ -107,6 +119,10 @@ class Countdown {
   std::optional<std::int64_t> anchor_;  // SystemServices::MonotonicMs the counted ticks follow
   std::int64_t counted_ = 0;  // ticks counted since anchor_
   std::optional<std::int64_t> timer_started_;  // the start of the idle timer anchor_ follows
+  WorkPolicy work_;
+  bool busy_ = false;
+  std::uint64_t ticks_held_by_work_ = 0;
+  std::optional<std::int64_t> work_held_since_;  // the first tick work held since the last use or start
 };
 
 }  // namespace vardex

@@ -23,6 +23,16 @@ class Countdown : public MonitorFixture {
     for (int i = 0; i < n; ++i) IdleTick();
   }
   std::int16_t Count() const { return countdown.elapsed_seconds(); }
+  // One tick in which the program did `done`, measured by the checks.
+  void WorkTick(WorkDone done, int n = 1) {
+    for (int i = 0; i < n; ++i) {
+      WorkDone& so_far = *processes.running[0].work;
+      so_far = {so_far.cpu_ms + done.cpu_ms, so_far.io_bytes + done.io_bytes};
+      system.monotonic_ms += tmrAppShotDown.Interval();
+      CheckPresence();
+      countdown.Tick();
+    }
+  }
 };
 
 TEST_F(Countdown, WorkedRunWithStartUpValues) {
@@ -119,6 +129,56 @@ TEST_F(Countdown, ActivitySetsTheCountBackToOneTick) {
   Tick();
   EXPECT_EQ(Count(), 10);
   EXPECT_EQ(marks.last_mouse_event(), 0);
+}
+
+// A tenth of one core, or a MiB a second, averaged over the tick: above it
+// the tick is use, and the icon shows none of the count.
+TEST_F(Countdown, WorkAboveTheThresholdRestartsTheCountLikeUse) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  WorkTick({}, 4);
+  WorkTick({1'001, 0});
+  EXPECT_EQ(Count(), 10);
+  EXPECT_TRUE(countdown.busy());
+  EXPECT_EQ(TrayPicture(), "picTimerOn") << "no progress while work holds the count";
+  WorkTick({1'000, 10 << 20});
+  EXPECT_EQ(Count(), 20) << "ticking over is no work";
+  EXPECT_FALSE(countdown.busy());
+  EXPECT_EQ(TrayPicture(), "Picture2");
+  WorkTick({0, (10 << 20) + 1});
+  EXPECT_EQ(Count(), 10) << "disk work";
+  WorkTick({10'000, 0}, 360);  // an hour at one core
+  EXPECT_TRUE(processes.killed.empty());
+  EXPECT_EQ(countdown.ticks_held_by_work(), 362u);
+  WorkTick({900, 0}, 5);
+  EXPECT_TRUE(processes.killed.empty());
+  WorkTick({900, 0});
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100})) << "the limit after the work stopped";
+}
+
+TEST_F(Countdown, AdministratorsBoundWorkOrSwitchItOff) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  countdown.SetWorkPolicy({true, 100, 1 << 20, 2});
+  WorkTick({10'000, 0}, 12);
+  EXPECT_EQ(Count(), 10) << "two minutes of work held the end off";
+  WorkTick({10'000, 0});
+  EXPECT_EQ(Count(), 20) << "the bound is reached";
+  marks.Key(65, 1);
+  WorkTick({10'000, 0}, 12);
+  EXPECT_EQ(Count(), 10) << "use starts the bound again";
+  WorkTick({10'000, 0}, 7);
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100}));
+
+  RunWatched();
+  CheckPresence();
+  countdown.SetWorkPolicy({false, 100, 1 << 20, 0});
+  WorkTick({10'000, 1 << 30}, 6);
+  EXPECT_EQ(Count(), 60);
+  EXPECT_FALSE(countdown.busy());
+  countdown.SetWorkPolicy({true, 100, 0, 0});
+  WorkTick({0, 1 << 30});
+  EXPECT_EQ(Count(), 70) << "disk work switched off alone";
 }
 
 TEST_F(Countdown, MouseMovesAreNoActivity) {
@@ -453,6 +513,18 @@ TEST_F(AskFirst, TheGracePeriodIsAwakeTime) {
   EXPECT_TRUE(processes.killed.empty());
   Second(1);
   EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100})) << "30 awake seconds after the request";
+}
+
+TEST_F(AskFirst, WorkDuringTheGracePeriodDoesNotCallTheEndOff) {
+  StartWatching();
+  intAppShutDownTime.SetText("1");
+  Tick(7);
+  ASSERT_TRUE(closing.asking());
+  WorkTick({10'000, 50 << 20});  // saving, because it was asked
+  EXPECT_TRUE(closing.asking());
+  EXPECT_FALSE(countdown.busy());
+  Second(20'000);
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100}));
 }
 
 TEST_F(AskFirst, UseDuringTheGracePeriodCallsTheEndOff) {

@@ -18,11 +18,15 @@ std::optional<CopyScan> ScanCopies(ProcessList& list, const SystemServices& syst
   for (std::int32_t i = 1; i <= *count; ++i) {
     if (!list.ProcessIndex(static_cast<std::int16_t>(i))) continue;
     const auto reported = list.ProcessPath();
-    if (!reported || !Matches(system, *reported, configured)) continue;
-    scan.found = true;
+    const bool copy = reported && Matches(system, *reported, configured);
+    scan.found = scan.found || copy;
     const auto id = list.ProcessID();
     if (!id) continue;
-    scan.copies.push_back({{*id, list.ProcessCreationTime()}, list.ProcessParentID()});
+    if (copy) {
+      scan.copies.push_back({{*id, list.ProcessCreationTime()}, list.ProcessParentID(), list.ProcessWorkDone()});
+    } else if (auto work = list.ProcessWorkDone()) {
+      if (auto created = list.ProcessCreationTime()) scan.others.push_back({{*id, created}, list.ProcessParentID(), work});
+    }
   }
   return scan;
 }

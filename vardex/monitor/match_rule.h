@@ -34,6 +34,7 @@ struct ProcessIdentity {
 struct ListedCopy {
   ProcessIdentity who;
   std::optional<std::int32_t> parent;  // the starter's identifier; none when unread
+  std::optional<WorkDone> work;        // none where the list does not say
 };
 
 // The copies of the program configured as `configured` in a snapshot taken
@@ -44,6 +45,9 @@ struct CopyScan {
   // The matching entries with an identifier: one without cannot be told from
   // the copies seen before, nor ended.
   std::vector<ListedCopy> copies;
+  // Every other entry with an identifier and a creation time, where the list
+  // says what it has done: the processes the copies may have started.
+  std::vector<ListedCopy> others;
 };
 // None when the list cannot count its entries: then no one can tell either way.
 std::optional<CopyScan> ScanCopies(ProcessList& list, const SystemServices& system, const std::string& configured);

@@ -31,6 +31,7 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
     copies.push_back({copy.who, now, own});
   }
   copies_ = std::move(copies);
+  CountWork(*scan, path, now);
 
   // A failure of the component to watch the program, or part of it, stops
   // nothing here; the tooltip shows it, so that it is seen before it ends a
@@ -68,6 +69,87 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
 void PresenceCheck::RunEnded() {
   loaded_ = 0;
   c_.tmrAppShotDown.SetEnabled(false);
+}
+
+void PresenceCheck::CountWork(const CopyScan& scan, const std::string& path, std::int64_t now) {
+  // Another program's processes are not this one's.
+  if (path != work_path_) {
+    workers_.clear();
+    outside_.clear();
+    work_from_.reset();
+    work_ = {};
+    work_path_ = path;
+  }
+  const auto key = [](const ListedCopy& c) { return std::make_pair(c.who.id, *c.who.created); };
+  const auto known = [this](const ProcessIdentity& who) {
+    return std::find_if(workers_.begin(), workers_.end(), [&who](const Worker& w) { return w.who == who; });
+  };
+  std::vector<const ListedCopy*> tree;
+  for (const ListedCopy& copy : scan.copies)
+    if (copy.work) tree.push_back(&copy);
+  // A process stays the program's while it runs; one is the program's when a
+  // process of the tree, created no later, holds its starter's identifier.
+  std::vector<bool> taken(scan.others.size());
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (std::size_t i = 0; i < scan.others.size(); ++i) {
+      const ListedCopy& other = scan.others[i];
+      if (taken[i]) continue;
+      const bool started_in_tree = other.parent && std::any_of(tree.begin(), tree.end(), [&](const ListedCopy* t) {
+                                     return t->who.id == *other.parent && t->who.created &&
+                                            *t->who.created <= *other.who.created;
+                                   });
+      const bool member = known(other.who) != workers_.end();
+      if (!member && (!started_in_tree || std::binary_search(outside_.begin(), outside_.end(), key(other)))) continue;
+      tree.push_back(&other);
+      taken[i] = grew = true;
+    }
+  }
+  // A process met first counts all it did when the program started it since
+  // the last check; one that ran before (at the run's first check, a copy
+  // started from outside) counts from now on.
+  std::vector<Worker> workers;
+  std::vector<std::int32_t> whole;  // met first, started by the program since the last check
+  for (const ListedCopy* process : tree) {
+    WorkDone since = *process->work;
+    if (const auto before = known(process->who); before != workers_.end()) {
+      since.cpu_ms -= before->done.cpu_ms;
+      since.io_bytes -= before->done.io_bytes;
+    } else if (work_from_ && process->parent &&
+               (std::any_of(workers_.begin(), workers_.end(),
+                            [&](const Worker& w) { return w.who.id == *process->parent; }) ||
+                std::find(whole.begin(), whole.end(), *process->parent) != whole.end())) {
+      whole.push_back(process->who.id);
+    } else {
+      since = {};
+    }
+    // The counts only grow; a smaller one is another reading, not work.
+    work_.cpu_ms += std::max<std::int64_t>(since.cpu_ms, 0);
+    work_.io_bytes += std::max<std::int64_t>(since.io_bytes, 0);
+    workers.push_back({process->who, *process->work});
+  }
+  workers_ = std::move(workers);
+  outside_.clear();
+  for (std::size_t i = 0; i < scan.others.size(); ++i)
+    if (!taken[i]) outside_.push_back(key(scan.others[i]));
+  std::sort(outside_.begin(), outside_.end());
+  if (workers_.empty()) {
+    work_from_.reset();
+    work_ = {};
+    return;
+  }
+  if (!work_from_) work_from_ = now;
+  work_to_ = now;
+}
+
+PresenceCheck::Work PresenceCheck::TakeWork() {
+  Work work;
+  if (work_from_) {
+    work = {work_, work_to_ - *work_from_};
+    work_from_ = work_to_;
+  }
+  work_ = {};
+  return work;
 }
 
 bool PresenceCheck::Watches(const ProcessIdentity& process) const { return Find(process) != nullptr; }

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "components/controls.h"
@@ -83,6 +85,17 @@ class PresenceCheck {
   // and go between two checks.
   bool LauncherRuns(std::int64_t within_ms);
 
+  // What the program did between the checks since the last call, and over
+  // how long: every copy, and the processes the copies started (a solver, a
+  // renderer, a compiler of another name), followed down the tree by parent
+  // and creation time while they run, also after their starter has ended.
+  // The checks from the call on count towards the next.
+  struct Work {
+    WorkDone done;
+    std::int64_t span_ms = 0;  // 0: no check has measured since the last call
+  };
+  Work TakeWork();
+
  private:
   PresenceControls c_;
   ProcessList& list_;
@@ -105,6 +118,22 @@ class PresenceCheck {
   bool StartedByCopy(const ListedCopy& copy, const std::vector<ListedCopy>& listed) const;
 
   std::vector<Known> copies_;  // found by the last check
+
+  // Adds what the program's processes in `scan` did since the last check.
+  void CountWork(const CopyScan& scan, const std::string& path, std::int64_t now);
+  struct Worker {
+    ProcessIdentity who;
+    WorkDone done;  // as the last check saw it
+  };
+  std::vector<Worker> workers_;  // the program's processes at the last check
+  std::string work_path_;        // the path they were found by
+  // The other processes of the last check, sorted: one that ran then
+  // outside the program never joins it (a copy that takes its starter's
+  // identifier later, with a date the clock set back, did not start it).
+  std::vector<std::pair<std::int32_t, std::int64_t>> outside_;
+  WorkDone work_;                // since the last TakeWork
+  std::optional<std::int64_t> work_from_;  // when the measuring began (MonotonicMs)
+  std::int64_t work_to_ = 0;               // the last check that measured
 };
 
 }  // namespace vardex

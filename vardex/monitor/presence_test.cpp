@@ -187,6 +187,72 @@ TEST_F(Presence, ACopyStartedByACopyIsTheProgramAtWork) {
   }
 }
 
+// The program's work: its copies and every process they started, followed
+// down by the starter's identifier and creation time, also after the
+// starter has ended; never another program, nor a process that an earlier
+// holder of a copy's identifier started.
+TEST_F(Presence, WorkIsWhatTheCopiesAndTheProcessesTheyStartedDidBetweenChecks) {
+  const auto start = [this](const char* path, std::int32_t id, std::int64_t created, std::optional<std::int32_t> parent,
+                            WorkDone done) {
+    processes.running.push_back({path, id, created});
+    processes.running.back().work = done;
+    if (parent) processes.parents[id] = *parent;
+  };
+  const auto add = [this](std::int32_t id, WorkDone more) {
+    for (FakeProcess& p : processes.running)
+      if (p.id == id) *p.work = {p.work->cpu_ms + more.cpu_ms, p.work->io_bytes + more.io_bytes};
+  };
+  start(kDesignPath, 100, 1'000, 4, {500, 0});
+  start("C:\\WINDOWS\\EXPLORER.EXE", 4, 10, std::nullopt, {9'000, 0});
+  start("C:\\OLD\\STALE.EXE", 7, 500, 100, {7'000, 0});  // started by an earlier holder of 100
+  start("C:\\SOLVER\\OLDSOLVE.EXE", 8, 1'500, 100, {3'000, 0});  // started before the program was found
+  Check();
+  EXPECT_EQ(presence.TakeWork().span_ms, 0) << "the first check only takes the counts";
+
+  system.monotonic_ms += 5'000;
+  for (std::int32_t id : {100, 4, 7}) add(id, {1'000, 0});
+  add(8, {200, 0});
+  start("C:\\SOLVER\\SOLVE.EXE", 300, 2'000, 100, {2'000, 3 << 20});  // started since, all of it counts
+  start("C:\\SOLVER\\MESH.EXE", 301, 2'500, 300, {100, 0});
+  Check();
+  PresenceCheck::Work work = presence.TakeWork();
+  EXPECT_EQ(work.span_ms, 5'000);
+  EXPECT_EQ(work.done, (WorkDone{1'000 + 200 + 2'000 + 100, 3 << 20}));
+  EXPECT_EQ(presence.TakeWork().done, WorkDone{}) << "taken once";
+
+  // The copy ends; the solver outlives it.
+  processes.running.erase(processes.running.begin());
+  processes.running.pop_back();
+  add(300, {4'000, 1'000});
+  for (int i = 0; i < 2; ++i) {
+    system.monotonic_ms += 5'000;
+    Check();
+  }
+  work = presence.TakeWork();
+  EXPECT_EQ(work.span_ms, 10'000);
+  EXPECT_EQ(work.done, (WorkDone{4'000, 1'000}));
+  EXPECT_EQ(presence.loaded(), 0);
+
+  // An identifier taken again: 600 runs, started by a process 500 since
+  // gone; a copy started later takes 500, dated earlier by a clock set back.
+  start("C:\\OTHER\\TOOL.EXE", 600, 3'000, 500, {0, 0});
+  system.monotonic_ms += 5'000;
+  Check();
+  start(kDesignPath, 500, 2'000, 4, {0, 0});
+  for (int i = 0; i < 2; ++i) {
+    add(600, {5'000, 0});
+    system.monotonic_ms += 5'000;
+    Check();
+  }
+  EXPECT_EQ(presence.TakeWork().done, WorkDone{}) << "what ran outside the program stays outside";
+
+  // Once nothing of the program runs, nothing is measured.
+  processes.running.clear();
+  system.monotonic_ms += 5'000;
+  Check();
+  EXPECT_EQ(presence.TakeWork().span_ms, 0);
+}
+
 // The hook component's rule: the whole path in any case.
 TEST_F(Presence, AReportedPathIsFoundWholeInAnyCase) {
   processes.running.push_back({"C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EXE.LNK", 6});

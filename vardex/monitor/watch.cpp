@@ -3,14 +3,14 @@
 namespace vardex {
 
 Watch::Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, InputWatch& input,
-             const ClosingPolicy& policy)
+             const ClosingPolicy& policy, const WorkPolicy& work)
     : c_(c),
       tray_(tray),
       fields_(c, system),
       marks_(c),
       presence_(c, list, tray, system),
       closing_(policy),
-      countdown_(c, list, tray, system, {marks_, presence_, fields_, closing_}),
+      countdown_(c, list, tray, system, {marks_, presence_, fields_, closing_}, work),
       input_check_(input, presence_, marks_, system) {}
 
 void Watch::Start() {

@@ -18,13 +18,14 @@
 #include "monitor/input_check.h"
 #include "monitor/interval_field.h"
 #include "monitor/presence.h"
+#include "monitor/work.h"
 
 namespace vardex {
 
 class Watch {
  public:
   Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, InputWatch& input,
-        const ClosingPolicy& policy = {});
+        const ClosingPolicy& policy = {}, const WorkPolicy& work = {});
   Watch(const Watch&) = delete;
   Watch& operator=(const Watch&) = delete;
 

@@ -2,7 +2,10 @@
 // and its password rule, as the bytes in the file show them.
 #include "settings/settings_file.h"
 
+#include <map>
 #include <optional>
+
+#include "settings/policy.h"
 
 #include "settings/settings_fixture_test.h"
 
@@ -327,6 +330,41 @@ TEST_F(PasswordRule, AFailedSaveIsReportedAndChangesNothing) {
   EXPECT_EQ(system.errors[0], std::string(kIniPath) + "|There is not enough space on the disk.");
   EXPECT_EQ(File(), before);
   EXPECT_EQ(lock.password(), "secret");
+}
+
+// Administrators' values: an absent, mistyped or out-of-range one keeps its
+// default, so that a slip in a policy never switches the rule off.
+TEST(Policy, WorkValuesInRangeAreTakenAndOthersKeepTheirDefaults) {
+  class Values final : public PolicySource {
+   public:
+    std::map<std::string, std::uint32_t> dwords;
+    std::optional<std::uint32_t> Dword(const char* name) override {
+      const auto it = dwords.find(name);
+      if (it == dwords.end()) return std::nullopt;
+      return it->second;
+    }
+  } values;
+  const WorkPolicy defaults = ReadWorkPolicy(values);
+  EXPECT_TRUE(defaults.counts);
+  EXPECT_EQ(defaults.cpu_per_mille, 100);
+  EXPECT_EQ(defaults.io_bytes_per_second, 1 << 20);
+  EXPECT_EQ(defaults.hold_minutes, 0) << "no bound";
+
+  values.dwords = {{policy::kWorkCountsAsUse, 0}, {policy::kWorkCpuPerMille, 250},
+                   {policy::kWorkIoKibPerSecond, 0}, {policy::kWorkHoldMinutes, 480}};
+  WorkPolicy set = ReadWorkPolicy(values);
+  EXPECT_FALSE(set.counts);
+  EXPECT_EQ(set.cpu_per_mille, 250);
+  EXPECT_EQ(set.io_bytes_per_second, 0);
+  EXPECT_EQ(set.hold_minutes, 480);
+
+  values.dwords = {{policy::kWorkCountsAsUse, 7}, {policy::kWorkCpuPerMille, 0},
+                   {policy::kWorkIoKibPerSecond, 4194305}, {policy::kWorkHoldMinutes, 0xFFFFFFFF}};
+  set = ReadWorkPolicy(values);
+  EXPECT_TRUE(set.counts);
+  EXPECT_EQ(set.cpu_per_mille, 100) << "a threshold of nothing would keep every program";
+  EXPECT_EQ(set.io_bytes_per_second, 1 << 20);
+  EXPECT_EQ(set.hold_minutes, 0);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 // should be, and a read-only attribute on the file itself.
 #include "settings/settings_storage_win32.h"
 
+#include "settings/policy_source_win32.h"
+
 #include <windows.h>
 
 #include "components/system_services_win32.h"
@@ -207,6 +209,32 @@ TEST_F(StorageWin32, AReadOnlyFileIsNotReplaced) {
   ASSERT_TRUE(::SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY));
   ExpectCleanFailure(disk.Write(file, "30\r\n"));
   EXPECT_EQ(RawBytes(file), "45\r\nC:\\A.EXE\r\nSecret\r\n");
+}
+
+// The policy key as Group Policy writes it, in the prefix's registry: only
+// DWORD values are read, and an absent key reads as absent values.
+TEST(PolicySourceWin32, ReadsTheDwordsOfThePolicyKey) {
+  HKEY raw = nullptr;
+  DWORD disposition = 0;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, policy::kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw,
+                              &disposition),
+            ERROR_SUCCESS);
+  const win32::unique_hkey key(raw);
+  if (disposition != REG_CREATED_NEW_KEY) GTEST_SKIP() << "the machine has Vardex policies of its own";
+  const DWORD hold = 90;
+  ASSERT_EQ(::RegSetValueExA(key.get(), policy::kWorkHoldMinutes, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&hold),
+                             sizeof hold),
+            ERROR_SUCCESS);
+  ASSERT_EQ(::RegSetValueExA(key.get(), policy::kWorkCpuPerMille, 0, REG_SZ, reinterpret_cast<const BYTE*>("250"), 4),
+            ERROR_SUCCESS);
+  {
+    PolicySourceWin32 source;
+    EXPECT_EQ(source.Dword(policy::kWorkHoldMinutes), 90u);
+    EXPECT_EQ(source.Dword(policy::kWorkCpuPerMille), std::nullopt) << "a string is no DWORD";
+    EXPECT_EQ(source.Dword(policy::kWorkIoKibPerSecond), std::nullopt);
+  }
+  ASSERT_EQ(::RegDeleteKeyA(HKEY_LOCAL_MACHINE, policy::kKey), ERROR_SUCCESS);
+  EXPECT_EQ(PolicySourceWin32().Dword(policy::kWorkHoldMinutes), std::nullopt);
 }
 
 }  // namespace

@@ -2,10 +2,11 @@
 
 namespace vardex {
 
-FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components)
+FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const WorkPolicy& work)
     : c_(controls),
       k_(components),
-      watch_(controls, components.ListKillProcess1, components.csSysTray1, components.system, components.input),
+      watch_(controls, components.ListKillProcess1, components.csSysTray1, components.system, components.input, {},
+             work),
       lock_(controls),
       settings_(controls, components.settings, components.system, lock_, watch_.fields().intAppShutDownTime) {}
 
@@ -19,6 +20,7 @@ FrmMainState FrmMain::state() const {
   s.lLastMouseEvent = watch_.marks().last_mouse_event();
   s.sSystemPath = settings_.system_path();
   s.bClosing = watch_.closing().asking();
+  s.bBusy = watch_.countdown().busy();
   return s;
 }
 

@@ -55,11 +55,13 @@ struct FrmMainState {
   std::int32_t lLastMouseEvent = 0;
   std::string sSystemPath;
   bool bClosing = false;  // asked the program to close; the grace period runs
+  bool bBusy = false;     // the program's work holds the count
 };
 
 class FrmMain final : public ActivityEvents {
  public:
-  FrmMain(FrmMainControls& controls, const FrmMainComponents& components);
+  // `work`: what administrators set for the program at work (settings/policy.h).
+  FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const WorkPolicy& work = {});
 
   // The main window's handle as the 32-bit value the tray takes.
   void SetWindowHandle(std::int32_t hwnd) { hwnd_ = hwnd; }

@@ -28,6 +28,14 @@ inline constexpr Ms kAskedGrace = 30 * kSecond;
 // that ends it.
 inline constexpr Ms kGrace = 2 * 10 * kSecond + 5 * kSecond + 31 * kSecond;
 inline constexpr Ms kLongAgo = -(Ms{1} << 60);
+// Work: the program's processes (its copies and what they started) using
+// more than a tenth of one core in all. Vardex measures it over a tick
+// between presence checks, so the oracle takes 10 % either side as unsure;
+// and surely seen only work that lasted a tick and two presence periods,
+// and only up to the count a tick restarts (a tick and a presence period
+// before its end, a tick before that).
+inline constexpr int kWorkSure = 110, kWorkMaybe = 90;
+inline constexpr Ms kWorkUnseen = 30 * kSecond;
 
 inline std::string Upper(std::string s) {
   for (char& ch : s)
@@ -130,6 +138,21 @@ class PromiseOracle {
   // The input at `t` could be seen neither by the hooks nor by a look at the
   // window in front: the world broke its own rule that every input can be.
   void Unseeable(Ms t, const std::string& program) { unseeable_[program] = t; }
+  // The program's processes use `per_mille` of one core in all from `t`
+  // on. Work while the program is asked to close is its saving, no use.
+  void Load(Ms t, const std::string& program, int per_mille) {
+    auto& [load, sure_since] = load_.try_emplace(program, 0, kLongAgo).first->second;
+    const int now = Saving(program) ? 0 : per_mille;
+    if (load > kWorkMaybe) maybe_work_[program] = t;
+    if (load > kWorkSure && now <= kWorkSure) sure_work_[program] = SurelySeen(sure_since, t, program);
+    if (load <= kWorkSure && now > kWorkSure) sure_since = t;
+    load = now;
+  }
+  // Vardex asked the program to close.
+  void Asked(Ms t, const std::string& program) {
+    Load(t, program, 0);
+    asked_[program] = t;
+  }
   // Starting a copy is use too.
   void Started(Ms t, const std::string& program) { start_[program] = t; }
   // Input that is no use of `program` but that Vardex may count as use, and why.
@@ -149,26 +172,30 @@ class PromiseOracle {
     if (t - Last(start_, program) < limit_) return "ended within the limit after a copy started";
     if (t - Last(unseeable_, program) < limit_) return "world model: input that nothing could see";
     if (t - Last(input_, program) < limit_) return "ended within the limit after input into a copy";
+    const auto it = load_.find(program);
+    const Ms worked = it != load_.end() && it->second.first > kWorkSure ? SurelySeen(it->second.second, t, program)
+                                                                        : Last(sure_work_, program);
+    if (t - worked < limit_) return "ended within the limit after the program worked";
     return "";
   }
 
   // A copy (`pid`) was asked to close at `awake` on the world's awake clock;
   // `agreed`: it answered yes and returned from the end of the session,
   // as a program does that has saved what it wanted and stays.
-  void AskedToClose(std::int32_t pid, Ms awake, bool agreed) { asked_[pid] = {awake, agreed}; }
+  void AskedToClose(std::int32_t pid, Ms awake, bool agreed) { asked_copies_[pid] = {awake, agreed}; }
   // Never ahead of the request: Vardex ended the copy `pid` by force. One
   // that agreed may go at once, any other only when the grace period is
   // over in awake seconds: a wake ends nothing at once.
   std::string EndedByForce(std::int32_t pid, Ms awake) {
-    const auto it = asked_.find(pid);
-    if (it == asked_.end()) return "ended by force without being asked to close";
-    const Asked a = it->second;
-    asked_.erase(it);
+    const auto it = asked_copies_.find(pid);
+    if (it == asked_copies_.end()) return "ended by force without being asked to close";
+    const Request a = it->second;
+    asked_copies_.erase(it);
     if (!a.agreed && awake - a.awake < kAskedGrace) return "ended by force within 30 awake seconds of the request";
     return "";
   }
   // The copy `pid` is gone: its identifier may be another's next.
-  void Gone(std::int32_t pid) { asked_.erase(pid); }
+  void Gone(std::int32_t pid) { asked_copies_.erase(pid); }
 
   // Never late, checked at every whole simulated second in (from, until]
   // while a copy of the named program that could be ended runs. Returns the
@@ -176,7 +203,7 @@ class PromiseOracle {
   // counts each excuse that held the end off.
   std::string Late(Ms from, Ms until, Ms& at) {
     const std::string program = Upper(path_);
-    Ms due = IdleSince() + limit_ + kGrace;
+    Ms due = IdleSince(until) + limit_ + kGrace;
     const auto excused = excused_.find(program);
     if (excused != excused_.end()) {
       for (std::size_t i = 0; i < excused->second.size(); ++i) {
@@ -207,9 +234,11 @@ class PromiseOracle {
   }
 
   // Since when the named program has been idle, by the rules alone.
-  Ms IdleSince() const {
+  // Work that goes on counts until `now`, or from its start without one.
+  Ms IdleSince(Ms now = kLongAgo) const {
     const std::string program = Upper(path_);
-    return std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
+    return std::max({fresh_, count_from_, Last(start_, program), Last(input_, program),
+                     MaybeWorked(program, now)});
   }
   std::string program() const { return Upper(path_); }
   Ms limit() const { return limit_; }
@@ -229,16 +258,33 @@ class PromiseOracle {
     return it == times.end() ? kLongAgo : it->second;
   }
 
+  // When `program` may last have worked: `now` while it may, or without
+  // a `now`, the last report.
+  Ms MaybeWorked(const std::string& program, Ms now) const {
+    const auto it = load_.find(program);
+    if (it != load_.end() && it->second.first > kWorkMaybe) return std::max(now, Last(maybe_work_, program));
+    return Last(maybe_work_, program);
+  }
+  // The use that sure work from `since` until `until` makes: none when too
+  // short to be seen.
+  Ms SurelySeen(Ms since, Ms until, const std::string& program) const {
+    return until - since >= kWorkUnseen ? until - kWorkUnseen : Last(sure_work_, program);
+  }
+  bool Saving(const std::string& program) const {
+    return Last(asked_, program) > std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
+  }
+
   std::string path_;  // as typed
   Ms limit_ = kDefaultLimit, fresh_ = kLongAgo, count_from_ = kLongAgo;
-  std::map<std::string, Ms> input_, unseeable_, start_;
+  std::map<std::string, Ms> input_, unseeable_, start_, asked_, sure_work_, maybe_work_;
+  std::map<std::string, std::pair<int, Ms>> load_;  // by program: its load now, surely work since when
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
-  struct Asked {
+  struct Request {
     Ms awake;
     bool agreed;
   };
-  std::map<std::int32_t, Asked> asked_;  // by process identifier
+  std::map<std::int32_t, Request> asked_copies_;  // by process identifier
   bool limit_text_is_number_ = true;  // what the limit field holds
   std::array<Ms, static_cast<std::size_t>(Excuse::kCount)> counted_{};
   ExcuseCounts counts_{};

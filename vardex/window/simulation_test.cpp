@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <map>
 #include <queue>
 #include <random>
 #include <string>
@@ -59,7 +60,7 @@ enum Flags { kElevated = 1, kConsole = 2, kBehind = 4 };
 
 enum class Ev : std::uint8_t {
   kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart,
-  kLaunch, kSelfFront, kWorker, kClock, kTicks, kSleep, kHang
+  kLaunch, kSelfFront, kWorker, kClock, kTicks, kSleep, kHang, kLoad, kSolver
 };
 // a, b, c by kind. kStart: serial, program, flags. kExit: serial. kThread:
 // serial, -, 1 when hooks are refused on it. kKey, kClick, kMove: serial,
@@ -73,6 +74,10 @@ enum class Ev : std::uint8_t {
 // a kExit). kClock: the wall clock set c hours forward. kTicks: another
 // process posts the idle timer's message 50 times. kSleep: c how long, in ms.
 // kHang: serial, -, 1 when its UI thread stops taking messages / 0 again.
+// kLoad: serial of a copy or worker, -, its CPU load from now on in
+// thousandths of one core (-1: back to ticking over). kSolver: serial, the
+// starter's serial, its load: a process of another name that the starter
+// starts, which computes until a kExit and may outlive its starter.
 struct Event {
   Ms t = 0;
   Ev kind = Ev::kKey;
@@ -117,6 +122,10 @@ std::string Describe(const Event& e) {
     case Ev::kTicks: return at + "50 idle ticks posted";
     case Ev::kSleep: return at + "the machine sleeps until " + Clock(e.t + e.c);
     case Ev::kHang: return at + "#" + std::to_string(e.a) + (e.c ? " hangs" : " answers again");
+    case Ev::kLoad: return at + "#" + std::to_string(e.a) + " computes at " + std::to_string(e.c) + "/1000 of a core";
+    case Ev::kSolver:
+      return at + "#" + std::to_string(e.b) + " starts solver #" + std::to_string(e.a) + " at " + std::to_string(e.c) +
+             "/1000 of a core";
   }
   return at;
 }
@@ -176,12 +185,16 @@ class World final : public HookComponentFactory, public InputWatch {
         Advance(e->t);
         history.push_back(*e);
         Apply(*e);
+        ReportLoads(now_);
         e.reset();
       } else if (timer_at < length) {
         Advance(timer_at);
         due_[timer] = Due(timer, false);  // unless the handler restarts it
         if (timer == 0) form_->tmrAppCheck_Timer();
-        if (timer == 1) form_->tmrAppShotDown_Timer();
+        if (timer == 1) {
+          form_->tmrAppShotDown_Timer();
+          if (form_->state().bBusy) ++work_ticks;
+        }
         if (timer == 2) form_->tmrInputCheck_Timer();
         AfterForm();
       } else {
@@ -194,6 +207,7 @@ class World final : public HookComponentFactory, public InputWatch {
   DayStart End() const { return {storage_.files, oracle_.saved()}; }
   const ExcuseCounts& excuses() const { return oracle_.excuses(); }
   int ends = 0;
+  long long work_ticks = 0;  // idle ticks at which the program's work restarted the count
   std::vector<Event> history;  // what happened, in order
 
  private:
@@ -215,6 +229,16 @@ class World final : public HookComponentFactory, public InputWatch {
     int serial;
     std::int32_t pid;
     int program;
+  };
+  // A process of another name that a copy started: its work is the
+  // program's while Vardex can tie it to the program (it saw the two
+  // together, and the dates do not contradict it).
+  struct Solver {
+    int serial;
+    std::int32_t pid;
+    int starter, program;
+    Ms started;
+    bool tied;
   };
   struct Window {
     int serial = 0, thread = 0;
@@ -305,9 +329,45 @@ class World final : public HookComponentFactory, public InputWatch {
   // the awake clock.
   void Advance(Ms t) {
     if (t < now_) Check("world model: its clock went back", Clock(now_) + " to " + Clock(t));
+    t = std::max(now_, t);
     if (asleep_until_ > now_) system_.asleep_ms += std::min(t, asleep_until_) - now_;
-    now_ = std::max(now_, t);
-    system_.monotonic_ms = now_;
+    // Nothing computes while the machine sleeps.
+    const Ms from = now_ < asleep_until_ ? std::min(t, asleep_until_) : now_;
+    for (FakeProcess& q : processes_.running) {
+      auto& [per_mille, cpu_ms] = load_[q.id];
+      cpu_ms += static_cast<double>(per_mille) * static_cast<double>(t - from) / 1000;
+      q.work = WorkDone{static_cast<std::int64_t>(cpu_ms), 0};
+    }
+    const bool waking = now_ < awake_at_ && awake_at_ <= t;
+    now_ = t;
+    system_.monotonic_ms = t;
+    if (waking) ReportLoads(awake_at_);
+  }
+
+  // The load of each program's processes, to the oracle. Just after a wake
+  // Vardex's first tick measures the sleep too: work counts again a tick and
+  // a presence period later.
+  void ReportLoads(Ms at) {
+    for (int i = 0; i < static_cast<int>(std::size(kPrograms)); ++i) {
+      int total = 0;
+      const auto add = [&](int program, std::int32_t pid) {
+        if (program == i) total += load_[pid].first;
+      };
+      for (const Proc& p : procs_) add(p.program, p.pid);
+      for (const Worker& w : workers_) add(w.program, w.pid);
+      for (const Solver& v : solvers_)
+        if (v.tied) add(v.program, v.pid);
+      oracle_.Load(at, kPrograms[i].path, at < awake_at_ ? 0 : total);
+    }
+  }
+  // A process started now ticks over: far below the threshold, as an idle
+  // program's timers and housekeeping are.
+  void TicksOver(std::int32_t pid) { load_[pid] = {static_cast<int>(Mix(seed_ ^ static_cast<std::uint64_t>(pid) ^ static_cast<std::uint64_t>(now_)) % 16), 0.0}; }
+  // Solvers whose starter has gone: one that Vardex did not see with it
+  // cannot be tied to the program by a Vardex that starts watching now.
+  void UntieOrphans() {
+    for (Solver& v : solvers_)
+      if (!Find(v.starter)) v.tied = false;
   }
   Ms Awake() const { return system_.AwakeMs(); }
 
@@ -384,6 +444,18 @@ class World final : public HookComponentFactory, public InputWatch {
 
   // After every call into the form: judge what it asked and what it ended.
   void AfterForm() {
+    // An asked copy that does not close may compute while it saves: no use.
+    for (const std::string& call : log_) {
+      if (call.rfind("AskToClose ", 0) != 0) continue;
+      const std::int32_t pid = std::atoi(call.c_str() + 11);
+      const auto asked = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; });
+      if (asked == procs_.end()) continue;
+      oracle_.Asked(now_, kPrograms[asked->program].path);
+      if (Mix(seed_ ^ static_cast<std::uint64_t>(asked->serial) ^ 0x5A7E) % 2 == 0) {
+        load_[pid].first = 1000;
+        Push({now_ + 40 * kSecond, Ev::kLoad, asked->serial, 0, -1, {}}, false);
+      }
+    }
     log_.clear();
     for (; asks_seen_ < processes_.asked.size(); ++asks_seen_) {
       const std::int32_t pid = processes_.asked[asks_seen_];
@@ -428,8 +500,16 @@ class World final : public HookComponentFactory, public InputWatch {
       oracle_.Gone(it->pid);
       ++ends;
       if (it->serial == front_.serial) SetFront({});
+      load_.erase(it->pid);
       it = procs_.erase(it);
     }
+    // A new path starts a new watch.
+    if (controls_->txtApplicationName_.Text() != watched_path_) {
+      watched_path_ = controls_->txtApplicationName_.Text();
+      watch_since_ = now_;
+      UntieOrphans();
+    }
+    ReportLoads(now_);
   }
 
   static std::string Name(const Proc& p) {
@@ -443,7 +523,15 @@ class World final : public HookComponentFactory, public InputWatch {
   std::int32_t FreePid() const {
     std::int32_t pid = 4;
     while (std::any_of(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; }) ||
-           std::any_of(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.pid == pid; }))
+           std::any_of(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.pid == pid; }) ||
+           std::any_of(solvers_.begin(), solvers_.end(), [&](const Solver& v) {
+             // Nor a running solver's starter's: a copy that took it, dated
+             // before the solver by a clock set back, would pass for the
+             // solver's starter with a Vardex that started after the solver
+             // (nothing tells the two apart; rare enough on Windows).
+             const auto starter = processes_.parents.find(v.pid);
+             return v.pid == pid || (starter != processes_.parents.end() && starter->second == pid);
+           }))
       pid += 4;
     return pid;
   }
@@ -453,6 +541,7 @@ class World final : public HookComponentFactory, public InputWatch {
     const auto it = std::find_if(running.begin(), running.end(), [&](const FakeProcess& q) { return q.id == pid; });
     if (it != running.end()) running.erase(it);
     oracle_.Gone(pid);
+    load_.erase(pid);
   }
 
   Proc* Find(int serial) {
@@ -522,6 +611,7 @@ class World final : public HookComponentFactory, public InputWatch {
     processes_.running.push_back({kPrograms[program].path, pid, kFakeNowMs + now_ + wall_offset_, !elevated,
                                   !elevated && answer < 3, !elevated && answer == 3});
     processes_.parents[pid] = kDesktopPid;
+    TicksOver(pid);
     oracle_.Started(now_, kPrograms[program].path);
     if (!(flags & kBehind)) SetFront({serial, 0});  // a new window comes to the front
   }
@@ -564,7 +654,21 @@ class World final : public HookComponentFactory, public InputWatch {
           EndProcess(worker->pid);
           workers_.erase(worker);
         }
+        const auto solver =
+            std::find_if(solvers_.begin(), solvers_.end(), [&](const Solver& v) { return v.serial == e.a; });
+        if (solver != solvers_.end()) {
+          EndProcess(solver->pid);
+          solvers_.erase(solver);
+        }
         if (!p) break;
+        // A starter stays a presence period of the watch with a solver it
+        // started, so that Vardex surely sees the two together.
+        if (std::any_of(solvers_.begin(), solvers_.end(), [&](const Solver& v) {
+              return v.starter == p->serial && now_ - std::max(v.started, watch_since_) < 6 * kSecond;
+            })) {
+          Push({now_ + 6 * kSecond, Ev::kExit, e.a, 0, 0, {}}, false);
+          break;
+        }
         if (p->serial == front_.serial) SetFront({});
         EndProcess(p->pid);
         procs_.erase(procs_.begin() + (p - procs_.data()));
@@ -579,6 +683,7 @@ class World final : public HookComponentFactory, public InputWatch {
         workers_.push_back({e.a, pid, starter->program});
         processes_.running.push_back({kPrograms[starter->program].path, pid, kFakeNowMs + now_ + wall_offset_});
         processes_.parents[pid] = starter->pid;
+        TicksOver(pid);
         break;
       }
       case Ev::kClock:
@@ -687,6 +792,8 @@ class World final : public HookComponentFactory, public InputWatch {
       }
       case Ev::kRestart:
         form_.reset();
+        watch_since_ = now_;
+        UntieOrphans();
         StartVardex();
         break;
       case Ev::kSleep:
@@ -698,6 +805,7 @@ class World final : public HookComponentFactory, public InputWatch {
           nominal_[i] = std::max(nominal_[i], now_ + e.c);
         }
         asleep_until_ = now_ + e.c;
+        awake_at_ = asleep_until_ + 15 * kSecond;
         // Nothing happens while it sleeps: what was planned comes after the wake.
         if (!replay_) {
           std::priority_queue<Planned> later;
@@ -718,7 +826,36 @@ class World final : public HookComponentFactory, public InputWatch {
         p->hung = e.c != 0;
         for (FakeProcess& q : processes_.running)
           if (q.id == p->pid) q.hung = p->hung;
+        // A third of the hung copies spin: busy to any measure.
+        if (Mix(seed_ ^ static_cast<std::uint64_t>(p->serial)) % 3 == 0) {
+          if (p->hung)
+            load_[p->pid].first = 1000;
+          else
+            TicksOver(p->pid);
+        }
         break;
+      case Ev::kLoad: {
+        const auto worker =
+            std::find_if(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.serial == e.a; });
+        const std::int32_t pid = p ? p->pid : worker != workers_.end() ? worker->pid : 0;
+        if (!pid) break;
+        if (e.c < 0)
+          TicksOver(pid);
+        else
+          load_[pid].first = e.c;
+        break;
+      }
+      case Ev::kSolver: {
+        const Proc* starter = Find(e.b);
+        if (!starter || starter->elevated) break;
+        const std::int32_t pid = FreePid();
+        const Ms wall = kFakeNowMs + now_ + wall_offset_;
+        solvers_.push_back({e.a, pid, e.b, starter->program, now_, wall >= starter->wall});
+        processes_.running.push_back({"C:\\SOLVERS\\SOLVE.EXE", pid, wall});
+        processes_.parents[pid] = starter->pid;
+        load_[pid] = {e.c, 0.0};
+        break;
+      }
     }
   }
 
@@ -779,7 +916,25 @@ class World final : public HookComponentFactory, public InputWatch {
       Push({t, Ev::kWheel, 0, 0, static_cast<int>(U(0, 9999)) & ~(newest ? 1 : 0), {}});
   }
 
+  // A job left to run with nobody present: a copy computes, or starts a
+  // solver that may outlive it, for minutes to hours.
+  void PlanWork(Ms t) {
+    if (procs_.empty()) return;
+    const Proc* p = &procs_[static_cast<std::size_t>(U(0, static_cast<Ms>(procs_.size()) - 1))];
+    const Ms length = Chance(70) ? U(kMinute, 20 * kMinute) : U(20 * kMinute, 4 * kHour);
+    const int load = static_cast<int>(U(300, 1000));
+    if (Chance(50)) {
+      Push({t, Ev::kLoad, p->serial, 0, load, {}}, false);
+      Push({t + length, Ev::kLoad, p->serial, 0, -1, {}}, false);
+      return;
+    }
+    const int solver = next_serial_++;
+    Push({t, Ev::kSolver, solver, p->serial, load, {}}, false);
+    Push({t + length, Ev::kExit, solver, 0, 0, {}}, false);
+  }
+
   void Plan() {
+    if (Chance(3)) PlanWork(clock_ + U(0, kMinute));
     // Input that the hooks cannot watch keeps its window in front a while.
     const Ms front_free = front_input_.hooked ? 0 : last_input_ + 1100;
     Ms t = clock_ = clock_ + Pause();
@@ -915,6 +1070,11 @@ class World final : public HookComponentFactory, public InputWatch {
   // The world.
   std::vector<Proc> procs_;  // in order of start
   std::vector<Worker> workers_;
+  std::vector<Solver> solvers_;
+  std::map<std::int32_t, std::pair<int, double>> load_;  // by pid: thousandths of a core, CPU ms so far
+  Ms asleep_until_ = kLongAgo, awake_at_ = kLongAgo;
+  std::string watched_path_;
+  Ms watch_since_ = 0;  // the watch of the path began: Vardex's start or the path's change
   Ms wall_offset_ = 0;  // how far the wall clock has been set
   Window front_;             // serial 0: none of the programs
   bool companion_up_ = true;
@@ -956,7 +1116,6 @@ class World final : public HookComponentFactory, public InputWatch {
   std::unique_ptr<FakeControls> controls_;
   Ms due_[3] = {0, 0, 0}, nominal_[3] = {0, 0, 0};
   std::size_t kills_seen_ = 0, asks_seen_ = 0;
-  Ms asleep_until_ = kLongAgo;
   std::unique_ptr<FrmMain> form_;
   std::optional<Failure> failure_;
 };
@@ -1018,12 +1177,13 @@ std::vector<Event> Shorten(std::uint64_t day_seed, const DayStart& start, std::v
 struct RunResult {
   int failures = 0;
   Ms simulated = 0;  // time the worlds ran
-  long long ends = 0;
+  long long ends = 0, work_ticks = 0;
   ExcuseCounts excuses{};
   void Add(const RunResult& r) {
     failures += r.failures;
     simulated += r.simulated;
     ends += r.ends;
+    work_ticks += r.work_ticks;
     for (std::size_t i = 0; i < excuses.size(); ++i) excuses[i] += r.excuses[i];
   }
 };
@@ -1042,6 +1202,7 @@ RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
     const auto f = w.Run(length);
     result.simulated += f ? f->t : length;
     result.ends += w.ends;
+    result.work_ticks += w.work_ticks;
     for (std::size_t i = 0; i < result.excuses.size(); ++i) result.excuses[i] += w.excuses()[i];
     if (f) {
       ++result.failures;
@@ -1119,7 +1280,7 @@ int main(int argc, char** argv) {
               runs.size(), simulated, seconds, simulated / seconds, total.failures);
   // What held ends off that the user had not asked for, so that a change
   // leaning on it shows.
-  std::printf("%lld end(s); excused:\n", total.ends);
+  std::printf("%lld end(s); %lld idle tick(s) held by work; excused:\n", total.ends, total.work_ticks);
   for (std::size_t i = 0; i < total.excuses.size(); ++i) std::printf("  %8lld  %s\n", total.excuses[i], kExcuseNames[i]);
   return total.failures == 0 ? 0 : 1;
 }

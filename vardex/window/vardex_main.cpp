@@ -13,6 +13,7 @@
 #include "components/system_services_win32.h"
 #include "components/tray_tooltip.h"
 #include "components/tray_win32.h"
+#include "settings/policy_source_win32.h"
 #include "settings/settings_storage_win32.h"
 #include "win32/com_apartment.h"
 #include "win32/result.h"
@@ -101,7 +102,9 @@ int Run(HINSTANCE instance) {
   vardex::SystemServicesWin32 system;
   system.SetOwner(window.hwnd());
   vardex::InputWatchWin32 input;
-  vardex::FrmMain form(controls, {processes, tray, dialog, hooks, settings, system, input});
+  vardex::PolicySourceWin32 policies;
+  vardex::FrmMain form(controls, {processes, tray, dialog, hooks, settings, system, input},
+                       vardex::ReadWorkPolicy(policies));
 
   if (!tray.Create(instance, [&form] { form.csSysTray1_RestoreEvent(); },
                    [&form] { form.csSysTray1_IconEvent(); }))
@@ -110,7 +113,7 @@ int Run(HINSTANCE instance) {
   window.after_tick = [&] {
     const vardex::FrmMainState s = form.state();
     tray.SetTooltip(vardex::TrayTooltip(s.bAppLoaded != 0, controls.txtApplicationName().Text(), s.iElapsedTime,
-                                        controls.intAppShutDownTime().Text(), s.bActivityUnseen, s.bClosing));
+                                        controls.intAppShutDownTime().Text(), s.bActivityUnseen, s.bClosing, s.bBusy));
   };
 
   if (!form.Form_Load()) {
