@@ -101,8 +101,8 @@ wine_env_only64() {
 
 # Makes a fresh prefix (unless VARDEX_WINEPREFIX is given): 32-bit, or
 # 64-bit after wine_env_only64. Starts Wine's helper processes detached from
-# our output, and keeps one Wine program alive so that they stay up (see the
-# README's notes on Wine). Says which step failed.
+# our output, and keeps one Wine program alive so that they stay up (see
+# docs/wine.md). Says which step failed.
 wine_env_prefix() {
   export WINEARCH=win32
   [ -z "${_only64:-}" ] || export WINEARCH=win64

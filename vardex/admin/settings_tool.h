@@ -14,7 +14,7 @@
 
 namespace vardex {
 
-// The tool's exit codes (the README lists them).
+// The tool's exit codes (docs/administrators.md lists them).
 enum SettingsToolExit : int {
   kToolDone = 0,
   kToolUsage = 1,          // no command, an unknown one, or its arguments wrong

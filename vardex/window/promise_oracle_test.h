@@ -1,4 +1,4 @@
-// The promise, as the README states it, judged against what happened in the
+// The promise, as docs/behaviour.md states it, judged against what happened in the
 // simulated world: Vardex ends only what is idle, only the program the user
 // named by its whole path, ends it within the limit and two ticks on the
 // world's own clock, and loses no settings. The oracle learns the settings
