@@ -188,8 +188,9 @@ TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
 
 // A launcher that takes its time: a double click elsewhere starts a copy of
 // the program, which hands the document to the running copy 3 s later and
-// exits. The front it brings to the program counts as use; the same move
-// without a launcher since the input, or too long after it, does not.
+// exits between two presence checks. Its start counts as use, whatever the
+// user does before the front moves; the same move without a launcher since
+// the input does not, nor a copy started too long after the input.
 TEST_F(Activity, ALauncherThatTakesSecondsBringsTheProgramToTheFrontAsUse) {
   Start();
   RunWatched();  // 100
@@ -219,9 +220,15 @@ TEST_F(Activity, ALauncherThatTakesSecondsBringsTheProgramToTheFrontAsUse) {
     second(20 + launcher, true);
     EXPECT_EQ(counted(), launcher ? 10 : before + 10) << (launcher ? "brought by the launcher" : "brought by no one");
   }
-  second(30);
+  second(40);
   RunWatched();
+  second(40);
+  processes.running.pop_back();
+  second(41, true);
+  EXPECT_EQ(counted(), 10) << "a click in the launcher in the second the front moved";
+  second(30);
   for (int i = 0; i < 10; ++i) second(30);
+  RunWatched();
   second(30, true);
   EXPECT_EQ(counted(), 20) << "more than 10 s after the input";
 }

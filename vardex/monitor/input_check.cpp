@@ -26,25 +26,25 @@ void InputCheck::Tick() {
   const std::uint64_t sets = presence_.sets() - sets_seen_;
   sets_seen_ = presence_.sets();
 
-  // A launcher is looked for each second after a key or a button, while it
-  // runs: it may exit as soon as it has handed over.
+  // A launcher is looked for each second after a key or a button: it may
+  // come and go between two presence checks. Its start is use, as a copy the
+  // check finds is, whatever the user does next and wherever the front goes.
   const std::int64_t now = system_.MonotonicMs();
   if (input) use_at_ = now;
-  if (use_at_ && now - *use_at_ <= kLauncherWindowMs && presence_.loaded() != 0 &&
-      (!launcher_at_ || *launcher_at_ < *use_at_) && presence_.LauncherRuns(kLauncherWindowMs))
-    launcher_at_ = now;
-  const bool launched = launcher_at_ && *launcher_at_ >= *use_at_ && now - *use_at_ <= kLauncherWindowMs;
+  if (use_at_ && now - *use_at_ <= kLauncherWindowMs && presence_.loaded() != 0 && presence_.LauncherRuns())
+    marks_.Input();
 
   const WindowProgram front{sample.foreground_process_id, sample.foreground_created, sample.foreground_thread_id};
   if (input && (UnseenByHooks(front, sets) || sample.front_starts_unknown_console)) marks_.Input();
   if (wheel && UnseenByHooks(sample.wheel_target, sets)) marks_.Input();
-  // Bringing the program to the front is use, as a key is; a move between
-  // its own windows is not, nor one the user did not cause (the program
-  // bringing itself forward, a question it asks before it closes).
+  // Bringing the program to the front just after a key or a button is use,
+  // as the key is; a move between its own windows is not, nor one the user
+  // did not cause (the program bringing itself forward, a question it asks
+  // before it closes).
   for (const FrontChange& change : sample.front_changes) {
     const bool to_program = change.to.process_id && presence_.Watches(IdentityOf(change.to));
     const bool from_program = change.from.process_id && presence_.Watches(IdentityOf(change.from));
-    if ((change.after_input || launched) && to_program && !from_program) marks_.Input();
+    if (change.after_input && to_program && !from_program) marks_.Input();
   }
 }
 

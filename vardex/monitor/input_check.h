@@ -5,10 +5,11 @@
 // program the hooks could not be set in (a console program, one of higher
 // integrity, one whose companion is missing), a window thread beyond the
 // bound or since the last set. So is the wheel over such a window behind,
-// and the front brought to the program by the user: just after a key or a
-// button, or by a launcher (a copy started from outside, which may take
-// several seconds before it hands a document to the running copy and
-// exits). Where the hooks watch, they alone judge: a move is no use. A copy
+// and the front brought to the program by the user just after a key or a
+// button. So is a launcher's start: a copy started from outside after a key
+// or a button, which may hand a document to the running copy and exit
+// between two presence checks. Where the hooks watch, they alone judge: a
+// move is no use. A copy
 // in a console whose window cannot be told (a terminal's pseudo-console)
 // counts as in use while keys and buttons reach the terminal or shell that
 // started it.
@@ -26,11 +27,10 @@ namespace vardex {
 
 // The period of tmrInputCheck, in milliseconds.
 inline constexpr std::int32_t kInputCheckInterval = 1000;
-// How long after a key or a button a launcher may take to bring the program
-// to the front. Safe because such a move counts only when a copy of the
-// program was started from outside after that input, and a start is use in
-// itself: the count restarts at most this much later than the start would
-// have restarted it, so the end comes at most this much later, never sooner.
+// How long after a key or a button the input check looks each second for a
+// launcher that no presence check has seen. Only a copy the last check did
+// not find counts, so the count restarts no later than the next check would
+// have restarted it for that copy.
 inline constexpr std::int64_t kLauncherWindowMs = 10000;
 
 class InputCheck {
@@ -54,9 +54,8 @@ class InputCheck {
   std::optional<std::uint32_t> last_use_tick_;
   std::optional<std::uint32_t> last_wheel_tick_;
   std::uint64_t sets_seen_ = 0;  // PresenceCheck::sets() at the sample before
-  // SystemServices::MonotonicMs of the sample that saw the last key or
-  // button, and of the last one since then that saw a launcher run.
-  std::optional<std::int64_t> use_at_, launcher_at_;
+  // SystemServices::MonotonicMs of the sample that saw the last key or button.
+  std::optional<std::int64_t> use_at_;
   bool console_unseen_ = false;
 };
 

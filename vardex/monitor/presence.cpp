@@ -168,11 +168,12 @@ bool PresenceCheck::HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int6
   });
 }
 
-bool PresenceCheck::LauncherRuns(std::int64_t within_ms) {
+bool PresenceCheck::LauncherRuns() {
   const std::string path = c_.txtApplicationName.Text();
   if (PathTooShort(path)) return false;
   const auto scan = ScanCopies(list_, system_, path);
-  return scan && scan->fresh && HoldsOffEnd(scan->copies, within_ms);
+  // A copy the last check found was counted by it.
+  return scan && scan->fresh && HoldsOffEnd(scan->copies, 0);
 }
 
 const PresenceCheck::Known* PresenceCheck::Find(const ProcessIdentity& process) const {

@@ -81,9 +81,9 @@ class PresenceCheck {
   // no copy has been idle for the limit.
   bool HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int64_t limit_ms) const;
   // Whether a fresh snapshot holds a copy started from outside the program
-  // less than `within_ms` ago (as HoldsOffEnd): a launcher, which may come
-  // and go between two checks.
-  bool LauncherRuns(std::int64_t within_ms);
+  // that the last check did not find: a launcher, which may come and go
+  // between two checks.
+  bool LauncherRuns();
 
   // What the program did between the checks since the last call, and over
   // how long: every copy, and the processes the copies started (a solver, a
