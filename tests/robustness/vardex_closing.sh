@@ -129,8 +129,8 @@ kill -0 "$vardex_pid" 2>/dev/null || fail "Vardex ended"
 # core: one whose thread computes at one core for 100 s, and one whose solver
 # (robust_solver.exe, a process of another name it starts) does. Neither is
 # asked while it computes; each is asked within the limit, two ticks and a
-# presence period after its work stops, and ended after the grace period,
-# the first although it computes while it saves.
+# presence period after its work stops, and ended by the end of the grace
+# period, the first although it computes while it saves.
 cp -f "$helper" "$work/robust_solver.exe"
 at_work() {  # NAME ARGS...
   local name=$1 began asked_at="" went_at=""
@@ -151,8 +151,10 @@ at_work() {  # NAME ARGS...
   echo "$name: asked $(( asked_at - began ))s after its start, ended $(( went_at - asked_at ))s after the request"
   [ $(( asked_at - began )) -ge 100 ] || fail "the copy $name was asked while it computed"
   [ $(( asked_at - began )) -le 190 ] || fail "the copy $name was asked only $(( asked_at - began ))s after its start"
-  [ $(( went_at - asked_at )) -ge 30 ] && [ $(( went_at - asked_at )) -le 34 ] ||
-    fail "the copy $name was not ended when the grace period was over"
+  # Work after the request is saving, not use: it keeps nothing past the
+  # grace period. A copy that agreed to close (answered the request and
+  # returned from the end of the session) is done sooner, as at sign-out.
+  [ $(( went_at - asked_at )) -le 34 ] || fail "the copy $name was kept past the grace period"
 }
 at_work Thread --compute 100000 --compute-on-close 60000
 at_work Solver --solver 100000
