@@ -135,11 +135,14 @@ ini="$sysdir/vardex.ini"
 . "$(dirname "$0")/../lib/common.sh"
 [ -f "$sysdir/notepad.exe" ] || fail "no notepad.exe in $sysdir"
 
-np_pids=() np_windows=() other_pid="" vx_pid="" saved="" hidden=""
+np_pids=() np_windows=() shell_pids=() other_pid="" vx_pid="" saved="" hidden=""
 cleanup() {
   [ -n "$vx_pid" ] && kill "$vx_pid" 2>/dev/null
   local p
-  for p in "${np_pids[@]}" $other_pid; do kill "$p" 2>/dev/null; done
+  # The shell outlives its program: its console, and the loader waiting for
+  # that, end with it.
+  for p in "${np_pids[@]}" "${shell_pids[@]}" $other_pid; do kill "$p" 2>/dev/null; done
+  for p in $(jobs -p); do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
   if [ -n "$saved" ]; then mv -f "$saved" "$ini"; else rm -f "$ini"; fi
   [ -n "${save_file:-}" ] && rm -f "$save_file"
@@ -221,7 +224,10 @@ start_notepad() {
           case "$before" in *" $p "*) continue ;; esac
           # In a shell, not the shell or the console, whose command lines name it too.
           cmdline=$(tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null)
-          [ "${E2E_CONSOLE:-}" = shell ] && [[ "${cmdline,,}" != "${notepad_win,,}"* ]] && continue
+          if [ "${E2E_CONSOLE:-}" = shell ] && [[ "${cmdline,,}" != "${notepad_win,,}"* ]]; then
+            [[ "${cmdline,,}" == "cmd /k "* ]] && [[ " ${shell_pids[*]} " != *" $p "* ]] && shell_pids+=("$p")
+            continue
+          fi
           np_pids+=("$p") found=1
         done
         [ "$found" -eq 1 ] && break
@@ -579,5 +585,12 @@ if [ -n "${E2E_HELPERS:-}" ]; then
   killed=$(date +%s)
   while [ "$(helpers)" -ne 0 ] && [ $(( $(date +%s) - killed )) -lt 30 ]; do sleep 0.5; done
   [ "$(helpers)" -eq 0 ] || fail "a helper outlived the killed Vardex: $(ps -eo pid=,args= | grep -F TessikHost64 | grep -v grep)"
+fi
+if [ "${E2E_CONSOLE:-}" = shell ]; then
+  # Only the program named was ended: the shell it was started from, and
+  # its console, still run.
+  [ ${#shell_pids[@]} -gt 0 ] || fail "the shell the program was started from was not found"
+  for p in "${shell_pids[@]}"; do kill -0 "$p" 2>/dev/null || fail "cmd.exe was ended with the program it started"; done
+  echo "cmd.exe still runs after the program it started was ended"
 fi
 echo "PASS: notepad ended ${ended_after}s after the last keystroke"
