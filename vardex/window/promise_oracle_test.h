@@ -169,6 +169,7 @@ class PromiseOracle {
   std::string Ended(Ms t, const std::string& program) const {
     if (program != Upper(path_)) return "ended a program that is not the one named by its whole path";
     if (t - fresh_ < limit_) return "ended within the limit after the path or the limit changed";
+    if (t - count_from_ < limit_) return "ended within the limit after \"&Done\" or Vardex's start";
     if (t - Last(start_, program) < limit_) return "ended within the limit after a copy started";
     if (t - Last(unseeable_, program) < limit_) return "world model: input that nothing could see";
     if (t - Last(input_, program) < limit_) return "ended within the limit after input into a copy";
