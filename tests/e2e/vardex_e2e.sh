@@ -199,8 +199,9 @@ prefix_pids() {
 # Starts a notepad (or the console program, in a console window of its own)
 # and waits for its window, the one not seen before.
 start_notepad() {
-  local w k known before p
+  local w k known before before_shells p
   before=" $(prefix_pids "$notepad_win" | tr '\n' ' ') "
+  before_shells=" $(pgrep -f -i -- '^cmd /k ' | tr '\n' ' ') "
   if [ "${E2E_CONSOLE:-}" = shell ]; then
     "$notepad_loader" wineconsole cmd /k "$notepad_win" "${program_args[@]}" </dev/null >/dev/null 2>&1 &
   elif [ -n "${E2E_CONSOLE:-}" ]; then
@@ -224,15 +225,20 @@ start_notepad() {
           case "$before" in *" $p "*) continue ;; esac
           # In a shell, not the shell or the console, whose command lines name it too.
           cmdline=$(tr '\0' ' ' <"/proc/$p/cmdline" 2>/dev/null)
-          if [ "${E2E_CONSOLE:-}" = shell ] && [[ "${cmdline,,}" != "${notepad_win,,}"* ]]; then
-            [[ "${cmdline,,}" == "cmd /k "* ]] && [[ " ${shell_pids[*]} " != *" $p "* ]] && shell_pids+=("$p")
-            continue
-          fi
+          [ "${E2E_CONSOLE:-}" = shell ] && [[ "${cmdline,,}" != "${notepad_win,,}"* ]] && continue
           np_pids+=("$p") found=1
         done
         [ "$found" -eq 1 ] && break
         sleep 0.5
       done
+      # The shell itself, whose Unix environment under Wine need not name
+      # the prefix: found by its command line, new since this start.
+      if [ "${E2E_CONSOLE:-}" = shell ]; then
+        for p in $(pgrep -f -i -- "^cmd /k .*$(basename "$(echo "$notepad_win" | tr '\\' /)")"); do
+          case "$before_shells" in *" $p "*) continue ;; esac
+          shell_pids+=("$p")
+        done
+      fi
       return 0
     done
     sleep 0.5
