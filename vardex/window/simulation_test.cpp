@@ -53,6 +53,22 @@ constexpr Program kPrograms[] = {
 constexpr const char* kTypedPaths[] = {"C:\\Apps\\Cad.exe", "C:\\Apps\\Cad.exe", "C:\\Apps\\Viewer64.exe",
                                        "c:\\APPS\\cad.EXE", "C:\\Apps\\Cad", "C:\\Apps\\", ""};
 // Limits, some with fractions, some beyond the bounds, one blank.
+// Every mouse message the hooks relay (they pass on each one their thread
+// sees), numbered as the system numbers them: the client area's
+// (WM_MOUSEFIRST to WM_MOUSELAST) and the frame's (WM_NCMOUSEMOVE to
+// WM_NCXBUTTONDBLCLK). A button's press, its second press of a double
+// click and its release: left, right, middle and X, over the client area
+// and over the frame. Moves, over either, are no use.
+struct Button {
+  std::int32_t down, twice, up;
+};
+constexpr Button kButtons[] = {{0x201, 0x203, 0x202}, {0x204, 0x206, 0x205}, {0x207, 0x209, 0x208},
+                               {0x20B, 0x20D, 0x20C}, {0xA1, 0xA3, 0xA2},    {0xA4, 0xA6, 0xA5},
+                               {0xA7, 0xA9, 0xA8},    {0xAB, 0xAD, 0xAC}};
+constexpr int kButtonCount = static_cast<int>(std::size(kButtons));
+constexpr std::int32_t kWheels[] = {0x20A, 0x20E};
+constexpr std::int32_t kMoves[] = {0x200, 0xA0};
+
 constexpr const char* kTypedLimits[] = {"1", "1", "2", "2", "3", "5", "10", "30", "90", "2.5", "1.5", "0", "120", ""};
 // kStart's c; extra window threads from bit 8. kBehind: started by a script or
 // another program, it does not take the front.
@@ -63,8 +79,10 @@ enum class Ev : std::uint8_t {
   kLaunch, kSelfFront, kWorker, kClock, kTicks, kSleep, kHang, kLoad, kSolver
 };
 // a, b, c by kind. kStart: serial, program, flags. kExit: serial. kThread:
-// serial, -, 1 when hooks are refused on it. kKey, kClick, kMove: serial,
-// thread, 1 down / 0 up. kWheel: c picks a window behind the one in front,
+// serial, -, 1 when hooks are refused on it. kKey, kMove: serial, thread,
+// 1 down / 0 up. kClick: serial, thread, the button (kButtons' index) plus 1
+// when it goes down, plus 1 + kButtonCount for the second press of a
+// double click, negated when it comes up. kWheel: c picks a window behind the one in front,
 // the newest when even. kCompanion: c 1 up / 0 down. kPath, kLimit,
 // kPassword: the text after the keystroke. kLaunch: serial of the launcher,
 // serial of the running copy it hands over to (at once, or seconds later
@@ -103,7 +121,7 @@ std::string Describe(const Event& e) {
     case Ev::kExit: return at + "exit #" + std::to_string(e.a);
     case Ev::kThread: return at + "new window thread in #" + std::to_string(e.a) + (e.c ? " (refuses hooks)" : "");
     case Ev::kKey: return at + (e.c ? "key down in" : "key up in") + who;
-    case Ev::kClick: return at + (e.c ? "button down in" : "button up in") + who;
+    case Ev::kClick: return at + (e.c > 0 ? "button down in" : "button up in") + who;
     case Ev::kWheel: return at + "wheel behind the window in front (" + std::to_string(e.c) + ")";
     case Ev::kMove: return at + "mouse move in" + who;
     case Ev::kCompanion: return at + (e.c ? "64-bit companion up" : "64-bit companion down");
@@ -584,6 +602,12 @@ class World final : public HookComponentFactory, public InputWatch {
     front_input_ = {};
   }
 
+  // One of `messages`, chosen by the time of the event alone: the world's
+  // draws, and so everything else it does, stay as they were.
+  template <std::size_t N>
+  std::int32_t Draw(const std::int32_t (&messages)[N]) const {
+    return messages[Mix(seed_ ^ static_cast<std::uint64_t>(now_)) % N];
+  }
   void Relay(const Window& w, std::int32_t code, std::int32_t pressed) {
     if (!sink_ || std::find(hooked_.begin(), hooked_.end(), w) == hooked_.end()) return;
     if (code == 0)
@@ -710,12 +734,17 @@ class World final : public HookComponentFactory, public InputWatch {
         SessionInput(e.kind != Ev::kMove);
         if (p->hung) break;  // queued for a thread that takes none: no use, and no hook runs
         if (e.kind == Ev::kMove) {
-          Relay(w, 512, 0);
+          Relay(w, Draw(kMoves), 0);
           break;
         }
         oracle_.Input(now_, kPrograms[p->program].path);
         front_input_ = {now_, kPrograms[p->program].path, HookSeeable(*p, e.b)};
-        Relay(w, e.kind == Ev::kKey ? 0 : (e.c ? 513 : 514), e.c);
+        if (e.kind == Ev::kKey) {
+          Relay(w, 0, e.c);
+        } else {
+          const Button& b = kButtons[(std::abs(e.c) - 1) % kButtonCount];
+          Relay(w, e.c < 0 ? b.up : e.c > kButtonCount ? b.twice : b.down, 0);
+        }
         break;
       }
       case Ev::kWheel: {
@@ -741,7 +770,7 @@ class World final : public HookComponentFactory, public InputWatch {
           break;
         }
         oracle_.Input(now_, kPrograms[q.program].path);
-        Relay(w, 522, 0);
+        Relay(w, Draw(kWheels), 0);
         break;
       }
       case Ev::kCompanion:
@@ -904,9 +933,11 @@ class World final : public HookComponentFactory, public InputWatch {
 
   // A key or a click: down, then up.
   void Press(Ev kind, const Window& w, Ms t) {
-    Push({t, kind, w.serial, w.thread, 1, {}});
+    // Which button, by the time alone: the world's draws stay as they were.
+    const int button = kind == Ev::kClick ? 1 + static_cast<int>(Mix(seed_ ^ static_cast<std::uint64_t>(t)) % (2 * kButtonCount)) : 1;
+    Push({t, kind, w.serial, w.thread, button, {}});
     last_input_ = t + U(40, 200);
-    Push({last_input_, kind, w.serial, w.thread, 0, {}});
+    Push({last_input_, kind, w.serial, w.thread, kind == Ev::kClick ? -button : 0, {}});
   }
 
   // A few turns of the wheel over windows behind the one in front; a window
@@ -1188,6 +1219,21 @@ struct RunResult {
   }
 };
 
+// Whether the world's mouse messages are every one the hooks relay, each
+// once: the client area's 0x200 to 0x20E and the frame's 0xA0 to 0xAD,
+// where 0xAA is no message.
+bool EveryMouseMessageDrawn() {
+  std::vector<std::int32_t> drawn(std::begin(kWheels), std::end(kWheels));
+  drawn.insert(drawn.end(), std::begin(kMoves), std::end(kMoves));
+  for (const Button& b : kButtons) drawn.insert(drawn.end(), {b.down, b.twice, b.up});
+  std::sort(drawn.begin(), drawn.end());
+  std::vector<std::int32_t> relayed;
+  for (std::int32_t m = 0xA0; m <= 0xAD; ++m)
+    if (m != 0xAA) relayed.push_back(m);
+  for (std::int32_t m = 0x200; m <= 0x20E; ++m) relayed.push_back(m);
+  return drawn == relayed;
+}
+
 // The excuses counted on the fixed seeds, by hours a seed: the test run's
 // share and the sanitizer build's.
 const std::map<double, ExcuseCounts> kRecordedExcuses = {
@@ -1270,6 +1316,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "usage: %s [--seed S --hours H [--all]] [--share HOURS_PER_SEED]\n", argv[0]);
       return 2;
     }
+  }
+  if (!EveryMouseMessageDrawn()) {
+    std::printf("FAIL: the world's mouse messages are not those the hooks relay\n");
+    return 1;
   }
   // The fixed seeds of every test run: 20 runs of `share` hours.
   std::vector<std::pair<std::uint64_t, double>> runs;
