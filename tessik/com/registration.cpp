@@ -109,12 +109,8 @@ HRESULT RegisterServer() noexcept {
     RETURN_IF_FAILED(LoadScript(script));
     RETURN_IF_FAILED(RegisterKeys(HKEY_CLASSES_ROOT, script));
     return RegisterTypeLibrary();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    win32::report_exception("DllRegisterServer");
-    return E_UNEXPECTED;
   }
+  CATCH_RETURN()
 }
 
 HRESULT UnregisterServer() noexcept {

@@ -99,17 +99,12 @@ BOOL ListProcessPaths(const win32::process_libraries& libraries, std::vector<win
   return cache.reader.read(libraries, own_session, list);
 }
 
-BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
+HRESULT WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
   win32::unique_hmodule psapi(win32::load_system_library(libraries.psapi));
-  if (!psapi) {
-    REPORT_LAST_ERROR("process walk: loading PSAPI");
-    return FALSE;
-  }
+  RETURN_LAST_ERROR_IF_MSG(!psapi, "process walk: loading PSAPI");
   std::vector<win32::process_entry> list;
-  if (!ListProcessPaths({libraries.ntdll, psapi.get()}, list)) {
-    REPORT_LAST_ERROR("process walk: the process list");
-    return FALSE;
-  }
+  RETURN_IF_WIN32_BOOL_FALSE_MSG(ListProcessPaths({libraries.ntdll, psapi.get()}, list),
+                                 "process walk: the process list");
 
   // Platforms without a virtual DOS machine may lack VDMDBG or its task walk;
   // the ordinary processes are still walked, only the 16-bit tasks are not.
@@ -125,36 +120,28 @@ BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user)
       if (walk.stop) break;
     }
   }
-  return TRUE;
+  return S_OK;
 }
 
-BOOL Walk95(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
+HRESULT Walk95(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
   win32::unique_hmodule kernel(win32::load_system_library(libraries.toolhelp));
-  if (!kernel) {
-    REPORT_LAST_ERROR("process walk: loading the toolhelp functions' library");
-    return FALSE;
-  }
+  RETURN_LAST_ERROR_IF_MSG(!kernel, "process walk: loading the toolhelp functions' library");
   const auto snapshot_fn =
       win32::proc_address<CreateToolhelp32SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
   const auto first = win32::proc_address<Process32Fn>(kernel.get(), "Process32First");
   const auto next = win32::proc_address<Process32Fn>(kernel.get(), "Process32Next");
-  if (!snapshot_fn || !first || !next) {
-    REPORT_FAILURE(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), "process walk: the toolhelp functions");
-    return FALSE;
-  }
+  RETURN_HR_IF_MSG(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), !snapshot_fn || !first || !next,
+                   "process walk: the toolhelp functions");
 
   const win32::unique_hfile snapshot(snapshot_fn(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) {
-    REPORT_LAST_ERROR("process walk: the process snapshot");
-    return FALSE;
-  }
+  RETURN_LAST_ERROR_IF_MSG(!snapshot, "process walk: the process snapshot");
   ProcessEntryA entry{};
   entry.dwSize = sizeof(entry);
   for (BOOL more = first(snapshot.get(), &entry); more; more = next(snapshot.get(), &entry)) {
     if (!visitor(entry.th32ProcessID, 0, entry.szExeFile, user)) break;
     entry.dwSize = sizeof(entry);
   }
-  return TRUE;
+  return S_OK;
 }
 
 struct LookupRecord {
@@ -308,15 +295,35 @@ void Remember(LPCSTR path, const std::vector<DWORD>& processes, std::vector<Matc
   }
 }
 
+// The processes of `record`'s path and their windows. Between walks, copies
+// that started since are picked up by their windows, those that ended are
+// dropped; a walk answers every so often, and whenever no matching process
+// owns a window. S_FALSE: none runs.
+HRESULT MatchingProcesses(LookupRecord& record, std::vector<MatchedProcess>& matched,
+                          WindowSearch& search) noexcept {
+  if (Recall(record.path.c_str(), matched, search.windows)) return S_OK;
+  ForEachProcess(MatchModulePath, reinterpret_cast<LPARAM>(&record));
+  if (record.failed || record.processes.empty()) Remember(record.path.c_str(), {}, matched);
+  RETURN_HR_IF_MSG(E_OUTOFMEMORY, record.failed, "app lookup: the matching processes");
+  if (record.processes.empty()) return S_FALSE;
+  search.processes = &record.processes;
+  ::EnumWindows(MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
+  RETURN_HR_IF_MSG(E_OUTOFMEMORY, search.failed, "app lookup: the matching processes' windows");
+  Remember(record.path.c_str(), record.processes, matched);
+  RETURN_HR_IF_MSG(E_OUTOFMEMORY, matched.size() != record.processes.size(),
+                   "app lookup: remembering the matching processes");
+  return S_OK;
+}
+
 }  // namespace
 
 BOOL ForEachProcessOn(DWORD platform_id, const WalkLibraries& libraries, ProcessVisitor visitor,
                       LPARAM user) noexcept {
   switch (platform_id) {
     case kPlatformNt:
-      return WalkNt(libraries, visitor, user);
+      return SUCCEEDED(WalkNt(libraries, visitor, user));
     case kPlatformWindows95:
-      return Walk95(libraries, visitor, user);
+      return SUCCEEDED(Walk95(libraries, visitor, user));
     default:
       return FALSE;
   }
@@ -394,28 +401,7 @@ DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* fou
   }
   std::vector<detail::MatchedProcess> matched;
   detail::WindowSearch search{nullptr, {}, false};
-  // Between walks, copies that started since are picked up by their windows,
-  // those that ended are dropped; a walk answers every so often, and
-  // whenever no matching process owns a window.
-  if (!detail::Recall(record.path.c_str(), matched, search.windows)) {
-    ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
-    if (record.failed) REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: the matching processes");
-    if (record.failed || record.processes.empty()) {
-      detail::Remember(record.path.c_str(), {}, matched);
-      return 0;
-    }
-    search.processes = &record.processes;
-    ::EnumWindows(detail::MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
-    if (search.failed) {
-      REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: the matching processes' windows");
-      return 0;
-    }
-    detail::Remember(record.path.c_str(), record.processes, matched);
-    if (matched.size() != record.processes.size()) {
-      REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: remembering the matching processes");
-      return 0;
-    }
-  }
+  if (detail::MatchingProcesses(record, matched, search) != S_OK) return 0;
   if (found) found->processes = static_cast<DWORD>(matched.size());
   DWORD foreground = 0;
   ::GetWindowThreadProcessId(::GetForegroundWindow(), &foreground);
