@@ -1,4 +1,4 @@
-#include "registration.h"
+#include "com/registration.h"
 
 #include <oleauto.h>
 
@@ -7,11 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "module.h"
-#include "module_paths.h"
-#include "registrar.h"
-#include "registration_script.h"
-#include "resource.h"
+#include "com/module.h"
+#include "com/module_paths.h"
+#include "com/registrar.h"
+#include "com/registration_script.h"
+#include "com/resource.h"
 #include "tessik.h"
 #include "win32/com_ptr.h"
 #include "win32/result.h"
