@@ -116,7 +116,12 @@ class report_once_scope {
  public:
   explicit report_once_scope(failure_memory& memory) noexcept
       : previous_(std::exchange(current_failure_memory(), &memory)) {}
-  ~report_once_scope() { current_failure_memory() = previous_; }
+  // The caller's last error survives the scope's end.
+  ~report_once_scope() {
+    const DWORD last_error = ::GetLastError();
+    current_failure_memory() = previous_;
+    ::SetLastError(last_error);
+  }
   report_once_scope(const report_once_scope&) = delete;
   report_once_scope& operator=(const report_once_scope&) = delete;
 
@@ -128,12 +133,15 @@ class report_once_scope {
 // was reported already (report_once_scope). The caller's last error survives
 // the report.
 inline void report_failure(HRESULT hr, const char* what, const char* file, int line) noexcept {
-  if (failure_memory* memory = current_failure_memory(); memory && !memory->first_failure(file, line)) return;
+  // First: reading a thread-local value may clear it.
   const DWORD last_error = ::GetLastError();
-  char text[512];
-  std::snprintf(text, sizeof text, "%s(%d): 0x%08lX from %s\n", file_name_of(file), line,
-                static_cast<unsigned long>(hr), what);
-  report_text(text);
+  failure_memory* const memory = current_failure_memory();
+  if (!memory || memory->first_failure(file, line)) {
+    char text[512];
+    std::snprintf(text, sizeof text, "%s(%d): 0x%08lX from %s\n", file_name_of(file), line,
+                  static_cast<unsigned long>(hr), what);
+    report_text(text);
+  }
   ::SetLastError(last_error);
 }
 
