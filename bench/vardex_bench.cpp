@@ -85,6 +85,12 @@ std::wstring TargetExe(bool wide = false) {
   return bench::OwnDirectory() + (wide ? L"bench_target64.exe" : L"bench_target.exe");
 }
 
+// The hooks a block of benchmark 1 runs under, in the order its blocks take
+// them: none, a pass-through pair, Tessik's, and a pair that posts the relay
+// messages and passes on.
+enum class HookConfig { kNone, kPassOn, kTessik, kPosting };
+constexpr int kHookConfigs = 4;
+
 // Benchmark 1 (`cost`: the added cost of a hooked message) and benchmark 2
 // (`latency`: key down to the handler), on a fresh target process per round
 // (Wine keeps calling hooks whose installer has gone, so targets are never
@@ -146,18 +152,15 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
       std::fprintf(stderr, "bench_target.exe did not start\n");
       return 1;
     }
-    // Sum of time and messages per configuration (none, pass-through hook,
-    // Tessik's hooks, a hook that posts the relay messages and passes on)
-    // and kind of input.
-    constexpr int kConfigs = 4;
-    double total_us[kConfigs][2] = {}, handled[kConfigs][2] = {};
-    auto measure = [&](int config, WPARAM kind, long count) {
+    // Sum of time and messages per configuration and kind of input.
+    double total_us[kHookConfigs][2] = {}, handled[kHookConfigs][2] = {};
+    auto measure = [&](HookConfig config, WPARAM kind, long count) {
       st.result = false;
       ::PostMessageW(st.target, bench::kMsgMeasure, kind, count);
       if (!bench::PumpUntil([&] { return st.result; }, 300000) || st.handled == 0) return false;
       const int k = kind == bench::kKindKey ? 0 : 1;
-      total_us[config][k] += st.total_us;
-      handled[config][k] += static_cast<double>(st.handled);
+      total_us[static_cast<int>(config)][k] += st.total_us;
+      handled[static_cast<int>(config)][k] += static_cast<double>(st.handled);
       return true;
     };
     DWORD pid = 0;
@@ -168,28 +171,30 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
     const long block = messages / kBlocks;
     bool ok = true;
     for (int b = 0; b < kBlocks && ok && cost; ++b) {
-      for (int step = 0; step < kConfigs && ok; ++step) {
-        const int config = b % 2 ? kConfigs - 1 - step : step;
+      for (int step = 0; step < kHookConfigs && ok; ++step) {
+        const auto config = static_cast<HookConfig>(b % 2 ? kHookConfigs - 1 - step : step);
         // The target sets the posting pair itself (it posts to this process's
         // driver window), and the pass-through pair on a 64-bit target.
-        const bool set_by_target = config == 3 || (config == 1 && wide);
+        const bool set_by_target =
+            config == HookConfig::kPosting || (config == HookConfig::kPassOn && wide);
         win32::unique_hhook keyboard, mouse;
         if (set_by_target) {
           DWORD_PTR set = 0;
-          ok = ::SendMessageTimeoutW(st.target, bench::kMsgBenchHook, config == 3 ? bench::kPostToDriver : bench::kPassOn,
+          ok = ::SendMessageTimeoutW(st.target, bench::kMsgBenchHook,
+                                     config == HookConfig::kPosting ? bench::kPostToDriver : bench::kPassOn,
                                      0, SMTO_ABORTIFHUNG, 10000, &set) &&
                set;
-        } else if (config == 1) {
+        } else if (config == HookConfig::kPassOn) {
           keyboard.reset(::SetWindowsHookExW(WH_KEYBOARD, pass_on, pass_on_module.get(), thread));
           mouse.reset(::SetWindowsHookExW(WH_MOUSE, pass_on, pass_on_module.get(), thread));
           ok = keyboard && mouse;
         }
-        if (config == 2) {
+        if (config == HookConfig::kTessik) {
           ok = hook->MonitoredAppPath(target_path) != vardex::Watching::kNothing;
           recorder.Reset();
         }
         ok = ok && measure(config, bench::kKindKey, block);
-        if (ok && config == 2) {
+        if (ok && config == HookConfig::kTessik) {
           const long wanted = block + 200;  // the target's warm-up is relayed too
           bench::PumpUntil([&] { return recorder.keys >= wanted; }, 30000);
           expected_events += wanted;
@@ -198,7 +203,7 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
         ok = ok && measure(config, bench::kKindMouse, block);
         if (set_by_target)
           ::SendMessageTimeoutW(st.target, bench::kMsgBenchHook, bench::kNoHook, 0, SMTO_ABORTIFHUNG, 10000, nullptr);
-        if (config == 2) hook->MonitoredAppPath("");
+        if (config == HookConfig::kTessik) hook->MonitoredAppPath("");
       }
     }
     if (!ok || hook->MonitoredAppPath(target_path) == vardex::Watching::kNothing) {
@@ -207,10 +212,14 @@ int RunHooks(int rounds, long messages, int samples, bool wide, bool cost, bool 
       return 1;
     }
     if (cost) {
-      const double bk = total_us[0][0] / handled[0][0], bm = total_us[0][1] / handled[0][1];
-      const double pk = total_us[1][0] / handled[1][0], pm = total_us[1][1] / handled[1][1];
-      const double hk = total_us[2][0] / handled[2][0], hm = total_us[2][1] / handled[2][1];
-      const double qk = total_us[3][0] / handled[3][0], qm = total_us[3][1] / handled[3][1];
+      // Per message, under `config`, of keys (0) or mouse input (1).
+      const auto per = [&](HookConfig config, int k) {
+        return total_us[static_cast<int>(config)][k] / handled[static_cast<int>(config)][k];
+      };
+      const double bk = per(HookConfig::kNone, 0), bm = per(HookConfig::kNone, 1);
+      const double pk = per(HookConfig::kPassOn, 0), pm = per(HookConfig::kPassOn, 1);
+      const double hk = per(HookConfig::kTessik, 0), hm = per(HookConfig::kTessik, 1);
+      const double qk = per(HookConfig::kPosting, 0), qm = per(HookConfig::kPosting, 1);
       base_key.push_back(bk);
       hook_key.push_back(hk);
       add_key.push_back(hk - bk);

@@ -1,10 +1,10 @@
-#include "class_factory.h"
+#include "com/class_factory.h"
 
 #include <objbase.h>
 
 #include <new>
 
-#include "module.h"
+#include "com/module.h"
 #include "win32/qi_table.h"
 
 namespace tessik {

@@ -9,7 +9,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
-#include "mouse_key_hook_ctl.h"
+#include "com/mouse_key_hook_ctl.h"
 
 namespace tessik {
 

@@ -1,4 +1,4 @@
-#include "connection_list.h"
+#include "com/connection_list.h"
 
 #include <gtest/gtest.h>
 

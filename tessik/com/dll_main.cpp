@@ -2,8 +2,8 @@
 // module state and self-registration.
 #include <windows.h>
 
-#include "module.h"
-#include "registration.h"
+#include "com/module.h"
+#include "com/registration.h"
 #include "relay/hooks.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) noexcept {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <new>
 
-#include "module.h"
+#include "com/module.h"
 #include "win32/qi_table.h"
 
 namespace tessik {

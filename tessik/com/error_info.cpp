@@ -1,11 +1,11 @@
-#include "error_info.h"
+#include "com/error_info.h"
 
 #include <oleauto.h>
 
 #include <new>
 #include <string>
 
-#include "module.h"
+#include "com/module.h"
 #include "tessik.h"
 #include "win32/com_ptr.h"
 #include "win32/text.h"

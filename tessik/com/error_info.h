@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "resource.h"
+#include "com/resource.h"
 
 namespace tessik {
 

@@ -1,10 +1,10 @@
-#include "event_source.h"
+#include "com/event_source.h"
 
 #include <memory>
 #include <new>
 
-#include "enumerator.h"
-#include "module.h"
+#include "com/enumerator.h"
+#include "com/module.h"
 #include "tessik.h"
 #include "win32/qi_table.h"
 

@@ -7,7 +7,7 @@
 #include <ocidl.h>
 #include <olectl.h>
 
-#include "connection_list.h"
+#include "com/connection_list.h"
 #include "win32/com_ptr.h"
 
 namespace tessik {

@@ -1,6 +1,6 @@
-#include "module.h"
+#include "com/module.h"
 
-#include "class_factory.h"
+#include "com/class_factory.h"
 #include "relay/companion.h"
 #include "relay/hooks.h"
 #include "tessik.h"
@@ -72,7 +72,17 @@ HRESULT CanUnloadNow() noexcept {
 HRESULT GetControlTypeInfo(LCID lcid, ITypeInfo** info) noexcept {
   if (!info) return E_POINTER;
   *info = nullptr;
-  win32::exclusive_lock lock(g_type_info_lock);
+  {
+    // Loaded once, then only read: every GetIDsOfNames and Invoke comes
+    // here, and readers on several threads share the lock.
+    const win32::shared_lock read(g_type_info_lock);
+    if (g_type_info) {
+      *info = win32::com_ptr<ITypeInfo>(g_type_info).detach();
+      return S_OK;
+    }
+  }
+  const win32::exclusive_lock lock(g_type_info_lock);
+  // Another thread may have loaded it meanwhile.
   if (!g_type_info) {
     win32::com_ptr<ITypeLib> library;
     const HRESULT hr = LoadRegTypeLib(LIBID_TESSIKLib, kTypeLibMajor, kTypeLibMinor, lcid, library.put());

@@ -1,4 +1,4 @@
-#include "module_paths.h"
+#include "com/module_paths.h"
 
 #include <gtest/gtest.h>
 

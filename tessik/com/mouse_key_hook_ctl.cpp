@@ -1,11 +1,11 @@
-#include "mouse_key_hook_ctl.h"
+#include "com/mouse_key_hook_ctl.h"
 
 #include <oleauto.h>
 
-#include "enumerator.h"
-#include "error_info.h"
+#include "com/enumerator.h"
+#include "com/error_info.h"
 #include "lookup/process_lookup.h"
-#include "module.h"
+#include "com/module.h"
 #include "win32/qi_table.h"
 #include "win32/result.h"
 #include "win32/text.h"

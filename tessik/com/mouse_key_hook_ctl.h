@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <ocidl.h>
 
-#include "event_source.h"
+#include "com/event_source.h"
 #include "relay/relay.h"
 #include "tessik.h"
 

@@ -1,7 +1,7 @@
 // The instance used directly, in process: interfaces, connection point and
 // event delivery, and the property's checks. Creation, registration and
 // IDispatch through the type library are tested on the real DLL (tests/).
-#include "mouse_key_hook_ctl.h"
+#include "com/mouse_key_hook_ctl.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "error_info.h"
-#include "module.h"
-#include "recording_sink_test.h"
+#include "com/error_info.h"
+#include "com/module.h"
+#include "com/recording_sink_test.h"
 #include "win32/com_ptr.h"
 #include "win32/unique_any.h"
 

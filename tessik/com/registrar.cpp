@@ -1,4 +1,4 @@
-#include "registrar.h"
+#include "com/registrar.h"
 
 #include <string>
 

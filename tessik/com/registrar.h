@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "registration_script.h"
+#include "com/registration_script.h"
 
 namespace tessik {
 

@@ -1,5 +1,5 @@
 // The registrar against a scratch key under HKEY_CURRENT_USER.
-#include "registrar.h"
+#include "com/registrar.h"
 
 #include <gtest/gtest.h>
 

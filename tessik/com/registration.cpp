@@ -1,4 +1,4 @@
-#include "registration.h"
+#include "com/registration.h"
 
 #include <oleauto.h>
 
@@ -7,11 +7,11 @@
 #include <utility>
 #include <vector>
 
-#include "module.h"
-#include "module_paths.h"
-#include "registrar.h"
-#include "registration_script.h"
-#include "resource.h"
+#include "com/module.h"
+#include "com/module_paths.h"
+#include "com/registrar.h"
+#include "com/registration_script.h"
+#include "com/resource.h"
 #include "tessik.h"
 #include "win32/com_ptr.h"
 #include "win32/result.h"
@@ -109,12 +109,8 @@ HRESULT RegisterServer() noexcept {
     RETURN_IF_FAILED(LoadScript(script));
     RETURN_IF_FAILED(RegisterKeys(HKEY_CLASSES_ROOT, script));
     return RegisterTypeLibrary();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    win32::report_exception("DllRegisterServer");
-    return E_UNEXPECTED;
   }
+  CATCH_RETURN()
 }
 
 HRESULT UnregisterServer() noexcept {

@@ -1,4 +1,4 @@
-#include "registration_script.h"
+#include "com/registration_script.h"
 
 #include <gtest/gtest.h>
 

@@ -1,17 +1,14 @@
 #include "lookup/process_lookup.h"
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 #include <new>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "lookup/process_walk.h"
+#include "lookup/thread_choice.h"
 #include "win32/process_query.h"
-#include "win32/process_reader.h"
 #include "win32/program_path.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
@@ -21,35 +18,6 @@ namespace tessik {
 namespace detail {
 
 namespace {
-
-using TaskEnumProcEx = BOOL(WINAPI*)(DWORD thread_id, WORD module16, WORD task16, LPSTR module_name,
-                                     LPSTR file_name, LPARAM user);
-using VdmEnumTaskWowExFn = INT(WINAPI*)(DWORD process_id, TaskEnumProcEx callback, LPARAM user);
-using CreateToolhelp32SnapshotFn = HANDLE(WINAPI*)(DWORD flags, DWORD process_id);
-// The ANSI entry (296 bytes on 32-bit Windows), whatever UNICODE says.
-using ProcessEntryA = tagPROCESSENTRY32;
-using Process32Fn = BOOL(WINAPI*)(HANDLE snapshot, ProcessEntryA* entry);
-
-struct TaskWalk {
-  DWORD process_id;
-  ProcessVisitor visitor;
-  LPARAM user;
-  BOOL stop;
-};
-
-BOOL WINAPI VisitTask(DWORD, WORD, WORD task16, LPSTR, LPSTR file_name, LPARAM user) noexcept {
-  auto* walk = reinterpret_cast<TaskWalk*>(user);
-  if (walk->visitor(walk->process_id, task16, file_name, walk->user)) return FALSE;
-  walk->stop = TRUE;
-  return TRUE;
-}
-
-bool IsVdmHost(LPCSTR path) noexcept {
-  constexpr char kVdm[] = "NTVDM.EXE";
-  constexpr int kVdmLength = sizeof(kVdm) - 1;
-  const int length = ::lstrlenA(path);
-  return length >= kVdmLength && ::lstrcmpiA(path + length - kVdmLength, kVdm) == 0;
-}
 
 // A process the lookup met, held open: its id is not reused while the
 // handle is, and its end shows.
@@ -71,90 +39,16 @@ struct LookupMemory {
   unsigned lookups_since_walk = 0;
 };
 
-// The module's process reader and the lookups' memory. Walks on different
-// threads take turns through the lock; visitors are called outside it.
-struct WalkCache {
+// The lookups' memory. Lookups on different threads take turns through the
+// lock.
+struct SharedMemory {
   SRWLOCK lock = SRWLOCK_INIT;
-  win32::process_reader reader;
   LookupMemory memory;
 };
 
-WalkCache& SharedWalkCache() {
-  static WalkCache cache;
-  return cache;
-}
-
-// Every process of the caller's session in the system's order with its
-// path. A copy in another session (another user's, on a terminal server) is
-// no one's here: it can be neither hooked nor ended from this session, and
-// counting it would show "(activity not seen)" for good.
-BOOL ListProcessPaths(const win32::process_libraries& libraries, std::vector<win32::process_entry>& list) noexcept {
-  static const std::optional<DWORD> own_session = []() -> std::optional<DWORD> {
-    DWORD session = 0;
-    if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return std::nullopt;
-    return session;
-  }();
-  WalkCache& cache = SharedWalkCache();
-  const win32::exclusive_lock hold(cache.lock);
-  return cache.reader.read(libraries, own_session, list);
-}
-
-BOOL WalkNt(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
-  win32::unique_hmodule psapi(win32::load_system_library(libraries.psapi));
-  if (!psapi) {
-    REPORT_LAST_ERROR("process walk: loading PSAPI");
-    return FALSE;
-  }
-  std::vector<win32::process_entry> list;
-  if (!ListProcessPaths({libraries.ntdll, psapi.get()}, list)) {
-    REPORT_LAST_ERROR("process walk: the process list");
-    return FALSE;
-  }
-
-  // Platforms without a virtual DOS machine may lack VDMDBG or its task walk;
-  // the ordinary processes are still walked, only the 16-bit tasks are not.
-  win32::unique_hmodule vdmdbg(win32::load_system_library(libraries.vdmdbg));
-  const auto enum_tasks =
-      vdmdbg ? win32::proc_address<VdmEnumTaskWowExFn>(vdmdbg.get(), "VDMEnumTaskWOWEx") : nullptr;
-
-  for (const win32::process_entry& process : list) {
-    if (!visitor(process.id, 0, process.path.c_str(), user)) break;
-    if (enum_tasks && IsVdmHost(process.path.c_str())) {
-      TaskWalk walk{process.id, visitor, user, FALSE};
-      enum_tasks(process.id, VisitTask, reinterpret_cast<LPARAM>(&walk));
-      if (walk.stop) break;
-    }
-  }
-  return TRUE;
-}
-
-BOOL Walk95(const WalkLibraries& libraries, ProcessVisitor visitor, LPARAM user) noexcept {
-  win32::unique_hmodule kernel(win32::load_system_library(libraries.toolhelp));
-  if (!kernel) {
-    REPORT_LAST_ERROR("process walk: loading the toolhelp functions' library");
-    return FALSE;
-  }
-  const auto snapshot_fn =
-      win32::proc_address<CreateToolhelp32SnapshotFn>(kernel.get(), "CreateToolhelp32Snapshot");
-  const auto first = win32::proc_address<Process32Fn>(kernel.get(), "Process32First");
-  const auto next = win32::proc_address<Process32Fn>(kernel.get(), "Process32Next");
-  if (!snapshot_fn || !first || !next) {
-    REPORT_FAILURE(HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND), "process walk: the toolhelp functions");
-    return FALSE;
-  }
-
-  const win32::unique_hfile snapshot(snapshot_fn(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) {
-    REPORT_LAST_ERROR("process walk: the process snapshot");
-    return FALSE;
-  }
-  ProcessEntryA entry{};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = first(snapshot.get(), &entry); more; more = next(snapshot.get(), &entry)) {
-    if (!visitor(entry.th32ProcessID, 0, entry.szExeFile, user)) break;
-    entry.dwSize = sizeof(entry);
-  }
-  return TRUE;
+SharedMemory& TheMemory() {
+  static SharedMemory shared;
+  return shared;
 }
 
 struct LookupRecord {
@@ -236,9 +130,9 @@ constexpr unsigned kWalkEvery = 6;
 // remembered and the window owners now. False when a walk must answer: a
 // path of its own, the walk's turn, or no window of a matching process.
 bool Recall(LPCSTR path, std::vector<MatchedProcess>& matched, std::vector<TopLevelWindow>& windows) noexcept {
-  WalkCache& cache = SharedWalkCache();
-  const win32::exclusive_lock hold(cache.lock);
-  LookupMemory& memory = cache.memory;
+  SharedMemory& shared = TheMemory();
+  const win32::exclusive_lock hold(shared.lock);
+  LookupMemory& memory = shared.memory;
   try {
     if (memory.path.empty() || memory.path != path || ++memory.lookups_since_walk >= kWalkEvery) return false;
     memory.matching.erase(std::remove_if(memory.matching.begin(), memory.matching.end(), Gone),
@@ -258,8 +152,7 @@ bool Recall(LPCSTR path, std::vector<MatchedProcess>& matched, std::vector<TopLe
       if (Find(memory.others, window.process_id)) continue;
       // An owner not met before: its path, read once in its life.
       if (!psapi) psapi.reset(win32::load_system_library(kSystemLibraries.psapi));
-      const std::string owner_path =
-          cache.reader.read_path_now({kSystemLibraries.ntdll, psapi.get()}, window.process_id);
+      const std::string owner_path = ReadPathNow({kSystemLibraries.ntdll, psapi.get()}, window.process_id);
       // One whose path cannot be read yet (just started), or that cannot be
       // held, is read again next time.
       if (owner_path.empty()) continue;
@@ -285,9 +178,9 @@ bool Recall(LPCSTR path, std::vector<MatchedProcess>& matched, std::vector<TopLe
 // What a walk of `path` found, for the lookups until the next walk. Once
 // the program runs no more, nothing is kept: no process stays held open.
 void Remember(LPCSTR path, const std::vector<DWORD>& processes, std::vector<MatchedProcess>& matched) noexcept {
-  WalkCache& cache = SharedWalkCache();
-  const win32::exclusive_lock hold(cache.lock);
-  LookupMemory& memory = cache.memory;
+  SharedMemory& shared = TheMemory();
+  const win32::exclusive_lock hold(shared.lock);
+  LookupMemory& memory = shared.memory;
   if (processes.empty()) {
     memory = LookupMemory{};
     return;
@@ -308,78 +201,34 @@ void Remember(LPCSTR path, const std::vector<DWORD>& processes, std::vector<Matc
   }
 }
 
+// The processes of `record`'s path and their windows. Between walks, copies
+// that started since are picked up by their windows, those that ended are
+// dropped; a walk answers every so often, and whenever no matching process
+// owns a window. S_FALSE: none runs.
+HRESULT MatchingProcesses(LookupRecord& record, std::vector<MatchedProcess>& matched,
+                          WindowSearch& search) noexcept {
+  if (Recall(record.path.c_str(), matched, search.windows)) return S_OK;
+  ForEachProcess(MatchModulePath, reinterpret_cast<LPARAM>(&record));
+  if (record.failed || record.processes.empty()) Remember(record.path.c_str(), {}, matched);
+  RETURN_HR_IF_MSG(E_OUTOFMEMORY, record.failed, "app lookup: the matching processes");
+  if (record.processes.empty()) return S_FALSE;
+  search.processes = &record.processes;
+  ::EnumWindows(MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
+  RETURN_HR_IF_MSG(E_OUTOFMEMORY, search.failed, "app lookup: the matching processes' windows");
+  Remember(record.path.c_str(), record.processes, matched);
+  RETURN_HR_IF_MSG(E_OUTOFMEMORY, matched.size() != record.processes.size(),
+                   "app lookup: remembering the matching processes");
+  return S_OK;
+}
+
 }  // namespace
-
-BOOL ForEachProcessOn(DWORD platform_id, const WalkLibraries& libraries, ProcessVisitor visitor,
-                      LPARAM user) noexcept {
-  switch (platform_id) {
-    case kPlatformNt:
-      return WalkNt(libraries, visitor, user);
-    case kPlatformWindows95:
-      return Walk95(libraries, visitor, user);
-    default:
-      return FALSE;
-  }
-}
-
-DWORD ChooseAppThreads(std::vector<MatchedProcess> processes, DWORD foreground_process,
-                       const std::vector<TopLevelWindow>& windows, DWORD* threads, DWORD* owners, DWORD capacity,
-                       DWORD* found) noexcept {
-  if (found) *found = 0;
-  try {
-    // What the user works in now, then what was opened last: the copies
-    // most likely in use keep their hooks when the bound cuts.
-    std::stable_sort(processes.begin(), processes.end(),
-                     [foreground_process](const MatchedProcess& a, const MatchedProcess& b) {
-                       const bool a_first = a.id == foreground_process;
-                       const bool b_first = b.id == foreground_process;
-                       if (a_first != b_first) return a_first;
-                       return a.created > b.created;
-                     });
-    std::vector<std::pair<DWORD, DWORD>> chosen;  // thread, its process
-    const auto taken = [&chosen](DWORD thread_id) {
-      return std::any_of(chosen.begin(), chosen.end(), [thread_id](const auto& c) { return c.first == thread_id; });
-    };
-    for (const MatchedProcess& process : processes) {
-      DWORD first = 0;
-      bool visible = false;
-      for (const TopLevelWindow& window : windows) {
-        if (window.process_id != process.id) continue;
-        if (first == 0) first = window.thread_id;
-        if (!window.visible) continue;
-        visible = true;
-        if (!taken(window.thread_id)) chosen.emplace_back(window.thread_id, process.id);
-      }
-      if (!visible && first != 0) chosen.emplace_back(first, process.id);
-    }
-    if (found) *found = static_cast<DWORD>(chosen.size());
-    const DWORD count = std::min(static_cast<DWORD>(chosen.size()), capacity);
-    for (DWORD i = 0; i < count; ++i) {
-      threads[i] = chosen[i].first;
-      if (owners) owners[i] = chosen[i].second;
-    }
-    return count;
-  } catch (const std::bad_alloc&) {
-    return 0;
-  }
-}
 
 }  // namespace detail
 
 void ForgetAppLookups() noexcept {
-  detail::WalkCache& cache = detail::SharedWalkCache();
-  const win32::exclusive_lock hold(cache.lock);
-  cache.memory = detail::LookupMemory{};
-}
-
-BOOL ForEachProcess(ProcessVisitor visitor, LPARAM user) noexcept {
-  OSVERSIONINFOA version{};
-  version.dwOSVersionInfoSize = sizeof(version);
-#if defined(_MSC_VER)
-#pragma warning(suppress : 4996)  // only the platform family is read, which the shims keep
-#endif
-  if (!::GetVersionExA(&version)) return FALSE;
-  return detail::ForEachProcessOn(version.dwPlatformId, detail::kSystemLibraries, visitor, user);
+  detail::SharedMemory& shared = detail::TheMemory();
+  const win32::exclusive_lock hold(shared.lock);
+  shared.memory = detail::LookupMemory{};
 }
 
 DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* found, DWORD* owners) noexcept {
@@ -394,28 +243,7 @@ DWORD FindAppThreads(LPCSTR path, DWORD* threads, DWORD capacity, AppLookup* fou
   }
   std::vector<detail::MatchedProcess> matched;
   detail::WindowSearch search{nullptr, {}, false};
-  // Between walks, copies that started since are picked up by their windows,
-  // those that ended are dropped; a walk answers every so often, and
-  // whenever no matching process owns a window.
-  if (!detail::Recall(record.path.c_str(), matched, search.windows)) {
-    ForEachProcess(detail::MatchModulePath, reinterpret_cast<LPARAM>(&record));
-    if (record.failed) REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: the matching processes");
-    if (record.failed || record.processes.empty()) {
-      detail::Remember(record.path.c_str(), {}, matched);
-      return 0;
-    }
-    search.processes = &record.processes;
-    ::EnumWindows(detail::MatchWindowProcess, reinterpret_cast<LPARAM>(&search));
-    if (search.failed) {
-      REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: the matching processes' windows");
-      return 0;
-    }
-    detail::Remember(record.path.c_str(), record.processes, matched);
-    if (matched.size() != record.processes.size()) {
-      REPORT_FAILURE(E_OUTOFMEMORY, "app lookup: remembering the matching processes");
-      return 0;
-    }
-  }
+  if (detail::MatchingProcesses(record, matched, search) != S_OK) return 0;
   if (found) found->processes = static_cast<DWORD>(matched.size());
   DWORD foreground = 0;
   ::GetWindowThreadProcessId(::GetForegroundWindow(), &foreground);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lookup/process_walk.h"
+#include "lookup/thread_choice.h"
 #include "win32/unique_any.h"
 
 namespace tessik {

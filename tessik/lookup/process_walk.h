@@ -1,6 +1,5 @@
 // Internals of the process walk, open to its tests: the libraries it loads by
-// name, the platform family it walks for and the choice of the threads to
-// hook.
+// name and the platform family it walks for.
 //
 // On the NT family the list and the paths come from the module's process
 // reader (common/win32/process_reader.h, one for all callers): one
@@ -11,10 +10,11 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <string>
 
 #include "lookup/process_lookup.h"
 #include "win32/process_query.h"
+#include "win32/process_reader.h"
 
 namespace tessik::detail {
 
@@ -33,23 +33,8 @@ inline constexpr DWORD kPlatformNt = VER_PLATFORM_WIN32_NT;              // 2
 BOOL ForEachProcessOn(DWORD platform_id, const WalkLibraries& libraries, ProcessVisitor visitor,
                       LPARAM user) noexcept;
 
-struct TopLevelWindow {
-  DWORD process_id;
-  DWORD thread_id;
-  bool visible;
-};
-
-struct MatchedProcess {
-  DWORD id;
-  ULONGLONG created;  // creation time as a FILETIME value; 0 when unknown
-};
-
-// FindAppThreads' rule over what it found: the matching processes in the
-// walk's order, the process of the foreground window (0 for none) and the
-// processes' top-level windows in window order (Z order). `found` gets how
-// many threads the rule chose before the bound of `capacity`.
-DWORD ChooseAppThreads(std::vector<MatchedProcess> processes, DWORD foreground_process,
-                       const std::vector<TopLevelWindow>& windows, DWORD* threads, DWORD* owners, DWORD capacity,
-                       DWORD* found) noexcept;
+// The path of process `process_id` read now, through the walk's reader;
+// empty when it cannot be read.
+std::string ReadPathNow(const win32::process_libraries& libraries, DWORD process_id) noexcept;
 
 }  // namespace tessik::detail

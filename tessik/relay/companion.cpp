@@ -6,6 +6,7 @@
 #include "relay/companion_protocol.h"
 #include "relay/hooks.h"
 #include "win32/inherit_list.h"
+#include "win32/scope_exit.h"
 
 namespace tessik {
 namespace {
@@ -80,36 +81,42 @@ bool Companion::IsNeededFor(DWORD thread_id) noexcept {
 }
 
 DWORD Companion::SetHooks(const DWORD* thread_ids, DWORD count, DWORD deadline) noexcept {
+  const win32::report_once_scope once(reports_);
+  DWORD hooked = 0;
+  // A failing step is reported where it fails.
+  static_cast<void>(Set(thread_ids, count, deadline, &hooked));
+  return hooked;
+}
+
+HRESULT Companion::Set(const DWORD* thread_ids, DWORD count, DWORD deadline, DWORD* hooked) noexcept {
   if (count == 0) {
     RemoveHooks(deadline);
-    return 0;
+    return S_OK;
   }
   if (count > kMaxHookedThreads) count = kMaxHookedThreads;
   if (IsRunning() && hooked_ && count == all_hooked_count_ &&
       std::equal(thread_ids, thread_ids + count, all_hooked_, all_hooked_ + count)) {
-    return count;
+    *hooked = count;
+    return S_OK;
   }
   all_hooked_count_ = 0;
-  if (!IsRunning() && !Start(deadline)) return 0;
-  if (TimeLeft(deadline) == 0) {
-    REPORT_FAILURE_ONCE(reports_, HRESULT_FROM_WIN32(ERROR_TIMEOUT),
-                        "companion set: its start took the set's whole time");
-    return 0;
-  }
-  DWORD hooked = 0;
+  if (!IsRunning()) RETURN_IF_FAILED_EXPECTED(Start(deadline));
+  RETURN_HR_IF_MSG(HRESULT_FROM_WIN32(ERROR_TIMEOUT), TimeLeft(deadline) == 0,
+                   "companion set: its start took the set's whole time");
   // Even without an answer the helper may have set some: RemoveHooks asks.
   hooked_ = true;
-  if (!Request(thread_ids, count, deadline, &hooked)) return 0;
-  if (hooked < count) return hooked;
+  RETURN_IF_FAILED_EXPECTED(Request(thread_ids, count, deadline, hooked));
+  if (*hooked < count) return S_FALSE;
   std::copy(thread_ids, thread_ids + count, all_hooked_);
   all_hooked_count_ = count;
-  return count;
+  return S_OK;
 }
 
 void Companion::RemoveHooks(DWORD deadline) noexcept {
+  const win32::report_once_scope once(reports_);
   all_hooked_count_ = 0;
   DWORD removed = 0;
-  if (hooked_ && IsRunning()) Request(nullptr, 0, deadline, &removed);
+  if (hooked_ && IsRunning()) static_cast<void>(Request(nullptr, 0, deadline, &removed));
   hooked_ = false;
 }
 
@@ -119,7 +126,7 @@ bool Companion::IsRunning() const noexcept {
 
 // Writes the request into the pipe, then tells the helper that it waits and
 // takes the answer that names it.
-bool Companion::Request(const DWORD* thread_ids, DWORD count, DWORD deadline, DWORD* hooked) noexcept {
+HRESULT Companion::Request(const DWORD* thread_ids, DWORD count, DWORD deadline, DWORD* hooked) noexcept {
   if (count > kMaxHookedThreads) count = kMaxHookedThreads;
   if (++sequence_ == 0) sequence_ = 1;
   DWORD request[1 + kMaxHookedThreads] = {};
@@ -129,105 +136,85 @@ bool Companion::Request(const DWORD* thread_ids, DWORD count, DWORD deadline, DW
   for (DWORD i = 0; i < count; ++i) request[1 + i] = thread_ids[i];
   const DWORD bytes = (1 + count) * static_cast<DWORD>(sizeof(DWORD));
   DWORD written = 0;
-  if (!::WriteFile(requests_.get(), request, bytes, &written, nullptr) || written != bytes) {
-    REPORT_LAST_ERROR_ONCE(reports_, "companion request: writing it into the pipe");
-    Reset(State::kBackingOff);
-    return false;
+  {
+    auto back_off = win32::scope_exit([this]() noexcept { Reset(State::kBackingOff); });
+    RETURN_LAST_ERROR_IF_MSG(!::WriteFile(requests_.get(), request, bytes, &written, nullptr) || written != bytes,
+                             "companion request: writing it into the pipe");
+    back_off.release();
   }
+  // The helper runs a request left in the pipe at its next notice.
+  auto unanswered = win32::scope_exit([this]() noexcept { Unanswered(); });
   const DWORD left = TimeLeft(deadline);
   if (left == 0) {
     // The set's time is spent: the helper runs the request at this notice,
     // and nobody waits for its answer.
     ::PostMessageA(window_, companion::kWmRequestWaiting, sequence_, 0);
-    Unanswered();
-    return false;
+    return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
   }
   DWORD_PTR answer = 0;
-  if (!::SendMessageTimeoutA(window_, companion::kWmRequestWaiting, sequence_, 0, SMTO_BLOCK | SMTO_ABORTIFHUNG,
-                             left, &answer)) {
-    REPORT_LAST_ERROR_ONCE(reports_, "companion request: no answer in time");
-    // The helper runs a request left in the pipe at its next notice.
-    Unanswered();
-    return false;
-  }
-  if (companion::AnswerSequence(answer) != sequence_) {
-    REPORT_FAILURE_ONCE(reports_, E_UNEXPECTED, "companion request: an answer that names another request");
-    Unanswered();
-    return false;
-  }
+  RETURN_LAST_ERROR_IF_MSG(!::SendMessageTimeoutA(window_, companion::kWmRequestWaiting, sequence_, 0,
+                                                  SMTO_BLOCK | SMTO_ABORTIFHUNG, left, &answer),
+                           "companion request: no answer in time");
+  RETURN_HR_IF_MSG(E_UNEXPECTED, companion::AnswerSequence(answer) != sequence_,
+                   "companion request: an answer that names another request");
+  unanswered.release();
   unanswered_ = 0;
   reports_.succeeded();
   *hooked = companion::AnswerHooked(answer);
-  return true;
+  return S_OK;
 }
 
 void Companion::Unanswered() noexcept {
   if (++unanswered_ >= kMaxUnanswered) Reset(State::kStopped);
 }
 
-bool Companion::Start(DWORD deadline) noexcept {
+HRESULT Companion::Start(DWORD deadline) noexcept {
   if (state_ == State::kStarting) return AwaitReady(0);
-  if (state_ == State::kBackingOff && ::GetTickCount() - since_ < kRetryAfterMs) {
-    REPORT_FAILURE_ONCE(reports_, HRESULT_FROM_WIN32(ERROR_RETRY), "companion start: waiting after a failed start");
-    return false;
-  }
+  RETURN_HR_IF_MSG(HRESULT_FROM_WIN32(ERROR_RETRY),
+                   state_ == State::kBackingOff && ::GetTickCount() - since_ < kRetryAfterMs,
+                   "companion start: waiting after a failed start");
   // A helper that ended of itself, or one we let go, is forgotten first.
   Reset(State::kStopped);
-  if (!Launch()) {
-    Reset(State::kBackingOff);
-    return false;
+  {
+    auto back_off = win32::scope_exit([this]() noexcept { Reset(State::kBackingOff); });
+    RETURN_IF_FAILED_EXPECTED(Launch());
+    back_off.release();
   }
   return AwaitReady(std::min(kReadyWaitMs, TimeLeft(deadline)));
 }
 
-bool Companion::Launch() noexcept {
+HRESULT Companion::Launch() noexcept {
   wchar_t path[kPathSize] = L"";
-  if (!HelperPath(path)) {
-    REPORT_FAILURE_ONCE(reports_, HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE),
-                        "companion start: this module's path");
-    return false;
-  }
+  RETURN_HR_IF_MSG(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE), !HelperPath(path),
+                   "companion start: this module's path");
   // The ready signal and the request pipe have no name: only the helper
   // gets them, by inheritance, so nobody else can set the one before the
   // helper does, nor write a request into the other.
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   win32::unique_handle ready(::CreateEventW(&inheritable, TRUE, FALSE, nullptr));
-  if (!ready) {
-    REPORT_LAST_ERROR_ONCE(reports_, "companion start: the ready event");
-    return false;
-  }
+  RETURN_LAST_ERROR_IF_MSG(!ready, "companion start: the ready event");
   win32::unique_handle request_reader;
   win32::unique_handle requests;
-  if (!::CreatePipe(request_reader.put(), requests.put(), &inheritable, companion::kPipeBufferSize)) {
-    REPORT_LAST_ERROR_ONCE(reports_, "companion start: the request pipe");
-    return false;
-  }
-  if (!::SetHandleInformation(requests.get(), HANDLE_FLAG_INHERIT, 0)) {
-    REPORT_LAST_ERROR_ONCE(reports_, "companion start: keeping the pipe's write end");
-    return false;
-  }
+  RETURN_IF_WIN32_BOOL_FALSE_MSG(
+      ::CreatePipe(request_reader.put(), requests.put(), &inheritable, companion::kPipeBufferSize),
+      "companion start: the request pipe");
+  RETURN_IF_WIN32_BOOL_FALSE_MSG(::SetHandleInformation(requests.get(), HANDLE_FLAG_INHERIT, 0),
+                                 "companion start: keeping the pipe's write end");
   // A write never waits for the helper: with the pipe full it writes less,
   // and the helper is given up (Request).
   DWORD no_wait = PIPE_NOWAIT;
-  if (!::SetNamedPipeHandleState(requests.get(), &no_wait, nullptr, nullptr)) {
-    REPORT_LAST_ERROR_ONCE(reports_, "companion start: the pipe's write end that never waits");
-    return false;
-  }
+  RETURN_IF_WIN32_BOOL_FALSE_MSG(::SetNamedPipeHandleState(requests.get(), &no_wait, nullptr, nullptr),
+                                 "companion start: the pipe's write end that never waits");
   // The helper watches this process by a handle it inherits: an identifier
   // could name another process once this one is gone.
   win32::unique_handle parent;
-  if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), parent.put(),
-                         SYNCHRONIZE, TRUE, 0)) {
-    REPORT_LAST_ERROR_ONCE(reports_, "companion start: this process's handle for the helper");
-    return false;
-  }
+  RETURN_IF_WIN32_BOOL_FALSE_MSG(::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(),
+                                                   ::GetCurrentProcess(), parent.put(), SYNCHRONIZE, TRUE, 0),
+                                 "companion start: this process's handle for the helper");
   // ... and the helper inherits nothing else.
   HANDLE inherited[] = {parent.get(), ready.get(), request_reader.get()};
   const win32::inherit_list only(inherited, ARRAYSIZE(inherited));
-  if (!only.get()) {
-    REPORT_LAST_ERROR_ONCE(reports_, "companion start: the list of handles to inherit");
-    return false;
-  }
+  RETURN_LAST_ERROR_IF_NULL_MSG(only.get(), "companion start: the list of handles to inherit");
 
   // Handle values are 32 bits wide in both bitnesses.
   wchar_t command_line[kPathSize + 48];
@@ -241,11 +228,10 @@ bool Companion::Launch() noexcept {
   startup.StartupInfo.wShowWindow = SW_HIDE;
   startup.lpAttributeList = only.get();
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(path, command_line, nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
-                        &startup.StartupInfo, &info)) {
-    REPORT_LAST_ERROR_ONCE(reports_, "companion start: CreateProcess of the helper");
-    return false;
-  }
+  RETURN_IF_WIN32_BOOL_FALSE_MSG(::CreateProcessW(path, command_line, nullptr, nullptr, TRUE,
+                                                  EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                                  &startup.StartupInfo, &info),
+                                 "companion start: CreateProcess of the helper");
   // Processes started later with inheritance do not get it.
   ::SetHandleInformation(ready.get(), HANDLE_FLAG_INHERIT, 0);
   const win32::unique_handle thread(info.hThread);
@@ -254,36 +240,30 @@ bool Companion::Launch() noexcept {
   requests_ = std::move(requests);
   state_ = State::kStarting;
   since_ = ::GetTickCount();
-  return true;
+  return S_OK;
 }
 
 // Ready with its window: running. Ended, or past its deadline: given up.
 // Otherwise still pending.
-bool Companion::AwaitReady(DWORD wait_ms) noexcept {
+HRESULT Companion::AwaitReady(DWORD wait_ms) noexcept {
   const HANDLE waits[] = {ready_.get(), process_.get()};
   const DWORD result = ::WaitForMultipleObjects(ARRAYSIZE(waits), waits, FALSE, wait_ms);
-  if (result == WAIT_OBJECT_0) {
-    ready_.reset();
-    window_ = FindHostWindow(::GetProcessId(process_.get()));
-    if (window_) {
-      state_ = State::kRunning;
-      since_ = ::GetTickCount();
-      return true;
-    }
-    REPORT_FAILURE_ONCE(reports_, HRESULT_FROM_WIN32(ERROR_NOT_FOUND),
-                        "companion start: ready, but its window is not there");
-  } else if (result == WAIT_TIMEOUT && ::GetTickCount() - since_ < kStartDeadlineMs) {
-    REPORT_FAILURE_ONCE(reports_, HRESULT_FROM_WIN32(ERROR_TIMEOUT), "companion start: not ready yet (left pending)");
-    return false;
-  } else if (result == WAIT_TIMEOUT) {
-    REPORT_FAILURE_ONCE(reports_, HRESULT_FROM_WIN32(ERROR_TIMEOUT), "companion start: not ready by its deadline");
-  } else if (result == WAIT_OBJECT_0 + 1) {
-    REPORT_FAILURE_ONCE(reports_, E_ABORT, "companion start: the helper ended before it was ready");
-  } else {
-    REPORT_LAST_ERROR_ONCE(reports_, "companion start: waiting for the helper");
-  }
-  Reset(State::kBackingOff);
-  return false;
+  RETURN_HR_IF_MSG(HRESULT_FROM_WIN32(ERROR_TIMEOUT),
+                   result == WAIT_TIMEOUT && ::GetTickCount() - since_ < kStartDeadlineMs,
+                   "companion start: not ready yet (left pending)");
+  auto give_up = win32::scope_exit([this]() noexcept { Reset(State::kBackingOff); });
+  RETURN_HR_IF_MSG(HRESULT_FROM_WIN32(ERROR_TIMEOUT), result == WAIT_TIMEOUT,
+                   "companion start: not ready by its deadline");
+  RETURN_HR_IF_MSG(E_ABORT, result == WAIT_OBJECT_0 + 1, "companion start: the helper ended before it was ready");
+  RETURN_LAST_ERROR_IF_MSG(result != WAIT_OBJECT_0, "companion start: waiting for the helper");
+  ready_.reset();
+  window_ = FindHostWindow(::GetProcessId(process_.get()));
+  RETURN_HR_IF_MSG(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), !window_,
+                   "companion start: ready, but its window is not there");
+  give_up.release();
+  state_ = State::kRunning;
+  since_ = ::GetTickCount();
+  return S_OK;
 }
 
 void Companion::Reset(State next) noexcept {

@@ -51,14 +51,16 @@ class Companion {
   };
 
   bool IsRunning() const noexcept;
-  bool Start(DWORD deadline) noexcept;
-  bool Launch() noexcept;
-  bool AwaitReady(DWORD wait_ms) noexcept;
+  // SetHooks' steps; `hooked` gets how many threads got both hooks.
+  HRESULT Set(const DWORD* thread_ids, DWORD count, DWORD deadline, DWORD* hooked) noexcept;
+  HRESULT Start(DWORD deadline) noexcept;
+  HRESULT Launch() noexcept;
+  HRESULT AwaitReady(DWORD wait_ms) noexcept;
   // The one way out of every state: ends the helper we hold, if any (one
   // that did not come up or stopped answering: nothing else would end it),
   // and forgets everything about it.
   void Reset(State next) noexcept;
-  bool Request(const DWORD* thread_ids, DWORD count, DWORD deadline, DWORD* hooked) noexcept;
+  HRESULT Request(const DWORD* thread_ids, DWORD count, DWORD deadline, DWORD* hooked) noexcept;
   // A request left without its own answer: the kMaxUnanswered-th in a row
   // ends the helper.
   void Unanswered() noexcept;
@@ -84,7 +86,7 @@ class Companion {
   DWORD all_hooked_[kMaxHookedThreads] = {};
   DWORD all_hooked_count_ = 0;
   // Until a request is answered, each failing step is reported once.
-  win32::step_reports reports_;
+  win32::failure_memory reports_;
 };
 
 }  // namespace tessik

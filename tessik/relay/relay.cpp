@@ -51,6 +51,13 @@ Relay::~Relay() {
 }
 
 DWORD Relay::InstallHooks(const DWORD* thread_ids, DWORD count, bool* hooked) noexcept {
+  const win32::report_once_scope once(reports_);
+  DWORD done = 0;
+  if (SUCCEEDED(Install(thread_ids, count, hooked, &done))) reports_.succeeded();
+  return done;
+}
+
+HRESULT Relay::Install(const DWORD* thread_ids, DWORD count, bool* hooked, DWORD* done) noexcept {
   // One deadline for the whole set, the companion's removal after a failure included.
   const DWORD deadline = Companion::SetDeadline();
   // Every way out that watches nothing leaves nothing behind.
@@ -58,20 +65,12 @@ DWORD Relay::InstallHooks(const DWORD* thread_ids, DWORD count, bool* hooked) no
   // The hook procedures live in this module, which the platform maps into the watched process.
   const HINSTANCE module = HookModule();
   if (count > kMaxHookedThreads) count = kMaxHookedThreads;
-  if (count == 0) {
-    REPORT_FAILURE_ONCE(reports_, E_INVALIDARG, "install hooks: no thread to hook");
-    return 0;
-  }
+  RETURN_HR_IF_MSG(E_INVALIDARG, count == 0, "install hooks: no thread to hook");
   if (!hwnd()) {
-    if (!RegisterRelayClass(module)) {
-      REPORT_LAST_ERROR_ONCE(reports_, "install hooks: registering the relay window's class");
-      return 0;
-    }
-    if (!::CreateWindowExA(0, kRelayWindowClass, nullptr, kRelayWindowStyle, 0, 0, CW_USEDEFAULT, CW_USEDEFAULT,
-                           nullptr, nullptr, module, this)) {
-      REPORT_LAST_ERROR_ONCE(reports_, "install hooks: creating the relay window");
-      return 0;
-    }
+    RETURN_LAST_ERROR_IF_MSG(!RegisterRelayClass(module), "install hooks: registering the relay window's class");
+    RETURN_LAST_ERROR_IF_NULL_MSG(::CreateWindowExA(0, kRelayWindowClass, nullptr, kRelayWindowStyle, 0, 0,
+                                                    CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, module, this),
+                                  "install hooks: creating the relay window");
   }
   // The relay messages pass UIPI only while a watched program runs below
   // this process: Windows then lets every lower level through alike, since
@@ -81,7 +80,7 @@ DWORD Relay::InstallHooks(const DWORD* thread_ids, DWORD count, bool* hooked) no
   win32::allow_message_from_lower_integrity(hwnd(), WM_KEYRELAY, below);
   win32::allow_message_from_lower_integrity(hwnd(), WM_MOUSERELAY, below);
   // Written again at each set: the block names our window whoever wrote last.
-  if (!Publish(hwnd())) return 0;
+  RETURN_IF_FAILED_EXPECTED(Publish(hwnd()));
   // A 32-bit module cannot run in a 64-bit process (the platform may even
   // return hooks that never fire), so such threads go to the companion.
   DWORD own[kMaxHookedThreads];
@@ -106,13 +105,10 @@ DWORD Relay::InstallHooks(const DWORD* thread_ids, DWORD count, bool* hooked) no
     for (DWORD i = 0; i < own_count; ++i) hooked[own_index[i]] = own_hooked[i];
     for (DWORD i = 0; i < wide_count; ++i) hooked[wide_index[i]] = wide_done == wide_count;
   }
-  if (own_done + wide_done == 0) {
-    REPORT_FAILURE_ONCE(reports_, E_FAIL, "install hooks: no thread took both hooks");
-    return 0;
-  }
+  RETURN_HR_IF_MSG(E_FAIL, own_done + wide_done == 0, "install hooks: no thread took both hooks");
   remove_all.release();
-  reports_.succeeded();
-  return own_done + wide_done;
+  *done = own_done + wide_done;
+  return S_OK;
 }
 
 void Relay::RemoveHooks() noexcept { RemoveHooksBy(Companion::SetDeadline()); }
@@ -133,44 +129,38 @@ bool Relay::RegisterRelayClass(HINSTANCE module) noexcept {
   return register_window_class(module, relay_class);
 }
 
-bool Relay::Publish(HWND window) noexcept {
+HRESULT Relay::Publish(HWND window) noexcept {
   if (!block_) {
     const win32::token_identity who;
     // The hooks read the block in every program of this logon.
     const win32::unique_hlocal security = win32::owned_object_security(who, win32::logon_session_read::kYes);
-    if (!security) {
-      REPORT_LAST_ERROR_ONCE(reports_, "publish: the relay block's security");
-      return false;
-    }
+    RETURN_LAST_ERROR_IF_MSG(!security, "publish: the relay block's security");
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), security.get(), FALSE};
     ::SetLastError(ERROR_SUCCESS);
     // A block whose security keeps this access from us fails here (access
     // denied): it is not ours either.
     win32::unique_handle block(::CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0,
                                                     kRelayBlockSize, kRelayBlockName));
-    if (!block) {
-      REPORT_LAST_ERROR_ONCE(reports_, "publish: creating the relay block");
-      return false;
-    }
-    if (::GetLastError() == ERROR_ALREADY_EXISTS && !win32::may_use_existing(block.get(), who)) {
-      REPORT_FAILURE_ONCE(reports_, E_ACCESSDENIED,
-                          "publish: a relay block of another user, or of a lower level, is there");
-      return false;
-    }
+    RETURN_LAST_ERROR_IF_MSG(!block, "publish: creating the relay block");
+    RETURN_HR_IF_MSG(E_ACCESSDENIED,
+                     ::GetLastError() == ERROR_ALREADY_EXISTS && !win32::may_use_existing(block.get(), who),
+                     "publish: a relay block of another user, or of a lower level, is there");
     block_ = std::move(block);
   }
   if (!block_view_) {
     block_view_.reset(::MapViewOfFile(block_.get(), FILE_MAP_WRITE, 0, 0, kRelayBlockSize));
-    if (!win32::view_committed(block_view_.get(), kRelayBlockSize)) {
+    // Without its view the block is made again at the next set.
+    auto forget_block = win32::scope_exit([this]() noexcept {
       block_view_.reset();
-      REPORT_LAST_ERROR_ONCE(reports_, "publish: mapping the relay block");
       block_.reset();
-      return false;
-    }
+    });
+    RETURN_LAST_ERROR_IF_MSG(!win32::view_committed(block_view_.get(), kRelayBlockSize),
+                             "publish: mapping the relay block");
+    forget_block.release();
   }
   // One aligned 4-byte store: the hook procedures read it without a lock.
   *static_cast<volatile LONG*>(block_view_.get()) = RelayBlockValue(window);
-  return true;
+  return S_OK;
 }
 
 LRESULT Relay::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {

@@ -57,8 +57,10 @@ class Relay : public win32::window_base<Relay, win32::window_charset::kAnsi> {
  private:
   friend class win32::window_base<Relay, win32::window_charset::kAnsi>;
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+  // InstallHooks' steps; `done` gets how many threads have both hooks.
+  HRESULT Install(const DWORD* thread_ids, DWORD count, bool* hooked, DWORD* done) noexcept;
   static bool RegisterRelayClass(HINSTANCE module) noexcept;
-  bool Publish(HWND window) noexcept;
+  HRESULT Publish(HWND window) noexcept;
   void RemoveHooksBy(DWORD deadline) noexcept;
 
   RelayTarget& target_;
@@ -69,7 +71,7 @@ class Relay : public win32::window_base<Relay, win32::window_charset::kAnsi> {
   // Started at the first 64-bit program and kept for later ones.
   Companion companion_;
   // Until a set hooks some thread, each failing step is reported once.
-  win32::step_reports reports_;
+  win32::failure_memory reports_;
 };
 
 }  // namespace tessik

@@ -118,6 +118,13 @@ bool AnyReportHas(const std::vector<std::string>& reports, const std::string& fi
   return false;
 }
 
+// Two steps in the same words: `first` chooses which one fails.
+HRESULT FailingStep(bool first) noexcept {
+  RETURN_HR_IF_MSG(E_FAIL, first, "a step");
+  RETURN_HR_IF_MSG(E_FAIL, !first, "a step");
+  return S_OK;
+}
+
 class RelayTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_FALSE(BlockExists()) << "another relay is running"; }
@@ -428,6 +435,20 @@ TEST_F(RelayTest, HooksOnThreadsThatHaveEndedFailAndLeaveNothingUnlessAnotherIsH
   for (const std::string& report : failed)
     EXPECT_TRUE(AnyReportHas({report}, "relay.cpp", "install hooks: no thread took both hooks")) << report;
   relay.RemoveHooks();
+  // The memory knows a step by its file and line, not its words; outside
+  // every owner's scope each failure is reported.
+  {
+    win32::failure_memory memory;
+    const win32::report_once_scope once(memory);
+    for (const bool first : {true, false, true, false}) FailingStep(first);
+    EXPECT_EQ(reports.Take().size(), 2u);
+    memory.succeeded();
+    FailingStep(true);
+    EXPECT_EQ(reports.Take().size(), 1u);
+  }
+  FailingStep(true);
+  FailingStep(true);
+  EXPECT_EQ(reports.Take().size(), 2u);
 
   // Each thread of the set gets both hooks; the set is bounded.
   WaitingThreads waiting(kMaxHookedThreads + 1);

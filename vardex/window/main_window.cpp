@@ -16,12 +16,6 @@ namespace vardex {
 
 namespace {
 
-// A step of the window's creation that failed, reported before the caller gives up.
-bool ReportedFalse(const char* step) noexcept {
-  REPORT_LAST_ERROR(step);
-  return false;
-}
-
 constexpr wchar_t kClassName[] = L"FrmMain";
 // Fixed single frame with a title bar and a close box: not resizable.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -103,20 +97,24 @@ bool MainWindow::Create(HINSTANCE instance) {
                                                   ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
   wc.cursor = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.background = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-  if (!register_window_class(instance, wc)) return ReportedFalse("main window: registering its class");
+  // Each step that fails is reported where it fails (win32/result.h).
+  const auto create = [&]() -> HRESULT {
+    RETURN_LAST_ERROR_IF_MSG(!register_window_class(instance, wc), "main window: registering its class");
 
-  dpi_ = ScreenDpi();
-  RECT frame{0, 0, Px(kClientWidthTwips), Px(kClientHeightTwips)};
-  ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-  // The window is ours from WM_NCCREATE.
-  if (!::CreateWindowExW(kExStyle, kClassName, ansi_to_wide(kFrmMainCaption).c_str(), kStyle, 0, 0,
-                         frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance,
-                         this))
-    return ReportedFalse("main window: creating it");
-  return CreateControls(instance);
+    dpi_ = ScreenDpi();
+    RECT frame{0, 0, Px(kClientWidthTwips), Px(kClientHeightTwips)};
+    ::AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
+    // The window is ours from WM_NCCREATE.
+    RETURN_LAST_ERROR_IF_NULL_MSG(::CreateWindowExW(kExStyle, kClassName, ansi_to_wide(kFrmMainCaption).c_str(),
+                                                    kStyle, 0, 0, frame.right - frame.left,
+                                                    frame.bottom - frame.top, nullptr, nullptr, instance, this),
+                                  "main window: creating it");
+    return CreateControls(instance);
+  };
+  return SUCCEEDED(create());
 }
 
-bool MainWindow::CreateControls(HINSTANCE instance) {
+HRESULT MainWindow::CreateControls(HINSTANCE instance) {
   LOGFONTW lf{};
   lf.lfHeight = -::MulDiv(8, dpi_, 72);
   lf.lfCharSet = DEFAULT_CHARSET;
@@ -128,7 +126,7 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
   tooltip_.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                                    WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                                    CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance, nullptr));
-  if (!tooltip_) return ReportedFalse("main window: the tooltip");
+  RETURN_LAST_ERROR_IF_MSG(!tooltip_, "main window: the tooltip");
 
   for (std::size_t i = 0; i < kFrmMainLayout.size(); ++i) {
     const ControlLayout& c = kFrmMainLayout[i];
@@ -136,16 +134,16 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
         ExStyleOf(c.kind), ClassOf(c.kind), ansi_to_wide(std::string(c.content)).c_str(), StyleOf(c),
         Px(c.left), Px(c.top), Px(c.width), Px(c.height), hwnd(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(c.tab_index))), instance, nullptr);
-    if (!child) return ReportedFalse("main window: creating a control");
+    RETURN_LAST_ERROR_IF_NULL_MSG(child, "main window: creating a control");
     children_[i] = child;
     ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (c.kind == ControlKind::kPasswordBox) ::SendMessageW(child, EM_SETPASSWORDCHAR, L'*', 0);
-    if (!c.hint.empty() && !AddTooltip(child, c.hint)) return ReportedFalse("main window: a control's tooltip");
+    RETURN_LAST_ERROR_IF_MSG(!c.hint.empty() && !AddTooltip(child, c.hint), "main window: a control's tooltip");
 
     if (c.kind == ControlKind::kPictureBox) {
       win32::unique_hicon icon(static_cast<HICON>(
           ::LoadImageW(instance, MAKEINTRESOURCEW(c.icon), IMAGE_ICON, 32, 32, LR_DEFAULTCOLOR)));
-      if (!icon) return ReportedFalse("main window: a picture's icon");
+      RETURN_LAST_ERROR_IF_MSG(!icon, "main window: a picture's icon");
       ::SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
       pictures_[i] = std::make_unique<IconPicture>(std::move(icon));
     }
@@ -155,7 +153,7 @@ bool MainWindow::CreateControls(HINSTANCE instance) {
 #define VARDEX_BIND_ROW(kind, name) BindRow<LayoutRow(#name)>(name##_);
   VARDEX_FRM_MAIN_CONTROLS(VARDEX_BIND_ROW)
 #undef VARDEX_BIND_ROW
-  return true;
+  return S_OK;
 }
 
 bool MainWindow::AddTooltip(HWND control, std::string_view hint) {

@@ -72,7 +72,7 @@ class MainWindow final : public win32::window_base<MainWindow>, public FrmMainCo
   void OnTimer(UINT_PTR id);
   void OnActivate(bool active);
 
-  bool CreateControls(HINSTANCE instance);
+  HRESULT CreateControls(HINSTANCE instance);
   bool AddTooltip(HWND control, std::string_view hint);
   static constexpr bool Fits(const EditTextBox*, ControlKind k) {
     return k == ControlKind::kTextBox || k == ControlKind::kPasswordBox;
