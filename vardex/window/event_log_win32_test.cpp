@@ -1,7 +1,7 @@
-// The audit's sentences in the Vardex.exe that ships: each event the
-// administrators' guide lists, formatted from the executable's message table
-// with its inserts, reads as the guide says, at the identifier the guide and
-// the Event Viewer show.
+// The audit in the event log: each event the administrators' guide lists,
+// formatted from the message table of the Vardex.exe that ships with its
+// inserts, reads as the guide says, at the identifier the guide and the Event
+// Viewer show; and the sink names the user as the policy says.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "monitor/audit.h"
+#include "window/event_log_win32.h"
 #include "win32/text.h"
 #include "win32/unique_any.h"
 
@@ -85,6 +86,14 @@ TEST(EventMessages, EveryDocumentedEventHasItsSentenceInVardexExe) {
     reported.insert(id);
   EXPECT_EQ(ids, reported);
   EXPECT_EQ(rows.size(), reported.size()) << "each event once";
+}
+
+// The policy's AuditNamesUsers: the user's SID goes first in every event,
+// or "-" and no user at all.
+TEST(EventMessages, TheUserIsNamedOnlyWhenThePolicySays) {
+  EXPECT_EQ(EventLogSink(false).user(), "-");
+  const std::string named = EventLogSink(true).user();
+  EXPECT_EQ(named.rfind("S-1-5-", 0), 0u) << named;
 }
 
 }  // namespace
