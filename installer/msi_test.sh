@@ -57,6 +57,8 @@ installed_version() {
   "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 2>/dev/null | tr -d '\r' |
     awk '/DisplayName    REG_SZ    Vardex$/ { found = 1 } found && /DisplayVersion/ { print $3; exit }'
 }
+event_source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Vardex'
+event_source() { "$wine" reg query "$event_source_key" 2>/dev/null | tr -d '\r' | sed -n 's/^    \([A-Za-z]*\)    REG_[A-Z_]*    /\1=/p' | sort | tr '\n' ' '; }
 run_value() { "$wine" reg query "$run_key" /v Vardex /reg:32 2>/dev/null | tr -d '\r' | sed -n 's/^    Vardex    REG_SZ    //p'; }
 shortcut() { find "$drive_c" -path '*/Start Menu/Programs/Vardex.lnk' 2>/dev/null | head -1; }
 expect_one() {  # what, version
@@ -74,11 +76,14 @@ expect_installed() {  # what
   [ "$(ls "$installed" | sort)" = "$(binaries | sort)" ] || fail "$1: installed $(ls "$installed" | tr '\n' ' ')"
   [ -n "$(shortcut)" ] || fail "$1: no Start-menu shortcut"
   [ "$(run_value)" = '"C:\Program Files (x86)\Vardex\Vardex.exe"' ] || fail "$1: Run entry is '$(run_value)'"
+  [ "$(event_source)" = 'EventMessageFile=C:\Program Files (x86)\Vardex\Vardex.exe TypesSupported=0x7 ' ] ||
+    fail "$1: the event source is '$(event_source)'"
 }
 expect_removed() {  # what, snapshot before any install
   [ ! -e "$installed" ] || fail "$1: $(ls "$installed" | tr '\n' ' ') left in Program Files (x86)\\Vardex"
   [ -z "$(shortcut)" ] || fail "$1: the shortcut $(shortcut) is left"
   [ -z "$(run_value)" ] || fail "$1: the Run entry is left"
+  [ -z "$(event_source)" ] || fail "$1: the event source is left: $(event_source)"
   [ "$(installations)" = 0 ] || fail "$1: Vardex is still listed as installed"
   snapshot "$tmp/now"
   local left; left=$(added "$2" "$tmp/now")

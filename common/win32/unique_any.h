@@ -76,6 +76,7 @@ inline void release_screen_dc(HDC dc) noexcept { ::ReleaseDC(nullptr, dc); }
 inline void process_heap_free(void* p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
 inline void local_free(HLOCAL p) noexcept { ::LocalFree(p); }
 inline void unhook_win_event(HWINEVENTHOOK h) noexcept { ::UnhookWinEvent(h); }
+inline void deregister_event_source(HANDLE h) noexcept { ::DeregisterEventSource(h); }
 }  // namespace detail
 
 // Kernel handles whose "none" is null (mappings, processes, threads, events).
@@ -112,6 +113,9 @@ using unique_screen_dc = unique_any<HDC, decltype(&detail::release_screen_dc), &
 // An event hook from SetWinEventHook.
 using unique_hwineventhook =
     unique_any<HWINEVENTHOOK, decltype(&detail::unhook_win_event), &detail::unhook_win_event>;
+// An event log source from RegisterEventSourceW.
+using unique_event_source =
+    unique_any<HANDLE, decltype(&detail::deregister_event_source), &detail::deregister_event_source>;
 
 // Holds an SRW lock exclusively for the scope.
 class exclusive_lock {

@@ -79,6 +79,11 @@
 #                       may remain
 #   E2E_HIDE_HELPER     when set, the 64-bit helper beside Vardex is moved
 #                       aside for the run: no hooks reach a 64-bit program
+#   E2E_DRY_RUN         when set, the policy's dry run is on (DryRun = 1 under
+#                       HKLM\SOFTWARE\Policies\Vardex, removed after): once the
+#                       typing stops notepad is warned and reported as "would
+#                       have been ended" (ReportEventW on Wine's eventlog
+#                       channel), and still runs 3 minutes later
 #   E2E_GIVEN_LOCKED    1: vardex.ini is already there (written by the package,
 #                       with a password; limit and path as above); Vardex must
 #                       show its settings locked
@@ -135,7 +140,8 @@ ini="$sysdir/vardex.ini"
 . "$(dirname "$0")/../lib/common.sh"
 [ -f "$sysdir/notepad.exe" ] || fail "no notepad.exe in $sysdir"
 
-np_pids=() np_windows=() shell_pids=() other_pid="" vx_pid="" saved="" hidden=""
+np_pids=() np_windows=() shell_pids=() other_pid="" vx_pid="" saved="" hidden="" policy_set="" events_log=""
+policy_key='HKLM\SOFTWARE\Policies\Vardex'
 cleanup() {
   [ -n "$vx_pid" ] && kill "$vx_pid" 2>/dev/null
   local p
@@ -148,6 +154,8 @@ cleanup() {
   [ -n "${save_file:-}" ] && rm -f "$save_file"
   [ -n "$clock_file" ] && rm -f "$clock_file"
   [ -n "$hidden" ] && mv -f "$hidden" "${hidden%.hidden}"
+  [ -n "$policy_set" ] && "$wine" reg delete "$policy_key" /v DryRun /f </dev/null >/dev/null 2>&1
+  [ -n "$events_log" ] && rm -f "$events_log"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
@@ -252,7 +260,16 @@ if [ -z "${E2E_WORKERS:-}" ]; then
   np_window=${np_windows[-1]}
 fi
 
-env "${clock_env[@]}" "$wine" "$vardex" </dev/null >/dev/null 2>&1 &
+vardex_env=("${clock_env[@]}")
+if [ -n "${E2E_DRY_RUN:-}" ]; then
+  "$wine" reg add "$policy_key" /v DryRun /t REG_DWORD /d 1 /f </dev/null >/dev/null 2>&1 ||
+    fail "the policy value DryRun could not be written"
+  policy_set=1
+  # Wine stores no event; its eventlog channel shows each ReportEventW.
+  events_log=$(mktemp)
+  vardex_env+=(WINEDEBUG=+eventlog)
+fi
+env "${vardex_env[@]}" "$wine" "$vardex" </dev/null >/dev/null 2>"${events_log:-/dev/null}" &
 vx_pid=$!
 if [ -n "${E2E_TWICE:-}" ]; then
   # As from the Run entry at logon and the Start menu's shortcut at once.
@@ -415,6 +432,25 @@ if [ -n "${E2E_RETYPE_LIMIT:-}" ]; then
   notepads_running || fail "the program was ended after the limit became 25"
   read -r elapsed _ <<<"$(labels)"
   echo "PASS: 130 s idle, the limit from 3 to 25 through 2 for 12 s: the program runs (count $elapsed)"
+  exit 0
+fi
+
+if [ -n "${E2E_DRY_RUN:-}" ]; then
+  # Event ids as ReportEventW's fourth argument: 1001 warned, 1009 would
+  # have been ended, 1003 asked to close, 1005 ended.
+  reported() { grep -c "ReportEventW.*,0x0*$1," "$events_log"; }
+  stopped=$typed_at
+  while [ $(( $(date +%s) - stopped )) -lt 180 ]; do
+    sleep 5
+    notepads_running || fail "notepad was ended $(( $(date +%s) - stopped ))s after the typing stopped, in a dry run"
+  done
+  grep -m3 'ReportEventW' "$events_log" | cut -c1-200
+  [ "$(reported 3e8)" -ge 1 ] || fail "no 'watching started' (1000) reported"
+  [ "$(reported 3e9)" -ge 1 ] || fail "notepad's warning (1001) was not reported"
+  [ "$(reported 3f1)" -eq 1 ] || fail "$(reported 3f1) reports of 'would have been ended' (1009), not one"
+  [ "$(reported 3eb)" -eq 0 ] && [ "$(reported 3ed)" -eq 0 ] || fail "a request to close or an end was reported"
+  grep 'ReportEventW.*,0x0*3f1,' "$events_log" | cut -c1-200
+  echo "PASS: dry run: notepad warned, reported as would have been ended once, and still runs 180s after the typing"
   exit 0
 fi
 

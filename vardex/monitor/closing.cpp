@@ -28,6 +28,7 @@ bool Closing::Restart() {
   const bool shown = warned_;
   warned_ = false;
   asking_ = false;
+  spared_ = false;
   asked_.clear();
   return shown;
 }

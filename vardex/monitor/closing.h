@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "monitor/presence.h"
@@ -20,6 +21,9 @@ struct ClosingPolicy {
   // How long an asked copy has to close before it is ended; 0: ended at once,
   // without asking.
   std::int32_t grace_seconds = 30;
+  // A dry run: nothing is asked to close or ended; the end that would have
+  // come is only reported, once per approach to the limit.
+  bool dry_run = false;
 };
 
 class Closing {
@@ -45,11 +49,24 @@ class Closing {
   // The asked copies, for the hard end; the request is over.
   std::vector<ProcessIdentity> TakeAsked();
   const ClosingPolicy& policy() const { return policy_; }
+  // Awake seconds since the copies were asked (SystemServices::AwakeMs).
+  std::int64_t SecondsSinceAsked(std::int64_t awake_ms) const {
+    return (awake_ms - (deadline_ms_ - std::int64_t{policy_.grace_seconds} * 1000)) / 1000;
+  }
+
+  // In a dry run, the end due now is spared: true the first time since the
+  // count went back, when the caller reports what would have been ended.
+  // The count stays past the limit, and the program is not looked at again
+  // until use restarts the count: it is still the same idle run, and one
+  // report a run is what the end would have been.
+  bool Spare() { return !std::exchange(spared_, true); }
+  bool spared() const { return spared_; }
 
  private:
   ClosingPolicy policy_;
   bool warned_ = false;
   bool asking_ = false;
+  bool spared_ = false;
   std::int64_t deadline_ms_ = 0;
   std::vector<ProcessIdentity> asked_;
 };

@@ -39,6 +39,7 @@ void Countdown::Restart() {
   // after a new start.
   anchor_ = system_.MonotonicMs() - c_.tmrAppShotDown.Interval() + kTickResolutionMs;
   counted_ = 0;
+  refused_.clear();
   if (rooms_.closing.Restart()) tray_.HideWarning();
   c_.lblCompletionRatio.SetCaption("0");
   if (rooms_.presence.loaded() != 0) tray_.TrayIcon(c_.picTimerOn);
@@ -58,8 +59,11 @@ void Countdown::Tick() {
   const bool used = rooms_.marks.Take();
   if (used) work_held_since_.reset();
   // Work never calls off a request: the program saves because it was asked.
+  const bool was_busy = busy_;
   busy_ = WorkHolds() && !used && !rooms_.closing.asking();
   if (busy_) ++ticks_held_by_work_;
+  if (busy_ && !was_busy) rooms_.audit.WorkHeldEnd(c_.txtApplicationName.Text());
+  if (used) Used();
   if (used || busy_) {
     Restart();
     // This tick is the new count's first, and the count runs from it: the use
@@ -84,6 +88,7 @@ void Countdown::Tick() {
   if (const auto left = rooms_.closing.WarnAfterCount(elapsed_seconds_, limit, rooms_.fields.intAppUseTime.Read())) {
     const std::string path = c_.txtApplicationName.Text();
     tray_.ShowWarning(ClosingWarningTitle(path), ClosingWarningText(path, *left, limit / 60));
+    rooms_.audit.WarningShown(path, *left);
   }
   double r = elapsed_seconds_ / limit;
   if (r < kDisplayThreshold) r = 0;
@@ -136,10 +141,12 @@ void Countdown::Second() {
   Closing& closing = rooms_.closing;
   if (closing.warned() || closing.asking()) {
     // The user came back, perhaps to answer the program's own question.
-    if (rooms_.marks.Take())
+    if (rooms_.marks.Take()) {
+      Used();
       Restart();
-    else if (closing.asking() && (closing.Due(system_.AwakeMs()) || AllAgreed()))
+    } else if (closing.asking() && (closing.Due(system_.AwakeMs()) || AllAgreed())) {
       EndAsked();
+    }
   }
   // The timer's lateness adds up over hundreds of ticks: a tick a second
   // behind the schedule its first tick set is counted here, so that the end
@@ -153,21 +160,53 @@ void Countdown::Second() {
     Tick();
 }
 
+void Countdown::Used() {
+  if (rooms_.closing.warned() || rooms_.closing.asking()) rooms_.audit.EndCalledOff(c_.txtApplicationName.Text());
+}
+
+void Countdown::RunStarted() {
+  const std::string path = c_.txtApplicationName.Text();
+  if (last_end_ && last_end_->path == path)
+    rooms_.audit.StartedAgain(path, (system_.MonotonicMs() - last_end_->at) / 60000);
+  last_end_.reset();
+}
+
+void Countdown::Refused(const ProcessIdentity& copy, const char* why) {
+  if (std::find(refused_.begin(), refused_.end(), copy) != refused_.end()) return;
+  refused_.push_back(copy);
+  rooms_.audit.EndRefused(c_.txtApplicationName.Text(), copy.id, why);
+}
+
+void Countdown::Ended() { last_end_ = LastEnd{c_.txtApplicationName.Text(), system_.MonotonicMs()}; }
+
 void Countdown::End(std::optional<std::int64_t> limit_ms) {
-  // An end already asked for runs its grace period to the end.
-  if (rooms_.closing.asking()) return;
+  Closing& closing = rooms_.closing;
+  // An end already asked for runs its grace period to the end; one spared
+  // by a dry run stays spared for the rest of the idle run.
+  if (closing.asking() || closing.spared()) return;
   const auto copies = MatchingCopies(limit_ms);
   if (!copies) return;
-  if (rooms_.closing.policy().grace_seconds <= 0) {
-    Kill(*copies, limit_ms.has_value());
+  const std::string path = c_.txtApplicationName.Text();
+  // Past every guard, and so exactly where the end would come.
+  if (closing.policy().dry_run) {
+    if (!copies->empty() && closing.Spare())
+      rooms_.audit.WouldHaveEnded(path, rooms_.fields.intAppShutDownTime.Read());
+    return;
+  }
+  if (closing.policy().grace_seconds <= 0) {
+    Kill(*copies, limit_ms.has_value(), 0);
     return;
   }
   std::vector<ProcessIdentity> asked;
   for (const ListedCopy& copy : *copies) {
-    if (limit_ms && !copy.who.created) continue;  // spared: it keeps the run
+    if (limit_ms && !copy.who.created) {  // spared: it keeps the run
+      Refused(copy.who, kRefusedUnknownAge);
+      continue;
+    }
     // The answer is the copy closing; a copy that cannot be asked is ended
     // after the grace period as one that does not answer.
     if (list_.KillProcessID(copy.who.id)) list_.AskToClose();
+    rooms_.audit.AskedToClose(path, copy.who.id, closing.policy().grace_seconds);
     asked.push_back(copy.who);
   }
   if (asked.empty()) return;
@@ -176,6 +215,7 @@ void Countdown::End(std::optional<std::int64_t> limit_ms) {
 }
 
 void Countdown::EndAsked() {
+  const std::int64_t seconds = rooms_.closing.SecondsSinceAsked(system_.AwakeMs());
   const std::vector<ProcessIdentity> asked = rooms_.closing.TakeAsked();
   // A copy started from outside the program during the grace period is use,
   // as at the request.
@@ -188,7 +228,13 @@ void Countdown::EndAsked() {
   std::vector<ListedCopy> still;
   for (const ListedCopy& copy : *copies)
     if (std::find(asked.begin(), asked.end(), copy.who) != asked.end()) still.push_back(copy);
-  if (!still.empty()) Kill(still, false);
+  const std::string path = c_.txtApplicationName.Text();
+  for (const ProcessIdentity& copy : asked) {
+    const bool closed = std::none_of(copies->begin(), copies->end(), [&](const ListedCopy& c) { return c.who == copy; });
+    if (closed) rooms_.audit.ClosedByItself(path, copy.id, seconds);
+  }
+  if (still.size() < asked.size()) Ended();
+  if (!still.empty()) Kill(still, false, seconds);
 }
 
 // As Windows at sign-out: a program that said yes and returned from the end
@@ -215,21 +261,27 @@ std::optional<std::vector<ListedCopy>> Countdown::MatchingCopies(std::optional<s
   return std::move(copies);
 }
 
-void Countdown::Kill(const std::vector<ListedCopy>& copies, bool idle_end) {
+void Countdown::Kill(const std::vector<ListedCopy>& copies, bool idle_end, std::int64_t asked_seconds) {
+  const std::string path = c_.txtApplicationName.Text();
   int ended = 0, survived = 0;
   for (const ListedCopy& copy : copies) {
     // Without its creation time a copy's identifier may have passed to a
     // later process since the check that first saw it, so its age is unknown.
     if (idle_end && !copy.who.created) {
+      Refused(copy.who, kRefusedUnknownAge);
       ++survived;
       continue;
     }
-    if (list_.KillProcessID(copy.who.id) && list_.KillProcess())
+    if (list_.KillProcessID(copy.who.id) && list_.KillProcess()) {
+      rooms_.audit.EndedByForce(path, copy.who.id, asked_seconds);
       ++ended;
-    else
+    } else {
+      Refused(copy.who, kRefusedBySystem);
       ++survived;
+    }
     tray_.TrayIcon(c_.picTimerOff);
   }
+  if (ended > 0) Ended();
   // A copy that could not be ended, or was spared, keeps the run, and with
   // it the count above the limit, so that every tick tries again; a copy
   // started later still gets a count of its own (PresenceCheck::Tick).

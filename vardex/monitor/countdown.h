@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "components/controls.h"
@@ -19,6 +20,7 @@
 #include "components/process_list.h"
 #include "components/tray.h"
 #include "monitor/activity.h"
+#include "monitor/audit.h"
 #include "monitor/closing.h"
 #include "monitor/interval_field.h"
 #include "monitor/presence.h"
@@ -53,6 +55,7 @@ class Countdown {
     PresenceCheck& presence;
     IntervalFields& fields;
     Closing& closing;
+    Audit& audit;
   };
   Countdown(const CountdownControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms,
             const WorkPolicy& work = {})
@@ -76,6 +79,9 @@ class Countdown {
   // the stopped icon once per ended process. When every one was ended, the
   // run is over (PresenceCheck::RunEnded).
   void EndMatchingProcesses() { End(std::nullopt); }
+  // The presence check found a new run of the program: when the last end
+  // was of this program, the audit learns how long its licence stayed free.
+  void RunStarted();
 
   std::int16_t elapsed_seconds() const { return elapsed_seconds_; }
   // From the next tick on; the count and the bound's start stay.
@@ -95,7 +101,14 @@ class Countdown {
   // The matching copies of a fresh snapshot; none when there is none or,
   // with `limit_ms`, the end is held off.
   std::optional<std::vector<ListedCopy>> MatchingCopies(std::optional<std::int64_t> limit_ms);
-  void Kill(const std::vector<ListedCopy>& copies, bool idle_end);
+  // `asked_seconds`: since the copies were asked to close, 0 when not asked.
+  void Kill(const std::vector<ListedCopy>& copies, bool idle_end, std::int64_t asked_seconds);
+  // Use came: a warning or a request pending is called off.
+  void Used();
+  // The end of `copy` was refused: reported once a count, since every tick
+  // past the limit tries again.
+  void Refused(const ProcessIdentity& copy, const char* why);
+  void Ended();
   // Whether this tick of tmrAppShotDown comes a period after the last one
   // counted: a tick posted by another process, or a burst of them, counts
   // nothing.
@@ -123,6 +136,12 @@ class Countdown {
   bool busy_ = false;
   std::uint64_t ticks_held_by_work_ = 0;
   std::optional<std::int64_t> work_held_since_;  // the first tick work held since the last use or start
+  struct LastEnd {
+    std::string path;
+    std::int64_t at;  // SystemServices::MonotonicMs
+  };
+  std::optional<LastEnd> last_end_;
+  std::vector<ProcessIdentity> refused_;  // reported since the count went back
 };
 
 }  // namespace vardex

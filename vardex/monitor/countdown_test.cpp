@@ -1,6 +1,7 @@
 // The idle countdown: counting, the readouts, the icon bands and the shutdown.
 #include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -543,6 +544,69 @@ TEST_F(AskFirst, UseDuringTheGracePeriodCallsTheEndOff) {
   EXPECT_EQ(Logged("AskToClose"), 1) << "the whole limit again";
   Tick();
   EXPECT_EQ(Logged("AskToClose"), 2);
+}
+
+// The audit over a program's life: each step reports exactly its documented
+// event, the inserts in their fixed order (the user, the path, the step's
+// facts), and nothing else; a refusal once a count, a hold once per hold,
+// the dry run's one report per idle run in place of every request and end.
+TEST_F(AskFirst, EachStepReportsExactlyItsEvent) {
+  StartWatching(2);
+  processes.running[0].closes_when_asked = true;
+  intAppShutDownTime.SetText("1");
+  const std::string who = std::string(kAuditUser) + "|" + kDesignPath;
+  const auto event = [&who](const char* head, const std::string& facts = "") {
+    return std::string(head) + " " + who + (facts.empty() ? "" : "|" + facts);
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    std::vector<std::string> events;
+  };
+  const std::vector<Step> steps = {
+      {"half the limit: the warning", [&] { Tick(3); }, {event("1001 I", "40")}},
+      {"use calls it off", [&] { marks.Key(65, 1), Second(); }, {event("1002 I")}},
+      {"work holds the count, once per hold", [&] { WorkTick({10'000, 0}, 3); }, {event("1007 I")}},
+      {"idle to the limit: warned, every copy asked",
+       [&] { Tick(6); },
+       {event("1001 I", "40"), event("1003 I", "100|30"), event("1003 I", "101|30")}},
+      {"the grace period: one closed, one ended",
+       [&] { Second(30'000); },
+       {event("1004 I", "100|30"), event("1005 W", "101|30")}},
+      {"started again five minutes later",
+       [&] {
+         CheckPresence();
+         system.monotonic_ms += 5 * 60'000;
+         RunWatched();
+         CheckPresence();
+       },
+       {event("1010 I", "5")}},
+      {"a copy that cannot be ended",
+       [&] {
+         processes.running[0].endable = false;
+         Tick(7);
+         Second(30'000);
+       },
+       {event("1001 I", "40"), event("1003 I", "100|30"), event("1006 E", "100|refused by the system or a guard")}},
+      {"asked again, refused once a count", [&] { Tick(), Second(30'000); }, {event("1003 I", "100|30")}},
+      {"use during the request calls the end off", [&] { Tick(), marks.Key(65, 1), Second(); },
+       {event("1003 I", "100|30"), event("1002 I")}},
+      {"a dry run: warned, and the end only reported",
+       [&] {
+         closing = vardex::Closing(ClosingPolicy{60, 30, true});
+         Tick(10);
+       },
+       {event("1001 I", "40"), event("1009 W", "1")}},
+      {"use starts a new idle run", [&] { marks.Key(65, 1), Second(), Tick(7); },
+       {event("1002 I"), event("1001 I", "40"), event("1009 W", "1")}},
+  };
+  for (const Step& step : steps) {
+    audits.events.clear();
+    step.act();
+    EXPECT_EQ(audits.events, step.events) << step.what;
+  }
+  EXPECT_EQ(Logged("AskToClose"), 5) << "the dry run asks nothing";
+  EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{101})) << "and ends nothing";
 }
 
 }  // namespace

@@ -3,14 +3,15 @@
 namespace vardex {
 
 Watch::Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, InputWatch& input,
-             const ClosingPolicy& policy, const WorkPolicy& work)
+             const ClosingPolicy& policy, const WorkPolicy& work, const Audit& audit)
     : c_(c),
       tray_(tray),
+      audit_(audit),
       fields_(c, system),
       marks_(c),
       presence_(c, list, tray, system),
       closing_(policy),
-      countdown_(c, list, tray, system, {marks_, presence_, fields_, closing_}, work),
+      countdown_(c, list, tray, system, {marks_, presence_, fields_, closing_, audit_}, work),
       input_check_(input, presence_, marks_, system) {}
 
 void Watch::Start() {
@@ -27,7 +28,11 @@ void Watch::Start() {
 void Watch::AppCheckTick(HookComponent* hooks) {
   // A program started again, or another copy of it, gets the whole limit,
   // not the count that ended it before or that another copy ran up.
-  if (presence_.Tick(hooks)) countdown_.StartAfresh();
+  const bool loaded = presence_.loaded() != 0;
+  if (presence_.Tick(hooks)) {
+    if (!loaded) countdown_.RunStarted();
+    countdown_.StartAfresh();
+  }
 }
 
 // The input first: input that only the input check sees, in the second

@@ -13,6 +13,7 @@
 #include "components/process_list.h"
 #include "components/tray.h"
 #include "monitor/activity.h"
+#include "monitor/audit.h"
 #include "monitor/closing.h"
 #include "monitor/countdown.h"
 #include "monitor/input_check.h"
@@ -25,7 +26,7 @@ namespace vardex {
 class Watch {
  public:
   Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, InputWatch& input,
-        const ClosingPolicy& policy = {}, const WorkPolicy& work = {});
+        const ClosingPolicy& policy = {}, const WorkPolicy& work = {}, const Audit& audit = Audit());
   Watch(const Watch&) = delete;
   Watch& operator=(const Watch&) = delete;
 
@@ -62,10 +63,12 @@ class Watch {
   const ActivityMarks& marks() const { return marks_; }
   const Closing& closing() const { return closing_; }
   const Countdown& countdown() const { return countdown_; }
+  Audit& audit() { return audit_; }
 
  private:
   FrmMainControls& c_;
   Tray& tray_;
+  Audit audit_;
   IntervalFields fields_;
   ActivityMarks marks_;
   PresenceCheck presence_;

@@ -21,4 +21,11 @@ WorkPolicy ReadWorkPolicy(PolicySource& source) {
   return work;
 }
 
+AuditPolicy ReadAuditPolicy(PolicySource& source) {
+  AuditPolicy audit;
+  ReadInRange(source, policy::kDryRun, 0, 1, audit.dry_run);
+  ReadInRange(source, policy::kAuditNamesUsers, 0, 1, audit.names_users);
+  return audit;
+}
+
 }  // namespace vardex

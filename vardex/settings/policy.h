@@ -28,6 +28,12 @@ inline constexpr char kWorkIoKibPerSecond[] = "WorkIoThreshold";
 // How long work may hold the end off after the last use, in minutes,
 // 0 (no bound) to 1000000.
 inline constexpr char kWorkHoldMinutes[] = "WorkHoldMaxMinutes";
+// 1: a dry run, nothing is asked to close or ended, the end is only
+// reported; 0 (the default): programs are ended.
+inline constexpr char kDryRun[] = "DryRun";
+// 0: the audit names no user ("-" in the user's place); 1 (the default):
+// each event carries the user's SID.
+inline constexpr char kAuditNamesUsers[] = "AuditNamesUsers";
 
 }  // namespace policy
 
@@ -42,5 +48,11 @@ class PolicySource {
 };
 
 WorkPolicy ReadWorkPolicy(PolicySource& source);
+
+struct AuditPolicy {
+  bool dry_run = false;
+  bool names_users = true;
+};
+AuditPolicy ReadAuditPolicy(PolicySource& source);
 
 }  // namespace vardex

@@ -71,6 +71,7 @@ void SettingsFile::Locate() {
 
 void SettingsFile::Load() {
   const auto read = storage_.Read(Path());
+  source_ = read.status == SettingsStorage::ReadStatus::kOk ? kFromSettingsFile : kFromDefault;
   switch (read.status) {
     case SettingsStorage::ReadStatus::kNotFound:
       Apply(ReadSettingsText(JoinSettingsLines(DefaultSettingsLines())));

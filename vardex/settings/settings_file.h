@@ -11,6 +11,7 @@
 
 #include "components/controls.h"
 #include "components/form_services.h"
+#include "monitor/audit.h"
 #include "monitor/interval_field.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_storage.h"
@@ -83,6 +84,9 @@ class SettingsFile {
   // what is watched is only ever a path some file names, never the box's
   // design-time text.
   void Load();
+  // Where the last Load took the settings from: kFromSettingsFile, or
+  // kFromDefault when the file was missing or could not be read.
+  const char* source() const { return source_; }
   // A limit that is not a number (cleared to be retyped) is saved as the
   // field's last number, which the field then shows: a first line that the
   // next load cannot read would lose the path and the lock after it.
@@ -100,6 +104,7 @@ class SettingsFile {
   ScreenLock& lock_;
   IntervalField& limit_;
   std::string system_path_;
+  const char* source_ = kFromDefault;
 };
 
 }  // namespace vardex

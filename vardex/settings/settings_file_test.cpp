@@ -365,6 +365,15 @@ TEST(Policy, WorkValuesInRangeAreTakenAndOthersKeepTheirDefaults) {
   EXPECT_EQ(set.cpu_per_mille, 100) << "a threshold of nothing would keep every program";
   EXPECT_EQ(set.io_bytes_per_second, 1 << 20);
   EXPECT_EQ(set.hold_minutes, 0);
+  EXPECT_FALSE(ReadAuditPolicy(values).dry_run);
+  EXPECT_TRUE(ReadAuditPolicy(values).names_users);
+
+  values.dwords = {{policy::kDryRun, 1}, {policy::kAuditNamesUsers, 0}};
+  EXPECT_TRUE(ReadAuditPolicy(values).dry_run);
+  EXPECT_FALSE(ReadAuditPolicy(values).names_users);
+  values.dwords = {{policy::kDryRun, 2}, {policy::kAuditNamesUsers, 2}};
+  EXPECT_FALSE(ReadAuditPolicy(values).dry_run) << "a slip never stops the ends";
+  EXPECT_TRUE(ReadAuditPolicy(values).names_users);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "components/fakes_test.h"
+#include "monitor/monitor_fixture_test.h"
 #include "settings/settings_fixture_test.h"
 #include "window/frm_main.h"
 
@@ -31,7 +32,8 @@ class FormFixture : public ControlsFixture {
   // A new form over the same controls, with other settings and services.
   void MakeForm(SettingsStorage& settings, SystemServices& services) {
     controls.RouteChanges(form);
-    form = std::make_unique<FrmMain>(controls, FrmMainComponents{processes, tray, dialog, hooks, settings, services, input});
+    form = std::make_unique<FrmMain>(controls, FrmMainComponents{processes, tray, dialog, hooks, settings, services, input},
+                                     WorkPolicy{}, ClosingPolicy{}, Audit(&audits, kAuditUser));
     form->SetWindowHandle(kWindowHandle);
   }
 
@@ -42,6 +44,7 @@ class FormFixture : public ControlsFixture {
     form->tmrAppShotDown_Timer();
   }
 
+  FakeAuditSink audits;
   FakeFileDialog dialog;
   FakeHookFactory hooks{log};
   FakeSettingsStorage storage{log};

@@ -2,11 +2,12 @@
 
 namespace vardex {
 
-FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const WorkPolicy& work)
+FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const WorkPolicy& work,
+                 const ClosingPolicy& closing, const Audit& audit)
     : c_(controls),
       k_(components),
-      watch_(controls, components.ListKillProcess1, components.csSysTray1, components.system, components.input, {},
-             work),
+      watch_(controls, components.ListKillProcess1, components.csSysTray1, components.system, components.input,
+             closing, work, audit),
       lock_(controls),
       settings_(controls, components.settings, components.system, lock_, watch_.fields().intAppShutDownTime) {}
 
@@ -31,7 +32,19 @@ bool FrmMain::Form_Load() {
   LoadSettings();
   k_.csSysTray1.SetTrayOwner(hwnd_);
   watch_.Start();
+  ReportSettings(true);
   return true;
+}
+
+void FrmMain::ReportSettings(bool started) {
+  const std::string path = c_.txtApplicationName().Text();
+  const double limit = watch_.fields().intAppShutDownTime.Read();
+  if (started)
+    watch_.audit().WatchingStarted(path, limit, settings_.source());
+  else if (path != reported_path_ || limit != reported_limit_)
+    watch_.audit().SettingsChanged(path, limit, kFromSettingsFile);
+  reported_path_ = path;
+  reported_limit_ = limit;
 }
 
 void FrmMain::Form_Activate() {
@@ -52,6 +65,7 @@ void FrmMain::Command2_Click() {
   k_.csSysTray1.AddTrayIcon();
   watch_.Restart();
   settings_.Save();
+  ReportSettings(false);
 }
 
 void FrmMain::cmdBrowse_Click() {

@@ -60,8 +60,10 @@ struct FrmMainState {
 
 class FrmMain final : public ActivityEvents {
  public:
-  // `work`: what administrators set for the program at work (settings/policy.h).
-  FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const WorkPolicy& work = {});
+  // `work`, `closing`: what administrators set for the program at work and
+  // for its end (settings/policy.h); `audit`: where the steps are reported.
+  FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const WorkPolicy& work = {},
+          const ClosingPolicy& closing = {}, const Audit& audit = Audit());
 
   // The main window's handle as the 32-bit value the tray takes.
   void SetWindowHandle(std::int32_t hwnd) { hwnd_ = hwnd; }
@@ -106,7 +108,12 @@ class FrmMain final : public ActivityEvents {
   Watch watch_;
   ScreenLock lock_;
   SettingsFile settings_;
+  // What is watched, as the audit last reported it.
+  void ReportSettings(bool started);
+
   std::unique_ptr<HookComponent> oMKHook;
+  std::string reported_path_;
+  double reported_limit_ = 0;
   std::int32_t hwnd_ = 0;
 };
 

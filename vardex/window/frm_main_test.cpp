@@ -28,6 +28,8 @@ TEST_F(Form, LoadRunsItsStepsInOrder) {
   EXPECT_TRUE(tmrInputCheck.Enabled());
   EXPECT_EQ(form->state().bAppLoaded, 0);
   EXPECT_TRUE(form->HasHookComponent());
+  EXPECT_EQ(audits.events, (std::vector<std::string>{std::string("1000 I ") + kAuditUser +
+                                                     "|C:\\Apps\\Watched.exe|45|settings file"}));
 }
 
 TEST_F(Form, LoadStopsAtOnceWithoutTheHookComponent) {
@@ -137,6 +139,8 @@ TEST_F(Form, RestoreReloadsAndEmptiesThePasswordBox) {
   storage.files.clear();
   ASSERT_TRUE(Load());  // no file: the defaults, nothing watched
   EXPECT_EQ(txtApplicationName.Text(), "");
+  const std::string user = std::string(kAuditUser) + "|";
+  EXPECT_EQ(audits.events, std::vector<std::string>{"1000 I " + user + "|30|default"});
   RunWatched();  // a program at the box's design-time path is no one's choice
   form->tmrAppCheck_Timer();
   EXPECT_EQ(form->state().bAppLoaded, 0);
@@ -157,6 +161,9 @@ TEST_F(Form, RestoreReloadsAndEmptiesThePasswordBox) {
   txtApplicationName.SetText(kDesignPath);
   form->Command2_Click();
   form->csSysTray1_RestoreEvent();
+  form->Command2_Click();  // saved again, unchanged
+  EXPECT_EQ(audits.events.back(), "1008 I " + user + kDesignPath + "|2.5|settings file");
+  EXPECT_EQ(audits.events.size(), 2u) << "a save that changes nothing is no change";
   EXPECT_EQ(intAppShutDownTime.Text(), "2.5");
   RunWatched();
   form->tmrAppCheck_Timer();

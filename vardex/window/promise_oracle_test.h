@@ -165,8 +165,26 @@ class PromiseOracle {
     it->second[Index(why)] = t;
   }
 
+  // A dry run: nothing may be asked to close or ended; where the end is
+  // due, Vardex reports that it would have ended the program, by the same
+  // rules as an end.
+  void DryRun() { dry_run_ = true; }
+  bool dry_run() const { return dry_run_; }
+  // Vardex reported that it would have ended `program` now. It stays
+  // reported while no use, start or fresh start follows: the program runs
+  // on, and one report an idle run is the end that would have come. (Work
+  // after the report is left out: the report stands whether Vardex saw it.)
+  std::string WouldHaveEnded(Ms t, const std::string& program) {
+    reported_ = t;
+    return Early(t, program);
+  }
+
   // Never early: Vardex ended a process of `program`.
   std::string Ended(Ms t, const std::string& program) const {
+    if (dry_run_) return "ended or closed in a dry run";
+    return Early(t, program);
+  }
+  std::string Early(Ms t, const std::string& program) const {
     if (program != Upper(path_)) return "ended a program that is not the one named by its whole path";
     if (t - fresh_ < limit_) return "ended within the limit after the path or the limit changed";
     if (t - count_from_ < limit_) return "ended within the limit after \"&Done\" or Vardex's start";
@@ -219,7 +237,10 @@ class PromiseOracle {
       }
     }
     at = std::max(FirstSecondAfter(due), FirstSecondAfter(from));
-    return at <= until ? "not ended although idle for the limit" : "";
+    if (at > until) return "";
+    if (!dry_run_) return "not ended although idle for the limit";
+    const Ms used = std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
+    return reported_ > used ? "" : "not reported as would-have-been-ended although idle for the limit";
   }
 
   // No lost settings: what "&Done" saved is what the next load shows, and a
@@ -287,6 +308,8 @@ class PromiseOracle {
   };
   std::map<std::int32_t, Request> asked_copies_;  // by process identifier
   bool limit_text_is_number_ = true;  // what the limit field holds
+  bool dry_run_ = false;
+  Ms reported_ = kLongAgo;  // the last report of an end that would have come
   std::array<Ms, static_cast<std::size_t>(Excuse::kCount)> counted_{};
   ExcuseCounts counts_{};
 };

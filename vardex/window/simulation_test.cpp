@@ -158,13 +158,14 @@ std::uint64_t Mix(std::uint64_t x) {  // splitmix64
 struct DayStart {
   std::map<std::string, std::string> files;
   std::optional<PromiseOracle::Stored> saved;
+  bool dry_run = false;  // the machine's policy: a dry run
 };
 struct Failure {
   std::string rule, detail;
   Ms t = 0;
 };
 
-class World final : public HookComponentFactory, public InputWatch {
+class World final : public HookComponentFactory, public InputWatch, public AuditSink {
  public:
   // `replay`: the day's events as recorded; without it, the user and the
   // programs act from `seed`.
@@ -175,6 +176,7 @@ class World final : public HookComponentFactory, public InputWatch {
     boot_tick_ = boot % 3 ? static_cast<std::uint32_t>(boot >> 32) : 0u - static_cast<std::uint32_t>(boot % (14 * kHour));
     storage_.files = start.files;
     if (start.saved) oracle_.Saved(*start.saved);
+    if (start.dry_run) oracle_.DryRun();
     // Each day's user has a decimal separator of their own; the file is shared.
     system_.decimal_separator = Mix(seed ^ 0xDEC) % 2 ? ',' : '.';
   }
@@ -222,7 +224,12 @@ class World final : public HookComponentFactory, public InputWatch {
     return failure_;
   }
 
-  DayStart End() const { return {storage_.files, oracle_.saved()}; }
+  DayStart End() const { return {storage_.files, oracle_.saved(), oracle_.dry_run()}; }
+
+  // The audit: in a dry run, the reports that stand in for the ends.
+  void Report(AuditId id, AuditLevel, const std::vector<std::string>&) override {
+    if (id == AuditId::kWouldHaveEnded) ++would_have_ended_;
+  }
   const ExcuseCounts& excuses() const { return oracle_.excuses(); }
   int ends = 0;
   long long work_ticks = 0;  // idle ticks at which the program's work restarted the count
@@ -422,7 +429,10 @@ class World final : public HookComponentFactory, public InputWatch {
     FakeControls& c = *controls_;
     c.RouteChanges(form_);
     for (int i = 0; i < 3; ++i) TimerAt(i).on_restart = [this, i] { due_[i] = Due(i, true); };
-    form_ = std::make_unique<FrmMain>(c, FrmMainComponents{processes_, tray_, dialog_, *this, storage_, system_, *this});
+    ClosingPolicy closing;
+    closing.dry_run = oracle_.dry_run();
+    form_ = std::make_unique<FrmMain>(c, FrmMainComponents{processes_, tray_, dialog_, *this, storage_, system_, *this},
+                                      WorkPolicy{}, closing, Audit(this));
     form_->SetWindowHandle(0x1234);
     vardex_since_ = now_;
     form_->Form_Load();
@@ -468,6 +478,7 @@ class World final : public HookComponentFactory, public InputWatch {
       const std::int32_t pid = std::atoi(call.c_str() + 11);
       const auto asked = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; });
       if (asked == procs_.end()) continue;
+      if (oracle_.dry_run()) Check("asked to close in a dry run", Name(*asked) + Shows());
       oracle_.Asked(now_, kPrograms[asked->program].path);
       if (Mix(seed_ ^ static_cast<std::uint64_t>(asked->serial) ^ 0x5A7E) % 2 == 0) {
         load_[pid].first = 1000;
@@ -475,6 +486,10 @@ class World final : public HookComponentFactory, public InputWatch {
       }
     }
     log_.clear();
+    for (; would_have_ended_ > 0; --would_have_ended_) {
+      Check(oracle_.WouldHaveEnded(now_, oracle_.program()), "reported as would have been ended" + Shows());
+      ++ends;
+    }
     for (; asks_seen_ < processes_.asked.size(); ++asks_seen_) {
       const std::int32_t pid = processes_.asked[asks_seen_];
       const auto& running = processes_.running;
@@ -1147,6 +1162,7 @@ class World final : public HookComponentFactory, public InputWatch {
   std::unique_ptr<FakeControls> controls_;
   Ms due_[3] = {0, 0, 0}, nominal_[3] = {0, 0, 0};
   std::size_t kills_seen_ = 0, asks_seen_ = 0;
+  int would_have_ended_ = 0;  // reports since the last AfterForm
   std::unique_ptr<FrmMain> form_;
   std::optional<Failure> failure_;
 };
@@ -1246,6 +1262,8 @@ const std::map<double, ExcuseCounts> kRecordedExcuses = {
 RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
   RunResult result;
   DayStart start = Touched(FirstDay(seed), Mix(seed ^ 0xF1257));
+  // Seeds 7, 17, 27, ...: the machine runs the dry run, every day.
+  start.dry_run = seed % 10 == 7;
   const Ms total = static_cast<Ms>(hours * kHour);
   Ms day_begins = 0;
   for (std::uint64_t day = 0; day_begins < total; ++day) {

@@ -18,6 +18,7 @@
 #include "win32/com_apartment.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
+#include "window/event_log_win32.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
 #include "window/restart_win32.h"
@@ -103,8 +104,12 @@ int Run(HINSTANCE instance) {
   system.SetOwner(window.hwnd());
   vardex::InputWatchWin32 input;
   vardex::PolicySourceWin32 policies;
+  const vardex::AuditPolicy audit = vardex::ReadAuditPolicy(policies);
+  vardex::EventLogSink events(audit.names_users);
+  vardex::ClosingPolicy closing;
+  closing.dry_run = audit.dry_run;
   vardex::FrmMain form(controls, {processes, tray, dialog, hooks, settings, system, input},
-                       vardex::ReadWorkPolicy(policies));
+                       vardex::ReadWorkPolicy(policies), closing, vardex::Audit(&events, events.user()));
 
   if (!tray.Create(instance, [&form] { form.csSysTray1_RestoreEvent(); },
                    [&form] { form.csSysTray1_IconEvent(); }))
