@@ -89,16 +89,31 @@ void PresenceCheck::CountWork(const CopyScan& scan, const std::string& path, std
     if (copy.work) tree.push_back(&copy);
   // A process stays the program's while it runs; one is the program's when a
   // process of the tree, created no later, holds its starter's identifier.
+  // Or when its starter was of the tree at the last check, created no
+  // later, and no process holds the starter's identifier now: it was started
+  // in the seconds before its starter went, as a copy hands a solve to a
+  // solver and exits.
+  const auto running = [&scan](std::int32_t id) {
+    const auto holds = [id](const ListedCopy& c) { return c.who.id == id; };
+    return std::any_of(scan.copies.begin(), scan.copies.end(), holds) ||
+           std::any_of(scan.others.begin(), scan.others.end(), holds);
+  };
+  const auto started_by_gone = [&](const ListedCopy& other) {
+    return other.parent && !running(*other.parent) &&
+           std::any_of(workers_.begin(), workers_.end(), [&](const Worker& w) {
+             return w.who.id == *other.parent && w.who.created && *w.who.created <= *other.who.created;
+           });
+  };
   std::vector<bool> taken(scan.others.size());
   for (bool grew = true; grew;) {
     grew = false;
     for (std::size_t i = 0; i < scan.others.size(); ++i) {
       const ListedCopy& other = scan.others[i];
       if (taken[i]) continue;
-      const bool started_in_tree = other.parent && std::any_of(tree.begin(), tree.end(), [&](const ListedCopy* t) {
+      const bool started_in_tree = other.parent && (std::any_of(tree.begin(), tree.end(), [&](const ListedCopy* t) {
                                      return t->who.id == *other.parent && t->who.created &&
                                             *t->who.created <= *other.who.created;
-                                   });
+                                   }) || started_by_gone(other));
       const bool member = known(other.who) != workers_.end();
       if (!member && (!started_in_tree || std::binary_search(outside_.begin(), outside_.end(), key(other)))) continue;
       tree.push_back(&other);

@@ -251,6 +251,20 @@ TEST_F(Presence, WorkIsWhatTheCopiesAndTheProcessesTheyStartedDidBetweenChecks) 
   system.monotonic_ms += 5'000;
   Check();
   EXPECT_EQ(presence.TakeWork().span_ms, 0);
+
+  // Copies that hand a solve on and exit before the next check: the solver
+  // is the program's, unless its starter's identifier is another's by then.
+  start(kDesignPath, 700, 4'000, 4, {0, 0});
+  start(kDesignPath, 710, 4'000, 4, {0, 0});
+  system.monotonic_ms += 5'000;
+  Check();
+  processes.running.clear();
+  start("C:\\SOLVER\\SOLVE.EXE", 701, 4'500, 700, {1'000, 0});
+  start("C:\\OTHER\\TOOL.EXE", 710, 4'600, 4, {0, 0});
+  start("C:\\SOLVER\\SOLVE.EXE", 711, 4'700, 710, {2'000, 0});
+  system.monotonic_ms += 5'000;
+  Check();
+  EXPECT_EQ(presence.TakeWork().done, (WorkDone{1'000, 0}));
 }
 
 // The hook component's rule: the whole path in any case.
