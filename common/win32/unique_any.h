@@ -76,6 +76,8 @@ inline void release_screen_dc(HDC dc) noexcept { ::ReleaseDC(nullptr, dc); }
 inline void process_heap_free(void* p) noexcept { ::HeapFree(::GetProcessHeap(), 0, p); }
 inline void local_free(HLOCAL p) noexcept { ::LocalFree(p); }
 inline void unhook_win_event(HWINEVENTHOOK h) noexcept { ::UnhookWinEvent(h); }
+// Waits for a callback that runs, so that nothing it uses goes first.
+inline void unregister_wait(HANDLE h) noexcept { ::UnregisterWaitEx(h, INVALID_HANDLE_VALUE); }
 }  // namespace detail
 
 // Kernel handles whose "none" is null (mappings, processes, threads, events).
@@ -112,6 +114,10 @@ using unique_screen_dc = unique_any<HDC, decltype(&detail::release_screen_dc), &
 // An event hook from SetWinEventHook.
 using unique_hwineventhook =
     unique_any<HWINEVENTHOOK, decltype(&detail::unhook_win_event), &detail::unhook_win_event>;
+
+// A wait from RegisterWaitForSingleObject.
+using unique_registered_wait =
+    unique_any<HANDLE, decltype(&detail::unregister_wait), &detail::unregister_wait>;
 
 // Holds an SRW lock exclusively for the scope.
 class exclusive_lock {

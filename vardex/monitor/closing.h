@@ -45,6 +45,9 @@ class Closing {
   // The asked copies, for the hard end; the request is over.
   std::vector<ProcessIdentity> TakeAsked();
   const ClosingPolicy& policy() const { return policy_; }
+  // From the next warning or request on; a grace period running keeps its
+  // deadline.
+  void SetPolicy(const ClosingPolicy& policy) { policy_ = policy; }
 
  private:
   ClosingPolicy policy_;

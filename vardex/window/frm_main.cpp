@@ -2,13 +2,28 @@
 
 namespace vardex {
 
-FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const WorkPolicy& work)
+FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const Policy& policy)
     : c_(controls),
       k_(components),
-      watch_(controls, components.ListKillProcess1, components.csSysTray1, components.system, components.input, {},
-             work),
+      watch_(controls, components.ListKillProcess1, components.csSysTray1, components.system, components.input,
+             policy.closing, policy.work),
       lock_(controls),
-      settings_(controls, components.settings, components.system, lock_, watch_.fields().intAppShutDownTime) {}
+      settings_(controls, components.settings, components.system, lock_, watch_.fields().intAppShutDownTime),
+      policy_(policy) {
+  settings_.SetPolicy(policy_);
+  lock_.SetPolicy(policy_);
+}
+
+void FrmMain::SetPolicy(const Policy& policy) {
+  if (policy.SameAs(policy_)) return;
+  const bool fields_changed = policy.limit_minutes != policy_.limit_minutes || policy.program_path != policy_.program_path;
+  policy_ = policy;
+  watch_.closing().SetPolicy(policy_.closing);
+  watch_.countdown().SetWorkPolicy(policy_.work);
+  settings_.SetPolicy(policy_);
+  if (fields_changed) LoadSettings();
+  lock_.SetPolicy(policy_);
+}
 
 FrmMainState FrmMain::state() const {
   FrmMainState s;
@@ -56,7 +71,8 @@ void FrmMain::Command2_Click() {
 
 void FrmMain::cmdBrowse_Click() {
   const std::string chosen = k_.CommonDialog1.ShowOpen(kBrowseTitle, kBrowseFilter);
-  if (!chosen.empty()) c_.txtApplicationName().SetText(chosen);
+  // A policy may have set the path while the dialog was open.
+  if (!chosen.empty() && !policy_.program_path) c_.txtApplicationName().SetText(chosen);
 }
 
 void FrmMain::Command1_Click() { watch_.EndMatchingProcesses(); }

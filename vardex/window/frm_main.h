@@ -21,6 +21,7 @@
 #include "components/process_list.h"
 #include "components/tray.h"
 #include "monitor/watch.h"
+#include "settings/policy.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_file.h"
 #include "settings/settings_storage.h"
@@ -60,8 +61,8 @@ struct FrmMainState {
 
 class FrmMain final : public ActivityEvents {
  public:
-  // `work`: what administrators set for the program at work (settings/policy.h).
-  FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const WorkPolicy& work = {});
+  // `policy`: what administrators set (settings/policy.h), as read at start.
+  FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const Policy& policy = {});
 
   // The main window's handle as the 32-bit value the tray takes.
   void SetWindowHandle(std::int32_t hwnd) { hwnd_ = hwnd; }
@@ -97,6 +98,11 @@ class FrmMain final : public ActivityEvents {
   std::string GetSystemPath();
   void LoadSettings();
 
+  // The policy key changed: what differs takes effect now. A limit or path
+  // set or lifted reloads the settings file, whose values then show where no
+  // policy sets them; the closing and work values apply from the next tick.
+  void SetPolicy(const Policy& policy);
+
   FrmMainState state() const;
   bool HasHookComponent() const { return oMKHook != nullptr; }
 
@@ -106,6 +112,7 @@ class FrmMain final : public ActivityEvents {
   Watch watch_;
   ScreenLock lock_;
   SettingsFile settings_;
+  Policy policy_;
   std::unique_ptr<HookComponent> oMKHook;
   std::int32_t hwnd_ = 0;
 };

@@ -146,6 +146,7 @@ TEST_F(MainWindowTest, EveryControlExistsWithItsKindPlaceAndContent) {
       {"Label9", L"Static", 24, 696, 1284, 324, "Password"},
       {"txtPassword", L"Edit", 1320, 696, 2076, 276, ""},
       {"cmdBrowse", L"Button", 3432, 360, 972, 300, "&Browse..."},
+      {"lblPolicy", L"Static", 2304, 24, 2100, 324, ""},
   };
   ASSERT_EQ(std::size(design), kFrmMainLayout.size());
   const int dpi = window.dpi();

@@ -16,10 +16,12 @@
 #include "settings/policy_source_win32.h"
 #include "settings/settings_storage_win32.h"
 #include "win32/com_apartment.h"
+#include "win32/registry_watch.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
+#include "window/main_window_ids.h"
 #include "window/restart_win32.h"
 #include "window/single_instance_win32.h"
 
@@ -92,6 +94,9 @@ int Run(HINSTANCE instance) {
   vardex::MainWindow window;
   if (!window.Create(instance)) return kExitNoWindow;
   vardex::FrmMainControls& controls = window.Controls();
+  // Before the first read, so that no change after it goes unseen.
+  win32::registry_watch policy_watch(HKEY_LOCAL_MACHINE, vardex::policy::kKey, window.hwnd(),
+                                     vardex::kMsgPolicyChanged);
 
   vardex::ProcessListWin32 processes;
   vardex::TrayWin32 tray;
@@ -104,7 +109,7 @@ int Run(HINSTANCE instance) {
   vardex::InputWatchWin32 input;
   vardex::PolicySourceWin32 policies;
   vardex::FrmMain form(controls, {processes, tray, dialog, hooks, settings, system, input},
-                       vardex::ReadWorkPolicy(policies));
+                       vardex::ReadPolicy(policies));
 
   if (!tray.Create(instance, [&form] { form.csSysTray1_RestoreEvent(); },
                    [&form] { form.csSysTray1_IconEvent(); }))
@@ -114,6 +119,13 @@ int Run(HINSTANCE instance) {
     const vardex::FrmMainState s = form.state();
     tray.SetTooltip(vardex::TrayTooltip(s.bAppLoaded != 0, controls.txtApplicationName().Text(), s.iElapsedTime,
                                         controls.intAppShutDownTime().Text(), s.bActivityUnseen, s.bClosing, s.bBusy));
+  };
+
+  window.on_policy_change = [&] {
+    policy_watch.arm();
+    vardex::PolicySourceWin32 now;
+    form.SetPolicy(vardex::ReadPolicy(now));
+    window.after_tick();
   };
 
   if (!form.Form_Load()) {
