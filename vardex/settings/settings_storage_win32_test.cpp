@@ -230,7 +230,7 @@ TEST(PolicySourceWin32, ReadsTheValuesOfThePolicyKeyByType) {
   const DWORD hold = 90;
   set(policy::kWorkHoldMinutes, REG_DWORD, &hold, sizeof hold);
   set(policy::kWorkCpuPerMille, REG_SZ, "250", 4);
-  const std::string long_path = "C:\" + std::string(300, 'x') + ".exe";
+  const std::string long_path = "C:\\" + std::string(300, 'x') + ".exe";
   set(policy::kProgramPath, REG_SZ, long_path.c_str(), static_cast<DWORD>(long_path.size() + 1));
   set(policy::kLimitMinutes, REG_BINARY, "\x2d", 1);
   set(policy::kWarningSeconds, REG_EXPAND_SZ, "%SystemRoot%", 13);

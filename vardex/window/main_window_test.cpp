@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "settings/screen_lock.h"
 #include "window/form_fixture_test.h"
 #include "win32/object_security.h"
 #include "window/main_window_ids.h"
@@ -170,7 +172,7 @@ TEST_F(MainWindowTest, EveryControlExistsWithItsKindPlaceAndContent) {
 TEST_F(MainWindowTest, TheRowsAreInViewAndTheRestBelowTheClientArea) {
   const RECT client = Client();
   const char* visible[] = {"Label4", "intAppShutDownTime", "Label5", "Label3", "txtApplicationName",
-                           "cmdBrowse", "Label9", "txtPassword", "Command2"};
+                           "cmdBrowse", "Label9", "txtPassword", "Command2", "lblPolicy"};
   for (const ControlLayout& c : kFrmMainLayout) {
     SCOPED_TRACE(std::string(c.name));
     const bool in_view = std::any_of(std::begin(visible), std::end(visible),
@@ -183,6 +185,24 @@ TEST_F(MainWindowTest, TheRowsAreInViewAndTheRestBelowTheClientArea) {
       EXPECT_GE(r.top, client.bottom);
     }
   }
+  // The policy's label lies on no other control in view, and its text fits
+  // it in the window's font.
+  const RECT label = Rect("lblPolicy");
+  for (const char* name : visible) {
+    RECT overlap{};
+    const RECT r = Rect(name);
+    if (std::string_view(name) != "lblPolicy") {
+      EXPECT_FALSE(::IntersectRect(&overlap, &label, &r)) << name;
+    }
+  }
+  const HDC dc = ::GetDC(Item("lblPolicy"));
+  const HGDIOBJ font = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(Item("lblPolicy"), WM_GETFONT, 0, 0)));
+  SIZE text{};
+  ::GetTextExtentPoint32A(dc, kSetByAdministrator, static_cast<int>(std::strlen(kSetByAdministrator)), &text);
+  ::SelectObject(dc, font);
+  ::ReleaseDC(Item("lblPolicy"), dc);
+  EXPECT_LE(text.cx, label.right - label.left);
+  EXPECT_LE(text.cy, label.bottom - label.top);
 }
 
 TEST_F(MainWindowTest, PasswordBoxEchoesAsterisks) {
