@@ -60,7 +60,7 @@ enum Flags { kElevated = 1, kConsole = 2, kBehind = 4 };
 
 enum class Ev : std::uint8_t {
   kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart,
-  kLaunch, kSelfFront, kWorker, kClock, kTicks, kSleep, kHang, kLoad, kSolver
+  kLaunch, kSelfFront, kWorker, kClock, kTicks, kSleep, kHang, kLoad, kSolver, kPolicy
 };
 // a, b, c by kind. kStart: serial, program, flags. kExit: serial. kThread:
 // serial, -, 1 when hooks are refused on it. kKey, kClick, kMove: serial,
@@ -77,7 +77,8 @@ enum class Ev : std::uint8_t {
 // kLoad: serial of a copy or worker, -, its CPU load from now on in
 // thousandths of one core (-1: back to ticking over). kSolver: serial, the
 // starter's serial, its load: a process of another name that the starter
-// starts, which computes until a kExit and may outlive its starter.
+// starts, which computes until a kExit and may outlive its starter. kPolicy:
+// an administrator's policy sets the limit to c minutes (0: lifts it).
 struct Event {
   Ms t = 0;
   Ev kind = Ev::kKey;
@@ -126,6 +127,8 @@ std::string Describe(const Event& e) {
     case Ev::kSolver:
       return at + "#" + std::to_string(e.b) + " starts solver #" + std::to_string(e.a) + " at " + std::to_string(e.c) +
              "/1000 of a core";
+    case Ev::kPolicy:
+      return at + (e.c ? "a policy sets the limit to " + std::to_string(e.c) + " min" : "the limit's policy lifted");
   }
   return at;
 }
@@ -404,7 +407,8 @@ class World final : public HookComponentFactory, public InputWatch {
     FakeControls& c = *controls_;
     c.RouteChanges(form_);
     for (int i = 0; i < 3; ++i) TimerAt(i).on_restart = [this, i] { due_[i] = Due(i, true); };
-    form_ = std::make_unique<FrmMain>(c, FrmMainComponents{processes_, tray_, dialog_, *this, storage_, system_, *this});
+    form_ = std::make_unique<FrmMain>(c, FrmMainComponents{processes_, tray_, dialog_, *this, storage_, system_, *this},
+                                      policy_);
     form_->SetWindowHandle(0x1234);
     vardex_since_ = now_;
     form_->Form_Load();
@@ -790,6 +794,18 @@ class World final : public HookComponentFactory, public InputWatch {
         SetFront({});
         break;
       }
+      case Ev::kPolicy: {
+        // Read again at once, as the watch over the key has Vardex do; the
+        // same value again changes nothing.
+        const auto minutes = e.c ? std::optional<std::int32_t>(e.c) : std::nullopt;
+        if (minutes == policy_.limit_minutes) break;
+        policy_.limit_minutes = minutes;
+        oracle_.PolicySet(now_, e.c ? std::optional<Ms>(e.c * kMinute) : std::nullopt);
+        form_->SetPolicy(policy_);
+        AfterForm();
+        CheckLoaded();
+        break;
+      }
       case Ev::kRestart:
         form_.reset();
         watch_since_ = now_;
@@ -1033,6 +1049,12 @@ class World final : public HookComponentFactory, public InputWatch {
   // character by character with pauses, a lock set or removed, "&Done".
   void PlanSettings(Ms t) {
     Push({t, Ev::kRestore, 0, 0, 0, {}});
+    // Now and then an administrator sets the limit, or lifts it, meanwhile.
+    if (Chance(8)) {
+      static constexpr int kPolicyMinutes[] = {0, 0, 1, 2, 5, 45};
+      Push({t + U(0, 2 * kSecond), Ev::kPolicy, 0, 0,
+            kPolicyMinutes[U(0, static_cast<Ms>(std::size(kPolicyMinutes)) - 1)], {}});
+    }
     const auto file = storage_.files.find(kIni);
     auto lines = SplitSettingsLines(file == storage_.files.end() ? std::string() : file->second);
     lines.resize(std::max<std::size_t>(lines.size(), 3));
@@ -1068,6 +1090,7 @@ class World final : public HookComponentFactory, public InputWatch {
   }
 
   // The world.
+  Policy policy_;            // what the policy key holds
   std::vector<Proc> procs_;  // in order of start
   std::vector<Worker> workers_;
   std::vector<Solver> solvers_;
