@@ -23,6 +23,10 @@ namespace policy {
 
 // Shared by the 32-bit and 64-bit views on 64-bit Windows.
 inline constexpr char kKey[] = "SOFTWARE\\Policies\\Vardex";
+// Watched, with all below it, for changes of the key: a change there is seen
+// whether the key is made, changed or deleted, which a watch on the key
+// itself does not see everywhere (Wine signals no deletion of a watched key).
+inline constexpr char kWatchedKey[] = "SOFTWARE\\Policies";
 
 // DWORD: the idle limit in whole minutes, 1 to 90, in place of the file's.
 inline constexpr char kLimitMinutes[] = "IdleLimitMinutes";

@@ -95,7 +95,7 @@ int Run(HINSTANCE instance) {
   if (!window.Create(instance)) return kExitNoWindow;
   vardex::FrmMainControls& controls = window.Controls();
   // Before the first read, so that no change after it goes unseen.
-  win32::registry_watch policy_watch(HKEY_LOCAL_MACHINE, vardex::policy::kKey, window.hwnd(),
+  win32::registry_watch policy_watch(HKEY_LOCAL_MACHINE, vardex::policy::kWatchedKey, window.hwnd(),
                                      vardex::kMsgPolicyChanged);
 
   vardex::ProcessListWin32 processes;
