@@ -205,6 +205,20 @@ TEST_F(MainWindowTest, TheRowsAreInViewAndTheRestBelowTheClientArea) {
   EXPECT_LE(text.cy, label.bottom - label.top);
 }
 
+// The policy watch's message and Group Policy's broadcast reach the host's
+// callback; other setting changes do not.
+TEST_F(MainWindowTest, PolicyChangesReachTheirCallbackAndOtherSettingsDoNot) {
+  int calls = 0;
+  window.on_policy_change = [&] { ++calls; };
+  ::SendMessageW(window.hwnd(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Policy"));
+  EXPECT_EQ(calls, 1);
+  ::SendMessageW(window.hwnd(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"intl"));
+  ::SendMessageW(window.hwnd(), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+  EXPECT_EQ(calls, 1);
+  ::SendMessageW(window.hwnd(), kMsgPolicyChanged, 0, 0);
+  EXPECT_EQ(calls, 2);
+}
+
 TEST_F(MainWindowTest, PasswordBoxEchoesAsterisks) {
   const HWND pw = Item("txtPassword");
   EXPECT_NE(::GetWindowLongW(pw, GWL_STYLE) & ES_PASSWORD, 0);
