@@ -71,7 +71,12 @@ expect_installed() {  # what
   for f in $(binaries); do
     cmp -s "$installed/$f" "$release/$f" || fail "$1: $f is not the stripped release copy"
   done
-  [ "$(ls "$installed" | sort)" = "$(binaries | sort)" ] || fail "$1: installed $(ls "$installed" | tr '\n' ' ')"
+  # The administrative templates, beside the binaries.
+  for f in Vardex.admx en-US/Vardex.adml; do
+    cmp -s "$installed/$f" "$release/$f" || fail "$1: $f is not the package's template"
+  done
+  [ "$(ls "$installed" | sort)" = "$( (binaries; echo Vardex.admx; echo en-US) | sort)" ] ||
+    fail "$1: installed $(ls "$installed" | tr '\n' ' ')"
   [ -n "$(shortcut)" ] || fail "$1: no Start-menu shortcut"
   [ "$(run_value)" = '"C:\Program Files (x86)\Vardex\Vardex.exe"' ] || fail "$1: Run entry is '$(run_value)'"
 }
