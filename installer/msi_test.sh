@@ -105,6 +105,12 @@ release_version=$(strings -el "$release/Vardex.exe" | sed -n '/^FileVersion$/{n;
 while IFS=$'\t' read -r key _ name _ file_version language _; do
   long=${name#*|}
   [[ $name == *'|'* || $long =~ ^[A-Za-z0-9_-]{1,8}(\.[A-Za-z0-9_-]{1,3})?$ ]] || fail "$long has no short name"
+  # The templates are text: no version, and a hash for repairs.
+  if [[ $long != *.exe && $long != *.dll ]]; then
+    [ -z "$file_version" ] || fail "the template $long has Version '$file_version'"
+    table "$msi" MsiFileHash | cut -f1 | grep -qx "$key" || fail "the template $long has no MsiFileHash row"
+    continue
+  fi
   [ -n "$file_version" ] && [ "$language" = 1033 ] || fail "$long: Version '$file_version', Language '$language'"
   [ "$long" != Vardex.exe ] || [ "$file_version" = "$release_version" ] ||
     fail "Vardex.exe's Version $file_version is not its resource's $release_version"
