@@ -68,7 +68,8 @@ class registry_watch {
     const LSTATUS status = ::RegNotifyChangeKeyValue(
         key_.get(), at_ == path_, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event_.get(), TRUE);
     if (status == ERROR_SUCCESS) return true;
-    if (status != ERROR_KEY_DELETED) REPORT_FAILURE(HRESULT_FROM_WIN32(static_cast<DWORD>(status)), "RegNotifyChangeKeyValue");
+    if (status != ERROR_KEY_DELETED)
+      REPORT_FAILURE(HRESULT_FROM_WIN32(static_cast<DWORD>(status)), "RegNotifyChangeKeyValue");
     return false;
   }
 

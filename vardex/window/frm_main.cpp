@@ -16,7 +16,8 @@ FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components,
 
 void FrmMain::SetPolicy(const Policy& policy) {
   if (policy.SameAs(policy_)) return;
-  const bool fields_changed = policy.limit_minutes != policy_.limit_minutes || policy.program_path != policy_.program_path;
+  const bool fields_changed =
+      policy.limit_minutes != policy_.limit_minutes || policy.program_path != policy_.program_path;
   policy_ = policy;
   watch_.closing().SetPolicy(policy_.closing);
   watch_.countdown().SetWorkPolicy(policy_.work);
