@@ -73,7 +73,12 @@ expect_installed() {  # what
   for f in $(binaries); do
     cmp -s "$installed/$f" "$release/$f" || fail "$1: $f is not the stripped release copy"
   done
-  [ "$(ls "$installed" | sort)" = "$(binaries | sort)" ] || fail "$1: installed $(ls "$installed" | tr '\n' ' ')"
+  # The administrative templates, beside the binaries.
+  for f in Vardex.admx en-US/Vardex.adml; do
+    cmp -s "$installed/$f" "$release/$f" || fail "$1: $f is not the package's template"
+  done
+  [ "$(ls "$installed" | sort)" = "$( (binaries; echo Vardex.admx; echo en-US) | sort)" ] ||
+    fail "$1: installed $(ls "$installed" | tr '\n' ' ')"
   [ -n "$(shortcut)" ] || fail "$1: no Start-menu shortcut"
   [ "$(run_value)" = '"C:\Program Files (x86)\Vardex\Vardex.exe"' ] || fail "$1: Run entry is '$(run_value)'"
   [ "$(event_source)" = 'EventMessageFile=C:\Program Files (x86)\Vardex\Vardex.exe TypesSupported=0x7 ' ] ||
@@ -105,6 +110,12 @@ release_version=$(strings -el "$release/Vardex.exe" | sed -n '/^FileVersion$/{n;
 while IFS=$'\t' read -r key _ name _ file_version language _; do
   long=${name#*|}
   [[ $name == *'|'* || $long =~ ^[A-Za-z0-9_-]{1,8}(\.[A-Za-z0-9_-]{1,3})?$ ]] || fail "$long has no short name"
+  # The templates are text: no version, and a hash for repairs.
+  if [[ $long != *.exe && $long != *.dll ]]; then
+    [ -z "$file_version" ] || fail "the template $long has Version '$file_version'"
+    table "$msi" MsiFileHash | cut -f1 | grep -qx "$key" || fail "the template $long has no MsiFileHash row"
+    continue
+  fi
   [ -n "$file_version" ] && [ "$language" = 1033 ] || fail "$long: Version '$file_version', Language '$language'"
   [ "$long" != Vardex.exe ] || [ "$file_version" = "$release_version" ] ||
     fail "Vardex.exe's Version $file_version is not its resource's $release_version"

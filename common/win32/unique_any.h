@@ -77,6 +77,8 @@ inline void process_heap_free(void* p) noexcept { ::HeapFree(::GetProcessHeap(),
 inline void local_free(HLOCAL p) noexcept { ::LocalFree(p); }
 inline void unhook_win_event(HWINEVENTHOOK h) noexcept { ::UnhookWinEvent(h); }
 inline void deregister_event_source(HANDLE h) noexcept { ::DeregisterEventSource(h); }
+// Waits for a callback that runs, so that nothing it uses goes first.
+inline void unregister_wait(HANDLE h) noexcept { ::UnregisterWaitEx(h, INVALID_HANDLE_VALUE); }
 }  // namespace detail
 
 // Kernel handles whose "none" is null (mappings, processes, threads, events).
@@ -116,6 +118,10 @@ using unique_hwineventhook =
 // An event log source from RegisterEventSourceW.
 using unique_event_source =
     unique_any<HANDLE, decltype(&detail::deregister_event_source), &detail::deregister_event_source>;
+
+// A wait from RegisterWaitForSingleObject.
+using unique_registered_wait =
+    unique_any<HANDLE, decltype(&detail::unregister_wait), &detail::unregister_wait>;
 
 // Holds an SRW lock exclusively for the scope.
 class exclusive_lock {

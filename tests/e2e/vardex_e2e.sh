@@ -70,6 +70,13 @@
 #                       notepad keeps running with its text and gets the
 #                       whole limit again; asked again and left alone, it is
 #                       ended after the grace period
+#   E2E_POLICY          when set, once Vardex runs, the idle limit is set to 7
+#                       minutes by a policy value written with "reg add": the
+#                       limit field shows it, with "Set by your administrator"
+#                       beside it, within a tick, and VardexSettings (with
+#                       E2E_SETTINGS_TOOL) names the policy as its source;
+#                       the value deleted, the file's limit is back within a
+#                       tick, and the run goes on with it
 # In a 64-bit prefix (tests/wow64):
 #   E2E_NOTEPAD         the notepad to watch, as Vardex sees its path
 #   E2E_NOTEPAD_LOADER  the Wine loader that starts it (wine64 for a 64-bit one)
@@ -302,6 +309,43 @@ if [ -n "${E2E_GIVEN_LOCKED:-}" ]; then
   kill -0 "$vx_pid" 2>/dev/null || fail "Vardex exited after start-up (its settings read '$lock')"
   [ "$lock" = locked ] || fail "with a password in vardex.ini Vardex's settings are $lock"
   echo "Vardex's settings are locked"
+fi
+if [ -n "${E2E_POLICY:-}" ]; then
+  # Software\Policies is shared by both views on Windows, but redirected in
+  # a 64-bit Wine prefix: the value goes where Vardex's bitness reads.
+  view=/reg:32
+  [ "$(od -An -tx2 -j$(( $(od -An -tu4 -j60 -N4 "$vardex") + 4 )) -N2 "$vardex" | tr -d ' ')" = 8664 ] && view=/reg:64
+  policy_key='HKLM\Software\Policies\Vardex'
+  # The limit field's text and the policy label's, as "<limit>|<label>".
+  policy_shown() {
+    echo "$(labels --control intAppShutDownTime | cut -d' ' -f5-)|$(labels --control lblPolicy | cut -d' ' -f5-)"
+  }
+  # Waits at most a tick for `policy_shown` to read $1; sets `waited` to the
+  # seconds it took.
+  wait_shown() {
+    local from=$(date +%s) shown=""
+    while [ $(( $(date +%s) - from )) -le "$tick" ]; do
+      shown=$(policy_shown)
+      [ "$shown" = "$1" ] && { waited=$(( $(date +%s) - from )); return 0; }
+      sleep 0.5
+    done
+    fail "$2: Vardex shows '$shown' a tick later, not '$1'"
+  }
+  [ "$(policy_shown)" = "1|" ] || fail "before any policy Vardex shows '$(policy_shown)'"
+  "$wine" reg add "$policy_key" /v IdleLimitMinutes /t REG_DWORD /d 7 /f $view </dev/null >/dev/null 2>&1 ||
+    fail "reg add $policy_key failed"
+  wait_shown "7|Set by your administrator" "the policy written"
+  took=$waited
+  [ "$("$wine" "$read_labels" --lock </dev/null 2>/dev/null | tr -d '\r')" = mixed ] ||
+    fail "with the limit set by policy, the path is not the only field enabled"
+  if [ -n "${E2E_SETTINGS_TOOL:-}" ]; then
+    shown=$("$wine" "$E2E_SETTINGS_TOOL" show </dev/null 2>&1 | tr -d '\r')
+    grep -qxF 'Idle limit (minutes): 7 (policy)' <<<"$shown" || fail "VardexSettings show said: $shown"
+  fi
+  "$wine" reg delete "$policy_key" /f $view </dev/null >/dev/null 2>&1 || fail "reg delete $policy_key failed"
+  wait_shown "1|" "the policy removed"
+  grep -qx '1' < <(head -1 "$ini" | tr -d '\r') || fail "vardex.ini's limit is now $(head -1 "$ini")"
+  echo "a policy limit of 7 shown after ${took}s with its label; removed, the file's 1 back after ${waited}s"
 fi
 # Vardex hides its window at once and its icon shows up in Wine's tray
 # window. Wine without a window manager then hands the activation to no

@@ -1,12 +1,15 @@
 // Shows Vardex's window as it looks at start-up, with "secret" typed into the
-// password box, for the screenshot. Prints the window's screen rectangle and
-// client size, then closes the window after the given milliseconds.
-//   show_window <milliseconds>
+// password box, for the screenshot; with "policy", as a policy that sets the
+// idle limit shows it. Prints the window's screen rectangle and client size,
+// then closes the window after the given milliseconds.
+//   show_window <milliseconds> [policy]
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "settings/screen_lock.h"
 #include "window/main_window.h"
 
 int main(int argc, char** argv) {
@@ -17,6 +20,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   window.txtPassword().SetText("secret");
+  vardex::ScreenLock lock(window.Controls());
+  if (argc > 2 && std::strcmp(argv[2], "policy") == 0) {
+    vardex::Policy policy;
+    policy.limit_minutes = 30;
+    lock.SetPolicy(policy);
+  }
   window.Show();
 
   RECT frame{}, client{};

@@ -18,7 +18,8 @@ constexpr char kUsage[] =
     "set   writes vardex.ini in the system directory, the settings of every user\n"
     "      without a VirtualStore copy: the idle limit (1 to 90 minutes), the full\n"
     "      path of the program to end, and the password that locks them, or none.\n"
-    "show  prints the idle limit, the path and whether a lock is set, and lists the\n"
+    "show  prints each setting Vardex uses and where it comes from (policy,\n"
+    "      settings file or default), the policy values it ignores, and lists the\n"
     "      users' VirtualStore copies that shadow the file; --remove-copies deletes\n"
     "      them.\n"
     "\n"
@@ -66,21 +67,54 @@ int Set(const std::vector<std::string>& args, SettingsToolContext& c) {
   return kToolDone;
 }
 
-// The settings as Vardex's loader reads them, through its own reader: it
-// stops at a line it cannot use, and only a third line other than the
-// sentinel locks.
-void ShowSettings(const std::string& bytes, TextSink& out) {
-  const SettingsText text = ReadSettingsText(bytes);
+// Where a value comes from.
+constexpr char kFromPolicy[] = "policy";
+constexpr char kFromFile[] = "settings file";
+constexpr char kFromDefault[] = "default";
+
+void ShowLine(TextSink& out, const char* setting, const std::string& value, const char* from) {
+  out << setting << ": " << value << " (" << from << ")\n";
+}
+
+// The settings as Vardex reads them: a policy's value where one is set, else
+// the file's through Vardex's own loader (it stops at a line it cannot use,
+// and only a third line other than the sentinel locks), or the defaults when
+// there is no file (`bytes` none); the closing and work values come from a
+// policy or are the defaults.
+void ShowSettings(const std::optional<std::string>& bytes, const Policy& policy, TextSink& out) {
+  const SettingsText text = ReadSettingsText(bytes ? *bytes : JoinSettingsLines(DefaultSettingsLines()));
+  const char* from = bytes ? kFromFile : kFromDefault;
   const auto minutes = text.minutes ? RoundToInt16(*text.minutes) : std::nullopt;
-  if (!minutes) {
-    const auto lines = SplitSettingsLines(bytes);
+  if (policy.limit_minutes) {
+    ShowLine(out, "Idle limit (minutes)", FormatInteger(*policy.limit_minutes), kFromPolicy);
+  } else if (minutes) {
+    ShowLine(out, "Idle limit (minutes)", FormatInteger(*minutes), from);
+  } else {
+    const auto lines = SplitSettingsLines(*bytes);
     out << "Idle limit (minutes): unreadable (\"" << (lines.empty() ? std::string() : lines[0])
-        << "\"); Vardex reads nothing from this file and watches no program\n";
-    return;
+        << "\"); Vardex reads nothing from this file and watches no program but a policy's\n";
   }
-  out << "Idle limit (minutes): " << FormatInteger(*minutes) << "\n";
-  out << "Program: " << text.path.value_or(std::string()) << "\n";
-  out << "Lock: " << (text.password && *text.password != kPasswordSentinel ? "set" : "none") << "\n";
+  if (policy.program_path)
+    ShowLine(out, "Program", *policy.program_path, kFromPolicy);
+  else if (minutes)
+    ShowLine(out, "Program", text.path.value_or(std::string()), from);
+  if (policy.locked)
+    ShowLine(out, "Lock", "set for every user", kFromPolicy);
+  else if (minutes)
+    ShowLine(out, "Lock", text.password && *text.password != kPasswordSentinel ? "set" : "none", from);
+  const auto of = [&](const char* name) { return policy.Takes(name) ? kFromPolicy : kFromDefault; };
+  ShowLine(out, "Warning (seconds before the request)", FormatInteger(policy.closing.warning_seconds),
+           of(policy::kWarningSeconds));
+  ShowLine(out, "Grace period (seconds)", FormatInteger(policy.closing.grace_seconds), of(policy::kGraceSeconds));
+  ShowLine(out, "Work counts as use", policy.work.counts ? "yes" : "no", of(policy::kWorkCountsAsUse));
+  ShowLine(out, "Work: CPU (thousandths of a core)", FormatInteger(policy.work.cpu_per_mille),
+           of(policy::kWorkCpuPerMille));
+  ShowLine(out, "Work: disk (KiB per second)", FormatInteger(policy.work.io_bytes_per_second / 1024),
+           of(policy::kWorkIoKibPerSecond));
+  ShowLine(out, "Work holds the end at most (minutes, 0: no bound)", FormatInteger(policy.work.hold_minutes),
+           of(policy::kWorkHoldMinutes));
+  out << "Policy values ignored:" << (policy.ignored.empty() ? " none" : "") << "\n";
+  for (const auto& why : policy.ignored) out << "  " << why << "\n";
 }
 
 int Show(const std::vector<std::string>& args, SettingsToolContext& c) {
@@ -88,11 +122,13 @@ int Show(const std::vector<std::string>& args, SettingsToolContext& c) {
   if (args.size() > 2 || (args.size() == 2 && !remove)) return Usage(c.err, kToolUsage);
   int code = kToolDone;
   const auto read = c.storage.Read(c.file);
+  const Policy policy = ReadPolicy(c.policies);
   c.out << "Settings file: " << SharedFile(c) << "\n";
   if (read.status == SettingsStorage::ReadStatus::kOk) {
-    ShowSettings(read.bytes, c.out);
+    ShowSettings(read.bytes, policy, c.out);
   } else if (read.status == SettingsStorage::ReadStatus::kNotFound) {
     c.out << "(none: Vardex keeps its defaults, 30 minutes and no program, without writing them)\n";
+    ShowSettings(std::nullopt, policy, c.out);
   } else {
     c.err << "VardexSettings: cannot read " << SharedFile(c) << "\n";
     code = kToolFileFailed;
@@ -126,15 +162,8 @@ int Show(const std::vector<std::string>& args, SettingsToolContext& c) {
 std::optional<std::string> RefuseMinutes(const std::string& minutes) {
   const bool digits = !minutes.empty() && minutes.size() <= 3 &&
                       minutes.find_first_not_of("0123456789") == std::string::npos;
-  if (!digits || std::stoi(minutes) < kToolMinMinutes || std::stoi(minutes) > kToolMaxMinutes)
+  if (!digits || std::stoi(minutes) < kMinLimitMinutes || std::stoi(minutes) > kMaxLimitMinutes)
     return "The idle limit \"" + minutes + "\" is not a whole number of minutes from 1 to 90.";
-  return std::nullopt;
-}
-
-std::optional<std::string> RefusePath(const std::string& path) {
-  if (HasLineEnd(path)) return std::string("The program's path holds a line end.");
-  if (path.size() <= 7)
-    return "The program's path \"" + path + "\" has 7 characters or fewer; Vardex would watch nothing.";
   return std::nullopt;
 }
 

@@ -10,6 +10,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "settings/policy.h"
+#include "settings/settings_file.h"
 #include "settings/settings_storage.h"
 
 namespace vardex {
@@ -24,15 +26,11 @@ enum SettingsToolExit : int {
   kToolCopyIsLinked = 5     // a copy left because a link is on its way: it may lead anywhere
 };
 
-inline constexpr int kToolMinMinutes = 1;
-inline constexpr int kToolMaxMinutes = 90;
-
 // Why a value is refused; nullopt when it is accepted. Minutes are decimal
-// digits only, 1 to 90. A path of 7 characters or fewer is one that Vardex's
-// timers ignore. Neither a path nor a password may hold a line end, and the
-// password may be neither empty nor the sentinel (that is "no lock").
+// digits only, 1 to 90; paths follow RefusePath (settings/settings_file.h).
+// The password may hold no line end, and be neither empty nor the sentinel
+// (that is "no lock").
 std::optional<std::string> RefuseMinutes(const std::string& minutes);
-std::optional<std::string> RefusePath(const std::string& path);
 std::optional<std::string> RefusePassword(const std::string& password);
 
 // The file's bytes for accepted values, written the way Vardex's "&Done"
@@ -96,6 +94,7 @@ class TextSink {
 struct SettingsToolContext {
   SettingsStorage& storage;
   ProfileFolders& profiles;
+  PolicySource& policies;
   // The file's path as Vardex opens it (GetSystemDirectoryA's answer and the
   // name), and the directory it really lies in (SysWOW64 on 64-bit Windows),
   // which the messages name.

@@ -39,13 +39,14 @@ class SettingsTool : public testing::SettingsFixture {
   int Run(const std::vector<std::string>& args) {
     out.str({});
     err.str({});
-    SettingsToolContext context{storage, profiles, kIniPath, kShared, out, err};
+    SettingsToolContext context{storage, profiles, policies, kIniPath, kShared, out, err};
     return RunSettingsTool(args, context);
   }
   std::string File() { return storage.files.count(kIniPath) ? storage.files[kIniPath] : "(none)"; }
   bool Locked() const { return !intAppShutDownTime.Enabled() && !txtApplicationName.Enabled() && !cmdBrowse.Enabled(); }
 
   FakeProfiles profiles;
+  testing::FakePolicySource policies;
   std::ostringstream out, err;
 };
 
@@ -118,7 +119,9 @@ TEST_F(SettingsTool, AFailedWriteIsReportedWithTheSystemsReason) {
 TEST_F(SettingsTool, ShowPrintsWhatVardexReadsButNeverThePassword) {
   storage.files[kIniPath] = " 12.5 \r\nC:\\Apps\\cad.exe\r\ns3cret\r\ns3cret\r\n";
   EXPECT_EQ(Run({"show"}), kToolDone);
-  EXPECT_NE(out.str().find("Idle limit (minutes): 12\nProgram: C:\\Apps\\cad.exe\nLock: set\n"), std::string::npos)
+  EXPECT_NE(out.str().find("Idle limit (minutes): 12 (settings file)\nProgram: C:\\Apps\\cad.exe (settings file)\n"
+                           "Lock: set (settings file)\n"),
+            std::string::npos)
       << out.str();
   EXPECT_EQ(out.str().find("s3cret"), std::string::npos);
 
@@ -132,6 +135,27 @@ TEST_F(SettingsTool, ShowPrintsWhatVardexReadsButNeverThePassword) {
   storage.files.clear();
   EXPECT_EQ(Run({"show"}), kToolDone);
   EXPECT_NE(out.str().find("(none"), std::string::npos);
+  EXPECT_NE(out.str().find("Idle limit (minutes): 30 (default)\nProgram:  (default)\nLock: none (default)\n"),
+            std::string::npos)
+      << out.str();
+
+  // Each setting names where it comes from; an ignored policy value says why.
+  storage.files[kIniPath] = "45\r\nC:\\Apps\\cad.exe\r\nunset entry\r\n";
+  policies.values = {{policy::kLimitMinutes, 20u},
+                     {policy::kLockSettings, 1u},
+                     {policy::kGraceSeconds, 5u},
+                     {policy::kProgramPath, std::string("C:\\x")}};
+  EXPECT_EQ(Run({"show"}), kToolDone);
+  EXPECT_NE(out.str().find("Idle limit (minutes): 20 (policy)\nProgram: C:\\Apps\\cad.exe (settings file)\n"
+                           "Lock: set for every user (policy)\n"
+                           "Warning (seconds before the request): 60 (default)\n"
+                           "Grace period (seconds): 5 (policy)\n"),
+            std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find("Policy values ignored:\n  ProgramPath: The program's path \"C:\\x\" has 7 characters"),
+            std::string::npos)
+      << out.str();
+  policies.values.clear();
   storage.fail_read = true;
   EXPECT_EQ(Run({"show"}), kToolFileFailed);
   EXPECT_EQ(storage.writes, 0);

@@ -10,6 +10,7 @@
 
 #include "admin/profile_folders_win32.h"
 #include "admin/settings_tool.h"
+#include "settings/policy_source_win32.h"
 #include "settings/settings_file.h"
 #include "settings/settings_storage_win32.h"
 #include "win32/result.h"
@@ -97,7 +98,8 @@ int Run(int argc, wchar_t** argv) {
   vardex::ProfileFoldersWin32 profiles;
   StdWriter out(STD_OUTPUT_HANDLE);
   StdWriter err(STD_ERROR_HANDLE);
-  vardex::SettingsToolContext context{storage, profiles, std::string(system) + "\\" + vardex::kSettingsFileName,
+  vardex::PolicySourceWin32 policies;
+  vardex::SettingsToolContext context{storage, profiles, policies, std::string(system) + "\\" + vardex::kSettingsFileName,
                                       shared, out, err};
   return vardex::RunSettingsTool(args, context);
 }

@@ -3,7 +3,8 @@
 // the window's accessors and the tests' fakes are all made from this list,
 // so a new control is one line here (and its row in the window's layout).
 // tmrInputCheck samples the last input and the foreground window every
-// second; Picture1 .. Picture7 are one to seven eighths of the dial filled.
+// second; Picture1 .. Picture7 are one to seven eighths of the dial filled;
+// lblPolicy says "Set by your administrator" beside the fields a policy sets.
 #pragma once
 
 #define VARDEX_FRM_MAIN_CONTROLS(X)    \
@@ -20,6 +21,7 @@
   X(Label, lblMouseEvent)              \
   X(Label, lblCourrentMouse)           \
   X(Label, lblSystemPath)              \
+  X(Label, lblPolicy)                  \
   X(Timer, tmrAppCheck)                \
   X(Timer, tmrAppShotDown)             \
   X(Timer, tmrInputCheck)              \

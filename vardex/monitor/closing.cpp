@@ -36,6 +36,7 @@ bool Closing::Restart() {
 void Closing::Asked(std::vector<ProcessIdentity> copies, std::int64_t awake_ms) {
   asked_ = std::move(copies);
   asking_ = true;
+  asked_ms_ = awake_ms;
   deadline_ms_ = awake_ms + std::int64_t{policy_.grace_seconds} * 1000;
 }
 

@@ -50,9 +50,7 @@ class Closing {
   std::vector<ProcessIdentity> TakeAsked();
   const ClosingPolicy& policy() const { return policy_; }
   // Awake seconds since the copies were asked (SystemServices::AwakeMs).
-  std::int64_t SecondsSinceAsked(std::int64_t awake_ms) const {
-    return (awake_ms - (deadline_ms_ - std::int64_t{policy_.grace_seconds} * 1000)) / 1000;
-  }
+  std::int64_t SecondsSinceAsked(std::int64_t awake_ms) const { return (awake_ms - asked_ms_) / 1000; }
 
   // In a dry run, the end due now is spared: true the first time since the
   // count went back, when the caller reports what would have been ended.
@@ -61,13 +59,16 @@ class Closing {
   // report a run is what the end would have been.
   bool Spare() { return !std::exchange(spared_, true); }
   bool spared() const { return spared_; }
+  // From the next warning or request on; a grace period running keeps its
+  // deadline.
+  void SetPolicy(const ClosingPolicy& policy) { policy_ = policy; }
 
  private:
   ClosingPolicy policy_;
   bool warned_ = false;
   bool asking_ = false;
   bool spared_ = false;
-  std::int64_t deadline_ms_ = 0;
+  std::int64_t asked_ms_ = 0, deadline_ms_ = 0;
   std::vector<ProcessIdentity> asked_;
 };
 

@@ -1,13 +1,20 @@
 // What administrators set for every user of the machine: the values under
 // HKEY_LOCAL_MACHINE\SOFTWARE\Policies\Vardex, where Group Policy writes
-// them. Every policy value is named here, and only here; an absent value,
-// or one of the wrong type or out of its range, keeps its default. They are
-// read at start. Nothing of them is in the settings file.
+// them. Every policy value is named here, and only here (the administrative
+// templates in installer/policy/ are checked against these names). A value
+// present and valid wins over the settings file; an absent one leaves the
+// file's value or the default; one of the wrong type or out of its range is
+// ignored, and Policy::ignored says why. Nothing of them is written to the
+// settings file: removing a policy brings the user's own value back.
 #pragma once
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <variant>
+#include <vector>
 
+#include "monitor/closing.h"
 #include "monitor/work.h"
 
 namespace vardex {
@@ -16,43 +23,83 @@ namespace policy {
 
 // Shared by the 32-bit and 64-bit views on 64-bit Windows.
 inline constexpr char kKey[] = "SOFTWARE\\Policies\\Vardex";
+// Watched, with all below it, for changes of the key: a change there is seen
+// whether the key is made, changed or deleted, which a watch on the key
+// itself does not see everywhere (Wine signals no deletion of a watched key).
+inline constexpr char kWatchedKey[] = "SOFTWARE\\Policies";
 
-// DWORD values.
-// 0: only input is use; any other: work counts too (the default).
+// DWORD: the idle limit in whole minutes, 1 to 90, in place of the file's.
+inline constexpr char kLimitMinutes[] = "IdleLimitMinutes";
+// String: the full path of the watched program, in place of the file's; the
+// rules of the settings tool's paths (settings_file.h, RefusePath).
+inline constexpr char kProgramPath[] = "ProgramPath";
+// DWORD: 1 locks the settings screen for every user, password or none; 0
+// leaves the lock to the settings file.
+inline constexpr char kLockSettings[] = "LockSettings";
+// DWORD: how long before the request to close the warning comes, in seconds,
+// 0 (no warning) to 3600.
+inline constexpr char kWarningSeconds[] = "WarningSeconds";
+// DWORD: how long an asked program has to close before it is ended, in
+// seconds, 0 (ended at once, without asking) to 3600.
+inline constexpr char kGraceSeconds[] = "GracePeriodSeconds";
+// DWORD: 0: only input is use; any other: work counts too (the default).
 inline constexpr char kWorkCountsAsUse[] = "WorkCountsAsUse";
-// CPU time that makes a tick work, in thousandths of one core, 1 to 100000.
+// DWORD: CPU time that makes a tick work, in thousandths of one core, 1 to
+// 100000.
 inline constexpr char kWorkCpuPerMille[] = "WorkCpuThreshold";
-// Bytes read and written that make a tick work, in KiB per second,
+// DWORD: bytes read and written that make a tick work, in KiB per second,
 // 0 (disk work is not use) to 4194304.
 inline constexpr char kWorkIoKibPerSecond[] = "WorkIoThreshold";
-// How long work may hold the end off after the last use, in minutes,
+// DWORD: how long work may hold the end off after the last use, in minutes,
 // 0 (no bound) to 1000000.
 inline constexpr char kWorkHoldMinutes[] = "WorkHoldMaxMinutes";
-// 1: a dry run, nothing is asked to close or ended, the end is only
-// reported; 0 (the default): programs are ended.
+// DWORD: 1 runs everything but the end (a dry run): nothing is asked to
+// close or ended, the end is only reported; 0 (the default): programs are
+// ended.
 inline constexpr char kDryRun[] = "DryRun";
-// 0: the audit names no user ("-" in the user's place); 1 (the default):
-// each event carries the user's SID.
+// DWORD: 0: the audit names no user ("-" in the user's place); 1 (the
+// default): each event carries the user's SID.
 inline constexpr char kAuditNamesUsers[] = "AuditNamesUsers";
 
+
+inline constexpr std::int32_t kMaxWarningSeconds = 3600;
+inline constexpr std::int32_t kMaxGraceSeconds = 3600;
+
 }  // namespace policy
+
+// A value as the registry holds it: a DWORD, a string, or another type
+// (std::monostate), which no policy takes.
+using PolicyValue = std::variant<std::monostate, std::uint32_t, std::string>;
 
 // Where the policy values are read from: the registry (PolicySourceWin32) or
 // a fake.
 class PolicySource {
  public:
   virtual ~PolicySource() = default;
-  // The DWORD value `name` of the policy key; none when the key or the value
-  // is absent or not a DWORD.
-  virtual std::optional<std::uint32_t> Dword(const char* name) = 0;
+  // The value `name` of the policy key; none when the key or the value is
+  // absent.
+  virtual std::optional<PolicyValue> Read(const char* name) = 0;
 };
 
-WorkPolicy ReadWorkPolicy(PolicySource& source);
+// Every policy, as read at one moment.
+struct Policy {
+  std::optional<std::int32_t> limit_minutes;
+  std::optional<std::string> program_path;
+  bool locked = false;
+  ClosingPolicy closing;  // with the dry run
+  bool names_users = true;  // in the audit's events
+  WorkPolicy work;
+  // The values taken, by name, and those present but ignored, each as
+  // "Name: why".
+  std::vector<std::string> taken;
+  std::vector<std::string> ignored;
 
-struct AuditPolicy {
-  bool dry_run = false;
-  bool names_users = true;
+  bool Takes(const char* name) const;
+  // The same values for the window and the watch (not the reasons).
+  bool SameAs(const Policy& other) const;
 };
-AuditPolicy ReadAuditPolicy(PolicySource& source);
+
+Policy ReadPolicy(PolicySource& source);
+
 
 }  // namespace vardex

@@ -41,6 +41,13 @@ std::string MinutesLine(const std::string& field_text, char decimal_separator) {
   return line;
 }
 
+std::optional<std::string> RefusePath(const std::string& path) {
+  if (path.find_first_of("\r\n") != std::string::npos) return std::string("The program's path holds a line end.");
+  if (path.size() <= 7)
+    return "The program's path \"" + path + "\" has 7 characters or fewer; Vardex would watch nothing.";
+  return std::nullopt;
+}
+
 std::string JoinSettingsLines(const std::vector<std::string>& lines) {
   std::string out;
   for (const auto& line : lines) out += line + "\r\n";
@@ -69,20 +76,30 @@ void SettingsFile::Locate() {
   c_.lblSystemPath.SetCaption(system_path_);
 }
 
+void SettingsFile::SetPolicy(const Policy& policy) {
+  policy_minutes_ = policy.limit_minutes;
+  policy_path_ = policy.program_path;
+}
+
 void SettingsFile::Load() {
   const auto read = storage_.Read(Path());
   source_ = read.status == SettingsStorage::ReadStatus::kOk ? kFromSettingsFile : kFromDefault;
   switch (read.status) {
     case SettingsStorage::ReadStatus::kNotFound:
-      Apply(ReadSettingsText(JoinSettingsLines(DefaultSettingsLines())));
-      return;
+      file_lines_ = DefaultSettingsLines();
+      Apply(ReadSettingsText(JoinSettingsLines(file_lines_)));
+      break;
     case SettingsStorage::ReadStatus::kFailed:
+      file_lines_ = DefaultSettingsLines();
       c_.txtApplicationName.SetText("");
-      return;
+      break;
     case SettingsStorage::ReadStatus::kOk:
+      file_lines_ = SplitSettingsLines(read.bytes);
       Apply(ReadSettingsText(read.bytes));
-      return;
+      break;
   }
+  if (policy_minutes_) c_.intAppShutDownTime.SetText(FormatInteger(*policy_minutes_));
+  if (policy_path_) c_.txtApplicationName.SetText(*policy_path_);
 }
 
 void SettingsFile::Apply(const SettingsText& text) {
@@ -111,8 +128,12 @@ void SettingsFile::Apply(const SettingsText& text) {
 
 void SettingsFile::Save() {
   limit_.ShowLastNumber();
-  std::vector<std::string> lines{MinutesLine(c_.intAppShutDownTime.Text(), system_.DecimalSeparator()),
-                                 c_.txtApplicationName.Text()};
+  // A file that stopped short keeps the default for the lines it lacked.
+  const auto defaults = DefaultSettingsLines();
+  const auto file_line = [&](std::size_t i) { return i < file_lines_.size() ? file_lines_[i] : defaults[i]; };
+  std::vector<std::string> lines{
+      policy_minutes_ ? file_line(0) : MinutesLine(c_.intAppShutDownTime.Text(), system_.DecimalSeparator()),
+      policy_path_ ? file_line(1) : c_.txtApplicationName.Text()};
   for (auto& line : PasswordLines(c_.txtPassword.Text(), lock_.password(), lock_.Unlocked()))
     lines.push_back(std::move(line));
   const std::string path = Path();

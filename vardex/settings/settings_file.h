@@ -13,6 +13,7 @@
 #include "components/form_services.h"
 #include "monitor/audit.h"
 #include "monitor/interval_field.h"
+#include "settings/policy.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_storage.h"
 
@@ -39,6 +40,15 @@ SettingsText ReadSettingsText(std::string_view bytes);
 // Line 1 as it is written: the field's text with the user's decimal
 // separator turned into '.', so that every user reads the same number.
 std::string MinutesLine(const std::string& field_text, char decimal_separator);
+
+// The idle limit's bounds, in whole minutes, wherever it is set.
+inline constexpr int kMinLimitMinutes = 1;
+inline constexpr int kMaxLimitMinutes = 90;
+
+// Why a path of the watched program is refused; nullopt when it is accepted.
+// A path of 7 characters or fewer is one that Vardex's timers ignore, and no
+// path may hold a line end.
+std::optional<std::string> RefusePath(const std::string& path);
 
 // Every line followed by CR LF.
 std::string JoinSettingsLines(const std::vector<std::string>& lines);
@@ -90,7 +100,12 @@ class SettingsFile {
   // A limit that is not a number (cleared to be retyped) is saved as the
   // field's last number, which the field then shows: a first line that the
   // next load cannot read would lose the path and the lock after it.
+  // A field a policy sets (settings/policy.h) is saved as the file had it,
+  // never with the policy's value: removing the policy brings it back.
   void Save();
+  // The limit and the path the policy sets, from the next Load on; Load
+  // shows them in place of the file's.
+  void SetPolicy(const Policy& policy);
 
   const std::string& system_path() const { return system_path_; }
 
@@ -105,6 +120,10 @@ class SettingsFile {
   IntervalField& limit_;
   std::string system_path_;
   const char* source_ = kFromDefault;
+  std::optional<std::int32_t> policy_minutes_;
+  std::optional<std::string> policy_path_;
+  // The file's lines as last read, for the fields a policy sets.
+  std::vector<std::string> file_lines_ = DefaultSettingsLines();
 };
 
 }  // namespace vardex

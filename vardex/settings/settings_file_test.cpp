@@ -335,45 +335,150 @@ TEST_F(PasswordRule, AFailedSaveIsReportedAndChangesNothing) {
 // Administrators' values: an absent, mistyped or out-of-range one keeps its
 // default, so that a slip in a policy never switches the rule off.
 TEST(Policy, WorkValuesInRangeAreTakenAndOthersKeepTheirDefaults) {
-  class Values final : public PolicySource {
-   public:
-    std::map<std::string, std::uint32_t> dwords;
-    std::optional<std::uint32_t> Dword(const char* name) override {
-      const auto it = dwords.find(name);
-      if (it == dwords.end()) return std::nullopt;
-      return it->second;
-    }
-  } values;
-  const WorkPolicy defaults = ReadWorkPolicy(values);
+  FakePolicySource values;
+  const WorkPolicy defaults = ReadPolicy(values).work;
   EXPECT_TRUE(defaults.counts);
   EXPECT_EQ(defaults.cpu_per_mille, 100);
   EXPECT_EQ(defaults.io_bytes_per_second, 1 << 20);
   EXPECT_EQ(defaults.hold_minutes, 0) << "no bound";
 
-  values.dwords = {{policy::kWorkCountsAsUse, 0}, {policy::kWorkCpuPerMille, 250},
-                   {policy::kWorkIoKibPerSecond, 0}, {policy::kWorkHoldMinutes, 480}};
-  WorkPolicy set = ReadWorkPolicy(values);
+  values.values = {{policy::kWorkCountsAsUse, 0u}, {policy::kWorkCpuPerMille, 250u},
+                   {policy::kWorkIoKibPerSecond, 0u}, {policy::kWorkHoldMinutes, 480u}};
+  WorkPolicy set = ReadPolicy(values).work;
   EXPECT_FALSE(set.counts);
   EXPECT_EQ(set.cpu_per_mille, 250);
   EXPECT_EQ(set.io_bytes_per_second, 0);
   EXPECT_EQ(set.hold_minutes, 480);
 
-  values.dwords = {{policy::kWorkCountsAsUse, 7}, {policy::kWorkCpuPerMille, 0},
-                   {policy::kWorkIoKibPerSecond, 4194305}, {policy::kWorkHoldMinutes, 0xFFFFFFFF}};
-  set = ReadWorkPolicy(values);
+  values.values = {{policy::kWorkCountsAsUse, 7u}, {policy::kWorkCpuPerMille, 0u},
+                   {policy::kWorkIoKibPerSecond, 4194305u}, {policy::kWorkHoldMinutes, 0xFFFFFFFF}};
+  set = ReadPolicy(values).work;
   EXPECT_TRUE(set.counts);
   EXPECT_EQ(set.cpu_per_mille, 100) << "a threshold of nothing would keep every program";
   EXPECT_EQ(set.io_bytes_per_second, 1 << 20);
   EXPECT_EQ(set.hold_minutes, 0);
-  EXPECT_FALSE(ReadAuditPolicy(values).dry_run);
-  EXPECT_TRUE(ReadAuditPolicy(values).names_users);
+}
 
-  values.dwords = {{policy::kDryRun, 1}, {policy::kAuditNamesUsers, 0}};
-  EXPECT_TRUE(ReadAuditPolicy(values).dry_run);
-  EXPECT_FALSE(ReadAuditPolicy(values).names_users);
-  values.dwords = {{policy::kDryRun, 2}, {policy::kAuditNamesUsers, 2}};
-  EXPECT_FALSE(ReadAuditPolicy(values).dry_run) << "a slip never stops the ends";
-  EXPECT_TRUE(ReadAuditPolicy(values).names_users);
+// Each value of the settings screen and the closing, alone in the key: taken
+// when valid, else ignored with its reason and the default kept.
+TEST(Policy, EachValueIsTakenWhenValidAndOtherwiseIgnoredWithItsReason) {
+  const auto limit = [](const Policy& p) { return p.limit_minutes ? std::to_string(*p.limit_minutes) : "-"; };
+  const auto path = [](const Policy& p) { return p.program_path.value_or("-"); };
+  const auto locked = [](const Policy& p) { return std::to_string(p.locked); };
+  const auto warning = [](const Policy& p) { return std::to_string(p.closing.warning_seconds); };
+  const auto grace = [](const Policy& p) { return std::to_string(p.closing.grace_seconds); };
+  const auto dry = [](const Policy& p) { return std::to_string(p.closing.dry_run); };
+  const auto names = [](const Policy& p) { return std::to_string(p.names_users); };
+  struct Row {
+    const char* name;
+    std::optional<PolicyValue> value;
+    std::string (*field)(const Policy&);
+    std::string expected;  // the field read
+    const char* ignored;   // the reason given, "" when none is
+  };
+  const Row rows[] = {
+      {policy::kLimitMinutes, std::nullopt, +limit, "-", ""},
+      {policy::kLimitMinutes, PolicyValue(1u), +limit, "1", ""},
+      {policy::kLimitMinutes, PolicyValue(90u), +limit, "90", ""},
+      {policy::kLimitMinutes, PolicyValue(0u), +limit, "-", "IdleLimitMinutes: 0 is outside 1 to 90"},
+      {policy::kLimitMinutes, PolicyValue(91u), +limit, "-", "IdleLimitMinutes: 91 is outside 1 to 90"},
+      {policy::kLimitMinutes, PolicyValue(std::string("45")), +limit, "-", "IdleLimitMinutes: not a DWORD"},
+      {policy::kProgramPath, PolicyValue(std::string("C:\\Apps\\FIN.EXE")), +path, "C:\\Apps\\FIN.EXE", ""},
+      {policy::kProgramPath, PolicyValue(std::string("C:\\A.EX")), +path, "-",
+       "ProgramPath: The program's path \"C:\\A.EX\" has 7 characters or fewer; Vardex would watch nothing."},
+      {policy::kProgramPath, PolicyValue(std::string("C:\\Apps\r\nFIN.EXE")), +path, "-",
+       "ProgramPath: The program's path holds a line end."},
+      {policy::kProgramPath, PolicyValue(5u), +path, "-", "ProgramPath: not a string"},
+      {policy::kLockSettings, PolicyValue(1u), +locked, "1", ""},
+      {policy::kLockSettings, PolicyValue(0u), +locked, "0", ""},
+      {policy::kLockSettings, PolicyValue(2u), +locked, "0", "LockSettings: 2 is outside 0 to 1"},
+      {policy::kLockSettings, PolicyValue(std::string("1")), +locked, "0", "LockSettings: not a DWORD"},
+      {policy::kWarningSeconds, std::nullopt, +warning, "60", ""},
+      {policy::kWarningSeconds, PolicyValue(0u), +warning, "0", ""},
+      {policy::kWarningSeconds, PolicyValue(3600u), +warning, "3600", ""},
+      {policy::kWarningSeconds, PolicyValue(3601u), +warning, "60", "WarningSeconds: 3601 is outside 0 to 3600"},
+      {policy::kWarningSeconds, PolicyValue(), +warning, "60", "WarningSeconds: not a DWORD"},
+      {policy::kGraceSeconds, std::nullopt, +grace, "30", ""},
+      {policy::kGraceSeconds, PolicyValue(0u), +grace, "0", ""},
+      {policy::kGraceSeconds, PolicyValue(120u), +grace, "120", ""},
+      {policy::kGraceSeconds, PolicyValue(0xFFFFFFFFu), +grace, "30",
+       "GracePeriodSeconds: 4294967295 is outside 0 to 3600"},
+      {policy::kDryRun, std::nullopt, +dry, "0", ""},
+      {policy::kDryRun, PolicyValue(1u), +dry, "1", ""},
+      // A slip never stops the ends, nor names no one.
+      {policy::kDryRun, PolicyValue(2u), +dry, "0", "DryRun: 2 is outside 0 to 1"},
+      {policy::kAuditNamesUsers, std::nullopt, +names, "1", ""},
+      {policy::kAuditNamesUsers, PolicyValue(0u), +names, "0", ""},
+      {policy::kAuditNamesUsers, PolicyValue(2u), +names, "1", "AuditNamesUsers: 2 is outside 0 to 1"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.name) + " row " + std::to_string(&row - rows));
+    FakePolicySource source;
+    if (row.value) source.values[row.name] = *row.value;
+    const Policy read = ReadPolicy(source);
+    EXPECT_EQ(row.field(read), row.expected);
+    const bool taken = row.value && !*row.ignored;
+    EXPECT_EQ(read.Takes(row.name), taken);
+    EXPECT_EQ(read.ignored, *row.ignored ? std::vector<std::string>{row.ignored} : std::vector<std::string>{});
+  }
+}
+
+// A field a policy sets shows the policy's value, disabled whatever the
+// password, with the label beside it; the save keeps the user's own line,
+// which the next load shows once the policy is gone.
+TEST_F(PasswordRule, APolicySetFieldIsShownDisabledAndTheFileKeepsTheUsersOwnValue) {
+  PutFile("12,5\r\nC:\\MINE\\OWN.EXE\r\nunset entry\r\n");
+  Policy policy;
+  policy.limit_minutes = 45;
+  policy.program_path = "C:\\Apps\\FIN.EXE";
+  settings->SetPolicy(policy);
+  lock.SetPolicy(policy);
+  Load();
+  EXPECT_EQ(intAppShutDownTime.Text(), "45");
+  EXPECT_EQ(txtApplicationName.Text(), "C:\\Apps\\FIN.EXE");
+  EXPECT_TRUE(Locked());
+  EXPECT_TRUE(txtPassword.Enabled());
+  EXPECT_EQ(lblPolicy.Caption(), kSetByAdministrator);
+
+  EXPECT_EQ(SaveWith("secret"), "12,5\r\nC:\\MINE\\OWN.EXE\r\nsecret\r\nunset entry\r\n");
+  settings->Load();
+  txtPassword.SetText("");
+  txtPassword.SetText("secret");
+  EXPECT_TRUE(lock.Unlocked());
+  EXPECT_TRUE(Locked()) << "the password opens no field a policy sets";
+
+  // Only the limit: the path follows the password again.
+  policy.program_path.reset();
+  settings->SetPolicy(policy);
+  lock.SetPolicy(policy);
+  settings->Load();
+  EXPECT_EQ(txtApplicationName.Text(), "C:\\MINE\\OWN.EXE");
+  EXPECT_FALSE(txtApplicationName.Enabled()) << "the file's password locks again";
+  txtPassword.SetText("secret");
+  EXPECT_TRUE(txtApplicationName.Enabled());
+  EXPECT_TRUE(cmdBrowse.Enabled());
+  EXPECT_FALSE(intAppShutDownTime.Enabled());
+  txtApplicationName.SetText("C:\\MINE\\NEW.EXE");
+  EXPECT_EQ(SaveWith(""), "12,5\r\nC:\\MINE\\NEW.EXE\r\nsecret\r\nsecret\r\n");
+
+  // The lock policy: every field and the password box, password or none.
+  settings->SetPolicy({});
+  lock.SetPolicy({});
+  EXPECT_EQ(lblPolicy.Caption(), "");
+  Policy lock_only;
+  lock_only.locked = true;
+  lock.SetPolicy(lock_only);
+  EXPECT_TRUE(Locked());
+  EXPECT_FALSE(txtPassword.Enabled());
+  EXPECT_EQ(lblPolicy.Caption(), kSetByAdministrator);
+
+  // No file at all: a policy-set line is saved as the default.
+  storage.files.clear();
+  lock.SetPolicy({});
+  settings->SetPolicy(policy);
+  settings->Load();
+  EXPECT_EQ(intAppShutDownTime.Text(), "45");
+  EXPECT_EQ(SaveWith(""), "30\r\n\r\nunset entry\r\nunset entry\r\n");
 }
 
 }  // namespace

@@ -43,6 +43,17 @@ class FakeSettingsStorage final : public SettingsStorage {
   CallLog& log_;
 };
 
+// The policy key as a map of values.
+class FakePolicySource final : public PolicySource {
+ public:
+  std::map<std::string, PolicyValue> values;
+  std::optional<PolicyValue> Read(const char* name) override {
+    const auto it = values.find(name);
+    if (it == values.end()) return std::nullopt;
+    return it->second;
+  }
+};
+
 class SettingsFixture : public ControlsFixture {
  protected:
   static constexpr char kIniPath[] = "C:\\WINDOWS\\system32\\vardex.ini";

@@ -13,6 +13,7 @@
 
 #include "components/system_services_win32.h"
 #include "settings/settings_fixture_test.h"
+#include "win32/registry_watch.h"
 #include "win32/unique_any.h"
 
 namespace vardex::testing {
@@ -213,9 +214,10 @@ TEST_F(StorageWin32, AReadOnlyFileIsNotReplaced) {
   EXPECT_EQ(RawBytes(file), "45\r\nC:\\A.EXE\r\nSecret\r\n");
 }
 
-// The policy key as Group Policy writes it, in the prefix's registry: only
-// DWORD values are read, and an absent key reads as absent values.
-TEST(PolicySourceWin32, ReadsTheDwordsOfThePolicyKey) {
+// The policy key as Group Policy writes it, in the prefix's registry: DWORDs,
+// strings (expanded), other types as such, and an absent key reads as absent
+// values.
+TEST(PolicySourceWin32, ReadsTheValuesOfThePolicyKeyByType) {
   HKEY raw = nullptr;
   DWORD disposition = 0;
   ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, policy::kKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw,
@@ -223,20 +225,84 @@ TEST(PolicySourceWin32, ReadsTheDwordsOfThePolicyKey) {
             ERROR_SUCCESS);
   const win32::unique_hkey key(raw);
   if (disposition != REG_CREATED_NEW_KEY) GTEST_SKIP() << "the machine has Vardex policies of its own";
+  const auto set = [&](const char* name, DWORD type, const void* data, DWORD size) {
+    ASSERT_EQ(::RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+  };
   const DWORD hold = 90;
-  ASSERT_EQ(::RegSetValueExA(key.get(), policy::kWorkHoldMinutes, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&hold),
-                             sizeof hold),
-            ERROR_SUCCESS);
-  ASSERT_EQ(::RegSetValueExA(key.get(), policy::kWorkCpuPerMille, 0, REG_SZ, reinterpret_cast<const BYTE*>("250"), 4),
-            ERROR_SUCCESS);
+  set(policy::kWorkHoldMinutes, REG_DWORD, &hold, sizeof hold);
+  set(policy::kWorkCpuPerMille, REG_SZ, "250", 4);
+  const std::string long_path = "C:\\" + std::string(300, 'x') + ".exe";
+  set(policy::kProgramPath, REG_SZ, long_path.c_str(), static_cast<DWORD>(long_path.size() + 1));
+  set(policy::kLimitMinutes, REG_BINARY, "\x2d", 1);
+  set(policy::kWarningSeconds, REG_EXPAND_SZ, "%SystemRoot%", 13);
   {
     PolicySourceWin32 source;
-    EXPECT_EQ(source.Dword(policy::kWorkHoldMinutes), 90u);
-    EXPECT_EQ(source.Dword(policy::kWorkCpuPerMille), std::nullopt) << "a string is no DWORD";
-    EXPECT_EQ(source.Dword(policy::kWorkIoKibPerSecond), std::nullopt);
+    EXPECT_EQ(source.Read(policy::kWorkHoldMinutes), PolicyValue(90u));
+    EXPECT_EQ(source.Read(policy::kWorkCpuPerMille), PolicyValue(std::string("250")));
+    EXPECT_EQ(source.Read(policy::kProgramPath), PolicyValue(long_path));
+    EXPECT_EQ(source.Read(policy::kLimitMinutes), PolicyValue()) << "a binary value is of no type a policy takes";
+    char windows[MAX_PATH] = {};
+    ::GetEnvironmentVariableA("SystemRoot", windows, MAX_PATH);
+    EXPECT_EQ(source.Read(policy::kWarningSeconds), PolicyValue(std::string(windows)));
+    EXPECT_EQ(source.Read(policy::kWorkIoKibPerSecond), std::nullopt);
   }
   ASSERT_EQ(::RegDeleteKeyA(HKEY_LOCAL_MACHINE, policy::kKey), ERROR_SUCCESS);
-  EXPECT_EQ(PolicySourceWin32().Dword(policy::kWorkHoldMinutes), std::nullopt);
+  EXPECT_EQ(PolicySourceWin32().Read(policy::kWorkHoldMinutes), std::nullopt);
+}
+
+// The watch Vardex keeps over the key above the policy key, on keys of the
+// user's: one message or more at each change below it, the watched key's
+// creation below an ancestor and the policy key's deletion included, and
+// none from re-arming alone. (Windows also signals a watched key's event
+// when the key is closed, which would make a watch that reopened its key at
+// every arm() post for ever; Wine signals nothing then, so this cannot show
+// it here.)
+TEST(PolicySourceWin32, TheWatchReportsEachChangeOfTheKeyAndNothingElse) {
+  constexpr char kParent[] = "Software\\VardexWatchTest";
+  const std::string watched = std::string(kParent) + "\\Policies";
+  const std::string path = watched + "\\Vardex";
+  ::RegDeleteTreeA(HKEY_CURRENT_USER, kParent);
+  const win32::unique_hwnd window(
+      ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+  ASSERT_TRUE(window);
+  constexpr UINT kChanged = WM_APP + 7;
+  win32::registry_watch watch(HKEY_CURRENT_USER, watched.c_str(), window.get(), kChanged);
+  ASSERT_TRUE(watch.watching());
+  // The messages within `ms`, each answered as Vardex's window does.
+  const auto messages = [&](DWORD ms) {
+    int n = 0;
+    const ULONGLONG until = ::GetTickCount64() + ms;
+    while (::GetTickCount64() < until) {
+      MSG msg;
+      while (::PeekMessageW(&msg, window.get(), kChanged, kChanged, PM_REMOVE)) {
+        ++n;
+        watch.arm();
+      }
+      ::Sleep(20);
+    }
+    return n;
+  };
+  const auto set = [&](DWORD value) {
+    HKEY raw = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &raw, nullptr),
+              ERROR_SUCCESS);
+    const win32::unique_hkey key(raw);
+    ASSERT_EQ(::RegSetValueExA(key.get(), "Value", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value),
+              ERROR_SUCCESS);
+  };
+  EXPECT_EQ(messages(300), 0);
+  set(1);
+  EXPECT_GE(messages(1500), 1) << "the key made, with the watched one, below their ancestor";
+  EXPECT_EQ(messages(500), 0);
+  set(2);
+  EXPECT_GE(messages(1500), 1) << "a value changed";
+  EXPECT_EQ(messages(500), 0);
+  ASSERT_EQ(::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
+  EXPECT_GE(messages(1500), 1) << "the key deleted";
+  EXPECT_EQ(messages(500), 0);
+  set(3);
+  EXPECT_GE(messages(1500), 1) << "the key made again";
+  ASSERT_EQ(::RegDeleteTreeA(HKEY_CURRENT_USER, kParent), ERROR_SUCCESS);
 }
 
 }  // namespace

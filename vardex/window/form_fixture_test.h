@@ -33,7 +33,7 @@ class FormFixture : public ControlsFixture {
   void MakeForm(SettingsStorage& settings, SystemServices& services) {
     controls.RouteChanges(form);
     form = std::make_unique<FrmMain>(controls, FrmMainComponents{processes, tray, dialog, hooks, settings, services, input},
-                                     WorkPolicy{}, ClosingPolicy{}, Audit(&audits, kAuditUser));
+                                     Policy{}, Audit(&audits, kAuditUser));
     form->SetWindowHandle(kWindowHandle);
   }
 

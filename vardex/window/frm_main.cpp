@@ -2,14 +2,31 @@
 
 namespace vardex {
 
-FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const WorkPolicy& work,
-                 const ClosingPolicy& closing, const Audit& audit)
+FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const Policy& policy,
+                 const Audit& audit)
     : c_(controls),
       k_(components),
       watch_(controls, components.ListKillProcess1, components.csSysTray1, components.system, components.input,
-             closing, work, audit),
+             policy.closing, policy.work, audit),
       lock_(controls),
-      settings_(controls, components.settings, components.system, lock_, watch_.fields().intAppShutDownTime) {}
+      settings_(controls, components.settings, components.system, lock_, watch_.fields().intAppShutDownTime),
+      policy_(policy) {
+  settings_.SetPolicy(policy_);
+  lock_.SetPolicy(policy_);
+}
+
+void FrmMain::SetPolicy(const Policy& policy) {
+  if (policy.SameAs(policy_)) return;
+  const bool fields_changed =
+      policy.limit_minutes != policy_.limit_minutes || policy.program_path != policy_.program_path;
+  policy_ = policy;
+  watch_.closing().SetPolicy(policy_.closing);
+  watch_.countdown().SetWorkPolicy(policy_.work);
+  settings_.SetPolicy(policy_);
+  if (fields_changed) LoadSettings();
+  lock_.SetPolicy(policy_);
+  ReportSettings(false);
+}
 
 FrmMainState FrmMain::state() const {
   FrmMainState s;
@@ -39,10 +56,11 @@ bool FrmMain::Form_Load() {
 void FrmMain::ReportSettings(bool started) {
   const std::string path = c_.txtApplicationName().Text();
   const double limit = watch_.fields().intAppShutDownTime.Read();
+  const bool by_policy = policy_.limit_minutes || policy_.program_path;
   if (started)
-    watch_.audit().WatchingStarted(path, limit, settings_.source());
+    watch_.audit().WatchingStarted(path, limit, by_policy ? kFromPolicy : settings_.source());
   else if (path != reported_path_ || limit != reported_limit_)
-    watch_.audit().SettingsChanged(path, limit, kFromSettingsFile);
+    watch_.audit().SettingsChanged(path, limit, by_policy ? kFromPolicy : kFromSettingsFile);
   reported_path_ = path;
   reported_limit_ = limit;
 }
@@ -70,7 +88,8 @@ void FrmMain::Command2_Click() {
 
 void FrmMain::cmdBrowse_Click() {
   const std::string chosen = k_.CommonDialog1.ShowOpen(kBrowseTitle, kBrowseFilter);
-  if (!chosen.empty()) c_.txtApplicationName().SetText(chosen);
+  // A policy may have set the path while the dialog was open.
+  if (!chosen.empty() && !policy_.program_path) c_.txtApplicationName().SetText(chosen);
 }
 
 void FrmMain::Command1_Click() { watch_.EndMatchingProcesses(); }

@@ -21,6 +21,7 @@
 #include "components/process_list.h"
 #include "components/tray.h"
 #include "monitor/watch.h"
+#include "settings/policy.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_file.h"
 #include "settings/settings_storage.h"
@@ -60,10 +61,10 @@ struct FrmMainState {
 
 class FrmMain final : public ActivityEvents {
  public:
-  // `work`, `closing`: what administrators set for the program at work and
-  // for its end (settings/policy.h); `audit`: where the steps are reported.
-  FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const WorkPolicy& work = {},
-          const ClosingPolicy& closing = {}, const Audit& audit = Audit());
+  // `policy`: what administrators set (settings/policy.h), as read at start;
+  // `audit`: where the steps are reported.
+  FrmMain(FrmMainControls& controls, const FrmMainComponents& components, const Policy& policy = {},
+          const Audit& audit = Audit());
 
   // The main window's handle as the 32-bit value the tray takes.
   void SetWindowHandle(std::int32_t hwnd) { hwnd_ = hwnd; }
@@ -99,6 +100,11 @@ class FrmMain final : public ActivityEvents {
   std::string GetSystemPath();
   void LoadSettings();
 
+  // The policy key changed: what differs takes effect now. A limit or path
+  // set or lifted reloads the settings file, whose values then show where no
+  // policy sets them; the closing and work values apply from the next tick.
+  void SetPolicy(const Policy& policy);
+
   FrmMainState state() const;
   bool HasHookComponent() const { return oMKHook != nullptr; }
 
@@ -108,6 +114,7 @@ class FrmMain final : public ActivityEvents {
   Watch watch_;
   ScreenLock lock_;
   SettingsFile settings_;
+  Policy policy_;
   // What is watched, as the audit last reported it.
   void ReportSettings(bool started);
 

@@ -230,5 +230,38 @@ TEST_F(Form, ShowTaskWithAShortPathEndsNothing) {
   EXPECT_EQ(processes.snapshots, 0);
 }
 
+// A policy that arrives while Vardex runs: the field shows it at once, the
+// save keeps the file's own value, and a change of the closing alone leaves
+// the window (and what the user typed) as it is; its removal brings the
+// file's value back.
+TEST_F(Form, APolicyChangeTakesEffectAtOnceAndItsRemovalBringsTheFileBack) {
+  storage.files[kIniPath] = kStored;
+  ASSERT_TRUE(Load());
+  Policy policy;
+  policy.limit_minutes = 10;
+  form->SetPolicy(policy);
+  EXPECT_EQ(intAppShutDownTime.Text(), "10");
+  EXPECT_FALSE(intAppShutDownTime.Enabled());
+  EXPECT_TRUE(txtApplicationName.Enabled());
+  EXPECT_EQ(lblPolicy.Caption(), kSetByAdministrator);
+
+  txtApplicationName.SetText("C:\\Apps\\Typed.exe");
+  const auto reads = [&] {
+    return std::count_if(log.begin(), log.end(), [](const std::string& call) { return call.rfind("Read ", 0) == 0; });
+  };
+  const auto reads_before = reads();
+  policy.closing.warning_seconds = 10;
+  form->SetPolicy(policy);
+  EXPECT_EQ(reads(), reads_before) << "the file is read again only for a field";
+  EXPECT_EQ(txtApplicationName.Text(), "C:\\Apps\\Typed.exe");
+
+  form->Command2_Click();
+  EXPECT_EQ(storage.files[kIniPath], "45\r\nC:\\Apps\\Typed.exe\r\nunset entry\r\nunset entry\r\n");
+  form->SetPolicy({});
+  EXPECT_EQ(intAppShutDownTime.Text(), "45");
+  EXPECT_TRUE(intAppShutDownTime.Enabled());
+  EXPECT_EQ(lblPolicy.Caption(), "");
+}
+
 }  // namespace
 }  // namespace vardex::testing

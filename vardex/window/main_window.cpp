@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <iterator>
 #include <utility>
 
@@ -217,6 +218,13 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case kMsgFirstActivation:
       if (form_) form_->Form_Activate();
       return 0;
+    case kMsgPolicyChanged:
+      if (on_policy_change) on_policy_change();
+      return 0;
+    case WM_SETTINGCHANGE:
+      if (lparam && std::wcscmp(reinterpret_cast<const wchar_t*>(lparam), L"Policy") == 0 && on_policy_change)
+        on_policy_change();
+      break;
     case WM_ENDSESSION:
       // The session ends, or Restart Manager closes Vardex (registered for
       // restart) for an installer: close as the user would, nothing saved.

@@ -64,6 +64,10 @@ class MainWindow final : public win32::window_base<MainWindow>, public FrmMainCo
   // Called after every tick of the three timers (the host refreshes the
   // tray's tooltip from the readouts and the grace period).
   std::function<void()> after_tick;
+  // Called when the policies may have changed: kMsgPolicyChanged from the
+  // watch over the policy key, or WM_SETTINGCHANGE for "Policy", which Group
+  // Policy broadcasts after it applies.
+  std::function<void()> on_policy_change;
 
  private:
   friend class win32::window_base<MainWindow>;

@@ -18,4 +18,8 @@ inline constexpr UINT_PTR kTimerInputCheck = 3;
 // activation has finished rather than inside WM_ACTIVATE.
 inline constexpr UINT kMsgFirstActivation = WM_APP + 1;
 
+// Posted by the watch over the policy key (win32/registry_watch.h) at each
+// change.
+inline constexpr UINT kMsgPolicyChanged = WM_APP + 2;
+
 }  // namespace vardex

@@ -26,7 +26,7 @@ inline constexpr char kFrmMainCaption[] = "Vardex by Pellow";
 inline constexpr int kClientWidthTwips = 4404;
 inline constexpr int kClientHeightTwips = 996;
 
-inline constexpr std::array<ControlLayout, 34> kFrmMainLayout = {{
+inline constexpr std::array<ControlLayout, 35> kFrmMainLayout = {{
     {"txtApplicationName", ControlKind::kTextBox, 1320, 360, 2076, 276,
      "C:\\Program Files\\Navision Financials\\FIN.EXE", "", 0},
     {"Command1", ControlKind::kCommandButton, 5232, 5664, 1452, 540, "Show Task", "", 1},
@@ -64,6 +64,9 @@ inline constexpr std::array<ControlLayout, 34> kFrmMainLayout = {{
      "Enter your password to lock/unlock this screen", 32},
     {"cmdBrowse", ControlKind::kCommandButton, 3432, 360, 972, 300, "&Browse...",
      "Find the file you want to control", 33},
+    // Beside the limit and above the path, where no control of the design
+    // lies; empty while no policy sets a field.
+    {"lblPolicy", ControlKind::kLabel, 2304, 24, 2100, 324, "", "", 34},
 }};
 
 // The row of the control named `name`; kFrmMainLayout.size() for none.

@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "settings/screen_lock.h"
 #include "window/form_fixture_test.h"
 #include "win32/object_security.h"
 #include "window/main_window_ids.h"
@@ -146,6 +148,7 @@ TEST_F(MainWindowTest, EveryControlExistsWithItsKindPlaceAndContent) {
       {"Label9", L"Static", 24, 696, 1284, 324, "Password"},
       {"txtPassword", L"Edit", 1320, 696, 2076, 276, ""},
       {"cmdBrowse", L"Button", 3432, 360, 972, 300, "&Browse..."},
+      {"lblPolicy", L"Static", 2304, 24, 2100, 324, ""},
   };
   ASSERT_EQ(std::size(design), kFrmMainLayout.size());
   const int dpi = window.dpi();
@@ -169,7 +172,7 @@ TEST_F(MainWindowTest, EveryControlExistsWithItsKindPlaceAndContent) {
 TEST_F(MainWindowTest, TheRowsAreInViewAndTheRestBelowTheClientArea) {
   const RECT client = Client();
   const char* visible[] = {"Label4", "intAppShutDownTime", "Label5", "Label3", "txtApplicationName",
-                           "cmdBrowse", "Label9", "txtPassword", "Command2"};
+                           "cmdBrowse", "Label9", "txtPassword", "Command2", "lblPolicy"};
   for (const ControlLayout& c : kFrmMainLayout) {
     SCOPED_TRACE(std::string(c.name));
     const bool in_view = std::any_of(std::begin(visible), std::end(visible),
@@ -182,6 +185,38 @@ TEST_F(MainWindowTest, TheRowsAreInViewAndTheRestBelowTheClientArea) {
       EXPECT_GE(r.top, client.bottom);
     }
   }
+  // The policy's label lies on no other control in view, and its text fits
+  // it in the window's font.
+  const RECT label = Rect("lblPolicy");
+  for (const char* name : visible) {
+    RECT overlap{};
+    const RECT r = Rect(name);
+    if (std::string_view(name) != "lblPolicy") {
+      EXPECT_FALSE(::IntersectRect(&overlap, &label, &r)) << name;
+    }
+  }
+  const HDC dc = ::GetDC(Item("lblPolicy"));
+  const HGDIOBJ font = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(Item("lblPolicy"), WM_GETFONT, 0, 0)));
+  SIZE text{};
+  ::GetTextExtentPoint32A(dc, kSetByAdministrator, static_cast<int>(std::strlen(kSetByAdministrator)), &text);
+  ::SelectObject(dc, font);
+  ::ReleaseDC(Item("lblPolicy"), dc);
+  EXPECT_LE(text.cx, label.right - label.left);
+  EXPECT_LE(text.cy, label.bottom - label.top);
+}
+
+// The policy watch's message and Group Policy's broadcast reach the host's
+// callback; other setting changes do not.
+TEST_F(MainWindowTest, PolicyChangesReachTheirCallbackAndOtherSettingsDoNot) {
+  int calls = 0;
+  window.on_policy_change = [&] { ++calls; };
+  ::SendMessageW(window.hwnd(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Policy"));
+  EXPECT_EQ(calls, 1);
+  ::SendMessageW(window.hwnd(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"intl"));
+  ::SendMessageW(window.hwnd(), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+  EXPECT_EQ(calls, 1);
+  ::SendMessageW(window.hwnd(), kMsgPolicyChanged, 0, 0);
+  EXPECT_EQ(calls, 2);
 }
 
 TEST_F(MainWindowTest, PasswordBoxEchoesAsterisks) {

@@ -118,17 +118,22 @@ class PromiseOracle {
   void Shown(Ms t, bool start, const std::string& no_password) {
     if (!saved_) saved_ = Stored{kDefaultLimit, "", no_password};
     // A field left without a number shows one again: a change of the field.
-    if (start || saved_->limit != limit_ || saved_->path != path_ || !limit_text_is_number_) fresh_ = t;
-    limit_text_is_number_ = true;
-    if (start) count_from_ = t;
-    limit_ = saved_->limit;
-    path_ = saved_->path;
+    Reload(t, start, Limit());
+  }
+  // A policy sets the limit (none: lifts it): the settings saved are shown
+  // again with the policy's limit over them. The policy's limit is never
+  // saved.
+  void PolicySet(Ms t, std::optional<Ms> limit) {
+    if (limit == policy_limit_ || !saved_) return;
+    const Ms before = Limit();
+    policy_limit_ = limit;
+    Reload(t, false, before);
   }
   // The settings file a day starts with.
   void Saved(const Stored& s) { saved_ = s; }
   // "&Done": what is in force is saved, and the count starts at 0.
   void Done(Ms t, const std::string& password) {
-    saved_ = Stored{limit_, path_, password};
+    saved_ = Stored{policy_limit_ ? saved_->limit : limit_, path_, password};
     limit_text_is_number_ = true;  // the window shows what it saved
     count_from_ = t;
   }
@@ -186,15 +191,15 @@ class PromiseOracle {
   }
   std::string Early(Ms t, const std::string& program) const {
     if (program != Upper(path_)) return "ended a program that is not the one named by its whole path";
-    if (t - fresh_ < limit_) return "ended within the limit after the path or the limit changed";
-    if (t - count_from_ < limit_) return "ended within the limit after \"&Done\" or Vardex's start";
-    if (t - Last(start_, program) < limit_) return "ended within the limit after a copy started";
-    if (t - Last(unseeable_, program) < limit_) return "world model: input that nothing could see";
-    if (t - Last(input_, program) < limit_) return "ended within the limit after input into a copy";
+    if (t - fresh_ < Limit()) return "ended within the limit after the path or the limit changed";
+    if (t - count_from_ < Limit()) return "ended within the limit after \"&Done\" or Vardex's start";
+    if (t - Last(start_, program) < Limit()) return "ended within the limit after a copy started";
+    if (t - Last(unseeable_, program) < Limit()) return "world model: input that nothing could see";
+    if (t - Last(input_, program) < Limit()) return "ended within the limit after input into a copy";
     const auto it = load_.find(program);
     const Ms worked = it != load_.end() && it->second.first > kWorkSure ? SurelySeen(it->second.second, t, program)
                                                                         : Last(sure_work_, program);
-    if (t - worked < limit_) return "ended within the limit after the program worked";
+    if (t - worked < Limit()) return "ended within the limit after the program worked";
     return "";
   }
 
@@ -222,18 +227,18 @@ class PromiseOracle {
   // counts each excuse that held the end off.
   std::string Late(Ms from, Ms until, Ms& at) {
     const std::string program = Upper(path_);
-    Ms due = IdleSince(until) + limit_ + kGrace;
+    Ms due = IdleSince(until) + Limit() + kGrace;
     const auto excused = excused_.find(program);
     if (excused != excused_.end()) {
       for (std::size_t i = 0; i < excused->second.size(); ++i) {
         const Ms e = excused->second[i];
-        if (e + limit_ + kGrace <= due) continue;
+        if (e + Limit() + kGrace <= due) continue;
         // Held off by this excuse: counted once per excused input.
         if (FirstSecondAfter(due) <= until && counted_[i] != e) {
           counted_[i] = e;
           ++counts_[i];
         }
-        due = e + limit_ + kGrace;
+        due = e + Limit() + kGrace;
       }
     }
     at = std::max(FirstSecondAfter(due), FirstSecondAfter(from));
@@ -249,7 +254,7 @@ class PromiseOracle {
   std::string Loaded(const std::string& limit, const std::string& path, bool locked, char separator) {
     if (!saved_) return "";
     const Ms shown = static_cast<Ms>(std::llround(std::strtod(Plain(limit, separator).c_str(), nullptr) * kMinute));
-    if (shown != saved_->limit) return "the settings loaded are not those saved";
+    if (shown != policy_limit_.value_or(saved_->limit)) return "the settings loaded are not those saved";
     if (path != saved_->path || locked != (saved_->password != "unset entry"))
       return "the settings loaded are not those saved";
     return "";
@@ -263,7 +268,8 @@ class PromiseOracle {
                      MaybeWorked(program, now)});
   }
   std::string program() const { return Upper(path_); }
-  Ms limit() const { return limit_; }
+  // The limit in force: a policy's, else the field's.
+  Ms limit() const { return Limit(); }
   Ms fresh() const { return fresh_; }
   const std::optional<Stored>& saved() const { return saved_; }
   const ExcuseCounts& excuses() const { return counts_; }
@@ -297,7 +303,22 @@ class PromiseOracle {
   }
 
   std::string path_;  // as typed
+  Ms Limit() const { return policy_limit_.value_or(limit_); }
+  // The saved settings shown again over `before`, the limit shown until
+  // then: a fresh start when the field or the path changes on the way, the
+  // file's limit showing before a policy's.
+  void Reload(Ms t, bool start, Ms before) {
+    if (start || saved_->limit != before || saved_->limit != Limit() || saved_->path != path_ ||
+        !limit_text_is_number_)
+      fresh_ = t;
+    limit_text_is_number_ = true;
+    if (start) count_from_ = t;
+    limit_ = saved_->limit;
+    path_ = saved_->path;
+  }
+
   Ms limit_ = kDefaultLimit, fresh_ = kLongAgo, count_from_ = kLongAgo;
+  std::optional<Ms> policy_limit_;
   std::map<std::string, Ms> input_, unseeable_, start_, asked_, sure_work_, maybe_work_;
   std::map<std::string, std::pair<int, Ms>> load_;  // by program: its load now, surely work since when
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;

@@ -76,7 +76,7 @@ enum Flags { kElevated = 1, kConsole = 2, kBehind = 4 };
 
 enum class Ev : std::uint8_t {
   kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart,
-  kLaunch, kSelfFront, kWorker, kClock, kTicks, kSleep, kHang, kLoad, kSolver
+  kLaunch, kSelfFront, kWorker, kClock, kTicks, kSleep, kHang, kLoad, kSolver, kPolicy
 };
 // a, b, c by kind. kStart: serial, program, flags. kExit: serial. kThread:
 // serial, -, 1 when hooks are refused on it. kKey, kMove: serial, thread,
@@ -95,7 +95,8 @@ enum class Ev : std::uint8_t {
 // kLoad: serial of a copy or worker, -, its CPU load from now on in
 // thousandths of one core (-1: back to ticking over). kSolver: serial, the
 // starter's serial, its load: a process of another name that the starter
-// starts, which computes until a kExit and may outlive its starter.
+// starts, which computes until a kExit and may outlive its starter. kPolicy:
+// an administrator's policy sets the limit to c minutes (0: lifts it).
 struct Event {
   Ms t = 0;
   Ev kind = Ev::kKey;
@@ -144,6 +145,8 @@ std::string Describe(const Event& e) {
     case Ev::kSolver:
       return at + "#" + std::to_string(e.b) + " starts solver #" + std::to_string(e.a) + " at " + std::to_string(e.c) +
              "/1000 of a core";
+    case Ev::kPolicy:
+      return at + (e.c ? "a policy sets the limit to " + std::to_string(e.c) + " min" : "the limit's policy lifted");
   }
   return at;
 }
@@ -176,7 +179,10 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     boot_tick_ = boot % 3 ? static_cast<std::uint32_t>(boot >> 32) : 0u - static_cast<std::uint32_t>(boot % (14 * kHour));
     storage_.files = start.files;
     if (start.saved) oracle_.Saved(*start.saved);
-    if (start.dry_run) oracle_.DryRun();
+    if (start.dry_run) {
+      oracle_.DryRun();
+      policy_.closing.dry_run = true;
+    }
     // Each day's user has a decimal separator of their own; the file is shared.
     system_.decimal_separator = Mix(seed ^ 0xDEC) % 2 ? ',' : '.';
   }
@@ -429,10 +435,8 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     FakeControls& c = *controls_;
     c.RouteChanges(form_);
     for (int i = 0; i < 3; ++i) TimerAt(i).on_restart = [this, i] { due_[i] = Due(i, true); };
-    ClosingPolicy closing;
-    closing.dry_run = oracle_.dry_run();
     form_ = std::make_unique<FrmMain>(c, FrmMainComponents{processes_, tray_, dialog_, *this, storage_, system_, *this},
-                                      WorkPolicy{}, closing, Audit(this));
+                                      policy_, Audit(this));
     form_->SetWindowHandle(0x1234);
     vardex_since_ = now_;
     form_->Form_Load();
@@ -834,6 +838,18 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         SetFront({});
         break;
       }
+      case Ev::kPolicy: {
+        // Read again at once, as the watch over the key has Vardex do; the
+        // same value again changes nothing.
+        const auto minutes = e.c ? std::optional<std::int32_t>(e.c) : std::nullopt;
+        if (minutes == policy_.limit_minutes) break;
+        policy_.limit_minutes = minutes;
+        oracle_.PolicySet(now_, e.c ? std::optional<Ms>(e.c * kMinute) : std::nullopt);
+        form_->SetPolicy(policy_);
+        AfterForm();
+        CheckLoaded();
+        break;
+      }
       case Ev::kRestart:
         form_.reset();
         watch_since_ = now_;
@@ -1079,6 +1095,12 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   // character by character with pauses, a lock set or removed, "&Done".
   void PlanSettings(Ms t) {
     Push({t, Ev::kRestore, 0, 0, 0, {}});
+    // Now and then an administrator sets the limit, or lifts it, meanwhile.
+    if (Chance(8)) {
+      static constexpr int kPolicyMinutes[] = {0, 0, 1, 2, 5, 45};
+      Push({t + U(0, 2 * kSecond), Ev::kPolicy, 0, 0,
+            kPolicyMinutes[U(0, static_cast<Ms>(std::size(kPolicyMinutes)) - 1)], {}});
+    }
     const auto file = storage_.files.find(kIni);
     auto lines = SplitSettingsLines(file == storage_.files.end() ? std::string() : file->second);
     lines.resize(std::max<std::size_t>(lines.size(), 3));
@@ -1114,6 +1136,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   }
 
   // The world.
+  Policy policy_;            // what the policy key holds
   std::vector<Proc> procs_;  // in order of start
   std::vector<Worker> workers_;
   std::vector<Solver> solvers_;

@@ -16,11 +16,13 @@
 #include "settings/policy_source_win32.h"
 #include "settings/settings_storage_win32.h"
 #include "win32/com_apartment.h"
+#include "win32/registry_watch.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
 #include "window/event_log_win32.h"
 #include "window/frm_main.h"
 #include "window/main_window.h"
+#include "window/main_window_ids.h"
 #include "window/restart_win32.h"
 #include "window/single_instance_win32.h"
 
@@ -93,6 +95,9 @@ int Run(HINSTANCE instance) {
   vardex::MainWindow window;
   if (!window.Create(instance)) return kExitNoWindow;
   vardex::FrmMainControls& controls = window.Controls();
+  // Before the first read, so that no change after it goes unseen.
+  win32::registry_watch policy_watch(HKEY_LOCAL_MACHINE, vardex::policy::kWatchedKey, window.hwnd(),
+                                     vardex::kMsgPolicyChanged);
 
   vardex::ProcessListWin32 processes;
   vardex::TrayWin32 tray;
@@ -104,12 +109,11 @@ int Run(HINSTANCE instance) {
   system.SetOwner(window.hwnd());
   vardex::InputWatchWin32 input;
   vardex::PolicySourceWin32 policies;
-  const vardex::AuditPolicy audit = vardex::ReadAuditPolicy(policies);
-  vardex::EventLogSink events(audit.names_users);
-  vardex::ClosingPolicy closing;
-  closing.dry_run = audit.dry_run;
+  const vardex::Policy policy = vardex::ReadPolicy(policies);
+  // Whether the events name the user is taken at start.
+  vardex::EventLogSink events(policy.names_users);
   vardex::FrmMain form(controls, {processes, tray, dialog, hooks, settings, system, input},
-                       vardex::ReadWorkPolicy(policies), closing, vardex::Audit(&events, events.user()));
+                       policy, vardex::Audit(&events, events.user()));
 
   if (!tray.Create(instance, [&form] { form.csSysTray1_RestoreEvent(); },
                    [&form] { form.csSysTray1_IconEvent(); }))
@@ -119,6 +123,13 @@ int Run(HINSTANCE instance) {
     const vardex::FrmMainState s = form.state();
     tray.SetTooltip(vardex::TrayTooltip(s.bAppLoaded != 0, controls.txtApplicationName().Text(), s.iElapsedTime,
                                         controls.intAppShutDownTime().Text(), s.bActivityUnseen, s.bClosing, s.bBusy));
+  };
+
+  window.on_policy_change = [&] {
+    policy_watch.arm();
+    vardex::PolicySourceWin32 now;
+    form.SetPolicy(vardex::ReadPolicy(now));
+    window.after_tick();
   };
 
   if (!form.Form_Load()) {
