@@ -144,11 +144,17 @@ class PromiseOracle {
   // window in front: the world broke its own rule that every input can be.
   void Unseeable(Ms t, const std::string& program) { unseeable_[program] = t; }
   // The program's processes use `per_mille` of one core in all from `t`
-  // on. Work while the program is asked to close is its saving, no use.
+  // on. Work while the program is asked to close is its saving, no use; but
+  // after input that Vardex may take as use (an excused one) the request
+  // may be off, and the work may count again: then it may keep the program,
+  // though it need not.
   void Load(Ms t, const std::string& program, int per_mille) {
     auto& [load, sure_since] = load_.try_emplace(program, 0, kLongAgo).first->second;
-    const int now = Saving(program) ? 0 : per_mille;
-    if (load > kWorkMaybe) maybe_work_[program] = t;
+    const bool saving = Saving(program);
+    const int now = saving ? 0 : per_mille;
+    int& maybe = maybe_load_[program];
+    if (maybe > kWorkMaybe) maybe_work_[program] = t;
+    maybe = saving && !InputExcusedSince(program, Last(asked_, program)) ? 0 : per_mille;
     if (load > kWorkSure && now <= kWorkSure) sure_work_[program] = SurelySeen(sure_since, t, program);
     if (load <= kWorkSure && now > kWorkSure) sure_since = t;
     load = now;
@@ -289,9 +295,16 @@ class PromiseOracle {
   // When `program` may last have worked: `now` while it may, or without
   // a `now`, the last report.
   Ms MaybeWorked(const std::string& program, Ms now) const {
-    const auto it = load_.find(program);
-    if (it != load_.end() && it->second.first > kWorkMaybe) return std::max(now, Last(maybe_work_, program));
+    const auto it = maybe_load_.find(program);
+    if (it != maybe_load_.end() && it->second > kWorkMaybe) return std::max(now, Last(maybe_work_, program));
     return Last(maybe_work_, program);
+  }
+  // Whether input into `program` that Vardex may take as use was excused
+  // after `t`.
+  bool InputExcusedSince(const std::string& program, Ms t) const {
+    const auto it = excused_.find(program);
+    if (it == excused_.end()) return false;
+    return it->second[Index(Excuse::kUnhookedInFront)] > t || it->second[Index(Excuse::kHungWindow)] > t;
   }
   // The use that sure work from `since` until `until` makes: none when too
   // short to be seen.
@@ -321,6 +334,7 @@ class PromiseOracle {
   std::optional<Ms> policy_limit_;
   std::map<std::string, Ms> input_, unseeable_, start_, asked_, sure_work_, maybe_work_;
   std::map<std::string, std::pair<int, Ms>> load_;  // by program: its load now, surely work since when
+  std::map<std::string, int> maybe_load_;           // by program: its load now, that may be work
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
   struct Request {
