@@ -99,10 +99,11 @@ void PresenceCheck::CountWork(const CopyScan& scan, const std::string& path, std
            std::any_of(scan.others.begin(), scan.others.end(), holds);
   };
   const auto started_by_gone = [&](const ListedCopy& other) {
-    return other.parent && !running(*other.parent) &&
+    return other.parent &&
            std::any_of(workers_.begin(), workers_.end(), [&](const Worker& w) {
              return w.who.id == *other.parent && w.who.created && *w.who.created <= *other.who.created;
-           });
+           }) &&
+           !running(*other.parent);
   };
   std::vector<bool> taken(scan.others.size());
   for (bool grew = true; grew;) {
