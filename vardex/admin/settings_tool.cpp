@@ -113,6 +113,8 @@ void ShowSettings(const std::optional<std::string>& bytes, const Policy& policy,
            of(policy::kWorkIoKibPerSecond));
   ShowLine(out, "Work holds the end at most (minutes, 0: no bound)", FormatInteger(policy.work.hold_minutes),
            of(policy::kWorkHoldMinutes));
+  ShowLine(out, "Offer to reopen stands (minutes, 0: no offer)", FormatInteger(policy.reopen_minutes),
+           of(policy::kReopenOfferMinutes));
   out << "Policy values ignored:" << (policy.ignored.empty() ? " none" : "") << "\n";
   for (const auto& why : policy.ignored) out << "  " << why << "\n";
 }

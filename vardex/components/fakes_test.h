@@ -124,6 +124,7 @@ class FakeProcessList final : public ProcessList {
 
   std::vector<FakeProcess> running;  // what a snapshot sees
   std::map<std::int32_t, std::int32_t> parents;  // by identifier: the starter's; none unread
+  std::map<std::int32_t, std::string> restarts;  // by identifier: the restart command line registered
   std::vector<std::int32_t> killed;
   std::vector<std::int32_t> asked;  // AskToClose's, in order
   // Failure switches, one per operation.
@@ -194,6 +195,11 @@ class FakeProcessList final : public ProcessList {
     return true;
   }
   bool AgreedToClose() override { return agreed_.count(kill_id_) != 0; }
+  std::optional<std::string> RestartCommand() override {
+    const auto it = restarts.find(kill_id_);
+    if (it == restarts.end()) return std::nullopt;
+    return it->second;
+  }
 
  private:
   CallLog& log_;
@@ -235,6 +241,15 @@ class FakeTray final : public Tray {
   bool HideWarning() override {
     warning.clear();
     return Log("HideWarning");
+  }
+  std::string reopen_item;  // the menu's item, "" for none
+  bool ShowNote(const std::string& title, const std::string& text) override {
+    warning = text;
+    return Log("ShowNote " + title);
+  }
+  void SetReopenItem(const std::string& text) override {
+    reopen_item = text;
+    Log("SetReopenItem " + text);
   }
 
  private:
@@ -312,6 +327,8 @@ class FakeSystem final : public SystemServices {
   std::int64_t monotonic_ms = 0;
   std::int64_t asleep_ms = 0;  // of monotonic_ms, the time the machine slept
   std::vector<std::string> errors;  // "path|reason" per message shown
+  std::vector<std::string> started;  // "path|arguments" per program started
+  bool fail_start = false;
 
   std::string SystemDirectoryA() override { return system_directory; }
   char DecimalSeparator() const override { return decimal_separator; }
@@ -325,6 +342,11 @@ class FakeSystem final : public SystemServices {
   }
   std::int64_t MonotonicMs() const override { return monotonic_ms; }
   std::int64_t AwakeMs() const override { return monotonic_ms - asleep_ms; }
+  bool StartProgram(const std::string& path, const std::string& arguments) override {
+    if (fail_start) return false;
+    started.push_back(path + "|" + arguments);
+    return true;
+  }
   void ShowSettingsError(const std::string& path, const std::string& reason) override {
     errors.push_back(path + "|" + reason);
   }

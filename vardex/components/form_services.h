@@ -32,6 +32,10 @@ class SystemServices {
   // it sleeps or hibernates. A wait that the user must be awake for (the
   // grace period, which a program's own question may fill) runs on it.
   virtual std::int64_t AwakeMs() const = 0;
+  // Starts the program at the whole path `path` (never searched for) with
+  // `arguments` (UTF-8; "" for none) in its own folder, as the user. False
+  // when it could not be started.
+  virtual bool StartProgram(const std::string& path, const std::string& arguments) = 0;
   // Tells the user that the settings file could not be written.
   virtual void ShowSettingsError(const std::string& path, const std::string& reason) = 0;
 };

@@ -52,6 +52,11 @@ class ProcessList {
   // it has closed. False while an answer is pending, and for a no, a
   // question to its user or no answer: those keep the whole grace period.
   virtual bool AgreedToClose() = 0;
+  // The command line the process KillProcessID names registered to be
+  // restarted with (its arguments, without the program), as UTF-8, read
+  // under the guards KillProcess applies; none when it registered none or
+  // it cannot be read.
+  virtual std::optional<std::string> RestartCommand() = 0;
 };
 
 }  // namespace vardex

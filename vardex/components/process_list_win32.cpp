@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "win32/system_library.h"
+#include "win32/text.h"
 #include "win32/unique_any.h"
 
 namespace vardex {
@@ -121,6 +122,18 @@ bool ProcessListWin32::AskToClose() {
   if (!request) return false;
   requests_[*kill_id_] = std::move(request);
   return true;
+}
+
+std::optional<std::string> ProcessListWin32::RestartCommand() {
+  // The restart settings live in the process's memory.
+  const win32::unique_handle process = OpenKillTarget(PROCESS_VM_READ);
+  if (!process) return std::nullopt;
+  wchar_t command[RESTART_MAX_CMD_LINE];
+  DWORD size = RESTART_MAX_CMD_LINE, flags = 0;
+  // None registered, or E_NOTIMPL under Wine: the path alone.
+  if (FAILED(::GetApplicationRestartSettings(process.get(), command, &size, &flags))) return std::nullopt;
+  command[RESTART_MAX_CMD_LINE - 1] = L'\0';
+  return win32::wide_to_utf8(command);
 }
 
 bool ProcessListWin32::AgreedToClose() {

@@ -52,6 +52,7 @@ class ProcessListWin32 final : public ProcessList {
   bool AskToClose() override;
   // From the request that AskToClose started for that identifier.
   bool AgreedToClose() override;
+  std::optional<std::string> RestartCommand() override;
 
  private:
   // The process KillProcessID names, opened with `access`, once it passed

@@ -1,6 +1,8 @@
 #include "components/system_services_win32.h"
 
 #include "win32/program_path.h"
+#include "win32/text.h"
+#include "win32/unique_any.h"
 
 namespace vardex {
 
@@ -20,6 +22,30 @@ char SystemServicesWin32::DecimalSeparator() const {
 
 bool SystemServicesWin32::SameProgramPath(const std::string& reported, const std::string& configured) const {
   return win32::same_program_path(reported.c_str(), configured.c_str());
+}
+
+bool SystemServicesWin32::StartProgram(const std::string& path, const std::string& arguments) {
+  const std::wstring program = win32::ansi_to_wide(path);
+  const std::size_t slash = program.find_last_of(L"\\/");
+  if (program.empty() || slash == std::wstring::npos) return false;
+  std::wstring command = L"\"" + program + L"\"";
+  if (!arguments.empty()) {
+    const std::wstring wide = win32::utf8_to_wide(arguments);
+    if (wide.empty()) return false;
+    command += L" " + wide;
+  }
+  // The folder with its last backslash, so that a program at a drive's root
+  // runs in the root.
+  const std::wstring folder = program.substr(0, slash + 1);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  // The whole path as the program: nothing is searched for.
+  if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &started))
+    return false;
+  const win32::unique_handle process(started.hProcess), thread(started.hThread);
+  return true;
 }
 
 std::int64_t SystemServicesWin32::MonotonicMs() const { return static_cast<std::int64_t>(::GetTickCount64()); }

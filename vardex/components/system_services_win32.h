@@ -17,6 +17,7 @@ class SystemServicesWin32 final : public SystemServices {
   bool SameProgramPath(const std::string& reported, const std::string& configured) const override;
   std::int64_t MonotonicMs() const override;
   std::int64_t AwakeMs() const override;
+  bool StartProgram(const std::string& path, const std::string& arguments) override;
   void ShowSettingsError(const std::string& path, const std::string& reason) override;
 
  private:

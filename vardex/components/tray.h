@@ -25,6 +25,12 @@ class Tray {
   // until the shell times it out.
   virtual bool ShowWarning(const std::string& title, const std::string& text) = 0;
   virtual bool HideWarning() = 0;
+  // A notification that informs, without sound; a click on it raises the
+  // reopen request where the shell says so. Replaces a warning shown.
+  virtual bool ShowNote(const std::string& title, const std::string& text) = 0;
+  // The menu's item that raises the reopen request, with this text; "": no
+  // such item.
+  virtual void SetReopenItem(const std::string& text) = 0;
 };
 
 }  // namespace vardex

@@ -29,9 +29,10 @@ TrayWin32::~TrayWin32() {
 }
 
 bool TrayWin32::Create(HINSTANCE instance, std::function<void()> restore_event,
-                       std::function<void()> icon_event) {
+                       std::function<void()> icon_event, std::function<void()> reopen_event) {
   restore_event_ = std::move(restore_event);
   icon_event_ = std::move(icon_event);
+  reopen_event_ = std::move(reopen_event);
   taskbar_created_ = ::RegisterWindowMessageW(L"TaskbarCreated");
 
   window_class wc;
@@ -126,10 +127,21 @@ bool TrayWin32::SetTooltip(const std::string& text) {
 }
 
 bool TrayWin32::ShowWarning(const std::string& title, const std::string& text) {
+  note_shown_ = false;
+  return ShowBalloon(title, text, NIIF_WARNING | NIIF_NOSOUND);
+}
+
+bool TrayWin32::ShowNote(const std::string& title, const std::string& text) {
+  note_shown_ = ShowBalloon(title, text, NIIF_INFO | NIIF_NOSOUND);
+  return note_shown_;
+}
+
+// A notification never takes the focus: the shell shows it.
+bool TrayWin32::ShowBalloon(const std::string& title, const std::string& text, DWORD flags) {
   if (!CopyWide(title, data_.szInfoTitle, std::size(data_.szInfoTitle)) ||
       !CopyWide(text, data_.szInfo, std::size(data_.szInfo)))
     return false;
-  data_.dwInfoFlags = NIIF_WARNING | NIIF_NOSOUND;
+  data_.dwInfoFlags = flags;
   const bool shown = shown_ && Modify(NIF_INFO);
   data_.szInfo[0] = L'\0';  // not shown again when the icon is added again
   return shown;
@@ -137,8 +149,14 @@ bool TrayWin32::ShowWarning(const std::string& title, const std::string& text) {
 
 // An empty text takes the balloon away.
 bool TrayWin32::HideWarning() {
+  note_shown_ = false;
   data_.szInfo[0] = L'\0';
   return !shown_ || Modify(NIF_INFO);
+}
+
+void TrayWin32::SetReopenItem(const std::string& text) {
+  reopen_item_ = text.empty() ? std::wstring() : win32::ansi_to_wide(text);
+  if (reopen_item_.empty()) note_shown_ = false;
 }
 
 bool TrayWin32::Modify(UINT flags) {
@@ -150,6 +168,7 @@ void TrayWin32::ShowMenu() {
   const win32::unique_hmenu menu(::CreatePopupMenu());
   if (!menu) return;
   ::AppendMenuW(menu.get(), MF_STRING, kTrayCmdRestore, L"Restore");
+  if (!reopen_item_.empty()) ::AppendMenuW(menu.get(), MF_STRING, kTrayCmdReopen, reopen_item_.c_str());
   ::SetMenuDefaultItem(menu.get(), kTrayCmdRestore, FALSE);
   POINT at{};
   ::GetCursorPos(&at);
@@ -159,6 +178,7 @@ void TrayWin32::ShowMenu() {
                                                          at.x, at.y, 0, hwnd(), nullptr));
   ::PostMessageW(hwnd(), WM_NULL, 0, 0);
   if (chosen == kTrayCmdRestore && restore_event_) restore_event_();
+  if (chosen == kTrayCmdReopen && reopen_event_) reopen_event_();
 }
 
 LRESULT TrayWin32::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
@@ -169,6 +189,12 @@ LRESULT TrayWin32::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
         break;
       case WM_RBUTTONUP:
         ShowMenu();
+        break;
+      // Only a click on the note that offers the reopen; Wine's tray never
+      // sends it.
+      case NIN_BALLOONUSERCLICK:
+        if (note_shown_ && !reopen_item_.empty() && reopen_event_) reopen_event_();
+        note_shown_ = false;
         break;
       default:
         break;

@@ -2,7 +2,9 @@
 // of its own: "TaskbarCreated" is broadcast to top-level windows only, and
 // the kept NOTIFYICONDATAW lets the icon be added again after the shell
 // restarts. A double click on the icon, or its menu item "Restore", raises
-// the restore request (event 13); "TaskbarCreated" raises the icon event (9).
+// the restore request (event 13); "TaskbarCreated" raises the icon event (9);
+// the menu's reopen item, or a click on the note that offers it, raises the
+// reopen request.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +23,7 @@ namespace vardex {
 // Messages and commands of the tray's own window.
 inline constexpr UINT kWmTrayCallback = WM_APP + 1;
 inline constexpr UINT kTrayCmdRestore = 1;
+inline constexpr UINT kTrayCmdReopen = 2;
 inline constexpr UINT kTrayIconId = 1;
 
 class TrayWin32 final : public Tray, public win32::window_base<TrayWin32> {
@@ -32,7 +35,8 @@ class TrayWin32 final : public Tray, public win32::window_base<TrayWin32> {
 
   // Creates the owner window; the callbacks run on this thread from its
   // message loop.
-  bool Create(HINSTANCE instance, std::function<void()> restore_event, std::function<void()> icon_event);
+  bool Create(HINSTANCE instance, std::function<void()> restore_event, std::function<void()> icon_event,
+              std::function<void()> reopen_event = {});
 
   bool SetTrayOwner(std::int32_t window) override;
   bool AddTrayIcon() override;
@@ -42,6 +46,8 @@ class TrayWin32 final : public Tray, public win32::window_base<TrayWin32> {
   bool TrayIcon(const Picture& picture) override;
   bool ShowWarning(const std::string& title, const std::string& text) override;
   bool HideWarning() override;
+  bool ShowNote(const std::string& title, const std::string& text) override;
+  void SetReopenItem(const std::string& text) override;
 
   // The icon's tooltip, in the ANSI code page; cut to what the shell shows.
   bool SetTooltip(const std::string& text);
@@ -53,6 +59,7 @@ class TrayWin32 final : public Tray, public win32::window_base<TrayWin32> {
   LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam);
   void ShowMenu();
   bool Modify(UINT flags);
+  bool ShowBalloon(const std::string& title, const std::string& text, DWORD flags);
 
   win32::unique_hicon icon_;  // our own copy: the shell may need it again
   NOTIFYICONDATAW data_{};
@@ -61,6 +68,9 @@ class TrayWin32 final : public Tray, public win32::window_base<TrayWin32> {
   UINT taskbar_created_ = 0;
   std::function<void()> restore_event_;
   std::function<void()> icon_event_;
+  std::function<void()> reopen_event_;
+  std::wstring reopen_item_;  // empty: no offer
+  bool note_shown_ = false;  // the last balloon offers the reopen
 };
 
 }  // namespace vardex

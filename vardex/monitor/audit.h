@@ -26,6 +26,8 @@ enum class AuditId : std::uint16_t {
   kSettingsChanged = 1008,  // path, limit in minutes, where the settings came from
   kWouldHaveEnded = 1009,   // path, limit in minutes
   kStartedAgain = 1010,     // path, minutes since the end
+  kReopenOffered = 1011,    // path, minutes since the end
+  kReopened = 1012,         // path, minutes since the end, how (kReopenedWith...)
 };
 
 enum class AuditLevel { kInformation, kWarning, kError };
@@ -48,6 +50,10 @@ inline constexpr char kRefusedUnknownAge[] = "creation time unknown";
 // The system or a guard of the end (another session, another path, no right
 // to end it, gone meanwhile) refused it.
 inline constexpr char kRefusedBySystem[] = "refused by the system or a guard";
+
+// How a reopen started the program, as kReopened names it.
+inline constexpr char kReopenedWithRestartCommand[] = "restart command";
+inline constexpr char kReopenedWithPath[] = "path";
 
 // The steps, one call each; every call reports one event. Without a sink it
 // reports nothing.
@@ -85,6 +91,12 @@ class Audit {
   }
   void StartedAgain(const std::string& path, std::int64_t minutes) {
     Report(AuditId::kStartedAgain, AuditLevel::kInformation, {path, std::to_string(minutes)});
+  }
+  void ReopenOffered(const std::string& path, std::int64_t minutes) {
+    Report(AuditId::kReopenOffered, AuditLevel::kInformation, {path, std::to_string(minutes)});
+  }
+  void Reopened(const std::string& path, std::int64_t minutes, const char* how) {
+    Report(AuditId::kReopened, AuditLevel::kInformation, {path, std::to_string(minutes), how});
   }
 
  private:

@@ -4,14 +4,10 @@
 #include <utility>
 
 namespace vardex {
-namespace {
-
 std::string ProgramName(const std::string& path) {
   const std::size_t slash = path.find_last_of("\\/");
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
-
-}  // namespace
 
 std::optional<std::int32_t> Closing::WarnAfterCount(std::int32_t elapsed, double limit, double tick) {
   if (warned_ || asking_ || policy_.warning_seconds <= 0 || !(limit > 0) || !(tick > 0)) return std::nullopt;

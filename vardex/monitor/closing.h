@@ -72,6 +72,8 @@ class Closing {
   std::vector<ProcessIdentity> asked_;
 };
 
+// The file name of the program at `path`, as the user's messages name it.
+std::string ProgramName(const std::string& path);
 // The balloon's title and text for the program at `path`.
 std::string ClosingWarningTitle(const std::string& path);
 std::string ClosingWarningText(const std::string& path, std::int32_t seconds_left, double limit_minutes);

@@ -177,7 +177,11 @@ void Countdown::Refused(const ProcessIdentity& copy, const char* why) {
   rooms_.audit.EndRefused(c_.txtApplicationName.Text(), copy.id, why);
 }
 
-void Countdown::Ended() { last_end_ = LastEnd{c_.txtApplicationName.Text(), system_.MonotonicMs()}; }
+void Countdown::Ended(bool idle) {
+  const std::string path = c_.txtApplicationName.Text();
+  last_end_ = LastEnd{path, system_.MonotonicMs()};
+  if (idle) rooms_.reopen.Ended({path, restart_, system_.MonotonicMs()});
+}
 
 void Countdown::End(std::optional<std::int64_t> limit_ms) {
   Closing& closing = rooms_.closing;
@@ -193,8 +197,17 @@ void Countdown::End(std::optional<std::int64_t> limit_ms) {
       rooms_.audit.WouldHaveEnded(path, rooms_.fields.intAppShutDownTime.Read());
     return;
   }
+  // While the program still runs: what it registered to be restarted with.
+  restart_.clear();
+  for (const ListedCopy& copy : *copies) {
+    if (!list_.KillProcessID(copy.who.id)) continue;
+    if (const auto restart = list_.RestartCommand(); restart && !restart->empty()) {
+      restart_ = *restart;
+      break;
+    }
+  }
   if (closing.policy().grace_seconds <= 0) {
-    Kill(*copies, limit_ms.has_value(), 0);
+    Kill(*copies, limit_ms.has_value(), 0, limit_ms.has_value());
     return;
   }
   std::vector<ProcessIdentity> asked;
@@ -233,8 +246,8 @@ void Countdown::EndAsked() {
     const bool closed = std::none_of(copies->begin(), copies->end(), [&](const ListedCopy& c) { return c.who == copy; });
     if (closed) rooms_.audit.ClosedByItself(path, copy.id, seconds);
   }
-  if (still.size() < asked.size()) Ended();
-  if (!still.empty()) Kill(still, false, seconds);
+  if (still.size() < asked.size()) Ended(idle_end_);
+  if (!still.empty()) Kill(still, false, seconds, idle_end_);
 }
 
 // As Windows at sign-out: a program that said yes and returned from the end
@@ -261,7 +274,7 @@ std::optional<std::vector<ListedCopy>> Countdown::MatchingCopies(std::optional<s
   return std::move(copies);
 }
 
-void Countdown::Kill(const std::vector<ListedCopy>& copies, bool idle_end, std::int64_t asked_seconds) {
+void Countdown::Kill(const std::vector<ListedCopy>& copies, bool idle_end, std::int64_t asked_seconds, bool away) {
   const std::string path = c_.txtApplicationName.Text();
   int ended = 0, survived = 0;
   for (const ListedCopy& copy : copies) {
@@ -281,7 +294,7 @@ void Countdown::Kill(const std::vector<ListedCopy>& copies, bool idle_end, std::
     }
     tray_.TrayIcon(c_.picTimerOff);
   }
-  if (ended > 0) Ended();
+  if (ended > 0) Ended(away);
   // A copy that could not be ended, or was spared, keeps the run, and with
   // it the count above the limit, so that every tick tries again; a copy
   // started later still gets a count of its own (PresenceCheck::Tick).

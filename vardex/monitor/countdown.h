@@ -24,6 +24,7 @@
 #include "monitor/closing.h"
 #include "monitor/interval_field.h"
 #include "monitor/presence.h"
+#include "monitor/reopen.h"
 #include "monitor/work.h"
 
 namespace vardex {
@@ -56,6 +57,7 @@ class Countdown {
     IntervalFields& fields;
     Closing& closing;
     Audit& audit;
+    ReopenOffer& reopen;
   };
   Countdown(const CountdownControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms,
             const WorkPolicy& work = {})
@@ -101,14 +103,17 @@ class Countdown {
   // The matching copies of a fresh snapshot; none when there is none or,
   // with `limit_ms`, the end is held off.
   std::optional<std::vector<ListedCopy>> MatchingCopies(std::optional<std::int64_t> limit_ms);
-  // `asked_seconds`: since the copies were asked to close, 0 when not asked.
-  void Kill(const std::vector<ListedCopy>& copies, bool idle_end, std::int64_t asked_seconds);
+  // `asked_seconds`: since the copies were asked to close, 0 when not asked;
+  // `away`: as Ended's `idle`.
+  void Kill(const std::vector<ListedCopy>& copies, bool idle_end, std::int64_t asked_seconds, bool away);
   // Use came: a warning or a request pending is called off.
   void Used();
   // The end of `copy` was refused: reported once a count, since every tick
   // past the limit tries again.
   void Refused(const ProcessIdentity& copy, const char* why);
-  void Ended();
+  // `idle`: the end came because the program was idle, while the user was
+  // away, and may be offered again.
+  void Ended(bool idle);
   // Whether this tick of tmrAppShotDown comes a period after the last one
   // counted: a tick posted by another process, or a burst of them, counts
   // nothing.
@@ -142,6 +147,7 @@ class Countdown {
   };
   std::optional<LastEnd> last_end_;
   std::vector<ProcessIdentity> refused_;  // reported since the count went back
+  std::string restart_;  // a copy's restart command line, read before the end
 };
 
 }  // namespace vardex

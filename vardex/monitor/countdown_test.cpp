@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "monitor/monitor_fixture_test.h"
@@ -553,6 +555,7 @@ TEST_F(AskFirst, UseDuringTheGracePeriodCallsTheEndOff) {
 TEST_F(AskFirst, EachStepReportsExactlyItsEvent) {
   StartWatching(2);
   processes.running[0].closes_when_asked = true;
+  processes.restarts[101] = "/restore 7";
   intAppShutDownTime.SetText("1");
   const std::string who = std::string(kAuditUser) + "|" + kDesignPath;
   const auto event = [&who](const char* head, const std::string& facts = "") {
@@ -573,10 +576,34 @@ TEST_F(AskFirst, EachStepReportsExactlyItsEvent) {
       {"the grace period: one closed, one ended",
        [&] { Second(30'000); },
        {event("1004 I", "100|30"), event("1005 W", "101|30")}},
+      {"the user back a minute later anywhere: offered once, with the tray's item",
+       [&] {
+         watch.Second();
+         input.sample.last_input_tick += 1;
+         system.monotonic_ms += 60'000;
+         watch.Second();
+         EXPECT_EQ(tray.reopen_item, "Reopen FIN.EXE");
+         EXPECT_EQ(tray.warning, "FIN.EXE was closed while you were away. Reopen it from Vardex's icon.");
+         input.sample.last_input_tick += 1;
+         watch.Second();
+       },
+       {event("1011 I", "1")}},
+      {"reopened from the tray with the command line it registered",
+       [&] {
+         system.fail_start = true;
+         watch.Reopen(system);
+         EXPECT_EQ(tray.reopen_item, "Reopen FIN.EXE") << "a failed start keeps the offer";
+         system.fail_start = false;
+         watch.Reopen(system);
+         watch.Reopen(system);
+         EXPECT_EQ(system.started, (std::vector<std::string>{std::string(kDesignPath) + "|/restore 7"}));
+         EXPECT_EQ(tray.reopen_item, "");
+       },
+       {event("1012 I", "1|restart command")}},
       {"started again five minutes later",
        [&] {
          CheckPresence();
-         system.monotonic_ms += 5 * 60'000;
+         system.monotonic_ms += 4 * 60'000;
          RunWatched();
          CheckPresence();
        },
@@ -606,7 +633,55 @@ TEST_F(AskFirst, EachStepReportsExactlyItsEvent) {
     EXPECT_EQ(audits.events, step.events) << step.what;
   }
   EXPECT_EQ(Logged("AskToClose"), 5) << "the dry run asks nothing";
+  EXPECT_EQ(Logged("ShowNote"), 1) << "only an idle end is offered again";
   EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{101})) << "and ends nothing";
+}
+
+// The offer to reopen on the awake clock, in minutes: when the user's return
+// makes it, and each way it goes.
+TEST(ReopenOffer, ComesOnceWhenTheUserIsBackAndGoesWhenItExpiresRunsOrIsReplaced) {
+  using Change = ReopenOffer::Change;
+  constexpr std::int64_t kMin = 60'000, kEnd = 1000 * kMin;
+  struct Case {
+    const char* what;
+    std::int32_t minutes;
+    // Seconds, each: minutes since the end, the input's "after" in minutes
+    // since the end (none: no input yet), the program runs; and the change.
+    std::vector<std::tuple<std::int64_t, std::optional<std::int64_t>, bool, Change>> seconds;
+  };
+  const std::vector<Case> cases = {
+      {"input from before the end is not a return", 60,
+       {{1, -1, false, Change::kNone}, {2, 0, false, Change::kOffered}, {3, 2, false, Change::kNone}}},
+      {"standing the policy's minutes from the offer, not from the end", 5,
+       {{30, 29, false, Change::kOffered}, {34, 33, false, Change::kNone}, {35, 34, false, Change::kWithdrawn},
+        {36, 35, false, Change::kNone}}},
+      {"not while a copy runs; made once it no longer does", 60,
+       {{1, 0, true, Change::kNone}, {2, 0, false, Change::kOffered}}},
+      {"a return after a day makes none", 60,
+       {{24 * 60 + 1, std::nullopt, false, Change::kNone}, {24 * 60 + 2, 24 * 60 + 1, false, Change::kNone}}},
+      {"0 minutes: never offered", 0, {{1, 0, false, Change::kNone}}},
+  };
+  for (const Case& c : cases) {
+    ReopenOffer offer(c.minutes);
+    offer.Ended({"C:\\A\\A.EXE", "", kEnd});
+    for (const auto& [at, after, running, change] : c.seconds) {
+      std::optional<std::int64_t> input_after;
+      if (after) input_after = kEnd + *after * kMin;
+      EXPECT_EQ(offer.Second(kEnd + at * kMin, input_after, running), change) << c.what << " at " << at;
+    }
+  }
+
+  ReopenOffer offer;
+  offer.Ended({"C:\\A\\A.EXE", "", kEnd});
+  offer.Ended({"C:\\B\\B.EXE", "-b", kEnd + 10 * kMin});
+  EXPECT_EQ(offer.Second(kEnd + 11 * kMin, kEnd + 5 * kMin, false), Change::kNone) << "input before the later end";
+  ASSERT_EQ(offer.Second(kEnd + 12 * kMin, kEnd + 11 * kMin, false), Change::kOffered);
+  EXPECT_EQ(offer.standing()->arguments, "-b") << "the later end replaced the earlier";
+  EXPECT_TRUE(offer.Started()) << "started by hand: withdrawn";
+  EXPECT_EQ(offer.standing(), nullptr);
+  offer.Ended({"C:\\B\\B.EXE", "", kEnd});
+  EXPECT_FALSE(offer.Started()) << "before the offer: forgotten, nothing to withdraw";
+  EXPECT_EQ(offer.Second(kEnd + 2 * kMin, kEnd + kMin, false), Change::kNone);
 }
 
 }  // namespace

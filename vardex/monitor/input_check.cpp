@@ -30,7 +30,11 @@ void InputCheck::Tick() {
   // come and go between two presence checks. Its start is use, as a copy the
   // check finds is, whatever the user does next and wherever the front goes.
   const std::int64_t now = system_.MonotonicMs();
-  if (input) use_at_ = now;
+  if (input) {
+    use_at_ = now;
+    input_after_ = sampled_at_;
+  }
+  sampled_at_ = now;
   if (use_at_ && now - *use_at_ <= kLauncherWindowMs && presence_.loaded() != 0 && presence_.LauncherRuns())
     marks_.Input();
 

@@ -42,6 +42,10 @@ class InputCheck {
   // A copy runs in a console whose input cannot be told from its terminal's
   // (InputSample::console_unknown), as of the last tick.
   bool console_unseen() const { return console_unseen_; }
+  // The last key or button anywhere in the session came after this moment
+  // (SystemServices::MonotonicMs of the sample before the one that saw it);
+  // none before any was seen.
+  std::optional<std::int64_t> input_after() const { return input_after_; }
 
  private:
   InputWatch& watch_;
@@ -56,6 +60,8 @@ class InputCheck {
   std::uint64_t sets_seen_ = 0;  // PresenceCheck::sets() at the sample before
   // SystemServices::MonotonicMs of the sample that saw the last key or button.
   std::optional<std::int64_t> use_at_;
+  std::optional<std::int64_t> sampled_at_;  // of the sample before
+  std::optional<std::int64_t> input_after_;
   bool console_unseen_ = false;
 };
 

@@ -3,15 +3,17 @@
 namespace vardex {
 
 Watch::Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, InputWatch& input,
-             const ClosingPolicy& policy, const WorkPolicy& work, const Audit& audit)
+             const ClosingPolicy& policy, const WorkPolicy& work, const Audit& audit, std::int32_t reopen_minutes)
     : c_(c),
       tray_(tray),
+      system_(system),
       audit_(audit),
+      reopen_(reopen_minutes),
       fields_(c, system),
       marks_(c),
       presence_(c, list, tray, system),
       closing_(policy),
-      countdown_(c, list, tray, system, {marks_, presence_, fields_, closing_, audit_}, work),
+      countdown_(c, list, tray, system, {marks_, presence_, fields_, closing_, audit_, reopen_}, work),
       input_check_(input, presence_, marks_, system) {}
 
 void Watch::Start() {
@@ -30,7 +32,10 @@ void Watch::AppCheckTick(HookComponent* hooks) {
   // not the count that ended it before or that another copy ran up.
   const bool loaded = presence_.loaded() != 0;
   if (presence_.Tick(hooks)) {
-    if (!loaded) countdown_.RunStarted();
+    if (!loaded) {
+      countdown_.RunStarted();
+      if (reopen_.Started()) Withdraw();
+    }
     countdown_.StartAfresh();
   }
 }
@@ -45,6 +50,40 @@ void Watch::IdleTick() {
 void Watch::Second() {
   input_check_.Tick();
   countdown_.Second();
+  Offer();
+}
+
+void Watch::Offer() {
+  const std::int64_t now = system_.MonotonicMs();
+  switch (reopen_.Second(now, input_check_.input_after(), presence_.loaded() != 0)) {
+    case ReopenOffer::Change::kOffered: {
+      const ReopenTarget& target = *reopen_.standing();
+      tray_.ShowNote(ReopenOfferTitle(target.path), ReopenOfferText(target.path));
+      tray_.SetReopenItem(ReopenMenuItem(target.path));
+      audit_.ReopenOffered(target.path, (now - target.ended_at) / 60000);
+      break;
+    }
+    case ReopenOffer::Change::kWithdrawn:
+      Withdraw();
+      break;
+    case ReopenOffer::Change::kNone:
+      break;
+  }
+}
+
+// The note goes with the offer; a warning shown since stays.
+void Watch::Withdraw() {
+  tray_.SetReopenItem("");
+  if (!closing_.warned()) tray_.HideWarning();
+}
+
+void Watch::Reopen(SystemServices& system) {
+  const ReopenTarget* target = reopen_.standing();
+  if (!target || !system.StartProgram(target->path, target->arguments)) return;
+  audit_.Reopened(target->path, (system.MonotonicMs() - target->ended_at) / 60000,
+                  target->arguments.empty() ? kReopenedWithPath : kReopenedWithRestartCommand);
+  reopen_.Taken();
+  Withdraw();
 }
 
 void Watch::UseTimeChanged() {

@@ -19,6 +19,7 @@
 #include "monitor/input_check.h"
 #include "monitor/interval_field.h"
 #include "monitor/presence.h"
+#include "monitor/reopen.h"
 #include "monitor/work.h"
 
 namespace vardex {
@@ -26,7 +27,8 @@ namespace vardex {
 class Watch {
  public:
   Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServices& system, InputWatch& input,
-        const ClosingPolicy& policy = {}, const WorkPolicy& work = {}, const Audit& audit = Audit());
+        const ClosingPolicy& policy = {}, const WorkPolicy& work = {}, const Audit& audit = Audit(),
+        std::int32_t reopen_minutes = kReopenOfferMinutes);
   Watch(const Watch&) = delete;
   Watch& operator=(const Watch&) = delete;
 
@@ -51,6 +53,9 @@ class Watch {
   void Restart() { countdown_.Restart(); }
   // "Show Task".
   void EndMatchingProcesses() { countdown_.EndMatchingProcesses(); }
+  // The user chose the offer to reopen the program: it is started, and the
+  // offer goes. Nothing when none stands; it stays when the start failed.
+  void Reopen(SystemServices& system);
 
   IntervalFields& fields() { return fields_; }
   ActivityMarks& marks() { return marks_; }
@@ -64,11 +69,18 @@ class Watch {
   const Closing& closing() const { return closing_; }
   const Countdown& countdown() const { return countdown_; }
   Audit& audit() { return audit_; }
+  ReopenOffer& reopen() { return reopen_; }
 
  private:
+  // The offer to reopen, made, withdrawn or taken.
+  void Offer();
+  void Withdraw();
+
   FrmMainControls& c_;
   Tray& tray_;
+  const SystemServices& system_;
   Audit audit_;
+  ReopenOffer reopen_;
   IntervalFields fields_;
   ActivityMarks marks_;
   PresenceCheck presence_;

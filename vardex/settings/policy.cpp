@@ -56,7 +56,7 @@ bool Policy::Takes(const char* name) const { return std::find(taken.begin(), tak
 bool Policy::SameAs(const Policy& o) const {
   return limit_minutes == o.limit_minutes && program_path == o.program_path && locked == o.locked &&
          closing.warning_seconds == o.closing.warning_seconds && closing.grace_seconds == o.closing.grace_seconds &&
-         closing.dry_run == o.closing.dry_run && names_users == o.names_users &&
+         closing.dry_run == o.closing.dry_run && names_users == o.names_users && reopen_minutes == o.reopen_minutes &&
          work.counts == o.work.counts && work.cpu_per_mille == o.work.cpu_per_mille &&
          work.io_bytes_per_second == o.work.io_bytes_per_second && work.hold_minutes == o.work.hold_minutes;
 }
@@ -78,6 +78,7 @@ Policy ReadPolicy(PolicySource& source) {
   read.DwordInto(policy::kWorkHoldMinutes, 0, 1000000, p.work.hold_minutes);
   read.DwordInto(policy::kDryRun, 0, 1, p.closing.dry_run);
   read.DwordInto(policy::kAuditNamesUsers, 0, 1, p.names_users);
+  read.DwordInto(policy::kReopenOfferMinutes, 0, 1440, p.reopen_minutes);
   return p;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "monitor/closing.h"
+#include "monitor/reopen.h"
 #include "monitor/work.h"
 
 namespace vardex {
@@ -60,6 +61,9 @@ inline constexpr char kDryRun[] = "DryRun";
 // DWORD: 0: the audit names no user ("-" in the user's place); 1 (the
 // default): each event carries the user's SID.
 inline constexpr char kAuditNamesUsers[] = "AuditNamesUsers";
+// DWORD: how long the offer to reopen a program Vardex closed stands once
+// the user is back, in minutes, 0 (no offer) to 1440.
+inline constexpr char kReopenOfferMinutes[] = "ReopenOfferMinutes";
 
 
 inline constexpr std::int32_t kMaxWarningSeconds = 3600;
@@ -88,6 +92,7 @@ struct Policy {
   bool locked = false;
   ClosingPolicy closing;  // with the dry run
   bool names_users = true;  // in the audit's events
+  std::int32_t reopen_minutes = kReopenOfferMinutes;  // monitor/reopen.h
   WorkPolicy work;
   // The values taken, by name, and those present but ignored, each as
   // "Name: why".

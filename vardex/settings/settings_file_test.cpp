@@ -369,6 +369,7 @@ TEST(Policy, EachValueIsTakenWhenValidAndOtherwiseIgnoredWithItsReason) {
   const auto grace = [](const Policy& p) { return std::to_string(p.closing.grace_seconds); };
   const auto dry = [](const Policy& p) { return std::to_string(p.closing.dry_run); };
   const auto names = [](const Policy& p) { return std::to_string(p.names_users); };
+  const auto reopen = [](const Policy& p) { return std::to_string(p.reopen_minutes); };
   struct Row {
     const char* name;
     std::optional<PolicyValue> value;
@@ -410,6 +411,9 @@ TEST(Policy, EachValueIsTakenWhenValidAndOtherwiseIgnoredWithItsReason) {
       {policy::kAuditNamesUsers, std::nullopt, +names, "1", ""},
       {policy::kAuditNamesUsers, PolicyValue(0u), +names, "0", ""},
       {policy::kAuditNamesUsers, PolicyValue(2u), +names, "1", "AuditNamesUsers: 2 is outside 0 to 1"},
+      {policy::kReopenOfferMinutes, std::nullopt, +reopen, "60", ""},
+      {policy::kReopenOfferMinutes, PolicyValue(0u), +reopen, "0", ""},
+      {policy::kReopenOfferMinutes, PolicyValue(1441u), +reopen, "60", "ReopenOfferMinutes: 1441 is outside 0 to 1440"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.name) + " row " + std::to_string(&row - rows));

@@ -7,7 +7,7 @@ FrmMain::FrmMain(FrmMainControls& controls, const FrmMainComponents& components,
     : c_(controls),
       k_(components),
       watch_(controls, components.ListKillProcess1, components.csSysTray1, components.system, components.input,
-             policy.closing, policy.work, audit),
+             policy.closing, policy.work, audit, policy.reopen_minutes),
       lock_(controls),
       settings_(controls, components.settings, components.system, lock_, watch_.fields().intAppShutDownTime),
       policy_(policy) {
@@ -22,6 +22,7 @@ void FrmMain::SetPolicy(const Policy& policy) {
   policy_ = policy;
   watch_.closing().SetPolicy(policy_.closing);
   watch_.countdown().SetWorkPolicy(policy_.work);
+  watch_.reopen().SetMinutes(policy_.reopen_minutes);
   settings_.SetPolicy(policy_);
   if (fields_changed) LoadSettings();
   lock_.SetPolicy(policy_);
@@ -75,6 +76,8 @@ void FrmMain::csSysTray1_RestoreEvent() {
   LoadSettings();
   c_.txtPassword().SetText("");
 }
+
+void FrmMain::csSysTray1_ReopenEvent() { watch_.Reopen(k_.system); }
 
 void FrmMain::csSysTray1_IconEvent() { k_.csSysTray1.AddTrayIcon(); }
 

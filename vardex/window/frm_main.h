@@ -79,6 +79,8 @@ class FrmMain final : public ActivityEvents {
   void Command1_Click();  // "Show Task"
   void csSysTray1_IconEvent();
   void csSysTray1_RestoreEvent();
+  // The tray's "Reopen NAME", or a click on the offer's notification.
+  void csSysTray1_ReopenEvent();
 
   // Timers.
   void tmrAppShotDown_Timer();

@@ -116,7 +116,7 @@ int Run(HINSTANCE instance) {
                        policy, vardex::Audit(&events, events.user()));
 
   if (!tray.Create(instance, [&form] { form.csSysTray1_RestoreEvent(); },
-                   [&form] { form.csSysTray1_IconEvent(); }))
+                   [&form] { form.csSysTray1_IconEvent(); }, [&form] { form.csSysTray1_ReopenEvent(); }))
     return kExitNoWindow;
   window.Attach(form);
   window.after_tick = [&] {
