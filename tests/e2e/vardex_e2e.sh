@@ -91,6 +91,16 @@
 #                       typing stops notepad is warned and reported as "would
 #                       have been ended" (ReportEventW on Wine's eventlog
 #                       channel), and still runs 3 minutes later
+#   E2E_REOPEN          when set, the offer to reopen (ReopenOfferMinutes = 1
+#                       under HKLM\SOFTWARE\Policies\Vardex, removed after):
+#                       after the end a key into another window brings the
+#                       offer (event 1011 on Wine's eventlog channel), and the
+#                       tray menu's last item, "Reopen notepad.exe", starts
+#                       notepad again (1012); once Vardex has ended that one
+#                       too, notepad started by hand before the user comes
+#                       back gets no offer; after the next end the offer
+#                       comes and is gone a minute later (the menu's last
+#                       item is "Restore" again)
 #   E2E_GIVEN_LOCKED    1: vardex.ini is already there (written by the package,
 #                       with a password; limit and path as above); Vardex must
 #                       show its settings locked
@@ -161,7 +171,7 @@ cleanup() {
   [ -n "${save_file:-}" ] && rm -f "$save_file"
   [ -n "$clock_file" ] && rm -f "$clock_file"
   [ -n "$hidden" ] && mv -f "$hidden" "${hidden%.hidden}"
-  [ -n "$policy_set" ] && "$wine" reg delete "$policy_key" /v DryRun /f </dev/null >/dev/null 2>&1
+  [ -n "$policy_set" ] && "$wine" reg delete "$policy_key" /f </dev/null >/dev/null 2>&1
   [ -n "$events_log" ] && rm -f "$events_log"
 }
 trap cleanup EXIT
@@ -273,6 +283,13 @@ if [ -n "${E2E_DRY_RUN:-}" ]; then
     fail "the policy value DryRun could not be written"
   policy_set=1
   # Wine stores no event; its eventlog channel shows each ReportEventW.
+  events_log=$(mktemp)
+  vardex_env+=(WINEDEBUG=+eventlog)
+fi
+if [ -n "${E2E_REOPEN:-}" ]; then
+  "$wine" reg add "$policy_key" /v ReopenOfferMinutes /t REG_DWORD /d 1 /f </dev/null >/dev/null 2>&1 ||
+    fail "the policy value ReopenOfferMinutes could not be written"
+  policy_set=1
   events_log=$(mktemp)
   vardex_env+=(WINEDEBUG=+eventlog)
 fi
@@ -603,6 +620,77 @@ fi
 [ "${elapsed:-0}" -gt "$limit" ] || fail "LblElapsedTime shows ${elapsed:-nothing}, not past the limit"
 [ "$max_idle" -gt $(( 2 * tick )) ] || fail "the idle count never grew after the typing stopped"
 kill -0 "$vx_pid" 2>/dev/null || fail "Vardex did not keep running"
+
+if [ -n "${E2E_REOPEN:-}" ]; then
+  # Event ids as ReportEventW's fourth argument: 1011 offered, 1012 reopened.
+  reported() { grep -c "ReportEventW.*,0x0*$1," "$events_log"; }
+  # The user comes back: a key into another window (Wine's tray window).
+  come_back() {
+    local tray
+    tray=$(xdotool search --onlyvisible --name 'Wine System Tray' | head -1)
+    xdotool windowfocus --sync "$tray" 2>/dev/null
+    xdotool key shift
+  }
+  # Waits at most `2` seconds for `1` reports of event `3`.
+  wait_reported() {
+    local from=$(date +%s)
+    while [ "$(reported "$3")" -lt "$1" ] && [ $(( $(date +%s) - from )) -lt "$2" ]; do sleep 0.5; done
+    [ "$(reported "$3")" -eq "$1" ]
+  }
+  # The tray menu's last item, chosen with the keys (Up from no item is the last).
+  choose_last_item() {
+    local tray
+    tray=$(xdotool search --onlyvisible --name 'Wine System Tray' | head -1)
+    xdotool windowraise "$tray"
+    xdotool mousemove --window "$tray" 10 10 click 3
+    sleep 1
+    xdotool key Up Return
+  }
+  # Waits until Vardex has ended every notepad, at most the limit, the ticks
+  # and the grace period.
+  wait_ended() {
+    local from=$(date +%s)
+    while [ -n "$(prefix_pids "$notepad_win")" ] && [ $(( $(date +%s) - from )) -lt $(( limit + 6 * tick + grace )) ]; do
+      sleep 2
+    done
+    [ -z "$(prefix_pids "$notepad_win")" ] || fail "$1: notepad still runs $(( $(date +%s) - from ))s later"
+  }
+  sleep 3
+  [ "$(reported 3f3)" -eq 0 ] || fail "an offer to reopen came before the user did"
+  come_back
+  wait_reported 1 5 3f3 || fail "no offer to reopen (1011) after a key, $(reported 3f3) reports"
+  choose_last_item
+  wait_reported 1 10 3f4 || fail "choosing the tray's last item reopened nothing (1012)"
+  # Each insert on a line of its own after the call's: the user, the path,
+  # the minutes, and how (Wine implements no restart command line).
+  grep -A4 'ReportEventW.*,0x0*3f4,' "$events_log" | grep -qF '"path"' || fail "the reopen did not start the path alone"
+  [ -n "$(prefix_pids "$notepad_win")" ] || fail "no notepad runs after the reopen"
+  echo "offered at the user's key; the tray's \"Reopen notepad.exe\" started notepad again"
+
+  wait_ended "the reopened notepad"
+  np_pids=() np_windows=()
+  start_notepad
+  sleep $(( tick + 2 ))
+  come_back
+  sleep 5
+  [ "$(reported 3f3)" -eq 1 ] || fail "an offer came though notepad was started by hand"
+  echo "no offer after notepad was started by hand"
+
+  wait_ended "notepad started by hand"
+  come_back
+  wait_reported 2 5 3f3 || fail "no offer after the third end"
+  offered=$(date +%s)
+  sleep $(( 60 + 2 - ($(date +%s) - offered) ))
+  vardex_shown() { [ -n "$(xdotool search --onlyvisible --name 'Vardex by Pellow')" ]; }
+  vardex_shown && fail "Vardex's window shows before the menu's last item is chosen"
+  choose_last_item
+  timeout 20 xdotool search --sync --onlyvisible --name 'Vardex by Pellow' >/dev/null 2>&1 ||
+    fail "a minute after the offer the menu's last item is not \"Restore\""
+  [ "$(reported 3f4)" -eq 1 ] && [ -z "$(prefix_pids "$notepad_win")" ] || fail "the expired offer reopened notepad"
+  grep -A4 'ReportEventW.*,0x0*3f[34],' "$events_log" | cut -c1-200
+  echo "PASS: offered when the user came back, reopened from the tray, none after a start by hand, gone a minute later"
+  exit 0
+fi
 
 if [ -n "${E2E_AFTER_END:-}" ]; then
   # The count that ended notepad stays above the limit. Started again,
