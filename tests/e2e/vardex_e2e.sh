@@ -278,18 +278,14 @@ if [ -z "${E2E_WORKERS:-}" ]; then
 fi
 
 vardex_env=("${clock_env[@]}")
-if [ -n "${E2E_DRY_RUN:-}" ]; then
-  "$wine" reg add "$policy_key" /v DryRun /t REG_DWORD /d 1 /f </dev/null >/dev/null 2>&1 ||
-    fail "the policy value DryRun could not be written"
+policy_value=""
+[ -n "${E2E_DRY_RUN:-}" ] && policy_value=DryRun
+[ -n "${E2E_REOPEN:-}" ] && policy_value=ReopenOfferMinutes
+if [ -n "$policy_value" ]; then
+  "$wine" reg add "$policy_key" /v "$policy_value" /t REG_DWORD /d 1 /f </dev/null >/dev/null 2>&1 ||
+    fail "the policy value $policy_value could not be written"
   policy_set=1
   # Wine stores no event; its eventlog channel shows each ReportEventW.
-  events_log=$(mktemp)
-  vardex_env+=(WINEDEBUG=+eventlog)
-fi
-if [ -n "${E2E_REOPEN:-}" ]; then
-  "$wine" reg add "$policy_key" /v ReopenOfferMinutes /t REG_DWORD /d 1 /f </dev/null >/dev/null 2>&1 ||
-    fail "the policy value ReopenOfferMinutes could not be written"
-  policy_set=1
   events_log=$(mktemp)
   vardex_env+=(WINEDEBUG=+eventlog)
 fi
