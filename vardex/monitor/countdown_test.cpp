@@ -633,8 +633,30 @@ TEST_F(AskFirst, EachStepReportsExactlyItsEvent) {
     EXPECT_EQ(audits.events, step.events) << step.what;
   }
   EXPECT_EQ(Logged("AskToClose"), 5) << "the dry run asks nothing";
-  EXPECT_EQ(Logged("ShowNote"), 1) << "only an idle end is offered again";
   EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{101})) << "and ends nothing";
+}
+
+// "Show Task" is the user's own end, made while the user is there: only the
+// idle end, which came while the user was away, is offered again.
+TEST_F(AskFirst, OnlyAnIdleEndIsOfferedAgain) {
+  StartWatching();
+  const auto end_and_come_back = [this](const std::function<void()>& end) {
+    end();
+    Second(30'000);
+    CheckPresence();
+    ASSERT_EQ(presence.loaded(), 0);
+    watch.Second();
+    input.sample.last_input_tick += 1;
+    watch.Second();
+  };
+  end_and_come_back([this] { countdown.EndMatchingProcesses(); });
+  EXPECT_EQ(Logged("ShowNote"), 0);
+  RunWatched();
+  CheckPresence();
+  intAppShutDownTime.SetText("1");
+  end_and_come_back([this] { Tick(7); });
+  EXPECT_EQ(Logged("ShowNote FIN.EXE was closed"), 1);
+  EXPECT_EQ(processes.asked.size(), 2u);
 }
 
 // The offer to reopen on the awake clock, in minutes: when the user's return
