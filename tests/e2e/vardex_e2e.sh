@@ -633,11 +633,14 @@ if [ -n "${E2E_REOPEN:-}" ]; then
     while [ "$(reported "$3")" -lt "$1" ] && [ $(( $(date +%s) - from )) -lt "$2" ]; do sleep 0.5; done
     [ "$(reported "$3")" -eq "$1" ]
   }
-  # The tray menu's last item, chosen with the keys (Up from no item is the last).
+  # The tray menu's last item, chosen with the keys (Up from no item is the
+  # last); they reach Wine through the tray window, and the menu's thread,
+  # in front now, through the wineserver.
   choose_last_item() {
     local tray
     tray=$(xdotool search --onlyvisible --name 'Wine System Tray' | head -1)
     xdotool windowraise "$tray"
+    xdotool windowfocus --sync "$tray" 2>/dev/null
     xdotool mousemove --window "$tray" 10 10 click 3
     sleep 1
     xdotool key Up Return

@@ -64,7 +64,7 @@ class TrayTest : public ::testing::Test {
   void SetUp() override {
     before_ = TrayIconWindows();
     ASSERT_TRUE(tray_.Create(::GetModuleHandleW(nullptr), [this] { ++restore_events_; },
-                             [this] { ++icon_events_; }));
+                             [this] { ++icon_events_; }, [this] { ++reopen_events_; }));
   }
 
   // The icon windows that this tray added.
@@ -81,6 +81,7 @@ class TrayTest : public ::testing::Test {
   IconPicture error_ = StockIcon(IDI_ERROR);
   int restore_events_ = 0;
   int icon_events_ = 0;
+  int reopen_events_ = 0;
 };
 
 TEST_F(TrayTest, NoIconBeforeTheFirstAdd) {
@@ -158,6 +159,27 @@ TEST_F(TrayTest, DoubleClickOnTheIconRaisesTheRestoreEvent) {
   ASSERT_EQ(::SendInput(4, clicks, sizeof(INPUT)), 4u);
   EXPECT_TRUE(PumpUntil([this] { return restore_events_ == 1; }));
   EXPECT_EQ(icon_events_, 0);
+}
+
+// As Windows reports a click on a balloon (Wine's tray never does): only the
+// note that offers the reopen, while the offer stands, raises the request.
+TEST_F(TrayTest, AClickOnTheOfferingNoteRaisesTheReopenRequestAndOnTheWarningNothing) {
+  ASSERT_TRUE(tray_.TrayIcon(warning_));
+  ASSERT_TRUE(tray_.AddTrayIcon());
+  const auto click = [this] { ::SendMessageW(tray_.hwnd(), kWmTrayCallback, kTrayIconId, NIN_BALLOONUSERCLICK); };
+  tray_.SetReopenItem("Reopen notepad.exe");
+  ASSERT_TRUE(tray_.ShowWarning("FIN.EXE will be closed", "in 40 seconds"));
+  click();
+  EXPECT_EQ(reopen_events_, 0) << "the warning";
+  ASSERT_TRUE(tray_.ShowNote("notepad.exe was closed", "Reopen it"));
+  click();
+  click();
+  EXPECT_EQ(reopen_events_, 1) << "once";
+  ASSERT_TRUE(tray_.ShowNote("notepad.exe was closed", "Reopen it"));
+  tray_.SetReopenItem("");
+  click();
+  EXPECT_EQ(reopen_events_, 1) << "the offer withdrawn";
+  EXPECT_EQ(restore_events_, 0);
 }
 
 TEST_F(TrayTest, TaskbarCreatedRaisesTheIconEventAndTheIconComesBack) {
