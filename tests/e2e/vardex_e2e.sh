@@ -633,17 +633,21 @@ if [ -n "${E2E_REOPEN:-}" ]; then
     while [ "$(reported "$3")" -lt "$1" ] && [ $(( $(date +%s) - from )) -lt "$2" ]; do sleep 0.5; done
     [ "$(reported "$3")" -eq "$1" ]
   }
-  # The tray menu's last item, chosen with the keys (Up from no item is the
-  # last); they reach Wine through the tray window, and the menu's thread,
-  # in front now, through the wineserver.
+  # A click on the tray menu's last item: the menu is Vardex's only window
+  # shown, its last item at its bottom.
   choose_last_item() {
-    local tray
+    local tray menu="" X Y WIDTH HEIGHT
     tray=$(xdotool search --onlyvisible --name 'Wine System Tray' | head -1)
     xdotool windowraise "$tray"
-    xdotool windowfocus --sync "$tray" 2>/dev/null
     xdotool mousemove --window "$tray" 10 10 click 3
-    sleep 1
-    xdotool key Up Return
+    for _ in $(seq 1 20); do
+      menu=$(xdotool search --onlyvisible --classname '^vardex\.exe$' | tail -1)
+      [ -n "$menu" ] && break
+      sleep 0.25
+    done
+    [ -n "$menu" ] || fail "the tray's menu did not open"
+    eval "$(xdotool getwindowgeometry --shell "$menu")"
+    xdotool mousemove $(( X + WIDTH / 2 )) $(( Y + HEIGHT - 8 )) click 1
   }
   # Waits until Vardex has ended every notepad, at most the limit, the ticks
   # and the grace period.
