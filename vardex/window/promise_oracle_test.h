@@ -1,7 +1,8 @@
 // The promise, as docs/behaviour.md states it, judged against what happened in the
 // simulated world: Vardex ends only what is idle, only the program the user
-// named by its whole path, ends it within the limit and two ticks on the
-// world's own clock, and loses no settings. The oracle learns the settings
+// named by its whole path, asks it to close within the limit and a tick on
+// the world's own clock and ends it when the request's grace is over, and
+// loses no settings. The oracle learns the settings
 // from the user's keystrokes and "&Done", never from Vardex's window. Each
 // check names the rule broken, or returns "" when none is. Times are
 // simulated milliseconds.
@@ -23,10 +24,20 @@ inline constexpr Ms kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute
 // How long an asked copy has to close before it may be ended by force, in
 // awake time: a sleep is no part of it.
 inline constexpr Ms kAskedGrace = 30 * kSecond;
-// How long after the limit an end may come: two idle ticks, one presence
-// period, and the 30 s an asked program has to close with the second tick
-// that ends it.
-inline constexpr Ms kGrace = 2 * 10 * kSecond + 5 * kSecond + 31 * kSecond;
+// How long after the limit the request to close (or, in a dry run, the
+// report) may come, by what began the idle run. The request comes at the
+// first idle tick that finds the count at the limit: a tick is 10 s, one
+// now and then comes up to 3 s late (keeping its schedule), each drifts by
+// up to a system tick; what restarts the count is seen at once by the hooks
+// and at the latest one presence period (5 s) after it happened otherwise
+// (a copy's start, input only the look at the window sees). So: 10 s + 3 s
+// + 5 s, and a second for the drift of a long limit's ticks.
+inline constexpr Ms kAskBound = 10 * kSecond + 3 * kSecond + 5 * kSecond + kSecond;
+// A tick and its lateness more for what Vardex learns only at an idle tick:
+// work, measured over the span between two presence checks and counted at
+// the tick after it; and the wake, where the tick that fell due in the
+// sleep comes once and the timer keeps a new schedule from there.
+inline constexpr Ms kAskBoundAtTick = kAskBound + 10 * kSecond + 3 * kSecond;
 inline constexpr Ms kLongAgo = -(Ms{1} << 60);
 // Work: the program's processes (its copies and what they started) using
 // more than a tenth of one core in all. Vardex measures it over a tick
@@ -209,49 +220,75 @@ class PromiseOracle {
     return "";
   }
 
-  // A copy (`pid`) was asked to close at `awake` on the world's awake clock;
-  // `agreed`: it answered yes and returned from the end of the session,
-  // as a program does that has saved what it wanted and stays.
-  void AskedToClose(std::int32_t pid, Ms awake, bool agreed) { asked_copies_[pid] = {awake, agreed}; }
-  // Never ahead of the request: Vardex ended the copy `pid` by force. One
-  // that agreed may go at once, any other only when the grace period is
-  // over in awake seconds: a wake ends nothing at once.
+  // A copy (`pid`) was asked to close at `t`, `awake` on the world's awake
+  // clock; the copies asked at one awake time are one request. `agreed`: it
+  // answered yes and returned from the end of the session, as a program
+  // does that has saved what it wanted and stays. `endable`: the user may
+  // end it (one above the user's integrity level stays whatever Vardex does).
+  void AskedToClose(std::int32_t pid, Ms t, Ms awake, bool agreed, bool endable) {
+    if (request_.copies.empty() || request_.awake != awake) request_ = Request{t, awake, {}};
+    request_.copies[pid] = {agreed, endable, true};
+  }
+  // Never ahead of the request: Vardex ended the copy `pid` by force. Only
+  // a copy of the last request: one that agreed may go at once, any other
+  // only when the grace period is over in awake seconds (a wake ends
+  // nothing at once).
   std::string EndedByForce(std::int32_t pid, Ms awake) {
-    const auto it = asked_copies_.find(pid);
-    if (it == asked_copies_.end()) return "ended by force without being asked to close";
-    const Request a = it->second;
-    asked_copies_.erase(it);
-    if (!a.agreed && awake - a.awake < kAskedGrace) return "ended by force within 30 awake seconds of the request";
+    const auto it = request_.copies.find(pid);
+    if (it == request_.copies.end() || !it->second.runs) return "ended by force without being asked to close";
+    it->second.runs = false;
+    if (!it->second.agreed && awake - request_.awake < kAskedGrace)
+      return "ended by force within 30 awake seconds of the request";
     return "";
   }
   // The copy `pid` is gone: its identifier may be another's next.
-  void Gone(std::int32_t pid) { asked_copies_.erase(pid); }
+  void Gone(std::int32_t pid) {
+    const auto it = request_.copies.find(pid);
+    if (it != request_.copies.end()) it->second.runs = false;
+  }
+  // Never late after the request, checked at each of Vardex's one-second
+  // ticks (`awake` on the awake clock): a copy of the request still runs
+  // although its end was due, at once when every copy asked agreed, else
+  // when the grace period is over. Use since the request calls the end off.
+  std::string OverGrace(Ms awake) const {
+    if (!RequestStands() || awake <= request_.awake) return "";
+    const bool all_agreed = std::all_of(request_.copies.begin(), request_.copies.end(),
+                                        [](const auto& c) { return c.second.agreed; });
+    if (!all_agreed && awake - request_.awake < kAskedGrace) return "";
+    for (const auto& [pid, c] : request_.copies)
+      if (c.runs && c.endable)
+        return all_agreed ? "not ended at the tick after every copy asked agreed to close"
+                          : "not ended at the tick after the grace period";
+    return "";
+  }
 
   // Never late, checked at every whole simulated second in (from, until]
   // while a copy of the named program that could be ended runs. Returns the
   // rule and sets `at` to the first second past the limit and its grace;
   // counts each excuse that held the end off.
+  // While a request stands, its copies are judged by OverGrace.
   std::string Late(Ms from, Ms until, Ms& at) {
+    if (RequestStands()) return "";
     const std::string program = Upper(path_);
-    Ms due = IdleSince(until) + Limit() + kGrace;
+    const Ms since = IdleSince(until);
+    Ms due = since + Limit() + (since > UsedSince() ? kAskBoundAtTick : kAskBound);
     const auto excused = excused_.find(program);
     if (excused != excused_.end()) {
       for (std::size_t i = 0; i < excused->second.size(); ++i) {
-        const Ms e = excused->second[i];
-        if (e + Limit() + kGrace <= due) continue;
+        const Ms e = excused->second[i] + Limit() + (i == Index(Excuse::kAsleep) ? kAskBoundAtTick : kAskBound);
+        if (e <= due) continue;
         // Held off by this excuse: counted once per excused input.
-        if (FirstSecondAfter(due) <= until && counted_[i] != e) {
-          counted_[i] = e;
+        if (FirstSecondAfter(due) <= until && counted_[i] != excused->second[i]) {
+          counted_[i] = excused->second[i];
           ++counts_[i];
         }
-        due = e + Limit() + kGrace;
+        due = e;
       }
     }
     at = std::max(FirstSecondAfter(due), FirstSecondAfter(from));
     if (at > until) return "";
-    if (!dry_run_) return "not ended although idle for the limit";
-    const Ms used = std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
-    return reported_ > used ? "" : "not reported as would-have-been-ended although idle for the limit";
+    if (!dry_run_) return "not asked to close although idle for the limit";
+    return reported_ > UsedSince() ? "" : "not reported as would-have-been-ended although idle for the limit";
   }
 
   // No lost settings: what "&Done" saved is what the next load shows, and a
@@ -311,8 +348,23 @@ class PromiseOracle {
   Ms SurelySeen(Ms since, Ms until, const std::string& program) const {
     return until - since >= kWorkUnseen ? until - kWorkUnseen : Last(sure_work_, program);
   }
-  bool Saving(const std::string& program) const {
-    return Last(asked_, program) > std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
+  bool Saving(const std::string& program) const { return Last(asked_, program) > UsedSince(program); }
+  // The last fresh start, start of a copy or input into one: use, or what
+  // counts as it.
+  Ms UsedSince() const { return UsedSince(Upper(path_)); }
+  Ms UsedSince(const std::string& program) const {
+    return std::max({fresh_, count_from_, Last(start_, program), Last(input_, program)});
+  }
+  // A request to close stands while a copy it asked runs and nothing since
+  // may have called it off: no use, no excused input, no dry run.
+  bool RequestStands() const {
+    if (dry_run_ || request_.copies.empty() || request_.t <= UsedSince()) return false;
+    const auto excused = excused_.find(Upper(path_));
+    if (excused != excused_.end() &&
+        std::any_of(excused->second.begin(), excused->second.end(), [&](Ms e) { return e >= request_.t; }))
+      return false;
+    return std::any_of(request_.copies.begin(), request_.copies.end(),
+                       [](const auto& c) { return c.second.runs && c.second.endable; });
   }
 
   std::string path_;  // as typed
@@ -337,11 +389,14 @@ class PromiseOracle {
   std::map<std::string, int> maybe_load_;           // by program: its load now, that may be work
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
-  struct Request {
-    Ms awake;
-    bool agreed;
+  struct AskedCopy {
+    bool agreed, endable, runs;
   };
-  std::map<std::int32_t, Request> asked_copies_;  // by process identifier
+  struct Request {
+    Ms t = kLongAgo, awake = kLongAgo;
+    std::map<std::int32_t, AskedCopy> copies;  // by process identifier
+  };
+  Request request_;  // the last request to close
   bool limit_text_is_number_ = true;  // what the limit field holds
   bool dry_run_ = false;
   Ms reported_ = kLongAgo;  // the last report of an end that would have come
