@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "processes/process_query.h"
 #include "win32/console_attachment.h"
-#include "win32/process_query.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
 #include "win32/unique_any.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "processes/program_path.h"
 #include "tessik.h"
 #include "win32/connection.h"
-#include "win32/program_path.h"
 #include "win32/qi_table.h"
 #include "win32/result.h"
 #include "win32/scope_exit.h"

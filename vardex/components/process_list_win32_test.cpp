@@ -13,7 +13,7 @@
 
 #include "components/close_request_win32.h"
 #include "components/system_services_win32.h"
-#include "win32/process_query.h"
+#include "processes/process_query.h"
 #include "win32/text.h"
 #include "win32/unique_any.h"
 
