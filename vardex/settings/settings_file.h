@@ -56,8 +56,6 @@ std::vector<std::string> DefaultSettingsLines();
 // password box's text, the stored password and whether the screen is unlocked.
 std::vector<std::string> PasswordLines(const std::string& typed, const std::string& stored, bool unlocked);
 
-// The file in the system directory, read into the window and written from
-// it. It owns sSystemPath. `limit` is the field of line 1.
 // The controls the file is read into and written from.
 struct SettingsControls {
   // The form's own, as the form hands them on.
@@ -72,6 +70,9 @@ struct SettingsControls {
   Label& lblSystemPath;
 };
 
+// The file in the system directory, read into the window and written from
+// it. It keeps the directory's path (system_path()), which Locate finds.
+// `limit` is the field of line 1.
 class SettingsFile {
  public:
   SettingsFile(const SettingsControls& c, SettingsStorage& storage, SystemServices& system, ScreenLock& lock,
