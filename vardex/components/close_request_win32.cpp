@@ -139,9 +139,10 @@ namespace {
 // request's shared pointer made for the callback alone, so the request lives
 // until its Ask returns, whatever became of the list that asked; the
 // callback touches nothing else of Vardex's but the console attachment's
-// lock, which has no destructor. Nothing waits for it at exit: ExitProcess
-// ends the pool's threads before any module is detached, and its code lies
-// in the executable, which is never unloaded while they run.
+// lock and the report channel, neither of which has a destructor that exit
+// could run under it. Nothing waits for it at exit: ExitProcess ends the
+// pool's threads before any module is detached, and its code lies in the
+// executable, which is never unloaded while they run.
 void CALLBACK AskOnPool(PTP_CALLBACK_INSTANCE instance, void* context) noexcept {
   const std::unique_ptr<std::shared_ptr<CloseRequest>> request(static_cast<std::shared_ptr<CloseRequest>*>(context));
   // The answers may take the grace period: the pool need not wait for this
