@@ -23,16 +23,7 @@ class registry_watch {
   // `path` under `root`; `message` goes to `window` at each change.
   registry_watch(HKEY root, const char* path, HWND window, UINT message)
       : root_(root), path_(path), window_(window), message_(message) {
-    event_.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
-    if (!event_) {
-      REPORT_LAST_ERROR("CreateEventW for a registry watch");
-      return;
-    }
-    if (!arm()) return;
-    if (!::RegisterWaitForSingleObject(wait_.put(), event_.get(), &Signalled, this, INFINITE, WT_EXECUTEDEFAULT)) {
-      REPORT_LAST_ERROR("RegisterWaitForSingleObject for a registry watch");
-      wait_.reset();
-    }
+    if (FAILED(start())) wait_.reset();
   }
   registry_watch(const registry_watch&) = delete;
   registry_watch& operator=(const registry_watch&) = delete;
@@ -40,37 +31,46 @@ class registry_watch {
   bool watching() const noexcept { return wait_.get() != nullptr; }
 
   // Watches again after a change: the key when it exists, else its nearest
-  // ancestor that does.
-  bool arm() {
+  // ancestor that does. A failure is reported, but a key deleted while it was
+  // being watched is no failure: the next arm() follows it.
+  HRESULT arm() {
     std::string at = path_;
     unique_hkey opened;
     LSTATUS status = ERROR_SUCCESS;
     while ((status = ::RegOpenKeyExA(root_, at.c_str(), 0, KEY_NOTIFY, opened.put())) != ERROR_SUCCESS) {
       opened.reset();
       const std::size_t cut = at.rfind('\\');
-      if (cut == std::string::npos) {
-        REPORT_FAILURE(HRESULT_FROM_WIN32(static_cast<DWORD>(status)), "RegOpenKeyExA for a registry watch");
-        return false;
-      }
+      RETURN_HR_IF_MSG(HRESULT_FROM_WIN32(static_cast<DWORD>(status)), cut == std::string::npos,
+                       "RegOpenKeyExA for a registry watch");
       at.resize(cut);
     }
     // Closing a watched key signals the event: the handle is kept while the
     // same key is the nearest and is not deleted, or every arm() would
     // bring one message more, for ever.
-    if (key_ && at == at_ && Notify()) return true;
+    if (key_ && at == at_ && SUCCEEDED(Notify())) return S_OK;
     key_ = std::move(opened);
     at_ = std::move(at);
     return Notify();
   }
 
  private:
-  bool Notify() noexcept {
+  HRESULT start() {
+    event_.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    RETURN_LAST_ERROR_IF_NULL_MSG(event_.get(), "CreateEventW for a registry watch");
+    RETURN_IF_FAILED_EXPECTED(arm());
+    RETURN_IF_WIN32_BOOL_FALSE_MSG(
+        ::RegisterWaitForSingleObject(wait_.put(), event_.get(), &Signalled, this, INFINITE, WT_EXECUTEDEFAULT),
+        "RegisterWaitForSingleObject for a registry watch");
+    return S_OK;
+  }
+
+  HRESULT Notify() noexcept {
     const LSTATUS status = ::RegNotifyChangeKeyValue(
         key_.get(), at_ == path_, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event_.get(), TRUE);
-    if (status == ERROR_SUCCESS) return true;
-    if (status != ERROR_KEY_DELETED)
-      REPORT_FAILURE(HRESULT_FROM_WIN32(static_cast<DWORD>(status)), "RegNotifyChangeKeyValue");
-    return false;
+    const HRESULT hr = HRESULT_FROM_WIN32(static_cast<DWORD>(status));
+    if (status == ERROR_KEY_DELETED) return hr;  // not reported: the next arm() follows the key
+    RETURN_HR_IF_MSG(hr, status != ERROR_SUCCESS, "RegNotifyChangeKeyValue");
+    return S_OK;
   }
 
   static void CALLBACK Signalled(void* context, BOOLEAN) noexcept {

@@ -49,19 +49,20 @@ class window_base {
   // the class (or a second thread racing to register it) then needs no probe
   // that could also answer with another module's global class of the name.
   // A DLL's classes outlive its unloading, so a DLL unregisters its own when
-  // it unloads; a later load then registers afresh.
-  static bool register_window_class(HINSTANCE instance, const window_class& wanted) noexcept {
+  // it unloads; a later load then registers afresh. A failure is reported.
+  static HRESULT register_window_class(HINSTANCE instance, const window_class& wanted) noexcept {
+    bool registered = false;
     if constexpr (charset == window_charset::kAnsi) {
       WNDCLASSEXA filled{};
       fill(filled, instance, wanted);
-      if (::RegisterClassExA(&filled) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
+      registered = ::RegisterClassExA(&filled) != 0;
     } else {
       WNDCLASSEXW filled{};
       fill(filled, instance, wanted);
-      if (::RegisterClassExW(&filled) || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS) return true;
+      registered = ::RegisterClassExW(&filled) != 0;
     }
-    REPORT_LAST_ERROR("RegisterClassEx");
-    return false;
+    RETURN_LAST_ERROR_IF_MSG(!registered && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS, "RegisterClassEx");
+    return S_OK;
   }
 
   window_base() noexcept = default;

@@ -19,7 +19,7 @@ class CountingWindow final : public window_base<CountingWindow> {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     window_class wanted;
     wanted.name = L"WindowBaseTest";
-    return register_window_class(instance, wanted) &&
+    return SUCCEEDED(register_window_class(instance, wanted)) &&
            ::CreateWindowExW(0, wanted.name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this) != nullptr;
   }
   void Destroy() { destroy_window(); }

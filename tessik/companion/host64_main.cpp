@@ -33,7 +33,7 @@ class HostWindow final : public win32::window_base<HostWindow, win32::window_cha
   bool Create(HINSTANCE instance) noexcept {
     window_class host_class;
     host_class.name = kHostWindowClass;
-    if (!register_window_class(instance, host_class)) return false;
+    if (FAILED(register_window_class(instance, host_class))) return false;
     return ::CreateWindowExA(0, kHostWindowClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this) !=
            nullptr;
   }

@@ -8,8 +8,8 @@
 
 #include "lookup/process_walk.h"
 #include "lookup/thread_choice.h"
-#include "win32/process_query.h"
-#include "win32/program_path.h"
+#include "processes/process_query.h"
+#include "processes/program_path.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
 #include "win32/unique_any.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "win32/process_reader.h"
+#include "processes/process_reader.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
 #include "win32/unique_any.h"

@@ -2,7 +2,7 @@
 // name and the platform family it walks for.
 //
 // On the NT family the list and the paths come from the module's process
-// reader (common/win32/process_reader.h, one for all callers): one
+// reader (common/processes/process_reader.h, one for all callers): one
 // system-wide query in ntdll, and each process's path read once in its life
 // and kept while the process runs. Where the query is absent, EnumProcesses
 // gives the list and every path is read at every walk.
@@ -13,8 +13,8 @@
 #include <string>
 
 #include "lookup/process_lookup.h"
-#include "win32/process_query.h"
-#include "win32/process_reader.h"
+#include "processes/process_query.h"
+#include "processes/process_reader.h"
 
 namespace tessik::detail {
 

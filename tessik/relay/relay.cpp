@@ -126,7 +126,7 @@ bool Relay::RegisterRelayClass(HINSTANCE module) noexcept {
   relay_class.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
   relay_class.cursor = ::LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   relay_class.background = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-  return register_window_class(module, relay_class);
+  return SUCCEEDED(register_window_class(module, relay_class));
 }
 
 HRESULT Relay::Publish(HWND window) noexcept {

@@ -67,9 +67,9 @@
 #include <string>
 #include <vector>
 
+#include "processes/process_query.h"
 #include "relay/companion_protocol.h"
 #include "relay/relay.h"
-#include "win32/process_query.h"
 #include "win32/unique_any.h"
 #include "window/main_window_ids.h"
 #include "window/main_window_layout.h"

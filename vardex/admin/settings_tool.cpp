@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "numbers/bounds.h"
 #include "numbers/number_text.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_file.h"
@@ -165,7 +166,8 @@ std::optional<std::string> RefuseMinutes(const std::string& minutes) {
   const bool digits = !minutes.empty() && minutes.size() <= 3 &&
                       minutes.find_first_not_of("0123456789") == std::string::npos;
   if (!digits || std::stoi(minutes) < kMinLimitMinutes || std::stoi(minutes) > kMaxLimitMinutes)
-    return "The idle limit \"" + minutes + "\" is not a whole number of minutes from 1 to 90.";
+    return "The idle limit \"" + minutes + "\" is not a whole number of minutes from " +
+           FormatInteger(kMinLimitMinutes) + " to " + FormatInteger(kMaxLimitMinutes) + ".";
   return std::nullopt;
 }
 

@@ -27,7 +27,8 @@ enum SettingsToolExit : int {
 };
 
 // Why a value is refused; nullopt when it is accepted. Minutes are decimal
-// digits only, 1 to 90; paths follow RefusePath (settings/settings_file.h).
+// digits only, within kLimitMinutesBounds (numbers/bounds.h); paths follow
+// RefusePath (settings/settings_file.h), whose guard the timers share.
 // The password may hold no line end, and be neither empty nor the sentinel
 // (that is "no lock").
 std::optional<std::string> RefuseMinutes(const std::string& minutes);

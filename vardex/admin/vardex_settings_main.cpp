@@ -50,26 +50,28 @@ class StdWriter {
   }
 
  private:
-  void ToFile(const std::string& bytes) noexcept {
+  // A failed write is reported and the rest of the text dropped: the tool's
+  // exit code still says what it did.
+  HRESULT ToFile(const std::string& bytes) noexcept {
     const char* next = bytes.data();
     DWORD left = static_cast<DWORD>(bytes.size());
     while (left > 0) {
       DWORD written = 0;
-      if (!::WriteFile(handle_, next, left, &written, nullptr) || written == 0) {
-        REPORT_LAST_ERROR("WriteFile to a standard handle");
-        return;
-      }
+      RETURN_LAST_ERROR_IF_MSG(!::WriteFile(handle_, next, left, &written, nullptr) || written == 0,
+                               "WriteFile to a standard handle");
       next += written;
       left -= written;
     }
+    return S_OK;
   }
 
-  void ToConsole(const std::string& bytes) {
+  HRESULT ToConsole(const std::string& bytes) {
     const std::wstring wide = win32::ansi_to_wide(bytes);
-    if (wide.empty()) return;
+    if (wide.empty()) return S_OK;
     DWORD written = 0;
-    if (!::WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr))
-      REPORT_LAST_ERROR("WriteConsoleW");
+    RETURN_IF_WIN32_BOOL_FALSE_MSG(::WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr),
+                                   "WriteConsoleW");
+    return S_OK;
   }
 
   HANDLE handle_;

@@ -2,11 +2,11 @@
 
 #include <restartmanager.h>
 
-#include <thread>
+#include <memory>
 #include <vector>
 
+#include "processes/process_query.h"
 #include "win32/console_attachment.h"
-#include "win32/process_query.h"
 #include "win32/result.h"
 #include "win32/system_library.h"
 #include "win32/unique_any.h"
@@ -133,13 +133,35 @@ void CloseRequest::AskThroughConsole() {
   if (console && alone && Running()) ::PostMessageW(console, WM_CLOSE, 0, 0);
 }
 
+namespace {
+
+// One request on a thread of the system's pool. The context is a copy of the
+// request's shared pointer made for the callback alone, so the request lives
+// until its Ask returns, whatever became of the list that asked; the
+// callback touches nothing else of Vardex's but the console attachment's
+// lock and the report channel, neither of which has a destructor that exit
+// could run under it. Nothing waits for it at exit: ExitProcess ends the
+// pool's threads before any module is detached, and its code lies in the
+// executable, which is never unloaded while they run.
+void CALLBACK AskOnPool(PTP_CALLBACK_INSTANCE instance, void* context) noexcept {
+  const std::unique_ptr<std::shared_ptr<CloseRequest>> request(static_cast<std::shared_ptr<CloseRequest>*>(context));
+  // The answers may take the grace period: the pool need not wait for this
+  // thread before it runs the next request.
+  ::CallbackMayRunLong(instance);
+  (*request)->Ask();
+}
+
+}  // namespace
+
 std::shared_ptr<CloseRequest> RequestClose(win32::unique_handle process, DWORD id) {
   try {
     auto request = std::make_shared<CloseRequest>(std::move(process), id);
-    std::thread([request] { request->Ask(); }).detach();
+    auto context = std::make_unique<std::shared_ptr<CloseRequest>>(request);
+    if (!::TrySubmitThreadpoolCallback(AskOnPool, context.get(), nullptr)) return nullptr;
+    context.release();  // the callback's now
     return request;
   } catch (...) {
-    return nullptr;  // no thread: the grace period's end still comes
+    return nullptr;  // not started: the grace period's end still comes
   }
 }
 

@@ -49,8 +49,8 @@ class CloseRequest {
   std::atomic<bool> agreed_{false};
 };
 
-// Starts the request on a thread of its own and returns at once; null when
-// no thread could be started (the grace period's end still comes).
+// Starts the request on the system's thread pool and returns at once; null
+// when it could not be queued (the grace period's end still comes).
 std::shared_ptr<CloseRequest> RequestClose(win32::unique_handle process, DWORD id);
 
 }  // namespace vardex

@@ -23,6 +23,17 @@ class TextBox {
   virtual void SetEnabled(bool enabled) = 0;
 };
 
+// A field that keeps the last number its text held (monitor/interval_field.h).
+class NumberField {
+ public:
+  // A text that is not a number is replaced by the last number, for a reader
+  // that keeps the text itself, such as the settings file.
+  virtual void ShowLastNumber() = 0;
+
+ protected:
+  ~NumberField() = default;
+};
+
 class Label {
  public:
   virtual ~Label() = default;

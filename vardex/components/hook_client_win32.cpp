@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "processes/program_path.h"
 #include "tessik.h"
 #include "win32/connection.h"
-#include "win32/program_path.h"
 #include "win32/qi_table.h"
 #include "win32/result.h"
 #include "win32/scope_exit.h"
@@ -184,39 +184,41 @@ HRESULT ActivitySink::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAM
   return S_OK;
 }
 
-std::unique_ptr<HookComponent> HookComponentFactoryWin32::Create(ActivityEvents& events) {
-  // Each way out names its step, as the component's own failures do.
-  const auto fail = [this](HRESULT hr, const char* step) -> std::unique_ptr<HookComponent> {
-    REPORT_FAILURE(hr, step);
-    last_error_ = hr;
-    return nullptr;
-  };
+namespace {
+
+// Each way out names its step, as the component's own failures do.
+HRESULT ConnectHookComponent(const std::wstring& prog_id, ActivityEvents& events,
+                             std::unique_ptr<HookComponent>& client) {
   CLSID clsid{};
-  if (const HRESULT hr = ::CLSIDFromProgID(prog_id_.c_str(), &clsid); FAILED(hr))
-    return fail(hr, "hook component: its class from the ProgID");
-  if (!RegisteredServerIsOurs(clsid))
-    return fail(E_ACCESSDENIED, "hook component: elevated, and its registered server is not Tessik.dll beside Vardex");
+  RETURN_IF_FAILED_MSG(::CLSIDFromProgID(prog_id.c_str(), &clsid), "hook component: its class from the ProgID");
+  RETURN_HR_IF_MSG(E_ACCESSDENIED, !RegisteredServerIsOurs(clsid),
+                   "hook component: elevated, and its registered server is not Tessik.dll beside Vardex");
   win32::com_ptr<IMouseKeyHookCtl> control;
-  if (const HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMouseKeyHookCtl,
-                                            control.put_void());
-      FAILED(hr))
-    return fail(hr, "hook component: creating it");
+  RETURN_IF_FAILED_MSG(
+      ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IMouseKeyHookCtl, control.put_void()),
+      "hook component: creating it");
   win32::com_ptr<IConnectionPointContainer> container;
-  if (const HRESULT hr = control.query(IID_IConnectionPointContainer, container.put_void()); FAILED(hr))
-    return fail(hr, "hook component: its connection points");
+  RETURN_IF_FAILED_MSG(control.query(IID_IConnectionPointContainer, container.put_void()),
+                       "hook component: its connection points");
   win32::com_ptr<IConnectionPoint> point;
-  if (const HRESULT hr = container->FindConnectionPoint(DIID__IMouseKeyHookCtlEvents, point.put()); FAILED(hr))
-    return fail(hr, "hook component: its event connection point");
+  RETURN_IF_FAILED_MSG(container->FindConnectionPoint(DIID__IMouseKeyHookCtlEvents, point.put()),
+                       "hook component: its event connection point");
   win32::com_ptr<ActivitySink> sink = ActivitySink::Create(events);
-  if (!sink) return fail(E_OUTOFMEMORY, "hook component: the event sink");
+  RETURN_HR_IF_MSG(E_OUTOFMEMORY, !sink, "hook component: the event sink");
   auto detach = win32::scope_exit([&sink]() noexcept { sink->Detach(); });
   win32::unique_connection connection;
-  if (const HRESULT hr = connection.advise(point.get(), sink.get()); FAILED(hr))
-    return fail(hr, "hook component: connecting the event sink");
-  std::unique_ptr<HookComponent> client(new (std::nothrow) HookClient(control, std::move(connection), sink));
-  if (!client) return fail(E_OUTOFMEMORY, "hook component: its client");
+  RETURN_IF_FAILED_MSG(connection.advise(point.get(), sink.get()), "hook component: connecting the event sink");
+  client.reset(new (std::nothrow) HookClient(control, std::move(connection), sink));
+  RETURN_HR_IF_MSG(E_OUTOFMEMORY, !client, "hook component: its client");
   detach.release();
-  last_error_ = S_OK;
+  return S_OK;
+}
+
+}  // namespace
+
+std::unique_ptr<HookComponent> HookComponentFactoryWin32::Create(ActivityEvents& events) {
+  std::unique_ptr<HookComponent> client;
+  last_error_ = ConnectHookComponent(prog_id_, events, client);
   return client;
 }
 

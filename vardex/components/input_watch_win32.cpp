@@ -5,8 +5,8 @@
 #include <thread>
 #include <utility>
 
+#include "processes/process_query.h"
 #include "win32/console_attachment.h"
-#include "win32/process_query.h"
 #include "win32/system_library.h"
 #include "win32/window_base.h"
 
@@ -142,7 +142,7 @@ class RawInputSink final : public win32::window_base<RawInputSink> {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
     window_class wanted;
     wanted.name = L"VardexRawInput";
-    if (!register_window_class(instance, wanted) ||
+    if (FAILED(register_window_class(instance, wanted)) ||
         !::CreateWindowExW(0, wanted.name, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, this))
       return false;
     RAWINPUTDEVICE devices[2] = {};

@@ -1,7 +1,7 @@
 // ProcessList over the Win32 process APIs: the processes in the caller's own
 // session, with each one's executable path in upper case, and TerminateProcess
 // for the one KillProcessID names. The list and the paths come from the
-// module's process reader (common/win32/process_reader.h): one system-wide
+// module's process reader (common/processes/process_reader.h): one system-wide
 // query, and each process's path read once in its life and kept while it
 // runs; PSAPI's identifier list with every path read afresh where the query
 // is absent.
@@ -18,7 +18,7 @@
 
 #include "components/close_request_win32.h"
 #include "components/process_list.h"
-#include "win32/process_reader.h"
+#include "processes/process_reader.h"
 #include "win32/unique_any.h"
 
 namespace vardex {

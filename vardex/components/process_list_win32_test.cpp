@@ -13,7 +13,7 @@
 
 #include "components/close_request_win32.h"
 #include "components/system_services_win32.h"
-#include "win32/process_query.h"
+#include "processes/process_query.h"
 #include "win32/text.h"
 #include "win32/unique_any.h"
 
@@ -232,8 +232,8 @@ LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM w, LPARAM l) noexce
   return ::DefWindowProcW(window, message, w, l);
 }
 
-// The request's messages, sent from a thread of their own as RequestClose
-// sends them, while this thread takes them.
+// The request's messages, sent from another thread as RequestClose's pool
+// thread sends them, while this thread takes them.
 std::vector<UINT> AskedBy(CloseRequest& request) {
   g_sent.clear();
   std::atomic<bool> done{false};

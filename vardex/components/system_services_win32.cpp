@@ -1,6 +1,6 @@
 #include "components/system_services_win32.h"
 
-#include "win32/program_path.h"
+#include "processes/program_path.h"
 #include "win32/text.h"
 #include "win32/unique_any.h"
 

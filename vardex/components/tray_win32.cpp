@@ -37,7 +37,7 @@ bool TrayWin32::Create(HINSTANCE instance, std::function<void()> restore_event,
 
   window_class wc;
   wc.name = kClassName;
-  if (!register_window_class(instance, wc)) return false;
+  if (FAILED(register_window_class(instance, wc))) return false;
   if (!::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Vardex notification icon", WS_POPUP, 0, 0, 0, 0, nullptr,
                          nullptr, instance, this))
     return false;

@@ -2,7 +2,8 @@
 // of its own: "TaskbarCreated" is broadcast to top-level windows only, and
 // the kept NOTIFYICONDATAW lets the icon be added again after the shell
 // restarts. A double click on the icon, or its menu item "Restore", raises
-// the restore request (event 13); "TaskbarCreated" raises the icon event (9);
+// the restore event (the form's csSysTray1_RestoreEvent); "TaskbarCreated"
+// raises the icon event (csSysTray1_IconEvent), which adds the icon again;
 // the menu's reopen item, or a click on the note that offers it, raises the
 // reopen request.
 #pragma once

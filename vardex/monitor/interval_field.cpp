@@ -4,11 +4,9 @@
 
 namespace vardex {
 
-IntervalField::IntervalField(TextBox& box, double lower, double upper, double design_value,
-                             const SystemServices& system)
+IntervalField::IntervalField(TextBox& box, FieldBounds bounds, double design_value, const SystemServices& system)
     : box_(box),
-      lower_(lower),
-      upper_(upper),
+      bounds_(bounds),
       // The design-time texts are numbers; they seed the last number the
       // field is known to hold.
       last_valid_(ParseNumber(box.Text()).value_or(design_value)),
@@ -26,9 +24,9 @@ void IntervalField::Bound() {
   auto v = ParseNumber(box_.Text(), sep);
   if (!v) return;
   last_valid_ = *v;
-  if (*v < lower_) box_.SetText(FormatGeneral(lower_));
+  if (*v < bounds_.lower) box_.SetText(FormatGeneral(bounds_.lower));
   v = ParseNumber(box_.Text(), sep);
-  if (v && *v > upper_) box_.SetText(FormatGeneral(upper_));
+  if (v && *v > bounds_.upper) box_.SetText(FormatGeneral(bounds_.upper));
   Read();
 }
 
@@ -49,8 +47,8 @@ void IntervalField::CopyPeriodTo(Timer& timer) const {
 }
 
 IntervalFields::IntervalFields(FrmMainControls& c, const SystemServices& system)
-    : intAppUseTime(c.intAppUseTime(), 20, 90, 10, system),
-      intAppShutDownTime(c.intAppShutDownTime(), 1, 90, 30, system),
-      intAppCheckTime(c.intAppCheckTime(), 5, 60, 5, system) {}
+    : intAppUseTime(c.intAppUseTime(), kIdleTickBounds, 10, system),
+      intAppShutDownTime(c.intAppShutDownTime(), kLimitMinutesBounds, 30, system),
+      intAppCheckTime(c.intAppCheckTime(), kPresenceCheckBounds, 5, system) {}
 
 }  // namespace vardex

@@ -10,6 +10,7 @@
 
 #include "components/controls.h"
 #include "components/form_services.h"
+#include "numbers/bounds.h"
 
 namespace vardex {
 
@@ -17,20 +18,18 @@ namespace vardex {
 inline constexpr std::int32_t kAppCheckDesignInterval = 1000;
 inline constexpr std::int32_t kAppShotDownDesignInterval = 10000;
 
-class IntervalField {
+class IntervalField final : public NumberField {
  public:
   // `design_value` stands in when the box's text is not a number at start.
-  IntervalField(TextBox& box, double lower, double upper, double design_value, const SystemServices& system);
+  IntervalField(TextBox& box, FieldBounds bounds, double design_value, const SystemServices& system);
 
   // The text read as a number, or the field's last number.
   double Read();
   // The change handler: a number outside the bounds is replaced by the bound.
   void Bound();
   // Whether `value` lies within the bounds, so that the field keeps it.
-  bool Holds(double value) const { return value >= lower_ && value <= upper_; }
-  // A text that is not a number is replaced by the last number, for a reader
-  // that keeps the text itself, such as the settings file.
-  void ShowLastNumber();
+  bool Holds(double value) const { return bounds_.Holds(value); }
+  void ShowLastNumber() override;
   // Sets `timer`'s period from the field in seconds; a period the timer
   // refuses leaves it at `design_interval`.
   void StartTimer(Timer& timer, std::int32_t design_interval);
@@ -40,7 +39,7 @@ class IntervalField {
 
  private:
   TextBox& box_;
-  double lower_, upper_;
+  FieldBounds bounds_;
   double last_valid_;
   const SystemServices& system_;
 };
@@ -48,9 +47,9 @@ class IntervalField {
 // The form's three fields, by name.
 struct IntervalFields {
   IntervalFields(FrmMainControls& c, const SystemServices& system);
-  IntervalField intAppUseTime;       // seconds between idle ticks, 20 to 90
-  IntervalField intAppShutDownTime;  // the idle limit in minutes, 1 to 90
-  IntervalField intAppCheckTime;     // seconds between presence checks, 5 to 60
+  IntervalField intAppUseTime;       // seconds between idle ticks
+  IntervalField intAppShutDownTime;  // the idle limit in minutes
+  IntervalField intAppCheckTime;     // seconds between presence checks
 };
 
 }  // namespace vardex

@@ -9,13 +9,12 @@
 
 #include "components/form_services.h"
 #include "components/process_list.h"
+#include "numbers/bounds.h"
 
 namespace vardex {
 
-// The guard of both timers and of "Show Task": a path of 7 characters or
-// fewer. An empty path would name nothing a user means, a very short one at
-// most a program in a drive's root.
-bool PathTooShort(const std::string& path);
+// The guard of both timers and of "Show Task" is PathTooShort
+// (numbers/bounds.h), which the settings' paths share.
 
 // The process whose list entry reports `reported` is the program configured
 // as `configured`: the whole path names it, by the system's rule

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "numbers/bounds.h"
 #include "settings/settings_file.h"
 
 namespace vardex {
@@ -68,8 +69,8 @@ Policy ReadPolicy(PolicySource& source) {
     p.limit_minutes = static_cast<std::int32_t>(*minutes);
   p.program_path = read.Path(policy::kProgramPath);
   p.locked = read.Dword(policy::kLockSettings, 0, 1).value_or(0) != 0;
-  read.DwordInto(policy::kWarningSeconds, 0, policy::kMaxWarningSeconds, p.closing.warning_seconds);
-  read.DwordInto(policy::kGraceSeconds, 0, policy::kMaxGraceSeconds, p.closing.grace_seconds);
+  read.DwordInto(policy::kWarningSeconds, 0, kMaxWarningSeconds, p.closing.warning_seconds);
+  read.DwordInto(policy::kGraceSeconds, 0, kMaxGraceSeconds, p.closing.grace_seconds);
   if (const auto counts = read.Dword(policy::kWorkCountsAsUse, 0, 0xFFFFFFFF)) p.work.counts = *counts != 0;
   read.DwordInto(policy::kWorkCpuPerMille, 1, 100000, p.work.cpu_per_mille);
   std::int64_t io_kib = p.work.io_bytes_per_second / 1024;

@@ -66,9 +66,6 @@ inline constexpr char kAuditNamesUsers[] = "AuditNamesUsers";
 inline constexpr char kReopenOfferMinutes[] = "ReopenOfferMinutes";
 
 
-inline constexpr std::int32_t kMaxWarningSeconds = 3600;
-inline constexpr std::int32_t kMaxGraceSeconds = 3600;
-
 }  // namespace policy
 
 // A value as the registry holds it: a DWORD, a string, or another type

@@ -43,7 +43,7 @@ std::string MinutesLine(const std::string& field_text, char decimal_separator) {
 
 std::optional<std::string> RefusePath(const std::string& path) {
   if (path.find_first_of("\r\n") != std::string::npos) return std::string("The program's path holds a line end.");
-  if (path.size() <= 7)
+  if (PathTooShort(path))
     return "The program's path \"" + path + "\" has 7 characters or fewer; Vardex would watch nothing.";
   return std::nullopt;
 }
@@ -111,7 +111,7 @@ void SettingsFile::Apply(const SettingsText& text) {
   // comes back as the same number: restoring the window never changes the
   // running limit. Any other number is rounded, then bounded by the field.
   const double minutes = *text.minutes;
-  if (minutes != std::floor(minutes) && limit_.Holds(minutes)) {
+  if (minutes != std::floor(minutes) && kLimitMinutesBounds.Holds(minutes)) {
     c_.intAppShutDownTime.SetText(FormatGeneral(minutes, system_.DecimalSeparator()));
   } else {
     const auto whole = RoundToInt16(minutes);

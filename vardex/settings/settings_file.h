@@ -12,7 +12,7 @@
 #include "components/controls.h"
 #include "components/form_services.h"
 #include "monitor/audit.h"
-#include "monitor/interval_field.h"
+#include "numbers/bounds.h"
 #include "settings/policy.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_storage.h"
@@ -41,13 +41,9 @@ SettingsText ReadSettingsText(std::string_view bytes);
 // separator turned into '.', so that every user reads the same number.
 std::string MinutesLine(const std::string& field_text, char decimal_separator);
 
-// The idle limit's bounds, in whole minutes, wherever it is set.
-inline constexpr int kMinLimitMinutes = 1;
-inline constexpr int kMaxLimitMinutes = 90;
-
 // Why a path of the watched program is refused; nullopt when it is accepted.
-// A path of 7 characters or fewer is one that Vardex's timers ignore, and no
-// path may hold a line end.
+// A path that Vardex's timers ignore (PathTooShort, numbers/bounds.h) is
+// refused, and so is one that holds a line end.
 std::optional<std::string> RefusePath(const std::string& path);
 
 // Every line followed by CR LF.
@@ -60,8 +56,6 @@ std::vector<std::string> DefaultSettingsLines();
 // password box's text, the stored password and whether the screen is unlocked.
 std::vector<std::string> PasswordLines(const std::string& typed, const std::string& stored, bool unlocked);
 
-// The file in the system directory, read into the window and written from
-// it. It owns sSystemPath. `limit` is the field of line 1.
 // The controls the file is read into and written from.
 struct SettingsControls {
   // The form's own, as the form hands them on.
@@ -76,10 +70,13 @@ struct SettingsControls {
   Label& lblSystemPath;
 };
 
+// The file in the system directory, read into the window and written from
+// it. It keeps the directory's path (system_path()), which Locate finds.
+// `limit` is the field of line 1.
 class SettingsFile {
  public:
   SettingsFile(const SettingsControls& c, SettingsStorage& storage, SystemServices& system, ScreenLock& lock,
-               IntervalField& limit)
+               NumberField& limit)
       : c_(c), storage_(storage), system_(system), lock_(lock), limit_(limit) {}
 
   // GetSystemDirectoryA's answer.
@@ -117,7 +114,7 @@ class SettingsFile {
   SettingsStorage& storage_;
   SystemServices& system_;
   ScreenLock& lock_;
-  IntervalField& limit_;
+  NumberField& limit_;
   std::string system_path_;
   const char* source_ = kFromDefault;
   std::optional<std::int32_t> policy_minutes_;

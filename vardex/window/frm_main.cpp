@@ -119,7 +119,6 @@ void FrmMain::txtApplicationName_Change() { watch_.PathChanged(); }
 
 void FrmMain::txtPassword_Change() { lock_.PasswordTyped(); }
 
-std::string FrmMain::GetSystemPath() { return settings_.GetSystemPath(); }
 
 void FrmMain::LoadSettings() { settings_.Load(); }
 

@@ -99,7 +99,6 @@ class FrmMain final : public ActivityEvents {
   void txtPassword_Change();
 
   // Settings file.
-  std::string GetSystemPath();
   void LoadSettings();
 
   // The policy key changed: what differs takes effect now. A limit or path

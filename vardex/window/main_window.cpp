@@ -100,7 +100,7 @@ bool MainWindow::Create(HINSTANCE instance) {
   wc.background = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
   // Each step that fails is reported where it fails (win32/result.h).
   const auto create = [&]() -> HRESULT {
-    RETURN_LAST_ERROR_IF_MSG(!register_window_class(instance, wc), "main window: registering its class");
+    RETURN_IF_FAILED_MSG(register_window_class(instance, wc), "main window: registering its class");
 
     dpi_ = ScreenDpi();
     RECT frame{0, 0, Px(kClientWidthTwips), Px(kClientHeightTwips)};
@@ -243,9 +243,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
 
 void MainWindow::OnCommand(int id, int code) {
   if (code == EN_CHANGE) {
-    for (EditTextBox* box :
-         {&intAppShutDownTime_, &txtApplicationName_, &txtPassword_, &intAppUseTime_, &intAppCheckTime_})
+#define VARDEX_CHANGE_BOX(name) &name##_,
+    for (EditTextBox* box : {VARDEX_FRM_MAIN_CHANGE_EVENTS(VARDEX_CHANGE_BOX)})
       if (box->hwnd() && ::GetDlgCtrlID(box->hwnd()) == id) box->OnEnChange();
+#undef VARDEX_CHANGE_BOX
     return;
   }
   if (code != BN_CLICKED || !form_) return;

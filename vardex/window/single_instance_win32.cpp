@@ -3,9 +3,9 @@
 #include <new>
 #include <utility>
 
+#include "processes/process_reader.h"
+#include "processes/program_path.h"
 #include "win32/object_security.h"
-#include "win32/process_reader.h"
-#include "win32/program_path.h"
 
 namespace vardex {
 namespace {

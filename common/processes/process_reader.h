@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "win32/process_query.h"
+#include "processes/process_query.h"
 #include "win32/text.h"
 #include "win32/unique_any.h"
 

@@ -1,7 +1,7 @@
 // The system-wide process query and the path reads against real processes;
 // the reader's rules (the path cache, which failures last, the idle process,
 // reused identifiers, the older list) against a fake of what Windows lists.
-#include "win32/process_query.h"
+#include "processes/process_query.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "win32/process_reader.h"
+#include "processes/process_reader.h"
 
 namespace win32 {
 namespace {
