@@ -46,9 +46,7 @@ void Countdown::Restart() {
 }
 
 void Countdown::StartAfresh() {
-  work_held_since_.reset();
   busy_ = false;
-  rooms_.marks.Clear();
   Restart();
   c_.LblElapsedTime.SetCaption("0");
 }
@@ -56,11 +54,11 @@ void Countdown::StartAfresh() {
 void Countdown::Tick() {
   if (PathTooShort(c_.txtApplicationName.Text())) return;
   if (!TickDue()) return;
-  const bool used = rooms_.marks.Take();
-  if (used) work_held_since_.reset();
+  const Use::Seen seen = rooms_.use.Take(true);
+  const bool used = seen.input;
   // Work never calls off a request: the program saves because it was asked.
   const bool was_busy = busy_;
-  busy_ = WorkHolds() && !used && !rooms_.closing.asking();
+  busy_ = seen.work && !used && !rooms_.closing.asking();
   if (busy_) ++ticks_held_by_work_;
   if (busy_ && !was_busy) rooms_.audit.WorkHeldEnd(c_.txtApplicationName.Text());
   if (used) Used();
@@ -102,14 +100,6 @@ void Countdown::Tick() {
   if (limit_now < elapsed_seconds_ && !rooms_.closing.asking()) End(std::llround(limit_now * 1000));
 }
 
-bool Countdown::WorkHolds() {
-  const PresenceCheck::Work work = rooms_.presence.TakeWork();
-  if (!AtWork(work_, work.done, work.span_ms)) return false;
-  const std::int64_t now = system_.MonotonicMs();
-  if (!work_held_since_) work_held_since_ = now;
-  return work_.hold_minutes <= 0 || now - *work_held_since_ < std::int64_t{work_.hold_minutes} * 60 * 1000;
-}
-
 bool Countdown::TickDue() {
   const std::int64_t period = c_.tmrAppShotDown.Interval();
   if (period <= 0) return true;
@@ -141,7 +131,7 @@ void Countdown::Second() {
   Closing& closing = rooms_.closing;
   if (closing.warned() || closing.asking()) {
     // The user came back, perhaps to answer the program's own question.
-    if (rooms_.marks.Take()) {
+    if (rooms_.use.Take(false).input) {
       Used();
       Restart();
     } else if (closing.asking() && (closing.Due(system_.AwakeMs()) || AllAgreed())) {
@@ -257,7 +247,7 @@ std::optional<std::vector<ListedCopy>> Countdown::MatchingCopies(std::optional<s
   std::vector<ListedCopy>& copies = scan->copies;
   // A copy started from outside the program less than the limit ago is use,
   // so no copy of the program has been idle for the limit.
-  if (limit_ms && rooms_.presence.HoldsOffEnd(copies, *limit_ms)) return std::nullopt;
+  if (limit_ms && rooms_.use.HoldsOffEnd(copies, *limit_ms)) return std::nullopt;
   return std::move(copies);
 }
 

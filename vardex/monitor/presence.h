@@ -1,7 +1,8 @@
 // The presence check, one tick of tmrAppCheck: is the watched program
 // running, and which copies of it? It owns bAppLoaded and bActivityUnseen,
 // turns the idle timer on and off with the first and points the hook
-// component at the program.
+// component at the program. It tells the ledger of use (monitor/use.h) what
+// the program's processes did, and which copies were started from outside.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "components/process_list.h"
 #include "components/tray.h"
 #include "monitor/match_rule.h"
+#include "monitor/use.h"
 
 namespace vardex {
 
@@ -33,10 +35,11 @@ struct PresenceControls {
   const Picture& picTimerOff;
 };
 
-class PresenceCheck {
+class PresenceCheck final : public CopyStarts {
  public:
-  PresenceCheck(const PresenceControls& c, ProcessList& list, Tray& tray, const SystemServices& system)
-      : c_(c), list_(list), tray_(tray), system_(system) {}
+  // `use` is only told, never asked, here: it may be made after this check.
+  PresenceCheck(const PresenceControls& c, ProcessList& list, Tray& tray, const SystemServices& system, Use& use)
+      : c_(c), list_(list), tray_(tray), system_(system), use_(use) {}
 
   // `hooks` may be null: then the program is only looked for. True when this
   // check found a new run of the program, or a copy that the check before did
@@ -75,32 +78,19 @@ class PresenceCheck {
   // How many times the hooked threads were taken anew: a set in between
   // tells the input check that its input may have come before a hook.
   std::uint64_t sets() const { return sets_; }
-  // Whether the copies of a fresh snapshot include one started from outside
-  // the program less than `limit_ms` ago: one the last check found first
-  // within that time, or one it has not seen yet. Such a start is use, so
-  // no copy has been idle for the limit.
-  bool HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int64_t limit_ms) const;
+  // One the last check found first within `ms`, or one it has not seen yet.
+  bool StartedWithin(const std::vector<ListedCopy>& listed, std::int64_t ms) const override;
   // Whether a fresh snapshot holds a copy started from outside the program
   // that the last check did not find: a launcher, which may come and go
   // between two checks.
   bool LauncherRuns();
-
-  // What the program did between the checks since the last call, and over
-  // how long: every copy, and the processes the copies started (a solver, a
-  // renderer, a compiler of another name), followed down the tree by parent
-  // and creation time while they run, also after their starter has ended.
-  // The checks from the call on count towards the next.
-  struct Work {
-    WorkDone done;
-    std::int64_t span_ms = 0;  // 0: no check has measured since the last call
-  };
-  Work TakeWork();
 
  private:
   PresenceControls c_;
   ProcessList& list_;
   Tray& tray_;
   const SystemServices& system_;
+  Use& use_;
   std::int16_t loaded_ = 0;
   bool activity_unseen_ = false;
   // Hooked by the last set; kAnyThread for each copy of a component that
@@ -119,7 +109,10 @@ class PresenceCheck {
 
   std::vector<Known> copies_;  // found by the last check
 
-  // Adds what the program's processes in `scan` did since the last check.
+  // Tells the ledger what the program's processes in `scan` did since the
+  // last check: every copy, and the processes the copies started (a solver,
+  // a renderer, a compiler of another name), followed down the tree by parent
+  // and creation time while they run, also after their starter has ended.
   void CountWork(const CopyScan& scan, const std::string& path, std::int64_t now);
   struct Worker {
     ProcessIdentity who;
@@ -131,9 +124,6 @@ class PresenceCheck {
   // outside the program never joins it (a copy that takes its starter's
   // identifier later, with a date the clock set back, did not start it).
   std::vector<std::pair<std::int32_t, std::int64_t>> outside_;
-  WorkDone work_;                // since the last TakeWork
-  std::optional<std::int64_t> work_from_;  // when the measuring began (MonotonicMs)
-  std::int64_t work_to_ = 0;               // the last check that measured
 };
 
 }  // namespace vardex

@@ -8,11 +8,12 @@ Watch::Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServ
       tray_(tray),
       audit_(audit),
       fields_(c, system),
-      marks_(c),
-      presence_(c, list, tray, system),
+      presence_(c, list, tray, system, use_),
+      use_(system, presence_, work),
+      marks_(c, use_),
       closing_(policy),
-      countdown_(c, list, tray, system, {marks_, presence_, fields_, closing_, audit_}, work),
-      input_check_(input, presence_, marks_, system) {}
+      countdown_(c, list, tray, system, {use_, presence_, fields_, closing_, audit_}),
+      input_check_(input, presence_, use_, system) {}
 
 void Watch::Start() {
   fields_.intAppCheckTime.StartTimer(c_.tmrAppCheck(), kAppCheckDesignInterval);
@@ -31,6 +32,7 @@ void Watch::AppCheckTick(HookComponent* hooks) {
   const bool loaded = presence_.loaded() != 0;
   if (presence_.Tick(hooks)) {
     if (!loaded) countdown_.RunStarted();
+    use_.CopyStarted();
     countdown_.StartAfresh();
   }
 }
@@ -56,6 +58,7 @@ void Watch::UseTimeChanged() {
 // to another one ("4" on the way to 45) never ends a program on the way.
 void Watch::ShutDownTimeChanged() {
   fields_.intAppShutDownTime.Bound();
+  use_.Edited();
   countdown_.StartAfresh();
 }
 
