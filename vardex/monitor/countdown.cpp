@@ -42,7 +42,7 @@ void Countdown::Restart() {
   refused_.clear();
   if (rooms_.closing.Restart()) tray_.HideWarning();
   c_.lblCompletionRatio.SetCaption("0");
-  if (rooms_.presence.loaded() != 0) tray_.TrayIcon(c_.picTimerOn);
+  if (rooms_.run.loaded() != 0) tray_.TrayIcon(c_.picTimerOn);
 }
 
 void Countdown::StartAfresh() {
@@ -104,8 +104,8 @@ bool Countdown::TickDue() {
   const std::int64_t period = c_.tmrAppShotDown.Interval();
   if (period <= 0) return true;
   const std::int64_t now = system_.MonotonicMs();
-  if (rooms_.presence.idle_timer_started() != timer_started_) {
-    timer_started_ = rooms_.presence.idle_timer_started();
+  if (rooms_.run.idle_timer_started() != timer_started_) {
+    timer_started_ = rooms_.run.idle_timer_started();
     // The anchor only moves forward: a timer started before a new count
     // (Restart) must not make its ticks count against the time before it.
     if (!anchor_ || *timer_started_ > *anchor_) {
@@ -275,7 +275,7 @@ void Countdown::Kill(const std::vector<ListedCopy>& copies, bool idle_end, std::
   // A copy that could not be ended, or was spared, keeps the run, and with
   // it the count above the limit, so that every tick tries again; a copy
   // started later still gets a count of its own (PresenceCheck::Tick).
-  if (ended > 0 && survived == 0) rooms_.presence.RunEnded();
+  if (ended > 0 && survived == 0) rooms_.run.RunEnded();
 }
 
 }  // namespace vardex

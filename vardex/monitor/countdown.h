@@ -52,7 +52,7 @@ class Countdown {
  public:
   struct Rooms {
     Use& use;
-    PresenceCheck& presence;
+    ProgramRun& run;
     IntervalFields& fields;
     Closing& closing;
     Audit& audit;
@@ -76,7 +76,7 @@ class Countdown {
   // "Show Task": asks every listed process that matches the configured path
   // to close, and ends those still running after the grace period, setting
   // the stopped icon once per ended process. When every one was ended, the
-  // run is over (PresenceCheck::RunEnded).
+  // run is over (ProgramRun::RunEnded).
   void EndMatchingProcesses() { End(std::nullopt); }
   // The presence check found a new run of the program: when the last end
   // was of this program, the audit learns how long its licence stayed free.

@@ -35,7 +35,23 @@ struct PresenceControls {
   const Picture& picTimerOff;
 };
 
-class PresenceCheck final : public CopyStarts {
+// The run as the countdown sees it: whether the program runs, when the idle
+// timer came on, and the end of the run by the countdown.
+class ProgramRun {
+ public:
+  virtual ~ProgramRun() = default;
+  // 0 false, -1 true.
+  virtual std::int16_t loaded() const = 0;
+  // When start-up or a check last turned the idle timer on
+  // (SystemServices::MonotonicMs): its first tick is a period later.
+  virtual std::optional<std::int64_t> idle_timer_started() const = 0;
+  // The countdown ended every copy: not loaded and the idle timer off at
+  // once, as at a check that no longer finds the program, so that no idle
+  // tick ends a copy started before the next check, which finds a new run.
+  virtual void RunEnded() = 0;
+};
+
+class PresenceCheck final : public CopyStarts, public ProgramRun {
  public:
   // `use` is only told, never asked, here: it may be made after this check.
   PresenceCheck(const PresenceControls& c, ProcessList& list, Tray& tray, const SystemServices& system, Use& use)
@@ -53,15 +69,9 @@ class PresenceCheck final : public CopyStarts {
     loaded_ = 0;
     idle_timer_started_ = system_.MonotonicMs();
   }
-  // The countdown ended every copy: not loaded and the idle timer off at
-  // once, as at a check that no longer finds the program, so that no idle
-  // tick ends a copy started before the next check, which finds a new run.
-  void RunEnded();
-  // 0 false, -1 true.
-  std::int16_t loaded() const { return loaded_; }
-  // When start-up or a check last turned the idle timer on
-  // (SystemServices::MonotonicMs): its first tick is a period later.
-  std::optional<std::int64_t> idle_timer_started() const { return idle_timer_started_; }
+  void RunEnded() override;
+  std::int16_t loaded() const override { return loaded_; }
+  std::optional<std::int64_t> idle_timer_started() const override { return idle_timer_started_; }
   // Found, but the last MonitoredAppPath set did not watch every copy and
   // window thread of it.
   bool activity_unseen() const { return activity_unseen_; }

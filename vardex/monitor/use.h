@@ -3,7 +3,8 @@
 // fields' edits) each tell it one kind of use; the countdown asks it at each
 // tick and before an end.
 //
-// Use, each kind of which starts the idle count from 0:
+// Use, each kind of which starts the idle count from 0, and after the
+// warning or during a request to close calls the end off (work excepted):
 // - a key going down or up in any copy, as Tessik's hooks relay it (Key);
 // - a button or the wheel, as the hooks relay them (Mouse);
 // - where no hook watches (a console program, a copy of higher integrity, a
@@ -11,12 +12,15 @@
 //   or newer than the last set), a key or a button while such a window is in
 //   front, or while the terminal or shell that started a copy in a
 //   pseudo-console is (KeyOrButton), and the wheel over such a window, in
-//   front or not (Wheel), sampled every second (monitor/input_check.h);
+//   front or not (Wheel), sampled every second and before every idle tick
+//   (monitor/input_check.h); where raw input turns out blind, the session's
+//   last input stands for it, and there a move over such a window counts;
 // - the front brought from another program's window to a copy by the user: a
 //   key or a button in the 2 s before it (Front; the window is the input
 //   watch's, components/input_watch_win32.h);
-// - a copy started from outside the program: one a presence check finds
-//   (CopyStarted; the count starts from 0 at once), or a launcher, which may
+// - a run of the program, or a copy started beside it from outside the
+//   program, as a presence check finds them (CopyStarted; the count starts
+//   from 0 at once), or a launcher started from outside, which may
 //   hand a document over and exit between two checks, that the input check
 //   finds in the 10 s after a key or a button (Launcher). While such a copy
 //   is younger than the limit, no copy is ended (HoldsOffEnd);
@@ -49,12 +53,10 @@ namespace vardex {
 // Who tells a copy started from outside the program (PresenceCheck).
 class CopyStarts {
  public:
+  virtual ~CopyStarts() = default;
   // Whether `listed`, a fresh snapshot's copies, holds one started from
   // outside the program less than `ms` ago, or one no check has seen yet.
   virtual bool StartedWithin(const std::vector<ListedCopy>& listed, std::int64_t ms) const = 0;
-
- protected:
-  ~CopyStarts() = default;
 };
 
 class Use {
