@@ -42,13 +42,11 @@ void Countdown::Restart() {
   refused_.clear();
   if (rooms_.closing.Restart()) tray_.HideWarning();
   c_.lblCompletionRatio.SetCaption("0");
-  if (rooms_.presence.loaded() != 0) tray_.TrayIcon(c_.picTimerOn);
+  if (rooms_.run.loaded() != 0) tray_.TrayIcon(c_.picTimerOn);
 }
 
 void Countdown::StartAfresh() {
-  work_held_since_.reset();
   busy_ = false;
-  rooms_.marks.Clear();
   Restart();
   c_.LblElapsedTime.SetCaption("0");
 }
@@ -56,11 +54,11 @@ void Countdown::StartAfresh() {
 void Countdown::Tick() {
   if (PathTooShort(c_.txtApplicationName.Text())) return;
   if (!TickDue()) return;
-  const bool used = rooms_.marks.Take();
-  if (used) work_held_since_.reset();
+  const Use::Seen seen = rooms_.use.Take(true);
+  const bool used = seen.input;
   // Work never calls off a request: the program saves because it was asked.
   const bool was_busy = busy_;
-  busy_ = WorkHolds() && !used && !rooms_.closing.asking();
+  busy_ = seen.work && !used && !rooms_.closing.asking();
   if (busy_) ++ticks_held_by_work_;
   if (busy_ && !was_busy) rooms_.audit.WorkHeldEnd(c_.txtApplicationName.Text());
   if (used) Used();
@@ -102,20 +100,12 @@ void Countdown::Tick() {
   if (limit_now < elapsed_seconds_ && !rooms_.closing.asking()) End(std::llround(limit_now * 1000));
 }
 
-bool Countdown::WorkHolds() {
-  const PresenceCheck::Work work = rooms_.presence.TakeWork();
-  if (!AtWork(work_, work.done, work.span_ms)) return false;
-  const std::int64_t now = system_.MonotonicMs();
-  if (!work_held_since_) work_held_since_ = now;
-  return work_.hold_minutes <= 0 || now - *work_held_since_ < std::int64_t{work_.hold_minutes} * 60 * 1000;
-}
-
 bool Countdown::TickDue() {
   const std::int64_t period = c_.tmrAppShotDown.Interval();
   if (period <= 0) return true;
   const std::int64_t now = system_.MonotonicMs();
-  if (rooms_.presence.idle_timer_started() != timer_started_) {
-    timer_started_ = rooms_.presence.idle_timer_started();
+  if (rooms_.run.idle_timer_started() != timer_started_) {
+    timer_started_ = rooms_.run.idle_timer_started();
     // The anchor only moves forward: a timer started before a new count
     // (Restart) must not make its ticks count against the time before it.
     if (!anchor_ || *timer_started_ > *anchor_) {
@@ -141,7 +131,7 @@ void Countdown::Second() {
   Closing& closing = rooms_.closing;
   if (closing.warned() || closing.asking()) {
     // The user came back, perhaps to answer the program's own question.
-    if (rooms_.marks.Take()) {
+    if (rooms_.use.Take(false).input) {
       Used();
       Restart();
     } else if (closing.asking() && (closing.Due(system_.AwakeMs()) || AllAgreed())) {
@@ -270,7 +260,7 @@ std::optional<std::vector<ListedCopy>> Countdown::MatchingCopies(std::optional<s
   std::vector<ListedCopy>& copies = scan->copies;
   // A copy started from outside the program less than the limit ago is use,
   // so no copy of the program has been idle for the limit.
-  if (limit_ms && rooms_.presence.HoldsOffEnd(copies, *limit_ms)) return std::nullopt;
+  if (limit_ms && rooms_.use.HoldsOffEnd(copies, *limit_ms)) return std::nullopt;
   return std::move(copies);
 }
 
@@ -298,7 +288,7 @@ void Countdown::Kill(const std::vector<ListedCopy>& copies, bool idle_end, std::
   // A copy that could not be ended, or was spared, keeps the run, and with
   // it the count above the limit, so that every tick tries again; a copy
   // started later still gets a count of its own (PresenceCheck::Tick).
-  if (ended > 0 && survived == 0) rooms_.presence.RunEnded();
+  if (ended > 0 && survived == 0) rooms_.run.RunEnded();
 }
 
 }  // namespace vardex

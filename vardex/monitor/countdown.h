@@ -6,7 +6,8 @@
 // outside it, each path and each limit gets a count of its own, and the idle
 // end spares every such copy younger than the limit. Times are compared on
 // the clock that only goes forward; a tick counts only when its period has
-// passed.
+// passed. What counts as use is the ledger's (monitor/use.h), which the
+// countdown asks.
 #pragma once
 
 #include <array>
@@ -19,13 +20,12 @@
 #include "components/form_services.h"
 #include "components/process_list.h"
 #include "components/tray.h"
-#include "monitor/activity.h"
 #include "monitor/audit.h"
 #include "monitor/closing.h"
 #include "monitor/interval_field.h"
 #include "monitor/presence.h"
 #include "monitor/reopen.h"
-#include "monitor/work.h"
+#include "monitor/use.h"
 
 namespace vardex {
 
@@ -52,16 +52,15 @@ struct CountdownControls {
 class Countdown {
  public:
   struct Rooms {
-    ActivityMarks& marks;
-    PresenceCheck& presence;
+    Use& use;
+    ProgramRun& run;
     IntervalFields& fields;
     Closing& closing;
     Audit& audit;
     ReopenOffer& reopen;
   };
-  Countdown(const CountdownControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms,
-            const WorkPolicy& work = {})
-      : c_(c), list_(list), tray_(tray), system_(system), rooms_(rooms), work_(work) {}
+  Countdown(const CountdownControls& c, ProcessList& list, Tray& tray, const SystemServices& system, const Rooms& rooms)
+      : c_(c), list_(list), tray_(tray), system_(system), rooms_(rooms) {}
 
   void Tick();
   // Every second (tmrInputCheck): an idle tick a second overdue is counted;
@@ -73,22 +72,20 @@ class Countdown {
   // warning goes and a pending end is called off.
   void Restart();
   // A count from 0 as at start-up, for a run of the program that the presence
-  // check has just found or for a new path: the activity marks go too, since
-  // they belong to the run or path before, and both readouts show 0.
+  // check has just found or for a new path (Use::CopyStarted, Use::Edited):
+  // both readouts show 0.
   void StartAfresh();
   // "Show Task": asks every listed process that matches the configured path
   // to close, and ends those still running after the grace period, setting
   // the stopped icon once per ended process. When every one was ended, the
-  // run is over (PresenceCheck::RunEnded).
+  // run is over (ProgramRun::RunEnded).
   void EndMatchingProcesses() { End(std::nullopt); }
   // The presence check found a new run of the program: when the last end
   // was of this program, the audit learns how long its licence stayed free.
   void RunStarted();
 
   std::int16_t elapsed_seconds() const { return elapsed_seconds_; }
-  // From the next tick on; the count and the bound's start stay.
-  void SetWorkPolicy(const WorkPolicy& work) { work_ = work; }
-  // The last counting tick found the program at work (monitor/work.h), which
+  // The last counting tick found the program at work (Use::Take), which
   // restarted the count as use does.
   bool busy() const { return busy_; }
   // Ticks whose work restarted the count.
@@ -96,7 +93,7 @@ class Countdown {
 
  private:
   // The scan; with `limit_ms`, nothing is ended while a copy started from
-  // outside the program is younger than that (PresenceCheck::HoldsOffEnd),
+  // outside the program is younger than that (Use::HoldsOffEnd),
   // and a copy whose creation time is unknown is left running and keeps the
   // run.
   void End(std::optional<std::int64_t> limit_ms);
@@ -123,9 +120,6 @@ class Countdown {
   void EndAsked();
   // Every asked copy is done with the request (ProcessList::AgreedToClose).
   bool AllAgreed();
-  // Whether the program's work since the last tick holds the end off: work
-  // by the policy, within its bound since the last use or start.
-  bool WorkHolds();
 
   CountdownControls c_;
   ProcessList& list_;
@@ -137,10 +131,8 @@ class Countdown {
   std::optional<std::int64_t> anchor_;  // SystemServices::MonotonicMs the counted ticks follow
   std::int64_t counted_ = 0;  // ticks counted since anchor_
   std::optional<std::int64_t> timer_started_;  // the start of the idle timer anchor_ follows
-  WorkPolicy work_;
   bool busy_ = false;
   std::uint64_t ticks_held_by_work_ = 0;
-  std::optional<std::int64_t> work_held_since_;  // the first tick work held since the last use or start
   struct LastEnd {
     std::string path;
     std::int64_t at;  // SystemServices::MonotonicMs

@@ -162,7 +162,7 @@ TEST_F(Countdown, WorkAboveTheThresholdRestartsTheCountLikeUse) {
 TEST_F(Countdown, AdministratorsBoundWorkOrSwitchItOff) {
   StartWatching();
   intAppShutDownTime.SetText("1");
-  countdown.SetWorkPolicy({true, 100, 1 << 20, 2});
+  use.SetWorkPolicy({true, 100, 1 << 20, 2});
   WorkTick({10'000, 0}, 12);
   EXPECT_EQ(Count(), 10) << "two minutes of work held the end off";
   WorkTick({10'000, 0});
@@ -175,11 +175,11 @@ TEST_F(Countdown, AdministratorsBoundWorkOrSwitchItOff) {
 
   RunWatched();
   CheckPresence();
-  countdown.SetWorkPolicy({false, 100, 1 << 20, 0});
+  use.SetWorkPolicy({false, 100, 1 << 20, 0});
   WorkTick({10'000, 1 << 30}, 6);
   EXPECT_EQ(Count(), 60);
   EXPECT_FALSE(countdown.busy());
-  countdown.SetWorkPolicy({true, 100, 0, 0});
+  use.SetWorkPolicy({true, 100, 0, 0});
   WorkTick({0, 1 << 30});
   EXPECT_EQ(Count(), 70) << "disk work switched off alone";
 }

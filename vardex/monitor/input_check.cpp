@@ -36,11 +36,11 @@ void InputCheck::Tick() {
   }
   sampled_at_ = now;
   if (use_at_ && now - *use_at_ <= kLauncherWindowMs && presence_.loaded() != 0 && presence_.LauncherRuns())
-    marks_.Input();
+    use_.Launcher();
 
   const WindowProgram front{sample.foreground_process_id, sample.foreground_created, sample.foreground_thread_id};
-  if (input && (UnseenByHooks(front, sets) || sample.front_starts_unknown_console)) marks_.Input();
-  if (wheel && UnseenByHooks(sample.wheel_target, sets)) marks_.Input();
+  if (input && (UnseenByHooks(front, sets) || sample.front_starts_unknown_console)) use_.KeyOrButton();
+  if (wheel && UnseenByHooks(sample.wheel_target, sets)) use_.Wheel();
   // Bringing the program to the front just after a key or a button is use,
   // as the key is; a move between its own windows is not, nor one the user
   // did not cause (the program bringing itself forward, a question it asks
@@ -48,7 +48,7 @@ void InputCheck::Tick() {
   for (const FrontChange& change : sample.front_changes) {
     const bool to_program = change.to.process_id && presence_.Watches(IdentityOf(change.to));
     const bool from_program = change.from.process_id && presence_.Watches(IdentityOf(change.from));
-    if (change.after_input && to_program && !from_program) marks_.Input();
+    if (change.after_input && to_program && !from_program) use_.Front();
   }
 }
 

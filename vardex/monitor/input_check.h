@@ -1,5 +1,5 @@
 // The input check, one tick of tmrInputCheck: input that the hooks could not
-// see still counts. A key or a button since the sample before, while the
+// see still counts, and is told to the ledger of use (monitor/use.h). A key or a button since the sample before, while the
 // foreground window is one of a copy the last presence check found, on a
 // thread the last set did not hook, is activity, as a relayed event is: a
 // program the hooks could not be set in (a console program, one of higher
@@ -20,8 +20,8 @@
 
 #include "components/form_services.h"
 #include "components/input_watch.h"
-#include "monitor/activity.h"
 #include "monitor/presence.h"
+#include "monitor/use.h"
 
 namespace vardex {
 
@@ -35,8 +35,8 @@ inline constexpr std::int64_t kLauncherWindowMs = 10000;
 
 class InputCheck {
  public:
-  InputCheck(InputWatch& watch, PresenceCheck& presence, ActivityMarks& marks, const SystemServices& system)
-      : watch_(watch), presence_(presence), marks_(marks), system_(system) {}
+  InputCheck(InputWatch& watch, PresenceCheck& presence, Use& use, const SystemServices& system)
+      : watch_(watch), presence_(presence), use_(use), system_(system) {}
 
   void Tick();
   // A copy runs in a console whose input cannot be told from its terminal's
@@ -50,7 +50,7 @@ class InputCheck {
  private:
   InputWatch& watch_;
   PresenceCheck& presence_;
-  ActivityMarks& marks_;
+  Use& use_;
   const SystemServices& system_;
   bool UnseenByHooks(const WindowProgram& window, std::uint64_t sets_since) const;
 

@@ -52,6 +52,7 @@ class MonitorFixture : public ControlsFixture {
   // The end at once, as administrators may choose it: the scan's own tests.
   Watch watch{controls, processes, tray, system, input, ClosingPolicy{0, 0}, WorkPolicy{}, Audit(&audits, kAuditUser)};
   IntervalFields& fields = watch.fields();
+  Use& use = watch.use();
   ActivityMarks& marks = watch.marks();
   PresenceCheck& presence = watch.presence();
   Closing& closing = watch.closing();

@@ -76,10 +76,11 @@ void PresenceCheck::CountWork(const CopyScan& scan, const std::string& path, std
   if (path != work_path_) {
     workers_.clear();
     outside_.clear();
-    work_from_.reset();
-    work_ = {};
+    use_.NotWorking();
     work_path_ = path;
   }
+  // Measuring began at a check that found the program's processes.
+  const bool measuring = !workers_.empty();
   const auto key = [](const ListedCopy& c) { return std::make_pair(c.who.id, *c.who.created); };
   const auto known = [this](const ProcessIdentity& who) {
     return std::find_if(workers_.begin(), workers_.end(), [&who](const Worker& w) { return w.who == who; });
@@ -126,12 +127,13 @@ void PresenceCheck::CountWork(const CopyScan& scan, const std::string& path, std
   // started from outside) counts from now on.
   std::vector<Worker> workers;
   std::vector<std::int32_t> whole;  // met first, started by the program since the last check
+  WorkDone added;
   for (const ListedCopy* process : tree) {
     WorkDone since = *process->work;
     if (const auto before = known(process->who); before != workers_.end()) {
       since.cpu_ms -= before->done.cpu_ms;
       since.io_bytes -= before->done.io_bytes;
-    } else if (work_from_ && process->parent &&
+    } else if (measuring && process->parent &&
                (std::any_of(workers_.begin(), workers_.end(),
                             [&](const Worker& w) { return w.who.id == *process->parent; }) ||
                 std::find(whole.begin(), whole.end(), *process->parent) != whole.end())) {
@@ -140,8 +142,8 @@ void PresenceCheck::CountWork(const CopyScan& scan, const std::string& path, std
       since = {};
     }
     // The counts only grow; a smaller one is another reading, not work.
-    work_.cpu_ms += std::max<std::int64_t>(since.cpu_ms, 0);
-    work_.io_bytes += std::max<std::int64_t>(since.io_bytes, 0);
+    added.cpu_ms += std::max<std::int64_t>(since.cpu_ms, 0);
+    added.io_bytes += std::max<std::int64_t>(since.io_bytes, 0);
     workers.push_back({process->who, *process->work});
   }
   workers_ = std::move(workers);
@@ -149,23 +151,10 @@ void PresenceCheck::CountWork(const CopyScan& scan, const std::string& path, std
   for (std::size_t i = 0; i < scan.others.size(); ++i)
     if (!taken[i]) outside_.push_back(key(scan.others[i]));
   std::sort(outside_.begin(), outside_.end());
-  if (workers_.empty()) {
-    work_from_.reset();
-    work_ = {};
-    return;
-  }
-  if (!work_from_) work_from_ = now;
-  work_to_ = now;
-}
-
-PresenceCheck::Work PresenceCheck::TakeWork() {
-  Work work;
-  if (work_from_) {
-    work = {work_, work_to_ - *work_from_};
-    work_from_ = work_to_;
-  }
-  work_ = {};
-  return work;
+  if (workers_.empty())
+    use_.NotWorking();
+  else
+    use_.Worked(added, now);
 }
 
 bool PresenceCheck::Watches(const ProcessIdentity& process) const { return Find(process) != nullptr; }
@@ -176,11 +165,11 @@ std::vector<ProcessIdentity> PresenceCheck::copies() const {
   return found;
 }
 
-bool PresenceCheck::HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int64_t limit_ms) const {
+bool PresenceCheck::StartedWithin(const std::vector<ListedCopy>& listed, std::int64_t ms) const {
   const std::int64_t now = system_.MonotonicMs();
   return std::any_of(listed.begin(), listed.end(), [&](const ListedCopy& copy) {
     const Known* known = Find(copy.who);
-    return known ? !known->own && now - known->first_seen < limit_ms : !StartedByCopy(copy, listed);
+    return known ? !known->own && now - known->first_seen < ms : !StartedByCopy(copy, listed);
   });
 }
 
@@ -189,7 +178,7 @@ bool PresenceCheck::LauncherRuns() {
   if (PathTooShort(path)) return false;
   const auto scan = ScanCopies(list_, system_, path);
   // A copy the last check found was counted by it.
-  return scan && scan->fresh && HoldsOffEnd(scan->copies, 0);
+  return scan && scan->fresh && StartedWithin(scan->copies, 0);
 }
 
 const PresenceCheck::Known* PresenceCheck::Find(const ProcessIdentity& process) const {

@@ -1,7 +1,8 @@
 // The presence check, one tick of tmrAppCheck: is the watched program
 // running, and which copies of it? It owns bAppLoaded and bActivityUnseen,
 // turns the idle timer on and off with the first and points the hook
-// component at the program.
+// component at the program. It tells the ledger of use (monitor/use.h) what
+// the program's processes did, and which copies were started from outside.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "components/process_list.h"
 #include "components/tray.h"
 #include "monitor/match_rule.h"
+#include "monitor/use.h"
 
 namespace vardex {
 
@@ -33,10 +35,27 @@ struct PresenceControls {
   const Picture& picTimerOff;
 };
 
-class PresenceCheck {
+// The run as the countdown sees it: whether the program runs, when the idle
+// timer came on, and the end of the run by the countdown.
+class ProgramRun {
  public:
-  PresenceCheck(const PresenceControls& c, ProcessList& list, Tray& tray, const SystemServices& system)
-      : c_(c), list_(list), tray_(tray), system_(system) {}
+  virtual ~ProgramRun() = default;
+  // 0 false, -1 true.
+  virtual std::int16_t loaded() const = 0;
+  // When start-up or a check last turned the idle timer on
+  // (SystemServices::MonotonicMs): its first tick is a period later.
+  virtual std::optional<std::int64_t> idle_timer_started() const = 0;
+  // The countdown ended every copy: not loaded and the idle timer off at
+  // once, as at a check that no longer finds the program, so that no idle
+  // tick ends a copy started before the next check, which finds a new run.
+  virtual void RunEnded() = 0;
+};
+
+class PresenceCheck final : public CopyStarts, public ProgramRun {
+ public:
+  // `use` is only told, never asked, here: it may be made after this check.
+  PresenceCheck(const PresenceControls& c, ProcessList& list, Tray& tray, const SystemServices& system, Use& use)
+      : c_(c), list_(list), tray_(tray), system_(system), use_(use) {}
 
   // `hooks` may be null: then the program is only looked for. True when this
   // check found a new run of the program, or a copy that the check before did
@@ -50,15 +69,9 @@ class PresenceCheck {
     loaded_ = 0;
     idle_timer_started_ = system_.MonotonicMs();
   }
-  // The countdown ended every copy: not loaded and the idle timer off at
-  // once, as at a check that no longer finds the program, so that no idle
-  // tick ends a copy started before the next check, which finds a new run.
-  void RunEnded();
-  // 0 false, -1 true.
-  std::int16_t loaded() const { return loaded_; }
-  // When start-up or a check last turned the idle timer on
-  // (SystemServices::MonotonicMs): its first tick is a period later.
-  std::optional<std::int64_t> idle_timer_started() const { return idle_timer_started_; }
+  void RunEnded() override;
+  std::int16_t loaded() const override { return loaded_; }
+  std::optional<std::int64_t> idle_timer_started() const override { return idle_timer_started_; }
   // Found, but the last MonitoredAppPath set did not watch every copy and
   // window thread of it.
   bool activity_unseen() const { return activity_unseen_; }
@@ -75,32 +88,19 @@ class PresenceCheck {
   // How many times the hooked threads were taken anew: a set in between
   // tells the input check that its input may have come before a hook.
   std::uint64_t sets() const { return sets_; }
-  // Whether the copies of a fresh snapshot include one started from outside
-  // the program less than `limit_ms` ago: one the last check found first
-  // within that time, or one it has not seen yet. Such a start is use, so
-  // no copy has been idle for the limit.
-  bool HoldsOffEnd(const std::vector<ListedCopy>& listed, std::int64_t limit_ms) const;
+  // One the last check found first within `ms`, or one it has not seen yet.
+  bool StartedWithin(const std::vector<ListedCopy>& listed, std::int64_t ms) const override;
   // Whether a fresh snapshot holds a copy started from outside the program
   // that the last check did not find: a launcher, which may come and go
   // between two checks.
   bool LauncherRuns();
-
-  // What the program did between the checks since the last call, and over
-  // how long: every copy, and the processes the copies started (a solver, a
-  // renderer, a compiler of another name), followed down the tree by parent
-  // and creation time while they run, also after their starter has ended.
-  // The checks from the call on count towards the next.
-  struct Work {
-    WorkDone done;
-    std::int64_t span_ms = 0;  // 0: no check has measured since the last call
-  };
-  Work TakeWork();
 
  private:
   PresenceControls c_;
   ProcessList& list_;
   Tray& tray_;
   const SystemServices& system_;
+  Use& use_;
   std::int16_t loaded_ = 0;
   bool activity_unseen_ = false;
   // Hooked by the last set; kAnyThread for each copy of a component that
@@ -119,7 +119,10 @@ class PresenceCheck {
 
   std::vector<Known> copies_;  // found by the last check
 
-  // Adds what the program's processes in `scan` did since the last check.
+  // Tells the ledger what the program's processes in `scan` did since the
+  // last check: every copy, and the processes the copies started (a solver,
+  // a renderer, a compiler of another name), followed down the tree by parent
+  // and creation time while they run, also after their starter has ended.
   void CountWork(const CopyScan& scan, const std::string& path, std::int64_t now);
   struct Worker {
     ProcessIdentity who;
@@ -131,9 +134,6 @@ class PresenceCheck {
   // outside the program never joins it (a copy that takes its starter's
   // identifier later, with a date the clock set back, did not start it).
   std::vector<std::pair<std::int32_t, std::int64_t>> outside_;
-  WorkDone work_;                // since the last TakeWork
-  std::optional<std::int64_t> work_from_;  // when the measuring began (MonotonicMs)
-  std::int64_t work_to_ = 0;               // the last check that measured
 };
 
 }  // namespace vardex

@@ -207,7 +207,7 @@ TEST_F(Presence, WorkIsWhatTheCopiesAndTheProcessesTheyStartedDidBetweenChecks) 
   start("C:\\OLD\\STALE.EXE", 7, 500, 100, {7'000, 0});  // started by an earlier holder of 100
   start("C:\\SOLVER\\OLDSOLVE.EXE", 8, 1'500, 100, {3'000, 0});  // started before the program was found
   Check();
-  EXPECT_EQ(presence.TakeWork().span_ms, 0) << "the first check only takes the counts";
+  EXPECT_EQ(use.TakeWork().span_ms, 0) << "the first check only takes the counts";
 
   system.monotonic_ms += 5'000;
   for (std::int32_t id : {100, 4, 7}) add(id, {1'000, 0});
@@ -215,10 +215,10 @@ TEST_F(Presence, WorkIsWhatTheCopiesAndTheProcessesTheyStartedDidBetweenChecks) 
   start("C:\\SOLVER\\SOLVE.EXE", 300, 2'000, 100, {2'000, 3 << 20});  // started since, all of it counts
   start("C:\\SOLVER\\MESH.EXE", 301, 2'500, 300, {100, 0});
   Check();
-  PresenceCheck::Work work = presence.TakeWork();
+  Use::Work work = use.TakeWork();
   EXPECT_EQ(work.span_ms, 5'000);
   EXPECT_EQ(work.done, (WorkDone{1'000 + 200 + 2'000 + 100, 3 << 20}));
-  EXPECT_EQ(presence.TakeWork().done, WorkDone{}) << "taken once";
+  EXPECT_EQ(use.TakeWork().done, WorkDone{}) << "taken once";
 
   // The copy ends; the solver outlives it.
   processes.running.erase(processes.running.begin());
@@ -228,7 +228,7 @@ TEST_F(Presence, WorkIsWhatTheCopiesAndTheProcessesTheyStartedDidBetweenChecks) 
     system.monotonic_ms += 5'000;
     Check();
   }
-  work = presence.TakeWork();
+  work = use.TakeWork();
   EXPECT_EQ(work.span_ms, 10'000);
   EXPECT_EQ(work.done, (WorkDone{4'000, 1'000}));
   EXPECT_EQ(presence.loaded(), 0);
@@ -244,13 +244,13 @@ TEST_F(Presence, WorkIsWhatTheCopiesAndTheProcessesTheyStartedDidBetweenChecks) 
     system.monotonic_ms += 5'000;
     Check();
   }
-  EXPECT_EQ(presence.TakeWork().done, WorkDone{}) << "what ran outside the program stays outside";
+  EXPECT_EQ(use.TakeWork().done, WorkDone{}) << "what ran outside the program stays outside";
 
   // Once nothing of the program runs, nothing is measured.
   processes.running.clear();
   system.monotonic_ms += 5'000;
   Check();
-  EXPECT_EQ(presence.TakeWork().span_ms, 0);
+  EXPECT_EQ(use.TakeWork().span_ms, 0);
 
   // Copies that hand a solve on and exit before the next check: the solver
   // is the program's, unless its starter's identifier is another's by then.
@@ -264,7 +264,7 @@ TEST_F(Presence, WorkIsWhatTheCopiesAndTheProcessesTheyStartedDidBetweenChecks) 
   start("C:\\SOLVER\\SOLVE.EXE", 711, 4'700, 710, {2'000, 0});
   system.monotonic_ms += 5'000;
   Check();
-  EXPECT_EQ(presence.TakeWork().done, (WorkDone{1'000, 0}));
+  EXPECT_EQ(use.TakeWork().done, (WorkDone{1'000, 0}));
 }
 
 // The hook component's rule: the whole path in any case.

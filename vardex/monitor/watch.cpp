@@ -10,11 +10,12 @@ Watch::Watch(FrmMainControls& c, ProcessList& list, Tray& tray, const SystemServ
       audit_(audit),
       reopen_(reopen_minutes),
       fields_(c, system),
-      marks_(c),
-      presence_(c, list, tray, system),
+      presence_(c, list, tray, system, use_),
+      use_(system, presence_, work),
+      marks_(c, use_),
       closing_(policy),
-      countdown_(c, list, tray, system, {marks_, presence_, fields_, closing_, audit_, reopen_}, work),
-      input_check_(input, presence_, marks_, system) {}
+      countdown_(c, list, tray, system, {use_, presence_, fields_, closing_, audit_, reopen_}),
+      input_check_(input, presence_, use_, system) {}
 
 void Watch::Start() {
   fields_.intAppCheckTime.StartTimer(c_.tmrAppCheck(), kAppCheckDesignInterval);
@@ -36,6 +37,7 @@ void Watch::AppCheckTick(HookComponent* hooks) {
       countdown_.RunStarted();
       if (reopen_.Started()) Withdraw();
     }
+    use_.CopyStarted();
     countdown_.StartAfresh();
   }
 }
@@ -95,6 +97,7 @@ void Watch::UseTimeChanged() {
 // to another one ("4" on the way to 45) never ends a program on the way.
 void Watch::ShutDownTimeChanged() {
   fields_.intAppShutDownTime.Bound();
+  use_.Edited();
   countdown_.StartAfresh();
 }
 

@@ -1,6 +1,7 @@
-// The watch over the program's run: the interval fields, the activity marks,
-// the presence check, the warning and grace period, the idle countdown and
-// the input check, wired to one another. The form's timers, change handlers
+// The watch over the program's run: the interval fields, the ledger of use
+// (monitor/use.h: what counts as use), the activity marks, the presence
+// check, the warning and grace period, the idle countdown and the input
+// check, wired to one another. The form's timers, change handlers
 // and hook events each hand their event to one call here.
 #pragma once
 
@@ -20,6 +21,7 @@
 #include "monitor/interval_field.h"
 #include "monitor/presence.h"
 #include "monitor/reopen.h"
+#include "monitor/use.h"
 #include "monitor/work.h"
 
 namespace vardex {
@@ -47,7 +49,10 @@ class Watch {
   void UseTimeChanged();
   void ShutDownTimeChanged();
   // A new path, or one half typed, never inherits the count of the path before.
-  void PathChanged() { countdown_.StartAfresh(); }
+  void PathChanged() {
+    use_.Edited();
+    countdown_.StartAfresh();
+  }
 
   // "&Done": the count starts again.
   void Restart() { countdown_.Restart(); }
@@ -58,6 +63,7 @@ class Watch {
   void Reopen(SystemServices& system);
 
   IntervalFields& fields() { return fields_; }
+  Use& use() { return use_; }
   ActivityMarks& marks() { return marks_; }
   PresenceCheck& presence() { return presence_; }
   Closing& closing() { return closing_; }
@@ -82,8 +88,9 @@ class Watch {
   Audit audit_;
   ReopenOffer reopen_;
   IntervalFields fields_;
+  PresenceCheck presence_;  // tells use_, made after it
+  Use use_;
   ActivityMarks marks_;
-  PresenceCheck presence_;
   Closing closing_;
   Countdown countdown_;
   InputCheck input_check_;

@@ -21,7 +21,7 @@ void FrmMain::SetPolicy(const Policy& policy) {
       policy.limit_minutes != policy_.limit_minutes || policy.program_path != policy_.program_path;
   policy_ = policy;
   watch_.closing().SetPolicy(policy_.closing);
-  watch_.countdown().SetWorkPolicy(policy_.work);
+  watch_.use().SetWorkPolicy(policy_.work);
   watch_.reopen().SetMinutes(policy_.reopen_minutes);
   settings_.SetPolicy(policy_);
   if (fields_changed) LoadSettings();
