@@ -35,6 +35,7 @@ class DiskSystem final : public SystemServices {
   }
   std::int64_t MonotonicMs() const override { return real.MonotonicMs(); }
   std::int64_t AwakeMs() const override { return real.AwakeMs(); }
+  bool StartProgram(const std::string&, const std::string&) override { return false; }
   void ShowSettingsError(const std::string& path, const std::string& reason) override {
     errors.push_back(path + "|" + reason);
   }
