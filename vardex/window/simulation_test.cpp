@@ -216,7 +216,21 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       } else if (timer_at < length) {
         Advance(timer_at);
         due_[timer] = Due(timer, false);  // unless the handler restarts it
-        if (timer == 0) form_->tmrAppCheck_Timer();
+        if (timer == 0) {
+          form_->tmrAppCheck_Timer();
+          // A new path starts a new watch when a presence check looks for
+          // it: a path typed and put back between two checks, or one of 7
+          // characters or fewer, which names no program to look for,
+          // changed no watch, and a solver whose starter has gone stays the
+          // program's.
+          const std::string& path = controls_->txtApplicationName_.Text();
+          if (path.size() > 7 && path != watched_path_) {
+            watched_path_ = path;
+            watch_since_ = now_;
+            UntieOrphans();
+            ReportLoads(now_);
+          }
+        }
         if (timer == 1) {
           form_->tmrAppShotDown_Timer();
           if (form_->state().bBusy) ++work_ticks;
@@ -541,12 +555,6 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       if (it->serial == front_.serial) SetFront({});
       load_.erase(it->pid);
       it = procs_.erase(it);
-    }
-    // A new path starts a new watch.
-    if (controls_->txtApplicationName_.Text() != watched_path_) {
-      watched_path_ = controls_->txtApplicationName_.Text();
-      watch_since_ = now_;
-      UntieOrphans();
     }
     ReportLoads(now_);
   }
