@@ -228,21 +228,25 @@ class PromiseOracle {
   void AskedToClose(std::int32_t pid, Ms t, Ms awake, bool agreed, bool endable) {
     if (request_.copies.empty() || request_.awake != awake) request_ = Request{t, awake, {}};
     request_.copies[pid] = {agreed, endable, true};
+    asked_copies_[pid] = {awake, agreed};
   }
-  // Never ahead of the request: Vardex ended the copy `pid` by force. Only
-  // a copy of the last request: one that agreed may go at once, any other
-  // only when the grace period is over in awake seconds (a wake ends
-  // nothing at once).
+  // Never ahead of the request: Vardex ended the copy `pid` by force. One
+  // that agreed may go at once, any other only when the grace period of its
+  // last request is over in awake seconds (a wake ends nothing at once). A
+  // copy that did not agree may be asked again at the tick that ends the
+  // others, so its request is its own, not the last one.
   std::string EndedByForce(std::int32_t pid, Ms awake) {
-    const auto it = request_.copies.find(pid);
-    if (it == request_.copies.end() || !it->second.runs) return "ended by force without being asked to close";
-    it->second.runs = false;
-    if (!it->second.agreed && awake - request_.awake < kAskedGrace)
-      return "ended by force within 30 awake seconds of the request";
+    if (const auto in = request_.copies.find(pid); in != request_.copies.end()) in->second.runs = false;
+    const auto it = asked_copies_.find(pid);
+    if (it == asked_copies_.end()) return "ended by force without being asked to close";
+    const LastAsked a = it->second;
+    asked_copies_.erase(it);
+    if (!a.agreed && awake - a.awake < kAskedGrace) return "ended by force within 30 awake seconds of the request";
     return "";
   }
   // The copy `pid` is gone: its identifier may be another's next.
   void Gone(std::int32_t pid) {
+    asked_copies_.erase(pid);
     const auto it = request_.copies.find(pid);
     if (it != request_.copies.end()) it->second.runs = false;
   }
@@ -397,6 +401,11 @@ class PromiseOracle {
     std::map<std::int32_t, AskedCopy> copies;  // by process identifier
   };
   Request request_;  // the last request to close
+  struct LastAsked {
+    Ms awake;
+    bool agreed;
+  };
+  std::map<std::int32_t, LastAsked> asked_copies_;  // by process identifier: its last request
   bool limit_text_is_number_ = true;  // what the limit field holds
   bool dry_run_ = false;
   Ms reported_ = kLongAgo;  // the last report of an end that would have come
