@@ -4,6 +4,7 @@
 
 #include "numbers/bounds.h"
 #include "numbers/number_text.h"
+#include "numbers/policy_values.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_file.h"
 
@@ -68,11 +69,6 @@ int Set(const std::vector<std::string>& args, SettingsToolContext& c) {
   return kToolDone;
 }
 
-// Where a value comes from.
-constexpr char kFromPolicy[] = "policy";
-constexpr char kFromFile[] = "settings file";
-constexpr char kFromDefault[] = "default";
-
 void ShowLine(TextSink& out, const char* setting, const std::string& value, const char* from) {
   out << setting << ": " << value << " (" << from << ")\n";
 }
@@ -84,7 +80,7 @@ void ShowLine(TextSink& out, const char* setting, const std::string& value, cons
 // policy or are the defaults.
 void ShowSettings(const std::optional<std::string>& bytes, const Policy& policy, TextSink& out) {
   const SettingsText text = ReadSettingsText(bytes ? *bytes : JoinSettingsLines(DefaultSettingsLines()));
-  const char* from = bytes ? kFromFile : kFromDefault;
+  const char* from = bytes ? kFromSettingsFile : kFromDefault;
   const auto minutes = text.minutes ? RoundToInt16(*text.minutes) : std::nullopt;
   if (policy.limit_minutes) {
     ShowLine(out, "Idle limit (minutes)", FormatInteger(*policy.limit_minutes), kFromPolicy);

@@ -39,11 +39,6 @@ class AuditSink {
   virtual void Report(AuditId id, AuditLevel level, const std::vector<std::string>& inserts) = 0;
 };
 
-// Where the settings in force came from, as events name it.
-inline constexpr char kFromSettingsFile[] = "settings file";
-inline constexpr char kFromPolicy[] = "policy";
-inline constexpr char kFromDefault[] = "default";
-
 // Why an end was refused, as kEndRefused names it.
 // The copy's creation time is unknown: its identifier may name a later process.
 inline constexpr char kRefusedUnknownAge[] = "creation time unknown";

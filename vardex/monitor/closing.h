@@ -11,20 +11,9 @@
 #include <vector>
 
 #include "monitor/presence.h"
+#include "numbers/policy_values.h"
 
 namespace vardex {
-
-struct ClosingPolicy {
-  // The warning comes when this much is left before the request, but not
-  // before half the limit has passed; 0: no warning.
-  std::int32_t warning_seconds = 60;
-  // How long an asked copy has to close before it is ended; 0: ended at once,
-  // without asking.
-  std::int32_t grace_seconds = 30;
-  // A dry run: nothing is asked to close or ended; the end that would have
-  // come is only reported, once per approach to the limit.
-  bool dry_run = false;
-};
 
 class Closing {
  public:

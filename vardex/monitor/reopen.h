@@ -12,11 +12,10 @@
 #include <optional>
 #include <string>
 
+#include "numbers/policy_values.h"
+
 namespace vardex {
 
-// How long an offer stands, in minutes, unless the policy says otherwise;
-// 0: no offer.
-inline constexpr std::int32_t kReopenOfferMinutes = 60;
 // The user must come back within this long after the end for an offer.
 inline constexpr std::int64_t kReopenComeBackMs = 24LL * 60 * 60 * 1000;
 

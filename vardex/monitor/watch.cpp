@@ -37,8 +37,7 @@ void Watch::AppCheckTick(HookComponent* hooks) {
       countdown_.RunStarted();
       if (reopen_.Started()) Withdraw();
     }
-    use_.CopyStarted();
-    countdown_.StartAfresh();
+    StartAfresh(&Use::CopyStarted);
   }
 }
 
@@ -97,8 +96,7 @@ void Watch::UseTimeChanged() {
 // to another one ("4" on the way to 45) never ends a program on the way.
 void Watch::ShutDownTimeChanged() {
   fields_.intAppShutDownTime.Bound();
-  use_.Edited();
-  countdown_.StartAfresh();
+  StartAfresh(&Use::Edited);
 }
 
 }  // namespace vardex

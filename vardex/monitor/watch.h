@@ -49,10 +49,7 @@ class Watch {
   void UseTimeChanged();
   void ShutDownTimeChanged();
   // A new path, or one half typed, never inherits the count of the path before.
-  void PathChanged() {
-    use_.Edited();
-    countdown_.StartAfresh();
-  }
+  void PathChanged() { StartAfresh(&Use::Edited); }
 
   // "&Done": the count starts again.
   void Restart() { countdown_.Restart(); }
@@ -81,6 +78,12 @@ class Watch {
   // The offer to reopen, made, withdrawn or taken.
   void Offer();
   void Withdraw();
+  // The count from 0 at once, for a copy started from outside or an edit:
+  // `kind` tells the use ledger which.
+  void StartAfresh(void (Use::*kind)()) {
+    (use_.*kind)();
+    countdown_.StartAfresh();
+  }
 
   FrmMainControls& c_;
   Tray& tray_;

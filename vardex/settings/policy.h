@@ -14,9 +14,7 @@
 #include <variant>
 #include <vector>
 
-#include "monitor/closing.h"
-#include "monitor/reopen.h"
-#include "monitor/work.h"
+#include "numbers/policy_values.h"
 
 namespace vardex {
 
@@ -89,7 +87,7 @@ struct Policy {
   bool locked = false;
   ClosingPolicy closing;  // with the dry run
   bool names_users = true;  // in the audit's events
-  std::int32_t reopen_minutes = kReopenOfferMinutes;  // monitor/reopen.h
+  std::int32_t reopen_minutes = kReopenOfferMinutes;  // numbers/policy_values.h
   WorkPolicy work;
   // The values taken, by name, and those present but ignored, each as
   // "Name: why".

@@ -11,8 +11,8 @@
 
 #include "components/controls.h"
 #include "components/form_services.h"
-#include "monitor/audit.h"
 #include "numbers/bounds.h"
+#include "numbers/policy_values.h"
 #include "settings/policy.h"
 #include "settings/screen_lock.h"
 #include "settings/settings_storage.h"

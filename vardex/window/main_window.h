@@ -16,7 +16,7 @@
 #include "win32/window_base.h"
 #include "window/frm_main.h"
 #include "window/main_window_layout.h"
-#include "window/win32_controls.h"
+#include "window/controls_win32.h"
 
 namespace vardex {
 

@@ -1,7 +1,7 @@
 // The Win32 controls on real child windows: the text box's change event
 // (once per real change, synchronous, never for an unchanged text) and the
 // window timer's interval and enabled state.
-#include "window/win32_controls.h"
+#include "window/controls_win32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "window/win32_controls.h"
+#include "window/controls_win32.h"
 
 #include <vector>
 
