@@ -26,7 +26,7 @@
 #include "components/fakes_test.h"
 #include "settings/settings_fixture_test.h"
 #include "window/frm_main.h"
-#include "window/promise_oracle_test.h"
+#include "promise_oracle_test.h"
 
 namespace vardex::testing {
 namespace {
