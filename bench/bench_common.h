@@ -75,6 +75,12 @@ inline std::string Cell(const Summary& s, int decimals = 1) {
   return text;
 }
 
+inline std::string Fixed(double value, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
 inline void Row(const char* figure, const std::string& baseline, const std::string& measured,
                 const std::string& note) {
   std::printf("| %s | %s | %s | %s |\n", figure, baseline.c_str(), measured.c_str(), note.c_str());
@@ -117,6 +123,15 @@ struct Child {
       ::WaitForSingleObject(process.get(), wait_ms);
     }
     process.reset();
+  }
+};
+
+// Ends `children` through their handles when it goes out of scope, however
+// the benchmark leaves.
+struct StopAll {
+  std::vector<Child>& children;
+  ~StopAll() {
+    for (Child& child : children) child.Stop(nullptr);
   }
 };
 
