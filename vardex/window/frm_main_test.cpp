@@ -211,6 +211,24 @@ TEST_F(Form, ShowTaskAsksEveryInstanceAndEndsThemAfterTheGracePeriod) {
   EXPECT_FALSE(tmrAppShotDown.Enabled());
 }
 
+// Before the presence check has looked at a new path: finding the copies
+// asked is no start that calls the end off, a copy started meanwhile is.
+TEST_F(Form, ShowTaskJustAfterANewPathEndsUnlessACopyStarts) {
+  ASSERT_TRUE(Load());
+  for (const bool another_starts : {false, true}) {
+    processes.running.clear();
+    processes.killed.clear();
+    txtApplicationName.SetText(another_starts ? "C:\\Apps\\Other.exe" : kDesignPath);
+    RunWatched(1, another_starts ? "C:\\APPS\\OTHER.EXE" : "C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EXE");
+    form->Command1_Click();
+    if (another_starts) RunWatched(1, "C:\\APPS\\OTHER.EXE");
+    form->tmrAppCheck_Timer();
+    system.monotonic_ms += 30'000;
+    form->tmrInputCheck_Timer();
+    EXPECT_EQ(processes.killed.empty(), another_starts) << another_starts;
+  }
+}
+
 TEST_F(Form, ShowTaskWithNothingRunningChangesNothing) {
   ASSERT_TRUE(Load());
   tray.icon = nullptr;
