@@ -157,7 +157,7 @@ ini="$sysdir/vardex.ini"
 . "$(dirname "$0")/../lib/common.sh"
 [ -f "$sysdir/notepad.exe" ] || fail "no notepad.exe in $sysdir"
 
-np_pids=() np_windows=() shell_pids=() other_pid="" vx_pid="" saved="" hidden="" policy_set="" events_log=""
+np_pids=() np_windows=() shell_pids=() other_pid="" vx_pid="" hidden="" policy_set="" events_log=""
 policy_key='HKLM\SOFTWARE\Policies\Vardex'
 cleanup() {
   [ -n "$vx_pid" ] && kill "$vx_pid" 2>/dev/null
@@ -167,7 +167,7 @@ cleanup() {
   for p in "${np_pids[@]}" "${shell_pids[@]}" $other_pid; do kill "$p" 2>/dev/null; done
   for p in $(jobs -p); do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
-  if [ -n "$saved" ]; then mv -f "$saved" "$ini"; else rm -f "$ini"; fi
+  vardex_ini_restore
   [ -n "${save_file:-}" ] && rm -f "$save_file"
   [ -n "$clock_file" ] && rm -f "$clock_file"
   [ -n "$hidden" ] && mv -f "$hidden" "${hidden%.hidden}"
@@ -181,7 +181,7 @@ if [ -n "${E2E_HIDE_HELPER:-}" ]; then
   [ -f "$helper" ] || { echo "FAIL: no $helper to move aside"; exit 1; }
   mv -f "$helper" "$helper.hidden" && hidden="$helper.hidden"
 fi
-if [ -f "$ini" ]; then saved="$ini.e2e-saved"; cp -f "$ini" "$saved"; fi
+vardex_ini_keep "${E2E_SYSDIR:-}"
 if [ -n "${E2E_GIVEN_LOCKED:-}" ]; then
   :
 elif [ -n "${E2E_SETTINGS_TOOL:-}" ]; then
@@ -190,7 +190,7 @@ elif [ -n "${E2E_SETTINGS_TOOL:-}" ]; then
   [ "${written,,}" = "written: $(winepath -w "$ini" 2>/dev/null | tr '[:upper:]' '[:lower:]')" ] ||
     fail "VardexSettings set said '$written'; Vardex reads $ini"
 else
-  printf '1\r\n%s\r\nunset entry\r\n' "$notepad_win" >"$ini"
+  vardex_ini_write 1 "$notepad_win"
 fi
 
 labels() { "$wine" "$read_labels" "$@" </dev/null 2>/dev/null | tr -d '\r'; }

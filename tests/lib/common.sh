@@ -17,12 +17,19 @@ fail() {
   exit 1
 }
 
+# The settings file, kept aside and put back. The caller sets a trap that
+# calls vardex_ini_restore.
+#   vardex_ini_keep [SYSDIR]    keeps vardex.ini of Vardex's system directory
+#                               (a Windows path, C:\windows\system32 unless
+#                               given) aside; sets vardex_ini_file
+#   vardex_ini_write LIMIT PATH writes the file with LIMIT minutes, the
+#                               program PATH and no password, as Vardex does
+#   vardex_ini LIMIT PATH       both, in the default system directory
+#   vardex_ini_restore          puts the kept one back, or removes the test's
+#
 # Vardex started for a test that drives it with robust_helper.exe. The caller
 # sets $wine, $vardex and $helper (robust_helper.exe) and a trap that calls
 # vardex_stop and vardex_ini_restore.
-#   vardex_ini LIMIT PATH   keeps the system directory's vardex.ini aside and
-#                           writes one with LIMIT minutes and the program PATH
-#   vardex_ini_restore      puts the kept one back, or removes the test's
 #   vardex_start            starts Vardex and waits for its window; sets
 #                           vardex_pid (the Unix process) and vx_win (the
 #                           Windows process id the helper's commands take)
@@ -30,13 +37,17 @@ fail() {
 #   helper ARGS...          runs robust_helper.exe, its output without CRs
 vardex_pid="" vx_win="" vardex_ini_kept="" vardex_ini_file=""
 helper() { "$wine" "$helper" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-vardex_ini() {  # LIMIT PATH
-  vardex_ini_file="$(winepath -u 'C:\windows\system32' 2>/dev/null)/vardex.ini"
+vardex_ini_keep() {  # [SYSDIR]
+  vardex_ini_file="$(winepath -u "${1:-C:\windows\system32}" 2>/dev/null)/vardex.ini"
   if [ -f "$vardex_ini_file" ]; then
     vardex_ini_kept="$vardex_ini_file.test-kept"
     cp -f "$vardex_ini_file" "$vardex_ini_kept"
   fi
-  printf '%s\r\n%s\r\nunset entry\r\n' "$1" "$2" >"$vardex_ini_file"
+}
+vardex_ini_write() { printf '%s\r\n%s\r\nunset entry\r\n' "$1" "$2" >"$vardex_ini_file"; }
+vardex_ini() {  # LIMIT PATH
+  vardex_ini_keep
+  vardex_ini_write "$1" "$2"
 }
 vardex_ini_restore() {
   [ -n "$vardex_ini_file" ] || return 0
