@@ -168,7 +168,7 @@ std::vector<ProcessIdentity> PresenceCheck::copies() const {
 
 bool PresenceCheck::FoundFirstOnlyAmong(const std::vector<ProcessIdentity>& asked) const {
   return std::all_of(copies_.begin(), copies_.end(), [&](const Known& copy) {
-    return copy.first_seen != checked_at_ || std::find(asked.begin(), asked.end(), copy.who) != asked.end();
+    return copy.first_seen != checked_at_ || copy.own || std::find(asked.begin(), asked.end(), copy.who) != asked.end();
   });
 }
 

@@ -80,7 +80,8 @@ class PresenceCheck final : public CopyStarts, public ProgramRun {
   bool Watches(const ProcessIdentity& process) const;
   // The copies that check found.
   std::vector<ProcessIdentity> copies() const;
-  // Whether every copy that check found first is one of `asked`.
+  // Whether every copy that check found first is one of `asked`, or started
+  // by a copy.
   bool FoundFirstOnlyAmong(const std::vector<ProcessIdentity>& asked) const;
   // Whether the hooks see input on `thread_id` of `process`, a copy the last
   // check found: the last set hooked that thread, and with `before_too` the

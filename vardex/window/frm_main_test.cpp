@@ -212,20 +212,31 @@ TEST_F(Form, ShowTaskAsksEveryInstanceAndEndsThemAfterTheGracePeriod) {
 }
 
 // Before the presence check has looked at a new path: finding the copies
-// asked is no start that calls the end off, a copy started meanwhile is.
+// asked, or a worker one of them started, is no start that calls the end
+// off; a copy started from outside meanwhile is.
 TEST_F(Form, ShowTaskJustAfterANewPathEndsUnlessACopyStarts) {
   ASSERT_TRUE(Load());
-  for (const bool another_starts : {false, true}) {
+  const char* const paths[] = {"C:\\Apps\\One.exe", "C:\\Apps\\Two.exe", "C:\\Apps\\Three.exe"};
+  enum Meanwhile { kNothing, kWorker, kStartFromOutside };
+  for (const Meanwhile meanwhile : {kNothing, kWorker, kStartFromOutside}) {
+    const std::string path = paths[meanwhile];
     processes.running.clear();
+    processes.parents.clear();
     processes.killed.clear();
-    txtApplicationName.SetText(another_starts ? "C:\\Apps\\Other.exe" : kDesignPath);
-    RunWatched(1, another_starts ? "C:\\APPS\\OTHER.EXE" : "C:\\PROGRAM FILES\\NAVISION FINANCIALS\\FIN.EXE");
+    txtApplicationName.SetText(path);
+    // Identifiers come again each round: the creation times tell the copies apart.
+    const auto run = [&] {
+      RunWatched(1, path);
+      processes.running.back().created = 1'000 * (meanwhile + 1) + static_cast<std::int64_t>(processes.running.size());
+    };
+    run();
     form->Command1_Click();
-    if (another_starts) RunWatched(1, "C:\\APPS\\OTHER.EXE");
+    if (meanwhile != kNothing) run();
+    if (meanwhile == kWorker) processes.parents[processes.running[1].id] = processes.running[0].id;
     form->tmrAppCheck_Timer();
     system.monotonic_ms += 30'000;
     form->tmrInputCheck_Timer();
-    EXPECT_EQ(processes.killed.empty(), another_starts) << another_starts;
+    EXPECT_EQ(processes.killed.empty(), meanwhile == kStartFromOutside) << path;
   }
 }
 
