@@ -129,6 +129,8 @@ class PromiseOracle {
   // ones in force. With nothing saved it shows the defaults, no program and
   // 30 minutes, and writes nothing.
   void Shown(Ms t, bool start, const std::string& no_password) {
+    no_password_ = no_password;
+    typed_.clear();
     if (!saved_) saved_ = Stored{kDefaultLimit, "", no_password};
     // A field left without a number shows one again: a change of the field.
     Reload(t, start, Limit());
@@ -144,12 +146,32 @@ class PromiseOracle {
   }
   // The settings file a day starts with.
   void Saved(const Stored& s) { saved_ = s; }
+  // A keystroke in the password field, `text` what it holds after it: the
+  // password shown last, typed whole, opens the window, and the field
+  // empties.
+  void PasswordTyped(const std::string& text) {
+    typed_ = text;
+    if (text != loaded_password_) return;
+    locked_ = false;
+    typed_.clear();
+  }
+  // The lock, by the user's own actions: the window shows the settings saved
+  // with a password locked until it is typed. A locked field, and the limit
+  // while a policy sets it, take no keystroke.
+  bool Locked() const { return locked_; }
+  bool LimitOpen() const { return !locked_ && !policy_limit_; }
+  // What the password field holds, as the user typed it.
+  const std::string& typed() const { return typed_; }
   // "&Done": what is in force is saved, and the count starts at 0.
   void Done(Ms t, const std::string& password) {
     saved_ = Stored{policy_limit_ ? saved_->limit : limit_, path_, password};
     limit_text_is_number_ = true;  // the window shows what it saved
     count_from_ = t;
   }
+  // "Show Task": the user asks for the end of the program named now. Its
+  // copies are asked to close, and ended by force after the grace period,
+  // as an idle program's are; input, "&Done" or an edit since calls it off.
+  void ShowTask(Ms t) { show_task_ = t; }
   // Use of a copy of `program` (its path as the system reports it): a key, a
   // button or the wheel.
   void Input(Ms t, const std::string& program) { input_[program] = t; }
@@ -210,6 +232,9 @@ class PromiseOracle {
   }
   std::string Early(Ms t, const std::string& program) const {
     if (program != Upper(path_)) return "ended a program that is not the one named by its whole path";
+    // A copy started since the click is not asked, and the ones asked may
+    // end before the presence check sees it: not use that calls the end off.
+    if (show_task_ > std::max({fresh_, count_from_, Last(input_, program)})) return "";
     if (t - fresh_ < Limit()) return "ended within the limit after the path or the limit changed";
     if (t - count_from_ < Limit()) return "ended within the limit after \"&Done\" or Vardex's start";
     if (t - Last(start_, program) < Limit()) return "ended within the limit after a copy started";
@@ -386,9 +411,11 @@ class PromiseOracle {
     if (start) count_from_ = t;
     limit_ = saved_->limit;
     path_ = saved_->path;
+    loaded_password_ = saved_->password;
+    locked_ = loaded_password_ != no_password_;
   }
 
-  Ms limit_ = kDefaultLimit, fresh_ = kLongAgo, count_from_ = kLongAgo;
+  Ms limit_ = kDefaultLimit, fresh_ = kLongAgo, count_from_ = kLongAgo, show_task_ = kLongAgo;
   std::optional<Ms> policy_limit_;
   std::map<std::string, Ms> input_, unseeable_, start_, asked_, sure_work_, maybe_work_;
   std::map<std::string, std::pair<int, Ms>> load_;  // by program: its load now, surely work since when
@@ -409,6 +436,8 @@ class PromiseOracle {
   };
   std::map<std::int32_t, LastAsked> asked_copies_;  // by process identifier: its last request
   bool limit_text_is_number_ = true;  // what the limit field holds
+  std::string no_password_, loaded_password_, typed_;
+  bool locked_ = false;
   bool dry_run_ = false;
   Ms reported_ = kLongAgo;  // the last report of an end that would have come
   std::array<Ms, static_cast<std::size_t>(Excuse::kCount)> counted_{};
