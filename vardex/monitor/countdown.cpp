@@ -173,6 +173,14 @@ void Countdown::Ended(bool idle) {
   if (idle) rooms_.reopen.Ended({path, restart_, system_.MonotonicMs()});
 }
 
+void Countdown::EndMatchingProcesses() {
+  if (rooms_.use.Take(false).input) {
+    Used();
+    Restart();
+  }
+  End(std::nullopt);
+}
+
 void Countdown::End(std::optional<std::int64_t> limit_ms) {
   Closing& closing = rooms_.closing;
   // An end already asked for runs its grace period to the end; one spared

@@ -78,8 +78,10 @@ class Countdown {
   // "Show Task": asks every listed process that matches the configured path
   // to close, and ends those still running after the grace period, setting
   // the stopped icon once per ended process. When every one was ended, the
-  // run is over (ProgramRun::RunEnded).
-  void EndMatchingProcesses() { End(std::nullopt); }
+  // run is over (ProgramRun::RunEnded). Input before the click is use taken
+  // at once: it restarts the count, as at a tick, rather than call off the
+  // request at the next second.
+  void EndMatchingProcesses();
   // The presence check found a new run of the program: when the last end
   // was of this program, the audit learns how long its licence stayed free.
   void RunStarted();

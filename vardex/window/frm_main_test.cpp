@@ -213,12 +213,14 @@ TEST_F(Form, ShowTaskAsksEveryInstanceAndEndsThemAfterTheGracePeriod) {
 
 // Before the presence check has looked at a new path: finding the copies
 // asked, or a worker one of them started, is no start that calls the end
-// off; a copy started from outside meanwhile is.
+// off, nor is a key just before the click; a copy started from outside
+// meanwhile is.
 TEST_F(Form, ShowTaskJustAfterANewPathEndsUnlessACopyStarts) {
   ASSERT_TRUE(Load());
-  const char* const paths[] = {"C:\\Apps\\One.exe", "C:\\Apps\\Two.exe", "C:\\Apps\\Three.exe"};
-  enum Meanwhile { kNothing, kWorker, kStartFromOutside };
-  for (const Meanwhile meanwhile : {kNothing, kWorker, kStartFromOutside}) {
+  const char* const paths[] = {"C:\\Apps\\One.exe", "C:\\Apps\\Two.exe", "C:\\Apps\\Three.exe",
+                               "C:\\Apps\\Four.exe"};
+  enum Meanwhile { kNothing, kWorker, kStartFromOutside, kKeyBefore };
+  for (const Meanwhile meanwhile : {kNothing, kWorker, kStartFromOutside, kKeyBefore}) {
     const std::string path = paths[meanwhile];
     processes.running.clear();
     processes.parents.clear();
@@ -230,8 +232,9 @@ TEST_F(Form, ShowTaskJustAfterANewPathEndsUnlessACopyStarts) {
       processes.running.back().created = 1'000 * (meanwhile + 1) + static_cast<std::int64_t>(processes.running.size());
     };
     run();
+    if (meanwhile == kKeyBefore) form->oMKHook_KeyEvent(65, 1);
     form->Command1_Click();
-    if (meanwhile != kNothing) run();
+    if (meanwhile == kWorker || meanwhile == kStartFromOutside) run();
     if (meanwhile == kWorker) processes.parents[processes.running[1].id] = processes.running[0].id;
     form->tmrAppCheck_Timer();
     system.monotonic_ms += 30'000;
