@@ -167,6 +167,10 @@ TEST_F(Countdown, AdministratorsBoundWorkOrSwitchItOff) {
   EXPECT_EQ(Count(), 10) << "two minutes of work held the end off";
   WorkTick({10'000, 0});
   EXPECT_EQ(Count(), 20) << "the bound is reached";
+  use.Edited();
+  countdown.StartAfresh();
+  WorkTick({10'000, 0}, 12);
+  EXPECT_EQ(Count(), 10) << "a fresh start starts the bound again";
   marks.Key(65, 1);
   WorkTick({10'000, 0}, 12);
   EXPECT_EQ(Count(), 10) << "use starts the bound again";

@@ -273,6 +273,7 @@ TEST_F(Form, APolicyChangeTakesEffectAtOnceAndItsRemovalBringsTheFileBack) {
   policy.limit_minutes = 10;
   form->SetPolicy(policy);
   EXPECT_EQ(intAppShutDownTime.Text(), "10");
+  EXPECT_EQ(audits.events.back(), std::string("1008 I ") + kAuditUser + "|C:\\Apps\\Watched.exe|10|policy");
   EXPECT_FALSE(intAppShutDownTime.Enabled());
   EXPECT_TRUE(txtApplicationName.Enabled());
   EXPECT_EQ(lblPolicy.Caption(), kSetByAdministrator);
