@@ -262,11 +262,13 @@ class FakeTray final : public Tray {
 
 class FakeInputWatch final : public InputWatch {
  public:
-  InputSample sample;  // what the next Sample() gives
+  InputSample sample;  // what the next Sample() gives; its front changes once
   int samples = 0;
   InputSample Sample() override {
     ++samples;
-    return sample;
+    InputSample given = sample;
+    sample.front_changes.clear();
+    return given;
   }
 };
 

@@ -53,8 +53,13 @@ class Watch {
 
   // "&Done": the count starts again.
   void Restart() { countdown_.Restart(); }
-  // "Show Task".
-  void EndMatchingProcesses() { countdown_.EndMatchingProcesses(); }
+  // "Show Task". The input first, as at an idle tick: what only the input
+  // check sees, from before the click, is use taken then, not a call-off of
+  // the request a second later.
+  void EndMatchingProcesses() {
+    input_check_.Tick();
+    countdown_.EndMatchingProcesses();
+  }
   // The user chose the offer to reopen the program: it is started, and the
   // offer goes. Nothing when none stands; it stays when the start failed.
   void Reopen(SystemServices& system);

@@ -213,14 +213,14 @@ TEST_F(Form, ShowTaskAsksEveryInstanceAndEndsThemAfterTheGracePeriod) {
 
 // Before the presence check has looked at a new path: finding the copies
 // asked, or a worker one of them started, is no start that calls the end
-// off, nor is a key just before the click; a copy started from outside
-// meanwhile is.
+// off, nor is a key just before the click, nor the copy brought to the
+// front just before it; a copy started from outside meanwhile is.
 TEST_F(Form, ShowTaskJustAfterANewPathEndsUnlessACopyStarts) {
   ASSERT_TRUE(Load());
   const char* const paths[] = {"C:\\Apps\\One.exe", "C:\\Apps\\Two.exe", "C:\\Apps\\Three.exe",
-                               "C:\\Apps\\Four.exe"};
-  enum Meanwhile { kNothing, kWorker, kStartFromOutside, kKeyBefore };
-  for (const Meanwhile meanwhile : {kNothing, kWorker, kStartFromOutside, kKeyBefore}) {
+                               "C:\\Apps\\Four.exe", "C:\\Apps\\Five.exe"};
+  enum Meanwhile { kNothing, kWorker, kStartFromOutside, kKeyBefore, kFrontBefore };
+  for (const Meanwhile meanwhile : {kNothing, kWorker, kStartFromOutside, kKeyBefore, kFrontBefore}) {
     const std::string path = paths[meanwhile];
     processes.running.clear();
     processes.parents.clear();
@@ -233,6 +233,11 @@ TEST_F(Form, ShowTaskJustAfterANewPathEndsUnlessACopyStarts) {
     };
     run();
     if (meanwhile == kKeyBefore) form->oMKHook_KeyEvent(65, 1);
+    if (meanwhile == kFrontBefore) {
+      form->tmrAppCheck_Timer();
+      const FakeProcess& copy = processes.running[0];
+      input.sample.front_changes = {{{}, {copy.id, copy.created, 1}, true}};
+    }
     form->Command1_Click();
     if (meanwhile == kWorker || meanwhile == kStartFromOutside) run();
     if (meanwhile == kWorker) processes.parents[processes.running[1].id] = processes.running[0].id;
