@@ -233,10 +233,13 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
           const std::string& path = controls_->txtApplicationName_.Text();
           if (path.size() > 7 && path != watched_path_) {
             watched_path_ = path;
-            watch_since_ = now_;
             UntieOrphans();
             ReportLoads(now_);
           }
+          // A check on a shorter path looks at nothing.
+          if (path.size() > 7)
+            for (Solver& v : solvers_)
+              if (Find(v.starter)) v.seen = true;
         }
         if (timer == 1) {
           form_->tmrAppShotDown_Timer();
@@ -293,6 +296,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     int starter, program;
     Ms started;
     bool tied;
+    bool seen = false;  // beside its starter, by a presence check of the watch
   };
   struct Window {
     int serial = 0, thread = 0;
@@ -422,8 +426,10 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   // Solvers whose starter has gone: one that Vardex did not see with it
   // cannot be tied to the program by a Vardex that starts watching now.
   void UntieOrphans() {
-    for (Solver& v : solvers_)
+    for (Solver& v : solvers_) {
       if (!Find(v.starter)) v.tied = false;
+      v.seen = false;
+    }
   }
   Ms Awake() const { return system_.AwakeMs(); }
 
@@ -731,11 +737,11 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
           solvers_.erase(solver);
         }
         if (!p) break;
-        // A starter stays a presence period of the watch with a solver it
-        // started, so that Vardex surely sees the two together.
-        if (std::any_of(solvers_.begin(), solvers_.end(), [&](const Solver& v) {
-              return v.starter == p->serial && now_ - std::max(v.started, watch_since_) < 6 * kSecond;
-            })) {
+        // A starter stays with a solver it started until a presence check
+        // of the watch has seen the two together: one on a path of 7
+        // characters or fewer looks at nothing.
+        if (std::any_of(solvers_.begin(), solvers_.end(),
+                        [&](const Solver& v) { return v.starter == p->serial && !v.seen; })) {
           Push({now_ + 6 * kSecond, Ev::kExit, e.a, 0, 0, {}}, false);
           break;
         }
@@ -902,7 +908,6 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       }
       case Ev::kRestart:
         form_.reset();
-        watch_since_ = now_;
         UntieOrphans();
         StartVardex();
         break;
@@ -1206,7 +1211,6 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   std::map<std::int32_t, std::pair<int, double>> load_;  // by pid: thousandths of a core, CPU ms so far
   Ms asleep_until_ = kLongAgo, awake_at_ = kLongAgo;
   std::string watched_path_;
-  Ms watch_since_ = 0;  // the watch of the path began: Vardex's start or the path's change
   Ms wall_offset_ = 0;  // how far the wall clock has been set
   Window front_;             // serial 0: none of the programs
   bool companion_up_ = true;
@@ -1345,7 +1349,7 @@ bool EveryMouseMessageDrawn() {
 // there may be a key.
 const std::map<double, ExcuseCounts> kRecordedExcuses = {
     {150, {1, 56, 0, 1, 0}},
-    {2500, {206, 791, 10, 18, 7}},
+    {2500, {206, 788, 9, 18, 7}},
 };
 
 // `hours` of one run. A failure is reported and ends the run, or with `all`
