@@ -31,7 +31,6 @@ bool PresenceCheck::Tick(HookComponent* hooks) {
     copies.push_back({copy.who, now, own});
   }
   copies_ = std::move(copies);
-  checked_at_ = now;
   CountWork(*scan, path, now);
 
   // A failure of the component to watch the program, or part of it, stops
@@ -164,12 +163,6 @@ std::vector<ProcessIdentity> PresenceCheck::copies() const {
   std::vector<ProcessIdentity> found;
   for (const Known& copy : copies_) found.push_back(copy.who);
   return found;
-}
-
-bool PresenceCheck::FoundFirstOnlyAmong(const std::vector<ProcessIdentity>& asked) const {
-  return std::all_of(copies_.begin(), copies_.end(), [&](const Known& copy) {
-    return copy.first_seen != checked_at_ || copy.own || std::find(asked.begin(), asked.end(), copy.who) != asked.end();
-  });
 }
 
 bool PresenceCheck::StartedWithin(const std::vector<ListedCopy>& listed, std::int64_t ms) const {

@@ -80,9 +80,6 @@ class PresenceCheck final : public CopyStarts, public ProgramRun {
   bool Watches(const ProcessIdentity& process) const;
   // The copies that check found.
   std::vector<ProcessIdentity> copies() const;
-  // Whether every copy that check found first is one of `asked`, or started
-  // by a copy.
-  bool FoundFirstOnlyAmong(const std::vector<ProcessIdentity>& asked) const;
   // Whether the hooks see input on `thread_id` of `process`, a copy the last
   // check found: the last set hooked that thread, and with `before_too` the
   // set before it as well. Input anywhere else in the program is for the
@@ -121,7 +118,6 @@ class PresenceCheck final : public CopyStarts, public ProgramRun {
   bool StartedByCopy(const ListedCopy& copy, const std::vector<ListedCopy>& listed) const;
 
   std::vector<Known> copies_;  // found by the last check
-  std::int64_t checked_at_ = 0;  // the last check's SystemServices::MonotonicMs
 
   // Tells the ledger what the program's processes in `scan` did since the
   // last check: every copy, and the processes the copies started (a solver,

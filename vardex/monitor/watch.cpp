@@ -37,9 +37,6 @@ void Watch::AppCheckTick(HookComponent* hooks) {
       countdown_.RunStarted();
       if (reopen_.Started()) Withdraw();
     }
-    // Copies asked to close that the check finds only after the request
-    // ("Show Task" just after a new path) started nothing: the request stands.
-    if (closing_.asking() && presence_.FoundFirstOnlyAmong(closing_.asked())) return;
     StartAfresh(&Use::CopyStarted);
   }
 }

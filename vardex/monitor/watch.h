@@ -53,10 +53,13 @@ class Watch {
 
   // "&Done": the count starts again.
   void Restart() { countdown_.Restart(); }
-  // "Show Task". The input first, as at an idle tick: what only the input
-  // check sees, from before the click, is use taken then, not a call-off of
-  // the request a second later.
-  void EndMatchingProcesses() {
+  // "Show Task". A presence check first, so that the copies asked are the
+  // watch's own: input into them after the click calls the end off, and
+  // finding them is no new start. Then the input, as at an idle tick: what
+  // only the input check sees, from before the click, is use taken then, not
+  // a call-off of the request a second later.
+  void EndMatchingProcesses(HookComponent* hooks) {
+    AppCheckTick(hooks);
     input_check_.Tick();
     countdown_.EndMatchingProcesses();
   }

@@ -95,7 +95,7 @@ void FrmMain::cmdBrowse_Click() {
   if (!chosen.empty() && !policy_.program_path) c_.txtApplicationName().SetText(chosen);
 }
 
-void FrmMain::Command1_Click() { watch_.EndMatchingProcesses(); }
+void FrmMain::Command1_Click() { watch_.EndMatchingProcesses(oMKHook.get()); }
 
 void FrmMain::tmrAppShotDown_Timer() { watch_.IdleTick(); }
 

@@ -211,10 +211,11 @@ TEST_F(Form, ShowTaskAsksEveryInstanceAndEndsThemAfterTheGracePeriod) {
   EXPECT_FALSE(tmrAppShotDown.Enabled());
 }
 
-// Before the presence check has looked at a new path: finding the copies
-// asked, or a worker one of them started, is no start that calls the end
-// off, nor is a key just before the click, nor the copy brought to the
-// front just before it; a copy started from outside meanwhile is.
+// Just after a new path: "Show Task" looks at the program before it asks,
+// so that finding the copies asked, or a worker one of them started, is no
+// start that calls the end off; nor is a key just before the click, nor the
+// copy brought to the front just before it; a copy started from outside
+// meanwhile is.
 TEST_F(Form, ShowTaskJustAfterANewPathEndsUnlessACopyStarts) {
   ASSERT_TRUE(Load());
   const char* const paths[] = {"C:\\Apps\\One.exe", "C:\\Apps\\Two.exe", "C:\\Apps\\Three.exe",
@@ -239,6 +240,7 @@ TEST_F(Form, ShowTaskJustAfterANewPathEndsUnlessACopyStarts) {
       input.sample.front_changes = {{{}, {copy.id, copy.created, 1}, true}};
     }
     form->Command1_Click();
+    EXPECT_EQ(form->state().bAppLoaded, -1) << "looked at before it is asked";
     if (meanwhile == kWorker || meanwhile == kStartFromOutside) run();
     if (meanwhile == kWorker) processes.parents[processes.running[1].id] = processes.running[0].id;
     form->tmrAppCheck_Timer();
@@ -250,10 +252,10 @@ TEST_F(Form, ShowTaskJustAfterANewPathEndsUnlessACopyStarts) {
 
 TEST_F(Form, ShowTaskWithNothingRunningChangesNothing) {
   ASSERT_TRUE(Load());
-  tray.icon = nullptr;
+  const Picture* shown = tray.icon;
   form->Command1_Click();
   EXPECT_TRUE(processes.killed.empty());
-  EXPECT_EQ(tray.icon, nullptr);
+  EXPECT_EQ(tray.icon, shown);
 }
 
 TEST_F(Form, ShowTaskWithAShortPathEndsNothing) {
