@@ -225,21 +225,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         due_[timer] = Due(timer, false);  // unless the handler restarts it
         if (timer == 0) {
           form_->tmrAppCheck_Timer();
-          // A new path starts a new watch when a presence check looks for
-          // it: a path typed and put back between two checks, or one of 7
-          // characters or fewer, which names no program to look for,
-          // changed no watch, and a solver whose starter has gone stays the
-          // program's.
-          const std::string& path = controls_->txtApplicationName_.Text();
-          if (path.size() > 7 && path != watched_path_) {
-            watched_path_ = path;
-            UntieOrphans();
-            ReportLoads(now_);
-          }
-          // A check on a shorter path looks at nothing.
-          if (path.size() > 7)
-            for (Solver& v : solvers_)
-              if (Find(v.starter)) v.seen = true;
+          Looked();
         }
         if (timer == 1) {
           form_->tmrAppShotDown_Timer();
@@ -423,6 +409,22 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   // A process started now ticks over: far below the threshold, as an idle
   // program's timers and housekeeping are.
   void TicksOver(std::int32_t pid) { load_[pid] = {static_cast<int>(Mix(seed_ ^ static_cast<std::uint64_t>(pid) ^ static_cast<std::uint64_t>(now_)) % 16), 0.0}; }
+  // After each presence check, the timer's or the one "Show Task" makes: a
+  // new path starts a new watch when a check looks for it. A path typed and
+  // put back between two checks, or one of 7 characters or fewer, which
+  // names no program to look for, changed no watch, and a solver whose
+  // starter has gone stays the program's.
+  void Looked() {
+    const std::string& path = controls_->txtApplicationName_.Text();
+    if (path.size() <= 7) return;  // a check on it looks at nothing
+    if (path != watched_path_) {
+      watched_path_ = path;
+      UntieOrphans();
+      ReportLoads(now_);
+    }
+    for (Solver& v : solvers_)
+      if (Find(v.starter)) v.seen = true;
+  }
   // Solvers whose starter has gone: one that Vardex did not see with it
   // cannot be tied to the program by a Vardex that starts watching now.
   void UntieOrphans() {
@@ -901,6 +903,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         oracle_.ShowTask(now_);
         const std::size_t asks_before = processes_.asked.size();
         form_->Command1_Click();
+        Looked();
         AfterForm();
         if (processes_.asked.size() > asks_before) ++task_asks;
         SetFront({});
