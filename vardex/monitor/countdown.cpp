@@ -131,12 +131,7 @@ void Countdown::Second() {
   Closing& closing = rooms_.closing;
   if (closing.warned() || closing.asking()) {
     // The user came back, perhaps to answer the program's own question.
-    if (rooms_.use.Take(false).input) {
-      Used();
-      Restart();
-    } else if (closing.asking() && (closing.Due(system_.AwakeMs()) || AllAgreed())) {
-      EndAsked();
-    }
+    if (!TakeInput() && closing.asking() && (closing.Due(system_.AwakeMs()) || AllAgreed())) EndAsked();
   }
   // The timer's lateness adds up over hundreds of ticks: a tick a second
   // behind the schedule its first tick set is counted here, so that the end
@@ -174,11 +169,15 @@ void Countdown::Ended(bool idle) {
 }
 
 void Countdown::EndMatchingProcesses() {
-  if (rooms_.use.Take(false).input) {
-    Used();
-    Restart();
-  }
+  TakeInput();
   End(std::nullopt);
+}
+
+bool Countdown::TakeInput() {
+  if (!rooms_.use.Take(false).input) return false;
+  Used();
+  Restart();
+  return true;
 }
 
 void Countdown::End(std::optional<std::int64_t> limit_ms) {

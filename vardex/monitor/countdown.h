@@ -107,6 +107,8 @@ class Countdown {
   void Kill(const std::vector<ListedCopy>& copies, bool idle_end, std::int64_t asked_seconds, bool away);
   // Use came: a warning or a request pending is called off.
   void Used();
+  // Input the ledger holds is use now: called off, and the count from 0.
+  bool TakeInput();
   // The end of `copy` was refused: reported once a count, since every tick
   // past the limit tries again.
   void Refused(const ProcessIdentity& copy, const char* why);
