@@ -161,6 +161,11 @@ TEST_F(Activity, InputWhileTheProgramsWindowIsInFrontCountsAsItsEvents) {
   EXPECT_EQ(tick(moves), 10) << "input before the set that hooked its thread, which saw none of it";
   moves.last_use_tick = 90;
   EXPECT_EQ(tick(moves), 20);
+  CheckPresence();
+  CheckPresence();
+  moves.last_use_tick = 95;
+  EXPECT_EQ(tick(moves), 10) << "input across two sets: its thread's hook may have come with either";
+  EXPECT_EQ(tick(moves), 20);
 
   watching = Watching::kPart;
   processes.running.erase(processes.running.begin());  // 100 ends
