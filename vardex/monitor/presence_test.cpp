@@ -212,17 +212,20 @@ TEST_F(Presence, WorkIsWhatTheCopiesAndTheProcessesTheyStartedDidBetweenChecks) 
   system.monotonic_ms += 5'000;
   for (std::int32_t id : {100, 4, 7}) add(id, {1'000, 0});
   add(8, {200, 0});
-  start("C:\\SOLVER\\SOLVE.EXE", 300, 2'000, 100, {2'000, 3 << 20});  // started since, all of it counts
+  // Started since, all of it counts; a snapshot may list a process before
+  // the one that started it.
   start("C:\\SOLVER\\MESH.EXE", 301, 2'500, 300, {100, 0});
+  start("C:\\SOLVER\\SOLVE.EXE", 300, 2'000, 100, {2'000, 3 << 20});
   Check();
   Use::Work work = use.TakeWork();
   EXPECT_EQ(work.span_ms, 5'000);
   EXPECT_EQ(work.done, (WorkDone{1'000 + 200 + 2'000 + 100, 3 << 20}));
   EXPECT_EQ(use.TakeWork().done, WorkDone{}) << "taken once";
 
-  // The copy ends; the solver outlives it.
-  processes.running.erase(processes.running.begin());
-  processes.running.pop_back();
+  // The copy ends, and the mesher; the solver outlives them.
+  for (const std::int32_t id : {100, 301})
+    processes.running.erase(std::find_if(processes.running.begin(), processes.running.end(),
+                                         [id](const FakeProcess& p) { return p.id == id; }));
   add(300, {4'000, 1'000});
   for (int i = 0; i < 2; ++i) {
     system.monotonic_ms += 5'000;
