@@ -268,6 +268,22 @@ TEST_F(Presence, WorkIsWhatTheCopiesAndTheProcessesTheyStartedDidBetweenChecks) 
   system.monotonic_ms += 5'000;
   Check();
   EXPECT_EQ(use.TakeWork().done, (WorkDone{1'000, 0}));
+
+  // Another program named between two ticks: neither what the first one's
+  // solver did since the last tick nor the time it ran over is the new one's.
+  add(701, {3'000, 0});
+  system.monotonic_ms += 5'000;
+  Check();
+  txtApplicationName.SetText("C:\\OTHER\\PROGRAM.EXE");
+  start("C:\\OTHER\\PROGRAM.EXE", 900, 6'000, 4, {0, 0});
+  system.monotonic_ms += 5'000;
+  Check();
+  add(900, {500, 0});
+  system.monotonic_ms += 5'000;
+  Check();
+  work = use.TakeWork();
+  EXPECT_EQ(work.span_ms, 5'000);
+  EXPECT_EQ(work.done, (WorkDone{500, 0}));
 }
 
 // The hook component's rule: the whole path in any case.
