@@ -2,7 +2,7 @@
 # Vardex.msi under Wine, in the 64-bit (WoW64) prefix that tools/test makes:
 # a silent install puts the stripped binaries into Program Files (x86) and
 # writes Tessik's registration, the Run entry and the shortcut; the installed
-# Vardex ends an idle notepad (tests/e2e/vardex_e2e.sh); a repair, a rebuilt
+# Vardex ends an idle notepad (tests/e2e/ended_when_idle.sh); a repair, a rebuilt
 # package of the same version and an upgrade from an older one each leave one
 # installation, and an older package does not replace a newer one; uninstalls
 # leave nothing but vardex.ini. Tessik's registry entries are compared with
@@ -13,7 +13,7 @@
 # settings, and a repair given other settings (which any user may start)
 # leaves the file as the install wrote it; a signed build signs every binary
 # in the package and the package.
-#   msi_test.sh wine Vardex.msi vardex_e2e.sh read_labels.exe build_msi.cmake cmake -D...
+#   msi_test.sh wine Vardex.msi ended_when_idle.sh read_labels.exe build_msi.cmake cmake -D...
 set -u
 wine=$1 msi=$2 e2e=$3 read_labels=$4 build_script=$5
 shift 5
