@@ -42,9 +42,10 @@ choose_last_item() {
 # The ends Vardex reported: closed by itself when asked (1004), or by force.
 ends() { echo $(( $(reported 3ec) + $(reported 3ed) )); }
 # Waits until Vardex has ended every notepad and reported it, at most the
-# limit, the ticks and the grace period: a copy that closes when asked is
-# gone before Vardex's next second takes it as ended, and a key before that
-# is no coming back.
+# limit, the ticks and the grace period, and then two seconds more: a copy
+# that closes when asked is gone before Vardex's next second takes it as
+# ended, and a key before the input check's next look at the input may have
+# come before the end, so it is not the user coming back (a later key is).
 wait_ended() {
   local from=$(date +%s) before
   before=$(ends)
@@ -54,6 +55,7 @@ wait_ended() {
   done
   [ -z "$(prefix_pids "$notepad_win")" ] || fail "$1: notepad still runs $(( $(date +%s) - from ))s later"
   [ "$(ends)" -gt "$before" ] || fail "$1: notepad is gone, but Vardex reported no end"
+  sleep 2
 }
 for _ in $(seq 1 20); do [ "$(ends)" -ge 1 ] && break; sleep 0.5; done
 [ "$(ends)" -ge 1 ] || fail "notepad is gone, but Vardex reported no end"
