@@ -13,9 +13,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace vardex::testing {
 
@@ -41,6 +43,14 @@ inline constexpr Ms kAskBound = 10 * kSecond + 3 * kSecond + 5 * kSecond + 2 * k
 // sleep comes once and the timer keeps a new schedule from there.
 inline constexpr Ms kAskBoundAtTick = kAskBound + 10 * kSecond + 3 * kSecond;
 inline constexpr Ms kLongAgo = -(Ms{1} << 60);
+// The idle tick, the one step of Vardex's count of idle seconds.
+inline constexpr Ms kTick = 10 * kSecond;
+// How far the warning's "N seconds" may be from the awake time the request
+// then took: the N seconds are counted in ticks, and the warning's tick and
+// the request's may each be counted by the one-second check up to a second
+// before its message, or come up to a system tick late (measured: within
+// 1.98 s either way); a second more for the timers' own slack.
+inline constexpr Ms kWarningSlack = 3 * kSecond;
 // Work: the program's processes (its copies and what they started) using
 // more than a tenth of one core in all. Vardex measures it over a tick
 // between presence checks, so the oracle takes 10 % either side as unsure;
@@ -118,11 +128,13 @@ class PromiseOracle {
     limit_text_is_number_ = !text.empty() && *end == '\0' && std::isfinite(minutes);
     if (limit_text_is_number_) limit_ = static_cast<Ms>(std::llround(std::clamp(minutes, 1.0, 90.0) * kMinute));
     fresh_ = t;
+    Used(t);
   }
   // A keystroke in the path field: a fresh start, and the program it names.
   void PathTyped(Ms t, const std::string& text) {
     path_ = text;
     fresh_ = t;
+    Used(t);
   }
   // Vardex started (the count starts at 0), or its window was brought back:
   // it shows the settings saved last, a fresh start if they differ from the
@@ -131,6 +143,10 @@ class PromiseOracle {
   void Shown(Ms t, bool start, const std::string& no_password) {
     no_password_ = no_password;
     typed_.clear();
+    if (start) {  // the old icon went, and its warning with it
+      warning_.reset();
+      dial_ = 0;
+    }
     if (!saved_) saved_ = Stored{kDefaultLimit, "", no_password};
     // A field left without a number shows one again: a change of the field.
     Reload(t, start, Limit());
@@ -167,6 +183,7 @@ class PromiseOracle {
     saved_ = Stored{policy_limit_ ? saved_->limit : limit_, path_, password};
     limit_text_is_number_ = true;  // the window shows what it saved
     count_from_ = t;
+    Used(t);
   }
   // "Show Task": the user asks for the end of the program named now. Its
   // copies are asked to close, and ended by force after the grace period,
@@ -174,7 +191,10 @@ class PromiseOracle {
   void ShowTask(Ms t) { show_task_ = t; }
   // Use of a copy of `program` (its path as the system reports it): a key, a
   // button or the wheel.
-  void Input(Ms t, const std::string& program) { input_[program] = t; }
+  void Input(Ms t, const std::string& program) {
+    input_[program] = t;
+    if (program == Upper(path_)) Used(t);
+  }
   // The input at `t` could be seen neither by the hooks nor by a look at the
   // window in front: the world broke its own rule that every input can be.
   void Unseeable(Ms t, const std::string& program) { unseeable_[program] = t; }
@@ -200,7 +220,10 @@ class PromiseOracle {
     asked_[program] = t;
   }
   // Starting a copy is use too.
-  void Started(Ms t, const std::string& program) { start_[program] = t; }
+  void Started(Ms t, const std::string& program) {
+    start_[program] = t;
+    if (program == Upper(path_)) Used(t);
+  }
   // Input that is no use of `program` but that Vardex may count as use, and why.
   void Excused(Ms t, const std::string& program, Excuse why) {
     auto it = excused_.find(program);
@@ -234,7 +257,7 @@ class PromiseOracle {
     if (program != Upper(path_)) return "ended a program that is not the one named by its whole path";
     // A copy started since the click is not asked, and the ones asked may
     // end before the presence check sees it: not use that calls the end off.
-    if (show_task_ > std::max({fresh_, count_from_, Last(input_, program)})) return "";
+    if (TaskAsked(program)) return "";
     if (t - fresh_ < Limit()) return "ended within the limit after the path or the limit changed";
     if (t - count_from_ < Limit()) return "ended within the limit after \"&Done\" or Vardex's start";
     if (t - Last(start_, program) < Limit()) return "ended within the limit after a copy started";
@@ -244,6 +267,71 @@ class PromiseOracle {
     const Ms worked = it != load_.end() && it->second.first > kWorkSure ? SurelySeen(it->second.second, t, program)
                                                                         : Last(sure_work_, program);
     if (t - worked < Limit()) return "ended within the limit after the program worked";
+    return "";
+  }
+
+  // The warning, `warning` ahead of the request by the policy (0: none):
+  // once an approach to the limit, saying in `text` the seconds until the
+  // request (judged at the request): at most the warning time, and not
+  // before half the limit has passed; and within a tick of either, since it
+  // comes at the first tick that may carry it. The title names the program,
+  // the text the limit in whole minutes.
+  std::string Warned(Ms t, Ms awake, Ms warning, const std::string& title, const std::string& text) {
+    const bool twice = warning_.has_value();
+    const std::string name = path_.substr(path_.find_last_of("\\/") + 1);
+    const std::string when = name + " will be closed in ";
+    const Ms said = text.rfind(when, 0) == 0 ? std::atoll(text.c_str() + when.size()) * kSecond : -1;
+    warning_ = Warning{t, awake, said};
+    if (twice) return "warned twice in one approach to the limit";
+    if (warning <= 0) return "warned although the policy has no warning";
+    const long minutes = std::lround(static_cast<double>(Limit()) / kMinute);
+    const std::string why = " seconds because it has been idle for " + std::to_string(minutes) +
+                            (minutes == 1 ? " minute" : " minutes") + ". Use it to keep it open.";
+    if (title != name + " will be closed" || said < 0 || text != when + std::to_string(said / kSecond) + why)
+      return "the warning does not name the program, the time left and the limit";
+    if (said > warning) return "warned sooner than the warning time before the request";
+    // Half the limit counted leaves at most half the limit and the tick
+    // that passes it.
+    if (said > Limit() / 2 + kTick) return "warned before half the limit had passed";
+    if (said <= std::min(warning, Limit() / 2) - kTick) return "warned later than a tick after the warning time";
+    return "";
+  }
+  // The warning went: the count went back, an approach of its own.
+  void WarningGone() {
+    warning_.reset();
+    judged_ = false;
+  }
+  // The tray icon shows `eighths` of the dial filled (0: a picture of no
+  // part of it). Its eighths go up as the idle count does, until a picture
+  // of no part of it, and show no more of the limit than has passed since
+  // use that Vardex has surely seen by now: the count's first tick counts at
+  // once, so a tick more.
+  std::string DialShows(Ms t, int eighths) {
+    const int before = std::exchange(dial_, eighths);
+    if (eighths == 0) return "";
+    if (eighths < before) return "the dial went back without emptying";
+    for (; !uses_.empty() && uses_.front() <= t - kUseSeen; uses_.pop_front()) seen_use_ = uses_.front();
+    if (eighths * Limit() / 8 >= t - seen_use_ + kTick + kSecond)
+      return "the dial shows more of the limit than has passed since use";
+    return "";
+  }
+  // The idle request to close (or a dry run's report) at `t`, `awake` on the
+  // awake clock: the dial is full, its approach was warned, and the warning
+  // said when. Judged at the first request of an approach; "Show Task" asks
+  // unwarned.
+  std::string RequestWarned(Ms t, Ms awake, Ms warning) {
+    const std::string program = Upper(path_);
+    if (TaskAsked(program) || (judged_ && judged_at_ > UsedSince())) return "";
+    judged_ = true;
+    judged_at_ = t;
+    if (dial_ != 7) return "asked to close while the dial shows " + std::to_string(dial_) + " eighths";
+    if (warning <= 0) return "";
+    if (!warning_) return "asked to close without a warning";
+    const auto excused = excused_.find(program);
+    // A sleep cuts the tick it fell in short: that tick comes at the wake.
+    if (excused != excused_.end() && excused->second[Index(Excuse::kAsleep)] > warning_->t) return "";
+    if (std::llabs(awake - warning_->awake - warning_->said) > kWarningSlack)
+      return "the warning's seconds are not the time until the request";
     return "";
   }
 
@@ -379,6 +467,10 @@ class PromiseOracle {
   Ms SurelySeen(Ms since, Ms until, const std::string& program) const {
     return until - since >= kWorkUnseen ? until - kWorkUnseen : Last(sure_work_, program);
   }
+  // "Show Task" asked last: input, "&Done" or an edit since calls it off.
+  bool TaskAsked(const std::string& program) const {
+    return show_task_ > std::max({fresh_, count_from_, Last(input_, program)});
+  }
   bool Saving(const std::string& program) const { return Last(asked_, program) > UsedSince(program); }
   // The last fresh start, start of a copy or input into one: use, or what
   // counts as it.
@@ -409,6 +501,7 @@ class PromiseOracle {
       fresh_ = t;
     limit_text_is_number_ = true;
     if (start) count_from_ = t;
+    if (fresh_ == t || start) Used(t);
     limit_ = saved_->limit;
     path_ = saved_->path;
     loaded_password_ = saved_->password;
@@ -440,6 +533,21 @@ class PromiseOracle {
   bool locked_ = false;
   bool dry_run_ = false;
   Ms reported_ = kLongAgo;  // the last report of an end that would have come
+  struct Warning {
+    Ms t, awake, said;
+  };
+  std::optional<Warning> warning_;  // the warning showing
+  int dial_ = 0;  // eighths shown
+  // Use of the named program as it came, and the last that Vardex has
+  // surely seen: starts and input that only a look at the windows finds
+  // wait for a presence check.
+  static constexpr Ms kUseSeen = 5 * kSecond + kSecond;
+  std::deque<Ms> uses_;
+  Ms seen_use_ = kLongAgo;
+  void Used(Ms t) { uses_.push_back(t); }
+  // The approach's request was judged for its warning, at `judged_at_`.
+  bool judged_ = false;
+  Ms judged_at_ = kLongAgo;
   std::array<Ms, static_cast<std::size_t>(Excuse::kCount)> counted_{};
   ExcuseCounts counts_{};
 };

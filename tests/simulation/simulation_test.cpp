@@ -186,6 +186,10 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       oracle_.DryRun();
       policy_.closing.dry_run = true;
     }
+    // Each machine's policy has a warning time of its own: the default
+    // minute mostly, none, less than two ticks, or more than half of any limit.
+    static constexpr int kWarningSeconds[] = {60, 60, 60, 0, 15, 3600};
+    policy_.closing.warning_seconds = kWarningSeconds[Mix(seed ^ 0x3A4E) % std::size(kWarningSeconds)];
     // Each day's user has a decimal separator of their own; the file is shared.
     system_.decimal_separator = Mix(seed ^ 0xDEC) % 2 ? ',' : '.';
     // On some machines raw input sees nothing (a remote session, a policy):
@@ -510,12 +514,21 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   // After every call into the form: judge what it asked and what it ended.
   void AfterForm() {
     // An asked copy that does not close may compute while it saves: no use.
+    const Ms warning = Ms{policy_.closing.warning_seconds} * kSecond;
     for (const std::string& call : log_) {
+      if (call.rfind("ShowWarning ", 0) == 0)
+        Check(oracle_.Warned(now_, Awake(), warning, call.substr(12), tray_.warning), "\"" + tray_.warning + "\"" + Shows());
+      if (call == "HideWarning") oracle_.WarningGone();
+      if (call.rfind("TrayIcon ", 0) == 0) {
+        const bool band = call.rfind("TrayIcon Picture", 0) == 0;
+        Check(oracle_.DialShows(now_, band ? std::atoi(call.c_str() + 16) : 0), call + Shows());
+      }
       if (call.rfind("AskToClose ", 0) != 0) continue;
       const std::int32_t pid = std::atoi(call.c_str() + 11);
       const auto asked = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; });
       if (asked == procs_.end()) continue;
       if (oracle_.dry_run()) Check("asked to close in a dry run", Name(*asked) + Shows());
+      Check(oracle_.RequestWarned(now_, Awake(), warning), Name(*asked) + " asked to close" + Shows());
       oracle_.Asked(now_, kPrograms[asked->program].path);
       if (Mix(seed_ ^ static_cast<std::uint64_t>(asked->serial) ^ 0x5A7E) % 2 == 0) {
         load_[pid].first = 1000;
@@ -524,6 +537,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     }
     log_.clear();
     for (; would_have_ended_ > 0; --would_have_ended_) {
+      Check(oracle_.RequestWarned(now_, Awake(), warning), "reported as would have been ended" + Shows());
       Check(oracle_.WouldHaveEnded(now_, oracle_.program()), "reported as would have been ended" + Shows());
       ++ends;
     }
