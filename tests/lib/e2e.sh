@@ -140,12 +140,13 @@ a_notepad_running() { local p; for p in "${np_pids[@]}"; do kill -0 "$p" 2>/dev/
 prefix_pids() {
   local pid
   for pid in $(pgrep -f -i -- "$(basename "$(echo "$1" | tr '\\' /)")"); do
-    if [ -n "${WINEPREFIX:-}" ] &&
-      ! { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-      continue
-    fi
+    in_prefix "$pid" || continue
     { tr '\0' '\n' <"/proc/$pid/cmdline"; } 2>/dev/null | head -1 | grep -qiF -- "$1" && echo "$pid"
   done
+}
+# Whether the process runs in this test's Wine prefix (any, without one).
+in_prefix() {
+  [ -z "${WINEPREFIX:-}" ] || { tr '\0' '\n' <"/proc/$1/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"
 }
 # The helpers started from Vardex's folder in this prefix: other prefixes on
 # the machine may run a helper of the same path at the same time.
@@ -153,10 +154,7 @@ helper_hosts() {
   local pid n=0 exe
   exe="$(winepath -w "$(dirname "$vardex")")\TessikHost64.exe"
   for pid in $(pgrep -f -- 'TessikHost64\.exe'); do
-    if [ -n "${WINEPREFIX:-}" ] &&
-      ! tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-      continue
-    fi
+    in_prefix "$pid" || continue
     tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qF -- "$exe" && n=$((n + 1))
   done
   echo "$n"
