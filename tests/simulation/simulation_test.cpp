@@ -517,7 +517,8 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     const Ms warning = Ms{policy_.closing.warning_seconds} * kSecond;
     for (const std::string& call : log_) {
       if (call.rfind("ShowWarning ", 0) == 0)
-        Check(oracle_.Warned(now_, Awake(), warning, call.substr(12), tray_.warning), "\"" + tray_.warning + "\"" + Shows());
+        Check(oracle_.Warned(now_, Awake(), warning, call.substr(12), tray_.warning),
+              "\"" + tray_.warning + "\"" + Shows());
       if (call == "HideWarning") oracle_.WarningGone();
       if (call.rfind("TrayIcon ", 0) == 0) {
         const bool band = call.rfind("TrayIcon Picture", 0) == 0;
