@@ -302,7 +302,7 @@ class PromiseOracle {
   // The warning went: the count went back, an approach of its own.
   void WarningGone() {
     warning_.reset();
-    judged_ = false;
+    judged_at_ = kLongAgo;
   }
   // The tray icon shows `eighths` of the dial filled (0: a picture of no
   // part of it). Its eighths go up as the idle count does, until a picture
@@ -324,8 +324,7 @@ class PromiseOracle {
   // unwarned.
   std::string RequestWarned(Ms t, Ms awake, Ms warning) {
     const std::string program = Upper(path_);
-    if (TaskAsked(program) || (judged_ && judged_at_ > UsedSince())) return "";
-    judged_ = true;
+    if (TaskAsked(program) || judged_at_ > UsedSince()) return "";
     judged_at_ = t;
     if (dial_ != 7) return "asked to close while the dial shows " + std::to_string(dial_) + " eighths";
     if (warning <= 0) return "";
@@ -550,8 +549,7 @@ class PromiseOracle {
   std::deque<Ms> uses_;
   Ms seen_use_ = kLongAgo;
   void Used(Ms t) { uses_.push_back(t); }
-  // The approach's request was judged for its warning, at `judged_at_`.
-  bool judged_ = false;
+  // When this approach's request was judged for its warning.
   Ms judged_at_ = kLongAgo;
   std::array<Ms, static_cast<std::size_t>(Excuse::kCount)> counted_{};
   ExcuseCounts counts_{};
