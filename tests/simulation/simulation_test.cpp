@@ -20,7 +20,9 @@
 #include <map>
 #include <queue>
 #include <random>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "components/fakes_test.h"
@@ -34,6 +36,9 @@ namespace {
 constexpr char kIni[] = "C:\\WINDOWS\\system32\\vardex.ini";
 constexpr char kLock[] = "s3cret";
 constexpr std::int32_t kDesktopPid = 1;  // the programs' identifiers are multiples of 4
+// A command prompt: some console copies run in its console, started from it.
+constexpr std::int32_t kShellPid = 2;
+constexpr Ms kShellWall = kFakeNowMs - kHour;
 
 struct Program {
   const char* path;  // as the process list reports it
@@ -271,6 +276,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     std::vector<Thread> threads;
     Ms wall;  // its creation time on the wall clock, as the process list gives it
     bool hung = false;
+    // A console copy started from a command prompt: its window belongs to
+    // the prompt's console, whose host's parent is the prompt.
+    bool in_shell = false;
   };
   struct Worker {
     int serial;
@@ -348,11 +356,21 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
 
   static std::int32_t ThreadId(const Proc& p, int thread) { return p.pid * 1000 + thread + 1; }
 
+  // The copies Vardex names: only a console window of one of them is told
+  // from the console's other programs.
+  void Copies(const std::vector<WindowProgram>& copies) override {
+    named_.clear();
+    for (const WindowProgram& c : copies) named_.emplace(c.process_id, c.created);
+  }
+
   // The program of a window (a console program's own, not its host's; the
   // desktop's when no program's). A console window's thread is the host's.
+  // The window of a prompt's console is the prompt's, unless Vardex named
+  // a copy in it.
   WindowProgram ProgramOf(const Window& w) {
     const Proc* p = Find(w.serial);
     if (!p) return {kDesktopPid, std::nullopt, 1};
+    if (p->in_shell && !named_.count({p->pid, p->wall})) return {kShellPid, kShellWall, 2};
     return {p->pid, p->wall, p->console ? 2 : ThreadId(*p, w.thread)};
   }
 
@@ -696,7 +714,11 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     const std::uint64_t answer = Mix(seed_ ^ static_cast<std::uint64_t>(serial)) % 6;
     processes_.running.push_back({kPrograms[program].path, pid, kFakeNowMs + now_ + wall_offset_, !elevated,
                                   !elevated && answer < 3, !elevated && answer == 3});
-    processes_.parents[pid] = kDesktopPid;
+    // Half the console copies are started from a prompt, drawn apart from
+    // the day's events.
+    Proc& started = procs_.back();
+    started.in_shell = started.console && Mix(seed_ ^ 0x5E11 ^ static_cast<std::uint64_t>(serial)) % 2;
+    processes_.parents[pid] = started.in_shell ? kShellPid : kDesktopPid;
     TicksOver(pid);
     oracle_.Started(now_, kPrograms[program].path);
     if (!(flags & kBehind)) SetFront({serial, 0});  // a new window comes to the front
@@ -1249,6 +1271,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   Ms last_use_ = kLongAgo, launched_ = kLongAgo;  // a launcher's start
   WindowProgram wheel_target_;
   std::vector<FrontChange> front_changes_;
+  std::set<std::pair<std::optional<std::int32_t>, std::optional<std::int64_t>>> named_;
 
   // The user's plans.
   std::uint64_t seed_;
