@@ -253,8 +253,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   DayStart End() const { return {storage_.files, oracle_.saved(), oracle_.dry_run()}; }
 
   // The audit: in a dry run, the reports that stand in for the ends.
-  void Report(AuditId id, AuditLevel, const std::vector<std::string>&) override {
+  void Report(AuditId id, AuditLevel, const std::vector<std::string>& inserts) override {
     if (id == AuditId::kWouldHaveEnded) ++would_have_ended_;
+    audit_.push_back({id, inserts});
   }
   const ExcuseCounts& excuses() const { return oracle_.excuses(); }
   int ends = 0;
@@ -494,6 +495,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
                                       policy_, Audit(this));
     form_->SetWindowHandle(0x1234);
     vardex_since_ = now_;
+    last_end_.reset();
     form_->Form_Load();
     form_->Form_Activate();
     AfterForm();
@@ -545,6 +547,10 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       if (call.rfind("AskToClose ", 0) != 0) continue;
       const std::int32_t pid = std::atoi(call.c_str() + 11);
       const auto asked = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; });
+      const auto worker = std::find_if(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.pid == pid; });
+      if (asked != procs_.end() || worker != workers_.end())
+        asked_at_[pid] = asked != procs_.end() ? AskedAt{asked->serial, Awake(), kPrograms[asked->program].path}
+                                               : AskedAt{worker->serial, Awake(), kPrograms[worker->program].path};
       if (asked == procs_.end()) continue;
       if (oracle_.dry_run()) Check("asked to close in a dry run", Name(*asked) + Shows());
       Check(oracle_.RequestWarned(now_, Awake(), warning), Name(*asked) + " asked to close" + Shows());
@@ -575,6 +581,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
               static_cast<int>(10 * kMinute + static_cast<Ms>(r / 145000 % kHour)), {}},
              false);
     }
+    std::vector<std::pair<std::int32_t, std::string>> killed;  // and its program
     for (; kills_seen_ < processes_.killed.size(); ++kills_seen_) {
       const std::int32_t pid = processes_.killed[kills_seen_];
       const auto it = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.pid == pid; });
@@ -585,11 +592,13 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         Check(oracle_.Ended(now_, kPrograms[worker->program].path),
               "worker #" + std::to_string(worker->serial) + " ended" + Shows());
         Check(oracle_.EndedByForce(pid, Awake()), "worker #" + std::to_string(worker->serial) + " ended" + Shows());
+        killed.emplace_back(pid, kPrograms[worker->program].path);
         workers_.erase(worker);
         continue;
       }
       Check(oracle_.Ended(now_, kPrograms[it->program].path), Name(*it) + " ended" + Shows());
       Check(oracle_.EndedByForce(pid, Awake()), Name(*it) + " ended" + Shows());
+      killed.emplace_back(pid, kPrograms[it->program].path);
       ++ends;
       procs_.erase(it);
     }
@@ -608,6 +617,62 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       it = procs_.erase(it);
     }
     ReportLoads(now_);
+    Check(AuditTells(killed), Shows());
+  }
+
+  // The audit's account of the ends, from what the world saw: each copy
+  // ended by force once, naming its program and the awake seconds since it
+  // was asked; a copy closed by itself only if it was asked and has gone; an
+  // end refused only for a copy that runs and cannot be ended (above the
+  // user's integrity level); "started again" only for the program of the
+  // last end, with the minutes since.
+  std::string AuditTells(std::vector<std::pair<std::int32_t, std::string>> killed) {
+    std::vector<std::pair<AuditId, std::vector<std::string>>> events;
+    events.swap(audit_);
+    std::vector<std::pair<std::int32_t, std::string>> told;
+    const auto since_asked = [&](std::int32_t pid) {
+      const auto it = asked_at_.find(pid);
+      return it == asked_at_.end() ? std::string("-") : std::to_string((Awake() - it->second.awake) / kSecond);
+    };
+    std::optional<std::string> ended_path;
+    for (const auto& [id, facts] : events) {
+      const std::string pid_text = facts.size() > 2 ? facts[2] : "";
+      const std::int32_t pid = std::atoi(pid_text.c_str());
+      const std::string what = "audit event " + std::to_string(static_cast<int>(id)) + " for " +
+                               (facts.size() > 1 ? facts[1] : "") + ", " + pid_text;
+      if (id == AuditId::kEndedByForce) {
+        told.emplace_back(pid, Upper(facts[1]));
+        if (facts[3] != since_asked(pid)) return what + ": " + facts[3] + " seconds since the request, not " + since_asked(pid);
+        ended_path = facts[1];
+      } else if (id == AuditId::kClosedByItself) {
+        const auto asked = asked_at_.find(pid);
+        const bool runs = asked != asked_at_.end() && (Find(asked->second.serial) ||
+                                                       std::any_of(workers_.begin(), workers_.end(), [&](const Worker& w) {
+                                                         return w.serial == asked->second.serial;
+                                                       }));
+        if (asked == asked_at_.end() || runs || Upper(facts[1]) != asked->second.program)
+          return what + ": closed by itself, but not a copy asked that has gone";
+        if (facts[3] != since_asked(pid)) return what + ": " + facts[3] + " seconds since the request, not " + since_asked(pid);
+        ended_path = facts[1];
+      } else if (id == AuditId::kEndRefused) {
+        const auto copy = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.pid == pid; });
+        if (copy == procs_.end() || kPrograms[copy->program].path != Upper(facts[1]) || facts[3] != kRefusedBySystem ||
+            !copy->elevated)
+          return what + ": refused (\"" + facts[3] + "\"), but no running copy that cannot be ended";
+      } else if (id == AuditId::kStartedAgain) {
+        if (!last_end_ || last_end_->first != facts[1] || facts[2] != std::to_string((now_ - last_end_->second) / kMinute))
+          return what + ": started again, but the last end was " +
+                 (last_end_ ? last_end_->first + " " + std::to_string((now_ - last_end_->second) / kMinute) + " minutes ago"
+                            : "none");
+        last_end_.reset();
+      }
+    }
+    if (ended_path) last_end_ = {*ended_path, now_};
+    std::sort(killed.begin(), killed.end());
+    std::sort(told.begin(), told.end());
+    if (killed != told) return "audit: " + std::to_string(told.size()) + " told ended by force of " +
+                               std::to_string(killed.size()) + " ended so";
+    return "";
   }
 
   static std::string Name(const Proc& p) {
@@ -1295,6 +1360,14 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   Ms due_[3] = {0, 0, 0}, nominal_[3] = {0, 0, 0};
   std::size_t kills_seen_ = 0, asks_seen_ = 0;
   int would_have_ended_ = 0;  // reports since the last AfterForm
+  std::vector<std::pair<AuditId, std::vector<std::string>>> audit_;  // since the last AfterForm
+  struct AskedAt {
+    int serial;
+    Ms awake;
+    std::string program;
+  };
+  std::map<std::int32_t, AskedAt> asked_at_;  // each copy's last request to close
+  std::optional<std::pair<std::string, Ms>> last_end_;  // the path the audit named, and when
   std::unique_ptr<FrmMain> form_;
   std::optional<Failure> failure_;
 };
