@@ -388,27 +388,39 @@ class PromiseOracle {
   // Never late, checked at every whole simulated second in (from, until]
   // while a copy of the named program that could be ended runs. Returns the
   // rule and sets `at` to the first second past the limit and its grace;
-  // counts each excuse that held the end off.
+  // counts each excuse that held the end off. The dial keeps up on the same
+  // terms: each eighth of the limit idle shows by that bound after it.
   // While a request stands, its copies are judged by OverGrace.
   std::string Late(Ms from, Ms until, Ms& at) {
     if (RequestStands()) return "";
     const std::string program = Upper(path_);
     const Ms since = IdleSince(until);
-    Ms due = since + Limit() + (since > UsedSince() ? kAskBoundAtTick : kAskBound);
+    // Idle for the limit by `due`; the bound after each thing that restarts
+    // the count, the latest of which holds.
+    Ms base = since + (since > UsedSince() ? kAskBoundAtTick : kAskBound);
     const auto excused = excused_.find(program);
     if (excused != excused_.end()) {
       for (std::size_t i = 0; i < excused->second.size(); ++i) {
-        const Ms e = excused->second[i] + Limit() + (i == Index(Excuse::kAsleep) ? kAskBoundAtTick : kAskBound);
-        if (e <= due) continue;
+        const Ms e = excused->second[i] + (i == Index(Excuse::kAsleep) ? kAskBoundAtTick : kAskBound);
+        if (e <= base) continue;
         // Held off by this excuse: counted once per excused input.
-        if (FirstSecondAfter(due) <= until && counted_[i] != excused->second[i]) {
+        if (FirstSecondAfter(base + Limit()) <= until && counted_[i] != excused->second[i]) {
           counted_[i] = excused->second[i];
           ++counts_[i];
         }
-        due = e;
+        base = e;
       }
     }
-    at = std::max(FirstSecondAfter(due), FirstSecondAfter(from));
+    at = std::max(FirstSecondAfter(base + Limit()), FirstSecondAfter(from));
+    // The next eighth the dial owes: the k-th shows once more than k
+    // eighths of the limit have been counted.
+    const int owed = dial_ + 1;
+    const Ms dial_at = std::max(FirstSecondAfter(base + owed * Limit() / 8), FirstSecondAfter(from));
+    if (owed <= 7 && dial_at <= until && dial_at < at) {
+      at = dial_at;
+      return "the dial shows " + std::to_string(dial_) + " eighths although idle for " + std::to_string(owed) +
+             " eighths of the limit";
+    }
     if (at > until) return "";
     if (!dry_run_) return "not asked to close although idle for the limit";
     return reported_ > UsedSince() ? "" : "not reported as would-have-been-ended although idle for the limit";
