@@ -23,9 +23,6 @@ namespace vardex::testing {
 
 using Ms = std::int64_t;
 inline constexpr Ms kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute;
-// How long an asked copy has to close before it may be ended by force, in
-// awake time: a sleep is no part of it.
-inline constexpr Ms kAskedGrace = 30 * kSecond;
 // How long after the limit the request to close (or, in a dry run, the
 // report) may come, by what began the idle run. The request comes at the
 // first idle tick that finds the count at the limit: a tick is 10 s, and
@@ -339,6 +336,10 @@ class PromiseOracle {
     return "";
   }
 
+  // How long an asked copy has to close before it may be ended by force, in
+  // awake time (a sleep is no part of it), as the machine's policy sets it:
+  // none ends an idle program at once, unasked.
+  void Grace(Ms grace) { grace_ = grace; }
   // A copy (`pid`) was asked to close at `t`, `awake` on the world's awake
   // clock; the copies asked at one awake time are one request. `agreed`: it
   // answered yes and returned from the end of the session, as a program
@@ -357,10 +358,10 @@ class PromiseOracle {
   std::string EndedByForce(std::int32_t pid, Ms awake) {
     if (const auto in = request_.copies.find(pid); in != request_.copies.end()) in->second.runs = false;
     const auto it = asked_copies_.find(pid);
-    if (it == asked_copies_.end()) return "ended by force without being asked to close";
+    if (it == asked_copies_.end()) return grace_ > 0 ? "ended by force without being asked to close" : "";
     const LastAsked a = it->second;
     asked_copies_.erase(it);
-    if (!a.agreed && awake - a.awake < kAskedGrace) return "ended by force within 30 awake seconds of the request";
+    if (!a.agreed && awake - a.awake < grace_) return "ended by force within the grace period's awake seconds of the request";
     return "";
   }
   // The copy `pid` is gone: its identifier may be another's next.
@@ -377,7 +378,7 @@ class PromiseOracle {
     if (!RequestStands() || awake <= request_.awake) return "";
     const bool all_agreed = std::all_of(request_.copies.begin(), request_.copies.end(),
                                         [](const auto& c) { return c.second.agreed; });
-    if (!all_agreed && awake - request_.awake < kAskedGrace) return "";
+    if (!all_agreed && awake - request_.awake < grace_) return "";
     for (const auto& [pid, c] : request_.copies)
       if (c.runs && c.endable)
         return all_agreed ? "not ended at the tick after every copy asked agreed to close"
@@ -498,10 +499,12 @@ class PromiseOracle {
   // may have called it off: no use, no excused input, no dry run.
   bool RequestStands() const {
     if (dry_run_ || request_.copies.empty() || request_.t <= UsedSince()) return false;
+    // Input that Vardex may take as use may have called it off; a sleep
+    // does not: the grace period goes on in awake time after the wake.
     const auto excused = excused_.find(Upper(path_));
-    if (excused != excused_.end() &&
-        std::any_of(excused->second.begin(), excused->second.end(), [&](Ms e) { return e >= request_.t; }))
-      return false;
+    if (excused != excused_.end())
+      for (std::size_t i = 0; i < excused->second.size(); ++i)
+        if (i != Index(Excuse::kAsleep) && excused->second[i] >= request_.t) return false;
     return std::any_of(request_.copies.begin(), request_.copies.end(),
                        [](const auto& c) { return c.second.runs && c.second.endable; });
   }
@@ -554,6 +557,7 @@ class PromiseOracle {
   };
   std::optional<Warning> warning_;  // the warning showing
   int dial_ = 0;  // eighths shown
+  Ms grace_ = 30 * kSecond;
   // Use of the named program as it came, and the last that Vardex has
   // surely seen: starts and input that only a look at the windows finds
   // wait for a presence check.

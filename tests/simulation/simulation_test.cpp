@@ -195,6 +195,11 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     // minute mostly, none, less than two ticks, or more than half of any limit.
     static constexpr int kWarningSeconds[] = {60, 60, 60, 0, 15, 3600};
     policy_.closing.warning_seconds = kWarningSeconds[Mix(seed ^ 0x3A4E) % std::size(kWarningSeconds)];
+    // And a grace period of its own: the default half minute mostly, none
+    // (an idle program is ended at once, unasked), or two minutes.
+    static constexpr int kGraceSeconds[] = {30, 30, 30, 0, 120};
+    policy_.closing.grace_seconds = kGraceSeconds[Mix(seed ^ 0x6ACE) % std::size(kGraceSeconds)];
+    oracle_.Grace(Ms{policy_.closing.grace_seconds} * kSecond);
     // Each day's user has a decimal separator of their own; the file is shared.
     system_.decimal_separator = Mix(seed ^ 0xDEC) % 2 ? ',' : '.';
     // On some machines raw input sees nothing (a remote session, a policy):
@@ -544,6 +549,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         const bool band = call.rfind("TrayIcon Picture", 0) == 0;
         Check(oracle_.DialShows(now_, band ? std::atoi(call.c_str() + 16) : 0), call + Shows());
       }
+      // Without a grace period the idle end is the request.
+      if (call.rfind("KillProcess ", 0) == 0 && policy_.closing.grace_seconds == 0)
+        Check(oracle_.RequestWarned(now_, Awake(), warning), call + Shows());
       if (call.rfind("AskToClose ", 0) != 0) continue;
       const std::int32_t pid = std::atoi(call.c_str() + 11);
       const auto asked = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; });
@@ -632,6 +640,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     std::vector<std::pair<std::int32_t, std::string>> told;
     const auto since_asked = [&](std::int32_t pid) {
       const auto it = asked_at_.find(pid);
+      if (policy_.closing.grace_seconds == 0) return std::string("0");
       return it == asked_at_.end() ? std::string("-") : std::to_string((Awake() - it->second.awake) / kSecond);
     };
     std::optional<std::string> ended_path;
@@ -654,6 +663,8 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
           return what + ": closed by itself, but not a copy asked that has gone";
         if (facts[3] != since_asked(pid)) return what + ": " + facts[3] + " seconds since the request, not " + since_asked(pid);
         ended_path = facts[1];
+      } else if (id == AuditId::kAskedToClose) {
+        if (facts[3] != std::to_string(policy_.closing.grace_seconds)) return what + ": a grace period of " + facts[3] + " s";
       } else if (id == AuditId::kEndRefused) {
         const auto copy = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.pid == pid; });
         if (copy == procs_.end() || kPrograms[copy->program].path != Upper(facts[1]) || facts[3] != kRefusedBySystem ||
@@ -1460,10 +1471,12 @@ bool EveryMouseMessageDrawn() {
 // share and the sanitizer build's. The dry-run seeds hold most of the front's
 // moves: a program that is never ended stays in the world to be excused. The
 // days of blind raw input hold most of the unhooked front's: every move
-// there may be a key.
+// there may be a key; the machines with a two-minute grace period add to
+// it, since input comes more often while a request stands. A sleep while a
+// request stands excuses nothing: the grace period goes on after the wake.
 const std::map<double, ExcuseCounts> kRecordedExcuses = {
-    {150, {1, 58, 0, 1, 0}},
-    {2500, {205, 786, 9, 18, 7}},
+    {150, {1, 13, 0, 1, 0}},
+    {2500, {276, 194, 12, 18, 7}},
 };
 
 // `hours` of one run. A failure is reported and ends the run, or with `all`
