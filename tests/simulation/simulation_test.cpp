@@ -501,6 +501,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     form_->SetWindowHandle(0x1234);
     vardex_since_ = now_;
     last_end_.reset();
+    refused_told_.clear();
     form_->Form_Load();
     form_->Form_Activate();
     AfterForm();
@@ -540,7 +541,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   void AfterForm() {
     // An asked copy that does not close may compute while it saves: no use.
     const Ms warning = Ms{policy_.closing.warning_seconds} * kSecond;
+    AuditBatch batch;
     for (const std::string& call : log_) {
+      if (call.rfind("ShowWarning ", 0) == 0) ++batch.warnings;
       if (call.rfind("ShowWarning ", 0) == 0)
         Check(oracle_.Warned(now_, Awake(), warning, call.substr(12), tray_.warning),
               "\"" + tray_.warning + "\"" + Shows());
@@ -549,11 +552,14 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         const bool band = call.rfind("TrayIcon Picture", 0) == 0;
         Check(oracle_.DialShows(now_, band ? std::atoi(call.c_str() + 16) : 0), call + Shows());
       }
-      // Without a grace period the idle end is the request.
-      if (call.rfind("KillProcess ", 0) == 0 && policy_.closing.grace_seconds == 0)
-        Check(oracle_.RequestWarned(now_, Awake(), warning), call + Shows());
+      if (call.rfind("KillProcess ", 0) == 0) {
+        batch.tried.push_back(std::atoi(call.c_str() + 12));
+        // Without a grace period the idle end is the request.
+        if (policy_.closing.grace_seconds == 0) Check(oracle_.RequestWarned(now_, Awake(), warning), call + Shows());
+      }
       if (call.rfind("AskToClose ", 0) != 0) continue;
       const std::int32_t pid = std::atoi(call.c_str() + 11);
+      batch.asked.push_back(pid);
       const auto asked = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; });
       const auto worker = std::find_if(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.pid == pid; });
       if (asked != procs_.end() || worker != workers_.end())
@@ -589,7 +595,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
               static_cast<int>(10 * kMinute + static_cast<Ms>(r / 145000 % kHour)), {}},
              false);
     }
-    std::vector<std::pair<std::int32_t, std::string>> killed;  // and its program
+    std::vector<std::pair<std::int32_t, std::string>>& killed = batch.killed;
     for (; kills_seen_ < processes_.killed.size(); ++kills_seen_) {
       const std::int32_t pid = processes_.killed[kills_seen_];
       const auto it = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.pid == pid; });
@@ -625,19 +631,28 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       it = procs_.erase(it);
     }
     ReportLoads(now_);
-    Check(AuditTells(killed), Shows());
+    Check(AuditTells(batch), Shows());
   }
 
-  // The audit's account of the ends, from what the world saw: each copy
-  // ended by force once, naming its program and the awake seconds since it
-  // was asked; a copy closed by itself only if it was asked and has gone; an
-  // end refused only for a copy that runs and cannot be ended (above the
-  // user's integrity level); "started again" only for the program of the
-  // last end, with the minutes since.
-  std::string AuditTells(std::vector<std::pair<std::int32_t, std::string>> killed) {
+  // What one call into the form did, as the world saw it.
+  struct AuditBatch {
+    std::vector<std::pair<std::int32_t, std::string>> killed;  // and its program
+    std::vector<std::int32_t> asked, tried;  // asked to close; ended by force or tried
+    int warnings = 0;
+  };
+  // The audit's account of the ends, from what the world saw: each request
+  // to close, warning and end by force told once, the end naming its
+  // program and the awake seconds since the copy was asked; a copy closed by
+  // itself only if it was asked and has gone; an end refused only for a copy
+  // that runs and cannot be ended (above the user's integrity level), and
+  // each such copy told refused the first time; "started again" only for
+  // the program of the last end, with the minutes since.
+  std::string AuditTells(AuditBatch& batch) {
     std::vector<std::pair<AuditId, std::vector<std::string>>> events;
     events.swap(audit_);
     std::vector<std::pair<std::int32_t, std::string>> told;
+    std::vector<std::int32_t> asked_told;
+    int warnings = 0;
     const auto since_asked = [&](std::int32_t pid) {
       const auto it = asked_at_.find(pid);
       if (policy_.closing.grace_seconds == 0) return std::string("0");
@@ -664,12 +679,16 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         if (facts[3] != since_asked(pid)) return what + ": " + facts[3] + " seconds since the request, not " + since_asked(pid);
         ended_path = facts[1];
       } else if (id == AuditId::kAskedToClose) {
+        asked_told.push_back(pid);
         if (facts[3] != std::to_string(policy_.closing.grace_seconds)) return what + ": a grace period of " + facts[3] + " s";
+      } else if (id == AuditId::kWarningShown) {
+        ++warnings;
       } else if (id == AuditId::kEndRefused) {
         const auto copy = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.pid == pid; });
         if (copy == procs_.end() || kPrograms[copy->program].path != Upper(facts[1]) || facts[3] != kRefusedBySystem ||
             !copy->elevated)
           return what + ": refused (\"" + facts[3] + "\"), but no running copy that cannot be ended";
+        refused_told_.insert(copy->serial);
       } else if (id == AuditId::kStartedAgain) {
         if (!last_end_ || last_end_->first != facts[1] || facts[2] != std::to_string((now_ - last_end_->second) / kMinute))
           return what + ": started again, but the last end was " +
@@ -679,10 +698,21 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       }
     }
     if (ended_path) last_end_ = {*ended_path, now_};
-    std::sort(killed.begin(), killed.end());
+    std::sort(batch.killed.begin(), batch.killed.end());
     std::sort(told.begin(), told.end());
-    if (killed != told) return "audit: " + std::to_string(told.size()) + " told ended by force of " +
-                               std::to_string(killed.size()) + " ended so";
+    if (batch.killed != told)
+      return "audit: " + std::to_string(told.size()) + " told ended by force of " + std::to_string(batch.killed.size()) +
+             " ended so";
+    std::sort(batch.asked.begin(), batch.asked.end());
+    std::sort(asked_told.begin(), asked_told.end());
+    if (batch.asked != asked_told)
+      return "audit: " + std::to_string(asked_told.size()) + " told asked to close of " + std::to_string(batch.asked.size());
+    if (batch.warnings != warnings)
+      return "audit: " + std::to_string(warnings) + " warnings told of " + std::to_string(batch.warnings);
+    for (const std::int32_t pid : batch.tried) {
+      const Proc* copy = FindPid(pid);
+      if (copy && !refused_told_.count(copy->serial)) return "audit: " + Name(*copy) + " refused an end, not told";
+    }
     return "";
   }
 
@@ -718,6 +748,10 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     load_.erase(pid);
   }
 
+  const Proc* FindPid(std::int32_t pid) const {
+    const auto it = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.pid == pid; });
+    return it == procs_.end() ? nullptr : &*it;
+  }
   Proc* Find(int serial) {
     const auto it = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& p) { return p.serial == serial; });
     return it == procs_.end() ? nullptr : &*it;
@@ -1379,6 +1413,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   };
   std::map<std::int32_t, AskedAt> asked_at_;  // each copy's last request to close
   std::optional<std::pair<std::string, Ms>> last_end_;  // the path the audit named, and when
+  std::set<int> refused_told_;  // copies the audit told refused, since Vardex's start
   std::unique_ptr<FrmMain> form_;
   std::optional<Failure> failure_;
 };
