@@ -200,6 +200,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     static constexpr int kGraceSeconds[] = {30, 30, 30, 0, 120};
     policy_.closing.grace_seconds = kGraceSeconds[Mix(seed ^ 0x6ACE) % std::size(kGraceSeconds)];
     oracle_.Grace(Ms{policy_.closing.grace_seconds} * kSecond);
+    // And an offer to reopen of its own: an hour mostly, none, or a minute.
+    static constexpr int kReopenMinutes[] = {60, 60, 60, 0, 1};
+    policy_.reopen_minutes = kReopenMinutes[Mix(seed ^ 0x4E09) % std::size(kReopenMinutes)];
     // Each day's user has a decimal separator of their own; the file is shared.
     system_.decimal_separator = Mix(seed ^ 0xDEC) % 2 ? ',' : '.';
     // On some machines raw input sees nothing (a remote session, a policy):
@@ -472,6 +475,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     if (!use && !raw_blind_) return;
     last_use_tick_ = last_input_tick_;
     last_use_ = now_;
+    // Vardex samples the session's input each second: a key in the second
+    // of the end may be taken for one before it.
+    if (reopen_ && !reopen_->offered && !reopen_->back && now_ > reopen_->ended + 2 * kSecond) reopen_->back = Awake();
     if (const Proc* p = Find(front_.serial); p && !HookSeeable(*p, front_.thread, p->hung ? 10 * kSecond : 5 * kSecond))
       oracle_.Excused(now_, kPrograms[p->program].path, p->hung ? Excuse::kHungWindow : Excuse::kUnhookedInFront);
   }
@@ -502,6 +508,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     vardex_since_ = now_;
     last_end_.reset();
     refused_told_.clear();
+    reopen_.reset();
     form_->Form_Load();
     form_->Form_Activate();
     AfterForm();
@@ -544,6 +551,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     AuditBatch batch;
     for (const std::string& call : log_) {
       if (call.rfind("ShowWarning ", 0) == 0) ++batch.warnings;
+      if (call.rfind("ShowNote ", 0) == 0) Check(Offered(call.substr(9)), "\"" + tray_.warning + "\"" + Shows());
       if (call.rfind("ShowWarning ", 0) == 0)
         Check(oracle_.Warned(now_, Awake(), warning, call.substr(12), tray_.warning),
               "\"" + tray_.warning + "\"" + Shows());
@@ -554,12 +562,14 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       }
       if (call.rfind("KillProcess ", 0) == 0) {
         batch.tried.push_back(std::atoi(call.c_str() + 12));
+        if (policy_.closing.grace_seconds == 0) request_idle_ = !in_task_click_;
         // Without a grace period the idle end is the request.
         if (policy_.closing.grace_seconds == 0) Check(oracle_.RequestWarned(now_, Awake(), warning), call + Shows());
       }
       if (call.rfind("AskToClose ", 0) != 0) continue;
       const std::int32_t pid = std::atoi(call.c_str() + 11);
       batch.asked.push_back(pid);
+      request_idle_ = !in_task_click_;
       const auto asked = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; });
       const auto worker = std::find_if(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.pid == pid; });
       if (asked != procs_.end() || worker != workers_.end())
@@ -632,6 +642,42 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     }
     ReportLoads(now_);
     Check(AuditTells(batch), Shows());
+    Check(OfferDue(), Shows());
+  }
+
+  // The offer to reopen, from what the world saw: only after an idle end,
+  // naming its program, once the user has given a key or a button since,
+  // within a day and only where the policy makes offers; and made, within
+  // a presence period and two samples of the first such key, unless a copy
+  // of the program watched ran since the end (its run takes the end back; a
+  // worker is a copy too),
+  // Vardex started again (the end is kept in memory only) or a day passed.
+  struct Reopen {
+    std::string program;
+    Ms ended;
+    std::optional<Ms> back;  // the awake time of the first key or button since
+    bool offered = false, ran = false;
+  };
+  static std::string FileName(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
+  std::string Offered(const std::string& title) {
+    if (!reopen_ || reopen_->offered || last_use_ <= reopen_->ended || policy_.reopen_minutes <= 0 ||
+        now_ - reopen_->ended > 24 * kHour + 2 * kSecond)
+      return "offered to reopen without an idle end and the user's return since";
+    if (Upper(title) != FileName(reopen_->program) + " WAS CLOSED" ||
+        Upper(tray_.warning) != FileName(reopen_->program) + " WAS CLOSED WHILE YOU WERE AWAY. REOPEN IT FROM VARDEX'S ICON.")
+      return "the offer to reopen names another program";
+    reopen_->offered = true;
+    return "";
+  }
+  std::string OfferDue() {
+    if (!reopen_ || reopen_->offered) return "";
+    const auto watched = [&](const auto& p) { return kPrograms[p.program].path == oracle_.program(); };
+    if (std::any_of(procs_.begin(), procs_.end(), watched) || std::any_of(workers_.begin(), workers_.end(), watched))
+      reopen_->ran = true;
+    if (reopen_->ran || !reopen_->back || policy_.reopen_minutes <= 0 || now_ - reopen_->ended > 24 * kHour - 10 * kSecond)
+      return "";
+    if (Awake() - *reopen_->back < 8 * kSecond) return "";
+    return "not offered to reopen " + reopen_->program + " after the user came back";
   }
 
   // What one call into the form did, as the world saw it.
@@ -697,7 +743,11 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         last_end_.reset();
       }
     }
-    if (ended_path) last_end_ = {*ended_path, now_};
+    if (ended_path) {
+      last_end_ = {*ended_path, now_};
+      // An idle end is offered to reopen when the user comes back.
+      if (request_idle_) reopen_ = Reopen{Upper(*ended_path), now_, std::nullopt, false, false};
+    }
     std::sort(batch.killed.begin(), batch.killed.end());
     std::sort(told.begin(), told.end());
     if (batch.killed != told)
@@ -830,6 +880,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     started.in_shell = started.console && Mix(seed_ ^ 0x5E11 ^ static_cast<std::uint64_t>(serial)) % 2;
     processes_.parents[pid] = started.in_shell ? kShellPid : kDesktopPid;
     TicksOver(pid);
+    if (reopen_ && kPrograms[program].path == oracle_.program()) reopen_->ran = true;
     oracle_.Started(now_, kPrograms[program].path);
     if (!(flags & kBehind)) SetFront({serial, 0});  // a new window comes to the front
   }
@@ -906,6 +957,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         if (!starter || starter->elevated) break;
         const std::int32_t pid = FreePid();
         workers_.push_back({e.a, pid, starter->program});
+        if (reopen_ && kPrograms[starter->program].path == oracle_.program()) reopen_->ran = true;
         processes_.running.push_back({kPrograms[starter->program].path, pid, kFakeNowMs + now_ + wall_offset_});
         processes_.parents[pid] = starter->pid;
         TicksOver(pid);
@@ -1049,9 +1101,11 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         SessionInput();
         oracle_.ShowTask(now_);
         const std::size_t asks_before = processes_.asked.size();
+        in_task_click_ = true;
         form_->Command1_Click();
         Looked();
         AfterForm();
+        in_task_click_ = false;
         if (processes_.asked.size() > asks_before) ++task_asks;
         SetFront({});
         break;
@@ -1414,6 +1468,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   std::map<std::int32_t, AskedAt> asked_at_;  // each copy's last request to close
   std::optional<std::pair<std::string, Ms>> last_end_;  // the path the audit named, and when
   std::set<int> refused_told_;  // copies the audit told refused, since Vardex's start
+  std::optional<Reopen> reopen_;  // the last idle end, as Vardex keeps it
+  bool in_task_click_ = false;  // in "Show Task"'s handler
+  bool request_idle_ = false;  // the last request to close came from the idle count
   std::unique_ptr<FrmMain> form_;
   std::optional<Failure> failure_;
 };
