@@ -297,6 +297,7 @@ class PromiseOracle {
     return "";
   }
   // The warning went: the count went back, an approach of its own.
+  bool warning_shown() const { return warning_.has_value(); }
   void WarningGone() {
     warning_.reset();
     judged_at_ = kLongAgo;

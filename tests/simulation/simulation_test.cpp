@@ -549,9 +549,13 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     // An asked copy that does not close may compute while it saves: no use.
     const Ms warning = Ms{policy_.closing.warning_seconds} * kSecond;
     AuditBatch batch;
+    bool withdrawn = false;
     for (const std::string& call : log_) {
       if (call.rfind("ShowWarning ", 0) == 0) ++batch.warnings;
       if (call.rfind("ShowNote ", 0) == 0) Check(Offered(call.substr(9)), "\"" + tray_.warning + "\"" + Shows());
+      // The offer's note goes with it; a warning shown since stays.
+      if (call == "SetReopenItem ") withdrawn = true;
+      if (call == "HideWarning") withdrawn = false;
       if (call.rfind("ShowWarning ", 0) == 0)
         Check(oracle_.Warned(now_, Awake(), warning, call.substr(12), tray_.warning),
               "\"" + tray_.warning + "\"" + Shows());
@@ -585,6 +589,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       }
     }
     log_.clear();
+    if (withdrawn && !oracle_.warning_shown()) Check("the offer to reopen went, its note stayed", Shows());
     for (; would_have_ended_ > 0; --would_have_ended_) {
       Check(oracle_.RequestWarned(now_, Awake(), warning), "reported as would have been ended" + Shows());
       Check(oracle_.WouldHaveEnded(now_, oracle_.program()), "reported as would have been ended" + Shows());
