@@ -200,9 +200,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     static constexpr int kGraceSeconds[] = {30, 30, 30, 0, 120};
     policy_.closing.grace_seconds = kGraceSeconds[Mix(seed ^ 0x6ACE) % std::size(kGraceSeconds)];
     oracle_.Grace(Ms{policy_.closing.grace_seconds} * kSecond);
-    // And an offer to reopen of its own: an hour mostly, none, or a minute.
-    static constexpr int kReopenMinutes[] = {60, 60, 60, 0, 1};
-    policy_.reopen_minutes = kReopenMinutes[Mix(seed ^ 0x4E09) % std::size(kReopenMinutes)];
+    policy_.reopen_minutes = ReopenMinutes(seed ^ 0x4E09);
     // Each day's user has a decimal separator of their own; the file is shared.
     system_.decimal_separator = Mix(seed ^ 0xDEC) % 2 ? ',' : '.';
     // On some machines raw input sees nothing (a remote session, a policy):
@@ -241,8 +239,17 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         Advance(timer_at);
         due_[timer] = Due(timer, false);  // unless the handler restarts it
         if (timer == 0) {
+          watching_.reset();
           form_->tmrAppCheck_Timer();
           Looked();
+          // Where the hooks do not watch the whole program found, the user
+          // is shown that its activity is not seen, and only there (a path
+          // too short to name a program leaves the watch as it was).
+          if (controls_->txtApplicationName_.Text().size() > 7 &&
+              form_->state().bActivityUnseen != (watching_ && *watching_ != Watching::kAll))
+            Check(watching_ ? "the hooks watch part of the program, and the tooltip does not say so"
+                            : "the tooltip says activity is not seen where nothing was found to watch",
+                  Shows());
         }
         if (timer == 1) {
           form_->tmrAppShotDown_Timer();
@@ -350,8 +357,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         for (std::size_t i = 0; i < p->threads.size() && w_.hooked_.size() < 64; ++i)
           if (!p->threads[i].refuses) w_.hooked_.push_back({p->serial, static_cast<int>(i)});
       }
-      return w_.hooked_.empty() ? Watching::kNothing
-                                : w_.hooked_.size() == threads ? Watching::kAll : Watching::kPart;
+      w_.watching_ = w_.hooked_.empty() ? Watching::kNothing
+                     : w_.hooked_.size() == threads ? Watching::kAll : Watching::kPart;
+      return *w_.watching_;
     }
 
    private:
@@ -480,6 +488,13 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     if (reopen_ && !reopen_->offered && !reopen_->back && now_ > reopen_->ended + 2 * kSecond) reopen_->back = Awake();
     if (const Proc* p = Find(front_.serial); p && !HookSeeable(*p, front_.thread, p->hung ? 10 * kSecond : 5 * kSecond))
       oracle_.Excused(now_, kPrograms[p->program].path, p->hung ? Excuse::kHungWindow : Excuse::kUnhookedInFront);
+  }
+
+  // How long an offer to reopen stands by a policy: an hour mostly, none, or
+  // a minute.
+  static int ReopenMinutes(std::uint64_t draw) {
+    static constexpr int kReopenMinutes[] = {60, 60, 60, 0, 1};
+    return kReopenMinutes[Mix(draw) % std::size(kReopenMinutes)];
   }
 
   // A timer's next tick, from now when it starts again: WM_TIMER comes up to
@@ -675,11 +690,13 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     return "";
   }
   std::string OfferDue() {
+    // Where the policy makes no offers an end is not kept for one.
+    if (policy_.reopen_minutes <= 0) reopen_.reset();
     if (!reopen_ || reopen_->offered) return "";
     const auto watched = [&](const auto& p) { return kPrograms[p.program].path == oracle_.program(); };
     if (std::any_of(procs_.begin(), procs_.end(), watched) || std::any_of(workers_.begin(), workers_.end(), watched))
       reopen_->ran = true;
-    if (reopen_->ran || !reopen_->back || policy_.reopen_minutes <= 0 || now_ - reopen_->ended > 24 * kHour - 10 * kSecond)
+    if (reopen_->ran || !reopen_->back || now_ - reopen_->ended > 24 * kHour - 10 * kSecond)
       return "";
     if (Awake() - *reopen_->back < 8 * kSecond) return "";
     return "not offered to reopen " + reopen_->program + " after the user came back";
@@ -1094,6 +1111,8 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         const auto minutes = e.c ? std::optional<std::int32_t>(e.c) : std::nullopt;
         if (minutes == policy_.limit_minutes) break;
         policy_.limit_minutes = minutes;
+        // The administrator may change how long offers stand with it.
+        policy_.reopen_minutes = ReopenMinutes(seed_ ^ static_cast<std::uint64_t>(now_));
         oracle_.PolicySet(now_, e.c ? std::optional<Ms>(e.c * kMinute) : std::nullopt);
         form_->SetPolicy(policy_);
         AfterForm();
@@ -1432,6 +1451,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     bool hooked = false;  // where the hooks can watch by now
   } front_input_;         // the last key or button in the window in front
   std::vector<Window> hooked_;
+  std::optional<Watching> watching_;  // what the set at this presence check watched, if one was made
   ActivityEvents* sink_ = nullptr;
 
   // Raw input's last key or button, and its last wheel turn with the
