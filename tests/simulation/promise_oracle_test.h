@@ -362,7 +362,8 @@ class PromiseOracle {
     if (it == asked_copies_.end()) return grace_ > 0 ? "ended by force without being asked to close" : "";
     const LastAsked a = it->second;
     asked_copies_.erase(it);
-    if (!a.agreed && awake - a.awake < grace_) return "ended by force within the grace period's awake seconds of the request";
+    if (!a.agreed && awake - a.awake < grace_)
+      return "ended by force within the grace period's awake seconds of the request";
     return "";
   }
   // The copy `pid` is gone: its identifier may be another's next.

@@ -485,7 +485,8 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     last_use_ = now_;
     // Vardex samples the session's input each second: a key in the second
     // of the end may be taken for one before it.
-    if (reopen_ && !reopen_->offered && !reopen_->back && now_ > reopen_->ended + 2 * kSecond) reopen_->back = Awake();
+    if (reopen_ && !reopen_->offered && !reopen_->back && now_ > reopen_->ended + 2 * kSecond)
+      reopen_->back = Awake();
     if (const Proc* p = Find(front_.serial); p && !HookSeeable(*p, front_.thread, p->hung ? 10 * kSecond : 5 * kSecond))
       oracle_.Excused(now_, kPrograms[p->program].path, p->hung ? Excuse::kHungWindow : Excuse::kUnhookedInFront);
   }
@@ -566,14 +567,15 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     AuditBatch batch;
     bool withdrawn = false;
     for (const std::string& call : log_) {
-      if (call.rfind("ShowWarning ", 0) == 0) ++batch.warnings;
+      if (call.rfind("ShowWarning ", 0) == 0) {
+        ++batch.warnings;
+        Check(oracle_.Warned(now_, Awake(), warning, call.substr(12), tray_.warning),
+              "\"" + tray_.warning + "\"" + Shows());
+      }
       if (call.rfind("ShowNote ", 0) == 0) Check(Offered(call.substr(9)), "\"" + tray_.warning + "\"" + Shows());
       // The offer's note goes with it; a warning shown since stays.
       if (call == "SetReopenItem ") withdrawn = true;
       if (call == "HideWarning") withdrawn = false;
-      if (call.rfind("ShowWarning ", 0) == 0)
-        Check(oracle_.Warned(now_, Awake(), warning, call.substr(12), tray_.warning),
-              "\"" + tray_.warning + "\"" + Shows());
       if (call == "HideWarning") oracle_.WarningGone();
       if (call.rfind("TrayIcon ", 0) == 0) {
         const bool band = call.rfind("TrayIcon Picture", 0) == 0;
@@ -581,16 +583,19 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       }
       if (call.rfind("KillProcess ", 0) == 0) {
         batch.tried.push_back(std::atoi(call.c_str() + 12));
-        if (policy_.closing.grace_seconds == 0) request_idle_ = !in_task_click_;
         // Without a grace period the idle end is the request.
-        if (policy_.closing.grace_seconds == 0) Check(oracle_.RequestWarned(now_, Awake(), warning), call + Shows());
+        if (policy_.closing.grace_seconds == 0) {
+          request_idle_ = !in_task_click_;
+          Check(oracle_.RequestWarned(now_, Awake(), warning), call + Shows());
+        }
       }
       if (call.rfind("AskToClose ", 0) != 0) continue;
       const std::int32_t pid = std::atoi(call.c_str() + 11);
       batch.asked.push_back(pid);
       request_idle_ = !in_task_click_;
       const auto asked = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; });
-      const auto worker = std::find_if(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.pid == pid; });
+      const auto worker =
+          std::find_if(workers_.begin(), workers_.end(), [&](const Worker& w) { return w.pid == pid; });
       if (asked != procs_.end() || worker != workers_.end())
         asked_at_[pid] = asked != procs_.end() ? AskedAt{asked->serial, Awake(), kPrograms[asked->program].path}
                                                : AskedAt{worker->serial, Awake(), kPrograms[worker->program].path};
@@ -670,8 +675,8 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   // within a day and only where the policy makes offers; and made, within
   // a presence period and two samples of the first such key, unless a copy
   // of the program watched ran since the end (its run takes the end back; a
-  // worker is a copy too),
-  // Vardex started again (the end is kept in memory only) or a day passed.
+  // worker is a copy too), Vardex started again (the end is kept in memory
+  // only) or a day passed.
   struct Reopen {
     std::string program;
     Ms ended;
@@ -683,8 +688,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     if (!reopen_ || reopen_->offered || last_use_ <= reopen_->ended || policy_.reopen_minutes <= 0 ||
         now_ - reopen_->ended > 24 * kHour + 2 * kSecond)
       return "offered to reopen without an idle end and the user's return since";
-    if (Upper(title) != FileName(reopen_->program) + " WAS CLOSED" ||
-        Upper(tray_.warning) != FileName(reopen_->program) + " WAS CLOSED WHILE YOU WERE AWAY. REOPEN IT FROM VARDEX'S ICON.")
+    const std::string name = FileName(reopen_->program);
+    if (Upper(title) != name + " WAS CLOSED" ||
+        Upper(tray_.warning) != name + " WAS CLOSED WHILE YOU WERE AWAY. REOPEN IT FROM VARDEX'S ICON.")
       return "the offer to reopen names another program";
     reopen_->offered = true;
     return "";
@@ -694,10 +700,10 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     if (policy_.reopen_minutes <= 0) reopen_.reset();
     if (!reopen_ || reopen_->offered) return "";
     const auto watched = [&](const auto& p) { return kPrograms[p.program].path == oracle_.program(); };
-    if (std::any_of(procs_.begin(), procs_.end(), watched) || std::any_of(workers_.begin(), workers_.end(), watched))
+    if (std::any_of(procs_.begin(), procs_.end(), watched) ||
+        std::any_of(workers_.begin(), workers_.end(), watched))
       reopen_->ran = true;
-    if (reopen_->ran || !reopen_->back || now_ - reopen_->ended > 24 * kHour - 10 * kSecond)
-      return "";
+    if (reopen_->ran || !reopen_->back || now_ - reopen_->ended > 24 * kHour - 10 * kSecond) return "";
     if (Awake() - *reopen_->back < 8 * kSecond) return "";
     return "not offered to reopen " + reopen_->program + " after the user came back";
   }
@@ -722,9 +728,13 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     std::vector<std::int32_t> asked_told;
     int warnings = 0;
     const auto since_asked = [&](std::int32_t pid) {
-      const auto it = asked_at_.find(pid);
       if (policy_.closing.grace_seconds == 0) return std::string("0");
+      const auto it = asked_at_.find(pid);
       return it == asked_at_.end() ? std::string("-") : std::to_string((Awake() - it->second.awake) / kSecond);
+    };
+    const auto seconds_told = [&](const std::string& what, const std::string& seconds, std::int32_t pid) {
+      return seconds == since_asked(pid) ? std::string()
+                                         : what + ": " + seconds + " seconds since the request, not " + since_asked(pid);
     };
     std::optional<std::string> ended_path;
     for (const auto& [id, facts] : events) {
@@ -734,21 +744,21 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
                                (facts.size() > 1 ? facts[1] : "") + ", " + pid_text;
       if (id == AuditId::kEndedByForce) {
         told.emplace_back(pid, Upper(facts[1]));
-        if (facts[3] != since_asked(pid)) return what + ": " + facts[3] + " seconds since the request, not " + since_asked(pid);
+        if (const std::string wrong = seconds_told(what, facts[3], pid); !wrong.empty()) return wrong;
         ended_path = facts[1];
       } else if (id == AuditId::kClosedByItself) {
         const auto asked = asked_at_.find(pid);
-        const bool runs = asked != asked_at_.end() && (Find(asked->second.serial) ||
-                                                       std::any_of(workers_.begin(), workers_.end(), [&](const Worker& w) {
-                                                         return w.serial == asked->second.serial;
-                                                       }));
+        const auto same = [&](const Worker& w) { return w.serial == asked->second.serial; };
+        const bool runs = asked != asked_at_.end() &&
+                          (Find(asked->second.serial) || std::any_of(workers_.begin(), workers_.end(), same));
         if (asked == asked_at_.end() || runs || Upper(facts[1]) != asked->second.program)
           return what + ": closed by itself, but not a copy asked that has gone";
-        if (facts[3] != since_asked(pid)) return what + ": " + facts[3] + " seconds since the request, not " + since_asked(pid);
+        if (const std::string wrong = seconds_told(what, facts[3], pid); !wrong.empty()) return wrong;
         ended_path = facts[1];
       } else if (id == AuditId::kAskedToClose) {
         asked_told.push_back(pid);
-        if (facts[3] != std::to_string(policy_.closing.grace_seconds)) return what + ": a grace period of " + facts[3] + " s";
+        if (facts[3] != std::to_string(policy_.closing.grace_seconds))
+          return what + ": a grace period of " + facts[3] + " s";
       } else if (id == AuditId::kWarningShown) {
         ++warnings;
       } else if (id == AuditId::kEndRefused) {
@@ -758,10 +768,10 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
           return what + ": refused (\"" + facts[3] + "\"), but no running copy that cannot be ended";
         refused_told_.insert(copy->serial);
       } else if (id == AuditId::kStartedAgain) {
-        if (!last_end_ || last_end_->first != facts[1] || facts[2] != std::to_string((now_ - last_end_->second) / kMinute))
+        const std::string minutes = last_end_ ? std::to_string((now_ - last_end_->second) / kMinute) : "";
+        if (!last_end_ || last_end_->first != facts[1] || facts[2] != minutes)
           return what + ": started again, but the last end was " +
-                 (last_end_ ? last_end_->first + " " + std::to_string((now_ - last_end_->second) / kMinute) + " minutes ago"
-                            : "none");
+                 (last_end_ ? last_end_->first + " " + minutes + " minutes ago" : "none");
         last_end_.reset();
       }
     }
@@ -773,12 +783,13 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     std::sort(batch.killed.begin(), batch.killed.end());
     std::sort(told.begin(), told.end());
     if (batch.killed != told)
-      return "audit: " + std::to_string(told.size()) + " told ended by force of " + std::to_string(batch.killed.size()) +
-             " ended so";
+      return "audit: " + std::to_string(told.size()) + " told ended by force of " +
+             std::to_string(batch.killed.size()) + " ended so";
     std::sort(batch.asked.begin(), batch.asked.end());
     std::sort(asked_told.begin(), asked_told.end());
     if (batch.asked != asked_told)
-      return "audit: " + std::to_string(asked_told.size()) + " told asked to close of " + std::to_string(batch.asked.size());
+      return "audit: " + std::to_string(asked_told.size()) + " told asked to close of " +
+             std::to_string(batch.asked.size());
     if (batch.warnings != warnings)
       return "audit: " + std::to_string(warnings) + " warnings told of " + std::to_string(batch.warnings);
     for (const std::int32_t pid : batch.tried) {
