@@ -474,12 +474,15 @@ class PromiseOracle {
     if (it != maybe_load_.end() && it->second > kWorkMaybe) return std::max(now, Last(maybe_work_, program));
     return Last(maybe_work_, program);
   }
-  // Whether input into `program` that Vardex may take as use was excused
-  // after `t`.
+  // Whether input into `program` that Vardex may take as use, or a move of
+  // the front to it that Vardex may take for the user's, was excused after
+  // `t`. A sleep is neither.
   bool InputExcusedSince(const std::string& program, Ms t) const {
     const auto it = excused_.find(program);
     if (it == excused_.end()) return false;
-    return it->second[Index(Excuse::kUnhookedInFront)] > t || it->second[Index(Excuse::kHungWindow)] > t;
+    for (std::size_t i = 0; i < it->second.size(); ++i)
+      if (i != Index(Excuse::kAsleep) && it->second[i] > t) return true;
+    return false;
   }
   // The use that sure work from `since` until `until` makes: none when too
   // short to be seen.

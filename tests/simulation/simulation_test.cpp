@@ -1036,7 +1036,13 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       case Ev::kWheel: {
         // The wheel scrolls a window behind the one in front, often the one
         // opened last; the hooks see it where they watch, and a look at the
-        // window under the pointer elsewhere (turns are a second apart).
+        // window under the pointer elsewhere. That look, once a second, names
+        // the last turn's window: a turn comes more than a second after the
+        // one before, as a user scrolls, or waits.
+        if (now_ - last_turn_ < 1100) {
+          Push({last_turn_ + 1100, Ev::kWheel, 0, 0, e.c, {}});
+          break;
+        }
         std::vector<Window> behind;
         for (const Proc& q : procs_)
           for (int i = 0; i < static_cast<int>(q.threads.size()); ++i)
@@ -1052,6 +1058,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         // scrolls where it is seen.
         if (raw_blind_ && std::find(hooked_.begin(), hooked_.end(), w) == hooked_.end()) break;
         SessionInput(false);
+        last_turn_ = now_;
         last_wheel_tick_ = last_input_tick_;
         wheel_target_ = ProgramOf(w);
         const Proc& q = *Find(w.serial);
@@ -1469,6 +1476,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   // window under the pointer; the front's moves since the last sample.
   std::uint32_t last_use_tick_ = 0, last_wheel_tick_ = 0;
   Ms last_use_ = kLongAgo, launched_ = kLongAgo;  // a launcher's start
+  Ms last_turn_ = kLongAgo;  // of the wheel
   WindowProgram wheel_target_;
   std::vector<FrontChange> front_changes_;
   std::set<std::pair<std::optional<std::int32_t>, std::optional<std::int64_t>>> named_;
@@ -1602,9 +1610,11 @@ bool EveryMouseMessageDrawn() {
 // there may be a key; the machines with a two-minute grace period add to
 // it, since input comes more often while a request stands. A sleep while a
 // request stands excuses nothing: the grace period goes on after the wake.
+// The program's saving after such a move of the front may count as work, as
+// after excused input, which holds two of those ends off by work instead.
 const std::map<double, ExcuseCounts> kRecordedExcuses = {
     {150, {1, 13, 0, 1, 0}},
-    {2500, {276, 194, 12, 18, 7}},
+    {2500, {276, 194, 10, 18, 7}},
 };
 
 // `hours` of one run. A failure is reported and ends the run, or with `all`
