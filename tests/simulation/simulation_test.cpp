@@ -1610,8 +1610,9 @@ bool EveryMouseMessageDrawn() {
 // there may be a key; the machines with a two-minute grace period add to
 // it, since input comes more often while a request stands. A sleep while a
 // request stands excuses nothing: the grace period goes on after the wake.
-// The program's saving after such a move of the front may count as work, as
-// after excused input, which holds two of those ends off by work instead.
+// The program's saving after a move of the front that Vardex may take for
+// use may count as work, as after excused input: two ends the front's move
+// held off are held off by that work instead.
 const std::map<double, ExcuseCounts> kRecordedExcuses = {
     {150, {1, 13, 0, 1, 0}},
     {2500, {276, 194, 10, 18, 7}},
