@@ -506,10 +506,7 @@ class PromiseOracle {
     if (dry_run_ || request_.copies.empty() || request_.t <= UsedSince()) return false;
     // Input that Vardex may take as use may have called it off; a sleep
     // does not: the grace period goes on in awake time after the wake.
-    const auto excused = excused_.find(Upper(path_));
-    if (excused != excused_.end())
-      for (std::size_t i = 0; i < excused->second.size(); ++i)
-        if (i != Index(Excuse::kAsleep) && excused->second[i] >= request_.t) return false;
+    if (InputExcusedSince(Upper(path_), request_.t - 1)) return false;
     return std::any_of(request_.copies.begin(), request_.copies.end(),
                        [](const auto& c) { return c.second.runs && c.second.endable; });
   }
