@@ -91,6 +91,12 @@ enum class Excuse {
   // window the same input is seen by nothing: Vardex leaves hooked threads to
   // their hooks.
   kHungWindow,
+  // Input just before the machine sleeps, while a copy is in front or under
+  // the pointer. The presence check that the wake brings comes before the
+  // input check; where one ran since the last input sample too, two sets of
+  // hooks came between the samples, and the input check cannot tell that a
+  // hook was there when the input came: the copy may have taken it.
+  kBeforeSleep,
   kCount
 };
 inline constexpr std::array<const char*, static_cast<std::size_t>(Excuse::kCount)> kExcuseNames = {
@@ -99,6 +105,7 @@ inline constexpr std::array<const char*, static_cast<std::size_t>(Excuse::kCount
     "the front moved to a copy just after a key or a button (no one says who moved it)",
     "the front moved to a copy within 10 s of a launcher's start (no one says who moved it)",
     "input into a hung copy's unhooked window (the window look credits it; no hook runs)",
+    "input into a copy just before a sleep (the sample after the wake follows two sets of hooks)",
 };
 using ExcuseCounts = std::array<long long, static_cast<std::size_t>(Excuse::kCount)>;
 

@@ -239,6 +239,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         Advance(timer_at);
         due_[timer] = Due(timer, false);  // unless the handler restarts it
         if (timer == 0) {
+          checked_ = now_;
           watching_.reset();
           form_->tmrAppCheck_Timer();
           Looked();
@@ -391,9 +392,17 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     return {p->pid, p->wall, p->console ? 2 : ThreadId(*p, w.thread)};
   }
 
+  // Whether `w` is a window of a copy of the named program.
+  bool Named(const WindowProgram& w) const {
+    return std::any_of(procs_.begin(), procs_.end(), [&](const Proc& p) {
+      return w.process_id == p.pid && w.created == p.wall && Upper(kPrograms[p.program].path) == oracle_.program();
+    });
+  }
+
   // The system's last input, raw input's last key or button and wheel, the
   // window in front and how the front moved since.
   InputSample Sample() override {
+    sampled_ = now_;
     InputSample s;
     s.last_input_tick = last_input_tick_;
     if (!raw_blind_) s.last_use_tick = last_use_tick_;
@@ -1167,6 +1176,12 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         }
         asleep_until_ = now_ + e.c;
         awake_at_ = asleep_until_ + 15 * kSecond;
+        // The wake brings the presence check before the input check: after
+        // one since the last sample, input since it into a copy may be
+        // taken for use at the wake.
+        if (checked_ > sampled_ && ((last_use_ > sampled_ && Named(ProgramOf(front_))) ||
+                                    (!raw_blind_ && last_turn_ > sampled_ && Named(wheel_target_))))
+          oracle_.Excused(asleep_until_, oracle_.program(), Excuse::kBeforeSleep);
         // Nothing happens while it sleeps: what was planned comes after the wake.
         if (!replay_) {
           std::priority_queue<Planned> later;
@@ -1477,6 +1492,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   std::uint32_t last_use_tick_ = 0, last_wheel_tick_ = 0;
   Ms last_use_ = kLongAgo, launched_ = kLongAgo;  // a launcher's start
   Ms last_turn_ = kLongAgo;  // of the wheel
+  Ms sampled_ = kLongAgo, checked_ = kLongAgo;  // the last input sample, presence check
   WindowProgram wheel_target_;
   std::vector<FrontChange> front_changes_;
   std::set<std::pair<std::optional<std::int32_t>, std::optional<std::int64_t>>> named_;
@@ -1612,10 +1628,12 @@ bool EveryMouseMessageDrawn() {
 // request stands excuses nothing: the grace period goes on after the wake.
 // The program's saving after a move of the front that Vardex may take for
 // use may count as work, as after excused input: two ends the front's move
-// held off are held off by that work instead.
+// held off are held off by that work instead. Input just before a sleep
+// holds off none: the sleep's own excuse reaches further; it may only call a
+// request to close off.
 const std::map<double, ExcuseCounts> kRecordedExcuses = {
-    {150, {1, 13, 0, 1, 0}},
-    {2500, {276, 194, 10, 18, 7}},
+    {150, {1, 13, 0, 1, 0, 0}},
+    {2500, {276, 194, 10, 18, 7, 0}},
 };
 
 // `hours` of one run. A failure is reported and ends the run, or with `all`
