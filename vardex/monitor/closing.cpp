@@ -1,5 +1,6 @@
 #include "monitor/closing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -9,13 +10,17 @@ std::string ProgramName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::optional<std::int32_t> Closing::WarnAfterCount(std::int32_t elapsed, double limit, double tick) {
+std::optional<std::int32_t> Closing::WarnAfterCount(std::int32_t elapsed, double limit, double tick,
+                                                    double counted_for) {
   if (warned_ || asking_ || policy_.warning_seconds <= 0 || !(limit > 0) || !(tick > 0)) return std::nullopt;
-  if (elapsed > limit || 2.0 * elapsed < limit) return std::nullopt;
-  // The request comes at the first tick whose count passes the limit.
-  const double ticks_left = std::floor((limit - elapsed) / tick) + 1;
+  if (2.0 * elapsed < limit) return std::nullopt;
+  // The request comes at the first tick whose count passes the limit once
+  // the limit has passed on the clock too. One due at this tick unwarned
+  // (the first tick of a count longer than the limit) waits a tick for it.
+  const double ticks_left =
+      std::max({std::floor((limit - elapsed) / tick) + 1, std::ceil((limit - counted_for) / tick), 1.0});
   const auto left = static_cast<std::int32_t>(std::lround(ticks_left * tick));
-  if (left > policy_.warning_seconds) return std::nullopt;
+  if (left > policy_.warning_seconds && ticks_left > 1) return std::nullopt;
   warned_ = true;
   return left;
 }

@@ -20,8 +20,12 @@ class Closing {
   explicit Closing(const ClosingPolicy& policy = {}) : policy_(policy) {}
 
   // After a counting tick: the seconds until the request when the warning is
-  // due now, once per approach to the limit. `limit` and `tick` in seconds.
-  std::optional<std::int32_t> WarnAfterCount(std::int32_t elapsed, double limit, double tick);
+  // due now, once per approach to the limit. `limit` and `tick` in seconds;
+  // `counted_for`: seconds on the clock since the count began (the request
+  // waits for the limit there too). A warning time shorter than a tick warns
+  // at the last tick before the request; a request due unwarned waits a
+  // tick for its warning.
+  std::optional<std::int32_t> WarnAfterCount(std::int32_t elapsed, double limit, double tick, double counted_for);
   // The count went back (use, a fresh start): the next approach warns again
   // and a pending request is off. True when a warning was showing.
   bool Restart();

@@ -34,6 +34,8 @@ const Picture* BandPicture(double r, const std::array<const Picture*, 7>& pictur
 
 void Countdown::Restart() {
   elapsed_seconds_ = 0;
+  exact_seconds_ = 0;
+  count_began_ = system_.MonotonicMs();
   // The next tick, however soon, is the new count's first, and each one
   // after it a whole period later: ticks lost before cannot be made up
   // after a new start.
@@ -49,6 +51,12 @@ void Countdown::StartAfresh() {
   busy_ = false;
   Restart();
   c_.LblElapsedTime.SetCaption("0");
+}
+
+void Countdown::PeriodChanged() {
+  // Before the first tick the anchor is a start, not a schedule.
+  if (!anchor_ || counted_ == 0) return;
+  anchor_ = system_.MonotonicMs() - counted_ * c_.tmrAppShotDown.Interval();
 }
 
 void Countdown::Tick() {
@@ -74,16 +82,17 @@ void Countdown::Tick() {
   // The 16-bit count stays at its ends rather than overflow: past 32767 it
   // only grows while a shutdown fails to end the program, and it keeps
   // counting as "above the limit" there.
-  const double sum = rooms_.fields.intAppUseTime.Read() + elapsed_seconds_;
-  if (const auto count = RoundToInt16(sum))
-    elapsed_seconds_ = *count;
-  else
-    elapsed_seconds_ = sum > 0 ? std::numeric_limits<std::int16_t>::max() : std::numeric_limits<std::int16_t>::min();
+  constexpr double kTop = std::numeric_limits<std::int16_t>::max(), kBottom = std::numeric_limits<std::int16_t>::min();
+  exact_seconds_ = std::clamp(rooms_.fields.intAppUseTime.Read() + exact_seconds_, kBottom, kTop);
+  elapsed_seconds_ = RoundToInt16(exact_seconds_).value_or(elapsed_seconds_);
   c_.LblElapsedTime.SetCaption(FormatInteger(elapsed_seconds_));
 
   const double limit = rooms_.fields.intAppShutDownTime.Read() * 60;
   if (!(limit > 0)) return;  // the field's bounds keep it at 60 or more
-  if (const auto left = rooms_.closing.WarnAfterCount(elapsed_seconds_, limit, rooms_.fields.intAppUseTime.Read())) {
+  const auto counted_for = CountedFor();
+  const auto left = rooms_.closing.WarnAfterCount(elapsed_seconds_, limit, rooms_.fields.intAppUseTime.Read(),
+                                                  counted_for.value_or(limit));
+  if (left) {
     const std::string path = c_.txtApplicationName.Text();
     tray_.ShowWarning(ClosingWarningTitle(path), ClosingWarningText(path, *left, limit / 60));
     rooms_.audit.WarningShown(path, *left);
@@ -96,8 +105,18 @@ void Countdown::Tick() {
 
   const double limit_now = rooms_.fields.intAppShutDownTime.Read() * 60;
   // A second guard beside the fresh count for each new copy: a copy that has
-  // not run for the whole limit has not been idle for it.
-  if (limit_now < elapsed_seconds_ && !rooms_.closing.asking()) End(std::llround(limit_now * 1000));
+  // not run for the whole limit has not been idle for it. And the count,
+  // a tick ahead of the clock from its first tick, ends nothing before the
+  // limit has passed on the clock since it began.
+  // The tick that warns asks nothing: the warning said when.
+  if (limit_now < elapsed_seconds_ && counted_for.value_or(limit_now) >= limit_now && !rooms_.closing.asking() &&
+      !left)
+    End(std::llround(limit_now * 1000));
+}
+
+std::optional<double> Countdown::CountedFor() const {
+  if (!count_began_) return std::nullopt;
+  return static_cast<double>(system_.MonotonicMs() + kTickResolutionMs - *count_began_) / 1000;
 }
 
 bool Countdown::TickDue() {

@@ -75,6 +75,10 @@ class Countdown {
   // check has just found or for a new path (Use::CopyStarted, Use::Edited):
   // both readouts show 0.
   void StartAfresh();
+  // The idle timer was given a new period, and starts it now: the ticks
+  // counted are taken as whole periods of the new length up to now, so that
+  // the next comes a period from now and no message counts an old one again.
+  void PeriodChanged();
   // "Show Task": asks every listed process that matches the configured path
   // to close, and ends those still running after the grace period, setting
   // the stopped icon once per ended process. When every one was ended, the
@@ -115,6 +119,9 @@ class Countdown {
   // `idle`: the end came because the program was idle, while the user was
   // away, and may be offered again.
   void Ended(bool idle);
+  // Seconds since the count began, a system tick early as a timer may be;
+  // none before the first count.
+  std::optional<double> CountedFor() const;
   // Whether this tick of tmrAppShotDown comes a period after the last one
   // counted: a tick posted by another process, or a burst of them, counts
   // nothing.
@@ -130,7 +137,13 @@ class Countdown {
   Tray& tray_;
   const SystemServices& system_;
   Rooms rooms_;
-  std::int16_t elapsed_seconds_ = 0;  // idle seconds
+  std::int16_t elapsed_seconds_ = 0;  // idle seconds, as shown
+  // The count unrounded: ticks of a fractional length add up exactly rather
+  // than gain half a second each.
+  double exact_seconds_ = 0;
+  // SystemServices::MonotonicMs of the count's start: its first tick counts a
+  // whole period at once, so the end also waits for the limit on the clock.
+  std::optional<std::int64_t> count_began_;
   bool idle_end_ = false;  // the pending end is the idle one, not "Show Task"
   std::optional<std::int64_t> anchor_;  // SystemServices::MonotonicMs the counted ticks follow
   std::int64_t counted_ = 0;  // ticks counted since anchor_

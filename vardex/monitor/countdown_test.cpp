@@ -206,14 +206,24 @@ TEST_F(Countdown, ResetWhileTheProgramIsNotLoadedLeavesTheIcon) {
   EXPECT_EQ(tray.icon, nullptr);
 }
 
-TEST_F(Countdown, LongTicksWithAShortLimitEndTheProgramAtTheFirstTick) {
+// A tick longer than the limit counts past it at the first tick after use;
+// the program used a moment ago is ended once the limit has passed on the
+// clock as well, at the next tick. Ticks of a fractional length add up
+// exactly.
+TEST_F(Countdown, LongTicksWaitForTheLimitOnTheClock) {
   StartWatching();
   intAppShutDownTime.SetText("1");
   intAppUseTime.SetText("90");
   marks.Key(65, 1);
   Tick();
   EXPECT_EQ(Count(), 90);
+  EXPECT_TRUE(processes.killed.empty()) << "used just before this tick";
+  Tick();
   EXPECT_EQ(processes.killed.size(), 1u);
+  intAppUseTime.SetText("25.5");
+  marks.Key(65, 1);
+  Tick(2);
+  EXPECT_EQ(Count(), 51) << "not 52: the half seconds are not rounded up at each tick";
 }
 
 TEST_F(Countdown, EveryMatchingProcessIsEndedAndOnlyThose) {
@@ -294,6 +304,34 @@ TEST_F(Countdown, ATickCountsOnlyWhenItsPeriodHasPassed) {
   EXPECT_TRUE(processes.killed.empty());
   tick_at(170'000);
   EXPECT_EQ(processes.killed.size(), 1u);
+}
+
+// A new period starts now and counts on from the ticks counted: a longer one
+// does not stall the count until the old ticks fit in it, and a shorter one
+// does not let posted messages count the ticks the old ones would have held.
+TEST_F(Countdown, ANewPeriodCountsOnFromTheTicksCounted) {
+  Start();
+  presence.Reset();
+  const std::int64_t t0 = system.monotonic_ms;
+  RunWatched(1);
+  CheckPresence();
+  intAppShutDownTime.SetText("5");
+  const auto tick_at = [&](std::int64_t t, int burst = 1) {
+    system.monotonic_ms = t0 + t;
+    for (int i = 0; i < burst; ++i) countdown.Tick();
+  };
+  for (std::int64_t t = 10'000; t <= 40'000; t += 10'000) tick_at(t);
+  system.monotonic_ms = t0 + 45'000;
+  intAppUseTime.SetText("90");
+  tick_at(135'000);
+  EXPECT_EQ(Count(), 130) << "a longer period's first tick counts";
+  system.monotonic_ms = t0 + 140'000;
+  intAppUseTime.SetText("20");
+  tick_at(141'000, 50);
+  EXPECT_EQ(Count(), 130) << "posted at once, not the periods a short one would have held";
+  tick_at(160'000);
+  EXPECT_EQ(Count(), 150);
+  EXPECT_TRUE(processes.killed.empty());
 }
 
 TEST_F(Countdown, ScanRepeatsWhileNothingMatches) {
@@ -458,6 +496,24 @@ TEST_F(AskFirst, LongerLimitsWarnOneMinuteBeforeTheRequest) {
   Tick();
   EXPECT_EQ(tray.warning,
             "FIN.EXE will be closed in 60 seconds because it has been idle for 30 minutes. Use it to keep it open.");
+  // A tick longer than the warning time warns at the tick before the request.
+  intAppShutDownTime.SetText("2");
+  intAppUseTime.SetText("90");
+  marks.Key(65, 1);
+  Tick(2);
+  EXPECT_EQ(tray.warning,
+            "FIN.EXE will be closed in 90 seconds because it has been idle for 2 minutes. Use it to keep it open.");
+  EXPECT_EQ(Logged("AskToClose"), 0);
+  Tick();
+  EXPECT_EQ(Logged("AskToClose"), 1);
+  // Due at the count's first tick, the request waits a tick for its warning.
+  intAppShutDownTime.SetText("1");
+  Tick();
+  EXPECT_EQ(tray.warning,
+            "FIN.EXE will be closed in 90 seconds because it has been idle for 1 minute. Use it to keep it open.");
+  EXPECT_EQ(Logged("AskToClose"), 1);
+  Tick();
+  EXPECT_EQ(Logged("AskToClose"), 2);
 }
 
 TEST_F(AskFirst, EveryCopyIsAskedAndWhatStillRunsIsEndedWhenTheGracePeriodIsOver) {

@@ -40,10 +40,11 @@ void IntervalField::StartTimer(Timer& timer, std::int32_t design_interval) {
   if (!ms || !timer.SetInterval(*ms)) timer.SetInterval(design_interval);
 }
 
-void IntervalField::CopyPeriodTo(Timer& timer) const {
+bool IntervalField::CopyPeriodTo(Timer& timer) const {
   const auto seconds = ParseNumber(box_.Text(), system_.DecimalSeparator());
-  if (!seconds) return;
-  if (const auto ms = RoundToInt32(*seconds * 1000)) timer.SetInterval(*ms);
+  if (!seconds) return false;
+  const auto ms = RoundToInt32(*seconds * 1000);
+  return ms && timer.SetInterval(*ms);
 }
 
 IntervalFields::IntervalFields(FrmMainControls& c, const SystemServices& system)

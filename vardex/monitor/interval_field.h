@@ -34,8 +34,8 @@ class IntervalField final : public NumberField {
   // refuses leaves it at `design_interval`.
   void StartTimer(Timer& timer, std::int32_t design_interval);
   // Gives `timer` the period the text names at once; nothing while the text
-  // is not a number.
-  void CopyPeriodTo(Timer& timer) const;
+  // is not a number. Whether the timer took it (and so starts it now).
+  bool CopyPeriodTo(Timer& timer) const;
 
  private:
   TextBox& box_;

@@ -89,7 +89,7 @@ void Watch::Reopen(SystemServices& system) {
 
 void Watch::UseTimeChanged() {
   fields_.intAppUseTime.Bound();
-  fields_.intAppUseTime.CopyPeriodTo(c_.tmrAppShotDown());
+  if (fields_.intAppUseTime.CopyPeriodTo(c_.tmrAppShotDown())) countdown_.PeriodChanged();
 }
 
 // A new limit is a fresh start, as a new path is: a limit typed on the way
