@@ -18,30 +18,34 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace vardex::testing {
 
 using Ms = std::int64_t;
 inline constexpr Ms kSecond = 1000, kMinute = 60 * kSecond, kHour = 60 * kMinute;
+// The idle tick, the one step of Vardex's count of idle seconds, as at
+// start-up. Its field lies in the part of the window never shown; a script
+// may set it, to 20 to 90 s.
+inline constexpr Ms kTick = 10 * kSecond;
 // How long after the limit the request to close (or, in a dry run, the
-// report) may come, by what began the idle run. The request comes at the
-// first idle tick that finds the count at the limit: a tick is 10 s, and
-// the first one of a count may come up to 3 s late (the count then runs
+// report) may come, by what began the idle run, with ticks of `tick`. The
+// request comes at the first idle tick that finds the count at the limit:
+// the first tick of a count may come up to 3 s late (the count then runs
 // from it); what restarts the count is seen at once by the hooks and at the
 // latest one presence period (5 s) after it happened otherwise (a copy's
 // start, input only the look at the window sees); and the ticks drift
 // behind their schedule by up to a system tick each, until the one-second
-// tick counts the one that is a second behind, up to 2 s. So: 10 s + 3 s +
-// 5 s + 2 s, and a second for the timers' own slack (measured: 19.8 s).
-inline constexpr Ms kAskBound = 10 * kSecond + 3 * kSecond + 5 * kSecond + 2 * kSecond + kSecond;
+// tick counts the one that is a second behind, up to 2 s. So: a tick + 3 s
+// + 5 s + 2 s, and a second for the timers' own slack (measured: 19.8 s
+// with 10-second ticks).
+constexpr Ms AskBound(Ms tick) { return tick + 3 * kSecond + 5 * kSecond + 2 * kSecond + kSecond; }
 // A tick and its lateness more for what Vardex learns only at an idle tick:
 // work, measured over the span between two presence checks and counted at
 // the tick after it; and the wake, where the tick that fell due in the
 // sleep comes once and the timer keeps a new schedule from there.
-inline constexpr Ms kAskBoundAtTick = kAskBound + 10 * kSecond + 3 * kSecond;
+constexpr Ms AskBoundAtTick(Ms tick) { return AskBound(tick) + tick + 3 * kSecond; }
 inline constexpr Ms kLongAgo = -(Ms{1} << 60);
-// The idle tick, the one step of Vardex's count of idle seconds.
-inline constexpr Ms kTick = 10 * kSecond;
 // How far the warning's "N seconds" may be from the awake time the request
 // then took: the N seconds are counted in ticks, and the warning's tick and
 // the request's may each be counted by the one-second check up to a second
@@ -53,9 +57,9 @@ inline constexpr Ms kWarningSlack = 3 * kSecond;
 // between presence checks, so the oracle takes 10 % either side as unsure;
 // and surely seen only work that lasted a tick and two presence periods,
 // and only up to the count a tick restarts (a tick and a presence period
-// before its end, a tick before that).
+// before its end, a tick before that): 30 s with 10-second ticks.
 inline constexpr int kWorkSure = 110, kWorkMaybe = 90;
-inline constexpr Ms kWorkUnseen = 30 * kSecond;
+constexpr Ms WorkUnseen(Ms tick) { return 2 * tick + 2 * 5 * kSecond; }
 
 inline std::string Upper(std::string s) {
   for (char& ch : s)
@@ -150,6 +154,7 @@ class PromiseOracle {
     if (start) {  // the old icon went, and its warning with it
       warning_.reset();
       dial_ = 0;
+      TickPeriod(t, kTick);
     }
     if (!saved_) saved_ = Stored{kDefaultLimit, "", no_password};
     // A field left without a number shows one again: a change of the field.
@@ -166,6 +171,18 @@ class PromiseOracle {
   }
   // The settings file a day starts with.
   void Saved(const Stored& s) { saved_ = s; }
+  // A script sets the tick's field to `text`: a number gives the idle timer
+  // its period at once, 20 to 90 s, one outside them its nearest bound; any
+  // other text leaves the period as it was.
+  void TickTyped(Ms t, const std::string& text, char separator) {
+    const std::string plain = Plain(text, separator);
+    char* end = nullptr;
+    const double seconds = std::strtod(plain.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(seconds)) return;
+    TickPeriod(t, static_cast<Ms>(std::llround(std::clamp(seconds, 20.0, 90.0) * kSecond)));
+  }
+  // The idle timer's period in force.
+  Ms tick() const { return ticks_.back().second; }
   // A keystroke in the password field, `text` what it holds after it: the
   // password shown last, typed whole, opens the window, and the field
   // empties.
@@ -218,6 +235,8 @@ class PromiseOracle {
     if (load <= kWorkSure && now > kWorkSure) sure_since = t;
     load = now;
   }
+  // Vardex said it called a warning or a request to close off.
+  void CalledOff(Ms t) { called_off_ = t; }
   // Vardex asked the program to close.
   void Asked(Ms t, const std::string& program) {
     Load(t, program, 0);
@@ -293,13 +312,18 @@ class PromiseOracle {
                             (minutes == 1 ? " minute" : " minutes") + ". Use it to keep it open.";
     if (title != name + " will be closed" || said < 0 || text != when + std::to_string(said / kSecond) + why)
       return "the warning does not name the program, the time left and the limit";
-    if (said > warning) return "warned sooner than the warning time before the request";
+    // A warning time shorter than a tick warns at the tick before the
+    // request; a new period since the count began moves it by what it cut.
+    const Ms step = TickSince(UsedSince()) + CutSince(UsedSince());
+    if (said > std::max(warning, step + kSecond)) return "warned sooner than the warning time before the request";
     // Half the limit counted leaves at most half the limit and the tick
-    // that passes it.
-    if (said > Limit() / 2 + kTick) return "warned before half the limit had passed";
+    // that passes it; where the ticks do not divide the limit, the request
+    // may wait a tick more for the limit on the clock.
+    if (said > Limit() / 2 + step + (Overshoot(UsedSince()) > 0 ? step : 0))
+      return "warned before half the limit had passed";
     // A request to close holds the warning back: one of "Show Task" that
     // found no copy to end leaves the count to go on, warned late.
-    if (said <= std::min(warning, Limit() / 2) - kTick && !Saving(Upper(path_)))
+    if (said <= std::min(warning, Limit() / 2) - step && !Saving(Upper(path_)))
       return "warned later than a tick after the warning time";
     return "";
   }
@@ -319,7 +343,7 @@ class PromiseOracle {
     if (eighths == 0) return "";
     if (eighths < before) return "the dial went back without emptying";
     for (; !uses_.empty() && uses_.front() <= t - kUseSeen; uses_.pop_front()) seen_use_ = uses_.front();
-    if (eighths * Limit() / 8 >= t - seen_use_ + kTick + kSecond)
+    if (eighths * Limit() / 8 >= t - seen_use_ + TickSince(seen_use_) + kSecond)
       return "the dial shows more of the limit than has passed since use";
     return "";
   }
@@ -339,7 +363,10 @@ class PromiseOracle {
     // and the ticks it missed are made up one a message, at once when
     // another process posts the idle timer's message in a burst.
     if (excused != excused_.end() && excused->second[Index(Excuse::kAsleep)] > UsedSince()) return "";
-    if (std::llabs(awake - warning_->awake - warning_->said) > kWarningSlack)
+    // A new period since the warning moves the request by what it cut
+    // from the count and by a tick of either length.
+    const Ms moved = CutSince(warning_->t) > 0 ? CutSince(warning_->t) + TickSince(warning_->t) : 0;
+    if (std::llabs(awake - warning_->awake - warning_->said) > kWarningSlack + moved)
       return "the warning's seconds are not the time until the request";
     return "";
   }
@@ -407,11 +434,14 @@ class PromiseOracle {
     const Ms since = IdleSince(until);
     // Idle for the limit by `due`; the bound after each thing that restarts
     // the count, the latest of which holds.
-    Ms base = since + (since > UsedSince() ? kAskBoundAtTick : kAskBound);
+    Ms base = since + (since > UsedSince() ? AskBoundAtTick(TickSince(since)) : AskBound(TickSince(since))) +
+              CutSince(since) + Overshoot(since);
     const auto excused = excused_.find(program);
     if (excused != excused_.end()) {
       for (std::size_t i = 0; i < excused->second.size(); ++i) {
-        const Ms e = excused->second[i] + (i == Index(Excuse::kAsleep) ? kAskBoundAtTick : kAskBound);
+        const Ms when = excused->second[i], step = TickSince(when);
+        const Ms e = when + (i == Index(Excuse::kAsleep) ? AskBoundAtTick(step) : AskBound(step)) + CutSince(when) +
+                     Overshoot(when);
         if (e <= base) continue;
         // Held off by this excuse: counted once per excused input.
         if (FirstSecondAfter(base + Limit()) <= until && counted_[i] != excused->second[i]) {
@@ -494,7 +524,8 @@ class PromiseOracle {
   // The use that sure work from `since` until `until` makes: none when too
   // short to be seen.
   Ms SurelySeen(Ms since, Ms until, const std::string& program) const {
-    return until - since >= kWorkUnseen ? until - kWorkUnseen : Last(sure_work_, program);
+    const Ms unseen = WorkUnseen(TickSince(since));
+    return until - since >= unseen ? until - unseen : Last(sure_work_, program);
   }
   // "Show Task" asked last: input, "&Done" or an edit since calls it off.
   bool TaskAsked(const std::string& program) const {
@@ -511,15 +542,44 @@ class PromiseOracle {
   // may have called it off: no use, no excused input, no dry run.
   bool RequestStands() const {
     if (dry_run_ || request_.copies.empty() || request_.t <= UsedSince()) return false;
-    // Input that Vardex may take as use may have called it off; a sleep
-    // does not: the grace period goes on in awake time after the wake.
-    if (InputExcusedSince(Upper(path_), request_.t - 1)) return false;
+    // Input that Vardex may take as use may have called it off, and then
+    // Vardex says so; a sleep does not: the grace period goes on in awake
+    // time after the wake.
+    if (InputExcusedSince(Upper(path_), request_.t - 1) && called_off_ >= request_.t) return false;
     return std::any_of(request_.copies.begin(), request_.copies.end(),
                        [](const auto& c) { return c.second.runs && c.second.endable; });
   }
 
   std::string path_;  // as typed
   Ms Limit() const { return policy_limit_.value_or(limit_); }
+  // The idle timer's periods: each from its time on, until the next.
+  std::vector<std::pair<Ms, Ms>> ticks_ = {{kLongAgo, kTick}};
+  void TickPeriod(Ms t, Ms period) {
+    if (period != tick()) ticks_.push_back({t, period});
+  }
+  // The longest period in force at any time since `t`.
+  Ms TickSince(Ms t) const {
+    Ms longest = 0;
+    for (std::size_t i = 0; i < ticks_.size(); ++i)
+      if (i + 1 == ticks_.size() || ticks_[i + 1].first > t) longest = std::max(longest, ticks_[i].second);
+    return longest;
+  }
+  // How far past the limit the first tick at or after it may come, the
+  // count started at a tick: its first tick counts a whole one, so the end
+  // waits for the limit on the clock, at a whole number of ticks (and for a
+  // tick longer than the limit, the warning takes that tick first).
+  Ms Overshoot(Ms t) const {
+    const Ms step = TickSince(t);
+    return (Limit() + step - 1) / step * step - Limit();
+  }
+  // What the new periods since `t` cut from the count: each starts the
+  // timer afresh, and the part of a tick that had passed is not counted.
+  Ms CutSince(Ms t) const {
+    Ms cut = 0;
+    for (std::size_t i = 1; i < ticks_.size(); ++i)
+      if (ticks_[i].first > t) cut += ticks_[i - 1].second;
+    return cut;
+  }
   // The saved settings shown again over `before`, the limit shown until
   // then: a fresh start when the field or the path changes on the way, the
   // file's limit showing before a policy's.
@@ -551,6 +611,7 @@ class PromiseOracle {
     std::map<std::int32_t, AskedCopy> copies;  // by process identifier
   };
   Request request_;  // the last request to close
+  Ms called_off_ = kLongAgo;  // the last time Vardex said it called one off
   struct LastAsked {
     Ms awake;
     bool agreed;

@@ -13,6 +13,7 @@
 //   simulation_test --share N                the fixed seeds, N hours each
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -82,7 +83,7 @@ enum Flags { kElevated = 1, kConsole = 2, kBehind = 4 };
 enum class Ev : std::uint8_t {
   kStart, kExit, kThread, kKey, kClick, kWheel, kMove, kCompanion, kRestore, kPath, kLimit, kPassword, kDone, kRestart,
   kLaunch, kSelfFront, kWorker, kClock, kTicks, kSleep, kHang, kLoad, kSolver, kPolicy,
-  kShowTask
+  kShowTask, kPeriod
 };
 // a, b, c by kind. kStart: serial, program, flags. kExit: serial. kThread:
 // serial, -, 1 when hooks are refused on it. kKey, kMove: serial, thread,
@@ -103,7 +104,9 @@ enum class Ev : std::uint8_t {
 // starter's serial, its load: a process of another name that the starter
 // starts, which computes until a kExit and may outlive its starter. kPolicy:
 // an administrator's policy sets the limit to c minutes (0: lifts it).
-// kShowTask: the user clicks "Show Task", to end the program now.
+// kShowTask: the user clicks "Show Task", to end the program now. kPeriod:
+// a script sets a field the window never shows to the text, the tick's (a
+// 0) or the presence check's (a 1).
 struct Event {
   Ms t = 0;
   Ev kind = Ev::kKey;
@@ -140,6 +143,7 @@ std::string Describe(const Event& e) {
     case Ev::kDone: return at + "&Done";
     case Ev::kRestart: return at + "Vardex restarted";
     case Ev::kShowTask: return at + "Show Task";
+    case Ev::kPeriod: return at + (e.a ? "check" : "tick") + " period field set to \"" + e.text + "\"";
     case Ev::kLaunch:
       return at + "double click opens a document: launcher #" + std::to_string(e.a) + " hands over to #" +
              std::to_string(e.b) + ", exits after " + std::to_string(e.c) + " ms";
@@ -271,6 +275,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   // The audit: in a dry run, the reports that stand in for the ends.
   void Report(AuditId id, AuditLevel, const std::vector<std::string>& inserts) override {
     if (id == AuditId::kWouldHaveEnded) ++would_have_ended_;
+    if (id == AuditId::kEndCalledOff) oracle_.CalledOff(now_);
     audit_.push_back({id, inserts});
   }
   const ExcuseCounts& excuses() const { return oracle_.excuses(); }
@@ -638,6 +643,16 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         Push({now_ + static_cast<Ms>(r / 5 % 29000) + 500, Ev::kSleep, 0, 0,
               static_cast<int>(10 * kMinute + static_cast<Ms>(r / 145000 % kHour)), {}},
              false);
+      // A copy that neither closes nor agrees asks "Save changes?" in a
+      // window of its own, which comes to the front unasked by the user;
+      // a third of them hang over the question (a save that never returns).
+      const auto q = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& c) { return c.pid == pid; });
+      if (!replay_ && it != running.end() && it->endable && !it->closes_when_asked && !it->agrees_when_asked &&
+          !it->hung && q != procs_.end() && !q->console) {
+        const Ms shown = now_ + 200 + static_cast<Ms>(r / 7 % 600);
+        Push({shown, Ev::kSelfFront, q->serial, 0, 0, {}}, false);
+        if (r / 11 % 3 == 0) Push({shown + static_cast<Ms>(r / 13 % 5000), Ev::kHang, q->serial, 0, 1, {}}, false);
+      }
     }
     std::vector<std::pair<std::int32_t, std::string>>& killed = batch.killed;
     for (; kills_seen_ < processes_.killed.size(); ++kills_seen_) {
@@ -1146,6 +1161,18 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         CheckLoaded();
         break;
       }
+      case Ev::kPeriod: {
+        // The tick's field gives the idle timer its period at once; the
+        // check's is bounded but reaches no timer after start-up.
+        FakeTextBox& box = e.a ? c.intAppCheckTime_ : c.intAppUseTime_;
+        const std::int32_t check = TimerAt(0).Interval();
+        if (!e.a) oracle_.TickTyped(now_, e.text, system_.decimal_separator);
+        box.SetText(e.text);
+        if (TimerAt(0).Interval() != check) Check("the presence check's period changed after start-up", Shows());
+        if (TimerAt(1).Interval() != oracle_.tick()) Check("the idle timer's period is not its field's", Shows());
+        AfterForm();
+        break;
+      }
       case Ev::kShowTask: {
         // The button stays enabled on a locked window: ending the program
         // changes no setting.
@@ -1407,6 +1434,13 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       Push({t, Ev::kHang, any.serial, 0, 1, {}});
       const Ms hung = Chance(70) ? U(2 * kSecond, 30 * kSecond) : U(kMinute, 40 * kMinute);
       Push({t + hung, Ev::kHang, any.serial, 0, 0, {}}, false);
+    } else if (r < 998) {
+      // A script sets a period field the window never shows: mostly a
+      // number within the bounds, now and then one outside them or none.
+      static constexpr const char* kPeriods[] = {"20", "30", "45", "60", "90", "25.5", "5", "120", "", "x"};
+      std::string text = kPeriods[U(0, static_cast<Ms>(std::size(kPeriods)) - 1)];
+      std::replace(text.begin(), text.end(), '.', system_.decimal_separator);
+      Push({t, Ev::kPeriod, static_cast<int>(U(0, 3) == 0), 0, 0, text});
     }
   }
 
@@ -1630,10 +1664,15 @@ bool EveryMouseMessageDrawn() {
 // use may count as work, as after excused input: two ends the front's move
 // held off are held off by that work instead. Input just before a sleep
 // holds off none: the sleep's own excuse reaches further; it may only call a
-// request to close off.
+// request to close off. A copy's "Save changes?" in front, hung or not, takes
+// keys meant elsewhere and moves the front just after them (hung window 7 to
+// 37, front after input 10 to 18 on the longer share); excused input calls a
+// request off only where Vardex says it did (hung window back to 10). A
+// script's tick of up to 90 s on some days widens the bounds, which then
+// hold what the unhooked front held (203 to 88).
 const std::map<double, ExcuseCounts> kRecordedExcuses = {
-    {150, {1, 13, 0, 1, 0, 0}},
-    {2500, {276, 194, 10, 18, 7, 0}},
+    {150, {2, 12, 1, 2, 0, 0}},
+    {2500, {88, 197, 21, 11, 10, 0}},
 };
 
 // `hours` of one run. A failure is reported and ends the run, or with `all`
@@ -1661,8 +1700,9 @@ RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
       std::printf("FAIL seed %llu, at simulated hour %.2f (day %llu, %s into it): %s\n  %s\n",
                   static_cast<unsigned long long>(seed), static_cast<double>(at) / kHour,
                   static_cast<unsigned long long>(day), Clock(f->t).c_str(), f->rule.c_str(), f->detail.c_str());
+      // Rounded up, so that the replay reaches the failure.
       std::printf("  replay: tools/soak --seed %llu --hours %.3f\n", static_cast<unsigned long long>(seed),
-                  static_cast<double>(at + kSecond) / kHour);
+                  std::ceil(static_cast<double>(at + kSecond) / kHour * 1000) / 1000);
       Failure shortened = *f;
       const auto events = Shorten(day_seed, start, w.history, shortened);
       std::string file = "no vardex.ini";
