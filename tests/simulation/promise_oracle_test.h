@@ -225,6 +225,9 @@ class PromiseOracle {
   // may be off, and the work may count again: then it may keep the program,
   // though it need not.
   void Load(Ms t, const std::string& program, int per_mille) {
+    int& raw = raw_load_[program];
+    if (raw > kWorkMaybe) raw_loaded_[program] = t;
+    raw = per_mille;
     auto& [load, sure_since] = load_.try_emplace(program, 0, kLongAgo).first->second;
     const bool saving = Saving(program);
     const int now = saving ? 0 : per_mille;
@@ -451,6 +454,11 @@ class PromiseOracle {
         base = e;
       }
     }
+    // Load from before a fresh start, a copy's saving included once nothing
+    // asks it to close, may be measured at the first tick after it, which
+    // then starts the count again.
+    if (const Ms loaded = Loaded(program, until); loaded > kLongAgo)
+      base = std::max(base, loaded + AskBoundAtTick(TickSince(loaded)) + CutSince(loaded) + Overshoot(loaded));
     at = std::max(FirstSecondAfter(base + Limit()), FirstSecondAfter(from));
     // The next eighth the dial owes: the k-th shows once more than k
     // eighths of the limit have been counted.
@@ -510,6 +518,13 @@ class PromiseOracle {
     const auto it = maybe_load_.find(program);
     if (it != maybe_load_.end() && it->second > kWorkMaybe) return std::max(now, Last(maybe_work_, program));
     return Last(maybe_work_, program);
+  }
+  // When `program` last had load that may be work, its saving included:
+  // `now` while it has.
+  Ms Loaded(const std::string& program, Ms now) const {
+    const auto it = raw_load_.find(program);
+    if (it != raw_load_.end() && it->second > kWorkMaybe) return now;
+    return Last(raw_loaded_, program);
   }
   // Whether input into `program` that Vardex may take as use, or a move of
   // the front to it that Vardex may take for the user's, was excused after
@@ -601,6 +616,8 @@ class PromiseOracle {
   std::map<std::string, Ms> input_, unseeable_, start_, asked_, sure_work_, maybe_work_;
   std::map<std::string, std::pair<int, Ms>> load_;  // by program: its load now, surely work since when
   std::map<std::string, int> maybe_load_;           // by program: its load now, that may be work
+  std::map<std::string, int> raw_load_;             // by program: its load now, saving included
+  std::map<std::string, Ms> raw_loaded_;            // by program: when that last may have been work
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
   struct AskedCopy {

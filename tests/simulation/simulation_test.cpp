@@ -9,7 +9,9 @@
 // settings file. A failure prints the seed, the rule and the day's last
 // events before it, shortened as far as the failure still reproduces.
 //   simulation_test                          the fixed seeds of every test run
-//   simulation_test --seed S --hours H       one run (tools/soak); --all goes on after a failure
+//   simulation_test --seed S --hours H       one run (tools/soak); --all goes on after a failure;
+//                                            --seconds W stops it after the day in which W
+//                                            seconds of wall time passed, with its summary
 //   simulation_test --share N                the fixed seeds, N hours each
 #include <algorithm>
 #include <chrono>
@@ -1675,6 +1677,9 @@ const std::map<double, ExcuseCounts> kRecordedExcuses = {
     {2500, {88, 197, 21, 11, 10, 0}},
 };
 
+// The wall time at which a run stops after its day, if any.
+std::optional<std::chrono::steady_clock::time_point> g_stop_after;
+
 // `hours` of one run. A failure is reported and ends the run, or with `all`
 // ends its day only.
 RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
@@ -1684,7 +1689,8 @@ RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
   start.dry_run = seed % 10 == 7;
   const Ms total = static_cast<Ms>(hours * kHour);
   Ms day_begins = 0;
-  for (std::uint64_t day = 0; day_begins < total; ++day) {
+  for (std::uint64_t day = 0; day_begins < total && !(g_stop_after && std::chrono::steady_clock::now() > *g_stop_after);
+       ++day) {
     const std::uint64_t day_seed = Mix(seed * 1000003 + day);
     const Ms length = std::min<Ms>(4 * kHour + static_cast<Ms>(Mix(day_seed) % (10 * kHour)), total - day_begins);
     World w(day_seed, start, nullptr);
@@ -1750,8 +1756,10 @@ int main(int argc, char** argv) {
       share = std::strtod(argv[++i], nullptr);
     } else if (!std::strcmp(argv[i], "--all")) {
       all = true;
+    } else if (!std::strcmp(argv[i], "--seconds") && value) {
+      g_stop_after = std::chrono::steady_clock::now() + std::chrono::seconds(std::strtoll(argv[++i], nullptr, 10));
     } else {
-      std::fprintf(stderr, "usage: %s [--seed S --hours H [--all]] [--share HOURS_PER_SEED]\n", argv[0]);
+      std::fprintf(stderr, "usage: %s [--seed S --hours H [--all] [--seconds W]] [--share HOURS_PER_SEED]\n", argv[0]);
       return 2;
     }
   }
