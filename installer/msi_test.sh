@@ -107,7 +107,9 @@ table "$msi" RemoveRegistry >"$tmp/remove"
 ! awk -F'\t' '$2 != 2 || index($3, "Software\\Classes\\") != 1' "$tmp/remove" | grep . ||
   fail "RemoveRegistry rows outside HKLM's classes key"
 release_version=$(strings -el "$release/Vardex.exe" | sed -n '/^FileVersion$/{n;p;q}')
-while IFS=$'\t' read -r key _ name _ file_version language _; do
+# Fields apart by a unit separator: read merges runs of tabs, and an empty
+# Version would take the next field's value.
+while IFS=$'\037' read -r key _ name _ file_version language _; do
   long=${name#*|}
   [[ $name == *'|'* || $long =~ ^[A-Za-z0-9_-]{1,8}(\.[A-Za-z0-9_-]{1,3})?$ ]] || fail "$long has no short name"
   # The templates are text: no version, and a hash for repairs.
@@ -120,7 +122,7 @@ while IFS=$'\t' read -r key _ name _ file_version language _; do
   [ "$long" != Vardex.exe ] || [ "$file_version" = "$release_version" ] ||
     fail "Vardex.exe's Version $file_version is not its resource's $release_version"
   table "$msi" MsiFileHash | cut -f1 | grep -qx "$key" && fail "the versioned $long has an MsiFileHash row"
-done < <(table "$msi" File)
+done < <(table "$msi" File | tr '\t' '\037')
 table "$msi" Property | grep -qx $'MSIRMSHUTDOWN\t2' || fail "MSIRMSHUTDOWN is not 2"
 table "$msi" Property | grep -qx $'MsiHiddenProperties\tPASSWORD' || fail "PASSWORD is not a hidden property"
 shortcut_component=$(table "$msi" Shortcut | cut -f4)
@@ -229,7 +231,8 @@ settings() { "$wine" "$installed/VardexSettings.exe" "$@" </dev/null 2>&1 | tr -
 raw=$("$wine" "$installed/VardexSettings.exe" show </dev/null 2>&1)
 ! grep -q $'[^\r]$' <<<"$raw" || fail "VardexSettings show ended a line without CR:"$'\n'"$raw"
 shown=$(tr -d '\r' <<<"$raw")
-for line in 'Idle limit (minutes): 1' "Program: $notepad" 'Lock: set' "  C:\\users\\$user\\AppData\\Local\\VirtualStore\\windows\\syswow64\\vardex.ini"; do
+for line in 'Idle limit (minutes): 1 (settings file)' "Program: $notepad (settings file)" 'Lock: set (settings file)' \
+  "  C:\\users\\$user\\AppData\\Local\\VirtualStore\\windows\\syswow64\\vardex.ini"; do
   grep -qixF -- "$line" <<<"$shown" || fail "VardexSettings show printed no '$line':"$'\n'"$shown"
 done
 ! grep -qF "$password" <<<"$shown" || fail "VardexSettings show printed the password"
@@ -325,7 +328,7 @@ printf 'throw-away\n' >"$signed/password"
 signing=(-DOSSLSIGNCODE=osslsigncode -DPKCS12="$signed/sign.p12" -DPASSFILE="$signed/password")
 # The build's own steps on copies of the stripped binaries: each signed, then
 # packaged, then the package signed.
-cp "$release"/*.exe "$release"/*.dll "$release"/*.ico "$signed/release/"
+cp -r "$release"/*.exe "$release"/*.dll "$release"/*.ico "$release"/Vardex.admx "$release"/en-US "$signed/release/"
 for f in $(binaries); do
   cmake "${signing[@]}" -DIN="$signed/release/$f" -DOUT="$signed/release/$f" -P "$(dirname "$build_script")/sign.cmake" >/dev/null ||
     fail "signing $f"
