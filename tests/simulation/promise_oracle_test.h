@@ -179,7 +179,8 @@ class PromiseOracle {
     char* end = nullptr;
     const double seconds = std::strtod(plain.c_str(), &end);
     if (text.empty() || *end != '\0' || !std::isfinite(seconds)) return;
-    TickPeriod(t, static_cast<Ms>(std::llround(std::clamp(seconds, 20.0, 90.0) * kSecond)));
+    // The timer starts its period afresh even when it is the same.
+    ticks_.push_back({t, static_cast<Ms>(std::llround(std::clamp(seconds, 20.0, 90.0) * kSecond))});
   }
   // The idle timer's period in force.
   Ms tick() const { return ticks_.back().second; }
@@ -378,6 +379,8 @@ class PromiseOracle {
   // awake time (a sleep is no part of it), as the machine's policy sets it:
   // none ends an idle program at once, unasked.
   void Grace(Ms grace) { grace_ = grace; }
+  // How long before the request the policy warns (0: never).
+  void WarningTime(Ms warning) { warning_time_ = warning; }
   // A copy (`pid`) was asked to close at `t`, `awake` on the world's awake
   // clock; the copies asked at one awake time are one request. `agreed`: it
   // answered yes and returned from the end of the session, as a program
@@ -459,6 +462,9 @@ class PromiseOracle {
     // then starts the count again.
     if (const Ms loaded = Loaded(program, until); loaded > kLongAgo)
       base = std::max(base, loaded + AskBoundAtTick(TickSince(loaded)) + CutSince(loaded) + Overshoot(loaded));
+    // A tick longer than the warning time may leave no tick to warn at
+    // before the request is due: the request then waits a tick for it.
+    if (warning_time_ > 0 && warning_time_ < TickSince(since)) base += TickSince(since);
     at = std::max(FirstSecondAfter(base + Limit()), FirstSecondAfter(from));
     // The next eighth the dial owes: the k-th shows once more than k
     // eighths of the limit have been counted.
@@ -645,6 +651,7 @@ class PromiseOracle {
   std::optional<Warning> warning_;  // the warning showing
   int dial_ = 0;  // eighths shown
   Ms grace_ = 30 * kSecond;
+  Ms warning_time_ = 0;
   // Use of the named program as it came, and the last that Vardex has
   // surely seen: starts and input that only a look at the windows finds
   // wait for a presence check.

@@ -206,6 +206,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     static constexpr int kGraceSeconds[] = {30, 30, 30, 0, 120};
     policy_.closing.grace_seconds = kGraceSeconds[Mix(seed ^ 0x6ACE) % std::size(kGraceSeconds)];
     oracle_.Grace(Ms{policy_.closing.grace_seconds} * kSecond);
+    oracle_.WarningTime(Ms{policy_.closing.warning_seconds} * kSecond);
     policy_.reopen_minutes = ReopenMinutes(seed ^ 0x4E09);
     // Each day's user has a decimal separator of their own; the file is shared.
     system_.decimal_separator = Mix(seed ^ 0xDEC) % 2 ? ',' : '.';
