@@ -130,11 +130,9 @@ class PromiseOracle {
   // half typed), the last number stays in force. The user's `separator`
   // stands for the decimal point.
   void LimitTyped(Ms t, const std::string& text, char separator) {
-    const std::string plain = Plain(text, separator);
-    char* end = nullptr;
-    const double minutes = std::strtod(plain.c_str(), &end);
-    limit_text_is_number_ = !text.empty() && *end == '\0' && std::isfinite(minutes);
-    if (limit_text_is_number_) limit_ = static_cast<Ms>(std::llround(std::clamp(minutes, 1.0, 90.0) * kMinute));
+    const auto minutes = Number(text, separator);
+    limit_text_is_number_ = minutes.has_value();
+    if (minutes) limit_ = static_cast<Ms>(std::llround(std::clamp(*minutes, 1.0, 90.0) * kMinute));
     fresh_ = t;
     Used(t);
   }
@@ -175,12 +173,10 @@ class PromiseOracle {
   // its period at once, 20 to 90 s, one outside them its nearest bound; any
   // other text leaves the period as it was.
   void TickTyped(Ms t, const std::string& text, char separator) {
-    const std::string plain = Plain(text, separator);
-    char* end = nullptr;
-    const double seconds = std::strtod(plain.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(seconds)) return;
+    const auto seconds = Number(text, separator);
+    if (!seconds) return;
     // The timer starts its period afresh even when it is the same.
-    ticks_.push_back({t, static_cast<Ms>(std::llround(std::clamp(seconds, 20.0, 90.0) * kSecond))});
+    ticks_.push_back({t, static_cast<Ms>(std::llround(std::clamp(*seconds, 20.0, 90.0) * kSecond))});
   }
   // The idle timer's period in force.
   Ms tick() const { return ticks_.back().second; }
@@ -511,6 +507,15 @@ class PromiseOracle {
   static std::string Plain(std::string text, char separator) {
     std::replace(text.begin(), text.end(), separator, '.');
     return text;
+  }
+  // A field's text as a number, the user's `separator` for the decimal
+  // point; none for a blank, half-typed or other text.
+  static std::optional<double> Number(const std::string& text, char separator) {
+    const std::string plain = Plain(text, separator);
+    char* end = nullptr;
+    const double value = std::strtod(plain.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value)) return std::nullopt;
+    return value;
   }
   static Ms FirstSecondAfter(Ms t) { return (t / kSecond + (t % kSecond < 0 ? 0 : 1)) * kSecond; }
   static Ms Last(const std::map<std::string, Ms>& times, const std::string& program) {
