@@ -13,9 +13,13 @@
 //                                            --seconds W stops it after the day in which W
 //                                            seconds of wall time passed, with its summary
 //   simulation_test --share N                the fixed seeds, N hours each
+// The fixed seeds run side by side, one per core; each seed's account is
+// printed whole, in seed order, so the output is the same however they ran.
 #include <algorithm>
 #include <chrono>
+#include <atomic>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +28,7 @@
 #include <queue>
 #include <random>
 #include <set>
+#include <thread>
 #include <string>
 #include <utility>
 #include <vector>
@@ -1631,8 +1636,10 @@ struct RunResult {
   Ms simulated = 0;  // time the worlds ran
   long long ends = 0, task_asks = 0, work_ticks = 0;
   ExcuseCounts excuses{};
+  std::string report;  // the failures' account, unless it was printed as it came
   void Add(const RunResult& r) {
     failures += r.failures;
+    report += r.report;
     simulated += r.simulated;
     ends += r.ends;
     task_asks += r.task_asks;
@@ -1681,9 +1688,30 @@ const std::map<double, ExcuseCounts> kRecordedExcuses = {
 // The wall time at which a run stops after its day, if any.
 std::optional<std::chrono::steady_clock::time_point> g_stop_after;
 
+// Prints at once where `live`, else keeps the text in the run's report.
+#if defined(__GNUC__)
+__attribute__((format(printf, 3, 4)))
+#endif
+void Say(RunResult& result, bool live, const char* format, ...) {
+  std::va_list args, again;
+  va_start(args, format);
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  if (live) {
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+  } else {
+    result.report += text;
+  }
+}
+
 // `hours` of one run. A failure is reported and ends the run, or with `all`
 // ends its day only.
-RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
+RunResult RunSeed(std::uint64_t seed, double hours, bool all, bool live) {
   RunResult result;
   DayStart start = Touched(FirstDay(seed), Mix(seed ^ 0xF1257));
   // Seeds 7, 17, 27, ...: the machine runs the dry run, every day.
@@ -1704,11 +1732,11 @@ RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
     if (f) {
       ++result.failures;
       const Ms at = day_begins + f->t;
-      std::printf("FAIL seed %llu, at simulated hour %.2f (day %llu, %s into it): %s\n  %s\n",
+      Say(result, live, "FAIL seed %llu, at simulated hour %.2f (day %llu, %s into it): %s\n  %s\n",
                   static_cast<unsigned long long>(seed), static_cast<double>(at) / kHour,
                   static_cast<unsigned long long>(day), Clock(f->t).c_str(), f->rule.c_str(), f->detail.c_str());
       // Rounded up, so that the replay reaches the failure.
-      std::printf("  replay: tools/soak --seed %llu --hours %.3f\n", static_cast<unsigned long long>(seed),
+      Say(result, live, "  replay: tools/soak --seed %llu --hours %.3f\n", static_cast<unsigned long long>(seed),
                   std::ceil(static_cast<double>(at + kSecond) / kHour * 1000) / 1000);
       Failure shortened = *f;
       const auto events = Shorten(day_seed, start, w.history, shortened);
@@ -1717,12 +1745,11 @@ RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
         file = "vardex.ini:";
         for (const auto& line : SplitSettingsLines(start.files[kIni])) file += " \"" + line + "\"";
       }
-      std::printf("  the day began with %s; of its %zu events before the failure, %zu still fail it:\n", file.c_str(),
+      Say(result, live, "  the day began with %s; of its %zu events before the failure, %zu still fail it:\n", file.c_str(),
                   w.history.size(), events.size());
       for (std::size_t i = events.size() > 40 ? events.size() - 40 : 0; i < events.size(); ++i)
-        std::printf("    %s\n", Describe(events[i]).c_str());
-      std::printf("    %s  %s\n", Clock(shortened.t).c_str(), shortened.detail.c_str());
-      std::fflush(stdout);
+        Say(result, live, "    %s\n", Describe(events[i]).c_str());
+      Say(result, live, "    %s  %s\n", Clock(shortened.t).c_str(), shortened.detail.c_str());
       if (!all) break;
     }
     start = Touched(w.End(), day_seed);
@@ -1732,7 +1759,7 @@ RunResult RunSeed(std::uint64_t seed, double hours, bool all) {
   // nothing of the limit.
   if (result.failures == 0 && result.ends == 0 && total >= 24 * kHour) {
     ++result.failures;
-    std::printf("FAIL seed %llu: no program was ended in %.0f simulated hours\n",
+    Say(result, live, "FAIL seed %llu: no program was ended in %.0f simulated hours\n",
                 static_cast<unsigned long long>(seed), static_cast<double>(total) / kHour);
   }
   return result;
@@ -1776,8 +1803,17 @@ int main(int argc, char** argv) {
     for (std::uint64_t s = 1; s <= 20; ++s) runs.push_back({s, share});
 
   const auto begin = std::chrono::steady_clock::now();
+  std::vector<RunResult> results(runs.size());
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i; (i = next++) < runs.size();) results[i] = RunSeed(runs[i].first, runs[i].second, all, one);
+  };
+  std::vector<std::thread> workers(std::min<std::size_t>(runs.size(), std::max(1u, std::thread::hardware_concurrency())));
+  for (auto& t : workers) t = std::thread(work);
+  for (auto& t : workers) t.join();
   RunResult total;
-  for (const auto& [s, h] : runs) total.Add(RunSeed(s, h, all));
+  for (const RunResult& r : results) total.Add(r);
+  std::fputs(total.report.c_str(), stdout);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   const double simulated = static_cast<double>(total.simulated) / kHour;
   std::printf("%zu run(s), %.0f simulated hours in %.1f s: %.0f simulated hours per second; %d failure(s)\n",
