@@ -514,6 +514,14 @@ TEST_F(AskFirst, LongerLimitsWarnOneMinuteBeforeTheRequest) {
   EXPECT_EQ(Logged("AskToClose"), 1);
   Tick();
   EXPECT_EQ(Logged("AskToClose"), 2);
+  // However short the warning time, the tick before the request warns.
+  closing.SetPolicy(ClosingPolicy{1, 30});
+  marks.Key(65, 1);
+  Tick();
+  EXPECT_EQ(Logged("ShowWarning"), 4) << "a one-second warning time";
+  EXPECT_EQ(Logged("AskToClose"), 2);
+  Tick();
+  EXPECT_EQ(Logged("AskToClose"), 3);
 }
 
 TEST_F(AskFirst, EveryCopyIsAskedAndWhatStillRunsIsEndedWhenTheGracePeriodIsOver) {
