@@ -584,6 +584,17 @@ TEST_F(AskFirst, TheGracePeriodIsAwakeTime) {
   EXPECT_TRUE(processes.killed.empty());
   Second(1);
   EXPECT_EQ(processes.killed, (std::vector<std::int32_t>{100})) << "30 awake seconds after the request";
+
+  // The shortest grace period still asks first.
+  closing.SetPolicy(ClosingPolicy{60, 1});
+  processes.running = {};
+  RunWatched();
+  CheckPresence();
+  Tick(7);
+  EXPECT_EQ(Logged("AskToClose"), 2);
+  EXPECT_EQ(processes.killed.size(), 1u) << "ended unasked";
+  Second();
+  EXPECT_EQ(processes.killed.size(), 2u);
 }
 
 TEST_F(AskFirst, WorkDuringTheGracePeriodDoesNotCallTheEndOff) {
