@@ -116,7 +116,14 @@ void Countdown::Tick() {
 
 std::optional<double> Countdown::CountedFor() const {
   if (!count_began_) return std::nullopt;
-  return static_cast<double>(system_.MonotonicMs() + kTickResolutionMs - *count_began_) / 1000;
+  // The tick's time on the count's schedule, not when its message came: a
+  // late message must not bring the request a tick sooner than the warning
+  // said. A counted tick is never more than the clock's resolution ahead of
+  // it (TickDue).
+  const std::int64_t period = c_.tmrAppShotDown.Interval();
+  const std::int64_t at = anchor_ && period > 0 && counted_ > 0 ? *anchor_ + counted_ * period
+                                                                : system_.MonotonicMs() + kTickResolutionMs;
+  return static_cast<double>(at - *count_began_) / 1000;
 }
 
 bool Countdown::TickDue() {

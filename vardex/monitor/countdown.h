@@ -119,8 +119,8 @@ class Countdown {
   // `idle`: the end came because the program was idle, while the user was
   // away, and may be offered again.
   void Ended(bool idle);
-  // Seconds since the count began, a system tick early as a timer may be;
-  // none before the first count.
+  // Seconds from the count's start to this tick on its schedule, a system
+  // tick early as a timer may be; none before the first count.
   std::optional<double> CountedFor() const;
   // Whether this tick of tmrAppShotDown comes a period after the last one
   // counted: a tick posted by another process, or a burst of them, counts

@@ -523,6 +523,20 @@ TEST_F(AskFirst, LongerLimitsWarnOneMinuteBeforeTheRequest) {
   EXPECT_EQ(Logged("AskToClose"), 2);
   Tick();
   EXPECT_EQ(Logged("AskToClose"), 3);
+  // A late message brings the request no sooner than the warning said: the
+  // limit is reckoned on the count's schedule.
+  closing.SetPolicy(ClosingPolicy{3600, 30});
+  intAppUseTime.SetText("45");
+  marks.Key(65, 1);
+  Tick();
+  EXPECT_EQ(tray.warning,
+            "FIN.EXE will be closed in 90 seconds because it has been idle for 1 minute. Use it to keep it open.");
+  system.monotonic_ms += 60'000;  // the next message 15 s late
+  countdown.Tick();
+  EXPECT_EQ(Logged("AskToClose"), 3);
+  system.monotonic_ms += 30'000;
+  countdown.Tick();
+  EXPECT_EQ(Logged("AskToClose"), 4);
 }
 
 TEST_F(AskFirst, EveryCopyIsAskedAndWhatStillRunsIsEndedWhenTheGracePeriodIsOver) {
