@@ -16,8 +16,8 @@
 // The fixed seeds run side by side, one per core; each seed's account is
 // printed whole, in seed order, so the output is the same however they ran.
 #include <algorithm>
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -28,8 +28,8 @@
 #include <queue>
 #include <random>
 #include <set>
-#include <thread>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -1733,11 +1733,11 @@ RunResult RunSeed(std::uint64_t seed, double hours, bool all, bool live) {
       ++result.failures;
       const Ms at = day_begins + f->t;
       Say(result, live, "FAIL seed %llu, at simulated hour %.2f (day %llu, %s into it): %s\n  %s\n",
-                  static_cast<unsigned long long>(seed), static_cast<double>(at) / kHour,
-                  static_cast<unsigned long long>(day), Clock(f->t).c_str(), f->rule.c_str(), f->detail.c_str());
+          static_cast<unsigned long long>(seed), static_cast<double>(at) / kHour,
+          static_cast<unsigned long long>(day), Clock(f->t).c_str(), f->rule.c_str(), f->detail.c_str());
       // Rounded up, so that the replay reaches the failure.
       Say(result, live, "  replay: tools/soak --seed %llu --hours %.3f\n", static_cast<unsigned long long>(seed),
-                  std::ceil(static_cast<double>(at + kSecond) / kHour * 1000) / 1000);
+          std::ceil(static_cast<double>(at + kSecond) / kHour * 1000) / 1000);
       Failure shortened = *f;
       const auto events = Shorten(day_seed, start, w.history, shortened);
       std::string file = "no vardex.ini";
@@ -1745,8 +1745,8 @@ RunResult RunSeed(std::uint64_t seed, double hours, bool all, bool live) {
         file = "vardex.ini:";
         for (const auto& line : SplitSettingsLines(start.files[kIni])) file += " \"" + line + "\"";
       }
-      Say(result, live, "  the day began with %s; of its %zu events before the failure, %zu still fail it:\n", file.c_str(),
-                  w.history.size(), events.size());
+      Say(result, live, "  the day began with %s; of its %zu events before the failure, %zu still fail it:\n",
+          file.c_str(), w.history.size(), events.size());
       for (std::size_t i = events.size() > 40 ? events.size() - 40 : 0; i < events.size(); ++i)
         Say(result, live, "    %s\n", Describe(events[i]).c_str());
       Say(result, live, "    %s  %s\n", Clock(shortened.t).c_str(), shortened.detail.c_str());
@@ -1760,7 +1760,7 @@ RunResult RunSeed(std::uint64_t seed, double hours, bool all, bool live) {
   if (result.failures == 0 && result.ends == 0 && total >= 24 * kHour) {
     ++result.failures;
     Say(result, live, "FAIL seed %llu: no program was ended in %.0f simulated hours\n",
-                static_cast<unsigned long long>(seed), static_cast<double>(total) / kHour);
+        static_cast<unsigned long long>(seed), static_cast<double>(total) / kHour);
   }
   return result;
 }
@@ -1808,7 +1808,8 @@ int main(int argc, char** argv) {
   const auto work = [&] {
     for (std::size_t i; (i = next++) < runs.size();) results[i] = RunSeed(runs[i].first, runs[i].second, all, one);
   };
-  std::vector<std::thread> workers(std::min<std::size_t>(runs.size(), std::max(1u, std::thread::hardware_concurrency())));
+  const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  std::vector<std::thread> workers(std::min(runs.size(), cores));
   for (auto& t : workers) t = std::thread(work);
   for (auto& t : workers) t.join();
   RunResult total;

@@ -118,8 +118,8 @@ std::optional<double> Countdown::CountedFor() const {
   if (!count_began_) return std::nullopt;
   // The tick's time on the count's schedule, not when its message came: a
   // late message must not bring the request a tick sooner than the warning
-  // said. A counted tick is never more than the clock's resolution ahead of
-  // it (TickDue).
+  // said. A counted tick's message never comes more than the clock's
+  // resolution before it (TickDue).
   const std::int64_t period = c_.tmrAppShotDown.Interval();
   const std::int64_t at = anchor_ && period > 0 && counted_ > 0 ? *anchor_ + counted_ * period
                                                                 : system_.MonotonicMs() + kTickResolutionMs;
