@@ -243,6 +243,14 @@ TEST_F(Activity, ALauncherThatTakesSecondsBringsTheProgramToTheFrontAsUse) {
   RunWatched();
   second(50, true);
   EXPECT_EQ(counted(), 20) << "more than 10 s after the input";
+  // While the program does not run, clicks elsewhere look for no launcher:
+  // the check finds its start. Looking would snapshot every process each
+  // second after every click.
+  processes.running.clear();
+  CheckPresence();
+  const int snapshots = processes.snapshots;
+  for (std::uint32_t use_tick = 60; use_tick < 65; ++use_tick) second(use_tick);
+  EXPECT_EQ(processes.snapshots, snapshots) << "looked for a launcher of a program that does not run";
 }
 
 }  // namespace
