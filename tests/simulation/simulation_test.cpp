@@ -255,6 +255,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
           watching_.reset();
           form_->tmrAppCheck_Timer();
           Looked();
+          FoundAgain();
           // Where the hooks do not watch the whole program found, the user
           // is shown that its activity is not seen, and only there (a path
           // too short to name a program leaves the watch as it was).
@@ -271,6 +272,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         if (timer == 2) form_->tmrInputCheck_Timer();
         AfterForm();
         if (timer == 2) Check(oracle_.OverGrace(Awake()), "a copy asked to close still runs" + Shows());
+        if (timer == 2) Check(OfferStood(), Shows());
       } else {
         break;
       }
@@ -544,6 +546,8 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
                                       policy_, Audit(this));
     form_->SetWindowHandle(0x1234);
     vardex_since_ = now_;
+    reported_.reset();
+    report_due_ = true;
     last_end_.reset();
     refused_told_.clear();
     reopen_.reset();
@@ -614,6 +618,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       if (call.rfind("AskToClose ", 0) != 0) continue;
       const std::int32_t pid = std::atoi(call.c_str() + 11);
       batch.asked.push_back(pid);
+      requested_ = now_;
       request_idle_ = !in_task_click_;
       const auto asked = std::find_if(procs_.begin(), procs_.end(), [&](const Proc& q) { return q.pid == pid; });
       const auto worker =
@@ -702,6 +707,22 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     Check(OfferDue(), Shows());
   }
 
+  // The first check to find the program again after its end, once one has
+  // found it gone and none has found it since, tells that it started again
+  // (the checks of a path too short to name a program look for nothing).
+  void FoundAgain() {
+    const std::string path = controls_->txtApplicationName_.Text();
+    if (path.size() <= 7) return;
+    const auto& running = processes_.running;
+    const bool found = std::any_of(running.begin(), running.end(),
+                                   [&](const FakeProcess& q) { return Upper(q.path) == Upper(path); });
+    started_again_due_ = found && last_end_ && end_quiet_ && end_checked_empty_ && last_end_->first == path;
+    if (found)
+      end_quiet_ = false;
+    else
+      end_checked_empty_ = true;
+  }
+
   // The offer to reopen, from what the world saw: only after an idle end,
   // naming its program, once the user has given a key or a button since,
   // within a day and only where the policy makes offers; and made, within
@@ -714,6 +735,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     Ms ended;
     std::optional<Ms> back;  // the awake time of the first key or button since
     bool offered = false, ran = false;
+    Ms offered_at = 0;
   };
   static std::string FileName(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
   std::string Offered(const std::string& title) {
@@ -722,10 +744,20 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       return "offered to reopen without an idle end and the user's return since";
     const std::string name = FileName(reopen_->program);
     if (Upper(title) != name + " WAS CLOSED" ||
-        Upper(tray_.warning) != name + " WAS CLOSED WHILE YOU WERE AWAY. REOPEN IT FROM VARDEX'S ICON.")
+        Upper(tray_.warning) != name + " WAS CLOSED WHILE YOU WERE AWAY. REOPEN IT FROM VARDEX'S ICON." ||
+        Upper(tray_.reopen_item) != "REOPEN " + name)
       return "the offer to reopen names another program";
     reopen_->offered = true;
+    reopen_->offered_at = now_;
     return "";
+  }
+  // An offer stands the policy's minutes, to the second that follows.
+  std::string OfferStood() const {
+    if (!reopen_ || !reopen_->offered || tray_.reopen_item.empty() ||
+        now_ - reopen_->offered_at < Ms{policy_.reopen_minutes} * kMinute)
+      return "";
+    return "the offer to reopen " + reopen_->program + " stood past its " + std::to_string(policy_.reopen_minutes) +
+           " minutes";
   }
   std::string OfferDue() {
     // Where the policy makes no offers an end is not kept for one.
@@ -752,7 +784,10 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   // itself only if it was asked and has gone; an end refused only for a copy
   // that runs and cannot be ended (above the user's integrity level), and
   // each such copy told refused the first time; "started again" only for
-  // the program of the last end, with the minutes since.
+  // the program of the last end, with the minutes since, once a copy started
+  // that the end did not know, and at the first check to find it again; the
+  // path and the limit at start-up, and after "&Done" or a policy's change
+  // only where either changed.
   std::string AuditTells(AuditBatch& batch) {
     std::vector<std::pair<AuditId, std::vector<std::string>>> events;
     events.swap(audit_);
@@ -799,16 +834,34 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
             !copy->elevated)
           return what + ": refused (\"" + facts[3] + "\"), but no running copy that cannot be ended";
         refused_told_.insert(copy->serial);
+      } else if (id == AuditId::kWatchingStarted || id == AuditId::kSettingsChanged) {
+        const std::pair<std::string, std::string> named{facts[1], facts[2]};
+        if (id == AuditId::kSettingsChanged && reported_ == named)
+          return what + ": settings changed, but neither the path nor the limit did";
+        reported_ = named;
       } else if (id == AuditId::kStartedAgain) {
         const std::string minutes = last_end_ ? std::to_string((now_ - last_end_->second) / kMinute) : "";
         if (!last_end_ || last_end_->first != facts[1] || facts[2] != minutes)
           return what + ": started again, but the last end was " +
                  (last_end_ ? last_end_->first + " " + minutes + " minutes ago" : "none");
+        // A copy the end spared is no start, unless the end did not know it:
+        // one started since the request (which the end keeps to the copies
+        // it asked) or since the check before it is the next check's new run.
+        // The copy found may be ended in the same call, by "Show Task".
+        const auto started = last_started_.find(Upper(facts[1]));
+        if (started == last_started_.end() || started->second <= end_knew_)
+          return what + ": started again, but no copy started since the end";
         last_end_.reset();
+        started_again_due_ = false;
       }
     }
+    if (std::exchange(started_again_due_, false))
+      return "audit: " + controls_->txtApplicationName_.Text() + " found again after its end, not told";
     if (ended_path) {
       last_end_ = {*ended_path, now_};
+      end_quiet_ = true;
+      end_checked_empty_ = false;
+      end_knew_ = policy_.closing.grace_seconds > 0 ? std::min(checked_, requested_) : checked_;
       // An idle end is offered to reopen when the user comes back.
       if (request_idle_) reopen_ = Reopen{Upper(*ended_path), now_, std::nullopt, false, false};
     }
@@ -824,6 +877,15 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
              std::to_string(batch.asked.size());
     if (batch.warnings != warnings)
       return "audit: " + std::to_string(warnings) + " warnings told of " + std::to_string(batch.warnings);
+    // Start-up, "&Done" and a policy's change report the path and the limit
+    // the window shows, if either changed.
+    if (std::exchange(report_due_, false)) {
+      const std::string path = controls_->txtApplicationName_.Text();
+      if (!reported_ || reported_->first != path)
+        return "audit: the path \"" + path + "\" was not reported";
+      if (policy_.limit_minutes && reported_->second != std::to_string(*policy_.limit_minutes))
+        return "audit: the policy's limit of " + std::to_string(*policy_.limit_minutes) + " minutes was not reported";
+    }
     for (const std::int32_t pid : batch.tried) {
       const Proc* copy = FindPid(pid);
       if (copy && !refused_told_.count(copy->serial)) return "audit: " + Name(*copy) + " refused an end, not told";
@@ -924,7 +986,27 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     // erasing the use before it.
     sink_->oMKHook_KeyEvent(0, 0);
     sink_->oMKHook_MouseEvent(0, 0, 0);
+    Check(MarksShow(code, pressed), Shows());
     AfterForm();
+  }
+
+  // The window's marks name what the hooks relayed last, never a code of 0;
+  // a move shows as the last mouse event, not as the last use.
+  std::string MarksShow(std::int32_t code, std::int32_t pressed) const {
+    const FakeControls& c = *controls_;
+    if (code == 0) {
+      const std::string key = pressed != 0 ? "Key Code: 65 Pressed" : "Key Code: 65 Released";
+      const std::string shown = (pressed != 0 ? c.lblhKeyPressed_ : c.lblKeyReleased_).Caption();
+      return shown == key ? "" : "the key relayed shows as \"" + shown + "\"";
+    }
+    const std::string event = "Mouse Event " + std::to_string(code) + " at 100 100";
+    if (c.lblMouseEvent_.Caption() != event)
+      return "mouse event " + std::to_string(code) + " shows as \"" + c.lblMouseEvent_.Caption() + "\"";
+    const bool move = std::find(std::begin(kMoves), std::end(kMoves), code) != std::end(kMoves);
+    const std::string use = c.lblCourrentMouse_.Caption();
+    if (move ? use == std::to_string(code) : use != std::to_string(code))
+      return "mouse event " + std::to_string(code) + " leaves the last use showing \"" + use + "\"";
+    return "";
   }
 
   void Start(int serial, int program, int flags) {
@@ -937,6 +1019,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     // build); one above the user's integrity level never hears the request.
     const bool elevated = (flags & kElevated) != 0;
     const std::uint64_t answer = Mix(seed_ ^ static_cast<std::uint64_t>(serial)) % 6;
+    last_started_[kPrograms[program].path] = now_;
     processes_.running.push_back({kPrograms[program].path, pid, kFakeNowMs + now_ + wall_offset_, !elevated,
                                   !elevated && answer < 3, !elevated && answer == 3});
     // Half the console copies are started from a prompt, drawn apart from
@@ -1022,6 +1105,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         if (!starter || starter->elevated) break;
         const std::int32_t pid = FreePid();
         workers_.push_back({e.a, pid, starter->program});
+        last_started_[kPrograms[starter->program].path] = now_;
         if (reopen_ && kPrograms[starter->program].path == oracle_.program()) reopen_->ran = true;
         processes_.running.push_back({kPrograms[starter->program].path, pid, kFakeNowMs + now_ + wall_offset_});
         processes_.parents[pid] = starter->pid;
@@ -1150,6 +1234,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         else if (typed == kPasswordSentinel && !oracle_.Locked())
           password = kPasswordSentinel;
         oracle_.Done(now_, password);
+        report_due_ = true;
         form_->Command2_Click();
         AfterForm();
         SetFront({});
@@ -1164,6 +1249,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         // The administrator may change how long offers stand with it.
         policy_.reopen_minutes = ReopenMinutes(seed_ ^ static_cast<std::uint64_t>(now_));
         oracle_.PolicySet(now_, e.c ? std::optional<Ms>(e.c * kMinute) : std::nullopt);
+        report_due_ = true;
         form_->SetPolicy(policy_);
         AfterForm();
         CheckLoaded();
@@ -1561,6 +1647,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   Ms due_[3] = {0, 0, 0}, nominal_[3] = {0, 0, 0};
   std::size_t kills_seen_ = 0, asks_seen_ = 0;
   int would_have_ended_ = 0;  // reports since the last AfterForm
+  // The path and the limit the audit last named; whether a report may be due.
+  std::optional<std::pair<std::string, std::string>> reported_;
+  bool report_due_ = false;
   std::vector<std::pair<AuditId, std::vector<std::string>>> audit_;  // since the last AfterForm
   struct AskedAt {
     int serial;
@@ -1569,6 +1658,13 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   };
   std::map<std::int32_t, AskedAt> asked_at_;  // each copy's last request to close
   std::optional<std::pair<std::string, Ms>> last_end_;  // the path the audit named, and when
+  // Since that end no check found the program; one found it gone; this
+  // check's finding must be told.
+  bool end_quiet_ = false, end_checked_empty_ = false, started_again_due_ = false;
+  std::map<std::string, Ms> last_started_;  // by program: when a copy or a worker last started
+  // The copies that end knew: those started before the check before it, or
+  // before its request; the last request to close.
+  Ms end_knew_ = kLongAgo, requested_ = kLongAgo;
   std::set<int> refused_told_;  // copies the audit told refused, since Vardex's start
   std::optional<Reopen> reopen_;  // the last idle end, as Vardex keeps it
   bool in_task_click_ = false;  // in "Show Task"'s handler
