@@ -270,7 +270,13 @@ void Countdown::EndAsked() {
     if (closed) rooms_.audit.ClosedByItself(path, copy.id, seconds);
   }
   if (still.size() < asked.size()) Ended(idle_end_);
-  if (!still.empty()) Kill(still, false, seconds, idle_end_);
+  if (!still.empty())
+    Kill(still, false, seconds, idle_end_);
+  else if (!asked.empty() && copies->empty())
+    // Every copy closed when asked and none runs: the run has ended, as
+    // after an end by force, and not only at the next check, which a path
+    // changed meanwhile never makes.
+    rooms_.run.RunEnded();
 }
 
 // As Windows at sign-out: a program that said yes and returned from the end

@@ -556,6 +556,16 @@ TEST_F(AskFirst, EveryCopyIsAskedAndWhatStillRunsIsEndedWhenTheGracePeriodIsOver
   EXPECT_FALSE(closing.asking());
   EXPECT_EQ(TrayPicture(), "picTimerOff");
   EXPECT_EQ(presence.loaded(), 0);
+  // Every copy closed when asked: the run has ended as surely, before any
+  // check, which a path changed meanwhile would never make.
+  processes.running.clear();
+  RunWatched();
+  processes.running[0].closes_when_asked = true;
+  CheckPresence();
+  Tick(7);
+  Second(30'000);
+  EXPECT_EQ(processes.killed.size(), 1u);
+  EXPECT_EQ(presence.loaded(), 0) << "the run of a copy that closed when asked";
 }
 
 // A copy that said yes and returned from the end of the session is done, as
