@@ -713,6 +713,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   void FoundAgain() {
     const std::string path = controls_->txtApplicationName_.Text();
     if (path.size() <= 7) return;
+    if (last_end_ && last_end_->first != path) end_path_moved_ = true;
     const auto& running = processes_.running;
     const bool found = std::any_of(running.begin(), running.end(),
                                    [&](const FakeProcess& q) { return Upper(q.path) == Upper(path); });
@@ -847,9 +848,10 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         // A copy the end spared is no start, unless the end did not know it:
         // one started since the request (which the end keeps to the copies
         // it asked) or since the check before it is the next check's new run.
-        // The copy found may be ended in the same call, by "Show Task".
+        // The copy found may be ended in the same call, by "Show Task". A
+        // check of another path since the end makes any copy found a new run.
         const auto started = last_started_.find(Upper(facts[1]));
-        if (started == last_started_.end() || started->second <= end_knew_)
+        if (!end_path_moved_ && (started == last_started_.end() || started->second <= end_knew_))
           return what + ": started again, but no copy started since the end";
         last_end_.reset();
         started_again_due_ = false;
@@ -861,6 +863,7 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       last_end_ = {*ended_path, now_};
       end_quiet_ = true;
       end_checked_empty_ = false;
+      end_path_moved_ = false;
       end_knew_ = policy_.closing.grace_seconds > 0 ? std::min(checked_, requested_) : checked_;
       // An idle end is offered to reopen when the user comes back.
       if (request_idle_) reopen_ = Reopen{Upper(*ended_path), now_, std::nullopt, false, false};
@@ -1659,8 +1662,8 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
   std::map<std::int32_t, AskedAt> asked_at_;  // each copy's last request to close
   std::optional<std::pair<std::string, Ms>> last_end_;  // the path the audit named, and when
   // Since that end no check found the program; one found it gone; this
-  // check's finding must be told.
-  bool end_quiet_ = false, end_checked_empty_ = false, started_again_due_ = false;
+  // check's finding must be told; a check looked for another path.
+  bool end_quiet_ = false, end_checked_empty_ = false, started_again_due_ = false, end_path_moved_ = false;
   std::map<std::string, Ms> last_started_;  // by program: when a copy or a worker last started
   // The copies that end knew: those started before the check before it, or
   // before its request; the last request to close.
