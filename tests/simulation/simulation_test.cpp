@@ -1783,6 +1783,13 @@ const std::map<double, ExcuseCounts> kRecordedExcuses = {
     {150, {2, 12, 1, 2, 0, 0}},
     {2500, {88, 197, 21, 11, 10, 0}},
 };
+// The long runs, by seed and hours (`tools/soak --hours 1000000` and its
+// second seed). Their machines are not the fixed seeds', so their counts are
+// their own, recorded as the shares' are. A run stopped early by --seconds
+// stays below them.
+const std::map<std::pair<std::uint64_t, double>, ExcuseCounts> kRecordedSoaks = {
+    {{2000, 1000000}, {8473, 3887, 203, 4, 130, 0}},
+};
 
 // The wall time at which a run stops after its day, if any.
 std::optional<std::chrono::steady_clock::time_point> g_stop_after;
@@ -1924,22 +1931,27 @@ int main(int argc, char** argv) {
   // when its count was recorded: the world is deterministic, so a count that
   // grows is a change that leans on the excuse, and is looked at before the
   // bound is moved.
-  const auto bound = one ? kRecordedExcuses.end() : kRecordedExcuses.find(share);
+  const ExcuseCounts* bound = nullptr;
+  if (one) {
+    if (const auto it = kRecordedSoaks.find({seed, hours}); it != kRecordedSoaks.end()) bound = &it->second;
+  } else if (const auto it = kRecordedExcuses.find(share); it != kRecordedExcuses.end()) {
+    bound = &it->second;
+  }
   std::printf("%lld end(s); %lld \"Show Task\" click(s) that asked; %lld idle tick(s) held by work; excused%s:\n",
               total.ends, total.task_asks, total.work_ticks,
-              bound == kRecordedExcuses.end() ? " (no bound recorded for this run)" : ", beside its bound");
+              bound ? ", beside its bound" : " (no bound recorded for this run)");
   std::string past;
   for (std::size_t i = 0; i < total.excuses.size(); ++i) {
-    if (bound == kRecordedExcuses.end()) {
+    if (!bound) {
       std::printf("  %8lld  %s\n", total.excuses[i], kExcuseNames[i]);
       continue;
     }
-    const long long most = bound->second[i];
+    const long long most = (*bound)[i];
     std::printf("  %8lld  (bound %lld)  %s\n", total.excuses[i], most, kExcuseNames[i]);
     if (total.excuses[i] <= most) continue;
     ++total.failures;
     past += "FAIL: \"" + std::string(kExcuseNames[i]) + "\" held off " + std::to_string(total.excuses[i]) +
-            " ends, past its bound of " + std::to_string(most) + " on the fixed seeds\n";
+            " ends, past its bound of " + std::to_string(most) + " recorded for this run\n";
   }
   std::fputs(past.c_str(), stdout);
   return total.failures == 0 ? 0 : 1;
