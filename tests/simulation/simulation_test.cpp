@@ -1928,8 +1928,8 @@ int main(int argc, char** argv) {
               runs.size(), simulated, seconds, simulated / seconds, total.failures);
   // What held ends off that the user had not asked for, so that a change
   // leaning on it shows.
-  // On the fixed seeds each excuse may hold off no more ends than it did
-  // when its count was recorded: the world is deterministic, so a count that
+  // On the fixed seeds and the long runs each excuse may hold off no more
+  // ends than it did when its count was recorded: the world is deterministic, so a count that
   // grows is a change that leans on the excuse, and is looked at before the
   // bound is moved.
   const ExcuseCounts* bound = nullptr;
