@@ -305,6 +305,16 @@ TEST_F(Countdown, ATickCountsOnlyWhenItsPeriodHasPassed) {
   EXPECT_TRUE(processes.killed.empty());
   tick_at(170'000);
   EXPECT_EQ(processes.killed.size(), 1u);
+  // The next run turns the timer on again: its first tick is a period away,
+  // and a message posted at once is none.
+  RunWatched(1);
+  system.monotonic_ms = t0 + 180'000;
+  CheckPresence();
+  ASSERT_EQ(presence.loaded(), -1);
+  tick_at(180'100);
+  EXPECT_EQ(Count(), 0) << "a message posted as the timer starts";
+  tick_at(190'000);
+  EXPECT_EQ(Count(), 10);
 }
 
 // A new period starts now and counts on from the ticks counted: a longer one
