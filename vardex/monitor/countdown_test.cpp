@@ -257,8 +257,13 @@ TEST_F(Countdown, EveryMatchingProcessIsEndedAndOnlyThose) {
   EXPECT_EQ(off, 4) << "the stopped icon once per ended process";
   processes.running.push_back({kDesignPath, 107, std::nullopt});
   CheckPresence();
+  audits.events.clear();
   Tick(7);
   EXPECT_EQ(processes.killed.back(), 106) << "nor one whose identifier may have passed to another";
+  EXPECT_EQ(std::count(audits.events.begin(), audits.events.end(),
+                       "1006 E " + std::string(kAuditUser) + "|" + kDesignPath + "|107|creation time unknown"),
+            1)
+      << "and the administrator is told so, once";
 }
 
 // Only the timer's own ticks count, each a period after the last: ticks
