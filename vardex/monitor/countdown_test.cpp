@@ -816,6 +816,13 @@ TEST(ReopenOffer, ComesOnceWhenTheUserIsBackAndGoesWhenItExpiresRunsOrIsReplaced
       EXPECT_EQ(offer.Second(kEnd + at * kMin, input_after, running), change) << c.what << " at " << at;
     }
   }
+  {
+    ReopenOffer offer(1);
+    offer.Ended({"C:\\A\\A.EXE", "", kEnd});
+    ASSERT_EQ(offer.Second(kEnd + kMin, kEnd + 1, false), Change::kOffered);
+    EXPECT_EQ(offer.Second(kEnd + 2 * kMin - 1, kEnd + 1, false), Change::kNone) << "the whole minute stands";
+    EXPECT_EQ(offer.Second(kEnd + 2 * kMin, kEnd + 1, false), Change::kWithdrawn);
+  }
 
   ReopenOffer offer;
   offer.Ended({"C:\\A\\A.EXE", "", kEnd});
