@@ -110,7 +110,8 @@ enum class Ev : std::uint8_t {
 // thousandths of one core (-1: back to ticking over). kSolver: serial, the
 // starter's serial, its load: a process of another name that the starter
 // starts, which computes until a kExit and may outlive its starter. kPolicy:
-// an administrator's policy sets the limit to c minutes (0: lifts it).
+// an administrator's policy sets the limit to c minutes (0: lifts it), or
+// with a b of 1 changes how long offers to reopen stand and nothing else.
 // kShowTask: the user clicks "Show Task", to end the program now. kPeriod:
 // a script sets a field the window never shows to the text, the tick's (a
 // 0) or the presence check's (a 1).
@@ -165,6 +166,7 @@ std::string Describe(const Event& e) {
       return at + "#" + std::to_string(e.b) + " starts solver #" + std::to_string(e.a) + " at " + std::to_string(e.c) +
              "/1000 of a core";
     case Ev::kPolicy:
+      if (e.b) return at + "a policy changes how long offers stand";
       return at + (e.c ? "a policy sets the limit to " + std::to_string(e.c) + " min" : "the limit's policy lifted");
   }
   return at;
@@ -207,8 +209,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
     static constexpr int kWarningSeconds[] = {60, 60, 60, 0, 15, 3600};
     policy_.closing.warning_seconds = kWarningSeconds[Mix(seed ^ 0x3A4E) % std::size(kWarningSeconds)];
     // And a grace period of its own: the default half minute mostly, none
-    // (an idle program is ended at once, unasked), or two minutes.
-    static constexpr int kGraceSeconds[] = {30, 30, 30, 0, 120};
+    // (an idle program is ended at once, unasked), two minutes, or the
+    // shortest there is, which still asks first.
+    static constexpr int kGraceSeconds[] = {30, 30, 30, 0, 120, 1};
     policy_.closing.grace_seconds = kGraceSeconds[Mix(seed ^ 0x6ACE) % std::size(kGraceSeconds)];
     oracle_.Grace(Ms{policy_.closing.grace_seconds} * kSecond);
     oracle_.WarningTime(Ms{policy_.closing.warning_seconds} * kSecond);
@@ -1244,6 +1247,17 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
         break;
       }
       case Ev::kPolicy: {
+        // A change that leaves the limit alone leaves the fields alone too:
+        // what the user typed and has not saved stays.
+        if (e.b) {
+          const int before = policy_.reopen_minutes;
+          policy_.reopen_minutes = ReopenMinutes(seed_ ^ static_cast<std::uint64_t>(now_));
+          if (policy_.reopen_minutes == before) break;
+          report_due_ = true;
+          form_->SetPolicy(policy_);
+          AfterForm();
+          break;
+        }
         // Read again at once, as the watch over the key has Vardex do; the
         // same value again changes nothing.
         const auto minutes = e.c ? std::optional<std::int32_t>(e.c) : std::nullopt;
@@ -1592,6 +1606,9 @@ class World final : public HookComponentFactory, public InputWatch, public Audit
       Push({k, Ev::kShowTask, 0, 0, 0, {}});
       k += U(kSecond, kMinute);
     }
+    // Now and then the administrator changes another setting while the user
+    // types.
+    if (Chance(8)) Push({U(t, k), Ev::kPolicy, 0, 1, 0, {}});
     if (Chance(85)) Push({k, Ev::kDone, 0, 0, 0, {}});
   }
 
@@ -1778,19 +1795,20 @@ bool EveryMouseMessageDrawn() {
 // 37, front after input 10 to 18 on the longer share); excused input calls a
 // request off only where Vardex says it did (hung window back to 10). A
 // script's tick of up to 90 s on some days widens the bounds, which then
-// hold what the unhooked front held (203 to 88).
+// hold what the unhooked front held (203 to 88). A policy change while the
+// user types, and a one-second grace period on some machines, moved the
+// days' settings: three raw-blind days of the longer share, each with a limit
+// of ten minutes or less and a copy the hooks cannot watch in front, now hold
+// 666 of its 671 unhooked-front excuses (88 before).
 const std::map<double, ExcuseCounts> kRecordedExcuses = {
-    {150, {2, 12, 1, 2, 0, 0}},
-    {2500, {88, 197, 21, 11, 10, 0}},
+    {150, {0, 12, 0, 1, 0, 0}},
+    {2500, {671, 182, 18, 24, 4, 0}},
 };
 // The long runs, by seed and hours (`tools/soak --hours 1000000` and its
 // second seed). Their machines are not the fixed seeds', so their counts are
 // their own, recorded as the shares' are. A run stopped early by --seconds
-// stays below them.
-const std::map<std::pair<std::uint64_t, double>, ExcuseCounts> kRecordedSoaks = {
-    {{1000, 1000000}, {8339, 3806, 208, 2, 146, 0}},
-    {{2000, 1000000}, {8473, 3886, 203, 4, 130, 0}},
-};
+// stays below them. Recorded once they have run on the world as it is.
+const std::map<std::pair<std::uint64_t, double>, ExcuseCounts> kRecordedSoaks = {};
 
 // The wall time at which a run stops after its day, if any.
 std::optional<std::chrono::steady_clock::time_point> g_stop_after;
