@@ -6,6 +6,12 @@ if(MSVC)
 else()
   target_compile_options(vardex_warnings INTERFACE -Wall -Wextra -Wshadow $<$<BOOL:${VARDEX_WERROR}>:-Werror>)
 endif()
+# On Linux the portable code runs only as tests: the standard library's own
+# checks (an empty optional read, an index past the end) abort there, in the
+# optimised simulation too, where undefined behaviour would run on silently.
+if(NOT CMAKE_CROSSCOMPILING AND NOT MSVC)
+  target_compile_definitions(vardex_warnings INTERFACE _GLIBCXX_ASSERTIONS)
+endif()
 
 # Build paths stay out of the binaries (__FILE__ in failure reports, debug
 # info): the source tree's files are named from its root, generated files
