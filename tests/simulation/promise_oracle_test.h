@@ -46,6 +46,7 @@ constexpr Ms AskBound(Ms tick) { return tick + 3 * kSecond + 5 * kSecond + 2 * k
 // sleep comes once and the timer keeps a new schedule from there.
 constexpr Ms AskBoundAtTick(Ms tick) { return AskBound(tick) + tick + 3 * kSecond; }
 inline constexpr Ms kLongAgo = -(Ms{1} << 60);
+inline constexpr Ms kNever = Ms{1} << 60;
 // How far the warning's "N seconds" may be from the awake time the request
 // then took: the N seconds are counted in ticks, and the warning's tick and
 // the request's may each be counted by the one-second check up to a second
@@ -231,8 +232,16 @@ class PromiseOracle {
     int& maybe = maybe_load_[program];
     if (maybe > kWorkMaybe) maybe_work_[program] = t;
     maybe = saving && !InputExcusedSince(program, Last(asked_, program)) ? 0 : per_mille;
-    if (load > kWorkSure && now <= kWorkSure) sure_work_[program] = SurelySeen(sure_since, t, program);
-    if (load <= kWorkSure && now > kWorkSure) sure_since = t;
+    auto& spells = sure_spells_[program];
+    if (load > kWorkSure && now <= kWorkSure) {
+      sure_work_[program] = SurelySeen(sure_since, t, program);
+      if (!spells.empty()) spells.back().second = t;
+    }
+    if (load <= kWorkSure && now > kWorkSure) {
+      sure_since = t;
+      spells.emplace_back(t, kNever);
+      if (spells.size() > 64) spells.erase(spells.begin());
+    }
     load = now;
   }
   // Vardex said it called a warning or a request to close off.
@@ -289,7 +298,13 @@ class PromiseOracle {
     const auto it = load_.find(program);
     const Ms worked = it != load_.end() && it->second.first > kWorkSure ? SurelySeen(it->second.second, t, program)
                                                                         : Last(sure_work_, program);
-    if (t - worked < Limit()) return "ended within the limit after the program worked";
+    if (t - worked < Limit()) {
+      // The hold runs from the first tick that held since a use that Vardex
+      // surely saw ("&Done" is none); its last tick comes a tick before it.
+      const Ms used = std::max({fresh_, Last(start_, program), Last(input_, program)});
+      if (hold_ <= 0 || t - (used + hold_ - TickSince(used) - 3 * kSecond) < Limit())
+        return "ended within the limit after the program worked";
+    }
     return "";
   }
 
@@ -377,6 +392,9 @@ class PromiseOracle {
   void Grace(Ms grace) { grace_ = grace; }
   // How long before the request the policy warns (0: never).
   void WarningTime(Ms warning) { warning_time_ = warning; }
+  // How long work may hold the end off since the last use (0: as long as
+  // it goes on).
+  void WorkHold(Ms hold) { hold_ = hold; }
   // A copy (`pid`) was asked to close at `t`, `awake` on the world's awake
   // clock; the copies asked at one awake time are one request. `agreed`: it
   // answered yes and returned from the end of the session, as a program
@@ -456,8 +474,10 @@ class PromiseOracle {
     // Load from before a fresh start, a copy's saving included once nothing
     // asks it to close, may be measured at the first tick after it, which
     // then starts the count again.
-    if (const Ms loaded = Loaded(program, until); loaded > kLongAgo)
+    if (Ms loaded = Loaded(program, until); loaded > kLongAgo) {
+      if (hold_ > 0) loaded = std::min(loaded, HoldEnds(program));
       base = std::max(base, loaded + AskBoundAtTick(TickSince(loaded)) + CutSince(loaded) + Overshoot(loaded));
+    }
     // A tick longer than the warning time may leave no tick to warn at
     // before the request is due: the request then waits a tick for it.
     if (warning_time_ > 0 && warning_time_ < TickSince(since)) base += TickSince(since);
@@ -492,8 +512,8 @@ class PromiseOracle {
   // Work that goes on counts until `now`, or from its start without one.
   Ms IdleSince(Ms now = kLongAgo) const {
     const std::string program = Upper(path_);
-    return std::max({fresh_, count_from_, Last(start_, program), Last(input_, program),
-                     MaybeWorked(program, now)});
+    const Ms worked = hold_ > 0 ? std::min(MaybeWorked(program, now), HoldEnds(program)) : MaybeWorked(program, now);
+    return std::max({fresh_, count_from_, Last(start_, program), Last(input_, program), worked});
   }
   std::string program() const { return Upper(path_); }
   // The limit in force: a policy's, else the field's.
@@ -536,6 +556,22 @@ class PromiseOracle {
     const auto it = raw_load_.find(program);
     if (it != raw_load_.end() && it->second > kWorkMaybe) return now;
     return Last(raw_loaded_, program);
+  }
+  // By when work has held the end off the policy's hold at the latest: the
+  // hold runs from the first tick that held since the last use, or what
+  // Vardex may take as it, and that tick comes by the time sure work takes
+  // to be seen, in the first spell of it long enough.
+  Ms HoldEnds(const std::string& program) const {
+    Ms since = UsedSince(program);
+    if (const auto it = excused_.find(program); it != excused_.end())
+      for (std::size_t i = 0; i < it->second.size(); ++i)
+        if (i != Index(Excuse::kAsleep)) since = std::max(since, it->second[i]);
+    const Ms unseen = WorkUnseen(TickSince(since));
+    const auto spells = sure_spells_.find(program);
+    if (spells == sure_spells_.end()) return kNever;
+    for (const auto& [from, to] : spells->second)
+      if (to - std::max(from, since) >= unseen) return std::max(from, since) + unseen + TickSince(since) + hold_;
+    return kNever;
   }
   // Whether input into `program` that Vardex may take as use, or a move of
   // the front to it that Vardex may take for the user's, was excused after
@@ -629,6 +665,7 @@ class PromiseOracle {
   std::map<std::string, int> maybe_load_;           // by program: its load now, that may be work
   std::map<std::string, int> raw_load_;             // by program: its load now, saving included
   std::map<std::string, Ms> raw_loaded_;            // by program: when that last may have been work
+  std::map<std::string, std::vector<std::pair<Ms, Ms>>> sure_spells_;  // by program: sure work, from and to
   std::map<std::string, std::array<Ms, static_cast<std::size_t>(Excuse::kCount)>> excused_;
   std::optional<Stored> saved_;
   struct AskedCopy {
@@ -657,6 +694,7 @@ class PromiseOracle {
   int dial_ = 0;  // eighths shown
   Ms grace_ = 30 * kSecond;
   Ms warning_time_ = 0;
+  Ms hold_ = 0;
   // Use of the named program as it came, and the last that Vardex has
   // surely seen: starts and input that only a look at the windows finds
   // wait for a presence check.

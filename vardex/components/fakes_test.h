@@ -218,7 +218,11 @@ class FakeTray final : public Tray {
   int icons_added = 0;  // AddTrayIcon calls
   bool fail = false;
 
-  bool SetTrayOwner(std::int32_t window) override { return Log("SetTrayOwner " + std::to_string(window)); }
+  std::int32_t owner = 0;  // the window the icon's clicks go to
+  bool SetTrayOwner(std::int32_t window) override {
+    owner = window;
+    return Log("SetTrayOwner " + std::to_string(window));
+  }
   bool AddTrayIcon() override {
     ++icons_added;
     return Log("AddTrayIcon");
