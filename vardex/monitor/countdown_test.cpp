@@ -29,8 +29,11 @@ class Countdown : public MonitorFixture {
   // One tick in which the program did `done`, measured by the checks.
   void WorkTick(WorkDone done, int n = 1) {
     for (int i = 0; i < n; ++i) {
-      WorkDone& so_far = *processes.running[0].work;
-      so_far = {so_far.cpu_ms + done.cpu_ms, so_far.io_bytes + done.io_bytes};
+      // Once it is ended there is no process left to do it.
+      if (!processes.running.empty()) {
+        WorkDone& so_far = *processes.running[0].work;
+        so_far = {so_far.cpu_ms + done.cpu_ms, so_far.io_bytes + done.io_bytes};
+      }
       system.monotonic_ms += tmrAppShotDown.Interval();
       CheckPresence();
       countdown.Tick();
@@ -669,6 +672,16 @@ TEST_F(AskFirst, UseDuringTheGracePeriodCallsTheEndOff) {
   EXPECT_EQ(Logged("AskToClose"), 1) << "the whole limit again";
   Tick();
   EXPECT_EQ(Logged("AskToClose"), 2);
+
+  // Where work holds the end off a minute at most, a return after that
+  // minute starts it again.
+  use.SetWorkPolicy({true, 100, 1 << 20, 1});
+  WorkTick({10'000, 0}, 7);  // saving, asked, past the minute
+  marks.Key(27, 1);
+  Second();
+  ASSERT_FALSE(closing.asking());
+  WorkTick({10'000, 0}, 6);
+  EXPECT_EQ(Count(), 10) << "the work after the return holds the end off";
 }
 
 // The audit over a program's life: each step reports exactly its documented

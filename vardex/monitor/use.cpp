@@ -46,11 +46,14 @@ Use::Work Use::TakeWork() {
 Use::Seen Use::Take(bool idle_tick) {
   Seen seen;
   seen.input = last_key_code_ != 0 || last_mouse_event_ != 0 || seen_;
-  if (seen.input) ClearInput();
-  if (!idle_tick) return seen;
   // Work holds the end off within the policy's bound since the last use or
-  // start, counted from the first tick it held.
-  if (seen.input) held_since_.reset();
+  // start, counted from the first tick it held: use taken between ticks (the
+  // user back during a warning or a request) starts the bound again too.
+  if (seen.input) {
+    ClearInput();
+    held_since_.reset();
+  }
+  if (!idle_tick) return seen;
   const Work work = TakeWork();
   if (!AtWork(work_, work.done, work.span_ms)) return seen;
   const std::int64_t now = system_.MonotonicMs();
