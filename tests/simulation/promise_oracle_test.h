@@ -360,6 +360,13 @@ class PromiseOracle {
     for (; !uses_.empty() && uses_.front() <= t - kUseSeen; uses_.pop_front()) seen_use_ = uses_.front();
     if (eighths * Limit() / 8 >= t - seen_use_ + TickSince(seen_use_) + kSecond)
       return "the dial shows more of the limit than has passed since use";
+    // Since the idle timer was turned on, with nothing since that starts the
+    // count again (use, an edit, "&Done", work, input Vardex may take as use)
+    // nor a new period, each tick counted waited for its period.
+    const std::string program = Upper(path_);
+    if (idle_started_ >= std::max(UsedSince(), Loaded(program, t)) && !InputExcusedSince(program, idle_started_) &&
+        ticks_.back().first <= idle_started_ && eighths * Limit() / 8 >= t - idle_started_ + kSecond)
+      return "the dial shows more of the limit than has passed since the idle timer was turned on";
     return "";
   }
   // The idle request to close (or a dry run's report) at `t`, `awake` on the
@@ -392,6 +399,8 @@ class PromiseOracle {
   void Grace(Ms grace) { grace_ = grace; }
   // How long before the request the policy warns (0: never).
   void WarningTime(Ms warning) { warning_time_ = warning; }
+  // Vardex turned its idle timer on.
+  void IdleTimerStarted(Ms t) { idle_started_ = t; }
   // How long work may hold the end off since the last use (0: as long as
   // it goes on).
   void WorkHold(Ms hold) { hold_ = hold; }
@@ -478,9 +487,10 @@ class PromiseOracle {
       if (hold_ > 0) loaded = std::min(loaded, HoldEnds(program));
       base = std::max(base, loaded + AskBoundAtTick(TickSince(loaded)) + CutSince(loaded) + Overshoot(loaded));
     }
-    // A tick longer than the warning time may leave no tick to warn at
-    // before the request is due: the request then waits a tick for it.
-    if (warning_time_ > 0 && warning_time_ < TickSince(since)) base += TickSince(since);
+    // A tick longer than the warning time, or than half the limit (no
+    // warning before it), may leave no tick to warn at before the request
+    // is due: the request then waits a tick for it.
+    if (warning_time_ > 0 && std::min(warning_time_, Limit() / 2) < TickSince(since)) base += TickSince(since);
     at = std::max(FirstSecondAfter(base + Limit()), FirstSecondAfter(from));
     // The next eighth the dial owes: the k-th shows once more than k
     // eighths of the limit have been counted.
@@ -695,6 +705,7 @@ class PromiseOracle {
   Ms grace_ = 30 * kSecond;
   Ms warning_time_ = 0;
   Ms hold_ = 0;
+  Ms idle_started_ = kLongAgo;
   // Use of the named program as it came, and the last that Vardex has
   // surely seen: starts and input that only a look at the windows finds
   // wait for a presence check.
