@@ -737,14 +737,14 @@ TEST_F(AskFirst, EachStepReportsExactlyItsEvent) {
          EXPECT_EQ(tray.reopen_item, "");
        },
        {event("1012 I", "1|restart command")}},
-      {"started again five minutes later",
+      {"started again six whole minutes later, to the millisecond",
        [&] {
          CheckPresence();
-         system.monotonic_ms += 4 * 60'000;
+         system.monotonic_ms += 4 * 60'000 + 1;
          RunWatched();
          CheckPresence();
        },
-       {event("1010 I", "5")}},
+       {event("1010 I", "6")}},
       {"a copy that cannot be ended",
        [&] {
          processes.running[0].endable = false;
