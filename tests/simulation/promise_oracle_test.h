@@ -300,9 +300,9 @@ class PromiseOracle {
                                                                         : Last(sure_work_, program);
     if (t - worked < Limit()) {
       // The hold runs from the first tick that held since a use that Vardex
-      // surely saw ("&Done" is none); its last tick comes a tick before it.
+      // surely saw ("&Done" is none).
       const Ms used = std::max({fresh_, Last(start_, program), Last(input_, program)});
-      if (hold_ <= 0 || t - (used + hold_ - TickSince(used) - 3 * kSecond) < Limit())
+      if (hold_ <= 0 || t - WorkedWithinHold(program, t, used) < Limit())
         return "ended within the limit after the program worked";
     }
     return "";
@@ -566,6 +566,19 @@ class PromiseOracle {
     const auto it = raw_load_.find(program);
     if (it != raw_load_.end() && it->second > kWorkMaybe) return now;
     return Last(raw_loaded_, program);
+  }
+  // The last work surely seen before the policy's hold from `used` ran out
+  // (a tick before it, for the tick's lateness): work after it, in the same
+  // spell or a later one, holds nothing until the next use.
+  Ms WorkedWithinHold(const std::string& program, Ms t, Ms used) const {
+    const Ms hold_ends = used + hold_ - TickSince(used) - 3 * kSecond;
+    Ms worked = kLongAgo;
+    if (const auto spells = sure_spells_.find(program); spells != sure_spells_.end())
+      for (const auto& [from, to] : spells->second) {
+        const Ms until = std::min(to, t), unseen = WorkUnseen(TickSince(from));
+        if (until - from >= unseen && from <= hold_ends) worked = std::max(worked, std::min(until - unseen, hold_ends));
+      }
+    return worked;
   }
   // By when work has held the end off the policy's hold at the latest: the
   // hold runs from the first tick that held since the last use, or what
