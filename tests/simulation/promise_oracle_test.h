@@ -585,10 +585,7 @@ class PromiseOracle {
   // Vardex may take as it, and that tick comes by the time sure work takes
   // to be seen, in the first spell of it long enough.
   Ms HoldEnds(const std::string& program) const {
-    Ms since = UsedSince(program);
-    if (const auto it = excused_.find(program); it != excused_.end())
-      for (std::size_t i = 0; i < it->second.size(); ++i)
-        if (i != Index(Excuse::kAsleep)) since = std::max(since, it->second[i]);
+    const Ms since = std::max(UsedSince(program), LastExcusedInput(program));
     const Ms unseen = WorkUnseen(TickSince(since));
     const auto spells = sure_spells_.find(program);
     if (spells == sure_spells_.end()) return kNever;
@@ -599,12 +596,13 @@ class PromiseOracle {
   // Whether input into `program` that Vardex may take as use, or a move of
   // the front to it that Vardex may take for the user's, was excused after
   // `t`. A sleep is neither.
-  bool InputExcusedSince(const std::string& program, Ms t) const {
-    const auto it = excused_.find(program);
-    if (it == excused_.end()) return false;
-    for (std::size_t i = 0; i < it->second.size(); ++i)
-      if (i != Index(Excuse::kAsleep) && it->second[i] > t) return true;
-    return false;
+  bool InputExcusedSince(const std::string& program, Ms t) const { return LastExcusedInput(program) > t; }
+  Ms LastExcusedInput(const std::string& program) const {
+    Ms last = kLongAgo;
+    if (const auto it = excused_.find(program); it != excused_.end())
+      for (std::size_t i = 0; i < it->second.size(); ++i)
+        if (i != Index(Excuse::kAsleep)) last = std::max(last, it->second[i]);
+    return last;
   }
   // The use that sure work from `since` until `until` makes: none when too
   // short to be seen.
