@@ -650,9 +650,14 @@ class PromiseOracle {
   // How far past the limit the first tick at or after it may come, the
   // count started at a tick: its first tick counts a whole one, so the end
   // waits for the limit on the clock, at a whole number of ticks (and for a
-  // tick longer than the limit, the warning takes that tick first).
+  // tick longer than the limit, the warning takes that tick first). Where
+  // the period changed since `t`, the count is a sum of both lengths, and
+  // the tick that passes the limit passes it by less than its own length:
+  // 7 ticks of 25.5 s leave 1.5 s, and a 30-second tick then overshoots by
+  // 28.5 s, more than either length's own whole number of ticks would.
   Ms Overshoot(Ms t) const {
     const Ms step = TickSince(t);
+    if (CutSince(t) > 0) return step;
     return (Limit() + step - 1) / step * step - Limit();
   }
   // What the new periods since `t` cut from the count: each starts the
