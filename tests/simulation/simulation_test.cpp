@@ -1900,8 +1900,12 @@ const std::map<double, ExcuseCounts> kRecordedExcuses = {
 // The long runs, by seed and hours (`tools/soak --hours 1000000` and its
 // second seed). Their machines are not the fixed seeds', so their counts are
 // their own, recorded as the shares' are. A run stopped early by --seconds
-// stays below them. Recorded once they have run on the world as it is.
-const std::map<std::pair<std::uint64_t, double>, ExcuseCounts> kRecordedSoaks = {};
+// stays below them. Recorded 2026-12-11 from a million hours on each seed,
+// no failure in either.
+const std::map<std::pair<std::uint64_t, double>, ExcuseCounts> kRecordedSoaks = {
+    {{1000, 1000000}, {7722, 9518, 235, 0, 113, 0}},
+    {{2000, 1000000}, {3567, 9230, 248, 0, 135, 0}},
+};
 
 // The wall time at which a run stops after its day, if any.
 std::optional<std::chrono::steady_clock::time_point> g_stop_after;
